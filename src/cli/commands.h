@@ -1,0 +1,13 @@
+#pragma once
+// Sub-commands of rinfet-mdv-batch. Each group registers its commands; a
+// command's callback stores the process exit status in `status`.
+#include <CLI/CLI.hpp>
+
+namespace mdv::cli {
+
+// run, velocity, report
+void AddModelCommands(CLI::App& app, int& status);
+// streamline, vortex-area, pulsation, track
+void AddAnalysisCommands(CLI::App& app, int& status);
+
+}  // namespace mdv::cli

@@ -1,0 +1,100 @@
+#pragma once
+// The model state: area parameters, the discrete model built from them, the
+// free vortices of the simulation with its time, and the recording settings.
+// One instance lives for the whole program; tests make as many as they like.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "core/geometry.h"
+#include "core/real.h"
+
+namespace mdv {
+
+// One vortex ring: its position (X plane of the ring, Y its radius, m) and
+// its circulation, m²/s.
+struct TVortex {
+  TRealPoint Pos;
+  Real Gamma = 0;
+};
+
+// One control point on the contour: position, unit normal of its rib
+// (pointing into the solid) and the prescribed normal velocity there, m/s.
+struct TCalcPoint {
+  TRealPoint Pos;
+  TRealPoint Normal;
+  Real Vn = 0;
+};
+
+using TVortexArray = std::vector<TVortex>;
+using TCalcPointArray = std::vector<TCalcPoint>;
+
+// How a run computes; never changes a result, only how fast it is reached.
+struct Execution {
+  bool Literal = false;  // reference path: full elimination each step, one thread
+  int Threads = 0;       // worker threads; 0 = all cores
+};
+
+struct Model {
+  // ---- area parameters ----
+  Real ChannelRadius = 0.15L;     // B, inner radius of the suction channel, m
+  Real SuctionX = 1.0L;           // L, x of the suction section, m
+  Real ChannelLength = 1.2L;      // LL, length of the channel walls, m
+  Real FlangeLength = 0.5L;       // l, length of the inclined flange, m
+  Real FlangeAngle = Pi / 6;      // alpha, inclination of the flange, rad
+  Real WallThickness = 0.02L;     // W, wall and flange thickness = supply slot width, m
+  Real PlaneHalfLength = 0.4L;    // PL, radius of the plane disc, m
+  Real PlaneX = -0.5L;            // Px, x of the plane, m
+  Real SuctionSpeed = 1.0L;       // air speed through the suction section, m/s
+  Real InflowSpeed = 0.75L;       // air speed out of the supply slot, m/s
+  Real VortexSpacing = 0.01L;     // h, distance between attached vortices, m
+  Real Dt = 0.005L;               // time step, s
+  Real MaxTime = 1.0L;            // model time at which a run ends, s
+  int32_t MaxFreeVortex = 100;    // largest number of free vortices
+
+  // ---- recording settings ----
+  bool PulsationOn = false;
+  int32_t PulsationPointCount = 0;
+  TRealPointArray PulsationPoints;
+  std::string PulsationFileName = "pulsate.pls";
+  bool TrackOn = false;
+  std::string TrackFileName = "freevrt.fvt";
+
+  // ---- discrete model (BuildArea) ----
+  TRibArray BodyRibs;
+  int32_t BodyRibCount = 0;
+  int32_t SuctionRib = 5;
+  int32_t InflowRib = 2;
+  TRibArray BarrierRibs;
+  int32_t BarrierRibCount = 0;
+  int32_t AttachedCount = 0;
+  TCalcPointArray CalcPoints;
+  int32_t SeparationCount = 0;
+  std::vector<int32_t> SeparationIndex;
+  TRealPointArray SeparationDir;
+  Real FarDistance = 0;  // longer than any dimension of the hood, m
+
+  // ---- simulation state ----
+  TVortexArray Vortices;  // attached 0..AttachedCount-1, then free in birth order
+  int32_t FreeVortexCount = 0;
+  Real Time = 0;  // model time, s
+  std::vector<int32_t> SheddingInterval;
+  Real ShedOffset = 0;  // distance of a new free vortex from its edge, m
+  TRealMatr InfluenceMatrix;      // run only
+  TRealMatr InfluenceMatrixCopy;  // run only
+  TRealArray Circulations;        // run only
+  TVortexArray NewFreeVortices;   // run only
+  bool StopRequested = false;
+
+  // ---- analysis state ----
+  TRealPointMatr StreamLines;
+  int32_t StreamLineCount = 0;
+  bool AreaCalcStopRequested = false;
+
+  Execution Exec;
+};
+
+// SheddingInterval := (outer tip, inner tip, mouth edge): steps skipped between sheddings.
+void SetSheddingIntervals(Model& m, int32_t outerTip, int32_t innerTip, int32_t mouth);
+
+}  // namespace mdv

@@ -1,0 +1,30 @@
+#pragma once
+// Vortex data files (.vrt, .evt): the saved state of a simulation.
+#include <string>
+
+#include "core/bytes.h"
+#include "core/model.h"
+#include "core/observer.h"
+
+namespace mdv {
+
+inline constexpr char VortexFileSignature[] =
+    "Vortex Flows Analysis Program. Kestrova 2003-2004. Torvanelskiyev. ";
+inline constexpr int32_t VortexFileVersion = 2;
+inline constexpr size_t VortexFileHeaderSize = 193;
+inline constexpr size_t CalcPointRecordSize = 64;
+inline constexpr size_t VortexRecordSize = 40;
+
+Bytes EncodeVortexFile(const Model& m);
+// Checks the whole buffer against its header first; on any fault returns false
+// with a reason and leaves the model exactly as it was.
+bool DecodeVortexFile(const Bytes& data, Model& m, std::string& error);
+
+bool SaveVortexFile(const Model& m, const std::string& fileName, std::string& error);
+bool LoadVortexFile(Model& m, const std::string& fileName, std::string& error);
+// The window's load command: load, BuildArea, load again (the ribs and the
+// separation data follow the loaded parameters, the arrays are as saved).
+bool LoadVortexState(Model& m, const std::string& fileName, std::string& error,
+                     Observer& obs = NullObserver());
+
+}  // namespace mdv
