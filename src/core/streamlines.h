@@ -1,0 +1,25 @@
+#pragma once
+// Stream lines of the frozen velocity field: fixed-length Euler steps along
+// the local flow direction, ended by length or at a body rib.
+#include <string>
+
+#include "core/model.h"
+#include "core/observer.h"
+
+namespace mdv {
+
+struct StreamLineResult {
+  bool Ok = false;            // false: rejected before tracing (see Error)
+  std::string Error;          // why it was rejected, for the user
+  bool EndedAtWall = false;   // the last point is the crossing with a body rib
+  bool EndedAtRest = false;   // the velocity vanished; the line ends at that point
+  int32_t PointCount = 0;     // points stored, start point included
+};
+
+// Traces one line from (x0, y0) in steps of `step` m up to about maxLength m,
+// stores it in m.StreamLines and reports every point to obs.TracePoint.
+StreamLineResult TraceStreamLine(Model& m, double x0, double y0, double step, double maxLength,
+                                 Observer& obs = NullObserver());
+void EraseStreamLines(Model& m);
+
+}  // namespace mdv
