@@ -11,6 +11,10 @@ namespace mdv {
 
 using Bytes = std::vector<uint8_t>;
 
+// Size of an extended real in a file: 64-bit significand with its explicit
+// integer bit, then 15-bit biased exponent and sign.
+inline constexpr size_t ExtSize = 10;
+
 class ByteWriter {
  public:
   explicit ByteWriter(Bytes& out) : out_(out) {}
@@ -31,6 +35,9 @@ class ByteReader {
   explicit ByteReader(const Bytes& b) : ByteReader(b.data(), b.size()) {}
   bool Int32(int32_t& v);
   bool Ext(Real& v);
+  // As Ext, but also fails on an image that is not a finite number in the
+  // canonical encoding (infinities, NaNs, unnormals, pseudo-denormals).
+  bool FiniteExt(Real& v);
   bool Skip(size_t count);
   size_t Pos() const { return pos_; }
   size_t Remaining() const { return size_ - pos_; }
@@ -44,5 +51,10 @@ void PutInt32(uint8_t* at, int32_t v);
 void PutExt(uint8_t* at, Real v);
 int32_t GetInt32(const uint8_t* at);
 Real GetExt(const uint8_t* at);
+// True when the 10 bytes at `at` hold a finite extended value in the encoding
+// the processor itself produces: zero, a denormal with integer bit 0, or a
+// normal number with integer bit 1. Unnormals and pseudo-denormals are
+// refused because the x87 treats them as invalid operands.
+bool IsFiniteExtImage(const uint8_t* at);
 
 }  // namespace mdv
