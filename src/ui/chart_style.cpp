@@ -1,0 +1,61 @@
+#include "ui/chart_style.h"
+
+#include <QChart>
+#include <QLocale>
+#include <QValueAxis>
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+namespace mdv {
+
+void StyleChart(QChart* chart, QValueAxis* axisX, QValueAxis* axisY) {
+  chart->setAnimationOptions(QChart::NoAnimation);
+  chart->setLocalizeNumbers(true);
+  chart->setLocale(QLocale(QLocale::Russian, QLocale::Russia));
+  chart->setBackgroundRoundness(0);
+  chart->addAxis(axisX, Qt::AlignBottom);
+  chart->addAxis(axisY, Qt::AlignLeft);
+  axisX->setRange(0, 1);
+  axisY->setRange(0, 1);
+}
+
+namespace {
+
+void Fit(QValueAxis* axis, double lo, double hi) {
+  if (!(lo <= hi)) {  // no points
+    axis->setRange(0, 1);
+    return;
+  }
+  double span = hi - lo;
+  if (span <= 0) span = std::max(std::abs(lo), 1.0) * 1e-3;
+  const double pad = span * 0.05;
+  axis->setRange(lo - pad, hi + pad);
+  axis->applyNiceNumbers();
+}
+
+}  // namespace
+
+void FitAxes(QValueAxis* axisX, QValueAxis* axisY,
+             std::initializer_list<const QList<QPointF>*> series) {
+  constexpr double inf = std::numeric_limits<double>::infinity();
+  double x0 = inf, x1 = -inf, y0 = inf, y1 = -inf;
+  for (const QList<QPointF>* s : series) {
+    for (const QPointF& p : *s) {
+      if (!std::isfinite(p.x()) || !std::isfinite(p.y())) continue;
+      x0 = std::min(x0, p.x());
+      x1 = std::max(x1, p.x());
+      y0 = std::min(y0, p.y());
+      y1 = std::max(y1, p.y());
+    }
+  }
+  // Time runs from the first sample to the last, without padding.
+  if (x0 < x1) {
+    axisX->setRange(x0, x1);
+  } else {
+    Fit(axisX, x0, x1);
+  }
+  Fit(axisY, y0, y1);
+}
+
+}  // namespace mdv
