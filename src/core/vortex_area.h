@@ -35,6 +35,9 @@ struct VortexAreaOutcome {
   int32_t StoppedInPhase = 0;  // 1, 2 or 3 when Stopped
   std::string Error;           // why the input was rejected, for the user
   bool SecondContinuesFirst = false;  // phase 3 went on from the end of the first line
+  // A trace whose point no longer moves (the velocity vanished) ends there
+  // instead of running until a stop; its phase completes with that point.
+  int32_t StalledPhases = 0;   // bit 0: phase 1, bit 1: phase 2, bit 2: phase 3
   TRealPointArray FirstLine;   // phase 2 trace: start point, then one point per step
   TRealPointArray SecondLine;  // phase 3 trace, same layout
 };
