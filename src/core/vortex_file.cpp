@@ -1,0 +1,238 @@
+#include "core/vortex_file.h"
+
+#include <algorithm>
+#include <utility>
+
+#include "core/area.h"
+#include "core/area_validation.h"
+#include "core/safe_file.h"
+
+namespace mdv {
+namespace {
+
+constexpr size_t SignatureSize = sizeof(VortexFileSignature) - 1;
+static_assert(SignatureSize == 67, "the signature is 67 characters without terminator");
+// Signature, version, F, Time, Dt, MaxFreeVortex, N, nine area parameters.
+static_assert(VortexFileHeaderSize == SignatureSize + 4 + 4 + 2 * ExtSize + 4 + 4 + 9 * ExtSize);
+// TCalcPoint: Pos (20 + 4 padding), Normal (20 + 4 padding), Vn (10 + 6 padding).
+static_assert(CalcPointRecordSize == 2 * (2 * ExtSize + 4) + ExtSize + 6);
+// TVortex: Pos (20 + 4 padding), Gamma (10 + 6 padding).
+static_assert(VortexRecordSize == (2 * ExtSize + 4) + ExtSize + 6);
+
+// Everything a vortex file holds, decoded and checked, not yet in a model.
+struct VortexFileContents {
+  int32_t FreeVortexCount = 0;
+  Real Time = 0;
+  Real Dt = 0;
+  int32_t MaxFreeVortex = 0;
+  int32_t AttachedCount = 0;
+  Real ChannelRadius = 0, SuctionX = 0, ChannelLength = 0, FlangeLength = 0, FlangeAngle = 0,
+       SuctionSpeed = 0, InflowSpeed = 0, WallThickness = 0, VortexSpacing = 0;
+  TCalcPointArray CalcPoints;  // N records
+  TVortexArray Vortices;       // N + F records
+};
+
+bool Damaged(std::string& error, const std::string& reason) {
+  error = "Файл повреждён: " + reason;
+  return false;
+}
+
+void PutPoint(ByteWriter& w, const TRealPoint& p) {
+  w.Ext(p.X);
+  w.Ext(p.Y);
+  w.Zeros(4);
+}
+
+bool GetPoint(ByteReader& in, TRealPoint& p) {
+  return in.FiniteExt(p.X) && in.FiniteExt(p.Y) && in.Skip(4);
+}
+
+// Checks the whole buffer against its header; nothing is kept unless all of it is sound.
+bool Decode(const Bytes& data, VortexFileContents& c, std::string& error) {
+  error.clear();
+  if (data.size() < VortexFileHeaderSize) {
+    return Damaged(error, "длина " + std::to_string(data.size()) + " байт меньше заголовка (" +
+                              std::to_string(VortexFileHeaderSize) + " байт)");
+  }
+  ByteReader in(data);
+  in.Skip(SignatureSize);  // the signature text carries no information
+  int32_t version = 0;
+  in.Int32(version);
+  if (version != VortexFileVersion) {
+    return Damaged(error, "версия формата " + std::to_string(version) + ", ожидается " +
+                              std::to_string(VortexFileVersion));
+  }
+  in.Int32(c.FreeVortexCount);
+  // The counts decide first whether the length is right; the two reals of
+  // the header are judged after that.
+  const bool timeOk = IsFiniteExtImage(data.data() + in.Pos());
+  in.Ext(c.Time);
+  const bool dtOk = IsFiniteExtImage(data.data() + in.Pos());
+  in.Ext(c.Dt);
+  in.Int32(c.MaxFreeVortex);
+  in.Int32(c.AttachedCount);
+  const int32_t f = c.FreeVortexCount, n = c.AttachedCount;
+  if (f < 0) return Damaged(error, "отрицательное число свободных вихрей (" + std::to_string(f) + ")");
+  if (c.MaxFreeVortex < 0 || c.MaxFreeVortex > MaxFreeVortexLimit) {
+    return Damaged(error, "недопустимое наибольшее число свободных вихрей (" +
+                              std::to_string(c.MaxFreeVortex) + ")");
+  }
+  if (n < 1) return Damaged(error, "недопустимое число присоединенных вихрей (" + std::to_string(n) + ")");
+  const uint64_t expected = VortexFileHeaderSize + (CalcPointRecordSize + VortexRecordSize) * uint64_t(n) +
+                            VortexRecordSize * uint64_t(f);
+  if (data.size() != expected) {
+    return Damaged(error, "длина файла " + std::to_string(data.size()) + " байт, а для " +
+                              std::to_string(n) + " присоединенных и " + std::to_string(f) +
+                              " свободных вихрей нужно " + std::to_string(expected));
+  }
+  if (!timeOk || !dtOk) return Damaged(error, "время или шаг по времени не является числом");
+  for (Real* v : {&c.ChannelRadius, &c.SuctionX, &c.ChannelLength, &c.FlangeLength, &c.FlangeAngle,
+                  &c.SuctionSpeed, &c.InflowSpeed, &c.WallThickness, &c.VortexSpacing}) {
+    if (!in.FiniteExt(*v)) return Damaged(error, "параметр области не является числом");
+  }
+  c.CalcPoints.resize(static_cast<size_t>(n));
+  for (size_t k = 0; k < c.CalcPoints.size(); ++k) {
+    TCalcPoint& p = c.CalcPoints[k];
+    if (!GetPoint(in, p.Pos) || !GetPoint(in, p.Normal) || !in.FiniteExt(p.Vn) || !in.Skip(6)) {
+      return Damaged(error, "расчетная точка " + std::to_string(k) + " не является числом");
+    }
+  }
+  c.Vortices.resize(static_cast<size_t>(n) + static_cast<size_t>(f));
+  for (size_t k = 0; k < c.Vortices.size(); ++k) {
+    TVortex& v = c.Vortices[k];
+    if (!GetPoint(in, v.Pos) || !in.FiniteExt(v.Gamma) || !in.Skip(6)) {
+      return Damaged(error, "вихрь " + std::to_string(k) + " не является числом");
+    }
+  }
+  return true;
+}
+
+// Replaces the counters, the nine stored parameters, the control points and
+// the vortices. The array has room for N + MaxFreeVortex vortices, or N + F
+// when a file holds more free vortices than its limit.
+void Apply(const VortexFileContents& c, Model& m) {
+  m.FreeVortexCount = c.FreeVortexCount;
+  m.Time = c.Time;
+  m.Dt = c.Dt;
+  m.MaxFreeVortex = c.MaxFreeVortex;
+  m.AttachedCount = c.AttachedCount;
+  m.ChannelRadius = c.ChannelRadius;
+  m.SuctionX = c.SuctionX;
+  m.ChannelLength = c.ChannelLength;
+  m.FlangeLength = c.FlangeLength;
+  m.FlangeAngle = c.FlangeAngle;
+  m.SuctionSpeed = c.SuctionSpeed;
+  m.InflowSpeed = c.InflowSpeed;
+  m.WallThickness = c.WallThickness;
+  m.VortexSpacing = c.VortexSpacing;
+  m.CalcPoints = c.CalcPoints;
+  const size_t room = static_cast<size_t>(c.AttachedCount) +
+                      static_cast<size_t>(std::max(c.MaxFreeVortex, c.FreeVortexCount));
+  m.Vortices.assign(room, TVortex{});
+  std::copy(c.Vortices.begin(), c.Vortices.end(), m.Vortices.begin());
+}
+
+std::string InFile(const std::string& fileName, const std::string& error) {
+  return "Файл \"" + fileName + "\": " + error;
+}
+
+}  // namespace
+
+Bytes EncodeVortexFile(const Model& m) {
+  const size_t n = static_cast<size_t>(std::max(m.AttachedCount, 0));
+  const size_t f = static_cast<size_t>(std::max(m.FreeVortexCount, 0));
+  Bytes out;
+  out.reserve(VortexFileHeaderSize + (CalcPointRecordSize + VortexRecordSize) * n + VortexRecordSize * f);
+  ByteWriter w(out);
+  w.Raw(VortexFileSignature, SignatureSize);
+  w.Int32(VortexFileVersion);
+  w.Int32(m.FreeVortexCount);
+  w.Ext(m.Time);
+  w.Ext(m.Dt);
+  w.Int32(m.MaxFreeVortex);
+  w.Int32(m.AttachedCount);
+  for (Real v : {m.ChannelRadius, m.SuctionX, m.ChannelLength, m.FlangeLength, m.FlangeAngle,
+                 m.SuctionSpeed, m.InflowSpeed, m.WallThickness, m.VortexSpacing}) {
+    w.Ext(v);
+  }
+  // After an area build the end vortex has no control point: its record is zeros.
+  for (size_t k = 0; k < n; ++k) {
+    if (k >= m.CalcPoints.size()) {
+      w.Zeros(CalcPointRecordSize);
+      continue;
+    }
+    const TCalcPoint& p = m.CalcPoints[k];
+    PutPoint(w, p.Pos);
+    PutPoint(w, p.Normal);
+    w.Ext(p.Vn);
+    w.Zeros(6);
+  }
+  for (size_t k = 0; k < n + f; ++k) {
+    if (k >= m.Vortices.size()) {
+      w.Zeros(VortexRecordSize);
+      continue;
+    }
+    const TVortex& v = m.Vortices[k];
+    PutPoint(w, v.Pos);
+    w.Ext(v.Gamma);
+    w.Zeros(6);
+  }
+  return out;
+}
+
+bool DecodeVortexFile(const Bytes& data, Model& m, std::string& error) {
+  VortexFileContents c;
+  if (!Decode(data, c, error)) return false;
+  Apply(c, m);
+  return true;
+}
+
+bool SaveVortexFile(const Model& m, const std::string& fileName, std::string& error) {
+  return WriteFileAtomically(fileName, EncodeVortexFile(m), error);
+}
+
+bool LoadVortexFile(Model& m, const std::string& fileName, std::string& error) {
+  Bytes data;
+  if (!ReadWholeFile(fileName, data, error)) return false;
+  if (!DecodeVortexFile(data, m, error)) {
+    error = InFile(fileName, error);
+    return false;
+  }
+  return true;
+}
+
+bool LoadVortexState(Model& m, const std::string& fileName, std::string& error, Observer& obs) {
+  Bytes data;
+  if (!ReadWholeFile(fileName, data, error)) return false;
+  VortexFileContents c;
+  if (!Decode(data, c, error)) {
+    error = InFile(fileName, error);
+    return false;
+  }
+  // The area is rebuilt from the file's parameters and the current plane, so
+  // they must make a sound contour together.
+  Model built = m;
+  Apply(c, built);
+  const std::string invalid = ValidateAreaParameters(AreaParametersOf(built));
+  if (!invalid.empty()) {
+    error = InFile(fileName, "параметры области недопустимы: " + invalid);
+    return false;
+  }
+  BuildArea(built);
+  const std::string status = AttachedCountText(built);
+  // The ribs and separation points come from the build, the vortices from the
+  // file: every separation vortex must exist in the file's attached set.
+  for (int32_t index : built.SeparationIndex) {
+    if (index < 0 || index >= c.AttachedCount) {
+      error = InFile(fileName, "число присоединенных вихрей (" + std::to_string(c.AttachedCount) +
+                                   ") не соответствует параметрам области");
+      return false;
+    }
+  }
+  Apply(c, built);
+  m = std::move(built);
+  obs.StatusText(status);
+  return true;
+}
+
+}  // namespace mdv
