@@ -1,0 +1,835 @@
+#include "ui/main_window.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QBuffer>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QFileDialog>
+#include <QFrame>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPainterPath>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScreen>
+#include <QSpinBox>
+#include <QStatusBar>
+#include <QToolBar>
+#include <QVBoxLayout>
+#include <algorithm>
+#include <cmath>
+#include <exception>
+#include <functional>
+#include <new>
+
+#include "core/area.h"
+#include "core/numfmt.h"
+#include "core/reports.h"
+#include "core/run.h"
+#include "core/safe_file.h"
+#include "core/streamlines.h"
+#include "core/vortex_file.h"
+#include "ui/about_box.h"
+#include "ui/dialog_messages.h"
+#include "ui/picture.h"
+
+namespace mdv {
+
+namespace {
+
+// The window's design: client 938 x 498 below the menu bar, of which the
+// status bar takes the bottom 19 rows; the picture area is anchored to the
+// right and bottom edges by the margins below.
+constexpr int kClientWidth = 938;
+constexpr int kClientHeight = 498;
+constexpr int kStatusHeight = 19;
+constexpr int kMinClientWidth = 792;  // outer 800 with the 4-pixel borders
+constexpr int kPictureLeft = 254;
+
+constexpr Real kInitialScale = 400;  // px/m
+constexpr int32_t kInitialOriginX = 210;
+constexpr Real kZoomFactor = 1.2L;
+
+QString Q(const std::string& s) { return QString::fromStdString(s); }
+std::string S(const QString& s) { return s.toStdString(); }
+
+// The central area tells the window when its size changed, so that the
+// picture area follows the window's edges.
+class CentralArea : public QWidget {
+ public:
+  explicit CentralArea(std::function<void()> onResize) : onResize_(std::move(onResize)) {}
+
+ protected:
+  void resizeEvent(QResizeEvent* event) override {
+    QWidget::resizeEvent(event);
+    if (onResize_) onResize_();
+  }
+
+ private:
+  std::function<void()> onResize_;
+};
+
+// The tool-bar glyphs, drawn once: a magnifier with "+", with "−", and with
+// "1" for the initial scale.
+QIcon MagnifierIcon(int sign) {
+  QPixmap pm(16, 16);
+  pm.fill(Qt::transparent);
+  QPainter p(&pm);
+  p.setRenderHint(QPainter::Antialiasing, true);
+  p.setPen(QPen(QColor(40, 40, 40), 1.6));
+  p.setBrush(QColor(215, 235, 250));
+  p.drawEllipse(QRectF(1.5, 1.5, 9.5, 9.5));
+  p.setPen(QPen(QColor(90, 60, 30), 3.0, Qt::SolidLine, Qt::RoundCap));
+  p.drawLine(QPointF(10.5, 10.5), QPointF(14.2, 14.2));
+  p.setRenderHint(QPainter::Antialiasing, false);
+  p.setPen(QPen(QColor(0, 0, 0), 1));
+  if (sign != 0) p.drawLine(4, 6, 8, 6);
+  if (sign > 0) p.drawLine(6, 4, 6, 8);
+  if (sign == 0) {
+    p.drawLine(6, 3, 6, 8);
+    p.drawLine(5, 4, 6, 3);
+  }
+  p.end();
+  return QIcon(pm);
+}
+
+QLabel* NewLabel(const QString& text, QWidget* parent) {
+  auto* l = new QLabel(text, parent);
+  return l;
+}
+
+QLineEdit* NewEdit(const char* name, const QString& text, QWidget* parent, int width = 0) {
+  auto* e = new QLineEdit(text, parent);
+  e->setObjectName(QString::fromLatin1(name));
+  if (width > 0) e->setFixedWidth(width);
+  return e;
+}
+
+QPushButton* NewButton(const char* name, const QString& text, QWidget* parent) {
+  auto* b = new QPushButton(text, parent);
+  b->setObjectName(QString::fromLatin1(name));
+  b->setAutoDefault(false);
+  return b;
+}
+
+void Compact(QLayout* layout) {
+  layout->setContentsMargins(7, 3, 7, 5);
+  layout->setSpacing(3);
+}
+
+}  // namespace
+
+// ---- PictureBox ----
+
+PictureBox::PictureBox(const Picture& picture, QWidget* parent)
+    : QWidget(parent), picture_(picture) {
+  setAttribute(Qt::WA_OpaquePaintEvent);
+  setCursor(Qt::PointingHandCursor);
+}
+
+void PictureBox::paintEvent(QPaintEvent*) {
+  QPainter p(this);
+  p.drawImage(0, 0, picture_.Image());
+}
+
+void PictureBox::resizeEvent(QResizeEvent* event) {
+  QWidget::resizeEvent(event);
+  emit resized();
+}
+
+void PictureBox::mousePressEvent(QMouseEvent* event) {
+  const QPoint at = event->position().toPoint();
+  emit mousePressed(at.x(), at.y());
+}
+
+void PictureBox::mouseMoveEvent(QMouseEvent* event) {
+  const QPoint at = event->position().toPoint();
+  emit mouseMoved(at.x(), at.y());
+}
+
+void PictureBox::mouseReleaseEvent(QMouseEvent*) { emit mouseReleased(); }
+
+// ---- TfrmMain ----
+
+QString TfrmMain::Caption() {
+  return QStringLiteral("МДВ - Круглый отсос-раструб с притоком над плоскостью - Версия 1.1.0");
+}
+
+TfrmMain::TfrmMain(Model& model, Picture& picture, QWidget* parent)
+    : QMainWindow(parent), model_(model), picture_(picture) {
+  setObjectName(QStringLiteral("frmMain"));
+  setWindowTitle(Caption());
+  QFont font(QStringLiteral("DejaVu Sans"));
+  font.setPixelSize(11);
+  setFont(font);
+
+  BuildMenu();
+  BuildControls();
+
+  const int menuHeight = menuBar()->sizeHint().height();
+  setMinimumSize(kMinClientWidth, kClientHeight + menuHeight);
+  resize(kClientWidth, kClientHeight + menuHeight);
+  // The picture area at the design size, so that the first picture has the
+  // paint box's design height before the window is ever shown.
+  central_->resize(kClientWidth, kClientHeight - kStatusHeight);
+  LayoutPictureArea();
+  if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+    const QRect avail = screen->availableGeometry();
+    move(avail.center() - QPoint(width() / 2, height() / 2));
+  }
+
+  // Start-up: the initial view, the area from the default parameters, every
+  // separation point shedding in every step, the first picture.
+  Scale_ = kInitialScale;
+  OriginX_ = kInitialOriginX;
+  OriginY_ = pbPicture->height() / 2 + 100;
+  BuildArea(model_, *this);
+  SetSheddingIntervals(model_, 0, 0, 0);
+  btnDrawClick();
+  Dragging_ = false;
+}
+
+TfrmMain::~TfrmMain() = default;
+
+void TfrmMain::BuildMenu() {
+  QMenuBar* bar = menuBar();
+  auto add = [this](QMenu* menu, const char* name, const QString& text) {
+    QAction* a = menu->addAction(text);
+    a->setObjectName(QString::fromLatin1(name));
+    return a;
+  };
+
+  QMenu* data = bar->addMenu(QStringLiteral("Данные"));
+  data->setObjectName(QStringLiteral("mnData"));
+  miLoad = add(data, "miLoad", QStringLiteral("Загрузить"));
+  miSave = add(data, "miSave", QStringLiteral("Сохранить"));
+  miSavePicture = add(data, "miSavePicture", QStringLiteral("Сохранить рисунок…"));
+  data->addSeparator();
+  miInformation = add(data, "miInformation", QStringLiteral("Информация"));
+  miTest = add(data, "miTest", QStringLiteral("Test"));
+  data->addSeparator();
+  miExit = add(data, "miExit", QStringLiteral("Выход"));
+
+  QMenu* info = bar->addMenu(QStringLiteral("Информация"));
+  info->setObjectName(QStringLiteral("mnInformation"));
+  miPulsationCharts = add(info, "miPulsationCharts", QStringLiteral("Графики пульсаций"));
+  miFreeVortexGraph = add(info, "miFreeVortexGraph", QStringLiteral("График оторвавшегося вихря"));
+  miFreeVortexGraph->setVisible(false);
+  miVortexArea = add(info, "miVortexArea", QStringLiteral("Параметры вихревой области"));
+
+  QMenu* params = bar->addMenu(QStringLiteral("Параметры"));
+  params->setObjectName(QStringLiteral("mnParameters"));
+  miAreaConfig = add(params, "miAreaConfig", QStringLiteral("Конфигурация области"));
+  miPulsationParams = add(params, "miPulsationParams", QStringLiteral("Пульсации"));
+  miBreakPntParams = add(params, "miBreakPntParams", QStringLiteral("Оторвавшийся вихрь"));
+  miBreakPntParams->setVisible(false);
+  miSeparationPoints = add(params, "miSeparationPoints", QStringLiteral("Точки отрыва"));
+
+  QMenu* scale = bar->addMenu(QStringLiteral("Масштаб"));
+  scale->setObjectName(QStringLiteral("mnScale"));
+  miZoomOut = add(scale, "miZoomOut", QStringLiteral("Уменьшить"));
+  miZoomIn = add(scale, "miZoomIn", QStringLiteral("Увеличить"));
+  miZoomNo = add(scale, "miZoomNo", QStringLiteral("Исходный"));
+  miZoomIn->setIcon(MagnifierIcon(+1));
+  miZoomOut->setIcon(MagnifierIcon(-1));
+  miZoomNo->setIcon(MagnifierIcon(0));
+
+  QMenu* help = bar->addMenu(QStringLiteral("Справка"));
+  help->setObjectName(QStringLiteral("mnHelp"));
+  miAbout = add(help, "miAbout", QStringLiteral("О программе"));
+
+  connect(miLoad, &QAction::triggered, this, &TfrmMain::miLoadClick);
+  connect(miSave, &QAction::triggered, this, &TfrmMain::miSaveClick);
+  connect(miSavePicture, &QAction::triggered, this, &TfrmMain::miSavePictureClick);
+  connect(miInformation, &QAction::triggered, this, &TfrmMain::miInformationClick);
+  connect(miTest, &QAction::triggered, this, &TfrmMain::miTestClick);
+  connect(miExit, &QAction::triggered, this, &QWidget::close);
+  connect(miPulsationCharts, &QAction::triggered, this, &TfrmMain::miPulsationChartsClick);
+  connect(miFreeVortexGraph, &QAction::triggered, this, &TfrmMain::miFreeVortexGraphClick);
+  connect(miVortexArea, &QAction::triggered, this, &TfrmMain::miVortexAreaClick);
+  connect(miAreaConfig, &QAction::triggered, this, &TfrmMain::miAreaConfigClick);
+  connect(miPulsationParams, &QAction::triggered, this, &TfrmMain::miPulsationParamsClick);
+  connect(miBreakPntParams, &QAction::triggered, this, &TfrmMain::miBreakPntParamsClick);
+  connect(miSeparationPoints, &QAction::triggered, this, &TfrmMain::miSeparationPointsClick);
+  connect(miZoomOut, &QAction::triggered, this, &TfrmMain::miZoomOutClick);
+  connect(miZoomIn, &QAction::triggered, this, &TfrmMain::miZoomInClick);
+  connect(miZoomNo, &QAction::triggered, this, &TfrmMain::miZoomNoClick);
+  connect(miAbout, &QAction::triggered, this, &TfrmMain::miAboutClick);
+
+  // The vortex-file dialogs, created once; they keep the folder last used.
+  OpenDialog1 = new QFileDialog(this, QStringLiteral("Загрузить данные"), QStringLiteral("."));
+  OpenDialog1->setObjectName(QStringLiteral("OpenDialog1"));
+  OpenDialog1->setOption(QFileDialog::DontUseNativeDialog);
+  // The last parenthesised group holds the patterns; with the details hidden
+  // the list shows the description, "(*.vrt,*.evt)" included.
+  OpenDialog1->setOption(QFileDialog::HideNameFilterDetails);
+  OpenDialog1->setNameFilter(QStringLiteral("Файлы с вихрями (*.vrt,*.evt) (*.vrt *.evt)"));
+  OpenDialog1->setAcceptMode(QFileDialog::AcceptOpen);
+  OpenDialog1->setFileMode(QFileDialog::ExistingFile);
+  OpenDialog1->setDefaultSuffix(QStringLiteral("evt"));
+
+  SaveDialog1 = new QFileDialog(this, QStringLiteral("Сохранить данные"), QStringLiteral("."));
+  SaveDialog1->setObjectName(QStringLiteral("SaveDialog1"));
+  SaveDialog1->setOption(QFileDialog::DontUseNativeDialog);
+  SaveDialog1->setOption(QFileDialog::DontConfirmOverwrite);
+  SaveDialog1->setAcceptMode(QFileDialog::AcceptSave);
+  SaveDialog1->setNameFilters({QStringLiteral("Файлы с вихрями (*.vrt)"),
+                               QStringLiteral("Расширенные файлы с вихрями (*.evt)")});
+  SaveDialog1->selectNameFilter(QStringLiteral("Расширенные файлы с вихрями (*.evt)"));
+  SaveDialog1->setDefaultSuffix(QStringLiteral("evt"));
+}
+
+void TfrmMain::BuildControls() {
+  central_ = new CentralArea([this] { LayoutPictureArea(); });
+  central_->setObjectName(QStringLiteral("centralArea"));
+  setCentralWidget(central_);
+  QWidget* c = central_;
+
+  // ---- " Параметры движения вихрей:  " ----
+  gbVortexMotion = new QGroupBox(QStringLiteral(" Параметры движения вихрей:  "), c);
+  gbVortexMotion->setObjectName(QStringLiteral("gbVortexMotion"));
+  gbVortexMotion->setGeometry(6, 4, 240, 101);
+  {
+    auto* g = new QGridLayout(gbVortexMotion);
+    Compact(g);
+    edMaxFreeVortex = NewEdit("edMaxFreeVortex", QStringLiteral("400"), gbVortexMotion, 50);
+    edMaxTime = NewEdit("edMaxTime", QStringLiteral("1"), gbVortexMotion, 50);
+    edDt = NewEdit("edDt", QStringLiteral("0,005"), gbVortexMotion, 50);
+    g->addWidget(NewLabel(QStringLiteral("Макс. кол-во свободных вихрей: "), gbVortexMotion), 0, 0);
+    g->addWidget(edMaxFreeVortex, 0, 1);
+    g->addWidget(NewLabel(QStringLiteral("Макс. время моделирования"), gbVortexMotion), 1, 0);
+    g->addWidget(edMaxTime, 1, 1);
+    g->addWidget(NewLabel(QStringLiteral("сек."), gbVortexMotion), 1, 2);
+    g->addWidget(NewLabel(QStringLiteral("Шаг по времени"), gbVortexMotion), 2, 0);
+    g->addWidget(edDt, 2, 1);
+    g->addWidget(NewLabel(QStringLiteral("сек."), gbVortexMotion), 2, 2);
+  }
+
+  // ---- " Моделирование: " ----
+  gbSimulation = new QGroupBox(QStringLiteral(" Моделирование: "), c);
+  gbSimulation->setObjectName(QStringLiteral("gbSimulation"));
+  gbSimulation->setGeometry(6, 107, 240, 86);
+  {
+    auto* v = new QVBoxLayout(gbSimulation);
+    Compact(v);
+    auto* row = new QHBoxLayout;
+    row->setSpacing(3);
+    btnStart = NewButton("btnStart", QStringLiteral("Начать"), gbSimulation);
+    btnContinue = NewButton("btnContinue", QStringLiteral("Продолжить"), gbSimulation);
+    btnStop = NewButton("btnStop", QStringLiteral("Остановить"), gbSimulation);
+    row->addWidget(btnStart);
+    row->addWidget(btnContinue);
+    row->addWidget(btnStop);
+    v->addLayout(row);
+    lbTime = NewLabel(QStringLiteral("Прошло времени:"), gbSimulation);
+    lbTime->setObjectName(QStringLiteral("lbTime"));
+    lbVortexCount = NewLabel(QStringLiteral("Свободных вихрей: "), gbSimulation);
+    lbVortexCount->setObjectName(QStringLiteral("lbVortexCount"));
+    v->addWidget(lbTime);
+    v->addWidget(lbVortexCount);
+  }
+  SetRunButtons(true, false, false);
+  connect(btnStart, &QPushButton::clicked, this, &TfrmMain::btnStartClick);
+  connect(btnContinue, &QPushButton::clicked, this, &TfrmMain::btnContinueClick);
+  connect(btnStop, &QPushButton::clicked, this, &TfrmMain::btnStopClick);
+
+  // ---- " Построение линии тока: " ----
+  gbStreamLine = new QGroupBox(QStringLiteral(" Построение линии тока: "), c);
+  gbStreamLine->setObjectName(QStringLiteral("gbStreamLine"));
+  gbStreamLine->setGeometry(6, 195, 240, 183);
+  {
+    auto* g = new QGridLayout(gbStreamLine);
+    Compact(g);
+    edX = NewEdit("edX", QStringLiteral("0,1"), gbStreamLine, 60);
+    edY = NewEdit("edY", QStringLiteral("0,005"), gbStreamLine, 60);
+    edStep = NewEdit("edStep", QStringLiteral("0,005"), gbStreamLine, 60);
+    edMaxLen = NewEdit("edMaxLen", QStringLiteral("1"), gbStreamLine, 60);
+    g->addWidget(NewLabel(QStringLiteral("Координаты начала:"), gbStreamLine), 0, 0, 1, 4);
+    auto* xy = new QHBoxLayout;
+    xy->setSpacing(3);
+    xy->addWidget(NewLabel(QStringLiteral("X ="), gbStreamLine));
+    xy->addWidget(edX);
+    xy->addSpacing(8);
+    xy->addWidget(NewLabel(QStringLiteral("Y ="), gbStreamLine));
+    xy->addWidget(edY);
+    xy->addStretch(1);
+    g->addLayout(xy, 1, 0, 1, 4);
+    g->addWidget(NewLabel(QStringLiteral("Шаг построения линии тока:"), gbStreamLine), 2, 0, 1, 2);
+    g->addWidget(edStep, 2, 2);
+    g->addWidget(NewLabel(QStringLiteral("м"), gbStreamLine), 2, 3);
+    g->addWidget(NewLabel(QStringLiteral("Максим. длина линии тока:"), gbStreamLine), 3, 0, 1, 2);
+    g->addWidget(edMaxLen, 3, 2);
+    g->addWidget(NewLabel(QStringLiteral("м"), gbStreamLine), 3, 3);
+    btnTraceStreamLine = NewButton("btnTraceStreamLine", QStringLiteral("Построить линию тока"),
+                                   gbStreamLine);
+    btnEraseFlowLines = NewButton("btnEraseFlowLines", QStringLiteral("Удалить линии тока"),
+                                  gbStreamLine);
+    g->addWidget(btnTraceStreamLine, 4, 0, 1, 4);
+    g->addWidget(btnEraseFlowLines, 5, 0, 1, 4);
+    g->setColumnStretch(1, 1);
+  }
+  connect(btnTraceStreamLine, &QPushButton::clicked, this, &TfrmMain::btnTraceStreamLineClick);
+  connect(btnEraseFlowLines, &QPushButton::clicked, this, &TfrmMain::btnEraseFlowLinesClick);
+
+  // ---- " Скорость воздуха в точке: " ----
+  gbPointSpeed = new QGroupBox(QStringLiteral(" Скорость воздуха в точке: "), c);
+  gbPointSpeed->setObjectName(QStringLiteral("gbPointSpeed"));
+  gbPointSpeed->setGeometry(6, 378, 240, 92);
+  {
+    auto* v = new QVBoxLayout(gbPointSpeed);
+    Compact(v);
+    v->addWidget(NewLabel(QStringLiteral("Координаты точки:"), gbPointSpeed));
+    edSX = NewEdit("edSX", QStringLiteral("0,0"), gbPointSpeed, 60);
+    edSY = NewEdit("edSY", QStringLiteral("0,0"), gbPointSpeed, 60);
+    auto* xy = new QHBoxLayout;
+    xy->setSpacing(3);
+    xy->addWidget(NewLabel(QStringLiteral("X ="), gbPointSpeed));
+    xy->addWidget(edSX);
+    xy->addSpacing(8);
+    xy->addWidget(NewLabel(QStringLiteral("Y ="), gbPointSpeed));
+    xy->addWidget(edSY);
+    xy->addStretch(1);
+    v->addLayout(xy);
+    btnSpeed = NewButton("btnSpeed", QStringLiteral("Вычислить скорость"), gbPointSpeed);
+    v->addWidget(btnSpeed);
+  }
+  connect(btnSpeed, &QPushButton::clicked, this, &TfrmMain::btnSpeedClick);
+
+  // ---- the picture area ----
+  tbZoom = new QToolBar(c);
+  tbZoom->setObjectName(QStringLiteral("tbZoom"));
+  tbZoom->setIconSize(QSize(16, 16));
+  tbZoom->setMovable(false);
+  tbZoom->setFloatable(false);
+  tbZoom->addAction(miZoomIn);
+  tbZoom->addAction(miZoomOut);
+  tbZoom->addAction(miZoomNo);
+
+  bvPicture = new QFrame(c);
+  bvPicture->setObjectName(QStringLiteral("bvPicture"));
+  bvPicture->setFrameShape(QFrame::Box);
+  bvPicture->setFrameShadow(QFrame::Sunken);
+
+  pbPicture = new PictureBox(picture_, c);
+  pbPicture->setObjectName(QStringLiteral("pbPicture"));
+  connect(pbPicture, &PictureBox::resized, this, &TfrmMain::btnDrawClick);
+  connect(pbPicture, &PictureBox::mousePressed, this, &TfrmMain::PictureMousePressed);
+  connect(pbPicture, &PictureBox::mouseMoved, this, &TfrmMain::PictureMouseMoved);
+  connect(pbPicture, &PictureBox::mouseReleased, this, [this] { Dragging_ = false; });
+
+  gbPicture = new QGroupBox(QStringLiteral(" Рисунок: "), c);
+  gbPicture->setObjectName(QStringLiteral("gbPicture"));
+  {
+    auto* h = new QHBoxLayout(gbPicture);
+    h->setContentsMargins(8, 1, 8, 3);
+    h->setSpacing(6);
+    cbDrawFreeVortexes = new QCheckBox(QStringLiteral("Свободные вихри"), gbPicture);
+    cbDrawFreeVortexes->setObjectName(QStringLiteral("cbDrawFreeVortexes"));
+    cbDrawFreeVortexes->setChecked(true);
+    edVortexSize = new QSpinBox(gbPicture);
+    edVortexSize->setObjectName(QStringLiteral("edVortexSize"));
+    edVortexSize->setRange(1, 3);
+    edVortexSize->setValue(1);
+    cbDrawFixedVortexes = new QCheckBox(QStringLiteral("Присоединенные вихри"), gbPicture);
+    cbDrawFixedVortexes->setObjectName(QStringLiteral("cbDrawFixedVortexes"));
+    cbDrawFixedVortexes->setChecked(false);
+    cbDrawAxes = new QCheckBox(QStringLiteral("Оси координат"), gbPicture);
+    cbDrawAxes->setObjectName(QStringLiteral("cbDrawAxes"));
+    cbDrawAxes->setChecked(true);
+    h->addWidget(cbDrawFreeVortexes);
+    h->addSpacing(10);
+    h->addWidget(NewLabel(QStringLiteral("Размер вихрей:"), gbPicture));
+    h->addWidget(edVortexSize);
+    h->addSpacing(20);
+    h->addWidget(cbDrawFixedVortexes);
+    h->addSpacing(20);
+    h->addWidget(cbDrawAxes);
+    h->addStretch(1);
+  }
+  connect(cbDrawFreeVortexes, &QCheckBox::clicked, this, &TfrmMain::btnDrawClick);
+  connect(cbDrawFixedVortexes, &QCheckBox::clicked, this, &TfrmMain::btnDrawClick);
+  connect(cbDrawAxes, &QCheckBox::clicked, this, &TfrmMain::btnDrawClick);
+  connect(edVortexSize, &QSpinBox::valueChanged, this, &TfrmMain::edVortexSizeChange);
+
+  // ---- the status bar: one panel, and the run's progress while it runs ----
+  statusBar()->setFixedHeight(kStatusHeight);
+  lbStatus = new QLabel(statusBar());
+  lbStatus->setObjectName(QStringLiteral("lbStatus"));
+  statusBar()->addWidget(lbStatus, 1);
+  pbRunProgress = new QProgressBar(statusBar());
+  pbRunProgress->setObjectName(QStringLiteral("pbRunProgress"));
+  pbRunProgress->setRange(0, 1000);
+  pbRunProgress->setTextVisible(false);
+  pbRunProgress->setFixedSize(160, 12);
+  statusBar()->addPermanentWidget(pbRunProgress);
+  pbRunProgress->hide();
+}
+
+void TfrmMain::LayoutPictureArea() {
+  if (!central_ || !pbPicture) return;
+  const int w = central_->width();
+  const int h = central_->height();
+  // Margins of the design (938 x 479 central area): tool bar and bevel end 5
+  // pixels from the right edge, the paint box 11; the bevel ends 53 pixels
+  // above the bottom, the paint box 58, the picture group 9.
+  tbZoom->setGeometry(kPictureLeft, 10, std::max(w - kPictureLeft - 5, 10), 24);
+  bvPicture->setGeometry(kPictureLeft, 36, std::max(w - kPictureLeft - 5, 10),
+                         std::max(h - 36 - 53, 10));
+  pbPicture->setGeometry(kPictureLeft + 5, 42, std::max(w - kPictureLeft - 5 - 11, 10),
+                         std::max(h - 42 - 58, 10));
+  gbPicture->setGeometry(kPictureLeft, h - 9 - 42, std::max(w - kPictureLeft - 5, 10), 42);
+}
+
+// ---- run control ----
+
+void TfrmMain::SetRunButtons(bool start, bool cont, bool stop) {
+  btnStart->setEnabled(start);
+  btnContinue->setEnabled(cont);
+  btnStop->setEnabled(stop);
+}
+
+void TfrmMain::SetFreshState() { SetRunButtons(true, false, false); }
+
+void TfrmMain::ShowRunLabels() {
+  lbTime->setText(QStringLiteral("Прошло времени: ") + Q(FormatFixed(model_.Time, 6, 3)) +
+                  QStringLiteral(" сек."));
+  lbVortexCount->setText(QStringLiteral("Свободных вихрей: ") +
+                         QString::number(model_.FreeVortexCount));
+}
+
+bool TfrmMain::RefuseWhileRunning() {
+  if (!running_) return false;
+  ShowMessage(this, QStringLiteral(
+                        "Идет моделирование. Остановите его кнопкой \"Остановить\" и повторите "
+                        "команду."));
+  return true;
+}
+
+bool TfrmMain::ReadRunFields(RunFields& f) {
+  // All three are read before anything changes, so a bad field leaves the
+  // window exactly as it was.
+  const std::optional<Real> dt = ParseReal(S(edDt->text()));
+  if (!dt) {
+    ShowError(this, Q(InvalidFloatMessage(S(edDt->text()))));
+    return false;
+  }
+  const std::optional<Real> maxTime = ParseReal(S(edMaxTime->text()));
+  if (!maxTime) {
+    ShowError(this, Q(InvalidFloatMessage(S(edMaxTime->text()))));
+    return false;
+  }
+  const std::optional<int32_t> maxFree = ParseInt(S(edMaxFreeVortex->text()));
+  if (!maxFree) {
+    ShowError(this, Q(InvalidIntMessage(S(edMaxFreeVortex->text()))));
+    return false;
+  }
+  // A step that does not advance the time would never let a run end.
+  if (!(*dt > 0) || !std::isfinite(*dt)) {
+    ShowMessage(this, QStringLiteral("Шаг по времени должен быть больше нуля."));
+    return false;
+  }
+  if (!std::isfinite(*maxTime)) {
+    ShowError(this, Q(InvalidFloatMessage(S(edMaxTime->text()))));
+    return false;
+  }
+  if (*maxFree < 0) {
+    ShowMessage(this,
+                QStringLiteral("Максимальное количество свободных вихрей не может быть "
+                               "отрицательным."));
+    return false;
+  }
+  f.dt = *dt;
+  f.maxTime = *maxTime;
+  f.maxFree = *maxFree;
+  return true;
+}
+
+void TfrmMain::btnStartClick() {
+  // While a stopped run winds down (the click arrived in the same event pass
+  // as Stop) a second run must not start on top of it.
+  if (running_) return;
+  RunFields f;
+  if (!ReadRunFields(f)) return;
+  ApplyBreakPntParams();
+  if (!ApplyPulsateParams()) return;
+  btnDrawClick();
+  Run(f, 0, 0);
+}
+
+void TfrmMain::btnContinueClick() {
+  if (running_) return;
+  RunFields f;
+  if (!ReadRunFields(f)) return;
+  ApplyBreakPntParams();
+  if (!ApplyPulsateParams()) return;
+  btnDrawClick();
+  // The newest free vortices are dropped when the limit became smaller.
+  if (f.maxFree < model_.FreeVortexCount) model_.FreeVortexCount = f.maxFree;
+  Run(f, model_.FreeVortexCount, model_.Time);
+}
+
+void TfrmMain::Run(const RunFields& f, int32_t freeCount, Real startTime) {
+  SetRunButtons(false, false, true);
+  running_ = true;
+  pbRunProgress->setValue(0);
+  pbRunProgress->show();
+  RunSummary summary;
+  QString failure;
+  try {
+    summary = RunSimulation(model_, f.maxFree, freeCount, startTime, f.maxTime, f.dt, *this);
+  } catch (const std::bad_alloc&) {
+    failure = QStringLiteral("Недостаточно памяти для моделирования с заданным количеством "
+                             "свободных вихрей.");
+  } catch (const std::exception& e) {
+    failure = QStringLiteral("Моделирование прервано: ") + QString::fromLocal8Bit(e.what());
+  }
+  running_ = false;
+  pbRunProgress->hide();
+  SetRunButtons(true, true, false);
+  if (failure.isEmpty() && !summary.Message.empty()) failure = Q(summary.Message);
+  if (!failure.isEmpty() && !closeAfterRun_) ShowError(this, failure);
+  if (closeAfterRun_) {
+    closeAfterRun_ = false;
+    close();
+  }
+}
+
+void TfrmMain::btnStopClick() {
+  model_.StopRequested = true;
+  SetRunButtons(true, true, false);
+}
+
+void TfrmMain::closeEvent(QCloseEvent* event) {
+  if (running_) {
+    // The run is on the call stack below this handler: stop it, and close
+    // once it has returned.
+    model_.StopRequested = true;
+    closeAfterRun_ = true;
+    event->ignore();
+    return;
+  }
+  QMainWindow::closeEvent(event);
+}
+
+// ---- observer ----
+
+void TfrmMain::StatusText(const std::string& text) { lbStatus->setText(Q(text)); }
+
+void TfrmMain::StepDone(const Model& m) {
+  picture_.DrawFreeVortices();
+  pbPicture->repaint();
+  ShowRunLabels();
+  lbVortexCount->repaint();
+  lbTime->repaint();
+  if (m.MaxTime > 0) {
+    const Real share = std::clamp<Real>(m.Time / m.MaxTime, 0, 1);
+    pbRunProgress->setValue(static_cast<int>(share * 1000));
+  }
+}
+
+void TfrmMain::PumpEvents() { QCoreApplication::processEvents(); }
+
+void TfrmMain::TracePoint(const TRealPoint& p, bool first) {
+  if (first) {
+    picture_.MoveTo(p);
+  } else {
+    picture_.LineTo(p);
+    pbPicture->repaint();
+  }
+}
+
+// ---- picture ----
+
+void TfrmMain::btnDrawClick() {
+  picture_.DrawPicture(pbPicture->width(), pbPicture->height(), OriginX_, OriginY_, Scale_,
+                       cbDrawFreeVortexes->isChecked(), cbDrawFixedVortexes->isChecked(),
+                       cbDrawAxes->isChecked(), true);
+  if (pbPicture->isVisible()) {
+    pbPicture->repaint();
+  } else {
+    pbPicture->update();
+  }
+}
+
+void TfrmMain::Zoom(Real factor, bool enlarge) {
+  const Real halfW = static_cast<Real>(pbPicture->width()) / 2;
+  const Real halfH = static_cast<Real>(pbPicture->height()) / 2;
+  if (enlarge) {
+    Scale_ = Scale_ * factor;
+    OriginX_ = RoundPixel(halfW - (halfW - OriginX_) * factor);
+    OriginY_ = RoundPixel(halfH - (halfH - OriginY_) * factor);
+  } else {
+    Scale_ = Scale_ / factor;
+    OriginX_ = RoundPixel(halfW - (halfW - OriginX_) / factor);
+    OriginY_ = RoundPixel(halfH - (halfH - OriginY_) / factor);
+  }
+  btnDrawClick();
+}
+
+void TfrmMain::miZoomInClick() { Zoom(kZoomFactor, true); }
+void TfrmMain::miZoomOutClick() { Zoom(kZoomFactor, false); }
+
+void TfrmMain::miZoomNoClick() {
+  Scale_ = kInitialScale;
+  OriginX_ = kInitialOriginX;
+  OriginY_ = pbPicture->height() / 2 + 100;
+  btnDrawClick();
+}
+
+void TfrmMain::PictureMousePressed(int x, int y) {
+  Dragging_ = true;
+  DragX_ = x;
+  DragY_ = y;
+}
+
+void TfrmMain::PictureMouseMoved(int x, int y) {
+  if (!Dragging_) return;
+  OriginX_ += x - DragX_;
+  OriginY_ += y - DragY_;
+  DragX_ = x;
+  DragY_ = y;
+  btnDrawClick();
+}
+
+void TfrmMain::edVortexSizeChange() {
+  picture_.SetVortexMarkSize(edVortexSize->value());
+  btnDrawClick();
+}
+
+// ---- stream lines, speed, reports ----
+
+void TfrmMain::btnTraceStreamLineClick() {
+  QLineEdit* fields[] = {edX, edY, edStep, edMaxLen};
+  double values[4] = {};
+  for (int i = 0; i < 4; ++i) {
+    const std::optional<Real> v = ParseReal(S(fields[i]->text()));
+    if (!v) {
+      ShowError(this, Q(InvalidFloatMessage(S(fields[i]->text()))));
+      return;
+    }
+    values[i] = static_cast<double>(*v);
+  }
+  const StreamLineResult r =
+      TraceStreamLine(model_, values[0], values[1], values[2], values[3], *this);
+  if (!r.Ok) ShowMessage(this, Q(r.Error));
+}
+
+void TfrmMain::btnEraseFlowLinesClick() {
+  EraseStreamLines(model_);
+  btnDrawClick();
+  pbPicture->repaint();
+}
+
+void TfrmMain::btnSpeedClick() {
+  const std::string xText = S(edSX->text());
+  const std::string yText = S(edSY->text());
+  const std::optional<Real> x = ParseReal(xText);
+  const std::optional<Real> y = ParseReal(yText);
+  QString text;
+  if (!x || !y) {
+    text = QStringLiteral("Ошибка в параметрах");
+  } else {
+    try {
+      text = Q(SpeedAtPointText(model_, xText, yText, *x, *y));
+    } catch (const std::exception&) {
+      text = QStringLiteral("Ошибка в параметрах");
+    }
+  }
+  ShowMessage(this, text);
+}
+
+void TfrmMain::miInformationClick() { ShowMessage(this, Q(InformationReportText(model_))); }
+
+void TfrmMain::miTestClick() { ShowMessage(this, Q(TestCommandText())); }
+
+void TfrmMain::miSeparationPointsClick() {
+  ShowMessage(this, QStringLiteral("Данная функция временно заблокирована"));
+}
+
+void TfrmMain::miAboutClick() {
+  if (frmAbout) frmAbout->exec();
+}
+
+// ---- files ----
+
+void TfrmMain::miLoadClick() {
+  if (RefuseWhileRunning()) return;
+  if (OpenDialog1->exec() == QDialog::Accepted && !OpenDialog1->selectedFiles().isEmpty()) {
+    if (!LoadVortexFileFrom(OpenDialog1->selectedFiles().front())) return;
+  }
+  btnContinue->setEnabled(true);
+}
+
+bool TfrmMain::LoadVortexFileFrom(const QString& fileName) {
+  if (RefuseWhileRunning()) return false;
+  std::string error;
+  if (!LoadVortexState(model_, S(fileName), error, *this)) {
+    ShowError(this, Q(error));
+    return false;
+  }
+  btnDrawClick();
+  ShowRunLabels();
+  const int64_t endTime = static_cast<int64_t>(std::trunc(model_.Time)) + 1;  // s
+  edMaxTime->setText(QString::number(endTime));
+  if (model_.Dt > 0) {
+    const Real steps = static_cast<Real>(endTime) / model_.Dt;
+    if (steps < 4.0e18L) edMaxFreeVortex->setText(QString::number(std::llrint(steps) * 2));
+  }
+  edDt->setText(Q(FormatGeneral(model_.Dt)));
+  btnContinue->setEnabled(true);
+  return true;
+}
+
+void TfrmMain::miSaveClick() {
+  if (SaveDialog1->exec() == QDialog::Accepted && !SaveDialog1->selectedFiles().isEmpty()) {
+    SaveVortexFileTo(SaveDialog1->selectedFiles().front());
+  }
+}
+
+bool TfrmMain::SaveVortexFileTo(const QString& fileName) {
+  std::string error;
+  if (!SaveVortexFile(model_, S(fileName), error)) {
+    ShowError(this, Q(error));
+    return false;
+  }
+  return true;
+}
+
+void TfrmMain::miSavePictureClick() {
+  QFileDialog dialog(this, QStringLiteral("Сохранить рисунок"), QStringLiteral("."),
+                     QStringLiteral("Рисунки PNG (*.png)"));
+  dialog.setObjectName(QStringLiteral("SavePictureDialog"));
+  dialog.setOption(QFileDialog::DontUseNativeDialog);
+  dialog.setAcceptMode(QFileDialog::AcceptSave);
+  dialog.setDefaultSuffix(QStringLiteral("png"));
+  if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty()) {
+    SavePictureTo(dialog.selectedFiles().front());
+  }
+}
+
+bool TfrmMain::SavePictureTo(const QString& fileName) {
+  QByteArray png;
+  QBuffer buffer(&png);
+  buffer.open(QIODevice::WriteOnly);
+  if (!picture_.Image().save(&buffer, "PNG")) {
+    ShowError(this, QStringLiteral("Не удалось построить изображение рисунка."));
+    return false;
+  }
+  const Bytes bytes(png.begin(), png.end());
+  std::string error;
+  if (!WriteFileAtomically(S(fileName), bytes, error)) {
+    ShowError(this, Q(error));
+    return false;
+  }
+  return true;
+}
+
+}  // namespace mdv

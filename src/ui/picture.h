@@ -1,0 +1,85 @@
+#pragma once
+// The flow picture: one off-screen image of the meridian half-plane with the
+// hood's contour, the vortices, the axes and the stored stream lines. Every
+// window that shows the flow draws through the one shared instance and copies
+// Image() to its screen element; the transform of the last DrawPicture call is
+// the one every later drawing (free-vortex layer, traced lines) uses.
+#include <QColor>
+#include <QImage>
+#include <QPoint>
+#include <QPolygon>
+#include <cstdint>
+
+#include "core/model.h"
+#include "core/real.h"
+
+class QPainter;
+
+namespace mdv {
+
+// Nearest integer, halves to even, of an extended value; clamped to a range a
+// painter can take so that absurd zooms cannot overflow a pixel coordinate.
+int32_t RoundPixel(Real v);
+
+// Tick spacing of the axes, m: about 50 pixels at `scale` px/m, a multiple of
+// 0.1 m and never below it.
+double AxisTickStep(Real scale);
+
+class Picture {
+ public:
+  explicit Picture(const Model& m);
+
+  // Sizes the image to w x h, takes the view (origin pixel of model (0, 0),
+  // scale in px/m) and rebuilds the region polygon; with draw set also paints
+  // the whole picture.
+  void DrawPicture(int w, int h, int32_t originX, int32_t originY, Real scale, bool drawFree,
+                   bool drawFixed, bool drawAxes, bool draw);
+  // Erases the flow region and marks the free vortices again (the run's
+  // per-step redraw).
+  void DrawFreeVortices();
+  void DrawAttachedVortices();
+  void DrawStreamLines();
+
+  // The world-to-screen rule: column round(x*scale) + originX, row
+  // originY - round(y*scale).
+  int32_t ScreenX(Real x) const { return RoundPixel(x * PicScale_) + PicOriginX_; }
+  int32_t ScreenY(Real y) const { return PicOriginY_ - RoundPixel(y * PicScale_); }
+  QPoint WorldToScreen(const TRealPoint& p) const { return {ScreenX(p.X), ScreenY(p.Y)}; }
+
+  // A line traced point by point (stream lines, vortex-zone traces): MoveTo
+  // starts it, LineTo draws the next segment in `color`.
+  void MoveTo(const TRealPoint& p);
+  void LineTo(const TRealPoint& p, const QColor& color = QColor(0, 0, 255));
+
+  // A raster line-to: from `a` up to, not including, the pixel `b`.
+  static void DrawLineTo(QPainter& painter, const QPoint& a, const QPoint& b);
+
+  QImage& Image() { return image_; }
+  const QImage& Image() const { return image_; }
+  const Model& model() const { return model_; }
+
+  Real PicScale() const { return PicScale_; }
+  int32_t PicOriginX() const { return PicOriginX_; }
+  int32_t PicOriginY() const { return PicOriginY_; }
+  const QPolygon& RegionPolygon() const { return RegionPolygon_; }
+  int32_t VortexMarkSize() const { return VortexMarkSize_; }
+  void SetVortexMarkSize(int32_t size) { VortexMarkSize_ = size; }
+
+  // Pixel dash patterns of the raster pens: dotted 3 on 3 off, dashed 18 on 6 off.
+  static const QColor kAxisColor;
+
+ private:
+  void RebuildRegionPolygon();
+  void DrawAxes(QPainter& p);
+
+  const Model& model_;
+  QImage image_;
+  Real PicScale_ = 400;
+  int32_t PicOriginX_ = 0;
+  int32_t PicOriginY_ = 0;
+  QPolygon RegionPolygon_;
+  int32_t VortexMarkSize_ = 1;  // 1 pixel, 2 a 3-pixel circle, 3 a 4-pixel circle
+  QPoint pen_;                  // current point of MoveTo/LineTo, pixels
+};
+
+}  // namespace mdv
