@@ -11,16 +11,6 @@ namespace mdv {
 
 namespace {
 
-// Layout of a .pls file: StartTime, TimeStep (ext), P (int32), P points of
-// 24 bytes, M (int32), then P·M axial and P·M radial samples (ext).
-constexpr uint64_t PlsHeadSize = 24;   // up to and including P
-constexpr uint64_t PlsPointSize = 24;
-constexpr uint64_t PlsCountSize = 4;   // M
-constexpr uint64_t PlsSamplePairSize = 20;  // one axial and one radial ext
-// Layout of a .fvt file: n (int32), StartTime, TimeStep, spacing (ext), n circulations.
-constexpr uint64_t FvtHeadSize = 34;
-constexpr uint64_t FvtValueSize = 10;
-
 std::string Quoted(const std::string& fileName) { return "«" + fileName + "»"; }
 
 }  // namespace
@@ -28,40 +18,11 @@ std::string Quoted(const std::string& fileName) { return "«" + fileName + "»";
 bool LoadPulsationRecord(const std::string& fileName, PulsationRecord& r, std::string& error) {
   Bytes data;
   if (!ReadWholeFile(fileName, data, error)) return false;
-  const uint64_t size = data.size();
-  const std::string damaged = "Файл пульсаций " + Quoted(fileName) + " поврежден: ";
-  if (size < PlsHeadSize) {
-    error = damaged + "он короче заголовка (" + std::to_string(size) + " байт)";
-    return false;
-  }
-  const int32_t p = GetInt32(&data[20]);
-  if (p < 0) {
-    error = damaged + "отрицательное число точек (" + std::to_string(p) + ")";
-    return false;
-  }
-  const uint64_t countAt = PlsHeadSize + PlsPointSize * static_cast<uint64_t>(p);
-  if (size < countAt + PlsCountSize) {
-    error = damaged + "длина " + std::to_string(size) + " байт меньше, чем нужно для " +
-            std::to_string(p) + " точек";
-    return false;
-  }
-  const int32_t mCount = GetInt32(&data[countAt]);
-  if (mCount < 0) {
-    error = damaged + "отрицательное число отсчетов (" + std::to_string(mCount) + ")";
-    return false;
-  }
-  // P·M < 2^62, and the body cannot exceed the file: compare before multiplying by 20.
-  const uint64_t pairs = static_cast<uint64_t>(mCount) * static_cast<uint64_t>(p);
-  const uint64_t head = countAt + PlsCountSize;
-  if (pairs > (size - head) / PlsSamplePairSize || head + pairs * PlsSamplePairSize != size) {
-    error = damaged + "длина " + std::to_string(size) + " байт не соответствует " +
-            std::to_string(p) + " точкам и " + std::to_string(mCount) + " отсчетам";
-    return false;
-  }
+  // The decoder checks the length against P and M before it keeps anything.
   PulsationRecord decoded;
   std::string why;
   if (!DecodePulsationRecord(data, decoded, why)) {
-    error = damaged + why;
+    error = Quoted(fileName) + ": " + why;
     return false;
   }
   r = std::move(decoded);
@@ -145,26 +106,10 @@ std::string RecordFileLabel(const std::string& fileName) {
 bool LoadTrackRecord(const std::string& fileName, TrackRecord& r, std::string& error) {
   Bytes data;
   if (!ReadWholeFile(fileName, data, error)) return false;
-  const uint64_t size = data.size();
-  const std::string damaged = "Файл циркуляций " + Quoted(fileName) + " поврежден: ";
-  if (size < FvtHeadSize) {
-    error = damaged + "он короче заголовка (" + std::to_string(size) + " байт)";
-    return false;
-  }
-  const int32_t n = GetInt32(&data[0]);
-  if (n < 0) {
-    error = damaged + "отрицательное число шагов (" + std::to_string(n) + ")";
-    return false;
-  }
-  if (FvtHeadSize + FvtValueSize * static_cast<uint64_t>(n) != size) {
-    error = damaged + "длина " + std::to_string(size) + " байт не соответствует " +
-            std::to_string(n) + " шагам";
-    return false;
-  }
   TrackRecord decoded;
   std::string why;
   if (!DecodeTrackRecord(data, decoded, why)) {
-    error = damaged + why;
+    error = Quoted(fileName) + ": " + why;
     return false;
   }
   r = std::move(decoded);
