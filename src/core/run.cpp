@@ -1,0 +1,239 @@
+#include "core/run.h"
+
+#include <algorithm>
+#include <cmath>
+#include <utility>
+#include <vector>
+
+#include "core/area.h"
+#include "core/circulation.h"
+#include "core/records.h"
+#include "core/safe_file.h"
+#include "core/step.h"
+
+namespace mdv {
+
+namespace {
+
+// Pulsation rows grow by this many samples whenever they are full.
+constexpr size_t PulsationChunk = 20;
+// Upper bound of the circulation samples reserved ahead of a run; beyond it
+// the series simply grows.
+constexpr Real TrackReserveLimit = 1e6L;
+
+constexpr TRealPoint AxialDir{1, 0};
+constexpr TRealPoint RadialDir{0, 1};
+
+// The parts of the model a step may spoil, kept as they were at the end of
+// the last complete step. Sized once per run; saving copies into place.
+struct StepSnapshot {
+  TVortexArray Vortices;
+  std::vector<int32_t> ShedCounters;
+  int32_t FreeVortexCount = 0;
+  Real Time = 0;
+
+  void Save(const Model& m, const std::vector<int32_t>& counters) {
+    std::copy(m.Vortices.begin(), m.Vortices.end(), Vortices.begin());
+    std::copy(counters.begin(), counters.end(), ShedCounters.begin());
+    FreeVortexCount = m.FreeVortexCount;
+    Time = m.Time;
+  }
+  void Restore(Model& m, std::vector<int32_t>& counters) const {
+    std::copy(Vortices.begin(), Vortices.end(), m.Vortices.begin());
+    std::copy(ShedCounters.begin(), ShedCounters.end(), counters.begin());
+    m.FreeVortexCount = FreeVortexCount;
+    m.Time = Time;
+  }
+};
+
+bool IsFinite(const TRealPoint& p) { return std::isfinite(p.X) && std::isfinite(p.Y); }
+
+// Every vortex in use has a finite position and circulation, and time is finite.
+bool StateFinite(const Model& m) {
+  if (!std::isfinite(m.Time)) return false;
+  const int32_t end = m.AttachedCount + m.FreeVortexCount;
+  for (int32_t i = 0; i < end; ++i) {
+    const TVortex& v = m.Vortices[i];
+    if (!IsFinite(v.Pos) || !std::isfinite(v.Gamma)) return false;
+  }
+  return true;
+}
+
+// The discrete model is complete enough to run on (built, or loaded whole).
+bool AreaUsable(const Model& m) {
+  const int32_t n = m.AttachedCount;
+  return n >= 1 && m.Vortices.size() >= static_cast<size_t>(n) &&
+         m.CalcPoints.size() + 1 >= static_cast<size_t>(n) &&
+         m.SeparationIndex.size() == static_cast<size_t>(m.SeparationCount) &&
+         m.SeparationDir.size() == static_cast<size_t>(m.SeparationCount) &&
+         m.BarrierRibs.size() == static_cast<size_t>(m.BarrierRibCount) &&
+         m.SuctionRib >= 0 && m.SuctionRib < m.BarrierRibCount;
+}
+
+void ReleaseRunArrays(Model& m) {
+  FreeMatr(m.InfluenceMatrix, m.AttachedCount);
+  FreeMatr(m.InfluenceMatrixCopy, m.AttachedCount);
+  TRealArray().swap(m.Circulations);
+  TVortexArray().swap(m.NewFreeVortices);
+}
+
+std::string NonFiniteMessage(int64_t completed) {
+  return "Расчёт остановлен: шаг " + std::to_string(completed + 1) +
+         " дал нечисловые координаты или циркуляции вихрей. Модель оставлена в состоянии после "
+         "последнего полного шага (выполнено шагов: " +
+         std::to_string(completed) + ").";
+}
+
+}  // namespace
+
+RunSummary RunSimulation(Model& m, int32_t maxFree, int32_t freeCount, Real startTime,
+                         Real endTime, Real step, Observer& obs) {
+  RunSummary summary;
+
+  // ---- start of the run ----
+  m.StopRequested = false;
+  m.ShedOffset = m.VortexSpacing / 2;
+  m.MaxFreeVortex = std::max<int32_t>(maxFree, 0);
+  m.Dt = step;
+  m.MaxTime = endTime;
+  m.Time = startTime;
+  m.FreeVortexCount = std::clamp<int32_t>(freeCount, 0, m.MaxFreeVortex);
+
+  const bool pulsationOn = m.PulsationOn;
+  const size_t pointCount =
+      pulsationOn ? std::min(static_cast<size_t>(std::max<int32_t>(m.PulsationPointCount, 0)),
+                             m.PulsationPoints.size())
+                  : 0;
+  TRealMatr pulsationVx;
+  TRealMatr pulsationVy;
+  int32_t pulsationSampleCount = 0;
+  const Real runStartTime = startTime;
+  if (pulsationOn) {
+    SetMatrSize(pulsationVx, static_cast<int32_t>(pointCount), PulsationChunk);
+    SetMatrSize(pulsationVy, static_cast<int32_t>(pointCount), PulsationChunk);
+  }
+
+  const bool trackOn = m.TrackOn;
+  TrackRecord track;
+  if (trackOn) {
+    track.StartTime = startTime;
+    track.TimeStep = m.Dt;
+    track.Spacing = m.VortexSpacing;
+    const Real expected = (endTime - startTime) / step + 2;
+    if (std::isfinite(expected) && expected > 0) {
+      track.Gammas.reserve(static_cast<size_t>(std::min(expected, TrackReserveLimit)));
+    }
+  }
+
+  if (m.FreeVortexCount == 0 || !AreaUsable(m)) {
+    m.FreeVortexCount = 0;
+    BuildArea(m, obs);
+  } else {
+    // A continued run: the free vortices stay; the array must have room for
+    // the (possibly larger) limit of this run.
+    const size_t held = m.Vortices.size() - static_cast<size_t>(m.AttachedCount);
+    m.FreeVortexCount = std::min<int32_t>(m.FreeVortexCount, static_cast<int32_t>(held));
+    const size_t room = static_cast<size_t>(m.AttachedCount) + static_cast<size_t>(m.MaxFreeVortex);
+    if (m.Vortices.size() < room) m.Vortices.resize(room);
+  }
+  const int32_t n = m.AttachedCount;
+
+  m.NewFreeVortices.assign(static_cast<size_t>(m.MaxFreeVortex), TVortex{});
+  m.Circulations.assign(static_cast<size_t>(n), 0);
+  std::vector<int32_t> shedCounters(static_cast<size_t>(m.SeparationCount), 0);
+
+  BuildInfluenceMatrix(m);
+  if (m.FreeVortexCount != 0) UpdateRightHandSide(m);
+  SolveCirculations(m);
+
+  StepSnapshot snapshot;
+  snapshot.Vortices.resize(m.Vortices.size());
+  snapshot.ShedCounters.resize(shedCounters.size());
+
+  if (!StateFinite(m)) {
+    summary.HowEnded = RunSummary::End::NonFinite;
+    summary.Message = NonFiniteMessage(0);
+  } else {
+    snapshot.Save(m, shedCounters);
+    // ---- main loop ----
+    while (m.Time <= m.MaxTime) {
+      if (pulsationOn) {
+        if (pointCount > 0 && pulsationVx[0].size() == static_cast<size_t>(pulsationSampleCount)) {
+          const size_t grown = pulsationVx[0].size() + PulsationChunk;
+          for (TRealArray& row : pulsationVx) row.resize(grown);
+          for (TRealArray& row : pulsationVy) row.resize(grown);
+        }
+        for (size_t i = 0; i < pointCount; ++i) {
+          const TRealPoint& p = m.PulsationPoints[i];
+          pulsationVx[i][pulsationSampleCount] = CalcVelocity(m, p, AxialDir, -1);
+          pulsationVy[i][pulsationSampleCount] = CalcVelocity(m, p, RadialDir, -1);
+        }
+        pulsationSampleCount = pulsationSampleCount + 1;
+      }
+
+      m.Time = m.Time + m.Dt;
+      ConvectFreeVortices(m);
+      ShedVortices(m, shedCounters);
+      if (trackOn) track.Gammas.push_back(m.Vortices[n + m.FreeVortexCount - 1].Gamma);
+      UpdateRightHandSide(m);
+      SolveCirculations(m);
+
+      if (!StateFinite(m)) {
+        // Back to the end of the last complete step; its records stay as they were.
+        snapshot.Restore(m, shedCounters);
+        if (pulsationOn) pulsationSampleCount = pulsationSampleCount - 1;
+        if (trackOn) track.Gammas.pop_back();
+        summary.HowEnded = RunSummary::End::NonFinite;
+        summary.Message = NonFiniteMessage(summary.Steps);
+        break;
+      }
+      summary.Steps = summary.Steps + 1;
+      snapshot.Save(m, shedCounters);
+
+      obs.StepDone(m);
+      obs.PumpEvents();
+      if (m.StopRequested || obs.StopRequested()) {
+        summary.HowEnded = RunSummary::End::Stopped;
+        break;
+      }
+    }
+  }
+
+  // ---- end of the run ----
+  ReleaseRunArrays(m);
+
+  // Each record is attempted even when the other failed; the model is final already.
+  std::string writeErrors;
+  if (pulsationOn) {
+    PulsationRecord rec;
+    rec.StartTime = runStartTime;
+    rec.TimeStep = m.Dt;
+    rec.Points.assign(m.PulsationPoints.begin(),
+                      m.PulsationPoints.begin() + static_cast<std::ptrdiff_t>(pointCount));
+    rec.SampleCount = pulsationSampleCount;
+    rec.Vx = std::move(pulsationVx);
+    rec.Vy = std::move(pulsationVy);
+    std::string error;
+    if (!WriteFileAtomically(m.PulsationFileName, EncodePulsationRecord(rec), error)) {
+      writeErrors = error;
+    }
+  }
+  if (trackOn) {
+    std::string error;
+    if (!WriteFileAtomically(m.TrackFileName, EncodeTrackRecord(track), error)) {
+      if (!writeErrors.empty()) writeErrors += "\n";
+      writeErrors += error;
+    }
+  }
+  if (!writeErrors.empty()) {
+    if (summary.HowEnded == RunSummary::End::NonFinite) {
+      summary.Message += "\n" + writeErrors;
+    } else {
+      summary.Message = writeErrors;
+    }
+    summary.HowEnded = RunSummary::End::RecordWriteFailed;
+  }
+  return summary;
+}
+
+}  // namespace mdv

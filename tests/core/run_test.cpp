@@ -1,0 +1,265 @@
+#include "core/run.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+
+#include "core/bytes.h"
+#include "core/circulation.h"
+#include "model_fixtures.h"
+
+namespace mdv {
+namespace {
+
+using test::RealNear;
+
+constexpr Real Dt = 0.005L;
+
+void ExpectRunArraysReleased(const Model& m) {
+  EXPECT_TRUE(m.InfluenceMatrix.empty());
+  EXPECT_TRUE(m.InfluenceMatrixCopy.empty());
+  EXPECT_TRUE(m.Circulations.empty());
+  EXPECT_TRUE(m.NewFreeVortices.empty());
+}
+
+bool StateFinite(const Model& m) {
+  for (int32_t i = 0; i < m.AttachedCount + m.FreeVortexCount; ++i) {
+    const TVortex& v = m.Vortices[i];
+    if (!std::isfinite(v.Pos.X) || !std::isfinite(v.Pos.Y) || !std::isfinite(v.Gamma)) return false;
+  }
+  return true;
+}
+
+Real TotalCirculation(const Model& m, Real& scale) {
+  Real s = 0;
+  scale = 0;
+  for (int32_t i = 0; i < m.AttachedCount + m.FreeVortexCount; ++i) {
+    s += m.Vortices[i].Gamma;
+    scale += std::fabs(m.Vortices[i].Gamma);
+  }
+  return s;
+}
+
+TEST(RunSimulation, StartWithDefaultsShedsThreeInTheFirstStep) {
+  Model m = test::DefaultModel();
+  test::RecordingObserver obs;
+  obs.stopAfter = 1;
+  const RunSummary r = RunSimulation(m, 400, 0, 0, 1, Dt, obs);
+  EXPECT_EQ(r.HowEnded, RunSummary::End::Stopped);
+  EXPECT_EQ(r.Steps, 1);
+  EXPECT_TRUE(r.Message.empty());
+  EXPECT_EQ(m.FreeVortexCount, 3);
+  EXPECT_EQ(m.Time, Dt);
+  EXPECT_EQ(m.MaxFreeVortex, 400);
+  EXPECT_EQ(m.Vortices.size(), 396u + 400u);
+  ASSERT_EQ(obs.freeCounts, (std::vector<int32_t>{3}));
+  ASSERT_EQ(obs.statusTexts.size(), 1u) << "a fresh run rebuilds the area";
+  ExpectRunArraysReleased(m);
+  Real scale;
+  const Real total = TotalCirculation(m, scale);
+  EXPECT_TRUE(RealNear(total, 0, 1e-14L * scale)) << "solved for the new vortices";
+}
+
+TEST(RunSimulation, LimitOfTwoShedsAtTheFirstTwoPointsOnly) {
+  Model m = test::CoarseModel();
+  test::RecordingObserver obs;
+  obs.stopAfter = 1;
+  RunSimulation(m, 2, 0, 0, 1, Dt, obs);
+  EXPECT_EQ(m.FreeVortexCount, 2);
+}
+
+TEST(RunSimulation, StepCountFollowsTheTimeSum) {
+  // Time is summed step by step: after 200 steps of 0.005 it is a hair under 1,
+  // so a 201st step is made and the run ends at 1.005.
+  Model m = test::CoarseModel();
+  test::RecordingObserver obs;
+  const RunSummary r = RunSimulation(m, 10, 0, 0, 1, Dt, obs);
+  EXPECT_EQ(r.HowEnded, RunSummary::End::TimeLimit);
+  EXPECT_EQ(r.Steps, 201);
+  ASSERT_EQ(obs.stepTimes.size(), 201u);
+  EXPECT_LT(obs.stepTimes[199], 1.0L);
+  EXPECT_TRUE(RealNear(obs.stepTimes[199], 1, 1e-15L));
+  EXPECT_TRUE(RealNear(m.Time, 1.005L, 1e-15L));
+  EXPECT_LE(m.FreeVortexCount, 10);
+  EXPECT_TRUE(StateFinite(m));
+  ExpectRunArraysReleased(m);
+}
+
+// A short run with both records on, checked byte by byte against the state.
+TEST(RunSimulation, RecordsOfAShortRun) {
+  test::TempDir dir;
+  Model m = test::CoarseModel();
+  m.PulsationOn = true;
+  m.PulsationPointCount = 2;
+  m.PulsationPoints = {{0.2L, 0.05L}, {-0.2L, 0.3L}, {9, 9}};  // only the first two count
+  m.PulsationFileName = dir.File("p.pls");
+  m.TrackOn = true;
+  m.TrackFileName = dir.File("t.fvt");
+
+  // The velocity the first sample must hold: the solved bare contour at t = 0.
+  Model start = m;
+  start.MaxFreeVortex = 400;
+  BuildArea(start);
+  test::SolveAttached(start);
+  const Real firstVx = CalcVelocity(start, m.PulsationPoints[0], {1, 0}, -1);
+  const Real firstVy1 = CalcVelocity(start, m.PulsationPoints[1], {0, 1}, -1);
+
+  const RunSummary r = RunSimulation(m, 400, 0, 0, 0.0225L, Dt);  // steps at 0 .. 0.02
+  ASSERT_EQ(r.HowEnded, RunSummary::End::TimeLimit) << r.Message;
+  ASSERT_EQ(r.Steps, 5);
+
+  const Bytes pls = test::ReadBytes(m.PulsationFileName);
+  const size_t p = 2, steps = 5;
+  ASSERT_EQ(pls.size(), 28 + 24 * p + 20 * steps * p);
+  EXPECT_EQ(GetExt(&pls[0]), 0);
+  EXPECT_EQ(GetExt(&pls[10]), Dt);
+  EXPECT_EQ(GetInt32(&pls[20]), 2);
+  EXPECT_EQ(GetExt(&pls[24]), 0.2L);
+  EXPECT_EQ(GetExt(&pls[34]), 0.05L);
+  EXPECT_EQ(GetExt(&pls[48 + 10]), 0.3L);
+  EXPECT_EQ(GetInt32(&pls[24 + 24 * p]), 5);
+  const size_t vx = 28 + 24 * p;
+  const size_t vy = vx + 10 * steps * p;
+  EXPECT_TRUE(test::SameBits(GetExt(&pls[vx]), firstVx)) << "axial sample 0 of point 0";
+  EXPECT_TRUE(test::SameBits(GetExt(&pls[vy + 10 * steps]), firstVy1)) << "radial sample 0 of point 1";
+  EXPECT_NE(GetExt(&pls[vx + 10 * 4]), firstVx) << "the flow changes as vortices are shed";
+
+  const Bytes fvt = test::ReadBytes(m.TrackFileName);
+  ASSERT_EQ(fvt.size(), 34 + 10 * steps);
+  EXPECT_EQ(GetInt32(&fvt[0]), 5);
+  EXPECT_EQ(GetExt(&fvt[4]), 0);
+  EXPECT_EQ(GetExt(&fvt[14]), Dt);
+  EXPECT_EQ(GetExt(&fvt[24]), m.VortexSpacing);
+  // The last value is the newest free vortex, whose circulation never changes.
+  const TVortex& newest = m.Vortices[m.AttachedCount + m.FreeVortexCount - 1];
+  EXPECT_TRUE(test::SameBits(GetExt(&fvt[34 + 10 * 4]), newest.Gamma));
+}
+
+TEST(RunSimulation, StoppedAndEmptyRunsStillWriteTheirRecords) {
+  test::TempDir dir;
+  struct Row {
+    const char* name;
+    int stopAfter;
+    Real start, end;
+    int32_t samples;
+  };
+  const Row rows[] = {
+      {"stopped after 7 steps", 7, 0, 1, 7},
+      {"45 steps: rows grown to 60 slots", 0, 0, 0.2225L, 45},
+      {"start time after end time", 0, 0.5L, 0.25L, 0},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    Model m = test::CoarseModel();
+    m.PulsationOn = true;
+    m.PulsationPointCount = 3;
+    m.PulsationPoints = {{0.2L, 0.05L}, {-0.2L, 0.3L}, {0.5L, 0.1L}};
+    m.PulsationFileName = dir.File("p.pls");
+    m.TrackOn = true;
+    m.TrackFileName = dir.File("t.fvt");
+    test::RecordingObserver obs;
+    obs.stopAfter = row.stopAfter;
+    const RunSummary r = RunSimulation(m, 50, 0, row.start, row.end, Dt, obs);
+    EXPECT_EQ(r.Steps, row.samples);
+    EXPECT_EQ(r.HowEnded, row.stopAfter ? RunSummary::End::Stopped : RunSummary::End::TimeLimit);
+    const Bytes pls = test::ReadBytes(m.PulsationFileName);
+    ASSERT_EQ(pls.size(), 28u + 72u + 60u * row.samples);
+    EXPECT_EQ(GetInt32(&pls[96]), row.samples);
+    EXPECT_EQ(GetExt(&pls[0]), row.start);
+    const Bytes fvt = test::ReadBytes(m.TrackFileName);
+    ASSERT_EQ(fvt.size(), 34u + 10u * row.samples);
+    EXPECT_EQ(GetInt32(&fvt[0]), row.samples);
+    EXPECT_EQ(GetExt(&fvt[4]), row.start);
+    ExpectRunArraysReleased(m);
+  }
+}
+
+TEST(RunSimulation, ContinueKeepsTheVorticesAndGrowsTheArray) {
+  Model m = test::CoarseModel();
+  test::RecordingObserver obs;
+  obs.stopAfter = 3;
+  RunSimulation(m, 20, 0, 0, 1, Dt, obs);
+  ASSERT_EQ(m.FreeVortexCount, 9);
+  const Model stopped = m;
+
+  // End time already reached: nothing moves, the limit grows, the state stays.
+  const RunSummary r = RunSimulation(m, 60, m.FreeVortexCount, m.Time, m.Time - 1, Dt);
+  EXPECT_EQ(r.Steps, 0);
+  EXPECT_EQ(m.Vortices.size(), size_t(m.AttachedCount) + 60);
+  EXPECT_EQ(m.FreeVortexCount, 9);
+  for (int32_t i = 0; i < m.AttachedCount + 9; ++i) {
+    ASSERT_TRUE(test::SameBits(m.Vortices[i].Pos.X, stopped.Vortices[i].Pos.X)) << i;
+    ASSERT_TRUE(RealNear(m.Vortices[i].Gamma, stopped.Vortices[i].Gamma, 1e-12L)) << i;
+  }
+
+  // Continuing with a larger limit sheds into the new room; shedding restarts.
+  test::RecordingObserver more;
+  more.stopAfter = 1;
+  RunSimulation(m, 60, m.FreeVortexCount, m.Time, 1, Dt, more);
+  EXPECT_EQ(m.FreeVortexCount, 12);
+  EXPECT_TRUE(more.statusTexts.empty()) << "a continued run does not rebuild the area";
+
+  // A count above the new limit is cut to it; no vortex fits in.
+  test::RecordingObserver tight;
+  tight.stopAfter = 1;
+  RunSimulation(m, 5, m.FreeVortexCount, m.Time, 1, Dt, tight);
+  EXPECT_EQ(m.FreeVortexCount, 5);
+  EXPECT_EQ(m.MaxFreeVortex, 5);
+}
+
+TEST(RunSimulation, UnwritableRecordIsReportedAndTheOtherStillWritten) {
+  test::TempDir dir;
+  Model m = test::CoarseModel();
+  m.PulsationOn = true;
+  m.PulsationPointCount = 1;
+  m.PulsationPoints = {{0.2L, 0.05L}};
+  m.PulsationFileName = dir.File("missing-folder/p.pls");
+  m.TrackOn = true;
+  m.TrackFileName = dir.File("t.fvt");
+  test::RecordingObserver obs;
+  obs.stopAfter = 2;
+  const RunSummary r = RunSimulation(m, 50, 0, 0, 1, Dt, obs);
+  EXPECT_EQ(r.HowEnded, RunSummary::End::RecordWriteFailed);
+  EXPECT_EQ(r.Steps, 2);
+  EXPECT_NE(r.Message.find("missing-folder/p.pls"), std::string::npos) << r.Message;
+  EXPECT_EQ(test::ReadBytes(m.TrackFileName).size(), 34u + 20u);
+  EXPECT_EQ(m.FreeVortexCount, 6);
+  EXPECT_TRUE(StateFinite(m));
+}
+
+TEST(RunSimulation, NonFiniteStepIsUndone) {
+  test::TempDir dir;
+  Model m = test::CoarseModel();
+  m.TrackOn = true;
+  m.TrackFileName = dir.File("t.fvt");
+  m.PulsationOn = true;
+  m.PulsationPointCount = 1;
+  m.PulsationPoints = {{0.2L, 0.05L}};
+  m.PulsationFileName = dir.File("p.pls");
+  test::RecordingObserver obs;
+  Model* model = &m;
+  Model afterThree;
+  // Between steps 3 and 4 something spoils a free vortex's circulation.
+  obs.onPump = [&](int pumps) {
+    if (pumps != 3) return;
+    afterThree = *model;
+    model->Vortices[model->AttachedCount].Gamma = std::numeric_limits<Real>::quiet_NaN();
+  };
+  const RunSummary r = RunSimulation(m, 50, 0, 0, 1, Dt, obs);
+  EXPECT_EQ(r.HowEnded, RunSummary::End::NonFinite);
+  EXPECT_EQ(r.Steps, 3);
+  EXPECT_FALSE(r.Message.empty());
+  EXPECT_TRUE(StateFinite(m));
+  EXPECT_EQ(m.Time, afterThree.Time);
+  ASSERT_EQ(m.FreeVortexCount, afterThree.FreeVortexCount);
+  for (int32_t i = 0; i < m.AttachedCount + m.FreeVortexCount; ++i) {
+    ASSERT_TRUE(test::SameBits(m.Vortices[i].Gamma, afterThree.Vortices[i].Gamma)) << i;
+  }
+  EXPECT_EQ(test::ReadBytes(m.TrackFileName).size(), 34u + 30u);
+  EXPECT_EQ(test::ReadBytes(m.PulsationFileName).size(), 28u + 24u + 20u * 3);
+  ExpectRunArraysReleased(m);
+}
+
+}  // namespace
+}  // namespace mdv
