@@ -1,0 +1,207 @@
+// The analysis commands of the batch tool, run as a script would run them.
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "core/area.h"
+#include "core/records.h"
+#include "core/run.h"
+#include "core/safe_file.h"
+#include "core/vortex_file.h"
+
+namespace mdv {
+namespace {
+
+struct Result {
+  int Status = -1;
+  std::string Out;
+  std::string Err;
+};
+
+std::string Temp(const std::string& name) { return ::testing::TempDir() + "analysis_cli_" + name; }
+
+std::string ReadText(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+Result Batch(const std::vector<std::string>& args) {
+  std::string cmd = std::string("'") + MDV_BATCH_EXE + "'";
+  for (const std::string& a : args) cmd += " '" + a + "'";
+  const std::string errFile = Temp("stderr.txt");
+  cmd += " 2>'" + errFile + "'";
+  Result r;
+  FILE* p = popen(cmd.c_str(), "r");
+  if (!p) return r;
+  char buf[4096];
+  size_t n;
+  while ((n = fread(buf, 1, sizeof buf, p)) > 0) r.Out.append(buf, n);
+  const int st = pclose(p);
+  r.Status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+  r.Err = ReadText(errFile);
+  return r;
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> out;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) out.push_back(line);
+  return out;
+}
+
+// A state after a short run, and the same area with no free vortex.
+class AnalysisCommands : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    Model m;
+    BuildArea(m);
+    SetSheddingIntervals(m, 0, 0, 0);
+    std::string error;
+    ASSERT_TRUE(SaveVortexFile(m, EmptyState(), error)) << error;
+    RunSimulation(m, 100, 0, 0, 0.1L, 0.005L);
+    ASSERT_GT(m.FreeVortexCount, 0);
+    ASSERT_TRUE(SaveVortexFile(m, State(), error)) << error;
+  }
+  static void TearDownTestSuite() {
+    std::remove(State().c_str());
+    std::remove(EmptyState().c_str());
+  }
+  static std::string State() { return Temp("state.evt"); }
+  static std::string EmptyState() { return Temp("empty.evt"); }
+};
+
+TEST_F(AnalysisCommands, StreamLineWritesItsPointsAsCsv) {
+  const Result dot = Batch({"streamline", State(), "0.1", "0.005", "0.005", "1"});
+  ASSERT_EQ(dot.Status, 0) << dot.Err;
+  const std::vector<std::string> lines = Lines(dot.Out);
+  ASSERT_GE(lines.size(), 3u);
+  EXPECT_EQ(lines[0], "x;y");
+  EXPECT_EQ(lines[1], "0,1;0,005");
+  // A decimal comma on the command line is the same number.
+  const Result comma = Batch({"streamline", State(), "0,1", "0,005", "0,005", "1"});
+  ASSERT_EQ(comma.Status, 0) << comma.Err;
+  EXPECT_EQ(comma.Out, dot.Out);
+  // --csv writes the same text to a file and nothing to stdout.
+  const std::string csv = Temp("line.csv");
+  const Result file = Batch({"streamline", State(), "0.1", "0.005", "0.005", "1", "--csv", csv});
+  ASSERT_EQ(file.Status, 0) << file.Err;
+  EXPECT_TRUE(file.Out.empty());
+  EXPECT_EQ(ReadText(csv), dot.Out);
+  std::remove(csv.c_str());
+  // A negative maximum length gives the start point alone.
+  const Result none = Batch({"streamline", State(), "0.1", "0.005", "0.005", "-1"});
+  ASSERT_EQ(none.Status, 0) << none.Err;
+  EXPECT_EQ(Lines(none.Out).size(), 2u);
+}
+
+TEST_F(AnalysisCommands, VortexAreaListsTheSevenDimensions) {
+  const Result r = Batch({"vortex-area", State()});
+  ASSERT_EQ(r.Status, 0) << r.Err;
+  const std::vector<std::string> lines = Lines(r.Out);
+  const char* labels[] = {"Bэф", "b", "l", "a0", "a", "dmax", "lmax"};
+  ASSERT_EQ(lines.size(), 7u) << r.Out;
+  for (size_t i = 0; i < 7; ++i) {
+    EXPECT_EQ(lines[i].rfind(std::string(labels[i]) + " = ", 0), 0u) << lines[i];
+    // fixed(6, 4): four decimals after the comma.
+    const auto comma = lines[i].find(',');
+    ASSERT_NE(comma, std::string::npos) << lines[i];
+    EXPECT_EQ(lines[i].size() - comma - 1, 4u) << lines[i];
+  }
+  EXPECT_NE(r.Err.find("trace"), std::string::npos) << "progress goes to stderr";
+
+  // The defaults are the window's: the same run with them spelt out.
+  const Result same = Batch({"vortex-area", State(), "--first=-0.434,0.401", "--second",
+                             "0,0.149", "--dt", "0,001"});
+  ASSERT_EQ(same.Status, 0) << same.Err;
+  EXPECT_EQ(same.Out, r.Out);
+}
+
+TEST_F(AnalysisCommands, PulsationAndTrackReadRunRecords) {
+  PulsationRecord p;
+  p.StartTime = 0.5L;
+  p.TimeStep = 0.005L;
+  p.Points = {{0.2L, 0.15L}, {-0.1L, 0.3L}};
+  p.SampleCount = 4;
+  p.Vx = {{1, 1, 1, 1}, {1, 2, 3, 4}};
+  p.Vy = {{0, 0, 0, 0}, {0.5L, -0.5L, 0.5L, -0.5L}};
+  const std::string pls = Temp("p.pls");
+  std::string error;
+  ASSERT_TRUE(WriteFileAtomically(pls, EncodePulsationRecord(p), error)) << error;
+
+  const Result first = Batch({"pulsation", pls});
+  ASSERT_EQ(first.Status, 0) << first.Err;
+  EXPECT_NE(first.Out.find("1: (0,2; 0,15)\n2: (-0,1; 0,3)\n"), std::string::npos) << first.Out;
+  EXPECT_NE(first.Out.find("<Vx> = 1,00000\n"), std::string::npos) << first.Out;
+  EXPECT_NE(first.Out.find("Среднекв. значение прод. пульсации = 0,00000\n"), std::string::npos);
+
+  const Result second = Batch({"pulsation", pls, "--point", "2", "--csv", "-"});
+  ASSERT_EQ(second.Status, 0) << second.Err;
+  EXPECT_NE(second.Out.find("<Vx> = 2,50000\n"), std::string::npos) << second.Out;
+  EXPECT_NE(second.Out.find("Среднекв. значение прод. пульсации = 1,11803\n"), std::string::npos);
+  EXPECT_NE(second.Out.find("t;dVx;dVy\n0,5;-1,5;0,5\n0,505;-0,5;-0,5\n"), std::string::npos)
+      << second.Out;
+
+  TrackRecord t;
+  t.StartTime = 0;
+  t.TimeStep = 0.005L;
+  t.Spacing = 0.01L;
+  t.Gammas = {-0.0628318530717958647692L, 0};
+  const std::string fvt = Temp("t.fvt");
+  ASSERT_TRUE(WriteFileAtomically(fvt, EncodeTrackRecord(t), error)) << error;
+  const Result track = Batch({"track", fvt});
+  ASSERT_EQ(track.Status, 0) << track.Err;
+  const std::vector<std::string> lines = Lines(track.Out);
+  ASSERT_EQ(lines.size(), 3u) << track.Out;
+  EXPECT_EQ(lines[1], "0;1");  // |-0,02π / (2π · 0,01)|
+  EXPECT_EQ(lines[2], "0,005;0");
+  std::remove(pls.c_str());
+  std::remove(fvt.c_str());
+}
+
+TEST_F(AnalysisCommands, BadInputFailsWithAMessage) {
+  const std::string pls = Temp("short.pls");
+  std::string error;
+  ASSERT_TRUE(WriteFileAtomically(pls, Bytes(27, 0), error));
+  PulsationRecord noSamples;
+  noSamples.Points = {{0.1L, 0.1L}};
+  noSamples.Vx = noSamples.Vy = {{}};
+  const std::string empty = Temp("empty.pls");
+  ASSERT_TRUE(WriteFileAtomically(empty, EncodePulsationRecord(noSamples), error));
+
+  struct Row {
+    const char* name;
+    std::vector<std::string> args;
+    const char* message;  // a part of the message on stderr
+  };
+  const Row rows[] = {
+      {"step not a number", {"streamline", State(), "0.1", "0.005", "abc", "1"}, "STEP"},
+      {"zero step", {"streamline", State(), "0.1", "0.005", "0", "1"}, "больше нуля"},
+      {"missing file", {"streamline", Temp("none.evt"), "0.1", "0.005", "0.005", "1"}, "none.evt"},
+      {"no free vortices", {"vortex-area", EmptyState()}, "Не задана вихревая структура"},
+      {"point without comma", {"vortex-area", State(), "--first", "0.1"}, "--first"},
+      {"point with decimal commas", {"vortex-area", State(), "--second", "0,1,0,2"}, "--second"},
+      {"negative time step", {"vortex-area", State(), "--dt", "-0.001"}, "больше нуля"},
+      {"short pulsation file", {"pulsation", pls}, "short.pls"},
+      {"no samples", {"pulsation", empty}, "нет отсчетов"},
+      {"point out of range", {"pulsation", empty, "--point", "2"}, "2"},
+      {"not a circulation record", {"track", pls}, "short.pls"},
+  };
+  for (const Row& row : rows) {
+    const Result r = Batch(row.args);
+    EXPECT_NE(r.Status, 0) << row.name;
+    EXPECT_NE(r.Err.find(row.message), std::string::npos) << row.name << ": " << r.Err;
+  }
+  std::remove(pls.c_str());
+  std::remove(empty.c_str());
+}
+
+}  // namespace
+}  // namespace mdv
