@@ -105,6 +105,11 @@ VortexAreaOutcome CalcVortexAreaParams(Model& m, const TRealPoint& first, const 
   const TRealPoint mouth{0, b};                         // mouth edge
   const TRealPoint wallEnd{m.ChannelLength, b};         // far end of the inner wall
 
+  if (PointsEqual(t, mouth)) {  // no flange: the flange line and its perpendicular are undefined
+    out.Error = "Длина козырька должна быть больше нуля";
+    return out;
+  }
+
   AreaTracer tracer(m, obs, dt);
   auto stopped = [&out](int32_t phase) {
     out.Stopped = true;

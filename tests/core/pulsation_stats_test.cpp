@@ -184,19 +184,6 @@ TEST(CirculationSeries, ScaledToASpeedAndAlwaysPositive) {
   std::remove(path.c_str());
 }
 
-TEST(CirculationSeries, EmptyRecordGivesNoPoints) {
-  TrackRecord r;
-  r.Spacing = 0.01L;
-  const Bytes b = EncodeTrackRecord(r);
-  ASSERT_EQ(b.size(), 34u);
-  TrackRecord loaded;
-  std::string error;
-  ASSERT_TRUE(DecodeTrackRecord(b, loaded, error)) << error;
-  CirculationSeries s;
-  ASSERT_TRUE(CalcCirculationSeries(loaded, s, error));
-  EXPECT_TRUE(s.T.empty());
-}
-
 TEST(CirculationSeries, BadRecordsAreRejected) {
   TrackRecord r;
   r.Spacing = 0.01L;
