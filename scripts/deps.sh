@@ -3,7 +3,7 @@
 set -euo pipefail
 pkgs=(g++ cmake make libgtest-dev libbenchmark-dev libcli11-dev qt6-base-dev
       qt6-charts-dev libqt6opengl6-dev qt6-translations-l10n fonts-dejavu-core
-      xvfb xauth xdotool imagemagick)
+      xvfb xauth xdotool imagemagick clang libclang-rt-14-dev)
 missing=()
 for p in "${pkgs[@]}"; do
   if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
