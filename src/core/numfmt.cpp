@@ -72,7 +72,7 @@ std::string Scientific(const Decimal& d) {
   while (digits.size() > 1 && digits.back() == '0') digits.pop_back();
   std::string s = d.Negative ? "-" : "";
   s += digits[0];
-  if (digits.size() > 1) s += "," + digits.substr(1);
+  if (digits.size() > 1) s.append(1, ',').append(digits, 1);
   s += "E";
   if (d.Exponent < 0) s += "-";
   s += std::to_string(std::abs(d.Exponent));
@@ -146,10 +146,10 @@ std::string FormatGeneral(Real v) {
     if (digits.size() <= intDigits) {
       s += digits + std::string(intDigits - digits.size(), '0');
     } else {
-      s += digits.substr(0, intDigits) + "," + digits.substr(intDigits);
+      s.append(digits, 0, intDigits).append(1, ',').append(digits, intDigits);
     }
   } else {
-    s += "0," + std::string(static_cast<size_t>(-d.Exponent - 1), '0') + digits;
+    s.append("0,").append(static_cast<size_t>(-d.Exponent - 1), '0').append(digits);
   }
   return s;
 }
@@ -170,7 +170,7 @@ std::string FormatFixed(Real v, int p, int d) {
                        fracPart.find_first_not_of('0') == std::string::npos;
   std::string s = (v < 0 && !allZero) ? "-" : "";
   s += intPart;
-  if (d > 0) s += "," + fracPart;
+  if (d > 0) s.append(1, ',').append(fracPart);
   return s;
 }
 
@@ -199,11 +199,11 @@ std::optional<int32_t> ParseInt(std::string_view text) {
 }
 
 std::string InvalidFloatMessage(std::string_view text) {
-  return "'" + std::string(text) + "' is not a valid floating point value";
+  return std::string("'").append(text).append("' is not a valid floating point value");
 }
 
 std::string InvalidIntMessage(std::string_view text) {
-  return "'" + std::string(text) + "' is not a valid integer value";
+  return std::string("'").append(text).append("' is not a valid integer value");
 }
 
 }  // namespace mdv

@@ -1,0 +1,388 @@
+// run, velocity, report: simulations without windows, and the main window's
+// small reports on a saved state.
+//
+// Numbers on the command line take a decimal point or a comma ("0.005" and
+// "0,005" are the same). Inside a pulsation point "X,Y" the comma separates
+// the two coordinates, so there the numbers must use a decimal point.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cinttypes>
+#include <cmath>
+#include <csignal>
+#include <cstdio>
+#include <iostream>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "cli/commands.h"
+#include "core/area_validation.h"
+#include "core/model.h"
+#include "core/numfmt.h"
+#include "core/observer.h"
+#include "core/reports.h"
+#include "core/run.h"
+#include "core/vortex_file.h"
+
+namespace mdv::cli {
+
+namespace {
+
+// Exit statuses of the model commands.
+constexpr int ExitOk = 0;
+constexpr int ExitFailed = 1;       // a file could not be read or written, the run failed
+constexpr int ExitBadArgument = 2;  // the command line was refused; nothing was written
+constexpr int ExitInterrupted = 130;
+
+// The run defaults of the main window's edit boxes ("400", "1", "0,005"), so
+// that a batch run on the defaults is the run the Start button makes.
+constexpr int32_t DefaultMaxFree = 400;
+constexpr Real DefaultMaxTime = 1;
+constexpr Real DefaultDt = 0.005L;
+
+// How often the progress line is refreshed, seconds of wall time.
+constexpr double ProgressInterval = 0.5;
+
+// Texts of the core break lines with CR, as message boxes do; a terminal wants LF.
+std::string ForTerminal(std::string text) {
+  for (char& c : text) {
+    if (c == '\r') c = '\n';
+  }
+  return text;
+}
+
+int Refuse(const std::string& message) {
+  std::cerr << "rinfet-mdv-batch: " << ForTerminal(message) << "\n";
+  return ExitBadArgument;
+}
+
+int Fail(const std::string& message) {
+  std::cerr << "rinfet-mdv-batch: " << ForTerminal(message) << "\n";
+  return ExitFailed;
+}
+
+std::optional<Real> Number(const std::string& text, const std::string& what, std::string& error) {
+  const auto v = ParseRealLenient(text);
+  if (!v) error = what + ": " + InvalidFloatMessage(text);
+  return v;
+}
+
+// "x,y;x,y;…" with decimal points inside the numbers.
+bool ParsePoints(const std::string& text, TRealPointArray& points, std::string& error) {
+  points.clear();
+  size_t start = 0;
+  for (;;) {
+    const size_t end = text.find(';', start);
+    const std::string item = text.substr(start, end == std::string::npos ? std::string::npos : end - start);
+    const size_t comma = item.find(',');
+    std::optional<Real> x, y;
+    if (comma != std::string::npos && item.find(',', comma + 1) == std::string::npos) {
+      x = ParseRealLenient(item.substr(0, comma));
+      y = ParseRealLenient(item.substr(comma + 1));
+    }
+    if (!x || !y) {
+      error = "--pulsation-points: '" + item +
+              "' is not a point x,y (a comma between the coordinates, decimal points in the numbers)";
+      return false;
+    }
+    points.push_back({*x, *y});
+    if (end == std::string::npos) break;
+    start = end + 1;
+  }
+  return true;
+}
+
+// Refuses an output path before a long run rather than after it: the target
+// must not be a folder, and its folder must exist.
+bool OutputPathUsable(const std::string& path, const std::string& what, std::string& error) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+    error = what + ": \"" + path + "\" is a folder";
+    return false;
+  }
+  const size_t slash = path.find_last_of('/');
+  const std::string folder = slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
+  if (::stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+    error = what + ": folder \"" + folder + "\" does not exist";
+    return false;
+  }
+  return true;
+}
+
+volatile std::sig_atomic_t interrupted = 0;
+extern "C" void OnInterrupt(int) { interrupted = 1; }
+
+// Progress of a run on stderr; Ctrl+C ends the run after the current step.
+class ProgressObserver : public Observer {
+ public:
+  ProgressObserver(bool quiet, Real startTime, Real endTime)
+      : quiet_(quiet), tty_(::isatty(STDERR_FILENO) != 0), startTime_(startTime), endTime_(endTime),
+        begin_(Clock::now()), last_(begin_) {}
+
+  void StepDone(const Model& m) override {
+    ++steps_;
+    if (quiet_) return;
+    const auto now = Clock::now();
+    if (Seconds(now - last_) < ProgressInterval) return;
+    last_ = now;
+    Print(m, now);
+  }
+
+  bool StopRequested() override { return interrupted != 0; }
+
+  void Finish(const Model& m) {
+    if (quiet_ || steps_ == 0) return;
+    if (printedStep_ != steps_) Print(m, Clock::now());
+    if (tty_) std::fputc('\n', stderr);
+  }
+
+ private:
+  using Clock = std::chrono::steady_clock;
+  static double Seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
+
+  void Print(const Model& m, Clock::time_point now) {
+    printedStep_ = steps_;
+    const double elapsed = Seconds(now - begin_);
+    const Real done = m.Time - startTime_;
+    const Real left = endTime_ - m.Time;
+    std::string remaining = "?";
+    if (done > 0) remaining = FormatFixed(std::max<Real>(0, left / done * elapsed), 6, 0);
+    std::fprintf(stderr, "%sшаг %" PRId64 ", время модели %s с, свободных вихрей %d, прошло %s с, осталось ~%s с%s",
+                 tty_ ? "\r" : "", steps_, FormatFixed(m.Time, 6, 3).c_str(), m.FreeVortexCount,
+                 FormatFixed(elapsed, 6, 0).c_str(), remaining.c_str(), tty_ ? "\033[K" : "\n");
+    std::fflush(stderr);
+  }
+
+  bool quiet_;
+  bool tty_;
+  Real startTime_;
+  Real endTime_;
+  Clock::time_point begin_;
+  Clock::time_point last_;
+  int64_t steps_ = 0;
+  int64_t printedStep_ = 0;
+};
+
+// ---- run ----
+
+// One option per area parameter, in the model's units (the angle also in degrees).
+struct AreaOption {
+  const char* name;
+  Real AreaParameters::*field;
+  const char* help;
+  CLI::Option* option = nullptr;
+  std::string text{};
+};
+
+struct RunArgs {
+  std::vector<AreaOption> area = {
+      {"--vortex-spacing", &AreaParameters::VortexSpacing, "distance between attached vortices h, m (0.01)"},
+      {"--suction-speed", &AreaParameters::SuctionSpeed, "air speed through the suction section, m/s (1)"},
+      {"--inflow-speed", &AreaParameters::InflowSpeed, "air speed out of the supply slot, m/s (0.75)"},
+      {"--channel-radius", &AreaParameters::ChannelRadius, "inner radius of the channel B, m (0.15)"},
+      {"--suction-x", &AreaParameters::SuctionX, "x of the suction section L, m (1)"},
+      {"--channel-length", &AreaParameters::ChannelLength, "length of the channel LL, m (1.2)"},
+      {"--flange-length", &AreaParameters::FlangeLength, "length of the flange l, m (0.5)"},
+      {"--flange-angle", &AreaParameters::FlangeAngle, "flange inclination, rad (pi/6)"},
+      {"--wall-thickness", &AreaParameters::WallThickness, "wall and flange thickness W, m (0.02)"},
+      {"--plane-half-length", &AreaParameters::PlaneHalfLength, "radius of the plane PL, m (0.4)"},
+      {"--plane-x", &AreaParameters::PlaneX, "x of the plane Px, m (-0.5)"},
+  };
+  CLI::Option* alphaDeg = nullptr;
+  std::string alphaDegText;
+  std::string dt, maxTime, maxFree, load, save, pulsationPoints, pulsationFile, trackFile;
+  CLI::Option* dtOpt = nullptr;
+  CLI::Option* maxTimeOpt = nullptr;
+  CLI::Option* maxFreeOpt = nullptr;
+  CLI::Option* loadOpt = nullptr;
+  bool quiet = false;
+  bool reference = false;
+  int threads = 0;
+};
+
+// Everything the command line asks for, checked before the model is touched.
+int RunCommand(RunArgs& a) {
+  std::string error;
+  Model m;
+  SetSheddingIntervals(m, 0, 0, 0);
+
+  // Area: from the file when continuing, else the model's defaults changed by the options.
+  if (a.loadOpt->count() > 0) {
+    if (!LoadVortexState(m, a.load, error)) return Fail(error);
+  } else {
+    AreaParameters p = AreaParametersOf(m);
+    for (const AreaOption& o : a.area) {
+      if (o.option->count() == 0) continue;
+      const auto v = Number(o.text, o.name, error);
+      if (!v) return Refuse(error);
+      p.*o.field = *v;
+    }
+    if (a.alphaDeg->count() > 0) {
+      const auto deg = Number(a.alphaDegText, "--flange-angle-deg", error);
+      if (!deg) return Refuse(error);
+      p.FlangeAngle = *deg / 180 * Pi;  // as the area dialog converts its degrees
+    }
+    const std::string invalid = ValidateAreaParameters(p);
+    if (!invalid.empty()) return Refuse(invalid);
+    SetAreaParameters(m, p);
+  }
+
+  const bool continuing = a.loadOpt->count() > 0;
+  Real dt = continuing ? m.Dt : DefaultDt;
+  // A loaded state ends, by default, at the next whole second, as the window suggests.
+  Real maxTime = continuing ? std::trunc(m.Time) + 1 : DefaultMaxTime;
+  int64_t maxFree = continuing ? m.MaxFreeVortex : DefaultMaxFree;
+  if (a.dtOpt->count() > 0) {
+    const auto v = Number(a.dt, "--dt", error);
+    if (!v) return Refuse(error);
+    dt = *v;
+  }
+  if (a.maxTimeOpt->count() > 0) {
+    const auto v = Number(a.maxTime, "--max-time", error);
+    if (!v) return Refuse(error);
+    maxTime = *v;
+  }
+  if (a.maxFreeOpt->count() > 0) {
+    const auto v = ParseInt(a.maxFree);
+    if (!v) return Refuse("--max-free: " + InvalidIntMessage(a.maxFree));
+    maxFree = *v;
+  }
+  const std::string badRun = ValidateRunParameters(dt, maxTime, maxFree);
+  if (!badRun.empty()) return Refuse(badRun);
+  if (a.threads < 0) return Refuse("--threads: the number of threads cannot be negative");
+
+  if (!a.pulsationPoints.empty()) {
+    TRealPointArray points;
+    if (!ParsePoints(a.pulsationPoints, points, error)) return Refuse(error);
+    m.PulsationOn = true;
+    m.PulsationPoints = points;
+    m.PulsationPointCount = static_cast<int32_t>(points.size());
+    if (!a.pulsationFile.empty()) m.PulsationFileName = a.pulsationFile;
+    if (!OutputPathUsable(m.PulsationFileName, "--pulsation-file", error)) return Refuse(error);
+  }
+  if (!a.trackFile.empty()) {
+    m.TrackOn = true;
+    m.TrackFileName = a.trackFile;
+    if (!OutputPathUsable(m.TrackFileName, "--track-file", error)) return Refuse(error);
+  }
+  if (!a.save.empty() && !OutputPathUsable(a.save, "--save", error)) return Refuse(error);
+
+  m.Exec.Threads = a.threads;
+  m.Exec.Literal = a.reference;
+
+  // Continue as the window does: drop the newest free vortices above the new limit.
+  const int32_t limit = static_cast<int32_t>(maxFree);
+  int32_t freeCount = 0;
+  Real startTime = 0;
+  if (continuing) {
+    if (limit < m.FreeVortexCount) m.FreeVortexCount = limit;
+    freeCount = m.FreeVortexCount;
+    startTime = m.Time;
+  }
+
+  interrupted = 0;
+  auto* previous = std::signal(SIGINT, OnInterrupt);
+  ProgressObserver progress(a.quiet, startTime, maxTime);
+  const auto begin = std::chrono::steady_clock::now();
+  const RunSummary summary = RunSimulation(m, limit, freeCount, startTime, maxTime, dt, progress);
+  const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
+  std::signal(SIGINT, previous);
+  progress.Finish(m);
+
+  // The state at the end of the last complete step is saved whatever ended the run.
+  int status = ExitOk;
+  if (!summary.Message.empty()) {
+    std::cerr << "rinfet-mdv-batch: " << ForTerminal(summary.Message) << "\n";
+    status = ExitFailed;
+  }
+  if (!a.save.empty() && !SaveVortexFile(m, a.save, error)) {
+    std::cerr << "rinfet-mdv-batch: " << error << "\n";
+    status = ExitFailed;
+  }
+  if (!a.quiet) {
+    std::printf("Прошло времени: %s сек.\nСвободных вихрей: %d\nПрисоединенных вихрей: %d\n"
+                "Шагов: %" PRId64 "\nВремя счёта: %s с\n",
+                FormatFixed(m.Time, 6, 3).c_str(), m.FreeVortexCount, m.AttachedCount, summary.Steps,
+                FormatFixed(wall, 6, 2).c_str());
+  }
+  if (summary.HowEnded == RunSummary::End::Stopped && status == ExitOk) status = ExitInterrupted;
+  return status;
+}
+
+// ---- velocity, report ----
+
+struct VelocityArgs {
+  std::string file, x, y;
+};
+
+int VelocityCommand(const VelocityArgs& a) {
+  std::string error;
+  const auto x = Number(a.x, "X", error);
+  if (!x) return Refuse(error);
+  const auto y = Number(a.y, "Y", error);
+  if (!y) return Refuse(error);
+  Model m;
+  if (!LoadVortexState(m, a.file, error)) return Fail(error);
+  std::cout << ForTerminal(SpeedAtPointText(m, a.x, a.y, *x, *y)) << "\n";
+  return ExitOk;
+}
+
+int ReportCommand(const std::string& file) {
+  std::string error;
+  Model m;
+  if (!LoadVortexState(m, file, error)) return Fail(error);
+  std::cout << ForTerminal(InformationReportText(m)) << "\n";
+  return ExitOk;
+}
+
+}  // namespace
+
+void AddModelCommands(CLI::App& app, int& status) {
+  auto run = std::make_shared<RunArgs>();
+  CLI::App* r = app.add_subcommand(
+      "run",
+      "Run the simulation (as Start, or as Continue with --load) and save the state.\n"
+      "Numbers take a decimal point or a comma; inside --pulsation-points use points.");
+  for (AreaOption& o : run->area) {
+    o.option = r->add_option(o.name, o.text, o.help);
+  }
+  run->alphaDeg = r->add_option("--flange-angle-deg", run->alphaDegText,
+                                "flange inclination in degrees, converted value / 180 * pi (30)");
+  run->alphaDeg->excludes(run->area[7].option);
+  run->dtOpt = r->add_option("--dt", run->dt, "time step, s (0.005; with --load: the file's)");
+  run->maxTimeOpt = r->add_option("--max-time", run->maxTime,
+                                  "model time at which the run ends, s (1; with --load: next whole second)");
+  run->maxFreeOpt = r->add_option("--max-free", run->maxFree,
+                                  "largest number of free vortices (400; with --load: the file's)");
+  run->loadOpt = r->add_option("--load", run->load, "continue the state saved in this vortex file");
+  for (const AreaOption& o : run->area) run->loadOpt->excludes(o.option);
+  run->loadOpt->excludes(run->alphaDeg);
+  r->add_option("--save", run->save, "save the final state to this vortex file (.evt, .vrt)");
+  auto* points = r->add_option("--pulsation-points", run->pulsationPoints,
+                               "record the velocity at these points: \"x,y;x,y\" (decimal points)");
+  r->add_option("--pulsation-file", run->pulsationFile, "pulsation record file (pulsate.pls)")
+      ->needs(points);
+  r->add_option("--track-file", run->trackFile,
+                "record the circulation of the newest free vortex to this file (.fvt)");
+  r->add_flag("--quiet,-q", run->quiet, "no progress on stderr and no summary");
+  r->add_option("--threads", run->threads, "worker threads, 0 = all cores (0)");
+  r->add_flag("--reference", run->reference, "compute on the literal reference path");
+  r->callback([run, &status] { status = RunCommand(*run); });
+
+  auto vel = std::make_shared<VelocityArgs>();
+  CLI::App* v = app.add_subcommand("velocity", "Air speed at a point of a saved state");
+  v->add_option("FILE", vel->file, "vortex file")->required();
+  v->add_option("X", vel->x, "axial coordinate, m")->required();
+  v->add_option("Y", vel->y, "distance from the axis, m")->required();
+  v->callback([vel, &status] { status = VelocityCommand(*vel); });
+
+  auto file = std::make_shared<std::string>();
+  CLI::App* rep = app.add_subcommand("report", "Information report of a saved state");
+  rep->add_option("FILE", *file, "vortex file")->required();
+  rep->callback([file, &status] { status = ReportCommand(*file); });
+}
+
+}  // namespace mdv::cli

@@ -1,0 +1,228 @@
+// Vortex files: the byte layout, a byte-identical round trip, and damaged
+// files that must leave the model exactly as it was.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstring>
+#include <filesystem>
+#include <limits>
+
+#include "core/area.h"
+#include "core/safe_file.h"
+#include "core/vortex_file.h"
+
+namespace fs = std::filesystem;
+
+namespace mdv {
+namespace {
+
+// A built default area with three free vortices and non-zero circulations,
+// as a stopped run would leave it.
+Model RunLikeState() {
+  Model m;
+  BuildArea(m);
+  SetSheddingIntervals(m, 0, 0, 0);
+  for (int32_t i = 0; i < m.AttachedCount; ++i) m.Vortices[i].Gamma = 0.001L * (i % 7) - 0.003L;
+  m.FreeVortexCount = 3;
+  for (int32_t k = 0; k < 3; ++k) {
+    TVortex& v = m.Vortices[m.AttachedCount + k];
+    v.Pos = {-0.1L * (k + 1), 0.3L + 0.01L * k};
+    v.Gamma = -0.02L * (k + 1);
+  }
+  m.Time = 0.015L;
+  m.Dt = 0.005L;
+  m.MaxFreeVortex = 400;
+  m.Vortices.resize(m.AttachedCount + m.MaxFreeVortex);
+  return m;
+}
+
+size_t FileSize(int32_t n, int32_t f) { return 193 + 104 * size_t(n) + 40 * size_t(f); }
+
+class VortexFile : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = fs::temp_directory_path() / ("mdv_vortex_file_" + std::to_string(::getpid()));
+    fs::create_directories(dir_);
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+  std::string Path(const std::string& name) const { return (dir_ / name).string(); }
+  void Write(const std::string& path, const Bytes& b) {
+    std::string error;
+    ASSERT_TRUE(WriteFileAtomically(path, b, error)) << error;
+  }
+  fs::path dir_;
+};
+
+TEST_F(VortexFile, LayoutRightAfterAnAreaBuild) {
+  Model m;
+  BuildArea(m);
+  ASSERT_EQ(m.AttachedCount, 396);
+  ASSERT_EQ(m.CalcPoints.size(), 395u);
+  const Bytes b = EncodeVortexFile(m);
+  ASSERT_EQ(b.size(), FileSize(396, 0));
+  EXPECT_EQ(std::memcmp(b.data(), VortexFileSignature, 67), 0);
+  EXPECT_EQ(GetInt32(&b[67]), 2);
+  EXPECT_EQ(GetInt32(&b[71]), 0);
+  EXPECT_EQ(GetExt(&b[75]), 0);
+  EXPECT_EQ(GetExt(&b[85]), 0.005L);
+  EXPECT_EQ(GetInt32(&b[95]), 100);
+  EXPECT_EQ(GetInt32(&b[99]), 396);
+  const Real params[9] = {0.15L, 1.0L, 1.2L, 0.5L, Pi / 6, 1.0L, 0.75L, 0.02L, 0.01L};
+  for (int i = 0; i < 9; ++i) EXPECT_EQ(GetExt(&b[103 + 10 * i]), params[i]) << "parameter " << i;
+  // Control point 1: Pos, Normal with their padding, Vn, padding.
+  const uint8_t* cp = &b[193 + 64];
+  EXPECT_EQ(GetExt(cp + 0), m.CalcPoints[1].Pos.X);
+  EXPECT_EQ(GetExt(cp + 10), m.CalcPoints[1].Pos.Y);
+  EXPECT_EQ(GetExt(cp + 24), m.CalcPoints[1].Normal.X);
+  EXPECT_EQ(GetExt(cp + 34), m.CalcPoints[1].Normal.Y);
+  EXPECT_EQ(GetExt(cp + 48), m.CalcPoints[1].Vn);
+  for (int k : {20, 21, 22, 23, 44, 45, 46, 47, 58, 59, 60, 61, 62, 63}) EXPECT_EQ(cp[k], 0) << k;
+  // The end vortex has no control point: its record is all zeros.
+  const uint8_t* last = &b[193 + 64 * 395];
+  EXPECT_TRUE(std::all_of(last, last + 64, [](uint8_t c) { return c == 0; }));
+  // Vortex 395, the end vortex at the plane's rim.
+  const uint8_t* v = &b[193 + 64 * 396 + 40 * 395];
+  EXPECT_EQ(GetExt(v), -0.5L);
+  EXPECT_EQ(GetExt(v + 10), 0.4L);
+}
+
+TEST_F(VortexFile, RoundTripIsByteIdenticalUnderEitherExtension) {
+  const Model saved = RunLikeState();
+  std::string error;
+  ASSERT_TRUE(SaveVortexFile(saved, Path("s.evt"), error)) << error;
+  ASSERT_TRUE(SaveVortexFile(saved, Path("s.vrt"), error)) << error;
+  Bytes evt, vrt;
+  ASSERT_TRUE(ReadWholeFile(Path("s.evt"), evt, error));
+  ASSERT_TRUE(ReadWholeFile(Path("s.vrt"), vrt, error));
+  EXPECT_EQ(evt, vrt);
+  EXPECT_EQ(evt.size(), FileSize(396, 3));
+
+  Model loaded;  // a different plane: the plane is not in the file and stays
+  loaded.PlaneX = -0.6L;
+  ASSERT_TRUE(LoadVortexState(loaded, Path("s.vrt"), error)) << error;
+  EXPECT_EQ(EncodeVortexFile(loaded), evt);
+  EXPECT_EQ(loaded.PlaneX, -0.6L);
+  EXPECT_EQ(loaded.BodyRibs[6].P1.X, -0.6L);
+  EXPECT_EQ(loaded.FreeVortexCount, 3);
+  EXPECT_EQ(loaded.Time, 0.015L);
+  EXPECT_EQ(loaded.MaxFreeVortex, 400);
+  EXPECT_EQ(loaded.CalcPoints.size(), 396u);
+  EXPECT_EQ(loaded.Vortices.size(), 396u + 400u);
+  EXPECT_EQ(loaded.SeparationCount, 3);
+  EXPECT_EQ(loaded.Vortices[398].Gamma, -0.06L);
+
+  Model plain;
+  ASSERT_TRUE(LoadVortexFile(plain, Path("s.evt"), error)) << error;
+  EXPECT_EQ(EncodeVortexFile(plain), evt);
+}
+
+TEST_F(VortexFile, MoreFreeVorticesThanTheLimitGrowTheArray) {
+  Model saved = RunLikeState();
+  Bytes b = EncodeVortexFile(saved);
+  PutInt32(&b[95], 1);  // MaxFreeVortex 1 < F = 3
+  Model m;
+  std::string error;
+  ASSERT_TRUE(DecodeVortexFile(b, m, error)) << error;
+  EXPECT_EQ(m.MaxFreeVortex, 1);
+  EXPECT_EQ(m.FreeVortexCount, 3);
+  ASSERT_EQ(m.Vortices.size(), 396u + 3u);
+  EXPECT_EQ(m.Vortices[398].Gamma, -0.06L);
+}
+
+TEST_F(VortexFile, DamagedFilesChangeNothing) {
+  const Bytes good = EncodeVortexFile(RunLikeState());
+  auto with = [&](auto change) {
+    Bytes b = good;
+    change(b);
+    return b;
+  };
+  const size_t vortex0 = 193 + 64 * 396;
+  struct Row {
+    const char* name;
+    Bytes data;
+    const char* reason;  // part of the message
+  } rows[] = {
+      {"empty", {}, "меньше заголовка"},
+      {"shorter than the header", Bytes(good.begin(), good.begin() + 192), "меньше заголовка"},
+      {"truncated by one byte", Bytes(good.begin(), good.end() - 1), "длина файла"},
+      {"one byte too many", with([](Bytes& b) { b.push_back(0); }), "длина файла"},
+      {"version 1", with([](Bytes& b) { PutInt32(&b[67], 1); }), "версия"},
+      {"negative free count", with([](Bytes& b) { PutInt32(&b[71], -1); }), "отрицательное"},
+      {"free count beyond the data", with([](Bytes& b) { PutInt32(&b[71], 0x7FFFFFFF); }), "длина файла"},
+      {"negative limit", with([](Bytes& b) { PutInt32(&b[95], -5); }), "наибольшее"},
+      {"absurd limit", with([](Bytes& b) { PutInt32(&b[95], 0x7FFFFFFF); }), "наибольшее"},
+      {"no attached vortices", with([](Bytes& b) { PutInt32(&b[99], 0); }), "присоединенных"},
+      {"negative attached count", with([](Bytes& b) { PutInt32(&b[99], -396); }), "присоединенных"},
+      {"NaN time", with([](Bytes& b) { PutExt(&b[75], std::numeric_limits<Real>::quiet_NaN()); }), "время"},
+      {"infinite parameter", with([](Bytes& b) { PutExt(&b[133], std::numeric_limits<Real>::infinity()); }),
+       "параметр"},
+      {"unnormal control point", with([](Bytes& b) { b[193 + 64 * 5 + 7] &= 0x7F; }), "расчетная точка 5"},
+      {"NaN circulation", with([&](Bytes& b) {
+         PutExt(&b[vortex0 + 40 * 398 + 24], std::numeric_limits<Real>::quiet_NaN());
+       }), "вихрь 398"},
+  };
+  for (const Row& r : rows) {
+    Model m = RunLikeState();
+    m.PlaneX = -0.7L;
+    const Bytes before = EncodeVortexFile(m);
+    const size_t vortices = m.Vortices.size();
+    std::string error;
+    EXPECT_FALSE(DecodeVortexFile(r.data, m, error)) << r.name;
+    EXPECT_NE(error.find(r.reason), std::string::npos) << r.name << ": " << error;
+    EXPECT_EQ(error.rfind("Файл повреждён: ", 0), 0u) << r.name << ": " << error;
+    EXPECT_EQ(EncodeVortexFile(m), before) << r.name;
+    EXPECT_EQ(m.Vortices.size(), vortices) << r.name;
+
+    Write(Path("bad.evt"), r.data);
+    Model state = RunLikeState();
+    EXPECT_FALSE(LoadVortexState(state, Path("bad.evt"), error)) << r.name;
+    EXPECT_NE(error.find(Path("bad.evt")), std::string::npos) << r.name << ": " << error;
+    EXPECT_EQ(EncodeVortexFile(state), EncodeVortexFile(RunLikeState())) << r.name;
+  }
+}
+
+TEST_F(VortexFile, StateWhoseGeometryIsUnsoundIsRefused) {
+  // A sound file, but the current plane lies right of the loaded flange.
+  Write(Path("s.evt"), EncodeVortexFile(RunLikeState()));
+  Model m;
+  m.PlaneX = -0.3L;
+  BuildArea(m);
+  const Bytes before = EncodeVortexFile(m);
+  std::string error;
+  EXPECT_FALSE(LoadVortexState(m, Path("s.evt"), error));
+  EXPECT_NE(error.find("Плоскость должна находиться левее козырька"), std::string::npos) << error;
+  EXPECT_EQ(EncodeVortexFile(m), before);
+
+  // Zero wall thickness in the file.
+  Bytes b = EncodeVortexFile(RunLikeState());
+  PutExt(&b[173], 0);
+  Write(Path("w.evt"), b);
+  Model n;
+  EXPECT_FALSE(LoadVortexState(n, Path("w.evt"), error));
+  EXPECT_NE(error.find("положительными"), std::string::npos) << error;
+
+  // Too few attached vortices for the separation points the area build finds.
+  Model few;
+  BuildArea(few);
+  few.AttachedCount = 5;
+  Write(Path("few.evt"), EncodeVortexFile(few));
+  Model k;
+  EXPECT_FALSE(LoadVortexState(k, Path("few.evt"), error));
+  EXPECT_NE(error.find("не соответствует"), std::string::npos) << error;
+  EXPECT_EQ(k.AttachedCount, 0);
+}
+
+TEST_F(VortexFile, SaveFailureReportsTheFile) {
+  fs::create_directories(dir_ / "folder.evt");
+  std::string error;
+  EXPECT_FALSE(SaveVortexFile(RunLikeState(), Path("folder.evt"), error));
+  EXPECT_NE(error.find(Path("folder.evt")), std::string::npos) << error;
+  Model m;
+  EXPECT_FALSE(LoadVortexFile(m, Path("missing.evt"), error));
+  EXPECT_NE(error.find(Path("missing.evt")), std::string::npos) << error;
+}
+
+}  // namespace
+}  // namespace mdv
