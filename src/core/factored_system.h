@@ -5,6 +5,7 @@
 // elimination factors are recorded once and replayed on each step's
 // right-hand side in exactly the order the full elimination would apply them:
 // the solution is bit-identical to a full SolveGauss, at O(N²) per step.
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
