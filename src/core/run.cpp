@@ -32,15 +32,18 @@ struct StepSnapshot {
   int32_t FreeVortexCount = 0;
   Real Time = 0;
 
+  // Sizes stay fixed during a run; the copies are bounded all the same.
   void Save(const Model& m, const std::vector<int32_t>& counters) {
-    std::copy(m.Vortices.begin(), m.Vortices.end(), Vortices.begin());
-    std::copy(counters.begin(), counters.end(), ShedCounters.begin());
+    std::copy_n(m.Vortices.begin(), std::min(m.Vortices.size(), Vortices.size()), Vortices.begin());
+    std::copy_n(counters.begin(), std::min(counters.size(), ShedCounters.size()),
+                ShedCounters.begin());
     FreeVortexCount = m.FreeVortexCount;
     Time = m.Time;
   }
   void Restore(Model& m, std::vector<int32_t>& counters) const {
-    std::copy(Vortices.begin(), Vortices.end(), m.Vortices.begin());
-    std::copy(ShedCounters.begin(), ShedCounters.end(), counters.begin());
+    std::copy_n(Vortices.begin(), std::min(m.Vortices.size(), Vortices.size()), m.Vortices.begin());
+    std::copy_n(ShedCounters.begin(), std::min(counters.size(), ShedCounters.size()),
+                counters.begin());
     m.FreeVortexCount = FreeVortexCount;
     m.Time = Time;
   }
