@@ -719,7 +719,14 @@ void TfrmMain::btnTraceStreamLineClick() {
   }
   const StreamLineResult r =
       TraceStreamLine(model_, values[0], values[1], values[2], values[3], *this);
-  if (!r.Ok) ShowMessage(this, Q(r.Error));
+  if (!r.Ok) {
+    ShowMessage(this, Q(r.Error));
+  } else if (r.EndedAtRest) {
+    // The direction of the flow is undefined where the air is at rest (as
+    // everywhere before the first run, when no circulation has been solved).
+    ShowMessage(this, QStringLiteral("Скорость воздуха в точке линии тока равна нулю: "
+                                     "построение линии остановлено."));
+  }
 }
 
 void TfrmMain::btnEraseFlowLinesClick() {

@@ -23,13 +23,14 @@ const QColor kBlack(0, 0, 0);
 const QColor kRed(255, 0, 0);
 const QColor kBlue(0, 0, 255);
 
-// Raster pens are 1 pixel wide and leave out the end pixel of every segment
-// (flat caps), the way a line-to operation of a bitmap canvas does.
+// Raster pens are 1 pixel wide; DrawLineTo leaves out the end pixel of every
+// segment, the way a line-to operation of a bitmap canvas does.
 QPen RasterPen(const QColor& color, Qt::PenStyle style = Qt::SolidLine) {
   QPen pen(color);
   pen.setWidth(0);
-  pen.setCapStyle(Qt::FlatCap);
+  pen.setCapStyle(Qt::SquareCap);
   pen.setJoinStyle(Qt::MiterJoin);
+  // Styled pens of a bitmap canvas: dotted 3 on, 3 off; dashed 18 on, 6 off.
   if (style == Qt::DotLine) {
     pen.setDashPattern({3, 3});
   } else if (style == Qt::DashLine) {
@@ -82,7 +83,18 @@ Picture::Picture(const Model& m) : model_(m) {}
 
 void Picture::DrawLineTo(QPainter& painter, const QPoint& a, const QPoint& b) {
   if (a == b) return;  // a zero-length line-to sets no pixel
+  // The painter draws both end pixels (and leaves out the wrong one with flat
+  // caps when the line runs up or left), so the end pixel is put back as it was.
+  const auto* image = dynamic_cast<const QImage*>(painter.device());
+  const bool restore = image != nullptr && image->rect().contains(b);
+  const QRgb before = restore ? image->pixel(b) : 0;
   painter.drawLine(a, b);
+  if (restore) {
+    painter.save();
+    painter.setPen(QPen(QColor::fromRgb(before), 0));
+    painter.drawPoint(b);
+    painter.restore();
+  }
 }
 
 void Picture::RebuildRegionPolygon() {
@@ -198,8 +210,10 @@ void Picture::DrawAxes(QPainter& p) {
   DrawLineTo(p, QPoint(0, PicOriginY_), QPoint(w, PicOriginY_));
 
   const double s = AxisTickStep(PicScale_);
+  p.setRenderHint(QPainter::TextAntialiasing, false);
   QFont font = p.font();
   font.setPixelSize(11);
+  font.setStyleStrategy(QFont::NoAntialias);
   p.setFont(font);
   p.setBackgroundMode(Qt::OpaqueMode);
   p.setBackground(kWhite);

@@ -65,8 +65,7 @@ class Picture {
   int32_t VortexMarkSize() const { return VortexMarkSize_; }
   void SetVortexMarkSize(int32_t size) { VortexMarkSize_ = size; }
 
-  // Pixel dash patterns of the raster pens: dotted 3 on 3 off, dashed 18 on 6 off.
-  static const QColor kAxisColor;
+  static const QColor kAxisColor;  // teal of the axes and ticks
 
  private:
   void RebuildRegionPolygon();

@@ -152,24 +152,31 @@ void PictureTest::frameAndContour() {
 }
 
 void PictureTest::lineLeavesOutItsEndPixel() {
-  QImage img(12, 6, QImage::Format_RGB32);
+  QImage img(14, 10, QImage::Format_RGB32);
   img.fill(Qt::white);
   {
     QPainter p(&img);
-    QPen pen(Qt::black);
-    pen.setWidth(0);
-    pen.setCapStyle(Qt::FlatCap);
-    p.setPen(pen);
-    Picture::DrawLineTo(p, QPoint(1, 1), QPoint(6, 1));
-    Picture::DrawLineTo(p, QPoint(8, 1), QPoint(8, 4));
-    Picture::DrawLineTo(p, QPoint(10, 2), QPoint(10, 2));  // zero length: nothing
+    p.setPen(QPen(Qt::black, 0));
+    Picture::DrawLineTo(p, QPoint(1, 1), QPoint(6, 1));    // right
+    Picture::DrawLineTo(p, QPoint(6, 3), QPoint(1, 3));    // left
+    Picture::DrawLineTo(p, QPoint(8, 1), QPoint(8, 4));    // down
+    Picture::DrawLineTo(p, QPoint(10, 8), QPoint(10, 5));  // up
+    Picture::DrawLineTo(p, QPoint(12, 2), QPoint(12, 2));  // zero length: nothing
   }
-  QCOMPARE(img.pixel(1, 1) | 0xff000000u, kBlack);
-  QCOMPARE(img.pixel(5, 1) | 0xff000000u, kBlack);
-  QCOMPARE(img.pixel(6, 1) | 0xff000000u, kWhite);
-  QCOMPARE(img.pixel(8, 3) | 0xff000000u, kBlack);
-  QCOMPARE(img.pixel(8, 4) | 0xff000000u, kWhite);
-  QCOMPARE(img.pixel(10, 2) | 0xff000000u, kWhite);
+  auto px = [&](int x, int y) { return img.pixel(x, y) | 0xff000000u; };
+  QCOMPARE(px(1, 1), kBlack);
+  QCOMPARE(px(5, 1), kBlack);
+  QCOMPARE(px(6, 1), kWhite);
+  QCOMPARE(px(6, 3), kBlack);
+  QCOMPARE(px(2, 3), kBlack);
+  QCOMPARE(px(1, 3), kWhite);
+  QCOMPARE(px(8, 1), kBlack);
+  QCOMPARE(px(8, 3), kBlack);
+  QCOMPARE(px(8, 4), kWhite);
+  QCOMPARE(px(10, 8), kBlack);
+  QCOMPARE(px(10, 6), kBlack);
+  QCOMPARE(px(10, 5), kWhite);
+  QCOMPARE(px(12, 2), kWhite);
 }
 
 void PictureTest::axesAndTicks() {
@@ -310,9 +317,14 @@ void PictureTest::streamLinesInBlue() {
   QCOMPARE(At(pic, kOriginX - 200, kOriginY - 160), kBlue);
 
   // A traced line grows on the picture segment by segment.
-  pic.MoveTo({-0.3L, 0.05L});
-  pic.LineTo({-0.2L, 0.05L});
-  QCOMPARE(At(pic, kOriginX - 240 + 10, kOriginY - 40), kBlue);
+  const QPoint from = pic.WorldToScreen({-0.2L, 0.05L});
+  const QPoint to = pic.WorldToScreen({-0.1L, 0.05L});
+  QCOMPARE(to - from, QPoint(80, 0));
+  pic.MoveTo({-0.2L, 0.05L});
+  QCOMPARE(At(pic, from.x() + 10, from.y()), kWhite);
+  pic.LineTo({-0.1L, 0.05L});
+  QCOMPARE(At(pic, from.x() + 10, from.y()), kBlue);
+  QCOMPARE(At(pic, to.x(), to.y()), kWhite);
 }
 
 void PictureTest::regionPolygon() {
