@@ -30,7 +30,12 @@ inline std::string Show(Real v) {
   return s.str();
 }
 
-inline std::string Show(const TRealPoint& p) { return "(" + Show(p.X) + ", " + Show(p.Y) + ")"; }
+inline std::string Show(const TRealPoint& p) {
+  std::ostringstream s;
+  s.precision(21);
+  s << '(' << p.X << ", " << p.Y << ')';
+  return s.str();
+}
 
 inline ::testing::AssertionResult RealNear(Real actual, Real expected, Real tol) {
   if (std::fabs(actual - expected) <= tol) return ::testing::AssertionSuccess();
@@ -105,9 +110,9 @@ class TempDir {
  public:
   TempDir() {
     const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    path_ = std::filesystem::temp_directory_path() /
-            ("mdv_" + std::string(info->test_suite_name()) + "_" + info->name() + "_" +
-             std::to_string(::getpid()));
+    std::ostringstream name;
+    name << "mdv_" << info->test_suite_name() << '_' << info->name() << '_' << ::getpid();
+    path_ = std::filesystem::temp_directory_path() / name.str();
     std::filesystem::remove_all(path_);
     std::filesystem::create_directories(path_);
   }
