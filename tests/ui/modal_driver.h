@@ -21,7 +21,10 @@ struct SeenBox {
   QStringList ButtonTexts;
   QPointer<QTimer> Timer;  // stops polling when the test lets go of the record
   ~SeenBox() {
-    if (Timer) Timer->deleteLater();
+    if (Timer) {
+      Timer->stop();
+      Timer->deleteLater();
+    }
   }
 };
 
@@ -47,8 +50,9 @@ inline QTimer* WhenModal(std::function<bool(QWidget*)> match,
   return timer;
 }
 
-// Answers the next message box with `button` and records what it said.
-inline std::shared_ptr<SeenBox> AnswerNextBox(QMessageBox::StandardButton button = QMessageBox::Ok) {
+// Answers the next message box with `button` and records what it said; the
+// answer is given only while the caller holds the record.
+[[nodiscard]] inline std::shared_ptr<SeenBox> AnswerNextBox(QMessageBox::StandardButton button = QMessageBox::Ok) {
   auto seen = std::make_shared<SeenBox>();
   std::weak_ptr<SeenBox> record = seen;
   seen->Timer = WhenModal(
