@@ -77,8 +77,10 @@ bool DecodePulsationRecord(const Bytes& data, PulsationRecord& r, std::string& e
                               std::to_string(p) + " точек и " + std::to_string(m) +
                               " отсчётов нужно " + std::to_string(expected));
   for (TRealMatr* rows : {&rec.Vx, &rec.Vy}) {
-    rows->assign(static_cast<size_t>(p), TRealArray(static_cast<size_t>(m)));
+    // Row by row: with no points a large sample count must not allocate anything.
+    rows->assign(static_cast<size_t>(p), TRealArray());
     for (TRealArray& row : *rows) {
+      row.resize(static_cast<size_t>(m));
       for (Real& v : row) {
         if (!in.FiniteExt(v)) return Damaged(error, "значение скорости не является числом");
       }

@@ -68,6 +68,13 @@ TEST(PulsationRecord, EmptyRecordsDecode) {
   EXPECT_EQ(noPoints.size(), 28u);
   ASSERT_TRUE(DecodePulsationRecord(noPoints, back, error)) << error;
   EXPECT_TRUE(back.Points.empty());
+
+  // No points: any sample count fits in 28 bytes and must not allocate rows.
+  Bytes hugeCount = noPoints;
+  PutInt32(&hugeCount[24], 0x7FFFFFFF);
+  ASSERT_TRUE(DecodePulsationRecord(hugeCount, back, error)) << error;
+  EXPECT_EQ(back.SampleCount, 0x7FFFFFFF);
+  EXPECT_TRUE(back.Vx.empty());
 }
 
 TEST(PulsationRecord, DamagedFilesAreRefusedAndTheRecordKept) {
