@@ -16,14 +16,20 @@ inline constexpr size_t CalcPointRecordSize = 64;
 inline constexpr size_t VortexRecordSize = 40;
 
 Bytes EncodeVortexFile(const Model& m);
-// Checks the whole buffer against its header first; on any fault returns false
-// with a reason and leaves the model exactly as it was.
+// Checks the whole buffer against its header first (version 2, N >= 1,
+// F >= 0, 0 <= MaxFreeVortex <= MaxFreeVortexLimit, exact length, finite reals
+// in canonical encoding); on any fault returns false with a reason and leaves
+// the model exactly as it was. The vortex array gets room for N + MaxFreeVortex
+// vortices, or N + F when the file holds more free vortices than its limit.
 bool DecodeVortexFile(const Bytes& data, Model& m, std::string& error);
 
 bool SaveVortexFile(const Model& m, const std::string& fileName, std::string& error);
 bool LoadVortexFile(Model& m, const std::string& fileName, std::string& error);
 // The window's load command: load, BuildArea, load again (the ribs and the
 // separation data follow the loaded parameters, the arrays are as saved).
+// Refused as well, with the model unchanged: parameters that make no sound
+// contour together with the current plane (ValidateAreaParameters), and an
+// attached count too small to hold the separation vortices of the build.
 bool LoadVortexState(Model& m, const std::string& fileName, std::string& error,
                      Observer& obs = NullObserver());
 
