@@ -8,8 +8,15 @@
 
 #include "core/model.h"
 #include "ui/about_box.h"
+#include "ui/area_params.h"
+#include "ui/break_pnt_intervals.h"
+#include "ui/break_pnt_params.h"
+#include "ui/free_vrt_graph.h"
 #include "ui/main_window.h"
 #include "ui/picture.h"
+#include "ui/pulsate_param.h"
+#include "ui/view_pulsate.h"
+#include "ui/vortex_area_info.h"
 
 int main(int argc, char* argv[]) {
   QApplication app(argc, argv);
@@ -30,6 +37,21 @@ int main(int argc, char* argv[]) {
   mdv::TfrmMain frmMain(model, picture);
   mdv::TfrmAbout frmAbout(&frmMain);
   frmMain.frmAbout = &frmAbout;
+  mdv::TfrmPulsateParam frmPulsateParam(model, &frmMain);
+  frmMain.frmPulsateParam = &frmPulsateParam;
+  mdv::TfrmViewPulsate frmViewPulsate(&frmMain);
+  frmMain.frmViewPulsate = &frmViewPulsate;
+  mdv::TfrmAreaParams frmAreaParams(&frmMain);
+  frmMain.frmAreaParams = &frmAreaParams;
+  mdv::TfrmFreeVrtGraph frmFreeVrtGraph(&frmMain);
+  frmMain.frmFreeVrtGraph = &frmFreeVrtGraph;
+  mdv::TfrmBreakPntParams frmBreakPntParams(model, &frmMain);
+  frmMain.frmBreakPntParams = &frmBreakPntParams;
+  mdv::TfrmVortexAreaInfo frmVortexAreaInfo(model, picture, &frmMain);
+  frmMain.frmVortexAreaInfo = &frmVortexAreaInfo;
+  // Created with the others; no command opens it.
+  mdv::TfrmBreakPntIntervals frmBreakPntIntervals(&frmMain);
+  frmMain.frmBreakPntIntervals = &frmBreakPntIntervals;
 
   frmMain.show();
   return QApplication::exec();

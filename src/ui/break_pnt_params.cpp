@@ -64,10 +64,10 @@ void TfrmBreakPntParams::ApplyBreakPntParams() {
   if (model_.TrackOn) model_.TrackFileName = edFilename->text().toStdString();
 }
 
-void TfrmBreakPntParams::Execute() {
+void TfrmBreakPntParams::Execute(bool applyOnOk) {
   if (exec() == QDialog::Rejected)
     RestoreFromModel();
-  else
+  else if (applyOnOk)
     ApplyBreakPntParams();
 }
 

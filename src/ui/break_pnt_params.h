@@ -18,7 +18,9 @@ class TfrmBreakPntParams : public QDialog {
   explicit TfrmBreakPntParams(Model& model, QWidget* parent = nullptr);
 
   // The menu command's cycle: Cancel restores from the model, OK applies.
-  void Execute();
+  // During a run the model's recording settings are in use: then OK keeps the
+  // controls for the next Start or Continue and leaves the model alone.
+  void Execute(bool applyOnOk = true);
   void RestoreFromModel();
   // TrackOn := the switch; with it on, TrackFileName := the field.
   void ApplyBreakPntParams();

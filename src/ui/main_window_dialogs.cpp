@@ -5,35 +5,76 @@
 // miBreakPntParamsClick), "Графики пульсаций" (miPulsationChartsClick),
 // "График оторвавшегося вихря" (hidden, miFreeVortexGraphClick),
 // "Параметры вихревой области" (miVortexAreaClick).
+#include <QLabel>
+#include <QPushButton>
 #include <QString>
 
+#include "core/area.h"
+#include "ui/area_params.h"
+#include "ui/break_pnt_params.h"
 #include "ui/dialog_messages.h"
+#include "ui/free_vrt_graph.h"
 #include "ui/main_window.h"
+#include "ui/pulsate_param.h"
+#include "ui/view_pulsate.h"
+#include "ui/vortex_area_info.h"
 
 namespace mdv {
 
 void TfrmMain::miAreaConfigClick() {
   // The dialog rebuilds the model: never while a run uses its arrays.
-  if (RefuseWhileRunning()) return;
+  if (RefuseWhileRunning() || !frmAreaParams) return;
+  // Fills the dialog, shows it, and on OK stores the parameters and discards
+  // the free vortices and the time; Cancel leaves everything as it was.
+  if (!frmAreaParams->Execute(model_)) return;
+  lbTime->setText(QStringLiteral("Прошло времени: "));
+  lbVortexCount->setText(QStringLiteral("Свободных вихрей: "));
+  BuildArea(model_, *this);
+  btnDrawClick();
+  // Nothing to continue on the new area; Start keeps its state.
+  btnContinue->setEnabled(false);
 }
 
-void TfrmMain::miPulsationParamsClick() {}
+void TfrmMain::miPulsationParamsClick() {
+  // A run reads the recording settings until it ends; an OK during a run is
+  // applied by the next Start or Continue.
+  if (frmPulsateParam) frmPulsateParam->Execute(!IsRunning());
+}
 
-void TfrmMain::miBreakPntParamsClick() {}
+void TfrmMain::miBreakPntParamsClick() {
+  if (frmBreakPntParams) frmBreakPntParams->Execute(!IsRunning());
+}
 
-void TfrmMain::miPulsationChartsClick() {}
+void TfrmMain::miPulsationChartsClick() {
+  if (frmViewPulsate) frmViewPulsate->exec();
+}
 
-void TfrmMain::miFreeVortexGraphClick() {}
+void TfrmMain::miFreeVortexGraphClick() {
+  if (frmFreeVrtGraph) frmFreeVrtGraph->exec();
+}
 
 void TfrmMain::miVortexAreaClick() {
   if (model().FreeVortexCount == 0) {
-    ShowMessage(this, QStringLiteral("Не задана вихревая структура"));
+    ShowMessage(this, TfrmVortexAreaInfo::NoVortexStructureText());
     return;
   }
+  if (!frmVortexAreaInfo) return;
+  btnDrawClick();
+  frmVortexAreaInfo->exec();
+  // The window drew the shared picture at its own size and scale: give the
+  // picture back its main-window size and content.
+  btnDrawClick();
 }
 
-void TfrmMain::ApplyBreakPntParams() {}
+void TfrmMain::ApplyBreakPntParams() {
+  if (frmBreakPntParams) frmBreakPntParams->ApplyBreakPntParams();
+}
 
-bool TfrmMain::ApplyPulsateParams() { return true; }
+bool TfrmMain::ApplyPulsateParams() {
+  if (!frmPulsateParam || frmPulsateParam->ApplyPulsateParams()) return true;
+  // Only reachable if the dialog's grid holds text that never passed its OK.
+  ShowMessage(this, TfrmPulsateParam::BadPointsMessage());
+  return false;
+}
 
 }  // namespace mdv

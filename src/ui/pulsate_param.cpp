@@ -206,10 +206,10 @@ bool TfrmPulsateParam::ApplyPulsateParams() {
   return true;
 }
 
-void TfrmPulsateParam::Execute() {
+void TfrmPulsateParam::Execute(bool applyOnOk) {
   if (exec() == QDialog::Rejected)
     RestoreFromModel();
-  else
+  else if (applyOnOk)
     ApplyPulsateParams();
 }
 

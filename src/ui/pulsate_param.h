@@ -23,7 +23,9 @@ class TfrmPulsateParam : public QDialog {
 
   // The menu command's cycle: modal; Cancel (or closing the window) restores
   // the controls from the model, anything else applies them to the model.
-  void Execute();
+  // During a run the model's recording settings are in use: then OK keeps the
+  // controls for the next Start or Continue and leaves the model alone.
+  void Execute(bool applyOnOk = true);
   // Controls := model (switch, count, the model's points, file name).
   void RestoreFromModel();
   // Model := controls. With the switch off only PulsationOn changes. Returns

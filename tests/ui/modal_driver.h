@@ -29,10 +29,11 @@ struct SeenBox {
 };
 
 // Polls every 10 ms, for at most 10 s, until `match` accepts the active modal
-// widget, then runs `action` on it once.
-inline QTimer* WhenModal(std::function<bool(QWidget*)> match,
-                         std::function<void(QWidget*)> action) {
-  auto* timer = new QTimer(qApp);
+// widget, then runs `action` on it once. The poll ends early when `owner`
+// (by default the application) is destroyed.
+inline QTimer* WhenModal(std::function<bool(QWidget*)> match, std::function<void(QWidget*)> action,
+                         QObject* owner = nullptr) {
+  auto* timer = new QTimer(owner ? owner : qApp);
   auto clock = std::make_shared<QElapsedTimer>();
   clock->start();
   QObject::connect(timer, &QTimer::timeout, [timer, clock, match, action]() {
@@ -74,7 +75,8 @@ inline QTimer* WhenModal(std::function<bool(QWidget*)> match,
 
 // Runs `action` once `dialog` is shown modally (e.g. edit controls, press a button).
 inline void WhenDialogShown(QDialog* dialog, std::function<void()> action) {
-  WhenModal([dialog](QWidget* w) { return w == dialog; }, [action](QWidget*) { action(); });
+  WhenModal([dialog](QWidget* w) { return w == dialog; }, [action](QWidget*) { action(); },
+            dialog);
 }
 
 // Qt's own Russian texts (standard buttons "Да", "Нет", "Отмена"), as the program loads them.
