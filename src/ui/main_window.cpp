@@ -121,7 +121,7 @@ QPushButton* NewButton(const char* name, const QString& text, QWidget* parent) {
 }
 
 void Compact(QLayout* layout) {
-  layout->setContentsMargins(7, 3, 7, 5);
+  layout->setContentsMargins(5, 2, 5, 4);
   layout->setSpacing(3);
 }
 
@@ -168,7 +168,9 @@ TfrmMain::TfrmMain(Model& model, Picture& picture, QWidget* parent)
   setObjectName(QStringLiteral("frmMain"));
   setWindowTitle(Caption());
   QFont font(QStringLiteral("DejaVu Sans"));
-  font.setPixelSize(11);
+  // The left column is 240 pixels wide; 10-pixel DejaVu Sans fits every
+  // caption there in full.
+  font.setPixelSize(10);
   setFont(font);
 
   BuildMenu();
@@ -298,19 +300,23 @@ void TfrmMain::BuildControls() {
   gbVortexMotion->setObjectName(QStringLiteral("gbVortexMotion"));
   gbVortexMotion->setGeometry(6, 4, 240, 101);
   {
-    auto* g = new QGridLayout(gbVortexMotion);
-    Compact(g);
-    edMaxFreeVortex = NewEdit("edMaxFreeVortex", QStringLiteral("400"), gbVortexMotion, 50);
-    edMaxTime = NewEdit("edMaxTime", QStringLiteral("1"), gbVortexMotion, 50);
-    edDt = NewEdit("edDt", QStringLiteral("0,005"), gbVortexMotion, 50);
-    g->addWidget(NewLabel(QStringLiteral("Макс. кол-во свободных вихрей: "), gbVortexMotion), 0, 0);
-    g->addWidget(edMaxFreeVortex, 0, 1);
-    g->addWidget(NewLabel(QStringLiteral("Макс. время моделирования"), gbVortexMotion), 1, 0);
-    g->addWidget(edMaxTime, 1, 1);
-    g->addWidget(NewLabel(QStringLiteral("сек."), gbVortexMotion), 1, 2);
-    g->addWidget(NewLabel(QStringLiteral("Шаг по времени"), gbVortexMotion), 2, 0);
-    g->addWidget(edDt, 2, 1);
-    g->addWidget(NewLabel(QStringLiteral("сек."), gbVortexMotion), 2, 2);
+    auto* v = new QVBoxLayout(gbVortexMotion);
+    Compact(v);
+    edMaxFreeVortex = NewEdit("edMaxFreeVortex", QStringLiteral("400"), gbVortexMotion, 40);
+    edMaxTime = NewEdit("edMaxTime", QStringLiteral("1"), gbVortexMotion, 40);
+    edDt = NewEdit("edDt", QStringLiteral("0,005"), gbVortexMotion, 40);
+    auto row = [&](const QString& label, QLineEdit* edit, bool seconds) {
+      auto* h = new QHBoxLayout;
+      h->setSpacing(3);
+      h->addWidget(NewLabel(label, gbVortexMotion));
+      h->addStretch(1);
+      h->addWidget(edit);
+      if (seconds) h->addWidget(NewLabel(QStringLiteral("сек."), gbVortexMotion));
+      v->addLayout(h);
+    };
+    row(QStringLiteral("Макс. кол-во свободных вихрей: "), edMaxFreeVortex, false);
+    row(QStringLiteral("Макс. время моделирования"), edMaxTime, true);
+    row(QStringLiteral("Шаг по времени"), edDt, true);
   }
 
   // ---- " Моделирование: " ----
@@ -348,10 +354,10 @@ void TfrmMain::BuildControls() {
   {
     auto* g = new QGridLayout(gbStreamLine);
     Compact(g);
-    edX = NewEdit("edX", QStringLiteral("0,1"), gbStreamLine, 60);
-    edY = NewEdit("edY", QStringLiteral("0,005"), gbStreamLine, 60);
-    edStep = NewEdit("edStep", QStringLiteral("0,005"), gbStreamLine, 60);
-    edMaxLen = NewEdit("edMaxLen", QStringLiteral("1"), gbStreamLine, 60);
+    edX = NewEdit("edX", QStringLiteral("0,1"), gbStreamLine, 48);
+    edY = NewEdit("edY", QStringLiteral("0,005"), gbStreamLine, 48);
+    edStep = NewEdit("edStep", QStringLiteral("0,005"), gbStreamLine, 48);
+    edMaxLen = NewEdit("edMaxLen", QStringLiteral("1"), gbStreamLine, 48);
     g->addWidget(NewLabel(QStringLiteral("Координаты начала:"), gbStreamLine), 0, 0, 1, 4);
     auto* xy = new QHBoxLayout;
     xy->setSpacing(3);
@@ -387,8 +393,8 @@ void TfrmMain::BuildControls() {
     auto* v = new QVBoxLayout(gbPointSpeed);
     Compact(v);
     v->addWidget(NewLabel(QStringLiteral("Координаты точки:"), gbPointSpeed));
-    edSX = NewEdit("edSX", QStringLiteral("0,0"), gbPointSpeed, 60);
-    edSY = NewEdit("edSY", QStringLiteral("0,0"), gbPointSpeed, 60);
+    edSX = NewEdit("edSX", QStringLiteral("0,0"), gbPointSpeed, 48);
+    edSY = NewEdit("edSY", QStringLiteral("0,0"), gbPointSpeed, 48);
     auto* xy = new QHBoxLayout;
     xy->setSpacing(3);
     xy->addWidget(NewLabel(QStringLiteral("X ="), gbPointSpeed));
