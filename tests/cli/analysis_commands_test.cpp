@@ -1,5 +1,6 @@
 // The analysis commands of the batch tool, run as a script would run them.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <sys/wait.h>
 
@@ -24,7 +25,10 @@ struct Result {
   std::string Err;
 };
 
-std::string Temp(const std::string& name) { return ::testing::TempDir() + "analysis_cli_" + name; }
+// CTest runs every case in its own process, in parallel: names carry the pid.
+std::string Temp(const std::string& name) {
+  return ::testing::TempDir() + "analysis_cli_" + std::to_string(::getpid()) + "_" + name;
+}
 
 std::string ReadText(const std::string& path) {
   std::ifstream in(path, std::ios::binary);

@@ -1,6 +1,7 @@
 #include "core/pulsation_stats.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cmath>
 #include <cstdio>
@@ -26,7 +27,7 @@ PulsationRecord Record(const TRealArray& vx, const TRealArray& vy) {
   return r;
 }
 
-std::string TempFile(const std::string& name) { return ::testing::TempDir() + "pulsation_stats_" + name; }
+std::string TempFile(const std::string& name) { return ::testing::TempDir() + "pulsation_stats_" + std::to_string(::getpid()) + "_" + name; }
 
 bool WriteBytes(const std::string& path, const Bytes& b) {
   std::string error;

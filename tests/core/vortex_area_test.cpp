@@ -1,6 +1,7 @@
 #include "core/vortex_area.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cmath>
 #include <cstdio>
@@ -23,7 +24,7 @@ Model SavedState(Real flangeAngle, const std::string& tag) {
   SetSheddingIntervals(run, 0, 0, 0);
   const RunSummary s = RunSimulation(run, 100, 0, 0, 0.1L, 0.005L);
   EXPECT_EQ(s.HowEnded, RunSummary::End::TimeLimit) << s.Message;
-  const std::string file = ::testing::TempDir() + "vortex_area_" + tag + ".evt";
+  const std::string file = ::testing::TempDir() + "vortex_area_" + std::to_string(::getpid()) + "_" + tag + ".evt";
   std::string error;
   EXPECT_TRUE(SaveVortexFile(run, file, error)) << error;
   Model m;
