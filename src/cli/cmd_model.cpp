@@ -4,15 +4,19 @@
 // Numbers on the command line take a decimal point or a comma ("0.005" and
 // "0,005" are the same). Inside a pulsation point "X,Y" the comma separates
 // the two coordinates, so there the numbers must use a decimal point.
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cinttypes>
 #include <cmath>
 #include <csignal>
 #include <cstdio>
+#include <fstream>
 #include <iostream>
+#include <limits>
 #include <memory>
 #include <optional>
 #include <string>
@@ -112,6 +116,21 @@ bool OutputPathUsable(const std::string& path, const std::string& what, std::str
   return true;
 }
 
+// Resident memory of this process now, bytes (0 where /proc is missing).
+uint64_t ResidentBytes() {
+  std::ifstream statm("/proc/self/statm");
+  uint64_t size = 0, resident = 0;
+  if (!(statm >> size >> resident)) return 0;
+  return resident * static_cast<uint64_t>(::sysconf(_SC_PAGESIZE));
+}
+
+// Peak resident memory of this process, bytes.
+uint64_t PeakResidentBytes() {
+  rusage usage{};
+  if (::getrusage(RUSAGE_SELF, &usage) != 0) return 0;
+  return static_cast<uint64_t>(usage.ru_maxrss) * 1024;
+}
+
 volatile std::sig_atomic_t interrupted = 0;
 extern "C" void OnInterrupt(int) { interrupted = 1; }
 
@@ -124,6 +143,11 @@ class ProgressObserver : public Observer {
 
   void StepDone(const Model& m) override {
     ++steps_;
+    // What a long run must show: how close free rings come to the axis, and
+    // that memory stops growing once the free-vortex limit is reached.
+    const int32_t end = m.AttachedCount + m.FreeVortexCount;
+    for (int32_t i = m.AttachedCount; i < end; ++i) minRadius_ = std::min(minRadius_, m.Vortices[i].Pos.Y);
+    if (m.FreeVortexCount >= m.MaxFreeVortex && residentAtLimit_ == 0) residentAtLimit_ = ResidentBytes();
     if (quiet_) return;
     const auto now = Clock::now();
     if (Seconds(now - last_) < ProgressInterval) return;
@@ -132,6 +156,9 @@ class ProgressObserver : public Observer {
   }
 
   bool StopRequested() override { return interrupted != 0; }
+
+  Real MinRadius() const { return minRadius_; }
+  uint64_t ResidentAtLimit() const { return residentAtLimit_; }
 
   void Finish(const Model& m) {
     if (quiet_ || steps_ == 0) return;
@@ -164,6 +191,8 @@ class ProgressObserver : public Observer {
   Clock::time_point last_;
   int64_t steps_ = 0;
   int64_t printedStep_ = 0;
+  Real minRadius_ = std::numeric_limits<Real>::infinity();  // m
+  uint64_t residentAtLimit_ = 0;                              // bytes; 0 until the limit is reached
 };
 
 // ---- run ----
@@ -307,6 +336,15 @@ int RunCommand(RunArgs& a) {
                 "Шагов: %" PRId64 "\nВремя счёта: %s с\n",
                 FormatFixed(m.Time, 6, 3).c_str(), m.FreeVortexCount, m.AttachedCount, summary.Steps,
                 FormatFixed(wall, 6, 2).c_str());
+    if (progress.MinRadius() < std::numeric_limits<Real>::infinity())
+      std::printf("Наименьший радиус свободного вихря: %s м\n",
+                  FormatFixed(progress.MinRadius(), 7, 5).c_str());
+    const double mib = 1024.0 * 1024.0;
+    std::printf("Пиковая память: %s МБ\n", FormatFixed(PeakResidentBytes() / mib, 6, 1).c_str());
+    if (progress.ResidentAtLimit() != 0)
+      std::printf("Память при достижении предела вихрей: %s МБ, в конце: %s МБ\n",
+                  FormatFixed(progress.ResidentAtLimit() / mib, 6, 1).c_str(),
+                  FormatFixed(ResidentBytes() / mib, 6, 1).c_str());
   }
   if (summary.HowEnded == RunSummary::End::Stopped && status == ExitOk) status = ExitInterrupted;
   return status;
