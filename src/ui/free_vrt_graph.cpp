@@ -92,8 +92,10 @@ QString TfrmFreeVrtGraph::ValueCaptionHtml() const { return valueCaption_->toHtm
 
 void TfrmFreeVrtGraph::PlaceCaptions() {
   const QRectF plot = Chart1->chart()->plotArea();
-  // "t" at the right end of the time axis, below its last label row.
-  timeCaption_->setPos(plot.right() + 6, plot.bottom() + 2);
+  // "t" just beyond the right end of the time axis, on the axis line (the
+  // last tick label sits below that end).
+  const QRectF t = timeCaption_->boundingRect();
+  timeCaption_->setPos(plot.right() + 8, plot.bottom() - t.height() / 2 - 1);
   // Γ/2πhu₀ above the value axis, at the chart's top left.
   const QRectF cap = valueCaption_->boundingRect();
   valueCaption_->setPos(std::max<qreal>(4, plot.left() - cap.width() / 2),

@@ -61,6 +61,8 @@ TfrmPulsateParam::TfrmPulsateParam(Model& model, QWidget* parent)
 
   btnGeneratePoints =
       new QPushButton(QStringLiteral("Сгенерировать точки для эксперимента"), gbPoints);
+  btnGeneratePoints->setMinimumWidth(
+      btnGeneratePoints->fontMetrics().horizontalAdvance(btnGeneratePoints->text()) + 24);
 
   auto* g = new QGridLayout(gbPoints);
   g->addWidget(new QLabel(QStringLiteral("Количество точек:"), gbPoints), 0, 0);
@@ -113,10 +115,11 @@ void TfrmPulsateParam::cbUsePulsationClick() {
 
 void TfrmPulsateParam::sePointsCntChange() {
   const int rows = sePointsCnt->value();
-  const int old = sgPoints->rowCount();
   sgPoints->setRowCount(rows);
   // The row-header column stays empty, as a fixed column of the grid.
-  for (int r = old; r < rows; ++r) sgPoints->setVerticalHeaderItem(r, new QTableWidgetItem());
+  for (int r = 0; r < rows; ++r)
+    if (!sgPoints->verticalHeaderItem(r))
+      sgPoints->setVerticalHeaderItem(r, new QTableWidgetItem(QString()));
 }
 
 QString TfrmPulsateParam::CellText(int col, int row) const {

@@ -178,6 +178,12 @@ void TfrmViewPulsate::ClearStats() {
   for (QLabel* l : {labVx, labVy, labVx2, labVy2}) l->clear();
 }
 
+QString TfrmViewPulsate::SuggestedName() const {
+  // The record's name and the point's number: "pulsate_16".
+  return QFileInfo(fileName_).completeBaseName() + QLatin1Char('_') +
+         QString::number(std::max(lbPoints->currentRow(), 0) + 1);
+}
+
 bool TfrmViewPulsate::ChartShown() const { return chartStack_->currentWidget() == Chart1; }
 
 QString TfrmViewPulsate::NoteText() const { return note_->text(); }
@@ -201,14 +207,14 @@ bool TfrmViewPulsate::SaveSeriesCsv(const QString& path, QString& error) {
 }
 
 void TfrmViewPulsate::btnSavePictureClick() {
-  const QString path = AskPngFileName(this, QFileInfo(fileName_).completeBaseName());
+  const QString path = AskPngFileName(this, SuggestedName());
   if (path.isEmpty()) return;
   QString error;
   if (!SaveChartPng(path, error)) ShowError(this, error);
 }
 
 void TfrmViewPulsate::btnSaveCsvClick() {
-  const QString path = AskCsvFileName(this, QFileInfo(fileName_).completeBaseName());
+  const QString path = AskCsvFileName(this, SuggestedName());
   if (path.isEmpty()) return;
   QString error;
   if (!SaveSeriesCsv(path, error)) ShowError(this, error);

@@ -59,6 +59,7 @@ class TfrmViewPulsate : public QDialog {
  private:
   void ShowNote(const QString& text);
   void ClearStats();
+  QString SuggestedName() const;
 
   PulsationRecord record_;
   bool loaded_ = false;

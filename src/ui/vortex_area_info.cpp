@@ -91,7 +91,10 @@ TfrmVortexAreaInfo::TfrmVortexAreaInfo(Model& model, Picture& picture, QWidget* 
   StaticText1 = new QLabel(QStringLiteral(" Параметры не рассчитаны"), gbCalc);
   StaticText1->setFrameShape(QFrame::StyledPanel);
   StaticText1->setFrameShadow(QFrame::Sunken);
-  StaticText1->setMinimumWidth(220);
+  // Wide enough for the longest status, so the window keeps its size.
+  StaticText1->setMinimumWidth(
+      StaticText1->fontMetrics().horizontalAdvance(QStringLiteral(" Расчет параметров был остановлен")) +
+      16);
   vlResults = new QTableWidget(0, 2, gbCalc);
   vlResults->setHorizontalHeaderLabels({QStringLiteral("Параметр"), QStringLiteral("Значение")});
   vlResults->verticalHeader()->hide();
