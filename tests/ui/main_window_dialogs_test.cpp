@@ -9,6 +9,8 @@
 #include <QSpinBox>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
+#include <memory>
 
 #include "core/area.h"
 #include "core/model.h"
@@ -67,6 +69,7 @@ class MainWindowDialogsTest : public QObject {
   void areaConfigurationRebuildsTheModel();
   void areaConfigurationCancelled();
   void recordingDialogsReachEveryRun();
+  void duringARunTheModelIsLeftAlone();
   void vortexZoneNeedsFreeVortices();
   void vortexZoneGivesThePictureBack();
   void chartWindowsOpenFromTheMenu();
@@ -158,6 +161,39 @@ void MainWindowDialogsTest::recordingDialogsReachEveryRun() {
   QVERIFY(!p.model.PulsationOn);
   QVERIFY(!QFile::exists(pls));
   QCOMPARE(p.model.PulsationFileName, pls.toStdString());  // kept for later
+}
+
+void MainWindowDialogsTest::duringARunTheModelIsLeftAlone() {
+  QTemporaryDir dir;
+  Program p;
+  const QString pls = dir.filePath("later.pls");
+  bool ranDuringRun = false;
+  std::shared_ptr<mdv::test::SeenBox> refusal;
+  // Fires at the run's first pass through the pending events.
+  QTimer::singleShot(0, &p.main, [&]() {
+    ranDuringRun = p.main.IsRunning();
+    WhenDialogShown(&p.pulsate, [&p, pls]() {
+      p.pulsate.cbUsePulsation->setChecked(true);
+      p.pulsate.SetCellText(1, 1, "0,2");
+      p.pulsate.SetCellText(2, 1, "0,1");
+      p.pulsate.edFilename->setText(pls);
+      p.pulsate.btnOk->click();
+    });
+    p.main.miPulsationParams->trigger();
+    // A new area would replace the arrays the run works on: refused.
+    refusal = AnswerNextBox();
+    p.main.miAreaConfig->trigger();
+  });
+  p.Start("0,02");
+  QVERIFY(ranDuringRun);
+  QVERIFY(refusal && refusal->Seen);
+  QVERIFY(!p.model.PulsationOn);  // the run kept the settings it started with
+  QVERIFY(!QFile::exists(pls));
+  QVERIFY(p.pulsate.cbUsePulsation->isChecked());  // the dialog kept the input
+
+  p.main.btnContinue->click();  // the next run takes it
+  QVERIFY(p.model.PulsationOn);
+  QVERIFY(QFile::exists(pls));
 }
 
 void MainWindowDialogsTest::vortexZoneNeedsFreeVortices() {
