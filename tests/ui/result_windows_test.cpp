@@ -309,6 +309,20 @@ void ResultWindowsTest::circulationRunGraphed() {
   }
   QCOMPARE(g.labFile->text(), QStringLiteral("Имя файла: freevrt_run.fvt"));
 
+  // The series for a report: one line per point after the header.
+  QString error;
+  const QString csv = dir_.filePath("graph.csv");
+  QVERIFY2(g.SaveSeriesCsv(csv, error), qPrintable(error));
+  QFile f(csv);
+  QVERIFY(f.open(QIODevice::ReadOnly));
+  const QStringList lines =
+      QString::fromUtf8(f.readAll().mid(3)).split("\r\n", Qt::SkipEmptyParts);
+  QCOMPARE(lines.size(), int(pts.size()) + 1);
+  const QStringList last = lines.back().split(';');
+  QCOMPARE(last.size(), 2);
+  QVERIFY(std::abs(double(*ParseReal(last[1].toStdString())) - pts.back().y()) <=
+          1e-14 * (1 + pts.back().y()));
+
   // A bad file leaves the graph as it was.
   const QString bad = dir_.filePath("bad.fvt");
   QVERIFY(WriteBytes(bad, Bytes(20, 0x7F)));
