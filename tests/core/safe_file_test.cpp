@@ -7,6 +7,7 @@
 #include <fstream>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include "core/safe_file.h"
@@ -108,12 +109,37 @@ TEST_F(SafeFile, WriteErrorMidwayKeepsTheOldFileAndRemovesTheTemporary) {
 }
 
 TEST_F(SafeFile, ReadOnlyFolderIsReported) {
-  if (::geteuid() == 0) GTEST_SKIP() << "root writes into read-only folders";
-  fs::create_directories(dir_ / "ro");
-  fs::permissions(dir_ / "ro", fs::perms::owner_read | fs::perms::owner_exec);
-  std::string error;
-  EXPECT_FALSE(WriteFileAtomically(Path("ro/x.evt"), Bytes{1}, error));
-  EXPECT_NE(error.find("нет прав доступа"), std::string::npos) << error;
+  // Root writes into any folder, so as root the save is tried by a child that
+  // has dropped to an unprivileged user first.
+  const fs::path ro = dir_ / "ro";
+  fs::create_directories(ro);
+  { std::ofstream(ro / "x.evt") << "old"; }
+  fs::permissions(dir_, fs::perms::owner_all | fs::perms::others_read | fs::perms::others_exec |
+                            fs::perms::group_read | fs::perms::group_exec);
+  fs::permissions(ro, fs::perms::owner_read | fs::perms::owner_exec | fs::perms::others_read |
+                          fs::perms::others_exec | fs::perms::group_read | fs::perms::group_exec);
+  fs::permissions(ro / "x.evt", fs::perms::owner_read | fs::perms::others_read | fs::perms::group_read);
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) ::_exit(3);
+    std::string error;
+    if (WriteFileAtomically((ro / "x.evt").string(), Bytes{1, 2, 3}, error)) ::_exit(1);
+    if (error.find("нет прав доступа") == std::string::npos) ::_exit(2);
+    if (error.find((ro / "x.evt").string()) == std::string::npos) ::_exit(4);
+    ::_exit(0);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0) << "1: the save succeeded, 2: no reason in the message, "
+                                       "3: could not drop privileges, 4: no file name in the message";
+  std::ifstream in(ro / "x.evt");
+  std::string content;
+  in >> content;
+  EXPECT_EQ(content, "old") << "the previous file is untouched";
+  EXPECT_EQ(std::distance(fs::directory_iterator(ro), fs::directory_iterator()), 1)
+      << "no temporary file is left behind";
 }
 
 TEST_F(SafeFile, ReadingRefusesMissingFoldersAndOversizedFiles) {
