@@ -1,6 +1,11 @@
 #include "core/circulation.h"
 
+#include <cmath>
+#include <limits>
+
 #include "core/kernel.h"
+#include "core/parallel.h"
+#include "core/ring_kernel.h"
 
 namespace mdv {
 
@@ -10,9 +15,66 @@ namespace {
 // that a free vortex on the barrier still sees the attached vortices.
 constexpr Real CutOffMargin = 1e-5L;
 
-}  // namespace
+// Relative width of the band around the squared cut-off radius inside which
+// the fast sums take the square root to decide, as the literal test does.
+// Outside it the decision of the squared distance is certain: the band is far
+// wider than the rounding of d², of the root and of the squared radius.
+constexpr Real CutOffBand = 0x1p-40L;
 
-bool BuildInfluenceMatrix(Model& m) {
+// The literal cut-off test `PointDistance(p, v) < cutOff`, mostly without the
+// root: q is the same rounded sum of squares PointDistance takes the root of.
+struct CutOff {
+  explicit CutOff(Real spacing) : radius(spacing / 2 - CutOffMargin) {
+    if (std::isfinite(radius) && radius > 0) {
+      const Real sq = radius * radius;
+      below = sq * (1 - CutOffBand);
+      above = sq * (1 + CutOffBand);
+    }
+  }
+  bool Inside(Real q) const {
+    if (q < below) return true;
+    if (q > above) return false;
+    return std::sqrt(q) < radius;
+  }
+  Real radius;  // m
+  // Without a usable radius every test takes the root.
+  Real below = -std::numeric_limits<Real>::infinity();  // m²
+  Real above = std::numeric_limits<Real>::infinity();   // m²
+};
+
+// The sums of CalcVelocity along (1, 0) and (0, 1) over vortices [begin, end),
+// in index order, added to su and sv.
+void SumPair(const TVortex* vortices, int32_t begin, int32_t end, const TRealPoint& p,
+             const CutOff& cut, Real& su, Real& sv) {
+  for (int32_t i = begin; i < end; ++i) {
+    const TVortex& w = vortices[i];
+    const Real dx = p.X - w.Pos.X;
+    const Real dy = p.Y - w.Pos.Y;
+    Real cu = 0;
+    Real cv = 0;
+    if (!cut.Inside(dx * dx + dy * dy)) {
+      Real ku, kv;
+      ring::Pair(p, w, ku, kv);
+      cu = ku * w.Gamma;
+      cv = kv * w.Gamma;
+    }
+    su = su + cu;
+    sv = sv + cv;
+  }
+}
+
+// A right-hand-side row of a control point: Vn less the free vortices' normal velocity.
+Real RightHandSideRow(const Model& m, const TCalcPoint& cp, int32_t begin, int32_t end) {
+  Real rhs = cp.Vn;
+  for (int32_t k = begin; k < end; ++k) {
+    const TVortex& v = m.Vortices[k];
+    rhs = rhs - ring::Along(cp.Pos, v, cp.Normal) * v.Gamma;
+  }
+  return rhs;
+}
+
+// The literal forms: one thread, two kernel calls, full elimination.
+bool BuildInfluenceMatrixLiteral(Model& m) {
   const int32_t n = m.AttachedCount;
   SetMatrSize(m.InfluenceMatrix, n, n + 1);
   TRealMatr& a = m.InfluenceMatrix;
@@ -32,7 +94,7 @@ bool BuildInfluenceMatrix(Model& m) {
   return CopyMatr(m.InfluenceMatrix, m.InfluenceMatrixCopy, n, n + 1);
 }
 
-void UpdateRightHandSide(Model& m) {
+void UpdateRightHandSideLiteral(Model& m) {
   const int32_t n = m.AttachedCount;
   const int32_t end = n + m.FreeVortexCount;
   TRealMatr& a = m.InfluenceMatrix;
@@ -45,6 +107,51 @@ void UpdateRightHandSide(Model& m) {
     }
     a[i][n] = rhs;
   }
+}
+
+}  // namespace
+
+bool BuildInfluenceMatrix(Model& m) {
+  if (m.Exec.Literal) {
+    m.Factored.Clear();
+    return BuildInfluenceMatrixLiteral(m);
+  }
+  const int32_t n = m.AttachedCount;
+  ThreadPool& pool = SharedPool(m.Exec.Threads);
+  SetMatrSize(m.InfluenceMatrix, n, n + 1);
+  TRealMatr& a = m.InfluenceMatrix;
+  pool.For(n > 0 ? n - 1 : 0, [&](int32_t begin, int32_t end) {
+    for (int32_t i = begin; i < end; ++i) {
+      const TCalcPoint& cp = m.CalcPoints[i];
+      TRealArray& row = a[i];
+      for (int32_t j = 0; j < n; ++j) row[j] = ring::Along(cp.Pos, m.Vortices[j], cp.Normal);
+      row[n] = cp.Vn;
+    }
+  });
+  if (n > 0) {
+    TRealArray& last = a[n - 1];
+    for (int32_t j = 0; j < n; ++j) last[j] = 1;
+    last[n] = 0;
+  }
+  SetMatrSize(m.InfluenceMatrixCopy, n, n + 1);
+  const bool copied = CopyMatr(m.InfluenceMatrix, m.InfluenceMatrixCopy, n, n + 1);
+  // The coefficients stay as they are for the whole run: eliminate them once.
+  m.Factored.Factor(m.InfluenceMatrix, n, &pool);
+  m.RightHandSide.assign(static_cast<size_t>(n), 0);
+  return copied;
+}
+
+void UpdateRightHandSide(Model& m) {
+  const int32_t n = m.AttachedCount;
+  const int32_t end = n + m.FreeVortexCount;
+  TRealMatr& a = m.InfluenceMatrix;
+  if (m.Exec.Literal) {
+    UpdateRightHandSideLiteral(m);
+  } else {
+    SharedPool(m.Exec.Threads).For(n > 0 ? n - 1 : 0, [&](int32_t begin, int32_t stop) {
+      for (int32_t i = begin; i < stop; ++i) a[i][n] = RightHandSideRow(m, m.CalcPoints[i], n, end);
+    });
+  }
   if (n > 0) {
     Real rhs = 0;
     for (int32_t k = n; k < end; ++k) rhs = rhs - m.Vortices[k].Gamma;
@@ -55,9 +162,23 @@ void UpdateRightHandSide(Model& m) {
 void SolveCirculations(Model& m) {
   const int32_t n = m.AttachedCount;
   if (m.Circulations.size() < static_cast<size_t>(n)) m.Circulations.resize(n);
-  // A singular system leaves the previous circulations in place.
-  SolveGauss(m.InfluenceMatrix, n, m.Circulations);
-  CopyMatr(m.InfluenceMatrixCopy, m.InfluenceMatrix, n, n + 1);
+  if (m.Exec.Literal) {
+    // A singular system leaves the previous circulations in place.
+    SolveGauss(m.InfluenceMatrix, n, m.Circulations);
+    CopyMatr(m.InfluenceMatrixCopy, m.InfluenceMatrix, n, n + 1);
+  } else {
+    if (!m.Factored.Factored() || m.Factored.Size() != n) {
+      // The matrix was built on the literal path (or by hand): factor it now.
+      m.Factored.Factor(m.InfluenceMatrixCopy, n, &SharedPool(m.Exec.Threads));
+    }
+    if (m.RightHandSide.size() < static_cast<size_t>(n)) m.RightHandSide.resize(n);
+    TRealMatr& a = m.InfluenceMatrix;
+    for (int32_t i = 0; i < n; ++i) m.RightHandSide[i] = a[i][n];
+    // The replay leaves the circulations untouched when the system is singular.
+    m.Factored.Solve(m.RightHandSide, m.Circulations);
+    // The coefficients were never touched: restoring column N restores the matrix.
+    for (int32_t i = 0; i < n; ++i) a[i][n] = m.InfluenceMatrixCopy[i][n];
+  }
   for (int32_t i = 0; i < n; ++i) m.Vortices[i].Gamma = m.Circulations[i];
 }
 
@@ -74,6 +195,27 @@ Real CalcVelocity(const Model& m, const TRealPoint& p, const TRealPoint& dir, in
     sum = sum + contribution;
   }
   return sum;
+}
+
+void CalcVelocityPair(const Model& m, const TRealPoint& p, int32_t skipIndex, Real& u, Real& v) {
+  if (m.Exec.Literal) {
+    u = CalcVelocity(m, p, {1, 0}, skipIndex);
+    v = CalcVelocity(m, p, {0, 1}, skipIndex);
+    return;
+  }
+  const CutOff cut(m.VortexSpacing);
+  const int32_t end = m.AttachedCount + m.FreeVortexCount;
+  const TVortex* vortices = m.Vortices.data();
+  Real su = 0;
+  Real sv = 0;
+  if (skipIndex >= 0 && skipIndex < end) {
+    SumPair(vortices, 0, skipIndex, p, cut, su, sv);
+    SumPair(vortices, skipIndex + 1, end, p, cut, su, sv);
+  } else {
+    SumPair(vortices, 0, end, p, cut, su, sv);
+  }
+  u = su;
+  v = sv;
 }
 
 }  // namespace mdv

@@ -4,6 +4,10 @@
 
 namespace mdv {
 
+// Off the literal path the matrix rows and the right-hand-side rows are
+// computed on all threads of m.Exec, and the elimination of the coefficients
+// is recorded once by BuildInfluenceMatrix and replayed by each solve; the
+// results are those of the literal path bit for bit.
 bool BuildInfluenceMatrix(Model& m);
 void UpdateRightHandSide(Model& m);
 void SolveCirculations(Model& m);
@@ -12,5 +16,10 @@ void SolveCirculations(Model& m);
 // skipIndex (-1 = none), m/s. Vortices closer than VortexSpacing/2 - 1e-5 m
 // are left out.
 Real CalcVelocity(const Model& m, const TRealPoint& p, const TRealPoint& dir, int32_t skipIndex);
+
+// CalcVelocity along (1, 0) into u and along (0, 1) into v from one pass over
+// the vortices with one elliptic evaluation per vortex; bit for bit the two
+// single calls (which it makes on the literal path, m.Exec.Literal).
+void CalcVelocityPair(const Model& m, const TRealPoint& p, int32_t skipIndex, Real& u, Real& v);
 
 }  // namespace mdv

@@ -3,22 +3,35 @@
 #include <cmath>
 #include <utility>
 
+#include "core/parallel.h"
+
 namespace mdv {
+
+namespace {
+
+// Below this many updated elements a column is eliminated on the calling
+// thread: waking the pool would cost more than it saves.
+constexpr int64_t ParallelColumnWork = 16384;
+
+}  // namespace
 
 void FactoredSystem::Clear() {
   n_ = 0;
+  factored_ = false;
   regular_ = false;
-  pivotRow_.clear();
-  factors_.clear();
-  factorStart_.clear();
-  upper_.clear();
-  upperStart_.clear();
-  work_.clear();
+  std::vector<int32_t>().swap(pivotRow_);
+  TRealArray().swap(factors_);
+  std::vector<size_t>().swap(factorStart_);
+  TRealArray().swap(upper_);
+  std::vector<size_t>().swap(upperStart_);
+  TRealArray().swap(work_);
 }
 
-void FactoredSystem::Factor(const TRealMatr& a, int32_t n) {
+void FactoredSystem::Factor(const TRealMatr& a, int32_t n, ThreadPool* pool) {
   Clear();
+  if (n < 0) n = 0;
   n_ = n;
+  factored_ = true;
   // Working copy of the coefficient columns; rows are exchanged by index so
   // that the values follow the same path as in the full elimination.
   TRealMatr m(n);
@@ -45,12 +58,21 @@ void FactoredSystem::Factor(const TRealMatr& a, int32_t n) {
     pivotRow_[i] = best;
     if (best != i) std::swap(m[i], m[best]);
     const TRealArray& pivot = m[i];
-    Real* f = &factors_[factorStart_[i]];
-    for (int32_t r = i + 1; r < n; ++r) {
-      const Real factor = -m[r][i] / pivot[i];
-      f[r - i - 1] = factor;
-      TRealArray& row = m[r];
-      for (int32_t c = i; c < n; ++c) row[c] = factor * pivot[c] + row[c];
+    Real* f = factors_.data() + factorStart_[i];
+    // Rows below the pivot are independent of each other.
+    auto eliminate = [&](int32_t begin, int32_t end) {
+      for (int32_t r = i + 1 + begin; r < i + 1 + end; ++r) {
+        const Real factor = -m[r][i] / pivot[i];
+        f[r - i - 1] = factor;
+        TRealArray& row = m[r];
+        for (int32_t c = i; c < n; ++c) row[c] = factor * pivot[c] + row[c];
+      }
+    };
+    const int32_t below = n - 1 - i;
+    if (pool != nullptr && int64_t{below} * (n - i) >= ParallelColumnWork) {
+      pool->For(below, eliminate);
+    } else {
+      eliminate(0, below);
     }
   }
   upperStart_.assign(n + 1, 0);

@@ -2,25 +2,16 @@
 
 #include <cmath>
 
+#include "core/ring_kernel.h"
+
 namespace mdv {
 
-namespace {
-
-// Hastings' coefficients for K(m) (a_i, b_i, i = 0..4) and E(m) (c_i, d_i, i = 1..4).
-constexpr Real KA[5] = {1.38629436112L, 0.09666344259L, 0.03590092383L, 0.03742563713L,
-                        0.01451196212L};
-constexpr Real KB[5] = {0.5L, 0.12498593597L, 0.06880248576L, 0.03328355346L, 0.00441787012L};
-constexpr Real EC[5] = {0, 0.44325141463L, 0.06260601220L, 0.04757383546L, 0.01736506451L};
-constexpr Real ED[5] = {0, 0.24998368310L, 0.09200180037L, 0.04069697526L, 0.00526449639L};
-
-// 4π as the extended constant of the kernel.
-constexpr Real FourPi = 12.566370614359172954L;
-
-// Below this |2 r R| the point is on the axis (or the ring has no radius):
-// the field there is purely axial and the elliptic form is not used.
-constexpr Real AxisBand = 1e-10L;
-
-}  // namespace
+using ring::AxisBand;
+using ring::EC;
+using ring::ED;
+using ring::FourPi;
+using ring::KA;
+using ring::KB;
 
 Real EllipticK(Real m) {
   const Real m1 = 1 - m;
@@ -72,6 +63,10 @@ Real RingVelocity(const TRealPoint& p, const TVortex& ring, const TRealPoint& di
   const Real k = EllipticK(m);
   const Real root = std::sqrt(sPlusT);
   return e * (4 * (c1 * T + c2 * S) / T) / (root * (S - T)) - k * (4 * c2 / T) / root;
+}
+
+void RingVelocityPair(const TRealPoint& p, const TVortex& ring, Real& axial, Real& radial) {
+  ring::Pair(p, ring, axial, radial);
 }
 
 }  // namespace mdv

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "core/factored_system.h"
 #include "core/geometry.h"
 #include "core/real.h"
 
@@ -92,6 +93,12 @@ struct Model {
   bool AreaCalcStopRequested = false;
 
   Execution Exec;
+
+  // ---- run scratch of the fast path (sized when a run starts, released at its end) ----
+  FactoredSystem Factored;             // elimination of the attached system, recorded once
+  TRealArray RightHandSide;            // column N in the original row order, for the replay
+  TRealPointArray ConvectedPos;        // where each free vortex ends its step
+  std::vector<uint8_t> ConvectedGone;  // 1: the vortex left through the suction section
 };
 
 // SheddingInterval := (outer tip, inner tip, mouth edge): steps skipped between sheddings.

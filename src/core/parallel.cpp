@@ -1,14 +1,23 @@
 #include "core/parallel.h"
 
+#include <algorithm>
 #include <memory>
 
 namespace mdv {
 
+namespace {
+
+int HardwareThreads() {
+  const int n = static_cast<int>(std::thread::hardware_concurrency());
+  return n > 0 ? n : 1;
+}
+
+}  // namespace
+
 ThreadPool::ThreadPool(int threads) {
-  if (threads <= 0) threads = static_cast<int>(std::thread::hardware_concurrency());
-  if (threads <= 0) threads = 1;
+  if (threads <= 0) threads = HardwareThreads();
   workers_.reserve(threads - 1);
-  for (int i = 1; i < threads; ++i) workers_.emplace_back([this, i] { WorkerLoop(i); });
+  for (int i = 1; i < threads; ++i) workers_.emplace_back([this] { WorkerLoop(); });
 }
 
 ThreadPool::~ThreadPool() {
@@ -20,31 +29,37 @@ ThreadPool::~ThreadPool() {
   for (auto& w : workers_) w.join();
 }
 
-// Part `part` of Size() equal-as-possible contiguous chunks of [0, count_).
-void ThreadPool::Chunk(int part, int32_t& begin, int32_t& end) const {
-  const int64_t parts = Size();
-  begin = static_cast<int32_t>(count_ * part / parts);
-  end = static_cast<int32_t>(count_ * (part + 1) / parts);
+// Claims chunks until the range is used up.
+void ThreadPool::Work(Task task, void* ctx) {
+  for (;;) {
+    const int64_t begin = next_.fetch_add(grain_, std::memory_order_relaxed);
+    if (begin >= count_) return;
+    const int64_t end = std::min<int64_t>(begin + grain_, count_);
+    task(ctx, static_cast<int32_t>(begin), static_cast<int32_t>(end));
+  }
 }
 
-void ThreadPool::Run(int32_t count, Task task, void* ctx) {
+void ThreadPool::Run(int32_t count, int32_t grain, Task task, void* ctx) {
   {
     std::lock_guard<std::mutex> lock(mutex_);
     task_ = task;
     ctx_ = ctx;
     count_ = count;
-    pending_ = static_cast<int>(workers_.size());
+    grain_ = grain;
+    next_.store(0, std::memory_order_relaxed);
+    open_ = true;
     ++generation_;
   }
   start_.notify_all();
-  int32_t begin = 0, end = 0;
-  Chunk(0, begin, end);
-  if (begin < end) task(ctx, begin, end);
+  Work(task, ctx);
+  // Workers that have not come in by now find nothing left: close the call
+  // to them and wait only for those inside.
   std::unique_lock<std::mutex> lock(mutex_);
-  done_.wait(lock, [this] { return pending_ == 0; });
+  open_ = false;
+  done_.wait(lock, [this] { return active_ == 0; });
 }
 
-void ThreadPool::WorkerLoop(int index) {
+void ThreadPool::WorkerLoop() {
   uint64_t seen = 0;
   for (;;) {
     Task task;
@@ -54,26 +69,25 @@ void ThreadPool::WorkerLoop(int index) {
       start_.wait(lock, [&] { return quit_ || generation_ != seen; });
       if (quit_) return;
       seen = generation_;
+      if (!open_) continue;
+      ++active_;
       task = task_;
       ctx = ctx_;
     }
-    int32_t begin = 0, end = 0;
-    Chunk(index, begin, end);
-    if (begin < end) task(ctx, begin, end);
+    Work(task, ctx);
     {
       std::lock_guard<std::mutex> lock(mutex_);
-      if (--pending_ == 0) done_.notify_one();
+      if (--active_ == 0) done_.notify_one();
     }
   }
 }
 
 ThreadPool& SharedPool(int threads) {
   static std::unique_ptr<ThreadPool> pool;
-  static int requested = -1;
-  if (!pool || requested != threads) {
+  if (threads <= 0) threads = HardwareThreads();
+  if (!pool || pool->Size() != threads) {
     pool.reset();
     pool = std::make_unique<ThreadPool>(threads);
-    requested = threads;
   }
   return *pool;
 }

@@ -7,8 +7,6 @@
 namespace mdv {
 namespace {
 
-constexpr TRealPoint AxialDir{1, 0};
-constexpr TRealPoint RadialDir{0, 1};
 // The message boxes break lines with a single carriage return.
 constexpr char CR = '\r';
 
@@ -24,8 +22,8 @@ constexpr int ProfilePoints = 50;
 std::string SpeedAtPointText(const Model& m, const std::string& xText, const std::string& yText,
                              Real x, Real y) {
   const TRealPoint p{x, y};
-  const Real vx = CalcVelocity(m, p, AxialDir, -1);  // m/s
-  const Real vy = CalcVelocity(m, p, RadialDir, -1);
+  Real vx, vy;  // m/s
+  CalcVelocityPair(m, p, -1, vx, vy);
   return "Скорость воздуха в точке (" + xText + ";" + yText + "):" + CR + "  Vx = " +
          FormatFixed(vx, 6, 4) + " м/с" + CR + "  Vy = " + FormatFixed(vy, 6, 4) + " м/с";
 }
@@ -39,7 +37,9 @@ std::string InformationReportText(const Model& m) {
     if (x >= suctionX) break;
     Real sum = 0;  // m/s
     for (int i = 0; i < ProfilePoints; ++i) {
-      sum += CalcVelocity(m, TRealPoint{x, radius * i / ProfilePoints}, AxialDir, -1);
+      Real vx, vy;  // m/s
+      CalcVelocityPair(m, TRealPoint{x, radius * i / ProfilePoints}, -1, vx, vy);
+      sum += vx;
     }
     const Real mean = sum / ProfilePoints;
     report += "Средняя скорость по профилю x = " + FormatGeneral(x) + ":" + "  " +

@@ -7,6 +7,7 @@
 
 #include "core/area.h"
 #include "core/circulation.h"
+#include "core/parallel.h"
 #include "core/records.h"
 #include "core/safe_file.h"
 #include "core/step.h"
@@ -20,9 +21,6 @@ constexpr size_t PulsationChunk = 20;
 // Upper bound of the circulation samples reserved ahead of a run; beyond it
 // the series simply grows.
 constexpr Real TrackReserveLimit = 1e6L;
-
-constexpr TRealPoint AxialDir{1, 0};
-constexpr TRealPoint RadialDir{0, 1};
 
 // The parts of the model a step may spoil, kept as they were at the end of
 // the last complete step. Sized once per run; saving copies into place.
@@ -78,6 +76,10 @@ void ReleaseRunArrays(Model& m) {
   FreeMatr(m.InfluenceMatrixCopy, m.AttachedCount);
   TRealArray().swap(m.Circulations);
   TVortexArray().swap(m.NewFreeVortices);
+  m.Factored.Clear();
+  TRealArray().swap(m.RightHandSide);
+  TRealPointArray().swap(m.ConvectedPos);
+  std::vector<uint8_t>().swap(m.ConvectedGone);
 }
 
 std::string NonFiniteMessage(int64_t completed) {
@@ -114,6 +116,14 @@ RunSummary RunSimulation(Model& m, int32_t maxFree, int32_t freeCount, Real star
   if (pulsationOn) {
     SetMatrSize(pulsationVx, static_cast<int32_t>(pointCount), PulsationChunk);
     SetMatrSize(pulsationVy, static_cast<int32_t>(pointCount), PulsationChunk);
+    // The rows still grow by whole chunks; the storage for the expected steps
+    // is taken now, so that a step allocates nothing.
+    const Real expected = (endTime - startTime) / step + PulsationChunk + 1;
+    if (std::isfinite(expected) && expected > 0) {
+      const size_t capacity = static_cast<size_t>(std::min(expected, TrackReserveLimit));
+      for (TRealArray& row : pulsationVx) row.reserve(capacity);
+      for (TRealArray& row : pulsationVy) row.reserve(capacity);
+    }
   }
 
   const bool trackOn = m.TrackOn;
@@ -143,6 +153,10 @@ RunSummary RunSimulation(Model& m, int32_t maxFree, int32_t freeCount, Real star
 
   m.NewFreeVortices.assign(static_cast<size_t>(m.MaxFreeVortex), TVortex{});
   m.Circulations.assign(static_cast<size_t>(n), 0);
+  if (!m.Exec.Literal) {
+    m.ConvectedPos.assign(static_cast<size_t>(m.MaxFreeVortex), TRealPoint{});
+    m.ConvectedGone.assign(static_cast<size_t>(m.MaxFreeVortex), 0);
+  }
   std::vector<int32_t> shedCounters(static_cast<size_t>(m.SeparationCount), 0);
 
   BuildInfluenceMatrix(m);
@@ -166,10 +180,17 @@ RunSummary RunSimulation(Model& m, int32_t maxFree, int32_t freeCount, Real star
           for (TRealArray& row : pulsationVx) row.resize(grown);
           for (TRealArray& row : pulsationVy) row.resize(grown);
         }
-        for (size_t i = 0; i < pointCount; ++i) {
-          const TRealPoint& p = m.PulsationPoints[i];
-          pulsationVx[i][pulsationSampleCount] = CalcVelocity(m, p, AxialDir, -1);
-          pulsationVy[i][pulsationSampleCount] = CalcVelocity(m, p, RadialDir, -1);
+        auto sample = [&](int32_t begin, int32_t end) {
+          for (int32_t i = begin; i < end; ++i) {
+            CalcVelocityPair(m, m.PulsationPoints[i], -1, pulsationVx[i][pulsationSampleCount],
+                             pulsationVy[i][pulsationSampleCount]);
+          }
+        };
+        // The points are independent of each other.
+        if (m.Exec.Literal) {
+          sample(0, static_cast<int32_t>(pointCount));
+        } else {
+          SharedPool(m.Exec.Threads).For(static_cast<int32_t>(pointCount), sample);
         }
         pulsationSampleCount = pulsationSampleCount + 1;
       }

@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "core/circulation.h"
+#include "core/parallel.h"
 
 namespace mdv {
 
@@ -13,36 +14,63 @@ namespace {
 constexpr TRealPoint AxialDir{1, 0};
 constexpr TRealPoint RadialDir{0, 1};
 
+// The end of one free vortex's Euler step after the wall rule; false when it
+// leaves the model through the suction section.
+bool MoveWithWallRule(const Model& m, const TVortex& v, Real u, Real w, TRealPoint& q) {
+  q = TRealPoint{u * m.Dt + v.Pos.X, w * m.Dt + v.Pos.Y};
+  for (int32_t j = 0; j < m.BarrierRibCount; ++j) {
+    bool hit = false;
+    TRealPoint slid;
+    SlideAlongRib(v.Pos, q, m.BarrierRibs[j], hit, slid);
+    q = slid;
+    if (j == m.SuctionRib && hit) return false;  // left through the suction section
+  }
+  return true;
+}
+
 }  // namespace
 
 void ConvectFreeVortices(Model& m) {
   const int32_t n = m.AttachedCount;
   const int32_t free = m.FreeVortexCount;
-  if (m.NewFreeVortices.size() < static_cast<size_t>(free)) m.NewFreeVortices.resize(free);
+  const size_t freeSize = static_cast<size_t>(std::max<int32_t>(free, 0));
+  if (m.NewFreeVortices.size() < freeSize) m.NewFreeVortices.resize(freeSize);
 
   int32_t count = 0;
-  for (int32_t i = n; i < n + free; ++i) {
-    const TVortex& v = m.Vortices[i];
-    // Velocities from the state at the start of the step: nothing has moved yet.
-    const Real u = CalcVelocity(m, v.Pos, AxialDir, i);
-    const Real w = CalcVelocity(m, v.Pos, RadialDir, i);
-    TRealPoint q{u * m.Dt + v.Pos.X, w * m.Dt + v.Pos.Y};
-
-    bool removed = false;
-    for (int32_t j = 0; j < m.BarrierRibCount; ++j) {
-      bool hit = false;
-      TRealPoint slid;
-      SlideAlongRib(v.Pos, q, m.BarrierRibs[j], hit, slid);
-      q = slid;
-      if (j == m.SuctionRib && hit) {
-        removed = true;  // left the model through the suction section
-        break;
-      }
+  if (m.Exec.Literal) {
+    for (int32_t i = n; i < n + free; ++i) {
+      const TVortex& v = m.Vortices[i];
+      // Velocities from the state at the start of the step: nothing has moved yet.
+      const Real u = CalcVelocity(m, v.Pos, AxialDir, i);
+      const Real w = CalcVelocity(m, v.Pos, RadialDir, i);
+      TRealPoint q;
+      if (!MoveWithWallRule(m, v, u, w, q)) continue;
+      m.NewFreeVortices[count].Pos = q;
+      m.NewFreeVortices[count].Gamma = v.Gamma;
+      ++count;
     }
-    if (removed) continue;
-    m.NewFreeVortices[count].Pos = q;
-    m.NewFreeVortices[count].Gamma = v.Gamma;
-    ++count;
+  } else {
+    // Each vortex's motion depends only on the state at the start of the
+    // step, so the vortices are moved on all threads; the removals are then
+    // applied in index order.
+    if (m.ConvectedPos.size() < freeSize) m.ConvectedPos.resize(freeSize);
+    if (m.ConvectedGone.size() < freeSize) m.ConvectedGone.resize(freeSize);
+    const Model& state = m;
+    SharedPool(m.Exec.Threads).For(free, [&](int32_t begin, int32_t end) {
+      for (int32_t k = begin; k < end; ++k) {
+        const int32_t i = n + k;
+        const TVortex& v = state.Vortices[i];
+        Real u, w;
+        CalcVelocityPair(state, v.Pos, i, u, w);
+        m.ConvectedGone[k] = MoveWithWallRule(state, v, u, w, m.ConvectedPos[k]) ? 0 : 1;
+      }
+    });
+    for (int32_t k = 0; k < free; ++k) {
+      if (m.ConvectedGone[k] != 0) continue;
+      m.NewFreeVortices[count].Pos = m.ConvectedPos[k];
+      m.NewFreeVortices[count].Gamma = m.Vortices[n + k].Gamma;
+      ++count;
+    }
   }
   std::copy_n(m.NewFreeVortices.begin(), count, m.Vortices.begin() + n);
   m.FreeVortexCount = count;
@@ -66,8 +94,8 @@ void ShedVortices(Model& m, std::vector<int32_t>& shedCounters) {
 
       // The direction at the edge ignores the vortices shed earlier in this call.
       m.FreeVortexCount -= shed - 1;
-      const Real u = CalcVelocity(m, edge, AxialDir, k);
-      const Real v = CalcVelocity(m, edge, RadialDir, k);
+      Real u, v;
+      CalcVelocityPair(m, edge, k, u, v);
       m.FreeVortexCount += shed - 1;
       const Real speed = std::sqrt(u * u + v * v);
 

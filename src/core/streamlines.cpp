@@ -41,15 +41,15 @@ StreamLineResult TraceStreamLine(Model& m, double x0, double y0, double step, do
   line.push_back(p);
   obs.TracePoint(p, true);
 
-  const TRealPoint alongX{1, 0};
-  const TRealPoint alongY{0, 1};
   // The length is tested before each step, so the line may end up to one
   // step longer than maxLength.
   while (len <= maxLength) {
     // The components and the speed are kept as 64-bit values; the sum of
     // squares and the root are taken in extended before that rounding.
-    const double vx = static_cast<double>(CalcVelocity(m, p, alongX, -1));
-    const double vy = static_cast<double>(CalcVelocity(m, p, alongY, -1));
+    Real ux, uy;
+    CalcVelocityPair(m, p, -1, ux, uy);
+    const double vx = static_cast<double>(ux);
+    const double vy = static_cast<double>(uy);
     const double v = static_cast<double>(
         std::sqrt(static_cast<Real>(vx) * vx + static_cast<Real>(vy) * vy));
     // At rest the direction is undefined: the line ends at this point.

@@ -34,8 +34,8 @@ class AreaTracer {
   // P := P + V(P)·dt; len grows by |V(P)|·dt. Returns false when P did not
   // move (the trace has come to rest).
   bool Step(TRealPoint& p, Real& len) const {
-    const Real vx = CalcVelocity(m_, p, {1, 0}, -1);
-    const Real vy = CalcVelocity(m_, p, {0, 1}, -1);
+    Real vx, vy;  // m/s
+    CalcVelocityPair(m_, p, -1, vx, vy);
     const TRealPoint prev = p;
     p.X = p.X + vx * dt_;
     p.Y = p.Y + vy * dt_;

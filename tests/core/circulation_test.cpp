@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "core/kernel.h"
+#include "core/run.h"
 #include "model_fixtures.h"
 
 namespace mdv {
@@ -82,15 +83,20 @@ TEST(AttachedSystem, WithFreeVortices) {
 }
 
 TEST(AttachedSystem, SingularSystemKeepsThePreviousCirculations) {
-  Model m;
-  m.AttachedCount = 2;
-  m.Vortices = {TVortex{{0, 1}, 0}, TVortex{{0, 1}, 0}};  // two identical rings
-  m.CalcPoints = {TCalcPoint{{1, 1}, {1, 0}, 0.5L}};
-  m.Circulations = {0.25L, -0.25L};
-  BuildInfluenceMatrix(m);
-  SolveCirculations(m);
-  EXPECT_EQ(m.Vortices[0].Gamma, 0.25L);
-  EXPECT_EQ(m.Vortices[1].Gamma, -0.25L);
+  for (const bool literal : {false, true}) {
+    SCOPED_TRACE(literal ? "literal" : "fast");
+    Model m;
+    m.Exec.Literal = literal;
+    m.AttachedCount = 2;
+    m.Vortices = {TVortex{{0, 1}, 0}, TVortex{{0, 1}, 0}};  // two identical rings
+    m.CalcPoints = {TCalcPoint{{1, 1}, {1, 0}, 0.5L}};
+    m.Circulations = {0.25L, -0.25L};
+    BuildInfluenceMatrix(m);
+    SolveCirculations(m);
+    EXPECT_EQ(m.Vortices[0].Gamma, 0.25L);
+    EXPECT_EQ(m.Vortices[1].Gamma, -0.25L);
+    EXPECT_EQ(m.InfluenceMatrix, m.InfluenceMatrixCopy);
+  }
 }
 
 TEST(CalcVelocity, CutOffAndDirection) {
@@ -119,6 +125,105 @@ TEST(CalcVelocity, CutOffAndDirection) {
   }
   // Far in front of the mouth the air moves toward the hood (+x).
   EXPECT_GT(CalcVelocity(full, {0.1L, 0.05L}, ax, -1), 0);
+}
+
+// The default hood with the free vortices of a few steps of a run, solved
+// again so that the run arrays exist.
+Model ModelWithFreeVortices(const Execution& exec) {
+  Model m = test::DefaultModel();
+  test::RecordingObserver obs;
+  obs.stopAfter = 6;
+  RunSimulation(m, 400, 0, 0, 1, 0.005L, obs);
+  m.Exec = exec;
+  test::SolveAttached(m);
+  return m;
+}
+
+TEST(CalcVelocityPair, EqualsTheTwoSingleCallsBitForBit) {
+  const Model m = ModelWithFreeVortices(Execution{});
+  const int32_t n = m.AttachedCount;
+  const int32_t end = n + m.FreeVortexCount;
+  ASSERT_EQ(m.FreeVortexCount, 18);
+  const Real cut = m.VortexSpacing / 2 - 1e-5L;  // m
+  struct Row {
+    std::string name;
+    TRealPoint p;
+    int32_t skip;
+  };
+  std::vector<Row> rows;
+  for (int32_t i : {0, 1, 120, 168, 169, 250, 345, 394, 395}) {
+    const TRealPoint at = m.Vortices[i].Pos;
+    const std::string tag = std::to_string(i);
+    rows.push_back({"at attached vortex " + tag, at, -1});
+    rows.push_back({"at attached vortex " + tag + ", itself left out", at, i});
+    // The cut-off radius from the vortex: the squared distance lands in the
+    // band where only the root decides.
+    rows.push_back({"cut-off radius from attached vortex " + tag, {at.X + cut, at.Y}, -1});
+    rows.push_back({"just inside the cut-off of " + tag, {at.X, at.Y + cut * (1 - 1e-18L)}, -1});
+    rows.push_back({"just outside the cut-off of " + tag, {at.X, at.Y - cut * (1 + 1e-18L)}, -1});
+  }
+  for (int32_t i : {0, 100, 168, 200, 300, 394}) {
+    rows.push_back({"control point " + std::to_string(i), m.CalcPoints[i].Pos, -1});
+  }
+  for (int32_t k = n; k < end; ++k) {
+    rows.push_back({"free vortex " + std::to_string(k), m.Vortices[k].Pos, k});
+  }
+  for (Real x : {-0.6L, -0.5L, -0.1L, 0.0L, 0.3L, 1.0L, 2.0L}) {
+    rows.push_back({"on the axis at x = " + test::Show(x), {x, 0}, -1});
+    rows.push_back({"on the axis, y = -0, x = " + test::Show(x), {x, -0.0L}, -1});
+    rows.push_back({"below the axis at x = " + test::Show(x), {x, -0.2L}, -1});
+  }
+  // Mirror images of attached vortices below the axis.
+  rows.push_back({"mirror of attached vortex 200", {m.Vortices[200].Pos.X, -m.Vortices[200].Pos.Y}, -1});
+  rows.push_back({"skip index past the end", {0.1L, 0.1L}, end + 5});
+
+  for (const Execution exec : {Execution{false, 0}, Execution{true, 1}}) {
+    Model on = m;
+    on.Exec = exec;
+    for (const Row& r : rows) {
+      Real u = -7, v = -7;
+      CalcVelocityPair(on, r.p, r.skip, u, v);
+      const Real u1 = CalcVelocity(on, r.p, {1, 0}, r.skip);
+      const Real v1 = CalcVelocity(on, r.p, {0, 1}, r.skip);
+      ASSERT_TRUE(test::SameBits(u, u1))
+          << r.name << (exec.Literal ? " (literal)" : "") << ": " << test::Show(u) << " vs " << test::Show(u1);
+      ASSERT_TRUE(test::SameBits(v, v1))
+          << r.name << (exec.Literal ? " (literal)" : "") << ": " << test::Show(v) << " vs " << test::Show(v1);
+    }
+  }
+}
+
+TEST(AttachedSystem, FactoredSolveEqualsFullEliminationBitForBit) {
+  const Model literal = ModelWithFreeVortices(Execution{true, 1});
+  for (int threads : {1, 2, 3}) {
+    SCOPED_TRACE(threads);
+    const Model fast = ModelWithFreeVortices(Execution{false, threads});
+    const int32_t n = fast.AttachedCount;
+    ASSERT_EQ(fast.FreeVortexCount, literal.FreeVortexCount);
+    for (int32_t i = 0; i < n; ++i) {
+      ASSERT_TRUE(test::SameBits(fast.Vortices[i].Gamma, literal.Vortices[i].Gamma))
+          << "attached vortex " << i << ": " << test::Show(fast.Vortices[i].Gamma) << " vs "
+          << test::Show(literal.Vortices[i].Gamma);
+    }
+    // The working matrix is whole again after the replay, as after a full elimination.
+    for (int32_t i = 0; i < n; ++i) {
+      for (int32_t j = 0; j <= n; ++j) {
+        ASSERT_TRUE(test::SameBits(fast.InfluenceMatrix[i][j], fast.InfluenceMatrixCopy[i][j])) << i << ", " << j;
+        ASSERT_TRUE(test::SameBits(fast.InfluenceMatrix[i][j], literal.InfluenceMatrix[i][j])) << i << ", " << j;
+      }
+    }
+  }
+}
+
+TEST(AttachedSystem, MatrixBuiltOnTheLiteralPathIsFactoredAtTheFirstFastSolve) {
+  Model fast = ModelWithFreeVortices(Execution{true, 1});
+  const Model literal = fast;
+  fast.Exec = Execution{false, 0};
+  UpdateRightHandSide(fast);
+  SolveCirculations(fast);
+  for (int32_t i = 0; i < fast.AttachedCount; ++i) {
+    ASSERT_TRUE(test::SameBits(fast.Vortices[i].Gamma, literal.Vortices[i].Gamma)) << i;
+  }
 }
 
 }  // namespace

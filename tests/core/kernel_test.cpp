@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <limits>
 
+#include "core/ring_kernel.h"
 #include "model_fixtures.h"
 
 namespace mdv {
@@ -125,6 +127,77 @@ TEST(RingVelocity, PointsBelowTheAxisStayFinite) {
   }
   // A ring of no radius, seen from its own centre, induces nothing.
   EXPECT_EQ(RingVelocity({0, 0}, TVortex{{0, 0}, 1}, {1, 0}), 0);
+}
+
+// Points where the shared forms could part from the literal kernel: the axis
+// band, signed zeros of dx and r, the mirror point, points below the axis,
+// k² close to 1, and an overflow that turns x·0 into NaN.
+struct KernelCase {
+  const char* name;
+  TRealPoint p;
+  TVortex ring;
+};
+
+std::vector<KernelCase> KernelCases() {
+  const Real huge = 1e3000L;  // R² overflows: R²·0 is NaN, not 0
+  return {
+      {"centre of the ring", {0, 0}, {{0, 1}, 1}},
+      {"2e-12 off the axis", {0.3L, 1e-12L}, {{0, 1}, 1}},
+      {"-2e-12 below the axis", {0.3L, -1e-12L}, {{0, 1}, 1}},
+      {"on the axis, negative zero", {0.3L, -0.0L}, {{0, 1}, 1}},
+      {"ring of no radius, own centre", {0.2L, 0}, {{0.2L, 0}, 1}},
+      {"ring of no radius, off it", {0.5L, 0.4L}, {{0.2L, 0}, 1}},
+      {"ring of negative zero radius", {0.5L, 0.4L}, {{0.2L, -0.0L}, 1}},
+      {"in the ring's plane, dx = +0", {0.25L, 0.5L}, {{0.25L, 1}, 1}},
+      {"in the ring's plane, dx = -0", {-0.0L, 0.5L}, {{0.0L, 1}, 1}},
+      {"general", {0.5L, 0.5L}, {{0, 1}, 1}},
+      {"behind and outside", {-1, 2}, {{0, 1}, 1}},
+      {"half a spacing from the ring", {0.1L, 0.305L}, {{0.1L, 0.3L}, 1}},
+      {"1e-9 from the ring", {0.1L + 1e-9L, 0.3L}, {{0.1L, 0.3L}, 1}},
+      {"below the axis", {0.5L, -0.5L}, {{0, 1}, 1}},
+      {"below the axis, far", {1, -2}, {{0, 1}, 1}},
+      {"mirror image of the ring", {0, -1}, {{0, 1}, 1}},
+      {"mirror image, dx = -0", {-0.0L, -1}, {{0, 1}, 1}},
+      {"huge ring radius", {0.5L, 0}, {{0, huge}, 1}},
+      {"huge ring radius, off the axis", {0.5L, 0.5L}, {{0, huge}, 1}},
+  };
+}
+
+TEST(RingVelocityPair, EqualsTheTwoSingleCallsBitForBit) {
+  const TRealPoint ax{1, 0}, rad{0, 1};
+  for (const KernelCase& c : KernelCases()) {
+    Real u = -7, v = -7;
+    RingVelocityPair(c.p, c.ring, u, v);
+    const Real u1 = RingVelocity(c.p, c.ring, ax);
+    const Real v1 = RingVelocity(c.p, c.ring, rad);
+    EXPECT_TRUE(test::SameBits(u, u1)) << c.name << ": axial " << test::Show(u) << " vs " << test::Show(u1);
+    EXPECT_TRUE(test::SameBits(v, v1)) << c.name << ": radial " << test::Show(v) << " vs " << test::Show(v1);
+  }
+  // The signed zeros are really there to be kept: the on-axis radial
+  // component is +0, a huge ring's is NaN.
+  Real u, v;
+  RingVelocityPair({0.3L, -0.0L}, {{0, 1}, 1}, u, v);
+  EXPECT_FALSE(std::signbit(v));
+  RingVelocityPair({0.5L, 0}, {{0, 1e3000L}, 1}, u, v);
+  EXPECT_TRUE(std::isnan(v));
+}
+
+TEST(RingVelocityPair, OneLogarithmForKAndEChangesNoBit) {
+  for (Real m : {0.0L, -0.0L, 1e-30L, 0.1L, 0.5L, 0.9L, 0.999999L, 1 - 1e-18L, -0.5L, -3.0L}) {
+    Real k, e;
+    ring::EllipticKE(m, k, e);
+    EXPECT_TRUE(test::SameBits(k, EllipticK(m))) << "K, m = " << test::Show(m);
+    EXPECT_TRUE(test::SameBits(e, EllipticE(m))) << "E, m = " << test::Show(m);
+  }
+  // Along any direction (the control points' normals are such), the single
+  // evaluation with one logarithm is the literal kernel.
+  const TRealPoint dirs[] = {{0.6L, 0.8L}, {-0.8L, 0.6L}, {0, -1}, {-1, 0}, {0.70710678118654752L, -0.70710678118654752L}};
+  for (const KernelCase& c : KernelCases()) {
+    for (const TRealPoint& d : dirs) {
+      EXPECT_TRUE(test::SameBits(ring::Along(c.p, c.ring, d), RingVelocity(c.p, c.ring, d)))
+          << c.name << ", direction " << test::Show(d);
+    }
+  }
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 
 #include "core/bytes.h"
 #include "core/circulation.h"
+#include "core/vortex_file.h"
 #include "model_fixtures.h"
 
 namespace mdv {
@@ -21,6 +22,10 @@ void ExpectRunArraysReleased(const Model& m) {
   EXPECT_TRUE(m.InfluenceMatrixCopy.empty());
   EXPECT_TRUE(m.Circulations.empty());
   EXPECT_TRUE(m.NewFreeVortices.empty());
+  EXPECT_FALSE(m.Factored.Factored());
+  EXPECT_TRUE(m.RightHandSide.empty());
+  EXPECT_TRUE(m.ConvectedPos.empty());
+  EXPECT_TRUE(m.ConvectedGone.empty());
 }
 
 bool StateFinite(const Model& m) {
@@ -259,6 +264,62 @@ TEST(RunSimulation, NonFiniteStepIsUndone) {
   EXPECT_EQ(test::ReadBytes(m.TrackFileName).size(), 34u + 30u);
   EXPECT_EQ(test::ReadBytes(m.PulsationFileName).size(), 28u + 24u + 20u * 3);
   ExpectRunArraysReleased(m);
+}
+
+// Where two byte strings first differ, for the failure message.
+std::string FirstDifference(const Bytes& a, const Bytes& b) {
+  if (a.size() != b.size()) return "sizes " + std::to_string(a.size()) + " and " + std::to_string(b.size());
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (a[i] != b[i]) return "first difference at byte " + std::to_string(i);
+  }
+  return "same";
+}
+
+// 30 steps of the default model with both records on: the saved state and the
+// records are the same bytes on the literal path and on the fast path with
+// one thread, all cores, or more threads than cores.
+TEST(RunSimulation, SameBytesOnEveryPathAndThreadCount) {
+  test::TempDir dir;
+  struct Path {
+    const char* name;
+    Execution exec;
+  };
+  const Path paths[] = {{"literal", {true, 1}},
+                        {"fast, 1 thread", {false, 1}},
+                        {"fast, all cores", {false, 0}},
+                        {"fast, 3 threads", {false, 3}}};
+  Bytes firstVrt, firstPls, firstFvt;
+  for (const Path& path : paths) {
+    SCOPED_TRACE(path.name);
+    Model m = test::DefaultModel();
+    m.Exec = path.exec;
+    m.PulsationOn = true;
+    m.PulsationPointCount = 3;
+    m.PulsationPoints = {{0.2L, 0.05L}, {-0.2L, 0.3L}, {0.1L, 0}};
+    m.PulsationFileName = dir.File("p.pls");
+    m.TrackOn = true;
+    m.TrackFileName = dir.File("t.fvt");
+    test::RecordingObserver obs;
+    obs.stopAfter = 30;
+    const RunSummary r = RunSimulation(m, 400, 0, 0, 1, Dt, obs);
+    ASSERT_EQ(r.Steps, 30) << r.Message;
+    ASSERT_GT(m.FreeVortexCount, 80);
+    std::string error;
+    ASSERT_TRUE(SaveVortexFile(m, dir.File("state.evt"), error)) << error;
+    const Bytes vrt = test::ReadBytes(dir.File("state.evt"));
+    const Bytes pls = test::ReadBytes(m.PulsationFileName);
+    const Bytes fvt = test::ReadBytes(m.TrackFileName);
+    ASSERT_FALSE(vrt.empty());
+    if (firstVrt.empty()) {
+      firstVrt = vrt;
+      firstPls = pls;
+      firstFvt = fvt;
+      continue;
+    }
+    EXPECT_TRUE(vrt == firstVrt) << "vortex file: " << FirstDifference(vrt, firstVrt);
+    EXPECT_TRUE(pls == firstPls) << "pulsation record: " << FirstDifference(pls, firstPls);
+    EXPECT_TRUE(fvt == firstFvt) << "circulation record: " << FirstDifference(fvt, firstFvt);
+  }
 }
 
 }  // namespace
