@@ -221,22 +221,29 @@ BENCHMARK(BM_Kernel)->DenseRange(0, 3)->Unit(benchmark::kMillisecond)->UseRealTi
 // ---- the influence matrix (once per run) ----
 
 // path 0 literal, 1 fast on one thread, 2 fast on all cores; range(1) = 1
-// adds the first solve (a run's start: the literal path eliminates there).
+// adds the first solve (a run's start: the literal path eliminates there);
+// range(2) the spacing in µm.
 void BM_BuildInfluenceMatrix(benchmark::State& state) {
   const int path = static_cast<int>(state.range(0));
   const bool withSolve = state.range(1) != 0;
-  Model m = StateWith(0.01L, 0);
+  Model m = StateWith(static_cast<Real>(state.range(2)) / 1e6L, 0);
   m.Exec = path == 0 ? Literal() : Fast(path == 1 ? 1 : 0);
   m.Circulations.assign(static_cast<size_t>(m.AttachedCount), 0);
   for (auto _ : state) {
     BuildInfluenceMatrix(m);
     if (withSolve) SolveCirculations(m);
   }
+  state.counters["N"] = m.AttachedCount;
   static const char* const labels[] = {"literal", "fast, 1 thread", "fast, all cores"};
   state.SetLabel(std::string(labels[path]) + (withSolve ? ", + first solve" : ""));
 }
 BENCHMARK(BM_BuildInfluenceMatrix)
-    ->ArgsProduct({{0, 1, 2}, {0, 1}})
+    ->ArgsProduct({{0, 1, 2}, {0, 1}, {10000}})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK(BM_BuildInfluenceMatrix)
+    ->ArgsProduct({{0, 1, 2}, {1}, {2500}})
+    ->Iterations(1)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
 

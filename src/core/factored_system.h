@@ -3,8 +3,17 @@
 // matrix never changes during a run and the pivot choices of the elimination
 // depend on the coefficient columns alone, so the row exchanges and the
 // elimination factors are recorded once and replayed on each step's
-// right-hand side in exactly the order the full elimination would apply them:
-// the solution is bit-identical to a full SolveGauss, at O(N²) per step.
+// right-hand side: the solution is bit-identical to a full SolveGauss, at
+// O(N²) per step.
+//
+// Why the order may change and the bits may not: in SolveGauss an element of
+// row ρ receives, at each elimination step j below its pivot, the update
+// value := factor(ρ, j) · pivotRow_j + value. Rows travel with their values
+// when they are exchanged, so what an element ends as depends only on that
+// sequence of updates in increasing j, not on when each update is made. Here
+// every element (and every right-hand-side entry) gets the same updates in
+// the same order, but accumulated in a register, element by element
+// (left-looking), rather than stored back after every step.
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -19,8 +28,8 @@ class FactoredSystem {
  public:
   // Eliminates the coefficient part of the augmented N x (N+1) matrix `a`
   // (only columns 0..N-1 are read). Allocates; called once per run. With a
-  // pool, the rows below each pivot are eliminated in parallel (each row's
-  // arithmetic is unchanged, so the factors are the same for any pool).
+  // pool, rows and columns of each step are worked on in parallel (each
+  // element's arithmetic is unchanged, so the result is the same for any pool).
   void Factor(const TRealMatr& a, int32_t n, ThreadPool* pool = nullptr);
   // Factor has run since the last Clear (the system may be singular).
   bool Factored() const { return factored_; }
@@ -38,12 +47,10 @@ class FactoredSystem {
   int32_t n_ = 0;
   bool factored_ = false;
   bool regular_ = false;
-  std::vector<int32_t> pivotRow_;  // row exchanged with row i at column i
-  TRealArray factors_;             // column-major: factors of rows i+1..N-1 for column i
-  std::vector<size_t> factorStart_;
-  TRealArray upper_;               // row-major upper triangle, row i holds columns i..N-1
-  std::vector<size_t> upperStart_;
-  TRealArray work_;                // permuted, eliminated right-hand side
+  std::vector<int32_t> rowAt_;  // original row that ends at each position
+  TRealArray lower_;            // row-major, position k holds its factors of steps 0..k-1
+  TRealArray upper_;            // row-major upper triangle, position i holds columns i..N-1
+  TRealArray work_;             // the eliminated right-hand side
 };
 
 }  // namespace mdv

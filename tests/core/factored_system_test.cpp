@@ -13,11 +13,18 @@ namespace {
 
 bool SameBits(Real a, Real b) { return std::memcmp(&a, &b, 10) == 0; }
 
-TRealMatr RandomSystem(int32_t n, std::mt19937_64& rng, bool withTies) {
+TRealMatr RandomSystem(int32_t n, std::mt19937_64& rng, bool withTies, bool sparse = false) {
   std::uniform_real_distribution<double> u(-1.0, 1.0);
   TRealMatr a(n, TRealArray(n + 1));
   for (auto& row : a)
     for (auto& v : row) v = static_cast<Real>(u(rng)) / 3;
+  if (sparse) {
+    // Zeros of both signs everywhere but the diagonal: updates by zero
+    // factors and sums of signed zeros must happen exactly as in SolveGauss.
+    for (int32_t r = 0; r < n; ++r)
+      for (int32_t c = 0; c < n; ++c)
+        if (r != c && (r * 7 + c * 3) % 5 != 0) a[r][c] = (r + c) % 2 ? 0.0L : -0.0L;
+  }
   if (withTies) {
     // Equal pivot magnitudes in column 0 and a zero diagonal force exchanges.
     a[0][0] = 0;
@@ -28,13 +35,18 @@ TRealMatr RandomSystem(int32_t n, std::mt19937_64& rng, bool withTies) {
 
 TEST(FactoredSystem, ReplayEqualsFullEliminationBitForBit) {
   std::mt19937_64 rng(12345);
-  struct Case { const char* name; int32_t n; bool ties; };
-  for (const Case c : {Case{"small", 3, false}, Case{"ties", 9, true}, Case{"medium", 57, false},
-                       Case{"medium ties", 64, true}}) {
+  ThreadPool pool(3);
+  struct Case { const char* name; int32_t n; bool ties; bool sparse; ThreadPool* pool; };
+  for (const Case c : {Case{"one", 1, false, false, nullptr}, Case{"small", 3, false, false, nullptr},
+                       Case{"ties", 9, true, false, nullptr}, Case{"medium", 57, false, false, nullptr},
+                       Case{"medium ties", 64, true, false, nullptr},
+                       Case{"signed zeros", 41, false, true, nullptr},
+                       Case{"large, 3 threads", 403, false, false, &pool},
+                       Case{"large ties and zeros, 3 threads", 310, true, true, &pool}}) {
     SCOPED_TRACE(c.name);
-    TRealMatr a = RandomSystem(c.n, rng, c.ties);
+    TRealMatr a = RandomSystem(c.n, rng, c.ties, c.sparse);
     FactoredSystem fs;
-    fs.Factor(a, c.n);
+    fs.Factor(a, c.n, c.pool);
     ASSERT_TRUE(fs.Regular());
     // Several right-hand sides against the same coefficients, as in a run.
     for (int rep = 0; rep < 3; ++rep) {
