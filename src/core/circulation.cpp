@@ -73,6 +73,15 @@ Real RightHandSideRow(const Model& m, const TCalcPoint& cp, int32_t begin, int32
   return rhs;
 }
 
+// The augmented N x (N+1) shape SolveGauss insists on.
+bool SystemShapeFits(const TRealMatr& a, int32_t n) {
+  if (n < 0 || a.size() < static_cast<size_t>(n)) return false;
+  for (int32_t r = 0; r < n; ++r) {
+    if (a[r].size() < static_cast<size_t>(n) + 1) return false;
+  }
+  return true;
+}
+
 // The literal forms: one thread, two kernel calls, full elimination.
 bool BuildInfluenceMatrixLiteral(Model& m) {
   const int32_t n = m.AttachedCount;
@@ -166,7 +175,8 @@ void SolveCirculations(Model& m) {
     // A singular system leaves the previous circulations in place.
     SolveGauss(m.InfluenceMatrix, n, m.Circulations);
     CopyMatr(m.InfluenceMatrixCopy, m.InfluenceMatrix, n, n + 1);
-  } else {
+  } else if (SystemShapeFits(m.InfluenceMatrix, n) && SystemShapeFits(m.InfluenceMatrixCopy, n)) {
+    // Like SolveGauss, a matrix of another shape is left alone.
     if (!m.Factored.Factored() || m.Factored.Size() != n) {
       // The matrix was built on the literal path (or by hand): factor it now.
       m.Factored.Factor(m.InfluenceMatrixCopy, n, &SharedPool(m.Exec.Threads));
