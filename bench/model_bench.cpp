@@ -289,6 +289,8 @@ void BM_Step(benchmark::State& state) {
       normals = std::min(normals, NormalSeconds(nk));
     }
     const double floor = (pairs + normals) / Cores();
+    state.counters["pairs"] = static_cast<double>(k.points.size());
+    state.counters["normals"] = static_cast<double>(nk.points.size());
     state.counters["floor_ms"] = floor * 1e3;
     state.counters["x_floor"] = stepSeconds / static_cast<double>(steps) / floor;
   }
