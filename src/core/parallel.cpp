@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <system_error>
 
 namespace mdv {
 
@@ -16,8 +17,16 @@ int HardwareThreads() {
 
 ThreadPool::ThreadPool(int threads) {
   if (threads <= 0) threads = HardwareThreads();
+  threads = std::min(threads, MaxThreads);
+  requested_ = threads;
   workers_.reserve(threads - 1);
-  for (int i = 1; i < threads; ++i) workers_.emplace_back([this] { WorkerLoop(); });
+  for (int i = 1; i < threads; ++i) {
+    try {
+      workers_.emplace_back([this] { WorkerLoop(); });
+    } catch (const std::system_error&) {
+      break;  // the system gives no more threads: work with those there are
+    }
+  }
 }
 
 ThreadPool::~ThreadPool() {
@@ -85,7 +94,8 @@ void ThreadPool::WorkerLoop() {
 ThreadPool& SharedPool(int threads) {
   static std::unique_ptr<ThreadPool> pool;
   if (threads <= 0) threads = HardwareThreads();
-  if (!pool || pool->Size() != threads) {
+  threads = std::min(threads, ThreadPool::MaxThreads);
+  if (!pool || pool->Requested() != threads) {
     pool.reset();
     pool = std::make_unique<ThreadPool>(threads);
   }

@@ -15,13 +15,20 @@ namespace mdv {
 
 class ThreadPool {
  public:
-  // threads <= 0: one per hardware thread.
+  // More threads than this are not started (results are the same for any
+  // count; a mistyped count must not exhaust the system).
+  static constexpr int MaxThreads = 256;
+
+  // threads <= 0: one per hardware thread. When the system refuses a thread,
+  // the pool works with those it got.
   explicit ThreadPool(int threads = 0);
   ~ThreadPool();
   ThreadPool(const ThreadPool&) = delete;
   ThreadPool& operator=(const ThreadPool&) = delete;
 
   int Size() const { return static_cast<int>(workers_.size()) + 1; }
+  // The thread count asked for (after the limits), which Size may fall short of.
+  int Requested() const { return requested_; }
 
   // Calls fn(begin, end) on disjoint chunks covering [0, count); the calling
   // thread takes chunks too. Chunks are claimed as threads come free (the
@@ -53,6 +60,7 @@ class ThreadPool {
   void Work(Task task, void* ctx);
   void WorkerLoop();
 
+  int requested_ = 1;
   std::vector<std::thread> workers_;
   std::mutex mutex_;
   std::condition_variable start_;

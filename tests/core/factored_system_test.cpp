@@ -77,16 +77,17 @@ TEST(FactoredSystem, SingularSystemLeavesSolutionUntouched) {
 }
 
 TEST(ThreadPool, EveryIndexExactlyOnceForAnySize) {
-  for (int threads : {1, 2, 3, 5}) {
+  for (int threads : {1, 2, 3, 5, 1000000}) {
     ThreadPool pool(threads);
+    EXPECT_LE(pool.Size(), ThreadPool::MaxThreads) << "a mistyped count is capped";
     for (int32_t count : {0, 1, 2, 7, 100, 1001}) {
       std::vector<int> hits(count, 0);
-      for (int rep = 0; rep < 3; ++rep)
+      for (int32_t grain : {0, 1, 3, 1000})
         pool.For(count, [&](int32_t b, int32_t e) {
           for (int32_t i = b; i < e; ++i) ++hits[i];
-        });
+        }, grain);
       for (int32_t i = 0; i < count; ++i)
-        ASSERT_EQ(hits[i], 3) << "threads " << threads << " count " << count << " index " << i;
+        ASSERT_EQ(hits[i], 4) << "threads " << threads << " count " << count << " index " << i;
     }
   }
 }
