@@ -21,6 +21,9 @@ constexpr size_t PulsationChunk = 20;
 // Upper bound of the circulation samples reserved ahead of a run; beyond it
 // the series simply grows.
 constexpr Real TrackReserveLimit = 1e6L;
+// Samples per pulsation row reserved ahead of a run (16 bytes each, two rows
+// per point); enough for 50 s of model time at the default step.
+constexpr Real PulsationReserveLimit = 1e4L;
 
 // The parts of the model a step may spoil, kept as they were at the end of
 // the last complete step. Sized once per run; saving copies into place.
@@ -117,10 +120,11 @@ RunSummary RunSimulation(Model& m, int32_t maxFree, int32_t freeCount, Real star
     SetMatrSize(pulsationVx, static_cast<int32_t>(pointCount), PulsationChunk);
     SetMatrSize(pulsationVy, static_cast<int32_t>(pointCount), PulsationChunk);
     // The rows still grow by whole chunks; the storage for the expected steps
-    // is taken now, so that a step allocates nothing.
+    // is taken now, so that a step allocates nothing (a longer run's rows
+    // double their storage now and then, as they would without this).
     const Real expected = (endTime - startTime) / step + PulsationChunk + 1;
     if (std::isfinite(expected) && expected > 0) {
-      const size_t capacity = static_cast<size_t>(std::min(expected, TrackReserveLimit));
+      const size_t capacity = static_cast<size_t>(std::min(expected, PulsationReserveLimit));
       for (TRealArray& row : pulsationVx) row.reserve(capacity);
       for (TRealArray& row : pulsationVy) row.reserve(capacity);
     }
