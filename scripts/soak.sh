@@ -11,7 +11,7 @@ trap 'rm -f "$out" "$out.evt"' EXIT
 build/rinfet-mdv-batch run --max-time "${MDV_SOAK_TIME:-20}" --max-free 400 --save "$out.evt" >"$out"
 cat "$out"
 line=$(grep 'Память при достижении предела' "$out")
-at_limit=$(echo "$line" | sed -E 's/.*: ([0-9]+,[0-9]) МБ, в конце: ([0-9]+,[0-9]) МБ/\1/' | tr , .)
-at_end=$(echo "$line" | sed -E 's/.*в конце: ([0-9]+,[0-9]) МБ/\1/' | tr , .)
+at_limit=$(echo "$line" | sed -E 's/.*вихрей: ([0-9]+,[0-9]) МБ, .*/\1/' | tr , .)
+at_end=$(echo "$line" | sed -E 's/.*после: ([0-9]+,[0-9]) МБ/\1/' | tr , .)
 awk -v a="$at_limit" -v b="$at_end" 'BEGIN { if (b - a > 2.0) { print "memory grew: " a " -> " b " MiB"; exit 1 } }'
-echo "soak: memory at the limit ${at_limit} MiB, at the end ${at_end} MiB"
+echo "soak: memory at the limit ${at_limit} MiB, largest after it ${at_end} MiB"

@@ -47,6 +47,9 @@ constexpr int32_t DefaultMaxFree = 400;
 constexpr Real DefaultMaxTime = 1;
 constexpr Real DefaultDt = 0.005L;
 
+// Steps between two samples of the resident memory once the free-vortex limit is reached.
+constexpr int64_t ResidentSampleSteps = 10;
+
 // How often the progress line is refreshed, seconds of wall time.
 constexpr double ProgressInterval = 0.5;
 
@@ -147,7 +150,11 @@ class ProgressObserver : public Observer {
     // that memory stops growing once the free-vortex limit is reached.
     const int32_t end = m.AttachedCount + m.FreeVortexCount;
     for (int32_t i = m.AttachedCount; i < end; ++i) minRadius_ = std::min(minRadius_, m.Vortices[i].Pos.Y);
-    if (m.FreeVortexCount >= m.MaxFreeVortex && residentAtLimit_ == 0) residentAtLimit_ = ResidentBytes();
+    if (residentAtLimit_ == 0) {
+      if (m.FreeVortexCount >= m.MaxFreeVortex) residentAtLimit_ = residentMaxAfterLimit_ = ResidentBytes();
+    } else if (steps_ % ResidentSampleSteps == 0) {
+      residentMaxAfterLimit_ = std::max(residentMaxAfterLimit_, ResidentBytes());
+    }
     if (quiet_) return;
     const auto now = Clock::now();
     if (Seconds(now - last_) < ProgressInterval) return;
@@ -159,6 +166,7 @@ class ProgressObserver : public Observer {
 
   Real MinRadius() const { return minRadius_; }
   uint64_t ResidentAtLimit() const { return residentAtLimit_; }
+  uint64_t ResidentMaxAfterLimit() const { return residentMaxAfterLimit_; }
 
   void Finish(const Model& m) {
     if (quiet_ || steps_ == 0) return;
@@ -193,6 +201,7 @@ class ProgressObserver : public Observer {
   int64_t printedStep_ = 0;
   Real minRadius_ = std::numeric_limits<Real>::infinity();  // m
   uint64_t residentAtLimit_ = 0;                              // bytes; 0 until the limit is reached
+  uint64_t residentMaxAfterLimit_ = 0;                        // bytes, sampled during the run
 };
 
 // ---- run ----
@@ -342,9 +351,9 @@ int RunCommand(RunArgs& a) {
     const double mib = 1024.0 * 1024.0;
     std::printf("Пиковая память: %s МБ\n", FormatFixed(PeakResidentBytes() / mib, 6, 1).c_str());
     if (progress.ResidentAtLimit() != 0)
-      std::printf("Память при достижении предела вихрей: %s МБ, в конце: %s МБ\n",
+      std::printf("Память при достижении предела вихрей: %s МБ, наибольшая после: %s МБ\n",
                   FormatFixed(progress.ResidentAtLimit() / mib, 6, 1).c_str(),
-                  FormatFixed(ResidentBytes() / mib, 6, 1).c_str());
+                  FormatFixed(progress.ResidentMaxAfterLimit() / mib, 6, 1).c_str());
   }
   if (summary.HowEnded == RunSummary::End::Stopped && status == ExitOk) status = ExitInterrupted;
   return status;
