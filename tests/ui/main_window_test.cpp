@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileDialog>
 #include <QGroupBox>
@@ -107,6 +108,7 @@ class MainWindowTest : public QObject {
   void menuItems();
   void fileDialogs();
   void shortRunPauses();
+  void defaultRunEndsAfter201Steps();
   void stopBetweenSteps();
   void continueAfterSmallerLimit();
   void badRunFields_data();
@@ -267,6 +269,24 @@ void MainWindowTest::shortRunPauses() {
   // The run's limit and step came from the fields.
   QCOMPARE(w.model.MaxFreeVortex, 400);
   QCOMPARE(w.model.Dt, 0.005L);
+}
+
+// Start with the default fields: 200 steps of 0,005 s leave the extended time
+// a hair under 1, so a 201st step is made and the label reads 1,005.
+void MainWindowTest::defaultRunEndsAfter201Steps() {
+  Window w;
+  QElapsedTimer clock;
+  clock.start();
+  w.win.btnStart->click();
+  qInfo("1 s default run in the window: %.2f s", clock.elapsed() / 1000.0);
+  QCOMPARE(w.win.lbTime->text(), QStringLiteral("Прошло времени: 1,005 сек."));
+  Real t = 0;
+  for (int i = 0; i < 200; ++i) t = t + 0.005L;
+  QVERIFY2(t <= 1, "200 steps stay at or below the end time");
+  QCOMPARE(w.model.Time, t + 0.005L);
+  QCOMPARE(w.model.FreeVortexCount, 400);
+  QCOMPARE(w.win.lbVortexCount->text(), QStringLiteral("Свободных вихрей: 400"));
+  CheckButtons(w.win, {true, true, false});
 }
 
 void MainWindowTest::stopBetweenSteps() {
