@@ -49,15 +49,10 @@ TfrmAreaParams::TfrmAreaParams(QWidget* parent) : QDialog(parent) {
   bevel->setFrameShape(QFrame::HLine);
   bevel->setFrameShadow(QFrame::Sunken);
 
-  btnOk = new QPushButton(QStringLiteral("OK"), this);
-  btnOk->setDefault(true);
-  btnCancel = new QPushButton(QStringLiteral("Отмена"), this);
+  auto* buttons = OkCancelRow(this, btnOk, btnCancel);
   btnOk->setMinimumWidth(121);
   btnCancel->setMinimumWidth(121);
-  auto* buttons = new QHBoxLayout;
-  buttons->addWidget(btnOk);
-  buttons->addStretch(1);
-  buttons->addWidget(btnCancel);
+  buttons->insertStretch(1, 1);
 
   auto* v = new QVBoxLayout(this);
   v->addWidget(grid_);

@@ -11,6 +11,8 @@
 #include <QTabWidget>
 #include <QVBoxLayout>
 
+#include "ui/dialog_messages.h"
+
 namespace mdv {
 
 namespace {
@@ -43,12 +45,7 @@ TfrmBreakPntIntervals::TfrmBreakPntIntervals(QWidget* parent) : QDialog(parent) 
   auto* g = new QVBoxLayout(group);
   g->addWidget(pcIntervals);
 
-  btnOk = new QPushButton(QStringLiteral("OK"), this);
-  btnOk->setDefault(true);
-  btnCancel = new QPushButton(QStringLiteral("Отмена"), this);
-  auto* buttons = new QHBoxLayout;
-  buttons->addWidget(btnOk);
-  buttons->addWidget(btnCancel);
+  auto* buttons = OkCancelRow(this, btnOk, btnCancel);
 
   auto* v = new QVBoxLayout(this);
   v->addWidget(group);

@@ -8,6 +8,7 @@
 #include <QVBoxLayout>
 
 #include "core/model.h"
+#include "ui/dialog_messages.h"
 #include "ui/file_name_edit.h"
 
 namespace mdv {
@@ -29,12 +30,7 @@ TfrmBreakPntParams::TfrmBreakPntParams(Model& model, QWidget* parent)
   g->addWidget(new QLabel(QStringLiteral("Файл для сохранения циркуляций:"), group));
   g->addWidget(edFilename);
 
-  btnOk = new QPushButton(QStringLiteral("OK"), this);
-  btnOk->setDefault(true);
-  btnCancel = new QPushButton(QStringLiteral("Отмена"), this);
-  auto* buttons = new QHBoxLayout;
-  buttons->addWidget(btnOk);
-  buttons->addWidget(btnCancel);
+  auto* buttons = OkCancelRow(this, btnOk, btnCancel);
 
   auto* v = new QVBoxLayout(this);
   v->addWidget(group);

@@ -1,6 +1,8 @@
 #include "ui/dialog_messages.h"
 
 #include <QApplication>
+#include <QHBoxLayout>
+#include <QPushButton>
 #include <QMessageBox>
 
 namespace mdv {
@@ -29,6 +31,16 @@ void ShowError(QWidget* parent, const QString& text) {
   QMessageBox box(QMessageBox::Warning, QApplication::applicationDisplayName(),
                   MessageDisplayText(text), QMessageBox::Ok, parent);
   box.exec();
+}
+
+QHBoxLayout* OkCancelRow(QWidget* dialog, QPushButton*& ok, QPushButton*& cancel) {
+  ok = new QPushButton(QStringLiteral("OK"), dialog);
+  ok->setDefault(true);
+  cancel = new QPushButton(QStringLiteral("Отмена"), dialog);
+  auto* row = new QHBoxLayout;
+  row->addWidget(ok);
+  row->addWidget(cancel);
+  return row;
 }
 
 }  // namespace mdv

@@ -3,6 +3,8 @@
 // program's CR line breaks; they are shown as line breaks.
 #include <QString>
 
+class QHBoxLayout;
+class QPushButton;
 class QWidget;
 
 namespace mdv {
@@ -15,5 +17,8 @@ void ShowMessage(QWidget* parent, const QString& text);
 bool AskYesNo(QWidget* parent, const QString& text);
 // A warning box with OK, for files that could not be read or written.
 void ShowError(QWidget* parent, const QString& text);
+
+// The OK and "Отмена" buttons of a dialog, OK the default, in a row for its layout.
+QHBoxLayout* OkCancelRow(QWidget* dialog, QPushButton*& ok, QPushButton*& cancel);
 
 }  // namespace mdv

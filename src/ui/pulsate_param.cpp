@@ -77,12 +77,7 @@ TfrmPulsateParam::TfrmPulsateParam(Model& model, QWidget* parent)
                                 QStringLiteral("Pulsation files (*.pls)"), QStringLiteral("pls"),
                                 this);
 
-  btnOk = new QPushButton(QStringLiteral("OK"), this);
-  btnOk->setDefault(true);
-  btnCancel = new QPushButton(QStringLiteral("Отмена"), this);
-  auto* buttons = new QHBoxLayout;
-  buttons->addWidget(btnOk);
-  buttons->addWidget(btnCancel);
+  auto* buttons = OkCancelRow(this, btnOk, btnCancel);
 
   auto* v = new QVBoxLayout(this);
   v->addWidget(cbUsePulsation);
