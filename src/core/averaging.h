@@ -25,7 +25,7 @@ namespace mdv {
 // Grid spacing, m, and steps between grid samples at the defaults (the cost
 // of averaging stays within 30 % of a default run; bench/averaging_bench.cpp).
 inline constexpr double DefaultGridSpacing = 0.025;
-inline constexpr int32_t DefaultSampleEverySteps = 10;
+inline constexpr int32_t DefaultSampleEverySteps = 20;
 // Grid samples between two vortex-zone measurements.
 inline constexpr int32_t DefaultZoneEverySamples = 10;
 // Steps between two evaluations of the steady-state verdict during a run.
