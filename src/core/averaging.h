@@ -108,7 +108,7 @@ struct AveragingState {
 
   std::vector<ZoneMeasurement> Zone;
 
-  SteadyVerdict Last;       // the verdict of the last check during a run
+  SteadyVerdict Last;       // the last check during a run (no Text: SteadyVerdictText(Last))
   bool SteadyStop = false;  // the last run ended because the verdict said steady
   TRibArray Contour;        // the body ribs the grid was laid over
 };
