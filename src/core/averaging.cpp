@@ -157,6 +157,8 @@ void MergeBlocks(AveragingState& s) {
   s.BlockLength *= 2;
 }
 
+// Reads the model apart from its vortex-zone stop flag, which nothing else
+// reads while the grid is sampled; writes only s.Zone.
 void MeasureZone(AveragingState& s, Model& m) {
   const VortexAreaStartTexts texts = DefaultVortexAreaStart(m);
   const auto fx = ParseReal(texts.FirstX), fy = ParseReal(texts.FirstY);
@@ -194,8 +196,17 @@ void SampleGrid(AveragingState& s, Model& m) {
   const int64_t n = s.BlockSamples[b] + 1;
   double* block = s.Moments.data() + b * s.SamplePoints.size() * MomentsPerPoint;
   const Model& model = m;
-  ForPoints(m, count, [&](int32_t begin, int32_t end) {
-    for (int32_t p = begin; p < end; ++p) {
+  // A vortex-zone measurement (a sequential trace) is item 0 of the same
+  // parallel loop, so that the other threads sample the grid meanwhile.
+  const bool zone = s.Settings.ZoneEverySamples > 0 && (s.GridSamples + 1) % s.Settings.ZoneEverySamples == 0;
+  const int32_t first = zone ? 1 : 0;
+  ForPoints(m, count + first, [&](int32_t begin, int32_t end) {
+    for (int32_t item = begin; item < end; ++item) {
+      if (item < first) {
+        MeasureZone(s, m);
+        continue;
+      }
+      const int32_t p = item - first;
       Real u, v;  // m/s
       CalcVelocityPair(model, s.SamplePoints[static_cast<size_t>(p)], -1, u, v);
       double* mm = block + static_cast<size_t>(p) * MomentsPerPoint;
@@ -206,7 +217,6 @@ void SampleGrid(AveragingState& s, Model& m) {
   });
   s.BlockSamples[b] = n;
   s.GridSamples += 1;
-  if (s.Settings.ZoneEverySamples > 0 && s.GridSamples % s.Settings.ZoneEverySamples == 0) MeasureZone(s, m);
 }
 
 }  // namespace
