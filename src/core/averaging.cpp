@@ -15,9 +15,12 @@ namespace {
 
 // Per sample point and block: mean and sum of squared deviations of vx, vy, |V|.
 constexpr int32_t MomentsPerPoint = 6;
-// Grid spacing and step count used instead of unusable settings.
-constexpr double MinGridSpacing = 1e-4;  // m; finer grids would not fit in memory
-// Blocks are laid out for at most this many samples of a run's steps ahead.
+// Spacings below this are refused (the default is taken instead), m.
+constexpr double MinGridSpacing = 1e-4;
+// A finer grid is coarsened to about this many points: the blocks hold
+// MaxBlocks × 6 doubles per point (some 60 MB here).
+constexpr double MaxGridPoints = 10000;
+// The monitor series are reserved for at most this many steps ahead of a run.
 constexpr Real ReserveStepLimit = 1e6L;
 // Integration step of the vortex-zone traces, as the vortex-zone window proposes, s.
 constexpr const char* ZoneTraceStep = "0,001";
@@ -104,6 +107,11 @@ bool AreaBuilt(const Model& m) { return m.BodyRibCount >= 7 && m.BodyRibs.size()
 // Lays the grid and the sample points over the model's present contour.
 void LayGrid(AveragingState& s, const Model& m) {
   s.Grid = MakeAveragingGrid(m, s.Settings.GridSpacing);
+  const double points = static_cast<double>(s.Grid.Inside.size());
+  if (points > MaxGridPoints) {
+    s.Settings.GridSpacing *= std::sqrt(points / MaxGridPoints) * (1 + 1e-9);
+    s.Grid = MakeAveragingGrid(m, s.Settings.GridSpacing);
+  }
   s.Contour = m.BodyRibs;
   s.SamplePoints.clear();
   s.SampleCell.clear();

@@ -25,9 +25,9 @@ namespace mdv {
 // Grid spacing, m, and steps between grid samples at the defaults (the cost
 // of averaging stays within 30 % of a default run; bench/averaging_bench.cpp).
 inline constexpr double DefaultGridSpacing = 0.025;
-inline constexpr int32_t DefaultSampleEverySteps = 20;
+inline constexpr int32_t DefaultSampleEverySteps = 25;
 // Grid samples between two vortex-zone measurements.
-inline constexpr int32_t DefaultZoneEverySamples = 10;
+inline constexpr int32_t DefaultZoneEverySamples = 8;
 // Points across the channel at x = L/2 (midpoints of equal strips from the
 // axis to the wall) whose mean axial velocity gives the flux; finer than the
 // grid because the profile falls off within a vortex spacing of the wall.
@@ -60,7 +60,8 @@ struct AveragingGrid {
   }
 };
 
-// The grid of the model's present geometry for a spacing, m.
+// The grid of the model's present geometry for a spacing, m. (The averages
+// coarsen a spacing that would give more than about 10 000 points.)
 AveragingGrid MakeAveragingGrid(const Model& m, double spacing);
 
 // The monitored integral signals, in this order.
