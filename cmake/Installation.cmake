@@ -87,6 +87,21 @@ install(CODE "
     endforeach()
   endif()")
 
+# ---- the manual pages against --help ----
+if(MDV_BUILD_TESTS)
+  add_executable(install_man_pages_test ${CMAKE_SOURCE_DIR}/tests/install/man_pages_test.cpp)
+  target_link_libraries(install_man_pages_test PRIVATE GTest::gtest GTest::gtest_main)
+  target_compile_definitions(install_man_pages_test PRIVATE
+    MDV_BATCH_EXE="$<TARGET_FILE:rinfet-mdv-batch>" MDV_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
+  add_dependencies(install_man_pages_test rinfet-mdv-batch)
+  if(TARGET rinfet-mdv)
+    target_compile_definitions(install_man_pages_test PRIVATE MDV_GUI_EXE="$<TARGET_FILE:rinfet-mdv>")
+    add_dependencies(install_man_pages_test rinfet-mdv)
+  endif()
+  mdv_warnings(install_man_pages_test)
+  gtest_discover_tests(install_man_pages_test DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 120)
+endif()
+
 # ---- Debian package ----
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME rinfet-mdv)
