@@ -47,6 +47,8 @@ class File {
   std::error_code OpenForReading(const std::string& path);
   // An existing file, written from its start without truncating (devices, pipes).
   std::error_code OpenForWriting(const std::string& path);
+  // Opens path for reading and writing, creating it when missing.
+  std::error_code OpenOrCreate(const std::string& path);
   // A new file with a unique hidden name in the folder of target; its path is
   // stored in tempPath.
   std::error_code CreateBeside(const std::string& target, std::string& tempPath);
@@ -57,6 +59,10 @@ class File {
   std::error_code WriteAll(const uint8_t* data, size_t size);
   // Reads up to capacity bytes; got is 0 at the end of the file.
   std::error_code Read(uint8_t* buffer, size_t capacity, size_t& got);
+  // Takes the exclusive advisory lock of the open file without waiting;
+  // false when another open file (of any process) holds it. The lock ends
+  // when the file is closed or the process ends in any way.
+  bool TryLockExclusive();
   // Forces the written data to the storage device.
   std::error_code Sync();
   std::error_code Close();

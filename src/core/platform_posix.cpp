@@ -1,5 +1,6 @@
 // The core's operating-system calls on POSIX systems (Linux).
 #include <fcntl.h>
+#include <sys/file.h>
 #include <locale.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -93,6 +94,14 @@ std::error_code File::OpenForWriting(const std::string& path) {
   return {};
 }
 
+std::error_code File::OpenOrCreate(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+  if (fd < 0) return LastError();
+  *this = File();
+  handle_ = fd;
+  return {};
+}
+
 std::error_code File::CreateBeside(const std::string& target, std::string& tempPath) {
   std::string name = FolderOf(target) + "/." + target.substr(target.find_last_of('/') + 1) + ".XXXXXX";
   const int fd = ::mkstemp(name.data());
@@ -139,6 +148,8 @@ std::error_code File::Read(uint8_t* buffer, size_t capacity, size_t& got) {
     if (errno != EINTR) return LastError();
   }
 }
+
+bool File::TryLockExclusive() { return IsOpen() && ::flock(Fd(handle_), LOCK_EX | LOCK_NB) == 0; }
 
 std::error_code File::Sync() {
   if (::fsync(Fd(handle_)) != 0) return LastError();

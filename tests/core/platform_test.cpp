@@ -10,6 +10,7 @@
 #include <regex>
 #include <thread>
 
+#include "core/platform.h"
 #include "core/safe_file.h"
 
 namespace fs = std::filesystem;
@@ -73,6 +74,20 @@ TEST(Platform, SavesThroughLinksDevicesPipesAndTheCreationMask) {
   ASSERT_EQ(::stat((dir / "new.evt").c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 0777, 0640u) << "creation mask";
 
+  fs::remove_all(dir);
+}
+
+TEST(Platform, ExclusiveLockIsHeldUntilTheFileCloses) {
+  const fs::path dir = FreshDir("mdv_platform_lock_");
+  const std::string path = (dir / "case.lock").string();
+  platform::File first, second;
+  ASSERT_FALSE(first.OpenOrCreate(path));
+  ASSERT_FALSE(second.OpenOrCreate(path));
+  EXPECT_TRUE(first.TryLockExclusive());
+  EXPECT_FALSE(second.TryLockExclusive()) << "held by the first";
+  EXPECT_FALSE(first.Close());
+  EXPECT_TRUE(second.TryLockExclusive()) << "released by closing";
+  EXPECT_FALSE(platform::File().TryLockExclusive()) << "a file that is not open";
   fs::remove_all(dir);
 }
 
