@@ -10,7 +10,6 @@
 #include <cstdio>
 #include <fstream>
 #include <map>
-#include <regex>
 #include <set>
 #include <sstream>
 #include <string>
@@ -39,34 +38,60 @@ std::string Capture(const std::string& command, int& status) {
   return out;
 }
 
+bool IsNameChar(char c) { return (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-'; }
+
+// Every "--name" in text.
 Names LongOptions(const std::string& text) {
   Names names;
-  static const std::regex option(R"(--[a-z0-9][a-z0-9-]*)");
-  for (std::sregex_iterator it(text.begin(), text.end(), option), end; it != end; ++it) names.insert(it->str());
+  for (size_t at = text.find("--"); at != std::string::npos; at = text.find("--", at + 1)) {
+    if (at > 0 && IsNameChar(text[at - 1])) continue;
+    size_t end = at + 2;
+    while (end < text.size() && IsNameChar(text[end])) ++end;
+    if (end > at + 2 && text[at + 2] != '-') names.insert(text.substr(at, end - at));
+    at = end - 1;
+  }
   return names;
+}
+
+size_t Indent(const std::string& line) {
+  const size_t first = line.find_first_not_of(' ');
+  return first == std::string::npos ? line.size() : first;
 }
 
 Help ParseHelp(const std::string& text) {
   Help h;
-  static const std::regex header(R"(^\S.*:\s*$)");
-  static const std::regex commandsHeader(R"(ommands|оманд)", std::regex::icase);
-  // "-h,--help", "-q, --quiet": the names before the first plain word.
-  static const std::regex optionLine(R"(^\s+(-[^\s,]*(,\s*-[^\s,]*)*))");
-  // Commands stand near the margin; wrapped descriptions far from it.
-  static const std::regex commandLine(R"(^ {1,4}([a-z][a-z0-9-]*)(\s|$))");
   bool inCommands = false;
   std::istringstream in(text);
   std::string line;
-  std::smatch m;
   while (std::getline(in, line)) {
-    if (std::regex_match(line, header)) {
-      inCommands = std::regex_search(line, commandsHeader);
-    } else if (std::regex_search(line, m, optionLine)) {
-      for (const std::string& o : LongOptions(m[1].str())) h.options.insert(o);
-    } else if (inCommands && std::regex_search(line, m, commandLine)) {
-      h.commands.insert(m[1].str());
-    } else if (!line.empty() && line[0] != ' ') {
-      inCommands = false;
+    while (!line.empty() && (line.back() == ' ' || line.back() == '\r')) line.pop_back();
+    if (line.empty()) continue;
+    const size_t indent = Indent(line);
+    if (indent == 0) {
+      // A block header ("Options:", "Команды:") or other text at the margin.
+      const bool header = line.back() == ':';
+      inCommands = header && (line.find("ommand") != std::string::npos || line.find("оманд") != std::string::npos ||
+                              line.find("ОМАНД") != std::string::npos);
+    } else if (line[indent] == '-') {
+      // "-h,--help", "-q, --quiet": the names before the first plain word.
+      size_t end = indent;
+      while (end < line.size()) {
+        const size_t space = line.find(' ', end);
+        const std::string word = line.substr(end, space == std::string::npos ? std::string::npos : space - end);
+        if (word.empty() || (word[0] != '-' && end != indent)) break;
+        if (space == std::string::npos) {
+          end = line.size();
+          break;
+        }
+        end = space + 1;
+        if (word.back() != ',') break;  // a group continues only after a comma
+      }
+      for (const std::string& o : LongOptions(line.substr(indent, end - indent))) h.options.insert(o);
+    } else if (inCommands && indent <= 4 && line[indent] >= 'a' && line[indent] <= 'z') {
+      // Commands stand near the margin; wrapped descriptions far from it.
+      size_t end = indent;
+      while (end < line.size() && IsNameChar(line[end])) ++end;
+      h.commands.insert(line.substr(indent, end - indent));
     }
   }
   return h;
@@ -79,12 +104,25 @@ struct Page {
   bool loaded = false;
 };
 
-// Troff text to plain text: \- to -, font changes and quotes dropped.
-std::string Unescape(std::string s) {
-  s = std::regex_replace(s, std::regex(R"(\\f(\[[^\]]*\]|\(..|.))"), "");
-  s = std::regex_replace(s, std::regex(R"(\\-)"), "-");
-  s = std::regex_replace(s, std::regex(R"(")"), "");
-  return s;
+// Troff text to plain text: \- to -, font changes and quotes dropped, ends trimmed.
+std::string Unescape(const std::string& s) {
+  std::string out;
+  for (size_t i = 0; i < s.size(); ++i) {
+    if (s[i] == '\\' && i + 1 < s.size() && s[i + 1] == '-') {
+      out += '-';
+      ++i;
+    } else if (s[i] == '\\' && i + 1 < s.size() && s[i + 1] == 'f') {
+      // \fB, \f(CW, \f[BI]
+      i += 2;
+      if (i < s.size() && s[i] == '(') i += 2;
+      else if (i < s.size() && s[i] == '[') i = s.find(']', i) == std::string::npos ? s.size() : s.find(']', i);
+    } else if (s[i] != '"') {
+      out += s[i];
+    }
+  }
+  const size_t first = out.find_first_not_of(" \t");
+  if (first == std::string::npos) return "";
+  return out.substr(first, out.find_last_not_of(" \t") - first + 1);
 }
 
 Page ParsePage(const std::string& path) {
@@ -109,7 +147,7 @@ Page ParsePage(const std::string& path) {
       if (inScope) page.options[scope];
       tagNext = false;
     } else if (line.rfind(".SS", 0) == 0 && section == Section::Commands) {
-      scope = std::regex_replace(Unescape(line.substr(3)), std::regex(R"(^\s+|\s+$)"), "");
+      scope = Unescape(line.substr(3));
       inScope = true;
       page.options[scope];
       tagNext = false;
