@@ -385,7 +385,7 @@ int ReportCommand(const std::string& file) {
   std::string error;
   Model m;
   if (!LoadVortexState(m, file, error)) return Fail(error);
-  std::cout << ForTerminal(InformationReportText(m)) << "\n";
+  std::cout << ForTerminal(InformationReportText(m, true)) << "\n";
   return ExitOk;
 }
 
