@@ -101,7 +101,8 @@ void JudgeDimensions(const TVortexAreaParams& r, VortexAreaOutcome& out) {
     } else if (!std::isfinite(values[i])) {
       why = "значение не является числом";
     } else if (values[i] < 0) {
-      why = "отрицательное значение " + rows[i].Value + " м (шаг построения слишком велик)";
+      why = "отрицательное значение " + rows[i].Value +
+            " м (линия тока ушла за ось: проверьте начальную точку и шаг)";
     }
     if (why.empty()) continue;
     out.FailedRows |= 1u << i;
