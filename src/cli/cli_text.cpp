@@ -145,7 +145,20 @@ std::string ParseErrorText(const CLI::App& app) {
     for (const std::string& w : words) rest += (rest.empty() ? "" : " ") + w;
     return "лишние или неизвестные аргументы: " + rest;
   } catch (const CLI::ValidationError& e) {
-    const std::string name = Before(e.what(), ":");
+    const std::string what = e.what();
+    const std::string name = Before(what, ":");
+    // CLI11's own checks of paths, as its validators word them.
+    const std::pair<const char*, const char*> known[] = {
+        {"File does not exist: ", "файл не существует: "},
+        {"Directory does not exist: ", "папка не существует: "},
+        {"Path does not exist: ", "путь не существует: "},
+        {"Path is a directory: ", "на месте файла папка: "},
+        {"Path is a file: ", "на месте папки файл: "},
+    };
+    for (const auto& [english, russian] : known) {
+      const std::string path = After(what, english);
+      if (!path.empty()) return (name.empty() ? "" : name + ": ") + russian + Quoted(path);
+    }
     return name.empty() ? "недопустимое значение аргумента" : name + ": недопустимое значение";
   } catch (const CLI::ParseError&) {
     return "командная строка не разобрана";
@@ -172,7 +185,8 @@ std::string UnknownCommand(const CLI::App& app, int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
     const std::string word = argv[i];
     if (word.empty() || word[0] == '-') return {};
-    if (at->get_subcommands({}).empty()) return {};
+    // Only where a command must follow could the word be anything else.
+    if (at->get_subcommands({}).empty() || at->get_require_subcommand_min() == 0) return {};
     const CLI::App* next = nullptr;
     for (const CLI::App* sub : at->get_subcommands({})) {
       if (sub->check_name(word)) next = sub;
