@@ -236,8 +236,9 @@ RunSummary RunSimulation(Model& m, int32_t maxFree, int32_t freeCount, Real star
   ReleaseRunArrays(m);
 
   // Each record is attempted even when the other failed; the model is final already.
+  // A run stopped in its set-up made no step: the last run's records stay.
   std::string writeErrors;
-  if (pulsationOn) {
+  if (pulsationOn && setUp) {
     PulsationRecord rec;
     rec.StartTime = runStartTime;
     rec.TimeStep = m.Dt;
@@ -251,7 +252,7 @@ RunSummary RunSimulation(Model& m, int32_t maxFree, int32_t freeCount, Real star
       writeErrors = error;
     }
   }
-  if (trackOn) {
+  if (trackOn && setUp) {
     std::string error;
     if (!WriteFileAtomically(m.TrackFileName, EncodeTrackRecord(track), error)) {
       if (!writeErrors.empty()) writeErrors += "\n";

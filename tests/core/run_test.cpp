@@ -357,15 +357,28 @@ TEST(RunSimulation, SetUpReportsProgressAndHonoursAStop) {
       {"stop on the literal path", true, Observer::SetupStage::Matrix, 3},
   };
   const Model fresh = test::DefaultModel();
+  test::TempDir dir;
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
     Model m = fresh;
     m.Exec.Literal = row.literal;
+    // Records of an earlier run, which a run without a step must leave alone.
+    m.PulsationOn = m.TrackOn = true;
+    m.PulsationPoints = {{0.2L, 0.1L}};
+    m.PulsationPointCount = 1;
+    m.PulsationFileName = dir.File("p.pls");
+    m.TrackFileName = dir.File("t.fvt");
+    std::ofstream(m.PulsationFileName) << "earlier";
+    std::ofstream(m.TrackFileName) << "earlier";
     SetupWatcher w;
     w.StopStage = row.stage;
     w.StopAtReport = row.stopAt;
     const RunSummary s = RunSimulation(m, 100, 0, 0, 2 * Dt, Dt, w);
     ExpectRunArraysReleased(m);
+    const std::vector<uint8_t> earlier{'e', 'a', 'r', 'l', 'i', 'e', 'r'};
+    const bool recordsKept =
+        test::ReadBytes(m.PulsationFileName) == earlier && test::ReadBytes(m.TrackFileName) == earlier;
+    EXPECT_EQ(recordsKept, row.stopAt != 0) << "only a run with steps writes its records";
     ASSERT_FALSE(w.Reports.empty());
     // Progress only grows within a stage, and the matrix comes first.
     for (size_t i = 1; i < w.Reports.size(); ++i) {
@@ -391,6 +404,7 @@ TEST(RunSimulation, SetUpReportsProgressAndHonoursAStop) {
     EXPECT_EQ(m.FreeVortexCount, 0);
     // What a stopped set-up leaves behind does not change the next run.
     Model again = m;
+    again.PulsationOn = again.TrackOn = false;
     Model clean = fresh;
     clean.Exec.Literal = row.literal;
     RunSimulation(again, 100, 0, 0, 2 * Dt, Dt);
