@@ -163,15 +163,20 @@ RunSummary RunSimulation(Model& m, int32_t maxFree, int32_t freeCount, Real star
   }
   std::vector<int32_t> shedCounters(static_cast<size_t>(m.SeparationCount), 0);
 
-  BuildInfluenceMatrix(m);
-  if (m.FreeVortexCount != 0) UpdateRightHandSide(m);
-  SolveCirculations(m);
+  // A stop asked for during the set-up leaves the state as it was at the start.
+  const bool setUp = SetUpCirculationSystem(m, obs);
+  if (setUp) {
+    if (m.FreeVortexCount != 0) UpdateRightHandSide(m);
+    SolveCirculations(m);
+  }
 
   StepSnapshot snapshot;
   snapshot.Vortices.resize(m.Vortices.size());
   snapshot.ShedCounters.resize(shedCounters.size());
 
-  if (!StateFinite(m)) {
+  if (!setUp) {
+    summary.HowEnded = RunSummary::End::Stopped;
+  } else if (!StateFinite(m)) {
     summary.HowEnded = RunSummary::End::NonFinite;
     summary.Message = NonFiniteMessage(0);
   } else {
@@ -231,8 +236,9 @@ RunSummary RunSimulation(Model& m, int32_t maxFree, int32_t freeCount, Real star
   ReleaseRunArrays(m);
 
   // Each record is attempted even when the other failed; the model is final already.
+  // A run stopped in its set-up made no step: the last run's records stay.
   std::string writeErrors;
-  if (pulsationOn) {
+  if (pulsationOn && setUp) {
     PulsationRecord rec;
     rec.StartTime = runStartTime;
     rec.TimeStep = m.Dt;
@@ -246,7 +252,7 @@ RunSummary RunSimulation(Model& m, int32_t maxFree, int32_t freeCount, Real star
       writeErrors = error;
     }
   }
-  if (trackOn) {
+  if (trackOn && setUp) {
     std::string error;
     if (!WriteFileAtomically(m.TrackFileName, EncodeTrackRecord(track), error)) {
       if (!writeErrors.empty()) writeErrors += "\n";

@@ -43,9 +43,11 @@ void PutPoint(ByteWriter& w, const TRealPoint& p) {
   w.Zeros(4);
 }
 
-bool GetPoint(ByteReader& in, TRealPoint& p) {
-  return in.FiniteExt(p.X) && in.FiniteExt(p.Y) && in.Skip(4);
-}
+bool GetPoint(ByteReader& in, TRealPoint& p) { return in.Ext(p.X) && in.Ext(p.Y) && in.Skip(4); }
+
+// Offsets of the extended values inside a record (the rest is padding).
+constexpr size_t CalcPointExts[] = {0, 10, 24, 34, 48};  // Pos, Normal, Vn
+constexpr size_t VortexExts[] = {0, 10, 24};             // Pos, Gamma
 
 // Checks the whole buffer against its header; nothing is kept unless all of it is sound.
 bool Decode(const Bytes& data, VortexFileContents& c, std::string& error) {
@@ -86,23 +88,43 @@ bool Decode(const Bytes& data, VortexFileContents& c, std::string& error) {
                               " свободных вихрей нужно " + std::to_string(expected));
   }
   if (!timeOk || !dtOk) return Damaged(error, "время или шаг по времени не является числом");
+  // Every value is judged where it lies before anything is allocated: most
+  // damaged files are refused here, at no cost but the reading.
+  const uint8_t* at = data.data() + in.Pos();
+  for (int k = 0; k < 9; ++k, at += ExtSize) {
+    if (!IsFiniteExtImage(at)) return Damaged(error, "параметр области не является числом");
+  }
+  for (int32_t k = 0; k < n; ++k, at += CalcPointRecordSize) {
+    for (size_t offset : CalcPointExts) {
+      if (!IsFiniteExtImage(at + offset)) {
+        return Damaged(error, "расчетная точка " + std::to_string(k) + " не является числом");
+      }
+    }
+  }
+  for (int64_t k = 0; k < int64_t{n} + f; ++k, at += VortexRecordSize) {
+    for (size_t offset : VortexExts) {
+      if (!IsFiniteExtImage(at + offset)) {
+        return Damaged(error, "вихрь " + std::to_string(k) + " не является числом");
+      }
+    }
+  }
+  // The whole file is sound: read it.
   for (Real* v : {&c.ChannelRadius, &c.SuctionX, &c.ChannelLength, &c.FlangeLength, &c.FlangeAngle,
                   &c.SuctionSpeed, &c.InflowSpeed, &c.WallThickness, &c.VortexSpacing}) {
-    if (!in.FiniteExt(*v)) return Damaged(error, "параметр области не является числом");
+    in.Ext(*v);
   }
   c.CalcPoints.resize(static_cast<size_t>(n));
-  for (size_t k = 0; k < c.CalcPoints.size(); ++k) {
-    TCalcPoint& p = c.CalcPoints[k];
-    if (!GetPoint(in, p.Pos) || !GetPoint(in, p.Normal) || !in.FiniteExt(p.Vn) || !in.Skip(6)) {
-      return Damaged(error, "расчетная точка " + std::to_string(k) + " не является числом");
-    }
+  for (TCalcPoint& p : c.CalcPoints) {
+    GetPoint(in, p.Pos);
+    GetPoint(in, p.Normal);
+    in.Ext(p.Vn);
+    in.Skip(6);
   }
   c.Vortices.resize(static_cast<size_t>(n) + static_cast<size_t>(f));
-  for (size_t k = 0; k < c.Vortices.size(); ++k) {
-    TVortex& v = c.Vortices[k];
-    if (!GetPoint(in, v.Pos) || !in.FiniteExt(v.Gamma) || !in.Skip(6)) {
-      return Damaged(error, "вихрь " + std::to_string(k) + " не является числом");
-    }
+  for (TVortex& v : c.Vortices) {
+    GetPoint(in, v.Pos);
+    in.Ext(v.Gamma);
+    in.Skip(6);
   }
   return true;
 }

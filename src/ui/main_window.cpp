@@ -629,7 +629,42 @@ void TfrmMain::closeEvent(QCloseEvent* event) {
 
 void TfrmMain::StatusText(const std::string& text) { lbStatus->setText(Q(text)); }
 
+void TfrmMain::SetupProgress(SetupStage stage, int32_t done, int32_t total) {
+  const auto now = std::chrono::steady_clock::now();
+  // A report behind the last one begins a new set-up (the last ended without a step).
+  const bool anew = stage < setupStage_ || (stage == setupStage_ && done < setupDone_);
+  if (stage != setupStage_) setupShownPercent_ = -1;  // the text changes with the stage
+  setupStage_ = stage;
+  setupDone_ = done;
+  if (!setupStart_ || anew) {
+    setupStart_ = now;
+    setupShownPercent_ = -1;
+  }
+  if (now - *setupStart_ < std::chrono::seconds(1) || total <= 0) return;
+  // The elimination's step i costs about i·(N − i): its share of the work is not done / total.
+  const double f = static_cast<double>(done) / total;
+  const int percent = static_cast<int>(100 * (stage == SetupStage::Matrix ? f : f * f * (3 - 2 * f)));
+  if (percent == setupShownPercent_) return;
+  setupShownPercent_ = percent;
+  setupTextShown_ = true;
+  // No events are run during the set-up: the label is painted at once.
+  lbStatus->setText(QStringLiteral("Подготовка расчета: %1, %2 %")
+                        .arg(stage == SetupStage::Matrix ? QStringLiteral("матрица влияния")
+                                                         : QStringLiteral("исключение Гаусса"))
+                        .arg(percent));
+  lbStatus->repaint();
+}
+
 void TfrmMain::StepDone(const Model& m) {
+  if (setupStart_) {
+    // The set-up is over; the status shows the attached count again.
+    if (setupTextShown_) lbStatus->setText(Q(AttachedCountText(m)));
+    setupTextShown_ = false;
+    setupStart_.reset();
+    setupShownPercent_ = -1;
+    setupDone_ = 0;
+    setupStage_ = SetupStage::Matrix;
+  }
   picture_.DrawFreeVortices();
   pbPicture->repaint();
   ShowRunLabels();

@@ -241,7 +241,7 @@ void TfrmVortexAreaInfo::btnCalculateClick() {
     StaticText1->setText(QStringLiteral(" Расчет параметров был остановлен"));
   } else {
     DrawMarks();
-    SetResults(VortexAreaRows(result_));
+    SetResults(VortexAreaRows(result_, outcome_.FailedRows));
     StaticText1->setText(QStringLiteral(" Расчет параметров завершен"));
   }
   ShowPicture();

@@ -149,8 +149,11 @@ TEST_F(Batch, ReportsOfASavedState) {
   std::stringstream in(rep.out);
   for (std::string line; std::getline(in, line);) lines.push_back(line);
   ASSERT_EQ(lines.size(), 19u) << rep.out;
-  EXPECT_EQ(lines[0].rfind("Средняя скорость по профилю x = 0,15:  ", 0), 0u) << lines[0];
+  // The window's texts, with the units it leaves out.
+  EXPECT_EQ(lines[0].rfind("Средняя скорость по профилю x = 0,15 м:  ", 0), 0u) << lines[0];
+  EXPECT_EQ(lines[0].substr(lines[0].size() - 6), " м/с") << lines[0];
   EXPECT_EQ(lines[18].rfind("Сумма циркуляций всех вихрей = ", 0), 0u) << lines[18];
+  EXPECT_EQ(lines[18].substr(lines[18].size() - 8), " м²/с") << lines[18];
 
   EXPECT_NE(Run({"velocity", "s.evt", "x", "0"}).status, 0);
   EXPECT_NE(Run({"velocity", "missing.evt", "0", "0"}).status, 0);

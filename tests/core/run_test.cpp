@@ -324,3 +324,94 @@ TEST(RunSimulation, SameBytesOnEveryPathAndThreadCount) {
 
 }  // namespace
 }  // namespace mdv
+
+namespace mdv {
+namespace {
+
+// The set-up of a large system takes tens of seconds: it reports how far it
+// is and gives up between blocks when asked, leaving the state as it was.
+TEST(RunSimulation, SetUpReportsProgressAndHonoursAStop) {
+  struct SetupWatcher : Observer {
+    std::vector<std::pair<SetupStage, int32_t>> Reports;
+    int32_t MatrixTotal = 0, EliminationTotal = 0;
+    SetupStage StopStage = SetupStage::Matrix;
+    size_t StopAtReport = 0;  // stop after this many reports of StopStage; 0: never
+    size_t SeenOfStage = 0;
+    bool Stop = false;
+    void SetupProgress(SetupStage stage, int32_t done, int32_t total) override {
+      Reports.push_back({stage, done});
+      (stage == SetupStage::Matrix ? MatrixTotal : EliminationTotal) = total;
+      if (stage == StopStage && ++SeenOfStage == StopAtReport) Stop = true;
+    }
+    bool StopRequested() override { return Stop; }
+  };
+  struct Row {
+    const char* name;
+    bool literal;
+    Observer::SetupStage stage;
+    size_t stopAt;
+  } rows[] = {
+      {"no stop", false, Observer::SetupStage::Matrix, 0},
+      {"stop while the matrix is built", false, Observer::SetupStage::Matrix, 2},
+      {"stop during the elimination", false, Observer::SetupStage::Elimination, 10},
+      {"stop on the literal path", true, Observer::SetupStage::Matrix, 3},
+  };
+  const Model fresh = test::DefaultModel();
+  test::TempDir dir;
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    Model m = fresh;
+    m.Exec.Literal = row.literal;
+    // Records of an earlier run, which a run without a step must leave alone.
+    m.PulsationOn = m.TrackOn = true;
+    m.PulsationPoints = {{0.2L, 0.1L}};
+    m.PulsationPointCount = 1;
+    m.PulsationFileName = dir.File("p.pls");
+    m.TrackFileName = dir.File("t.fvt");
+    std::ofstream(m.PulsationFileName) << "earlier";
+    std::ofstream(m.TrackFileName) << "earlier";
+    SetupWatcher w;
+    w.StopStage = row.stage;
+    w.StopAtReport = row.stopAt;
+    const RunSummary s = RunSimulation(m, 100, 0, 0, 2 * Dt, Dt, w);
+    ExpectRunArraysReleased(m);
+    const std::vector<uint8_t> earlier{'e', 'a', 'r', 'l', 'i', 'e', 'r'};
+    const bool recordsKept =
+        test::ReadBytes(m.PulsationFileName) == earlier && test::ReadBytes(m.TrackFileName) == earlier;
+    EXPECT_EQ(recordsKept, row.stopAt != 0) << "only a run with steps writes its records";
+    ASSERT_FALSE(w.Reports.empty());
+    // Progress only grows within a stage, and the matrix comes first.
+    for (size_t i = 1; i < w.Reports.size(); ++i) {
+      const auto& [stage, done] = w.Reports[i];
+      if (stage == w.Reports[i - 1].first) {
+        EXPECT_GT(done, w.Reports[i - 1].second);
+      } else {
+        EXPECT_EQ(stage, Observer::SetupStage::Elimination);
+      }
+    }
+    if (row.stopAt == 0) {
+      EXPECT_EQ(s.HowEnded, RunSummary::End::TimeLimit);
+      EXPECT_EQ(w.Reports.back(), std::make_pair(Observer::SetupStage::Elimination, w.EliminationTotal));
+      EXPECT_EQ(w.MatrixTotal, m.AttachedCount - 1);
+      continue;
+    }
+    // Nothing more is reported after the stop, and no step is made.
+    EXPECT_EQ(w.SeenOfStage, row.stopAt);
+    EXPECT_EQ(w.Reports.back().first, row.stage);
+    EXPECT_EQ(s.HowEnded, RunSummary::End::Stopped);
+    EXPECT_EQ(s.Steps, 0);
+    EXPECT_EQ(m.Time, 0);
+    EXPECT_EQ(m.FreeVortexCount, 0);
+    // What a stopped set-up leaves behind does not change the next run.
+    Model again = m;
+    again.PulsationOn = again.TrackOn = false;
+    Model clean = fresh;
+    clean.Exec.Literal = row.literal;
+    RunSimulation(again, 100, 0, 0, 2 * Dt, Dt);
+    RunSimulation(clean, 100, 0, 0, 2 * Dt, Dt);
+    EXPECT_TRUE(EncodeVortexFile(again) == EncodeVortexFile(clean));
+  }
+}
+
+}  // namespace
+}  // namespace mdv
