@@ -5,6 +5,8 @@
 
 #include "core/area.h"
 #include "core/area_validation.h"
+#include "core/circulation.h"
+#include "core/run.h"
 
 namespace mdv {
 namespace {
@@ -14,6 +16,8 @@ const std::string Signs =
 const std::string Channel =
     "Длина всасывающего канала должна быть\rбольше либо равна абсциссе всасывающего отрезка.";
 const std::string Plane = "Плоскость должна находиться левее козырька";
+const std::string Coarse = "Расстояние между расчетными точками слишком велико:\r";
+const std::string Gap = "Плоскость расположена слишком близко к козырьку:\r";
 
 AreaParameters Defaults() { return AreaParametersOf(Model{}); }
 
@@ -26,11 +30,12 @@ TEST(AreaValidation, FirstFailingMessageInTheDialogsOrder) {
     std::string expected;  // empty: accepted; otherwise the start of the message
   } rows[] = {
       {"defaults", [](AreaParameters&) {}, ""},
-      {"flat flange and no supply air", [](AreaParameters& p) { p.FlangeAngle = 0; p.InflowSpeed = 0; }, ""},
+      {"flat flange and no supply air",
+       [](AreaParameters& p) { p.FlangeAngle = 0; p.InflowSpeed = 0; p.PlaneX = -0.6L; }, ""},
+      {"thin wall: the supply slot may carry one vortex", [](AreaParameters& p) { p.WallThickness = 0.004L; }, ""},
       {"flange at 90 degrees", [](AreaParameters& p) { p.FlangeAngle = Pi / 2; }, ""},
       {"suction section at the channel end", [](AreaParameters& p) { p.SuctionX = p.ChannelLength; }, ""},
-      {"plane exactly at the flange end",
-       [](AreaParameters& p) { p.PlaneX = -p.FlangeLength * std::cos(p.FlangeAngle); }, ""},
+
       {"zero wall thickness", [](AreaParameters& p) { p.WallThickness = 0; }, Signs},
       {"zero spacing", [](AreaParameters& p) { p.VortexSpacing = 0; }, Signs},
       {"negative radius", [](AreaParameters& p) { p.ChannelRadius = -0.15L; }, Signs},
@@ -54,6 +59,32 @@ TEST(AreaValidation, FirstFailingMessageInTheDialogsOrder) {
       {"spacing giving too many vortices", [](AreaParameters& p) { p.VortexSpacing = 0.0001L; },
        "Слишком много присоединенных вихрей"},
       {"infinite channel", [](AreaParameters& p) { p.ChannelLength = HUGE_VALL; }, Signs},
+      // A spacing too coarse for the contour: a rib (the slot aside) with one vortex.
+      {"spacing of 1 m", [](AreaParameters& p) { p.VortexSpacing = 1; }, Coarse},
+      {"channel radius of 1 mm",
+       [](AreaParameters& p) { p.ChannelRadius = 0.001L; },
+       Coarse + "на всасывающем отрезке получается меньше двух\rприсоединенных вихрей. "
+                "Уменьшите его до 0,00066 м."},
+      {"plane of 1 cm", [](AreaParameters& p) { p.PlaneHalfLength = 0.01L; }, Coarse + "на плоскости"},
+      {"coarseness before the gap", [](AreaParameters& p) { p.VortexSpacing = 0.2L; }, Coarse},
+      // A plane closer to the hood than one spacing.
+      {"plane exactly at the flange end",
+       [](AreaParameters& p) { p.PlaneX = -p.FlangeLength * std::cos(p.FlangeAngle); }, Gap},
+      {"plane a hair from the tip", [](AreaParameters& p) { p.PlaneX = -0.4331L; },
+       Gap + "зазор 0,0000873 м меньше расстояния между\rрасчетными точками (0,01 м)."},
+      {"flat flange's tip on the default plane", [](AreaParameters& p) { p.FlangeAngle = 0; }, Gap},
+      {"upright flange 5 mm from the plane",
+       [](AreaParameters& p) { p.FlangeAngle = Pi / 2; p.PlaneX = -0.005L; }, Gap},
+      {"upright flange 2 cm from the plane",
+       [](AreaParameters& p) { p.FlangeAngle = Pi / 2; p.PlaneX = -0.02L; }, ""},
+      // The gap is taken to the hood's nearest point, not to the tip's x:
+      // a small plane in the mouth of a flat flange is clear of it.
+      {"small plane in the mouth of a flat flange",
+       [](AreaParameters& p) { p.FlangeAngle = 0; p.PlaneHalfLength = 0.1L; }, ""},
+      {"plane just over one spacing from the tip",
+       [](AreaParameters& p) { p.PlaneX = -p.FlangeLength * std::cos(p.FlangeAngle) - 0.0101L; }, ""},
+      {"plane just under one spacing from the tip",
+       [](AreaParameters& p) { p.PlaneX = -p.FlangeLength * std::cos(p.FlangeAngle) - 0.0099L; }, Gap},
   };
   for (const Row& r : rows) {
     AreaParameters p = Defaults();
@@ -73,7 +104,7 @@ TEST(AreaValidation, ExpectedCountMatchesTheBuild) {
     void (*change)(AreaParameters&);
   } rows[] = {
       {"defaults", [](AreaParameters&) {}},
-      {"flat flange", [](AreaParameters& p) { p.FlangeAngle = 0; }},
+      {"flat flange", [](AreaParameters& p) { p.FlangeAngle = 0; p.PlaneX = -0.6L; }},
       {"steep flange, thick wall", [](AreaParameters& p) { p.FlangeAngle = Degrees(80); p.WallThickness = 0.05L; }},
       {"coarse spacing", [](AreaParameters& p) { p.VortexSpacing = 0.037L; }},
   };
@@ -87,6 +118,47 @@ TEST(AreaValidation, ExpectedCountMatchesTheBuild) {
     EXPECT_EQ(ExpectedAttachedCount(p), m.AttachedCount) << r.name;
   }
   EXPECT_EQ(ExpectedAttachedCount(Defaults()), 396);
+}
+
+TEST(AreaValidation, GeometryJustInsideTheRulesCarriesAFlow) {
+  // Beyond these limits the issue saw 7·10¹⁶ m/s (plane 0,1 mm from the tip),
+  // -958 847 m/s (spacing 1 m) and a singular system (flat flange on the
+  // plane). Just inside them a short run stays within a few times the
+  // suction speed and keeps its rings off the axis.
+  constexpr Real Bounded = 20;  // m/s; the defaults give about 1,6
+  struct Row {
+    const char* name;
+    void (*change)(AreaParameters&);
+  } rows[] = {
+      {"plane 1,01 spacings from the tip",
+       [](AreaParameters& p) { p.PlaneX = -p.FlangeLength * std::cos(p.FlangeAngle) - 0.0101L; }},
+      {"flat flange 1,01 spacings from the plane",
+       [](AreaParameters& p) { p.FlangeAngle = 0; p.PlaneX = -0.5101L; }},
+      {"suction section of two vortices", [](AreaParameters& p) { p.ChannelRadius = 0.015L; }},
+      {"plane of two vortices", [](AreaParameters& p) { p.PlaneHalfLength = 0.015L; }},
+  };
+  for (const Row& r : rows) {
+    Model m;
+    AreaParameters p = AreaParametersOf(m);
+    r.change(p);
+    ASSERT_EQ(ValidateAreaParameters(p), "") << r.name;
+    SetAreaParameters(m, p);
+    BuildArea(m);
+    SetSheddingIntervals(m, 0, 0, 0);
+    const RunSummary s = RunSimulation(m, 100, 0, 0, 0.05L, 0.005L);
+    ASSERT_EQ(s.HowEnded, RunSummary::End::TimeLimit) << r.name << ": " << s.Message;
+    EXPECT_GT(m.FreeVortexCount, 0) << r.name;
+    for (int32_t i = m.AttachedCount; i < m.AttachedCount + m.FreeVortexCount; ++i) {
+      EXPECT_GT(m.Vortices[i].Pos.Y, 0) << r.name << ", free vortex " << i;
+    }
+    for (Real x = -0.3L; x < 0.9L; x += 0.1L) {
+      for (Real y = 0.02L; y < 0.6L; y += 0.1L) {
+        Real u = 0, v = 0;
+        CalcVelocityPair(m, {x, y}, -1, u, v);
+        EXPECT_LT(std::hypot(u, v), Bounded) << r.name << " at (" << double(x) << ", " << double(y) << ")";
+      }
+    }
+  }
 }
 
 TEST(AreaValidation, RunParameters) {
