@@ -14,6 +14,7 @@
 
 #include "core/area.h"
 #include "core/model.h"
+#include "core/vortex_file.h"
 #include "modal_driver.h"
 #include "ui/area_params.h"
 #include "ui/break_pnt_params.h"
@@ -70,6 +71,8 @@ class MainWindowDialogsTest : public QObject {
   void areaConfigurationCancelled();
   void recordingDialogsReachEveryRun();
   void duringARunTheModelIsLeftAlone();
+  void runWithoutStepKeepsTheRecord();
+  void areaDialogShowsTheLoadedPlane();
   void vortexZoneNeedsFreeVortices();
   void vortexZoneGivesThePictureBack();
   void chartWindowsOpenFromTheMenu();
@@ -191,9 +194,64 @@ void MainWindowDialogsTest::duringARunTheModelIsLeftAlone() {
   QVERIFY(!QFile::exists(pls));
   QVERIFY(p.pulsate.cbUsePulsation->isChecked());  // the dialog kept the input
 
+  p.main.edMaxTime->setText("0,03");
   p.main.btnContinue->click();  // the next run takes it
   QVERIFY(p.model.PulsationOn);
   QVERIFY(QFile::exists(pls));
+}
+
+void MainWindowDialogsTest::runWithoutStepKeepsTheRecord() {
+  // The case: Макс. время = -1 and Начать replaced pulsate.pls with an
+  // empty record, without a word.
+  QTemporaryDir dir;
+  Program p;
+  const QString pls = dir.filePath("pulsate.pls");
+  WhenDialogShown(&p.pulsate, [&p, pls]() {
+    p.pulsate.cbUsePulsation->setChecked(true);
+    p.pulsate.SetCellText(1, 1, "0,2");
+    p.pulsate.SetCellText(2, 1, "0,1");
+    p.pulsate.edFilename->setText(pls);
+    p.pulsate.btnOk->click();
+  });
+  p.main.miPulsationParams->trigger();
+  p.Start("0,01");
+  QFile file(pls);
+  QVERIFY(file.open(QIODevice::ReadOnly));
+  const QByteArray record = file.readAll();
+  file.close();
+  const Real time = p.model.Time;
+
+  auto box = AnswerNextBox();
+  p.Start("-1");
+  QVERIFY(box->Seen);
+  QCOMPARE(box->Text, QStringLiteral("Заданное время моделирования уже достигнуто"));
+  QVERIFY(file.open(QIODevice::ReadOnly));
+  QCOMPARE(file.readAll(), record);
+  QVERIFY(p.model.Time == time);
+  QVERIFY(p.main.btnContinue->isEnabled());
+}
+
+void MainWindowDialogsTest::areaDialogShowsTheLoadedPlane() {
+  QTemporaryDir dir;
+  const QString evt = dir.filePath("pl.evt");
+  Model saved;
+  saved.PlaneX = -0.8L;
+  saved.PlaneHalfLength = 0.6L;
+  BuildArea(saved);
+  std::string error;
+  QVERIFY2(SaveVortexFile(saved, evt.toStdString(), error), error.c_str());
+
+  Program p;
+  QVERIFY(p.main.LoadVortexFileFrom(evt));
+  QString px, pl;
+  WhenDialogShown(&p.area, [&]() {
+    px = p.area.edPx->text();
+    pl = p.area.edPL->text();
+    p.area.btnCancel->click();
+  });
+  p.main.miAreaConfig->trigger();
+  QCOMPARE(px, QStringLiteral("-0,8"));
+  QCOMPARE(pl, QStringLiteral("0,6"));
 }
 
 void MainWindowDialogsTest::vortexZoneNeedsFreeVortices() {
