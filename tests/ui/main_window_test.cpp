@@ -719,9 +719,32 @@ void MainWindowTest::afterARunFocusAndPictureAreWhole() {
 }
 
 void MainWindowTest::aboutBox() {
+  // Every line of the description fits, in the application's font and in a
+  // larger one: the box grows to its text rather than cutting "вихрей".
+  const QFont appFont = QApplication::font();
+  for (const int pixels : {0, 17}) {
+    if (pixels > 0) {
+      QFont big = appFont;
+      big.setPixelSize(pixels);
+      QApplication::setFont(big);
+    }
+    mdv::TfrmAbout box;
+    const QLabel* text = box.lbDescription;
+    const QRect need = text->fontMetrics().boundingRect(QRect(0, 0, 4000, 4000), Qt::AlignLeft | Qt::AlignTop,
+                                                        text->text());
+    QVERIFY2(text->width() >= need.width() && text->height() >= need.height(),
+             qPrintable(QStringLiteral("%1 px: label %2x%3, text %4x%5").arg(pixels).arg(text->width())
+                            .arg(text->height()).arg(need.width()).arg(need.height())));
+    QVERIFY(text->geometry().right() < box.width());
+    QVERIFY(box.lbVersion->geometry().top() > text->geometry().bottom());
+    QVERIFY(box.btnClose->geometry().top() > box.lbVersion->geometry().bottom());
+    QVERIFY(box.btnClose->geometry().right() < box.width());
+    QVERIFY(box.width() >= 248 && box.height() >= 162);
+  }
+  QApplication::setFont(appFont);
+
   mdv::TfrmAbout about;
   QCOMPARE(about.windowTitle(), QStringLiteral("О программе"));
-  QCOMPARE(about.size(), QSize(248, 162));
   QCOMPARE(mdv::TfrmAbout::DescriptionText(),
            QStringLiteral("Расчет отрывного течения \r\nу круглого отсоса-раструба, \r\n"
                           "расположенного над плоскостью,\r\nна основе метода дискретных вихрей"));
