@@ -172,16 +172,25 @@ std::string ValidateAreaParameters(const AreaParameters& p) {
       coarsest = i;
     }
   }
-  if (coarsest >= 0) {
-    return std::string("Расстояние между расчетными точками слишком велико:\r") +
-           RibWhere[coarsest] + " получается меньше двух\rприсоединенных вихрей. Уменьшите его до " +
-           RoundedDown(lengths[coarsest] / LengthPerSpacingForTwo) + " м.";
-  }
   // The plane stays one spacing clear of the hood: the barrier bands of both
   // (h/2 wide) then just meet, and no ring of the plane nearly coincides with
   // one of the flange (a gap of 0,1 mm gave 7·10¹⁶ m/s; a flat flange whose
   // tip touches the default plane made the system singular).
   const Real gap = PlaneGap(p);
+  if (coarsest >= 0) {
+    // The spacing proposed passes the gap check as well, where the gap allows one.
+    Real proposed = lengths[coarsest] / LengthPerSpacingForTwo;
+    if (gap > 0 && gap < proposed) proposed = gap;
+    const std::string start = std::string("Расстояние между расчетными точками слишком велико:\r") +
+                              RibWhere[coarsest] + " получается меньше двух\rприсоединенных вихрей.";
+    AreaParameters finer = p;
+    finer.VortexSpacing = proposed;
+    if (ExpectedAttachedCount(finer) > MaxAttachedVortices) {
+      return start + " При меньшем расстоянии их было бы\rболее " + std::to_string(MaxAttachedVortices) +
+             ": этот участок мал по сравнению с остальными.";
+    }
+    return start + " Уменьшите его до " + RoundedDown(proposed) + " м.";
+  }
   if (!(gap >= p.VortexSpacing)) {
     return "Плоскость расположена слишком близко к козырьку:\rзазор " + Short(gap) +
            " м меньше расстояния между\rрасчетными точками (" + Short(p.VortexSpacing) + " м).";

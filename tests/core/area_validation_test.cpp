@@ -1,6 +1,7 @@
 // The area checks shared by the dialog, the file loader and the batch tool.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 
 #include "core/area.h"
@@ -61,10 +62,14 @@ TEST(AreaValidation, FirstFailingMessageInTheDialogsOrder) {
       {"infinite channel", [](AreaParameters& p) { p.ChannelLength = HUGE_VALL; }, Signs},
       // A spacing too coarse for the contour: a rib (the slot aside) with one vortex.
       {"spacing of 1 m", [](AreaParameters& p) { p.VortexSpacing = 1; }, Coarse},
-      {"channel radius of 1 mm",
-       [](AreaParameters& p) { p.ChannelRadius = 0.001L; },
+      {"channel radius of 5 mm",
+       [](AreaParameters& p) { p.ChannelRadius = 0.005L; p.ChannelLength = 0.5L; p.SuctionX = 0.4L; },
        Coarse + "на всасывающем отрезке получается меньше двух\rприсоединенных вихрей. "
-                "Уменьшите его до 0,00066 м."},
+                "Уменьшите его до 0,0033 м."},
+      {"channel radius of 1 mm: no spacing within the count",
+       [](AreaParameters& p) { p.ChannelRadius = 0.001L; },
+       Coarse + "на всасывающем отрезке получается меньше двух\rприсоединенных вихрей. При меньшем "
+                "расстоянии их было бы\rболее 4000"},
       {"plane of 1 cm", [](AreaParameters& p) { p.PlaneHalfLength = 0.01L; }, Coarse + "на плоскости"},
       {"coarseness before the gap", [](AreaParameters& p) { p.VortexSpacing = 0.2L; }, Coarse},
       // A plane closer to the hood than one spacing.
@@ -95,6 +100,29 @@ TEST(AreaValidation, FirstFailingMessageInTheDialogsOrder) {
     } else {
       EXPECT_EQ(message.rfind(r.expected, 0), 0u) << r.name << ": got \"" << message << "\"";
     }
+  }
+}
+
+TEST(AreaValidation, SpacingProposedByARefusalIsAccepted) {
+  struct Row {
+    const char* name;
+    void (*change)(AreaParameters&);
+  } rows[] = {
+      {"spacing of 1 m", [](AreaParameters& p) { p.VortexSpacing = 1; }},
+      {"channel radius of 5 mm", [](AreaParameters& p) { p.ChannelRadius = 0.005L; p.ChannelLength = 0.5L; p.SuctionX = 0.4L; }},
+      {"small plane far away", [](AreaParameters& p) { p.PlaneHalfLength = 0.05L; p.PlaneX = -2; p.VortexSpacing = 0.05L; }},
+  };
+  for (const Row& r : rows) {
+    AreaParameters p = Defaults();
+    r.change(p);
+    const std::string refusal = ValidateAreaParameters(p);
+    const size_t at = refusal.find("Уменьшите его до ");
+    ASSERT_NE(at, std::string::npos) << r.name << ": " << refusal;
+    std::string proposed = refusal.substr(at + std::string("Уменьшите его до ").size());
+    proposed = proposed.substr(0, proposed.find(' '));
+    std::replace(proposed.begin(), proposed.end(), ',', '.');
+    p.VortexSpacing = std::stold(proposed);
+    EXPECT_EQ(ValidateAreaParameters(p), "") << r.name << ": proposed " << proposed;
   }
 }
 

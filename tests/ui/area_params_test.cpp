@@ -111,7 +111,7 @@ void AreaParamsTest::validation_data() {
   QTest::newRow("spacing coarser than the suction section")
       << QStringList{"edH", "0,2"}
       << QStringLiteral("Расстояние между расчетными точками слишком велико:\rна всасывающем отрезке "
-                        "получается меньше двух\rприсоединенных вихрей. Уменьшите его до 0,1 м.");
+                        "получается меньше двух\rприсоединенных вихрей. Уменьшите его до 0,066 м.");
   // Reading comes before the signs, the signs before the channel, the channel
   // before the plane.
   QTest::newRow("parse before sign") << QStringList{"edIL", "0", "edPx", "x"} << kParse;
