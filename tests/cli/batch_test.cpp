@@ -135,7 +135,6 @@ TEST_F(Batch, LoadedStateKeepsThePlaneItWasComputedWith) {
   const uint8_t* end = &b[193 + 64 * size_t(n) + 40 * size_t(n - 1)];
   EXPECT_EQ(GetExt(end), -0.8L);
   EXPECT_EQ(GetExt(end + 10), 0.6L);
-  EXPECT_EQ(Run({"vortex-area", "pl.evt", "--dt", "0.01"}).status, 0);
 
   // Attached vortices that the file's parameters do not build: every command
   // that loads the state refuses it.

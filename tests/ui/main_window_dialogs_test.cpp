@@ -71,7 +71,6 @@ class MainWindowDialogsTest : public QObject {
   void areaConfigurationCancelled();
   void recordingDialogsReachEveryRun();
   void duringARunTheModelIsLeftAlone();
-  void runWithoutStepKeepsTheRecord();
   void areaDialogShowsTheLoadedPlane();
   void vortexZoneNeedsFreeVortices();
   void vortexZoneGivesThePictureBack();
@@ -198,37 +197,6 @@ void MainWindowDialogsTest::duringARunTheModelIsLeftAlone() {
   p.main.btnContinue->click();  // the next run takes it
   QVERIFY(p.model.PulsationOn);
   QVERIFY(QFile::exists(pls));
-}
-
-void MainWindowDialogsTest::runWithoutStepKeepsTheRecord() {
-  // The case: Макс. время = -1 and Начать replaced pulsate.pls with an
-  // empty record, without a word.
-  QTemporaryDir dir;
-  Program p;
-  const QString pls = dir.filePath("pulsate.pls");
-  WhenDialogShown(&p.pulsate, [&p, pls]() {
-    p.pulsate.cbUsePulsation->setChecked(true);
-    p.pulsate.SetCellText(1, 1, "0,2");
-    p.pulsate.SetCellText(2, 1, "0,1");
-    p.pulsate.edFilename->setText(pls);
-    p.pulsate.btnOk->click();
-  });
-  p.main.miPulsationParams->trigger();
-  p.Start("0,01");
-  QFile file(pls);
-  QVERIFY(file.open(QIODevice::ReadOnly));
-  const QByteArray record = file.readAll();
-  file.close();
-  const Real time = p.model.Time;
-
-  auto box = AnswerNextBox();
-  p.Start("-1");
-  QVERIFY(box->Seen);
-  QCOMPARE(box->Text, QStringLiteral("Заданное время моделирования уже достигнуто"));
-  QVERIFY(file.open(QIODevice::ReadOnly));
-  QCOMPARE(file.readAll(), record);
-  QVERIFY(p.model.Time == time);
-  QVERIFY(p.main.btnContinue->isEnabled());
 }
 
 void MainWindowDialogsTest::areaDialogShowsTheLoadedPlane() {

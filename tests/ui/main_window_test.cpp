@@ -723,23 +723,16 @@ void MainWindowTest::aboutBox() {
   // larger one: the box grows to its text rather than cutting "вихрей".
   const QFont appFont = QApplication::font();
   for (const int pixels : {0, 17}) {
-    if (pixels > 0) {
-      QFont big = appFont;
-      big.setPixelSize(pixels);
-      QApplication::setFont(big);
-    }
+    QFont font = appFont;
+    if (pixels > 0) font.setPixelSize(pixels);
+    QApplication::setFont(font);
     mdv::TfrmAbout box;
     const QLabel* text = box.lbDescription;
-    const QRect need = text->fontMetrics().boundingRect(QRect(0, 0, 4000, 4000), Qt::AlignLeft | Qt::AlignTop,
-                                                        text->text());
-    QVERIFY2(text->width() >= need.width() && text->height() >= need.height(),
-             qPrintable(QStringLiteral("%1 px: label %2x%3, text %4x%5").arg(pixels).arg(text->width())
-                            .arg(text->height()).arg(need.width()).arg(need.height())));
+    const QSize need = text->fontMetrics().boundingRect(QRect(0, 0, 4000, 4000), 0, text->text()).size();
+    QVERIFY2(text->width() >= need.width() && text->height() >= need.height(), qPrintable(QString::number(pixels)));
     QVERIFY(text->geometry().right() < box.width());
-    QVERIFY(box.lbVersion->geometry().top() > text->geometry().bottom());
-    QVERIFY(box.btnClose->geometry().top() > box.lbVersion->geometry().bottom());
-    QVERIFY(box.btnClose->geometry().right() < box.width());
-    QVERIFY(box.width() >= 248 && box.height() >= 162);
+    QVERIFY(box.lbVersion->y() > text->geometry().bottom());
+    QVERIFY(box.btnClose->y() > box.lbVersion->geometry().bottom());
   }
   QApplication::setFont(appFont);
 
