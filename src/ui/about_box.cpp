@@ -33,14 +33,16 @@ TfrmAbout::TfrmAbout(QWidget* parent) : QDialog(parent) {
   lbDescription->adjustSize();
 
   constexpr int kMargin = 11;
+  constexpr int kVersionTop = 71;     // the design's place of the version
+  constexpr int kVersionBottom = 84;  // and its lower edge in the design's font
   const int textBottom = lbDescription->geometry().bottom() + 1;
   lbVersion = new QLabel(QStringLiteral("Версия 1.1.0"), this);
   lbVersion->setObjectName(QStringLiteral("lbVersion"));
-  lbVersion->move(kMargin, std::max(71, textBottom + 6));
+  lbVersion->move(kMargin, std::max(kVersionTop, textBottom + 6));
   lbVersion->adjustSize();
 
   // The line and the button keep their distance below the version.
-  const int below = std::max(0, lbVersion->geometry().bottom() + 1 - (71 + 13));
+  const int below = std::max(0, lbVersion->geometry().bottom() + 1 - kVersionBottom);
   const int width = std::max(248, lbDescription->width() + 2 * kMargin);
 
   auto* bevel = new QFrame(this);

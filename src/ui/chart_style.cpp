@@ -61,8 +61,9 @@ void FitAxes(QValueAxis* axisX, QValueAxis* axisY,
 
 QString FormatAxisValue(double v) {
   constexpr int Decimals = 5;
+  constexpr double Scale = 1e5;  // 10^Decimals
   const QLocale ru(QLocale::Russian, QLocale::Russia);
-  double rounded = std::round(v * 1e5) / 1e5;
+  double rounded = std::round(v * Scale) / Scale;
   if (rounded == 0) rounded = 0;  // no "-0"
   QString text = ru.toString(rounded, 'f', Decimals);
   const QString comma = ru.decimalPoint();

@@ -3,9 +3,8 @@
 // comma, axis ranges fitted to the data.
 #include <QList>
 #include <QPointF>
-#include <initializer_list>
-
 #include <QString>
+#include <initializer_list>
 
 class QCategoryAxis;
 class QChart;
