@@ -326,6 +326,13 @@ int RunCommand(RunArgs& a) {
   watch.reset();
   progress.Finish(m);
 
+  // No step could be made: the run changed nothing and writes nothing, not
+  // even --save, as the window's Start and Continue do.
+  if (summary.HowEnded == RunSummary::End::EndTimeReached) {
+    std::cerr << "rinfet-mdv-batch: " << summary.Message << "\n";
+    return ExitOk;
+  }
+
   // The state at the end of the last complete step is saved whatever ended the run.
   int status = ExitOk;
   if (!summary.Message.empty()) {

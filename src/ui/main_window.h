@@ -226,6 +226,8 @@ class TfrmMain : public QMainWindow, public Observer {
   // refusal and returns false with nothing changed.
   bool ReadRunFields(RunFields& f);
   void Run(const RunFields& f, int32_t freeCount, Real startTime);
+  // Says so and returns true when a run from startTime would make no step.
+  bool RefuseRunWithoutStep(Real startTime, Real endTime);
   void SetRunButtons(bool start, bool cont, bool stop);
 
   void BuildControls();
