@@ -7,6 +7,7 @@
 #include <sstream>
 #include <string>
 
+#include "cli/cmd_spectrum.h"
 #include "cli/commands.h"
 #include "core/model.h"
 #include "core/numfmt.h"
@@ -168,9 +169,11 @@ int RunVortexArea(const VortexAreaArgs& a) {
 struct PulsationArgs {
   std::string File, Csv;
   int Point = 1;
+  bool Spectrum = false;
 };
 
 int RunPulsation(const PulsationArgs& a) {
+  if (a.Spectrum) return RunPulsationSpectrum(a.File, a.Point, a.Csv);
   std::string error;
   PulsationRecord r;
   if (!LoadPulsationRecord(a.File, r, error)) return Fail(error);
@@ -250,6 +253,9 @@ void AddAnalysisCommands(CLI::App& app, int& status) {
     c->add_option("FILE", args->File, "pulsation record (.pls)")->required();
     c->add_option("--point", args->Point, "point number, from 1 (default 1)");
     c->add_option("--csv", args->Csv, "write the fluctuation series (t;dVx;dVy) here ('-' = stdout)");
+    c->add_flag("--spectrum", args->Spectrum,
+                "спектральная плотность мощности Vx и Vy по Уэлчу и частота пика; "
+                "с --csv таблица f;Svx;Svy (Гц; (м/с)²/Гц)");
     c->callback([args, &status] { status = RunPulsation(*args); });
   }
   {

@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <mutex>
 #include <numbers>
@@ -166,7 +168,11 @@ bool CalcPulsationSpectra(const PulsationRecord& r, int32_t k, PulsationSpectra&
 }
 
 std::string PeakText(const char* component, const PowerSpectrum& s) {
-  return std::string("Пик спектра ") + component + ": " + FormatFixed(s.PeakFrequency, 7, 3) +
+  // Six significant digits: bin frequencies k·fs/N are often exact in fewer
+  // (12,5; 1,5625), and when they are not (10,41666…) six are plenty.
+  char six[32];
+  std::snprintf(six, sizeof six, "%.6g", s.PeakFrequency);
+  return std::string("Пик спектра ") + component + ": " + FormatGeneral(std::strtod(six, nullptr)) +
          " Гц";
 }
 

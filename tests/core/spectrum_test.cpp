@@ -131,6 +131,9 @@ TEST(Spectrum, PulsationPointSpectraAndPeakText) {
   EXPECT_NEAR(s.Vy.PeakFrequency, 25.0, 0.8);
   // N = 128 at 200 Hz: bins 1,5625 Hz apart, 10 Hz nearest bin 6.
   EXPECT_EQ(PeakText("Vx", s.Vx), "Пик спектра Vx: 9,375 Гц");
+  PowerSpectrum odd;
+  odd.PeakFrequency = 1000.0 / 3.0 / 32.0;  // fs = 333,3 Hz, N = 32
+  EXPECT_EQ(PeakText("Vy", odd), "Пик спектра Vy: 10,4167 Гц");
 
   EXPECT_FALSE(CalcPulsationSpectra(r, 2, s, error));
   r.SampleCount = 10;
