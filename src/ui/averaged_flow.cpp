@@ -1,0 +1,320 @@
+#include "ui/averaged_flow.h"
+
+#include <QChart>
+#include <QChartView>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLegend>
+#include <QLegendMarker>
+#include <QLineEdit>
+#include <QLineSeries>
+#include <QPushButton>
+#include <QScatterSeries>
+#include <QStackedWidget>
+#include <QTabWidget>
+#include <QTableWidget>
+#include <QValueAxis>
+#include <QVBoxLayout>
+#include <algorithm>
+#include <cmath>
+
+#include "core/averaging_files.h"
+#include "core/centreline.h"
+#include "core/numfmt.h"
+#include "core/vortex_area.h"
+#include "ui/chart_export.h"
+#include "ui/chart_style.h"
+#include "ui/dialog_messages.h"
+#include "ui/speed_map.h"
+
+namespace mdv {
+
+namespace {
+
+QString Q(const std::string& s) { return QString::fromStdString(s); }
+QString Gen(double v) { return Q(FormatGeneral(static_cast<Real>(v))); }
+
+// The row labels of the vortex-zone window, in its order.
+constexpr const char* kZoneLabels[ZoneDimensionCount] = {"Bэф", "b", "l", "a0", "a", "dmax",
+                                                         "lmax"};
+// Points of each reference curve between the first and the last station.
+constexpr int kCurvePoints = 120;
+
+}  // namespace
+
+QString TfrmAveragedFlow::EmptyText() {
+  return QStringLiteral(
+      "Осреднённых данных пока нет. Средние накапливаются во время расчёта (\"Начать\", "
+      "\"Продолжить\") и появляются здесь после первой выборки поля.");
+}
+
+TfrmAveragedFlow::TfrmAveragedFlow(QWidget* parent) : QDialog(parent) {
+  setWindowTitle(QStringLiteral("Осреднённое течение"));
+  setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                 Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint);
+  resize(900, 620);
+
+  labSummary = new QLabel(this);
+  labSummary->setWordWrap(true);
+  labSummary->setTextInteractionFlags(Qt::TextSelectableByMouse);
+
+  // ---- the map ----
+  edCaptureSpeeds = new QLineEdit(QStringLiteral("0,25; 0,5; 1"), this);
+  btnApplySpeeds = new QPushButton(QStringLiteral("Построить"), this);
+  btnApplySpeeds->setAutoDefault(false);
+  Map = new SpeedMap(this);
+  auto* mapPage = new QWidget(this);
+  {
+    auto* v = new QVBoxLayout(mapPage);
+    auto* row = new QHBoxLayout;
+    row->addWidget(new QLabel(QStringLiteral("Скорости захвата, м/с:"), mapPage));
+    row->addWidget(edCaptureSpeeds, 1);
+    row->addWidget(btnApplySpeeds);
+    v->addLayout(row);
+    v->addWidget(Map, 1);
+  }
+
+  // ---- the centre-line ----
+  auto* chart = new QChart;
+  chart->setTitle(QStringLiteral("Осевая скорость перед отсосом"));
+  chart->legend()->setAlignment(Qt::AlignBottom);
+  SeriesDiscSink = new QLineSeries(chart);
+  SeriesDiscSink->setName(QStringLiteral("Дисковый сток"));
+  SeriesDiscSink->setPen(QPen(QColor(0, 90, 200), 1.6));
+  SeriesFlanged = new QLineSeries(chart);
+  SeriesFlanged->setName(QStringLiteral("Далла-Валле, с фланцем"));
+  SeriesFlanged->setPen(QPen(QColor(220, 120, 0), 1.6, Qt::DashLine));
+  SeriesPlain = new QLineSeries(chart);
+  SeriesPlain->setName(QStringLiteral("Далла-Валле, без фланца"));
+  SeriesPlain->setPen(QPen(QColor(0, 140, 60), 1.6, Qt::DashDotLine));
+  SeriesModelLine = new QLineSeries(chart);
+  SeriesModelLine->setPen(QPen(QColor(0, 0, 0), 2));
+  SeriesModel = new QScatterSeries(chart);
+  SeriesModel->setName(QStringLiteral("Модель (среднее)"));
+  SeriesModel->setColor(QColor(0, 0, 0));
+  SeriesModel->setMarkerSize(7);
+  for (QXYSeries* s : std::initializer_list<QXYSeries*>{SeriesDiscSink, SeriesFlanged,
+                                                        SeriesPlain, SeriesModelLine, SeriesModel})
+    chart->addSeries(s);
+  axisX_ = new QValueAxis(chart);
+  axisY_ = new QValueAxis(chart);
+  StyleChart(chart, axisX_, axisY_);
+  axisX_->setTitleText(QStringLiteral("x/D"));
+  axisY_->setTitleText(QStringLiteral("v/v₀"));
+  for (QXYSeries* s : std::initializer_list<QXYSeries*>{SeriesDiscSink, SeriesFlanged,
+                                                        SeriesPlain, SeriesModelLine, SeriesModel}) {
+    s->attachAxis(axisX_);
+    s->attachAxis(axisY_);
+  }
+  // The line through the model's points needs no entry of its own.
+  chart->legend()->markers(SeriesModelLine).constFirst()->setVisible(false);
+  CentreChart = new QChartView(chart, this);
+  CentreChart->setRenderHint(QPainter::Antialiasing);
+
+  // ---- the vortex zone ----
+  sgZone = new QTableWidget(ZoneDimensionCount, 3, this);
+  sgZone->setHorizontalHeaderLabels({QStringLiteral("Размер"), QStringLiteral("Среднее, м"),
+                                     QStringLiteral("С.к.о., м")});
+  sgZone->verticalHeader()->hide();
+  sgZone->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  sgZone->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
+  labZone = new QLabel(this);
+  labZone->setWordWrap(true);
+  auto* zonePage = new QWidget(this);
+  {
+    auto* v = new QVBoxLayout(zonePage);
+    v->addWidget(sgZone, 1);
+    v->addWidget(labZone);
+  }
+
+  tabs = new QTabWidget(this);
+  tabs->addTab(mapPage, QStringLiteral("Поле скоростей"));
+  tabs->addTab(CentreChart, QStringLiteral("Ось отсоса"));
+  tabs->addTab(zonePage, QStringLiteral("Вихревая зона"));
+
+  note_ = new QLabel(EmptyText(), this);
+  note_->setAlignment(Qt::AlignCenter);
+  note_->setWordWrap(true);
+  stack_ = new QStackedWidget(this);
+  stack_->addWidget(tabs);
+  stack_->addWidget(note_);
+
+  btnSavePicture = new QPushButton(QStringLiteral("Сохранить рисунок..."), this);
+  btnSaveCsv = new QPushButton(QStringLiteral("Сохранить таблицу (CSV)..."), this);
+  for (QPushButton* b : {btnSavePicture, btnSaveCsv}) b->setAutoDefault(false);
+  auto* buttons = new QHBoxLayout;
+  buttons->addStretch(1);
+  buttons->addWidget(btnSavePicture);
+  buttons->addWidget(btnSaveCsv);
+
+  auto* v = new QVBoxLayout(this);
+  v->addWidget(labSummary);
+  v->addWidget(stack_, 1);
+  v->addLayout(buttons);
+
+  connect(btnApplySpeeds, &QPushButton::clicked, this, &TfrmAveragedFlow::ApplyCaptureSpeeds);
+  connect(edCaptureSpeeds, &QLineEdit::returnPressed, this, &TfrmAveragedFlow::ApplyCaptureSpeeds);
+  connect(btnSavePicture, &QPushButton::clicked, this, &TfrmAveragedFlow::btnSavePictureClick);
+  connect(btnSaveCsv, &QPushButton::clicked, this, &TfrmAveragedFlow::btnSaveCsvClick);
+  ShowEmpty();
+}
+
+void TfrmAveragedFlow::ShowEmpty() {
+  has_ = false;
+  results_ = {};
+  Map->Clear();
+  labSummary->clear();
+  stack_->setCurrentWidget(note_);
+  btnSavePicture->setEnabled(false);
+  btnSaveCsv->setEnabled(false);
+}
+
+QString TfrmAveragedFlow::NoteText() const { return note_->text(); }
+
+void TfrmAveragedFlow::ShowResults(const AveragingResults& r, const Model& m) {
+  if (!r.HasAverages) {
+    ShowEmpty();
+    return;
+  }
+  results_ = r;
+  has_ = true;
+
+  SpeedMapData d;
+  d.Grid = r.Field.Grid;
+  d.Speed = r.Field.SpeedMean;
+  d.Contour = m.BodyRibs;
+  d.SuctionRib = m.SuctionRib;
+  Map->SetData(std::move(d));
+
+  QString text = QStringLiteral("Средние за t = %1 … %2 с: выборок поля %3 (каждый %4-й шаг), "
+                                "шаг сетки %5 м.")
+                     .arg(Q(FormatFixed(r.StartTime, 6, 3)), Q(FormatFixed(r.EndTime, 6, 3)))
+                     .arg(r.Samples)
+                     .arg(r.SampleEverySteps)
+                     .arg(Gen(r.Field.Grid.Dx));
+  if (!r.Steady.Text.empty()) text += QLatin1Char(' ') + Q(r.Steady.Text);
+  if (r.Flux.Valid)
+    text += QStringLiteral("\nРасход через канал при x = %1 м: %2 м³/с, %3 от πB²v.")
+                .arg(Gen(r.Flux.X), Q(FormatFixed(r.Flux.Flux, 4, 4)),
+                     Q(FormatFixed(r.Flux.Ratio, 3, 3)));
+  labSummary->setText(text);
+
+  FillCentreline(r, static_cast<double>(m.ChannelRadius));
+  FillZone(r.VortexZone);
+  stack_->setCurrentWidget(tabs);
+  btnSavePicture->setEnabled(true);
+  btnSaveCsv->setEnabled(true);
+}
+
+void TfrmAveragedFlow::FillCentreline(const AveragingResults& r, double radius) {
+  QList<QPointF> model, disc, flanged, plain;
+  double lo = 0, hi = 3;
+  if (!r.Centreline.empty()) {
+    lo = r.Centreline.front().XOverD;
+    hi = r.Centreline.back().XOverD;
+  }
+  for (const CentrelineRow& row : r.Centreline)
+    if (row.HasModel && std::isfinite(row.Model)) model.append(QPointF(row.XOverD, row.Model));
+  // The textbook curves are smooth functions of x: drawn densely, not only
+  // at the stations.
+  for (int k = 0; k <= kCurvePoints; ++k) {
+    const double xd = lo + (hi - lo) * k / kCurvePoints;
+    const double x = xd * 2 * radius;  // m in front of the mouth
+    disc.append(QPointF(xd, DiscSinkRatio(x, radius)));
+    flanged.append(QPointF(xd, DallaValleFlangedRatio(x, radius)));
+    plain.append(QPointF(xd, DallaVallePlainRatio(x, radius)));
+  }
+  SeriesModel->replace(model);
+  SeriesModelLine->replace(model);
+  SeriesDiscSink->replace(disc);
+  SeriesFlanged->replace(flanged);
+  SeriesPlain->replace(plain);
+  FitAxes(axisX_, axisY_, {&model, &disc, &flanged, &plain});
+  axisX_->setRange(0, hi * 1.02);
+  axisX_->applyNiceNumbers();
+}
+
+void TfrmAveragedFlow::FillZone(const VortexZoneSummary& z) {
+  const bool any = z.Measured > 0;
+  for (int k = 0; k < ZoneDimensionCount; ++k) {
+    const DimensionSummary& d = z.Dimensions[static_cast<std::size_t>(k)];
+    const QString cells[3] = {QString::fromUtf8(kZoneLabels[k]),
+                              any ? Q(FormatFixed(d.Mean, 6, 4)) : QStringLiteral("—"),
+                              any ? Q(FormatFixed(d.Sd, 6, 4)) : QStringLiteral("—")};
+    for (int c = 0; c < 3; ++c) sgZone->setItem(k, c, new QTableWidgetItem(cells[c]));
+  }
+  QString text = QStringLiteral("Измерений вихревой зоны: %1, не удалось: %2").arg(z.Measured).arg(z.Failed);
+  if (z.EverySamples > 0) text += QStringLiteral(" (каждая %1-я выборка поля)").arg(z.EverySamples);
+  text += QLatin1Char('.');
+  if (!any) text += QStringLiteral(" Средних размеров нет: ни одно измерение не удалось.");
+  labZone->setText(text);
+}
+
+bool TfrmAveragedFlow::ApplyCaptureSpeeds() {
+  std::vector<double> speeds;
+  const QStringList parts = edCaptureSpeeds->text().split(QLatin1Char(';'), Qt::SkipEmptyParts);
+  for (const QString& part : parts) {
+    const auto v = ParseReal(part.trimmed().toStdString());
+    if (!v || !(*v > 0) || !std::isfinite(*v)) {
+      ShowMessage(this, QStringLiteral("Скорость захвата \"%1\" — не положительное число. "
+                                       "Скорости пишутся через точку с запятой: 0,25; 0,5; 1")
+                            .arg(part.trimmed()));
+      return false;
+    }
+    speeds.push_back(static_cast<double>(*v));
+  }
+  std::sort(speeds.begin(), speeds.end());
+  speeds.erase(std::unique(speeds.begin(), speeds.end()), speeds.end());
+  Map->SetCaptureSpeeds(std::move(speeds));
+  return true;
+}
+
+bool TfrmAveragedFlow::SavePng(const QString& path, QString& error) {
+  if (tabs->currentIndex() == 0) {
+    const QImage img = Map->Render(Map->size());
+    if (img.isNull() || !img.save(path, "PNG")) {
+      error = QStringLiteral("Не удалось записать рисунок в файл \"%1\"").arg(path);
+      return false;
+    }
+    return true;
+  }
+  return SaveWidgetPng(tabs->currentWidget(), path, error);
+}
+
+bool TfrmAveragedFlow::SaveCsv(const QString& path, QString& error) {
+  std::string csv;
+  switch (tabs->currentIndex()) {
+    case 0:
+      csv = FieldCsv(results_);
+      break;
+    case 1:
+      csv = CentrelineCsv(results_.Centreline);
+      break;
+    default: {
+      csv = "dimension;mean [m];sd [m]\n";
+      for (int k = 0; k < ZoneDimensionCount; ++k) {
+        const DimensionSummary& d = results_.VortexZone.Dimensions[static_cast<std::size_t>(k)];
+        csv += std::string(ZoneDimensionKeys[k]) + ";" + FormatGeneral(d.Mean) + ";" +
+               FormatGeneral(d.Sd) + "\n";
+      }
+    }
+  }
+  return SaveCsvFile(path, csv, error);
+}
+
+void TfrmAveragedFlow::btnSavePictureClick() {
+  const QString path = AskPngFileName(this, QStringLiteral("averaged_flow"));
+  if (path.isEmpty()) return;
+  QString error;
+  if (!SavePng(path, error)) ShowError(this, error);
+}
+
+void TfrmAveragedFlow::btnSaveCsvClick() {
+  const QString path = AskCsvFileName(this, QStringLiteral("averaged_flow"));
+  if (path.isEmpty()) return;
+  QString error;
+  if (!SaveCsv(path, error)) ShowError(this, error);
+}
+
+}  // namespace mdv
