@@ -110,7 +110,7 @@ struct AveragingState {
 
   SteadyVerdict Last;       // the verdict of the last check during a run
   bool SteadyStop = false;  // the last run ended because the verdict said steady
-  TRealPointArray Scratch;  // velocities of one grid sample (vx, vy per point)
+  TRibArray Contour;        // the body ribs the grid was laid over
 };
 
 // Start: forgets everything and lays the grid over the model's present area.

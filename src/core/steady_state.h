@@ -44,7 +44,7 @@ struct BatchMeans {
 };
 
 // Batch means of the whole span (the caller passes the part after the
-// start-up). Needs at least 2 observations per batch.
+// start-up). Needs at least 2 observations per batch. Neither routine allocates.
 BatchMeans ComputeBatchMeans(std::span<const double> series);
 
 // Two-sided 95 % quantile of Student's t with `dof` degrees of freedom.
@@ -57,15 +57,21 @@ struct SteadyVerdict {
   Real StartupEnd = 0;       // model time of the first kept sample, s (when StartupOver)
   int64_t StartIndex = 0;    // index of that sample (the latest of the monitors')
   double WorstRelativeHalfWidth = 0;  // largest over the monitors (when StartupOver)
+  bool MeansKnown = false;   // every monitor's batch means are valid (when StartupOver)
   double Tolerance = DefaultSteadyTolerance;
+  int64_t Samples = 0;       // observations per monitor
+  Real LastTime = 0;         // time of the last observation, s
   // For the user: "Установившийся режим с t = 3,45 с; точность средних 4,8 %" and the like.
   std::string Text;
 };
 
 // series[i][s] is monitor i at time times[s]. The start-up ends at the latest
 // of the monitors' truncation points; each monitor's batch means are taken from
-// there. Needs times.size() == every series' size.
-SteadyVerdict JudgeSteadyState(const std::vector<std::vector<double>>& series,
-                               std::span<const Real> times, double tolerance);
+// there. Needs times.size() == every series' size. Without `withText` the
+// verdict's Text stays empty and nothing is allocated (the check during a run).
+SteadyVerdict JudgeSteadyState(std::span<const std::vector<double>> series,
+                               std::span<const Real> times, double tolerance, bool withText = true);
+// The verdict's text from its fields.
+std::string SteadyVerdictText(const SteadyVerdict& v);
 
 }  // namespace mdv
