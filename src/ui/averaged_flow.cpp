@@ -162,6 +162,7 @@ TfrmAveragedFlow::TfrmAveragedFlow(QWidget* parent) : QDialog(parent) {
 
 void TfrmAveragedFlow::ShowEmpty() {
   has_ = false;
+  note_->setText(EmptyText());
   results_ = {};
   Map->Clear();
   labSummary->clear();
@@ -175,6 +176,10 @@ QString TfrmAveragedFlow::NoteText() const { return note_->text(); }
 void TfrmAveragedFlow::ShowResults(const AveragingResults& r, const Model& m) {
   if (!r.HasAverages) {
     ShowEmpty();
+    // Runs were fed but nothing averaged yet: say why (the start-up is not over).
+    if (r.Steps > 0 && !r.Steady.Text.empty())
+      note_->setText(EmptyText() + QStringLiteral("\n\nСредние берутся с конца разгона. ") +
+                     Q(r.Steady.Text) + QLatin1Char('.'));
     return;
   }
   results_ = r;

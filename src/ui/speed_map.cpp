@@ -102,6 +102,31 @@ void SpeedMap::paintEvent(QPaintEvent*) {
   p.drawImage(0, 0, Render(size()));
 }
 
+SpeedMap::View SpeedMap::MakeView(QSize size) const {
+  const AveragingGrid& g = data_.Grid;
+  // World extents: the grid and the contour, m.
+  View v{g.X0, g.X0 + g.Dx * (g.Nx - 1), g.Y0, g.Y0 + g.Dy * (g.Ny - 1), 1, 0, 0};
+  for (const TRib& r : data_.Contour) {
+    for (const TRealPoint& q : {r.P1, r.P2}) {
+      v.X0 = std::min(v.X0, static_cast<double>(q.X));
+      v.X1 = std::max(v.X1, static_cast<double>(q.X));
+      v.Y1 = std::max(v.Y1, static_cast<double>(q.Y));
+    }
+  }
+  const double availW = size.width() - kLeft - kRight;
+  const double availH = size.height() - kTop - kBottom;
+  if (!(v.X1 > v.X0) || !(v.Y1 > v.Y0)) return v;
+  v.S = std::min(availW / (v.X1 - v.X0), availH / (v.Y1 - v.Y0));
+  v.Ox = kLeft + 0.5 * (availW - v.S * (v.X1 - v.X0));
+  v.Oy = kTop + 0.5 * (availH - v.S * (v.Y1 - v.Y0));
+  return v;
+}
+
+QPointF SpeedMap::WorldToPixel(double x, double y, QSize size) const {
+  const View v = MakeView(size);
+  return {v.Ox + (x - v.X0) * v.S, v.Oy + (v.Y1 - y) * v.S};
+}
+
 QImage SpeedMap::Render(QSize size) {
   QImage img(size, QImage::Format_RGB32);
   img.fill(Qt::white);
@@ -111,22 +136,8 @@ QImage SpeedMap::Render(QSize size) {
     return img;
   const AveragingGrid& g = data_.Grid;
 
-  // World extents: the grid and the contour, m.
-  double x0 = g.X0, x1 = g.X0 + g.Dx * (g.Nx - 1);
-  double y0 = g.Y0, y1 = g.Y0 + g.Dy * (g.Ny - 1);
-  for (const TRib& r : data_.Contour) {
-    for (const TRealPoint& q : {r.P1, r.P2}) {
-      x0 = std::min(x0, static_cast<double>(q.X));
-      x1 = std::max(x1, static_cast<double>(q.X));
-      y1 = std::max(y1, static_cast<double>(q.Y));
-    }
-  }
-  // One scale for x and y (px/m), so that the hood keeps its shape.
-  const double availW = size.width() - kLeft - kRight;
-  const double availH = size.height() - kTop - kBottom;
-  const double s = std::min(availW / (x1 - x0), availH / (y1 - y0));
-  const double ox = kLeft + 0.5 * (availW - s * (x1 - x0));
-  const double oy = kTop + 0.5 * (availH - s * (y1 - y0));
+  const View v = MakeView(size);
+  const double x0 = v.X0, x1 = v.X1, y0 = v.Y0, y1 = v.Y1, s = v.S, ox = v.Ox, oy = v.Oy;
   auto px = [&](double x) { return ox + (x - x0) * s; };
   auto py = [&](double y) { return oy + (y1 - y) * s; };
   auto pt = [&](double x, double y) { return QPointF(px(x), py(y)); };

@@ -53,6 +53,8 @@ class SpeedMap : public QWidget {
 
   // The whole picture at a size (for the screen and for PNG export).
   QImage Render(QSize size);
+  // Where a point (m) lies in a rendering of that size, px.
+  QPointF WorldToPixel(double x, double y, QSize size) const;
 
   QSize sizeHint() const override { return {760, 420}; }
   QSize minimumSizeHint() const override { return {320, 200}; }
@@ -61,6 +63,14 @@ class SpeedMap : public QWidget {
   void paintEvent(QPaintEvent* event) override;
 
  private:
+  // The map's extents (m) and its transform at a size: one scale for x and y.
+  struct View {
+    double X0, X1, Y0, Y1;  // m
+    double S;               // px/m
+    double Ox, Oy;          // pixel of (X0, Y1)
+  };
+  View MakeView(QSize size) const;
+
   SpeedMapData data_;
   bool has_ = false;
   std::vector<double> capture_ = {0.25, 0.5, 1.0};
