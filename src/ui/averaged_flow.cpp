@@ -235,9 +235,25 @@ void TfrmAveragedFlow::FillCentreline(const AveragingResults& r, double radius) 
   SeriesDiscSink->replace(disc);
   SeriesFlanged->replace(flanged);
   SeriesPlain->replace(plain);
-  FitAxes(axisX_, axisY_, {&model, &disc, &flanged, &plain});
-  axisX_->setRange(0, hi * 1.02);
-  axisX_->applyNiceNumbers();
+  // v/v0 from 0 (every curve is positive) to the highest value in steps of
+  // 0,25; x/D from the mouth to the last station in steps of 0,5.
+  double top = 1, low = 0;
+  for (const QList<QPointF>* l : {&model, &disc, &flanged, &plain}) {
+    for (const QPointF& q : *l) {
+      if (!std::isfinite(q.y())) continue;
+      top = std::max(top, q.y());
+      low = std::min(low, q.y());
+    }
+  }
+  top = std::ceil(top / 0.25 - 1e-9) * 0.25;
+  axisY_->setRange(std::floor(low / 0.25) * 0.25, top);
+  axisY_->setTickType(QValueAxis::TicksDynamic);
+  axisY_->setTickAnchor(0);
+  axisY_->setTickInterval(top > 2.5 ? 0.5 : 0.25);
+  axisX_->setRange(0, std::ceil(hi / 0.5 - 1e-9) * 0.5);
+  axisX_->setTickType(QValueAxis::TicksDynamic);
+  axisX_->setTickAnchor(0);
+  axisX_->setTickInterval(0.5);
 }
 
 void TfrmAveragedFlow::FillZone(const VortexZoneSummary& z) {

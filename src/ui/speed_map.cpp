@@ -22,7 +22,7 @@ const QColor kSolid(215, 215, 215);  // points inside the walls
 
 // Pixels of the frame around the map: room for the axis labels at the left
 // and bottom, for the colour bar and its labels at the right.
-constexpr int kLeft = 48, kTop = 12, kBottom = 36, kRight = 96;
+constexpr int kLeft = 48, kTop = 22, kBottom = 36, kRight = 96;
 constexpr int kBarWidth = 16;
 // A line shorter than this on the screen gets no label, px.
 constexpr double kMinLabelledLength = 70;
@@ -243,7 +243,8 @@ QImage SpeedMap::Render(QSize size) {
   }
   const QString xTitle = QStringLiteral("x, м");
   p.drawText(QPointF(frame.right() - am.horizontalAdvance(xTitle), size.height() - 3), xTitle);
-  p.drawText(QPointF(4, frame.top() + am.ascent()), QStringLiteral("y, м"));
+  // Above the y labels, clear of the top tick's label.
+  p.drawText(QPointF(std::max(frame.left() - 40, 2.0), frame.top() - 8), QStringLiteral("y, м"));
 
   // The colour bar.
   const QRectF bar(frame.right() + 18, frame.top(), kBarWidth, frame.height());
@@ -265,8 +266,7 @@ QImage SpeedMap::Render(QSize size) {
     p.drawLine(QPointF(bar.left() - 3, r), QPointF(bar.left() + kBarWidth / 2.0, r));
   }
   const QString unit = QStringLiteral("|V|, м/с");
-  p.drawText(QPointF(bar.left(), std::max(bar.top() - 2, static_cast<double>(am.ascent()))),
-             unit);
+  p.drawText(QPointF(bar.left(), bar.top() - 8), unit);
   return img;
 }
 

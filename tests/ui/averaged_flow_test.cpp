@@ -41,6 +41,7 @@ class AveragedFlowTest : public QObject {
   Q_OBJECT
  private slots:
   void initTestCase();
+  void colourScale();
   void showsTheAveragesOfARun();
   void captureSpeedsAndExports();
   void emptyUntilSomethingIsAveraged();
@@ -65,6 +66,45 @@ void AveragedFlowTest::initTestCase() {
   results_ = SummariseAveraging(state_, model_);
   QVERIFY(results_.HasAverages);
   QCOMPARE(results_.Samples, int64_t{6});
+}
+
+void AveragedFlowTest::colourScale() {
+  // Viridis runs from its dark violet to its yellow with rising lightness, so
+  // that a faster flow always reads lighter (also in grey print).
+  QCOMPARE(Viridis(0), QColor(0x44, 0x01, 0x54));
+  QCOMPARE(Viridis(1), QColor(0xfd, 0xe7, 0x25));
+  QCOMPARE(Viridis(-1), Viridis(0));
+  QCOMPARE(Viridis(std::nan("")), Viridis(0));
+  double last = -1;
+  for (int k = 0; k <= 100; ++k) {
+    const QColor c = Viridis(k / 100.0);
+    const double luma = 0.2126 * c.redF() + 0.7152 * c.greenF() + 0.0722 * c.blueF();
+    QVERIFY2(luma > last, qPrintable(QString::number(k)));
+    last = luma;
+  }
+  // The top of the scale: the 99th percentile of the flow points, rounded up.
+  struct Row {
+    const char* name;
+    std::vector<double> speed;
+    std::vector<uint8_t> inside;
+    double top;
+  };
+  std::vector<double> ramp(200);
+  for (size_t k = 0; k < ramp.size(); ++k) ramp[k] = 0.01 * static_cast<double>(k);  // 0 … 1,99
+  std::vector<double> spiky = ramp;
+  spiky[50] = 40;  // one point at a sharp edge
+  std::vector<uint8_t> walls(200, 1);
+  walls[199] = 0;
+  walls[198] = 0;
+  const Row rows[] = {{"ramp", ramp, {}, 2.0},
+                      {"one spike does not set the scale", spiky, {}, 2.0},
+                      {"wall points do not count", ramp, walls, 2.0},
+                      {"nice rounding", {0.83, 0.83, 0.1}, {}, 0.85},
+                      {"all zero", {0, 0, 0}, {}, 1.0},
+                      {"no flow points", {3, 4}, {0, 0}, 1.0}};
+  for (const Row& row : rows)
+    QVERIFY2(std::abs(SpeedScaleTop(row.speed, row.inside) - row.top) < 1e-12,
+             qPrintable(QString("%1: %2").arg(row.name).arg(SpeedScaleTop(row.speed, row.inside))));
 }
 
 void AveragedFlowTest::showsTheAveragesOfARun() {
