@@ -57,6 +57,8 @@ RunAverages::RunAverages(TfrmMain& w) : QObject(&w), w_(w) {
 
   lbSteady = new QLabel(w.statusBar());
   lbSteady->setObjectName(QStringLiteral("lbSteady"));
+  // A long verdict is cut at the window's edge rather than widening it.
+  lbSteady->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
   w.statusBar()->addWidget(lbSteady, 2);
 
   QMenu* data = w.menuBar()->findChild<QMenu*>(QStringLiteral("mnData"));
@@ -93,7 +95,9 @@ RunSummary RunAverages::Run(int32_t maxFree, int32_t freeCount, Real startTime, 
   lbSteady->clear();
   const AveragedRunSummary r = RunAveraged(m, state_, maxFree, freeCount, startTime, endTime,
                                            step, w_);
-  lbSteady->setText(Q(r.Verdict.Text));
+  // A run "until steady" says how it ended (steady or at the end time); any
+  // run shows the verdict, and the whole account is in the tool tip.
+  lbSteady->setText(Q(settings.UntilSteady ? r.EndText : r.Verdict.Text));
   lbSteady->setToolTip(Q(r.EndText));
   if (frmAveragedFlow->isVisible()) RefreshWindow();
   return r.Run;

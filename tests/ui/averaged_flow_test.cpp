@@ -272,13 +272,18 @@ void AveragedFlowTest::mainWindowFeedsTheAverages() {
   QCOMPARE(first, stepsSoFar());
   QVERIFY(first >= 20);
   QVERIFY(av->State().Settings.UntilSteady);
-  QVERIFY2(av->lbSteady->text().startsWith(QStringLiteral("Режим не установился")),
+  // Until steady, the status says how the run ended, then the verdict.
+  QVERIFY2(av->lbSteady->text().startsWith(QStringLiteral("Расчёт закончен по времени окончания")),
            qPrintable(av->lbSteady->text()));
+  QVERIFY(av->lbSteady->text().contains(QStringLiteral("Режим не установился")));
   QVERIFY(av->lbSteady->isVisible());
 
   // Continue to 0,2 s adds to them; Start begins anew.
   win.edMaxTime->setText(QStringLiteral("0,2"));
+  av->cbUntilSteady->setChecked(false);
   win.btnContinue->click();
+  QVERIFY2(av->lbSteady->text().startsWith(QStringLiteral("Режим не установился")),
+           qPrintable(av->lbSteady->text()));
   QCOMPARE(av->State().Steps, stepsSoFar());
   QVERIFY(av->State().Steps >= 40);
   win.edMaxTime->setText(QStringLiteral("0,1"));
