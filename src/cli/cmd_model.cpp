@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "cli/commands.h"
+#include "cli/run_extras.h"
 #include "core/area_validation.h"
 #include "core/model.h"
 #include "core/numfmt.h"
@@ -239,6 +240,7 @@ struct RunArgs {
   bool quiet = false;
   bool reference = false;
   int threads = 0;
+  RunExtras extras;
 };
 
 // Everything the command line asks for, checked before the model is touched.
@@ -307,6 +309,7 @@ int RunCommand(RunArgs& a) {
     if (!OutputPathUsable(m.TrackFileName, "--track-file", error)) return Refuse(error);
   }
   if (!a.save.empty() && !OutputPathUsable(a.save, "--save", error)) return Refuse(error);
+  if (!CheckRunExtras(a.extras, OutputPathUsable, error)) return Refuse(error);
 
   m.Exec.Threads = a.threads;
   m.Exec.Literal = a.reference;
@@ -325,7 +328,7 @@ int RunCommand(RunArgs& a) {
   auto* previous = std::signal(SIGINT, OnInterrupt);
   ProgressObserver progress(a.quiet, startTime, maxTime);
   const auto begin = std::chrono::steady_clock::now();
-  const RunSummary summary = RunSimulation(m, limit, freeCount, startTime, maxTime, dt, progress);
+  const RunSummary summary = RunWithExtras(m, a.extras, limit, freeCount, startTime, maxTime, dt, progress);
   const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
   std::signal(SIGINT, previous);
   progress.Finish(m);
@@ -355,6 +358,7 @@ int RunCommand(RunArgs& a) {
                   FormatFixed(progress.ResidentAtLimit() / mib, 6, 1).c_str(),
                   FormatFixed(progress.ResidentMaxAfterLimit() / mib, 6, 1).c_str());
   }
+  if (!FinishRunExtras(m, a.extras, a.quiet)) status = ExitFailed;
   if (summary.HowEnded == RunSummary::End::Stopped && status == ExitOk) status = ExitInterrupted;
   return status;
 }
@@ -417,6 +421,7 @@ void AddModelCommands(CLI::App& app, int& status) {
   r->add_flag("--quiet,-q", run->quiet, "no progress on stderr and no summary");
   r->add_option("--threads", run->threads, "worker threads, 0 = all cores (0)");
   r->add_flag("--reference", run->reference, "compute on the literal reference path");
+  AddRunExtraOptions(r, run->extras);
   r->callback([run, &status] { status = RunCommand(*run); });
 
   auto vel = std::make_shared<VelocityArgs>();

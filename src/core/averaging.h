@@ -25,7 +25,7 @@ namespace mdv {
 // Grid spacing, m, and steps between grid samples at the defaults (the cost
 // of averaging stays within 30 % of a default run; bench/averaging_bench.cpp).
 inline constexpr double DefaultGridSpacing = 0.025;
-inline constexpr int32_t DefaultSampleEverySteps = 10;
+inline constexpr int32_t DefaultSampleEverySteps = 20;
 // Grid samples between two vortex-zone measurements.
 inline constexpr int32_t DefaultZoneEverySamples = 10;
 // Steps between two evaluations of the steady-state verdict during a run.
@@ -108,7 +108,7 @@ struct AveragingState {
 
   std::vector<ZoneMeasurement> Zone;
 
-  SteadyVerdict Last;       // the verdict of the last check during a run
+  SteadyVerdict Last;       // the last check during a run (no Text: SteadyVerdictText(Last))
   bool SteadyStop = false;  // the last run ended because the verdict said steady
   TRibArray Contour;        // the body ribs the grid was laid over
 };

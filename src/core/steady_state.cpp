@@ -11,6 +11,8 @@ namespace mdv {
 namespace {
 
 constexpr double Infinity = std::numeric_limits<double>::infinity();
+// A spread of the batch means below this fraction of their mean is rounding.
+constexpr double ConstantSpread = 1e-12;
 
 // Consecutive batches of `size` observations of a series (a short tail left
 // out), their means computed when asked, so that nothing is stored.
@@ -106,8 +108,11 @@ BatchMeans ComputeBatchMeans(std::span<const double> series) {
       if (j > 0) lag += prev * d;
       prev = d;
     }
-    const double sd = std::sqrt(ss / (b - 1));
-    const double lag1 = ss > 0 ? lag / ss : 0;  // lag-1 autocorrelation of the batch means
+    double sd = std::sqrt(ss / (b - 1));
+    // Batch means that differ by rounding only: a constant series.
+    const bool constant = sd <= ConstantSpread * std::fabs(zm);
+    if (constant) sd = 0;
+    const double lag1 = ss > 0 && !constant ? lag / ss : 0;  // lag-1 autocorrelation of the batch means
     r.Batches = b;
     r.HalfWidth95 = StudentT975(b - 1) * sd / std::sqrt(static_cast<double>(b));
     r.RelativeHalfWidth = r.HalfWidth95 == 0 ? 0 : (r.Mean != 0 ? r.HalfWidth95 / std::fabs(r.Mean) : Infinity);
