@@ -38,6 +38,11 @@ QString Gen(double v) { return Q(FormatGeneral(static_cast<Real>(v))); }
 // The row labels of the vortex-zone window, in its order.
 constexpr const char* kZoneLabels[ZoneDimensionCount] = {"Bэф", "b", "l", "a0", "a", "dmax",
                                                          "lmax"};
+// The monitored signals for the user, in MonitorNames order.
+constexpr const char* kMonitorLabels[MonitorCount] = {
+    "Vx на оси при x = −B", "Vx на оси при x = −2B", "Скорость в центре входа",
+    "Циркуляция свободных вихрей"};
+
 // Points of each reference curve between the first and the last station.
 constexpr int kCurvePoints = 120;
 
@@ -128,10 +133,20 @@ TfrmAveragedFlow::TfrmAveragedFlow(QWidget* parent) : QDialog(parent) {
     v->addWidget(labZone);
   }
 
+  sgMonitors = new QTableWidget(MonitorCount, 5, this);
+  sgMonitors->setHorizontalHeaderLabels(
+      {QStringLiteral("Величина"), QStringLiteral("Среднее"), QStringLiteral("± 95 %"),
+       QStringLiteral("Отн. точность, %"), QStringLiteral("Отсчетов")});
+  sgMonitors->verticalHeader()->hide();
+  sgMonitors->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  sgMonitors->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+  sgMonitors->horizontalHeader()->setStretchLastSection(true);
+
   tabs = new QTabWidget(this);
   tabs->addTab(mapPage, QStringLiteral("Поле скоростей"));
   tabs->addTab(CentreChart, QStringLiteral("Ось отсоса"));
   tabs->addTab(zonePage, QStringLiteral("Вихревая зона"));
+  tabs->addTab(sgMonitors, QStringLiteral("Контрольные величины"));
 
   note_ = new QLabel(EmptyText(), this);
   note_->setAlignment(Qt::AlignCenter);
@@ -207,6 +222,7 @@ void TfrmAveragedFlow::ShowResults(const AveragingResults& r, const Model& m) {
 
   FillCentreline(r, static_cast<double>(m.ChannelRadius));
   FillZone(r.VortexZone);
+  FillMonitors(r.Monitors);
   stack_->setCurrentWidget(tabs);
   btnSavePicture->setEnabled(true);
   btnSaveCsv->setEnabled(true);
@@ -272,6 +288,25 @@ void TfrmAveragedFlow::FillZone(const VortexZoneSummary& z) {
   labZone->setText(text);
 }
 
+void TfrmAveragedFlow::FillMonitors(const std::vector<MonitorSummary>& monitors) {
+  sgMonitors->setRowCount(static_cast<int>(monitors.size()));
+  for (std::size_t k = 0; k < monitors.size(); ++k) {
+    const MonitorSummary& m = monitors[k];
+    const QString name = k < static_cast<std::size_t>(MonitorCount)
+                             ? QString::fromUtf8(kMonitorLabels[k]) + QStringLiteral(", ") + Q(m.Unit)
+                             : Q(m.Name);
+    // A mean is shown only with its half-width; a relative one of a zero mean is infinite.
+    const QString cells[5] = {
+        name, m.Known ? Q(FormatFixed(m.Mean, 6, 4)) : QStringLiteral("—"),
+        m.Known ? Q(FormatFixed(m.HalfWidth95, 6, 4)) : QStringLiteral("—"),
+        m.Known && std::isfinite(m.RelativeHalfWidth)
+            ? Q(FormatFixed(100 * m.RelativeHalfWidth, 4, 1))
+            : QStringLiteral("—"),
+        QString::number(m.Samples)};
+    for (int c = 0; c < 5; ++c) sgMonitors->setItem(static_cast<int>(k), c, new QTableWidgetItem(cells[c]));
+  }
+}
+
 bool TfrmAveragedFlow::ApplyCaptureSpeeds() {
   std::vector<double> speeds;
   const QStringList parts = edCaptureSpeeds->text().split(QLatin1Char(';'), Qt::SkipEmptyParts);
@@ -311,6 +346,15 @@ bool TfrmAveragedFlow::SaveCsv(const QString& path, QString& error) {
       break;
     case 1:
       csv = CentrelineCsv(results_.Centreline);
+      break;
+    case 3:
+      // The JSON's keys, semicolons and decimal commas.
+      csv = "name;unit;mean;half_width_95;relative_half_width;samples\n";
+      for (const MonitorSummary& m : results_.Monitors) {
+        const auto known = [&](double v) { return m.Known ? FormatGeneral(v) : std::string(); };
+        csv += m.Name + ";" + m.Unit + ";" + known(m.Mean) + ";" + known(m.HalfWidth95) + ";" +
+               known(m.RelativeHalfWidth) + ";" + std::to_string(m.Samples) + "\n";
+      }
       break;
     default: {
       csv = "dimension;mean [m];sd [m]\n";

@@ -49,7 +49,8 @@ class TfrmAveragedFlow : public QDialog {
   QLabel* labSummary;
   QLineEdit* edCaptureSpeeds;   // "0,25; 0,5; 1"
   QPushButton* btnApplySpeeds;  // "Построить"
-  QTabWidget* tabs;             // "Поле скоростей", "Ось отсоса", "Вихревая зона"
+  // "Поле скоростей", "Ось отсоса", "Вихревая зона", "Контрольные величины"
+  QTabWidget* tabs;
   SpeedMap* Map;
   QChartView* CentreChart;
   QScatterSeries* SeriesModel;  // the mean centre-line, v/v0 at the stations
@@ -59,6 +60,7 @@ class TfrmAveragedFlow : public QDialog {
   QLineSeries* SeriesPlain;
   QTableWidget* sgZone;         // dimension, mean, s.d.
   QLabel* labZone;
+  QTableWidget* sgMonitors;     // the monitored signals: mean ± 95 % half-width
   QPushButton* btnSavePicture;
   QPushButton* btnSaveCsv;
 
@@ -69,6 +71,7 @@ class TfrmAveragedFlow : public QDialog {
  private:
   void FillCentreline(const AveragingResults& r, double radius);
   void FillZone(const VortexZoneSummary& z);
+  void FillMonitors(const std::vector<MonitorSummary>& monitors);
 
   AveragingResults results_;
   bool has_ = false;

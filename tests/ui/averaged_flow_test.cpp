@@ -59,6 +59,7 @@ void AveragedFlowTest::initTestCase() {
   BuildArea(model_);
   AveragingSettings settings;
   settings.AverageFrom = 0;
+  settings.SampleEverySteps = 10;
   settings.ZoneEverySamples = 3;
   StartAveraging(state_, model_, settings);
   const AveragedRunSummary run = RunAveraged(model_, state_, 400, 0, 0, 0.3L - 0.0025L, 0.005L);
@@ -221,6 +222,18 @@ void AveragedFlowTest::captureSpeedsAndExports() {
   const QStringList lines = QString::fromUtf8(f.readAll()).split('\n', Qt::SkipEmptyParts);
   QCOMPARE(lines.size(), 8);
   QVERIFY(lines[1].startsWith(QStringLiteral("Beff;")));
+  // The monitors: one row each, the mean beside its half-width.
+  w.tabs->setCurrentIndex(3);
+  QCOMPARE(w.sgMonitors->rowCount(), MonitorCount);
+  QCOMPARE(w.sgMonitors->item(0, 0)->text(), QStringLiteral("Vx на оси при x = −B, м/с"));
+  const MonitorSummary& m0 = results_.Monitors[0];
+  QCOMPARE(w.sgMonitors->item(0, 1)->text(), QString::fromStdString(FormatFixed(m0.Mean, 6, 4)));
+  QCOMPARE(w.sgMonitors->item(0, 4)->text(), QString::number(m0.Samples));
+  const QString mon = dir.filePath("monitors.csv");
+  QVERIFY2(w.SaveCsv(mon, error), qPrintable(error));
+  QFile fm(mon);
+  QVERIFY(fm.open(QIODevice::ReadOnly));
+  QVERIFY(QString::fromUtf8(fm.readAll()).split('\n')[1].startsWith(QStringLiteral("vx_axis_B;м/с;")));
   QVERIFY(!w.SaveCsv(dir.filePath("no/such/dir/x.csv"), error));
 }
 
