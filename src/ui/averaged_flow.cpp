@@ -2,6 +2,8 @@
 
 #include <QChart>
 #include <QChartView>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
@@ -26,6 +28,7 @@
 #include "ui/chart_export.h"
 #include "ui/chart_style.h"
 #include "ui/dialog_messages.h"
+#include "ui/averages_json.h"
 #include "ui/speed_map.h"
 
 namespace mdv {
@@ -155,10 +158,12 @@ TfrmAveragedFlow::TfrmAveragedFlow(QWidget* parent) : QDialog(parent) {
   stack_->addWidget(tabs);
   stack_->addWidget(note_);
 
+  btnLoad = new QPushButton(QStringLiteral("Загрузить средние..."), this);
   btnSavePicture = new QPushButton(QStringLiteral("Сохранить рисунок..."), this);
   btnSaveCsv = new QPushButton(QStringLiteral("Сохранить таблицу (CSV)..."), this);
-  for (QPushButton* b : {btnSavePicture, btnSaveCsv}) b->setAutoDefault(false);
+  for (QPushButton* b : {btnLoad, btnSavePicture, btnSaveCsv}) b->setAutoDefault(false);
   auto* buttons = new QHBoxLayout;
+  buttons->addWidget(btnLoad);
   buttons->addStretch(1);
   buttons->addWidget(btnSavePicture);
   buttons->addWidget(btnSaveCsv);
@@ -170,6 +175,7 @@ TfrmAveragedFlow::TfrmAveragedFlow(QWidget* parent) : QDialog(parent) {
 
   connect(btnApplySpeeds, &QPushButton::clicked, this, &TfrmAveragedFlow::ApplyCaptureSpeeds);
   connect(edCaptureSpeeds, &QLineEdit::returnPressed, this, &TfrmAveragedFlow::ApplyCaptureSpeeds);
+  connect(btnLoad, &QPushButton::clicked, this, &TfrmAveragedFlow::btnLoadClick);
   connect(btnSavePicture, &QPushButton::clicked, this, &TfrmAveragedFlow::btnSavePictureClick);
   connect(btnSaveCsv, &QPushButton::clicked, this, &TfrmAveragedFlow::btnSaveCsvClick);
   ShowEmpty();
@@ -189,11 +195,35 @@ void TfrmAveragedFlow::ShowEmpty() {
 QString TfrmAveragedFlow::NoteText() const { return note_->text(); }
 
 void TfrmAveragedFlow::ShowResults(const AveragingResults& r, const Model& m) {
+  model_ = &m;
+  Show(r, &m, QString());
+}
+
+bool TfrmAveragedFlow::LoadFile(const QString& path) {
+  AveragingResults r;
+  QString error;
+  if (!ReadAveragesJson(path, r, error)) {
+    ShowError(this, error);
+    return false;
+  }
+  // The hood is drawn only over a grid the present area would give: the
+  // file does not hold the contour it was gathered on.
+  const bool same = model_ && GridMatchesModel(r.Field.Grid, *model_);
+  QString source = QStringLiteral("Файл %1.").arg(QFileInfo(path).fileName());
+  if (!same)
+    source += QStringLiteral(" Контур отсоса не показан: средние получены на другой области.");
+  Show(r, same ? model_ : nullptr, source);
+  return true;
+}
+
+void TfrmAveragedFlow::Show(const AveragingResults& r, const Model* contour,
+                            const QString& source) {
   if (!r.HasAverages) {
     ShowEmpty();
     // Runs were fed but nothing averaged yet: say why (the start-up is not over).
     if (r.Steps > 0 && !r.Steady.Text.empty())
-      note_->setText(EmptyText() + QStringLiteral("\n\nСредние берутся с конца разгона. ") +
+      note_->setText(source + (source.isEmpty() ? QString() : QStringLiteral("\n\n")) +
+                     EmptyText() + QStringLiteral("\n\nСредние берутся с конца разгона. ") +
                      Q(r.Steady.Text) + QLatin1Char('.'));
     return;
   }
@@ -203,16 +233,19 @@ void TfrmAveragedFlow::ShowResults(const AveragingResults& r, const Model& m) {
   SpeedMapData d;
   d.Grid = r.Field.Grid;
   d.Speed = r.Field.SpeedMean;
-  d.Contour = m.BodyRibs;
-  d.SuctionRib = m.SuctionRib;
+  if (contour) {
+    d.Contour = contour->BodyRibs;
+    d.SuctionRib = contour->SuctionRib;
+  }
   Map->SetData(std::move(d));
 
-  QString text = QStringLiteral("Средние за t = %1 … %2 с: выборок поля %3 (каждый %4-й шаг), "
-                                "шаг сетки %5 м.")
-                     .arg(Q(FormatFixed(r.StartTime, 6, 3)), Q(FormatFixed(r.EndTime, 6, 3)))
-                     .arg(r.Samples)
-                     .arg(r.SampleEverySteps)
-                     .arg(Gen(r.Field.Grid.Dx));
+  QString text = source.isEmpty() ? QString() : source + QLatin1Char(' ');
+  text += QStringLiteral("Средние за t = %1 … %2 с: выборок поля %3 (каждый %4-й шаг), "
+                         "шаг сетки %5 м.")
+              .arg(Q(FormatFixed(r.StartTime, 6, 3)), Q(FormatFixed(r.EndTime, 6, 3)))
+              .arg(r.Samples)
+              .arg(r.SampleEverySteps)
+              .arg(Gen(r.Field.Grid.Dx));
   if (!r.Steady.Text.empty()) text += QLatin1Char(' ') + Q(r.Steady.Text);
   if (r.Flux.Valid)
     text += QStringLiteral("\nРасход через канал при x = %1 м: %2 м³/с, %3 от πB²v.")
@@ -220,7 +253,7 @@ void TfrmAveragedFlow::ShowResults(const AveragingResults& r, const Model& m) {
                      Q(FormatFixed(r.Flux.Ratio, 3, 3)));
   labSummary->setText(text);
 
-  FillCentreline(r, static_cast<double>(m.ChannelRadius));
+  FillCentreline(r);
   FillZone(r.VortexZone);
   FillMonitors(r.Monitors);
   stack_->setCurrentWidget(tabs);
@@ -228,7 +261,20 @@ void TfrmAveragedFlow::ShowResults(const AveragingResults& r, const Model& m) {
   btnSaveCsv->setEnabled(true);
 }
 
-void TfrmAveragedFlow::FillCentreline(const AveragingResults& r, double radius) {
+void TfrmAveragedFlow::btnLoadClick() {
+  QFileDialog dlg(this, QStringLiteral("Загрузить средние"));
+  dlg.setOption(QFileDialog::DontUseNativeDialog);
+  dlg.setAcceptMode(QFileDialog::AcceptOpen);
+  dlg.setFileMode(QFileDialog::ExistingFile);
+  dlg.setNameFilter(QStringLiteral("Средние (*.json)"));
+  if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty()) return;
+  LoadFile(dlg.selectedFiles().constFirst());
+}
+
+void TfrmAveragedFlow::FillCentreline(const AveragingResults& r) {
+  // In x/D the three curves do not depend on the radius (A = πB², x = 2B·x/D):
+  // any B gives them, also for a file whose hood is not the present one.
+  constexpr double radius = 0.15;  // m
   QList<QPointF> model, disc, flanged, plain;
   double lo = 0, hi = 3;
   if (!r.Centreline.empty()) {

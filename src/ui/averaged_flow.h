@@ -31,6 +31,10 @@ class TfrmAveragedFlow : public QDialog {
   // Shows the results of a state gathered on the model's present area; results
   // without averages show the note instead.
   void ShowResults(const AveragingResults& r, const Model& m);
+  // Shows the averages of a file (as the batch tool's --averages writes it);
+  // a bad file is shown and leaves the window as it was. The hood of the
+  // model last given is drawn when the file's grid is the one its area gives.
+  bool LoadFile(const QString& path);
   void ShowEmpty();
   bool HasData() const { return has_; }
   QString NoteText() const;
@@ -61,20 +65,24 @@ class TfrmAveragedFlow : public QDialog {
   QTableWidget* sgZone;         // dimension, mean, s.d.
   QLabel* labZone;
   QTableWidget* sgMonitors;     // the monitored signals: mean ± 95 % half-width
+  QPushButton* btnLoad;  // "Загрузить средние..."
   QPushButton* btnSavePicture;
   QPushButton* btnSaveCsv;
 
  public slots:
+  void btnLoadClick();
   void btnSavePictureClick();
   void btnSaveCsvClick();
 
  private:
-  void FillCentreline(const AveragingResults& r, double radius);
+  void Show(const AveragingResults& r, const Model* contour, const QString& source);
+  void FillCentreline(const AveragingResults& r);
   void FillZone(const VortexZoneSummary& z);
   void FillMonitors(const std::vector<MonitorSummary>& monitors);
 
   AveragingResults results_;
   bool has_ = false;
+  const Model* model_ = nullptr;  // the area of the session's averages
   QStackedWidget* stack_;
   QLabel* note_;
   QValueAxis* axisX_;

@@ -41,6 +41,7 @@ class SpeedMap : public QWidget {
   void SetData(SpeedMapData data);
   void Clear();
   bool HasData() const { return has_; }
+  const SpeedMapData& Data() const { return data_; }
   // Capture speeds, m/s, whose lines are drawn and labelled.
   void SetCaptureSpeeds(std::vector<double> speeds);
   const std::vector<double>& CaptureSpeeds() const { return capture_; }

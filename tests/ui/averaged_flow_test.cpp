@@ -6,6 +6,7 @@
 #include <QChartView>
 #include <QCheckBox>
 #include <QFile>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QImage>
 #include <QLabel>
@@ -19,6 +20,7 @@
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
+#include <algorithm>
 #include <cmath>
 
 #include "core/area.h"
@@ -45,6 +47,7 @@ class AveragedFlowTest : public QObject {
   void showsTheAveragesOfARun();
   void captureSpeedsAndExports();
   void emptyUntilSomethingIsAveraged();
+  void readsAnAveragesFile();
   void mainWindowFeedsTheAverages();
 
  private:
@@ -261,6 +264,66 @@ void AveragedFlowTest::emptyUntilSomethingIsAveraged() {
   w.ShowEmpty();
   QVERIFY(!w.HasData());
   QVERIFY(!w.Map->HasData());
+}
+
+void AveragedFlowTest::readsAnAveragesFile() {
+  QTemporaryDir dir;
+  const QString path = dir.filePath("avg.json");
+  std::string error;
+  QVERIFY(SaveAveragesJson(results_, path.toStdString(), error));
+  TfrmAveragedFlow w;
+  w.ShowResults(AveragingResults{}, model_);  // the session's area, nothing averaged
+  QVERIFY(w.LoadFile(path));
+  QVERIFY(w.HasData());
+  // Every number comes back to the bit; the hood is drawn over its own grid.
+  QVERIFY(w.Results().Field.SpeedMean == results_.Field.SpeedMean);
+  QVERIFY(w.Results().Field.Grid.Inside == results_.Field.Grid.Inside);
+  QCOMPARE(w.Results().Samples, results_.Samples);
+  QCOMPARE(w.Results().VortexZone.Measured, results_.VortexZone.Measured);
+  QCOMPARE(w.Results().Monitors.size(), results_.Monitors.size());
+  QCOMPARE(w.SeriesModel->count(), int(std::count_if(results_.Centreline.begin(),
+                                                     results_.Centreline.end(),
+                                                     [](const CentrelineRow& r) { return r.HasModel; })));
+  QVERIFY(w.labSummary->text().startsWith(QStringLiteral("Файл avg.json. Средние за")));
+  QCOMPARE(w.Map->Data().Contour.size(), model_.BodyRibs.size());
+
+  // Another area: the map without the hood, and it says so.
+  Model other;
+  other.FlangeLength = 0.2L;
+  BuildArea(other);
+  TfrmAveragedFlow w2;
+  w2.ShowResults(AveragingResults{}, other);
+  QVERIFY(w2.LoadFile(path));
+  QVERIFY(w2.Map->Data().Contour.empty());
+  QVERIFY(w2.labSummary->text().contains(QStringLiteral("Контур отсоса не показан")));
+
+  // Bad files are refused with a message naming the file; the window keeps its data.
+  QFile in(path);
+  QVERIFY(in.open(QIODevice::ReadOnly));
+  const QByteArray good = in.readAll();
+  struct Row {
+    const char* name;
+    QByteArray bytes;
+  };
+  QByteArray shortArray = good;
+  shortArray.replace("\"speed_rms\": [", "\"speed_rms\": [1.0,");
+  const Row rows[] = {{"not json", "{ \"format\": "},
+                      {"other format", QByteArray(good).replace("rinfet-mdv-averages", "x")},
+                      {"version 2", QByteArray(good).replace("\"version\": 1", "\"version\": 2")},
+                      {"array length", shortArray}};
+  for (const Row& row : rows) {
+    const QString bad = dir.filePath(QString::fromLatin1(row.name).replace(' ', '_') + ".json");
+    QFile out(bad);
+    QVERIFY(out.open(QIODevice::WriteOnly));
+    out.write(row.bytes);
+    out.close();
+    auto box = AnswerNextBox();
+    QVERIFY2(!w.LoadFile(bad), row.name);
+    QVERIFY(box->Seen);
+    QVERIFY2(box->Text.contains(QFileInfo(bad).fileName()), qPrintable(box->Text));
+    QVERIFY(w.HasData());
+    QVERIFY(w.labSummary->text().startsWith(QStringLiteral("Файл avg.json.")));
+  }
 }
 
 void AveragedFlowTest::mainWindowFeedsTheAverages() {
