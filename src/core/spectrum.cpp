@@ -129,6 +129,10 @@ bool WelchPsd(const double* samples, std::size_t n, double timeStep, PowerSpectr
   for (std::size_t k = 2; k < bins; ++k)
     if (r.Density[k] > r.Density[r.PeakIndex]) r.PeakIndex = k;
   r.PeakFrequency = r.Frequency[r.PeakIndex];
+  double magnitude = 0;  // largest |sample|, in the series' unit
+  for (std::size_t j = 0; j < n; ++j) magnitude = std::max(magnitude, std::fabs(samples[j]));
+  const double floor = 1e-12 * magnitude;
+  r.HasPeak = r.Density[r.PeakIndex] > 0 && SpectrumIntegral(r) > floor * floor;
   out = std::move(r);
   return true;
 }
@@ -170,6 +174,7 @@ bool CalcPulsationSpectra(const PulsationRecord& r, int32_t k, PulsationSpectra&
 std::string PeakText(const char* component, const PowerSpectrum& s) {
   // Six significant digits: bin frequencies k·fs/N are often exact in fewer
   // (12,5; 1,5625), and when they are not (10,41666…) six are plenty.
+  if (!s.HasPeak) return std::string("Пик спектра ") + component + ": нет (ряд постоянный)";
   char six[32];
   std::snprintf(six, sizeof six, "%.6g", s.PeakFrequency);
   return std::string("Пик спектра ") + component + ": " + FormatGeneral(std::strtod(six, nullptr)) +

@@ -31,6 +31,9 @@ struct PowerSpectrum {
   double SampleRate = 0;           // fs = 1 / time step, Hz
   std::vector<double> Frequency;   // k·fs/N for k = 0 … N/2, Hz
   std::vector<double> Density;     // one-sided PSD, (unit)²/Hz
+  // False for a series that is constant to rounding (its fluctuation below
+  // 1e-12 of its magnitude): its "peak" would be rounding noise.
+  bool HasPeak = false;
   std::size_t PeakIndex = 0;       // highest density among k >= 1
   double PeakFrequency = 0;        // Hz
 };
@@ -54,7 +57,8 @@ bool CalcPulsationSpectra(const PulsationRecord& r, int32_t k, PulsationSpectra&
                           std::string& error, std::size_t segmentLength = 0);
 
 // "Пик спектра Vx: 12,5 Гц" — the peak frequency for the user, Hz in the
-// general format with the decimal comma.
+// general format with the decimal comma; "Пик спектра Vx: нет (ряд постоянный)"
+// without a peak.
 std::string PeakText(const char* component, const PowerSpectrum& s);
 
 inline constexpr char TooFewSpectrumSamplesText[] =

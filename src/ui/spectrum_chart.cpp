@@ -125,7 +125,7 @@ bool SpectrumChart::ShowPoint(const PulsationRecord& r, int k) {
   SeriesVy->replace(points(spectra_.Vy));
   Peaks->clear();
   for (const PowerSpectrum* p : {&spectra_.Vx, &spectra_.Vy})
-    if (p->Density[p->PeakIndex] > 0) Peaks->append(p->PeakFrequency, p->Density[p->PeakIndex]);
+    if (p->HasPeak) Peaks->append(p->PeakFrequency, p->Density[p->PeakIndex]);
 
   const PowerSpectrum& x = spectra_.Vx;
   // Whole decades on both axes, so that each carries labelled ticks.

@@ -57,6 +57,7 @@ TEST(Spectrum, SineInNoiseHasItsPeakAndVarianceIntegral) {
     const double df = s.SampleRate / static_cast<double>(s.SegmentLength);
     ASSERT_EQ(s.Frequency.size(), s.SegmentLength / 2 + 1);
     EXPECT_DOUBLE_EQ(s.Frequency.back(), df * static_cast<double>(s.SegmentLength / 2));
+    EXPECT_TRUE(s.HasPeak);
     // The peak lies on the bin nearest the known frequency (at most one bin
     // off when the frequency lies between two).
     EXPECT_LE(std::fabs(s.PeakFrequency - row.f0), df * 0.5 + 1e-9)
@@ -132,8 +133,20 @@ TEST(Spectrum, PulsationPointSpectraAndPeakText) {
   // N = 128 at 200 Hz: bins 1,5625 Hz apart, 10 Hz nearest bin 6.
   EXPECT_EQ(PeakText("Vx", s.Vx), "Пик спектра Vx: 9,375 Гц");
   PowerSpectrum odd;
+  odd.HasPeak = true;
   odd.PeakFrequency = 1000.0 / 3.0 / 32.0;  // fs = 333,3 Hz, N = 32
   EXPECT_EQ(PeakText("Vy", odd), "Пик спектра Vy: 10,4167 Гц");
+
+  // Point 0 is constant (Vx exactly 1, Vy exactly 0): no peak to report.
+  ASSERT_TRUE(CalcPulsationSpectra(r, 0, s, error)) << error;
+  EXPECT_FALSE(s.Vx.HasPeak);
+  EXPECT_FALSE(s.Vy.HasPeak);
+  EXPECT_EQ(PeakText("Vx", s.Vx), "Пик спектра Vx: нет (ряд постоянный)");
+  // A constant that is not exact in binary leaves rounding noise: still none.
+  const std::vector<double> c(256, -0.4);
+  PowerSpectrum flat;
+  ASSERT_TRUE(WelchPsd(c.data(), c.size(), dt, flat, error)) << error;
+  EXPECT_FALSE(flat.HasPeak);
 
   EXPECT_FALSE(CalcPulsationSpectra(r, 2, s, error));
   r.SampleCount = 10;
