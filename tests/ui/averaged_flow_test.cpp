@@ -20,6 +20,7 @@
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <algorithm>
 #include <cmath>
 
@@ -354,8 +355,15 @@ void AveragedFlowTest::mainWindowFeedsTheAverages() {
   QVERIFY(av->lbSteady->text().contains(QStringLiteral("Режим не установился")));
   QVERIFY(av->lbSteady->isVisible());
 
-  // Continue to 0,2 s adds to them; Start begins anew.
+  // Stopped after its first step, a run's averages survive: Continue adds to
+  // them. Start begins anew.
   win.edMaxTime->setText(QStringLiteral("0,2"));
+  QTimer::singleShot(0, win.btnStop, &QPushButton::click);
+  win.btnContinue->click();
+  QVERIFY2(av->lbSteady->text().startsWith(QStringLiteral("Расчёт остановлен")),
+           qPrintable(av->lbSteady->text()));
+  QVERIFY(av->State().Steps > first && av->State().Steps < first + 5);
+  QCOMPARE(av->State().Steps, stepsSoFar());
   av->cbUntilSteady->setChecked(false);
   win.btnContinue->click();
   QVERIFY2(av->lbSteady->text().startsWith(QStringLiteral("Режим не установился")),
