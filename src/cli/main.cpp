@@ -9,6 +9,7 @@ int main(int argc, char** argv) {
   int status = 0;
   mdv::cli::AddModelCommands(app, status);
   mdv::cli::AddAnalysisCommands(app, status);
+  mdv::cli::AddStudyCommands(app, status);
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
