@@ -11,100 +11,26 @@ set -uo pipefail
 exe=${1:?usage: study_slurm_test.sh path/to/rinfet-mdv-batch}
 exe=$(readlink -f "$exe")
 
+source "$(dirname "$0")/../../scripts/slurm_local.sh"
 work=$(mktemp -d /tmp/mdv-slurm-XXXXXX)
 chmod 755 "$work"
-host=$(hostname -s)
 
-stop_daemons() {
-  local pidfile pid
-  for pidfile in slurmd.pid slurmctld.pid munge/munged.pid; do
-    [ -f "$work/$pidfile" ] || continue
-    pid=$(cat "$work/$pidfile" 2>/dev/null) || continue
-    [ -n "$pid" ] && kill "$pid" 2>/dev/null
-    for _ in $(seq 50); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
-    kill -0 "$pid" 2>/dev/null && kill -9 "$pid" 2>/dev/null
-  done
-}
 cleanup() {
-  stop_daemons
+  slurm_local_stop "$work/cluster"
   rm -rf "$work"
 }
 trap cleanup EXIT
 
 fail() {
   echo "FAIL: $*" >&2
-  for log in munged.log slurmctld.log slurmd.log; do
-    [ -f "$work/$log" ] && { echo "---- $log (end)" >&2; tail -n 20 "$work/$log" >&2; }
+  for log in munge/munged.log slurmctld.log slurmd.log; do
+    [ -f "$work/cluster/$log" ] && { echo "---- $log (end)" >&2; tail -n 20 "$work/cluster/$log" >&2; }
   done
   exit 1
 }
 
-for tool in munged slurmctld slurmd sbatch squeue sinfo python3; do
-  command -v "$tool" >/dev/null || fail "the Slurm test needs $tool (Debian packages slurm-wlm, munge)"
-done
-
-# Two free TCP ports, so that this cluster does not meet another one on the host.
-read -r ctld_port slurmd_port < <(python3 -c '
-import socket
-s = [socket.socket() for _ in range(2)]
-for x in s: x.bind(("127.0.0.1", 0))
-print(*[x.getsockname()[1] for x in s])')
-
-# ---- munge ----
-mkdir -p "$work/munge"
-dd if=/dev/urandom of="$work/munge/munge.key" bs=1024 count=1 status=none
-chmod 755 "$work/munge"
-chmod 400 "$work/munge/munge.key"
-chown -R munge:munge "$work/munge" 2>/dev/null || fail "cannot give the munge folder to the munge user"
-socket="$work/munge/munge.socket"
-runuser -u munge -- /usr/sbin/munged --socket="$socket" --key-file="$work/munge/munge.key" \
-  --pid-file="$work/munge/munged.pid" --log-file="$work/munge/munged.log" \
-  --seed-file="$work/munge/munged.seed" --num-threads=2 \
-  || fail "munged did not start on this machine"
-for _ in $(seq 50); do [ -S "$socket" ] && break; sleep 0.1; done
-munge --socket="$socket" -n | unmunge --socket="$socket" >/dev/null \
-  || fail "munged started but does not answer (munge -n | unmunge)"
-
-# ---- slurm ----
-mkdir -p "$work/state" "$work/spool"
-conf="$work/slurm.conf"
-cat >"$conf" <<EOF
-ClusterName=mdvtest
-SlurmctldHost=$host(127.0.0.1)
-SlurmUser=root
-SlurmdUser=root
-AuthType=auth/munge
-AuthInfo=socket=$socket
-CredType=cred/munge
-SlurmctldPort=$ctld_port
-SlurmdPort=$slurmd_port
-ProctrackType=proctrack/linuxproc
-TaskPlugin=task/none
-JobAcctGatherType=jobacct_gather/none
-SelectType=select/cons_tres
-SelectTypeParameters=CR_Core
-SchedulerType=sched/backfill
-MpiDefault=none
-ReturnToService=2
-StateSaveLocation=$work/state
-SlurmdSpoolDir=$work/spool
-SlurmctldPidFile=$work/slurmctld.pid
-SlurmdPidFile=$work/slurmd.pid
-SlurmctldLogFile=$work/slurmctld.log
-SlurmdLogFile=$work/slurmd.log
-NodeName=$host NodeAddr=127.0.0.1 CPUs=$(nproc) RealMemory=1000 State=UNKNOWN
-PartitionName=mdv Nodes=$host Default=YES MaxTime=INFINITE State=UP
-EOF
-export SLURM_CONF="$conf"
-slurmctld -f "$conf" || fail "slurmctld did not start on this machine"
-slurmd -f "$conf" || fail "slurmd did not start on this machine"
-idle=no
-for _ in $(seq 100); do
-  if sinfo -h -o '%t' 2>/dev/null | grep -qx 'idle'; then idle=yes; break; fi
-  sleep 0.2
-done
-[ "$idle" = yes ] || fail "the Slurm node did not become idle (sinfo: $(sinfo -h 2>&1))"
-echo "Slurm cluster up: slurmctld port $ctld_port, slurmd port $slurmd_port"
+command -v sbatch >/dev/null && command -v squeue >/dev/null || fail "the Slurm test needs sbatch and squeue (slurm-wlm)"
+slurm_local_start "$work/cluster" || fail "the local Slurm cluster did not start on this machine"
 
 # ---- the study ----
 cat >"$work/study.toml" <<'EOF'
