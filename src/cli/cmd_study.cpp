@@ -8,6 +8,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <cmath>
 #include <csignal>
@@ -17,11 +19,13 @@
 #include <iostream>
 #include <map>
 #include <memory>
+#include <optional>
 #include <thread>
 
 #include "cli/commands.h"
 #include "cli/study_process.h"
 #include "core/numfmt.h"
+#include "core/study_averages.h"
 #include "core/study_plan.h"
 #include "core/study_results.h"
 #include "core/study_table.h"
@@ -161,6 +165,10 @@ int CaseCommand(CLI::App& app, const CaseArgs& a) {
     }
   }
   if (!threadsSet) argv.insert(argv.end(), {"--threads", std::to_string(a.threads)});
+  // A case that averages takes its results from the averages its run writes.
+  const bool averaged = CaseAverages(c.Settings) && RunOptions(app)("averages");
+  const std::string averages = CaseFile(a.dir, c.Id, CaseAveragesName);
+  if (averaged) argv.insert(argv.end(), {"--averages", averages});
 
   const auto begin = std::chrono::steady_clock::now();
   const pid_t pid = Spawn(argv, "/dev/null", log, error);
@@ -175,6 +183,10 @@ int CaseCommand(CLI::App& app, const CaseArgs& a) {
   if (end.Status != 0) {
     failure = LastMessage(log);
   } else {
+    std::string json;
+    if (averaged) {
+      if (ReadTextFile(averages, json, failure)) AveragesResults(json, spec.Results, results, failure);
+    }
     Model m;
     // The plane is not in the vortex file; the case's options place it.
     for (const StudySetting& s : c.Settings) {
@@ -182,11 +194,7 @@ int CaseCommand(CLI::App& app, const CaseArgs& a) {
       if (s.Key == "plane-x" && v) m.PlaneX = *v;
       if (s.Key == "plane-half-length" && v) m.PlaneHalfLength = *v;
     }
-    if (!LoadVortexState(m, state, failure)) {
-      // failure holds the reason
-    } else if (!EndStateResults(m, spec.Results, results, failure)) {
-      // likewise
-    }
+    if (!averaged && LoadVortexState(m, state, failure)) EndStateResults(m, spec.Results, results, failure);
   }
   if (!failure.empty()) {
     if (!MarkCaseFailed(a.dir, c.Id, failure, error)) return Say(ExitFailed, error);
@@ -377,7 +385,14 @@ int SlurmCommand(CLI::App& app, const SlurmArgs& a) {
   const std::string dir = Absolute(a.dir);
   if (!LoadStudy(dir, RunOptions(app), spec, cases, error)) return Say(ExitFailed, error);
   std::string jobName;
-  for (unsigned char c : spec.Name) jobName += std::isalnum(c) || c == '-' || c == '_' ? char(c) : '_';
+  for (unsigned char c : spec.Name) {
+    if (std::isalnum(c) || c == '-') {
+      jobName += static_cast<char>(c);
+    } else if (!jobName.empty() && jobName.back() != '_') {
+      jobName += '_';  // Slurm job names stay plain ASCII
+    }
+  }
+  if (jobName.empty() || jobName == "_") jobName = "study";
   const std::string logs = (fs::path(dir) / "slurm").string();
   std::error_code ec;
   fs::create_directories(logs, ec);

@@ -11,14 +11,16 @@
 
 namespace mdv {
 
-namespace {
-
-// The point of a result name, with the user's decimal comma: "(0,1 0,05)".
-std::string PointSuffix(const TRealPoint& p) {
-  return "(" + FormatGeneral(p.X) + " " + FormatGeneral(p.Y) + ")";
+std::string ResultPointSuffix(const TRealPoint& p) {
+  std::string s = "(";
+  s.append(FormatGeneral(p.X)).append(" ").append(FormatGeneral(p.Y)).append(")");
+  return s;
 }
 
-}  // namespace
+std::string ResultName(const char* name, const std::string& suffix) {
+  std::string s = name;
+  return s.append(suffix);
+}
 
 std::string ResultLabel(const std::string& name) {
   if (name == "Beff") return "Bэф";
@@ -53,10 +55,10 @@ bool EndStateResults(Model& m, const ResultRequest& request, CaseResults& out, s
   for (const TRealPoint& p : request.Points) {
     Real vx, vy;  // m/s
     CalcVelocityPair(m, p, -1, vx, vy);
-    const std::string at = PointSuffix(p);
-    out.push_back({"vx" + at, "м/с", vx});
-    out.push_back({"vy" + at, "м/с", vy});
-    out.push_back({"v" + at, "м/с", std::sqrt(vx * vx + vy * vy)});
+    const std::string at = ResultPointSuffix(p);
+    out.push_back({ResultName("vx", at), "м/с", vx});
+    out.push_back({ResultName("vy", at), "м/с", vy});
+    out.push_back({ResultName("v", at), "м/с", std::sqrt(vx * vx + vy * vy)});
   }
   return true;
 }

@@ -25,6 +25,11 @@ inline constexpr const char* VortexZoneNames[7] = {"Beff", "b", "l", "a0", "a", 
 // The label a person reads for a result name ("Beff" → "Bэф"); others unchanged.
 std::string ResultLabel(const std::string& name);
 
+// The point of a result name, with the decimal comma: "(0,1 0,05)".
+std::string ResultPointSuffix(const TRealPoint& p);
+// name + suffix, as the results of a point are named.
+std::string ResultName(const char* name, const std::string& suffix);
+
 // Instantaneous results of a state (loaded with its plane): the vortex-zone
 // dimensions from the window's default start points and step, and vx, vy and
 // the speed at each requested point. The model is only read, apart from the

@@ -7,7 +7,9 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <optional>
 
+#include "core/study_averages.h"
 #include "core/study_plan.h"
 #include "core/study_results.h"
 #include "core/study_table.h"
@@ -155,6 +157,60 @@ TEST_F(StudyFolder, CaseStatesAndTheTable) {
   EXPECT_EQ(plots[0].BaseName, "Beff-vs-flange-angle-deg");
   EXPECT_EQ(plots[3].BaseName, "v_0_1_0_05-vs-inflow-speed");
   EXPECT_NE(plots[0].Text.find("title \"inflow-speed = 0\""), std::string::npos) << plots[0].Text;
+}
+
+
+TEST(StudyAverages, ResultsFromTheAveragesFile) {
+  // The layout the averaging run writes, with a 3 x 2 grid whose node (1, 1)
+  // lies in a solid.
+  const std::string json = R"({"format": "rinfet-mdv-averages", "version": 1, "precision": "extended",
+    "steady": {"reached": true, "startup_end": 0.5, "tolerance": 0.05, "verdict": "режим установился \u0442"},
+    "centreline": [{"x_over_D": 0.5, "model": 0.31, "disc_sink": 0.3},
+                   {"x_over_D": 1.0, "model": 0.12, "disc_sink": 0.1},
+                   {"x_over_D": 2.0, "model": null}],
+    "flux": {"x": 0.5, "flux": 0.07, "reference": 0.0707, "ratio": 0.99},
+    "vortex_zone": {"measured": 4, "failed": 0, "every_samples": 10, "dimensions": {
+      "Beff": {"mean": 0.8, "sd": 0.01}, "b": {"mean": 0.1, "sd": 0.002}, "l": {"mean": 0.25, "sd": 0.02},
+      "a0": {"mean": 0.0, "sd": 0.0}, "a": {"mean": 0.5, "sd": 0.05}, "dmax": {"mean": 0.05, "sd": 0.004},
+      "lmax": {"mean": 0.8, "sd": 0.1}}},
+    "grid": {"x0": -0.1, "y0": 0.0, "dx": 0.1, "dy": 0.1, "nx": 3, "ny": 2,
+      "inside": [1, 1, 1, 1, 0, 1], "vx_mean": [1, 2, 3, 4, 0, 6], "vy_mean": [-1, -2, -3, -4, 0, -6],
+      "speed_mean": [1.5, 2.5, 3.5, 4.5, 0, 6.5]}})";
+  ResultRequest request;
+  request.CentrelineXD = {0.9, 2.0};
+  request.Flux = true;
+  request.Points = {{0.1, 0.04}, {0.0, 0.1}, {5, 5}};  // node (2, 0); in the solid; off the grid
+  CaseResults r;
+  std::string error;
+  ASSERT_TRUE(AveragesResults(json, request, r, error)) << error;
+  auto value = [&](const std::string& name) -> std::optional<Real> {
+    for (const ResultValue& v : r)
+      if (v.Name == name) return v.Value;
+    return std::nullopt;
+  };
+  EXPECT_EQ(r.size(), 14u + 2u + 1u + 3u);
+  EXPECT_EQ(value("Beff"), 0.8);
+  EXPECT_EQ(value("lmax_sd"), 0.1);
+  EXPECT_EQ(value("v/v0(x/D=0,9)"), 0.12) << "the nearest station";
+  EXPECT_EQ(value("v/v0(x/D=2)"), 0.12) << "a station behind the plane has no model value";
+  EXPECT_EQ(value("flux_ratio"), 0.99);
+  EXPECT_EQ(value("vy(0,1 0,04)"), -3);
+  EXPECT_EQ(value("v(0,1 0,04)"), 3.5);
+  EXPECT_FALSE(value("v(0 0,1)")) << "inside a solid";
+
+  const struct {
+    const char* name;
+    std::string text;
+  } bad[] = {{"truncated", json.substr(0, json.size() / 2)},
+             {"other format", R"({"format": "x", "version": 1})"},
+             {"zone dimension missing", R"({"format": "rinfet-mdv-averages", "version": 1,
+               "vortex_zone": {"measured": 2, "dimensions": {"Beff": {"mean": 1, "sd": 0}}}})"}};
+  for (const auto& b : bad) {
+    EXPECT_FALSE(AveragesResults(b.text, ResultRequest{}, r, error)) << b.name;
+    EXPECT_FALSE(error.empty()) << b.name;
+  }
+  EXPECT_TRUE(CaseAverages({{"max-time", "2"}, {"until-steady", "true"}}));
+  EXPECT_FALSE(CaseAverages({{"max-time", "2"}, {"until-steady", "false"}}));
 }
 
 }  // namespace
