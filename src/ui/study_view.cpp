@@ -1,5 +1,8 @@
 #include "ui/study_view.h"
 
+#include <algorithm>
+#include <cmath>
+
 #include <QChart>
 #include <QChartView>
 #include <QComboBox>
@@ -9,6 +12,7 @@
 #include <QLabel>
 #include <QLineSeries>
 #include <QMessageBox>
+#include <QPen>
 #include <QPushButton>
 #include <QScatterSeries>
 #include <QSplitter>
@@ -25,6 +29,8 @@ namespace {
 
 // Significant digits of the results in the table.
 constexpr int TableDigits = 6;
+// At most this many evenly spaced swept values get a tick each.
+constexpr qsizetype MaxSweptTicks = 13;
 
 QString Text(const std::string& s) { return QString::fromStdString(s); }
 
@@ -189,9 +195,18 @@ void StudyView::DrawChart() {
   chart->setTitle(QString());
   axisX_->setTitleText(cbParameter->currentText());
   axisY_->setTitleText(cbResult->currentText());
+  // Ten distinct colours: the chart theme repeats after five lines.
+  static const QColor colours[] = {QColor(31, 119, 180), QColor(255, 127, 14), QColor(44, 160, 44),
+                                   QColor(214, 39, 40),  QColor(148, 103, 189), QColor(140, 86, 75),
+                                   QColor(227, 119, 194), QColor(127, 127, 127), QColor(188, 189, 34),
+                                   QColor(23, 190, 207)};
   QList<QPointF> all;
+  int index = 0;
   for (const PlotSeries& s : StudySeries(table_, static_cast<size_t>(par), static_cast<size_t>(res))) {
     auto* line = new QLineSeries;
+    QPen pen(colours[index++ % std::size(colours)]);
+    pen.setWidth(2);
+    line->setPen(pen);
     line->setName(s.Title.empty() ? cbResult->currentText() : Text(s.Title));
     line->setPointsVisible(true);
     for (const auto& [x, y] : s.Points) {
@@ -203,12 +218,33 @@ void StudyView::DrawChart() {
     line->attachAxis(axisY_);
   }
   FitAxes(axisX_, axisY_, {&all});
+  // Swept values are usually evenly spaced: put a tick on each of them.
+  QList<double> xs;
+  for (const QPointF& p : all) xs << p.x();
+  std::sort(xs.begin(), xs.end());
+  xs.erase(std::unique(xs.begin(), xs.end()), xs.end());
+  bool even = xs.size() >= 2 && xs.size() <= MaxSweptTicks;
+  for (qsizetype i = 2; even && i < xs.size(); ++i)
+    even = std::abs((xs[i] - xs[i - 1]) - (xs[1] - xs[0])) <= 1e-9 * std::abs(xs.back() - xs.front());
+  if (even) {
+    axisX_->setRange(xs.front(), xs.back());
+    axisX_->setTickCount(static_cast<int>(xs.size()));
+    axisX_->setLabelFormat(QStringLiteral("%.6g"));
+  } else {
+    axisX_->setLabelFormat(QString());
+  }
 }
 
 void OpenStudyWindow(QWidget* parent) {
-  const QString dir = QFileDialog::getExistingDirectory(parent, QStringLiteral("Открыть исследование"),
-                                                        QString(), QFileDialog::DontUseNativeDialog);
-  if (dir.isEmpty()) return;
+  QFileDialog dialog(parent, QStringLiteral("Открыть исследование"));
+  dialog.setOption(QFileDialog::DontUseNativeDialog);
+  dialog.setFileMode(QFileDialog::Directory);
+  dialog.setOption(QFileDialog::ShowDirsOnly);
+  dialog.setLabelText(QFileDialog::FileName, QStringLiteral("Папка исследования:"));
+  dialog.setLabelText(QFileDialog::Accept, QStringLiteral("Открыть"));
+  dialog.setLabelText(QFileDialog::Reject, QStringLiteral("Отмена"));
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
+  const QString dir = dialog.selectedFiles().front();
   auto* view = new StudyView(parent);
   view->setAttribute(Qt::WA_DeleteOnClose);
   if (!view->Open(dir)) {
