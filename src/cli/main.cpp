@@ -10,5 +10,6 @@ int main(int argc, char** argv) {
   mdv::cli::AddModelCommands(app, status);
   mdv::cli::AddAnalysisCommands(app, status);
   mdv::cli::AddAveragingCommands(app, status);
+  mdv::cli::AddStudyCommands(app, status);
   return mdv::cli::ParseAndRun(app, argc, argv, status);
 }

@@ -42,6 +42,7 @@
 #include "ui/dialog_messages.h"
 #include "ui/main_window_averages.h"
 #include "ui/picture.h"
+#include "ui/study_view.h"
 
 namespace mdv {
 
@@ -217,6 +218,8 @@ void TfrmMain::BuildMenu() {
   miLoad = add(data, "miLoad", QStringLiteral("Загрузить"));
   miSave = add(data, "miSave", QStringLiteral("Сохранить"));
   miSavePicture = add(data, "miSavePicture", QStringLiteral("Сохранить рисунок…"));
+  QAction* miOpenStudy = add(data, "miOpenStudy", QStringLiteral("Открыть исследование…"));
+  connect(miOpenStudy, &QAction::triggered, this, [this] { OpenStudyWindow(this); });
   data->addSeparator();
   miInformation = add(data, "miInformation", QStringLiteral("Информация"));
   miTest = add(data, "miTest", QStringLiteral("Test"));
