@@ -2,17 +2,19 @@
 // command: the axial velocity in front of the mouth beside the hood equations.
 #include "cli/run_extras.h"
 
+#include <algorithm>
 #include <cinttypes>
 #include <cmath>
 #include <cstdio>
 #include <iostream>
-#include <limits>
 #include <memory>
 #include <tuple>
 
 #include "cli/commands.h"
+#include "core/area.h"
 #include "core/averaging_files.h"
 #include "core/centreline.h"
+#include "core/circulation.h"
 #include "core/numfmt.h"
 #include "core/safe_file.h"
 #include "core/vortex_file.h"
@@ -45,6 +47,39 @@ class StepLimitObserver : public Observer {
   int64_t steps_ = 0;
   bool reached_ = false;
 };
+
+// What a run's set-up leaves, without a step: the area (rebuilt unless free
+// vortices continue) and the attached circulations solved for the free
+// vortices present.
+RunSummary SetUpOnly(Model& m, int32_t maxFree, int32_t freeCount, Real startTime, Real endTime, Real step,
+                     Observer& obs) {
+  RunSummary r;
+  m.StopRequested = false;
+  m.MaxFreeVortex = std::max<int32_t>(maxFree, 0);
+  m.Dt = step;
+  m.MaxTime = endTime;
+  m.Time = startTime;
+  m.FreeVortexCount = std::clamp<int32_t>(freeCount, 0, m.MaxFreeVortex);
+  const size_t held = m.Vortices.size() > static_cast<size_t>(std::max(m.AttachedCount, 0))
+                          ? m.Vortices.size() - static_cast<size_t>(m.AttachedCount)
+                          : 0;
+  if (m.FreeVortexCount == 0 || m.AttachedCount < 1 || held < static_cast<size_t>(m.FreeVortexCount)) {
+    m.FreeVortexCount = 0;
+    BuildArea(m, obs);
+  }
+  m.Circulations.assign(static_cast<size_t>(m.AttachedCount), 0);
+  if (!SetUpCirculationSystem(m, obs)) {
+    r.HowEnded = RunSummary::End::Stopped;
+  } else {
+    if (m.FreeVortexCount != 0) UpdateRightHandSide(m);
+    SolveCirculations(m);
+  }
+  FreeMatr(m.InfluenceMatrix, m.AttachedCount);
+  FreeMatr(m.InfluenceMatrixCopy, m.AttachedCount);
+  TRealArray().swap(m.Circulations);
+  m.Factored.Clear();
+  return r;
+}
 
 std::string Fixed(double v, int digits, int decimals) { return FormatFixed(static_cast<Real>(v), digits, decimals); }
 
@@ -177,12 +212,10 @@ bool CheckRunExtras(RunExtras& e,
 RunSummary RunWithExtras(Model& m, RunExtras& e, int32_t maxFree, int32_t freeCount, Real startTime,
                          Real endTime, Real step, Observer& obs) {
   if (e.stepLimit && *e.stepLimit == 0) {
-    // No step: the area (or the loaded state) with its circulations solved,
-    // as a run whose end time is already past leaves it.
-    RunSummary r = RunSimulation(m, maxFree, freeCount, startTime,
-                                 std::nextafter(startTime, -std::numeric_limits<Real>::infinity()), step, obs);
-    m.MaxTime = endTime;
-    e.endText = "Шаги не выполнялись (--steps 0): сохранён контур с решёнными циркуляциями.";
+    RunSummary r = SetUpOnly(m, maxFree, freeCount, startTime, endTime, step, obs);
+    e.endText = r.HowEnded == RunSummary::End::Stopped
+                    ? "Расчёт остановлен до первого шага."
+                    : "Шаги не выполнялись (--steps 0): сохранён контур с решёнными циркуляциями.";
     if (e.averaging) {
       StartAveraging(e.state, m, e.settings);
       e.endText += " " + SteadyVerdictText(JudgeSteadyState(e.state.Monitors, e.state.Times, e.settings.Tolerance));
