@@ -126,6 +126,10 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 if(TARGET rinfet-mdv)
   set(CPACK_DEBIAN_PACKAGE_DEPENDS qt6-translations-l10n)
 endif()
+# Programs the study commands call: gnuplot draws the plots of "study
+# collect"; GNU parallel and Slurm are two of the ways to run a study.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS gnuplot-nox)
+set(CPACK_DEBIAN_PACKAGE_SUGGESTS "parallel, slurm-client")
 set(CPACK_STRIP_FILES ON)
 set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
     OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
