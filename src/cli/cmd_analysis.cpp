@@ -120,27 +120,26 @@ struct VortexAreaArgs {
   std::string File, First, Second, Dt;
 };
 
-// Progress on stderr: which trace runs and, when it is long, how far it has
-// come; Ctrl+C stops the computation.
+// Progress on stderr: which trace runs and, when the computation is long,
+// how many steps it has made; Ctrl+C stops it.
 class AreaProgress : public InterruptibleTrace {
  public:
   void TracePoint(const TRealPoint& /*p*/, bool first) override {
-    if (first) {
-      ++trace_;
-      points_ = 0;
-      std::cerr << "линия тока " << trace_ << "...\n";
-    } else if (++points_ % 1000 == 0) {
-      const auto now = Clock::now();
-      if (std::chrono::duration<double>(now - last_).count() < TraceProgressInterval) return;
-      last_ = now;
-      std::cerr << "  линия тока " << trace_ << ": шагов " << points_ << "\n";
-    }
+    if (first) std::cerr << "линия тока " << ++trace_ << "...\n";
+  }
+  // Called every AreaYieldSteps steps of every phase.
+  void PumpEvents() override {
+    steps_ += AreaYieldSteps;
+    const auto now = Clock::now();
+    if (std::chrono::duration<double>(now - last_).count() < TraceProgressInterval) return;
+    last_ = now;
+    std::cerr << "  шагов: " << steps_ << " (не более " << AreaTraceStepLimit << " на участок)\n";
   }
 
  private:
   using Clock = std::chrono::steady_clock;
   int trace_ = 0;
-  long points_ = 0;
+  long steps_ = 0;
   Clock::time_point last_ = Clock::now();
 };
 
