@@ -94,9 +94,18 @@ std::string NonFiniteMessage(int64_t completed) {
 
 }  // namespace
 
+bool RunMakesNoStep(Real startTime, Real endTime) { return !(startTime <= endTime); }
+
 RunSummary RunSimulation(Model& m, int32_t maxFree, int32_t freeCount, Real startTime,
                          Real endTime, Real step, Observer& obs) {
   RunSummary summary;
+  // Nothing to compute: the area is not rebuilt and no record is written (an
+  // empty record would replace the last run's).
+  if (RunMakesNoStep(startTime, endTime)) {
+    summary.HowEnded = RunSummary::End::EndTimeReached;
+    summary.Message = EndTimeReachedMessage;
+    return summary;
+  }
 
   // ---- start of the run ----
   m.StopRequested = false;

@@ -17,6 +17,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
+#include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
@@ -39,7 +40,9 @@
 #include "core/vortex_file.h"
 #include "ui/about_box.h"
 #include "ui/dialog_messages.h"
+#include "ui/main_window_averages.h"
 #include "ui/picture.h"
+#include "ui/study_view.h"
 
 namespace mdv {
 
@@ -175,6 +178,7 @@ TfrmMain::TfrmMain(Model& model, Picture& picture, QWidget* parent)
 
   BuildMenu();
   BuildControls();
+  averages = new RunAverages(*this);
 
   const int menuHeight = menuBar()->sizeHint().height();
   setMinimumSize(kMinClientWidth, kClientHeight + menuHeight);
@@ -214,6 +218,8 @@ void TfrmMain::BuildMenu() {
   miLoad = add(data, "miLoad", QStringLiteral("Загрузить"));
   miSave = add(data, "miSave", QStringLiteral("Сохранить"));
   miSavePicture = add(data, "miSavePicture", QStringLiteral("Сохранить рисунок…"));
+  QAction* miOpenStudy = add(data, "miOpenStudy", QStringLiteral("Открыть исследование…"));
+  connect(miOpenStudy, &QAction::triggered, this, [this] { OpenStudyWindow(this); });
   data->addSeparator();
   miInformation = add(data, "miInformation", QStringLiteral("Информация"));
   miTest = add(data, "miTest", QStringLiteral("Test"));
@@ -497,9 +503,27 @@ void TfrmMain::LayoutPictureArea() {
 // ---- run control ----
 
 void TfrmMain::SetRunButtons(bool start, bool cont, bool stop) {
-  btnStart->setEnabled(start);
-  btnContinue->setEnabled(cont);
-  btnStop->setEnabled(stop);
+  // A focused widget that is disabled hands the focus on along the tab order,
+  // which leads from the run buttons into the stream line's X field with its
+  // text selected, ready to be overwritten. The buttons that become enabled
+  // are enabled first, and the focus goes to the first of them.
+  QPushButton* const buttons[] = {btnStart, btnContinue, btnStop};
+  const bool enabled[] = {start, cont, stop};
+  for (int i = 0; i < 3; ++i) {
+    if (enabled[i]) buttons[i]->setEnabled(true);
+  }
+  for (int i = 0; i < 3; ++i) {
+    if (enabled[i]) continue;
+    if (focusWidget() == buttons[i]) {
+      for (int j = 0; j < 3; ++j) {
+        if (enabled[j]) {
+          buttons[j]->setFocus(Qt::OtherFocusReason);
+          break;
+        }
+      }
+    }
+    buttons[i]->setEnabled(false);
+  }
 }
 
 void TfrmMain::SetFreshState() { SetRunButtons(true, false, false); }
@@ -558,15 +582,24 @@ bool TfrmMain::ReadRunFields(RunFields& f) {
   return true;
 }
 
+bool TfrmMain::RefuseRunWithoutStep(Real startTime, Real endTime) {
+  if (!RunMakesNoStep(startTime, endTime)) return false;
+  // Nothing changes: no redraw, no record file replaced by an empty one.
+  ShowMessage(this, QString::fromUtf8(EndTimeReachedMessage));
+  return true;
+}
+
 void TfrmMain::btnStartClick() {
   // While a stopped run winds down (the click arrived in the same event pass
   // as Stop) a second run must not start on top of it.
   if (running_) return;
   RunFields f;
   if (!ReadRunFields(f)) return;
+  if (RefuseRunWithoutStep(0, f.maxTime)) return;
   ApplyBreakPntParams();
   if (!ApplyPulsateParams()) return;
   btnDrawClick();
+  averages->BeginFresh();
   Run(f, 0, 0);
 }
 
@@ -574,6 +607,7 @@ void TfrmMain::btnContinueClick() {
   if (running_) return;
   RunFields f;
   if (!ReadRunFields(f)) return;
+  if (RefuseRunWithoutStep(model_.Time, f.maxTime)) return;
   ApplyBreakPntParams();
   if (!ApplyPulsateParams()) return;
   btnDrawClick();
@@ -583,6 +617,9 @@ void TfrmMain::btnContinueClick() {
 }
 
 void TfrmMain::Run(const RunFields& f, int32_t freeCount, Real startTime) {
+  // The run buttons pass the focus among themselves; once the run is over it
+  // goes back to where it was, unless the user has put it elsewhere meanwhile.
+  const QPointer<QWidget> focused = focusWidget();
   SetRunButtons(false, false, true);
   running_ = true;
   pbRunProgress->setValue(0);
@@ -590,7 +627,7 @@ void TfrmMain::Run(const RunFields& f, int32_t freeCount, Real startTime) {
   RunSummary summary;
   QString failure;
   try {
-    summary = RunSimulation(model_, f.maxFree, freeCount, startTime, f.maxTime, f.dt, *this);
+    summary = averages->Run(f.maxFree, freeCount, startTime, f.maxTime, f.dt);
   } catch (const std::bad_alloc&) {
     failure = QStringLiteral("Недостаточно памяти для моделирования с заданным количеством "
                              "свободных вихрей.");
@@ -600,6 +637,13 @@ void TfrmMain::Run(const RunFields& f, int32_t freeCount, Real startTime) {
   running_ = false;
   pbRunProgress->hide();
   SetRunButtons(true, true, false);
+  QWidget* now = focusWidget();
+  if (focused && focused->isEnabled() && (now == btnStart || now == btnContinue)) {
+    focused->setFocus(Qt::OtherFocusReason);
+  }
+  // Each step's free-vortex layer erased the axes and stream lines inside the
+  // flow region; the finished picture has them again.
+  if (!closeAfterRun_) btnDrawClick();
   if (failure.isEmpty() && !summary.Message.empty()) failure = Q(summary.Message);
   if (!failure.isEmpty() && !closeAfterRun_) ShowError(this, failure);
   if (closeAfterRun_) {
