@@ -199,12 +199,12 @@ int RunPulsation(const PulsationArgs& a) {
   PulsationRecord r;
   if (a.Point < 1) return Refuse("--point: номер точки считается от 1");
   if (const int refused = RefuseUnwritableCsv(a.Csv)) return refused;
-  if (a.Spectrum) return RunPulsationSpectrum(a.File, a.Point, a.Csv);
   if (!LoadPulsationRecord(a.File, r, error)) return Fail(error);
   if (!r.Points.empty() && static_cast<size_t>(a.Point) > r.Points.size()) {
     return Refuse("--point: в файле " + Quoted(a.File) + " нет точки с номером " + std::to_string(a.Point) +
                   " (точек: " + std::to_string(r.Points.size()) + ")");
   }
+  if (a.Spectrum) return RunPulsationSpectrum(a.File, a.Point, a.Csv);
   PulsationStats s;
   if (!CalcPulsationStats(r, a.Point - 1, s, error)) return Fail(error);
   // The summary goes where the series does not.

@@ -10,7 +10,9 @@
 #include <memory>
 #include <tuple>
 
+#include "cli/cli_text.h"
 #include "cli/commands.h"
+#include "cli/outputs.h"
 #include "core/averaging_files.h"
 #include "core/centreline.h"
 #include "core/numfmt.h"
@@ -89,22 +91,20 @@ struct CentrelineArgs {
 
 int CentrelineCommand(const CentrelineArgs& a) {
   std::string error;
+  if (a.csvOpt->count() > 0) {
+    const std::string unwritable = CheckOutputs({{"--csv", a.csv}});
+    if (!unwritable.empty()) return Refuse(unwritable);
+  }
   Model m;
   // The vortex file does not hold the plane; the state is rebuilt with this one.
   for (auto [text, field, name] : {std::tuple{&a.planeX, &m.PlaneX, "--plane-x"},
                                    std::tuple{&a.planeHalfLength, &m.PlaneHalfLength, "--plane-half-length"}}) {
     if (text->empty()) continue;
-    const auto v = ParseRealLenient(*text);
-    if (!v) {
-      std::cerr << "rinfet-mdv-batch: " << name << ": " << InvalidFloatMessage(*text) << "\n";
-      return 2;
-    }
+    const auto v = NumberArg(*text, name, error);
+    if (!v) return Refuse(error);
     *field = *v;
   }
-  if (!LoadVortexState(m, a.file, error)) {
-    std::cerr << "rinfet-mdv-batch: " << error << "\n";
-    return 1;
-  }
+  if (!LoadVortexState(m, a.file, error)) return Fail(error);
   const std::vector<CentrelineRow> rows = CentrelineOfState(m);
   if (a.csvOpt->count() == 0) {
     std::cout << CentrelineTable(rows);
@@ -146,7 +146,7 @@ bool CheckRunExtras(RunExtras& e,
   if (e.toleranceOpt->count() > 0) {
     const auto v = ParseRealLenient(e.tolerance);
     if (!v || !(*v > 0) || !(*v <= 1)) {
-      error = "--tolerance: '" + e.tolerance + "' is not a number between 0 and 1";
+      error = "--tolerance: \"" + e.tolerance + "\" не является числом от 0 до 1";
       return false;
     }
     e.settings.Tolerance = static_cast<double>(*v);
@@ -154,7 +154,7 @@ bool CheckRunExtras(RunExtras& e,
   if (e.averageFromOpt->count() > 0) {
     const auto v = ParseRealLenient(e.averageFrom);
     if (!v || !std::isfinite(*v)) {
-      error = "--average-from: " + InvalidFloatMessage(e.averageFrom);
+      error = "--average-from: \"" + e.averageFrom + "\" не является числом";
       return false;
     }
     e.settings.AverageFrom = *v;
@@ -163,7 +163,7 @@ bool CheckRunExtras(RunExtras& e,
   if (e.stepsOpt->count() > 0) {
     const auto v = ParseInt(e.steps);
     if (!v || *v < 0) {
-      error = "--steps: '" + e.steps + "' is not a whole number of steps (0 or more)";
+      error = "--steps: \"" + e.steps + "\" не является целым числом шагов (0 или больше)";
       return false;
     }
     e.stepLimit = *v;
