@@ -181,6 +181,9 @@ class AveragingObserver : public Observer {
   void PumpEvents() override { inner_.PumpEvents(); }
   bool StopRequested() override;
   void TracePoint(const TRealPoint& p, bool first) override { inner_.TracePoint(p, first); }
+  void SetupProgress(SetupStage stage, int32_t done, int32_t total) override {
+    inner_.SetupProgress(stage, done, total);
+  }
 
  private:
   AveragingState& s_;
