@@ -121,27 +121,26 @@ struct VortexAreaArgs {
   std::string File, First, Second, Dt;
 };
 
-// Progress on stderr: which trace runs and, when it is long, how far it has
-// come; Ctrl+C stops the computation.
+// Progress on stderr: which trace runs and, when the computation is long,
+// how many steps it has made; Ctrl+C stops it.
 class AreaProgress : public InterruptibleTrace {
  public:
   void TracePoint(const TRealPoint& /*p*/, bool first) override {
-    if (first) {
-      ++trace_;
-      points_ = 0;
-      std::cerr << "линия тока " << trace_ << "...\n";
-    } else if (++points_ % 1000 == 0) {
-      const auto now = Clock::now();
-      if (std::chrono::duration<double>(now - last_).count() < TraceProgressInterval) return;
-      last_ = now;
-      std::cerr << "  линия тока " << trace_ << ": шагов " << points_ << "\n";
-    }
+    if (first) std::cerr << "линия тока " << ++trace_ << "...\n";
+  }
+  // Called every AreaYieldSteps steps of every phase.
+  void PumpEvents() override {
+    steps_ += AreaYieldSteps;
+    const auto now = Clock::now();
+    if (std::chrono::duration<double>(now - last_).count() < TraceProgressInterval) return;
+    last_ = now;
+    std::cerr << "  шагов: " << steps_ << " (не более " << AreaTraceStepLimit << " на участок)\n";
   }
 
  private:
   using Clock = std::chrono::steady_clock;
   int trace_ = 0;
-  long points_ = 0;
+  long steps_ = 0;
   Clock::time_point last_ = Clock::now();
 };
 
@@ -200,12 +199,12 @@ int RunPulsation(const PulsationArgs& a) {
   PulsationRecord r;
   if (a.Point < 1) return Refuse("--point: номер точки считается от 1");
   if (const int refused = RefuseUnwritableCsv(a.Csv)) return refused;
-  if (a.Spectrum) return RunPulsationSpectrum(a.File, a.Point, a.Csv);
   if (!LoadPulsationRecord(a.File, r, error)) return Fail(error);
   if (!r.Points.empty() && static_cast<size_t>(a.Point) > r.Points.size()) {
     return Refuse("--point: в файле " + Quoted(a.File) + " нет точки с номером " + std::to_string(a.Point) +
                   " (точек: " + std::to_string(r.Points.size()) + ")");
   }
+  if (a.Spectrum) return RunPulsationSpectrum(a.File, a.Point, a.Csv);
   PulsationStats s;
   if (!CalcPulsationStats(r, a.Point - 1, s, error)) return Fail(error);
   // The summary goes where the series does not.

@@ -323,7 +323,9 @@ int RunCommand(RunArgs& a) {
     freeCount = m.FreeVortexCount;
     startTime = m.Time;
   }
-  const std::string tooLong = StepCountRefusal(startTime, maxTime, dt);
+  // --steps ends the run earlier than the end time: then that many steps are all it takes.
+  const bool fewSteps = a.extras.stepLimit && static_cast<Real>(*a.extras.stepLimit) <= MaxRunSteps;
+  const std::string tooLong = fewSteps ? std::string() : StepCountRefusal(startTime, maxTime, dt);
   if (!tooLong.empty()) return Refuse(tooLong);
 
   std::optional<InterruptWatch> watch(std::in_place);
@@ -337,7 +339,7 @@ int RunCommand(RunArgs& a) {
   // No step could be made: the run changed nothing and writes nothing, not
   // even --save, as the window's Start and Continue do.
   if (summary.HowEnded == RunSummary::End::EndTimeReached) {
-    std::cerr << "rinfet-mdv-batch: " << summary.Message << "\n";
+    Say(summary.Message);
     return ExitOk;
   }
 

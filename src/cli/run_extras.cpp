@@ -10,7 +10,9 @@
 #include <memory>
 #include <tuple>
 
+#include "cli/cli_text.h"
 #include "cli/commands.h"
+#include "cli/outputs.h"
 #include "core/averaging_files.h"
 #include "core/centreline.h"
 #include "core/numfmt.h"
@@ -85,12 +87,13 @@ struct CentrelineArgs {
 
 int CentrelineCommand(const CentrelineArgs& a) {
   std::string error;
+  if (a.csvOpt->count() > 0) {
+    const std::string unwritable = CheckOutputs({{"--csv", a.csv}});
+    if (!unwritable.empty()) return Refuse(unwritable);
+  }
   Model m;
   // The plane is the file's own: its end vortex sits on the plane's edge.
-  if (!LoadVortexState(m, a.file, error)) {
-    std::cerr << "rinfet-mdv-batch: " << error << "\n";
-    return 1;
-  }
+  if (!LoadVortexState(m, a.file, error)) return Fail(error);
   const std::vector<CentrelineRow> rows = CentrelineOfState(m);
   if (a.csvOpt->count() == 0) {
     std::cout << CentrelineTable(rows);
@@ -132,7 +135,7 @@ bool CheckRunExtras(RunExtras& e,
   if (e.toleranceOpt->count() > 0) {
     const auto v = ParseRealLenient(e.tolerance);
     if (!v || !(*v > 0) || !(*v <= 1)) {
-      error = "--tolerance: '" + e.tolerance + "' is not a number between 0 and 1";
+      error = "--tolerance: \"" + e.tolerance + "\" не является числом от 0 до 1";
       return false;
     }
     e.settings.Tolerance = static_cast<double>(*v);
@@ -140,7 +143,7 @@ bool CheckRunExtras(RunExtras& e,
   if (e.averageFromOpt->count() > 0) {
     const auto v = ParseRealLenient(e.averageFrom);
     if (!v || !std::isfinite(*v)) {
-      error = "--average-from: " + InvalidFloatMessage(e.averageFrom);
+      error = "--average-from: \"" + e.averageFrom + "\" не является числом";
       return false;
     }
     e.settings.AverageFrom = *v;
@@ -149,7 +152,7 @@ bool CheckRunExtras(RunExtras& e,
   if (e.stepsOpt->count() > 0) {
     const auto v = ParseInt(e.steps);
     if (!v || *v < 0) {
-      error = "--steps: '" + e.steps + "' is not a whole number of steps (0 or more)";
+      error = "--steps: \"" + e.steps + "\" не является целым числом шагов (0 или больше)";
       return false;
     }
     e.stepLimit = *v;

@@ -141,6 +141,7 @@ TEST_F(VortexFile, DamagedFilesChangeNothing) {
     return b;
   };
   const size_t vortex0 = 193 + 64 * 396;
+  const std::string lastVortex = "вихрь " + std::to_string((good.size() - vortex0) / 40 - 1);
   struct Row {
     const char* name;
     Bytes data;
@@ -164,6 +165,13 @@ TEST_F(VortexFile, DamagedFilesChangeNothing) {
       {"NaN circulation", with([&](Bytes& b) {
          PutExt(&b[vortex0 + 40 * 398 + 24], std::numeric_limits<Real>::quiet_NaN());
        }), "вихрь 398"},
+      // Every value of a record is judged where it lies, up to the file's last.
+      {"NaN normal velocity", with([](Bytes& b) {
+         PutExt(&b[193 + 64 * 394 + 48], std::numeric_limits<Real>::quiet_NaN());
+       }), "расчетная точка 394"},
+      {"infinite y of the last vortex", with([&](Bytes& b) {
+         PutExt(&b[b.size() - 40 + 10], std::numeric_limits<Real>::infinity());
+       }), lastVortex.c_str()},
   };
   for (const Row& r : rows) {
     Model m = RunLikeState();
