@@ -179,8 +179,7 @@ RunSummary RunWithExtras(Model& m, RunExtras& e, int32_t maxFree, int32_t freeCo
   if (e.stepLimit && *e.stepLimit == 0) {
     // No step: the area (or the loaded state) with its circulations solved,
     // as a run whose end time is already past leaves it.
-    RunSummary r = RunSimulation(m, maxFree, freeCount, startTime,
-                                 std::nextafter(startTime, -std::numeric_limits<Real>::infinity()), step, obs);
+    RunSummary r = SolveWithoutSteps(m, maxFree, freeCount, startTime, step, obs);
     m.MaxTime = endTime;
     e.endText = "Шаги не выполнялись (--steps 0): сохранён контур с решёнными циркуляциями.";
     if (e.averaging) {

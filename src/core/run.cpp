@@ -92,20 +92,12 @@ std::string NonFiniteMessage(int64_t completed) {
          std::to_string(completed) + ").";
 }
 
-}  // namespace
-
-bool RunMakesNoStep(Real startTime, Real endTime) { return !(startTime <= endTime); }
-
-RunSummary RunSimulation(Model& m, int32_t maxFree, int32_t freeCount, Real startTime,
-                         Real endTime, Real step, Observer& obs) {
+// The run; without `stepping` only its set-up: the area built (or the
+// continued state kept) and the attached circulations solved, with no step
+// and no record written.
+RunSummary RunFrom(Model& m, int32_t maxFree, int32_t freeCount, Real startTime, Real endTime,
+                   Real step, Observer& obs, bool stepping) {
   RunSummary summary;
-  // Nothing to compute: the area is not rebuilt and no record is written (an
-  // empty record would replace the last run's).
-  if (RunMakesNoStep(startTime, endTime)) {
-    summary.HowEnded = RunSummary::End::EndTimeReached;
-    summary.Message = EndTimeReachedMessage;
-    return summary;
-  }
 
   // ---- start of the run ----
   m.StopRequested = false;
@@ -191,7 +183,7 @@ RunSummary RunSimulation(Model& m, int32_t maxFree, int32_t freeCount, Real star
   } else {
     snapshot.Save(m, shedCounters);
     // ---- main loop ----
-    while (m.Time <= m.MaxTime) {
+    while (stepping && m.Time <= m.MaxTime) {
       if (pulsationOn) {
         if (pointCount > 0 && pulsationVx[0].size() == static_cast<size_t>(pulsationSampleCount)) {
           const size_t grown = pulsationVx[0].size() + PulsationChunk;
@@ -246,8 +238,9 @@ RunSummary RunSimulation(Model& m, int32_t maxFree, int32_t freeCount, Real star
 
   // Each record is attempted even when the other failed; the model is final already.
   // A run stopped in its set-up made no step: the last run's records stay.
+  const bool recorded = setUp && stepping;
   std::string writeErrors;
-  if (pulsationOn && setUp) {
+  if (pulsationOn && recorded) {
     PulsationRecord rec;
     rec.StartTime = runStartTime;
     rec.TimeStep = m.Dt;
@@ -261,7 +254,7 @@ RunSummary RunSimulation(Model& m, int32_t maxFree, int32_t freeCount, Real star
       writeErrors = error;
     }
   }
-  if (trackOn && setUp) {
+  if (trackOn && recorded) {
     std::string error;
     if (!WriteFileAtomically(m.TrackFileName, EncodeTrackRecord(track), error)) {
       if (!writeErrors.empty()) writeErrors += "\n";
@@ -277,6 +270,28 @@ RunSummary RunSimulation(Model& m, int32_t maxFree, int32_t freeCount, Real star
     summary.HowEnded = RunSummary::End::RecordWriteFailed;
   }
   return summary;
+}
+
+}  // namespace
+
+bool RunMakesNoStep(Real startTime, Real endTime) { return !(startTime <= endTime); }
+
+RunSummary RunSimulation(Model& m, int32_t maxFree, int32_t freeCount, Real startTime,
+                         Real endTime, Real step, Observer& obs) {
+  // Nothing to compute: the area is not rebuilt and no record is written (an
+  // empty record would replace the last run's).
+  if (RunMakesNoStep(startTime, endTime)) {
+    RunSummary summary;
+    summary.HowEnded = RunSummary::End::EndTimeReached;
+    summary.Message = EndTimeReachedMessage;
+    return summary;
+  }
+  return RunFrom(m, maxFree, freeCount, startTime, endTime, step, obs, true);
+}
+
+RunSummary SolveWithoutSteps(Model& m, int32_t maxFree, int32_t freeCount, Real startTime, Real step,
+                             Observer& obs) {
+  return RunFrom(m, maxFree, freeCount, startTime, startTime, step, obs, false);
 }
 
 }  // namespace mdv

@@ -31,4 +31,10 @@ bool RunMakesNoStep(Real startTime, Real endTime);
 RunSummary RunSimulation(Model& m, int32_t maxFree, int32_t freeCount, Real startTime,
                          Real endTime, Real step, Observer& obs = NullObserver());
 
+// The set-up of a run without its steps, for a state to look at: the area
+// built (or, with free vortices, the state kept) and the attached
+// circulations solved. The time stays startTime; no record is written.
+RunSummary SolveWithoutSteps(Model& m, int32_t maxFree, int32_t freeCount, Real startTime, Real step,
+                             Observer& obs = NullObserver());
+
 }  // namespace mdv
