@@ -31,6 +31,9 @@ class StepLimitObserver : public Observer {
     inner_.StepDone(m);
   }
   void PumpEvents() override { inner_.PumpEvents(); }
+  void SetupProgress(SetupStage stage, int32_t done, int32_t total) override {
+    inner_.SetupProgress(stage, done, total);
+  }
   bool StopRequested() override {
     if (inner_.StopRequested()) return true;
     reached_ = limit_ && steps_ >= *limit_;

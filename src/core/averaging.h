@@ -179,6 +179,9 @@ class AveragingObserver : public Observer {
   void StatusText(const std::string& text) override { inner_.StatusText(text); }
   void StepDone(const Model& m) override;
   void PumpEvents() override { inner_.PumpEvents(); }
+  void SetupProgress(SetupStage stage, int32_t done, int32_t total) override {
+    inner_.SetupProgress(stage, done, total);
+  }
   bool StopRequested() override;
   void TracePoint(const TRealPoint& p, bool first) override { inner_.TracePoint(p, first); }
 
