@@ -92,12 +92,50 @@ std::string NonFiniteMessage(int64_t completed) {
          std::to_string(completed) + ").";
 }
 
-// The run; without `stepping` only its set-up: the area built (or the
-// continued state kept) and the attached circulations solved, with no step
-// and no record written.
-RunSummary RunFrom(Model& m, int32_t maxFree, int32_t freeCount, Real startTime, Real endTime,
-                   Real step, Observer& obs, bool stepping) {
+// A fresh start builds the area; a continued run keeps its free vortices and
+// makes room for the (possibly larger) limit of this run.
+void PrepareVortices(Model& m, Observer& obs) {
+  if (m.FreeVortexCount == 0 || !AreaUsable(m)) {
+    m.FreeVortexCount = 0;
+    BuildArea(m, obs);
+  } else {
+    const size_t held = m.Vortices.size() - static_cast<size_t>(m.AttachedCount);
+    m.FreeVortexCount = std::min<int32_t>(m.FreeVortexCount, static_cast<int32_t>(held));
+    const size_t room = static_cast<size_t>(m.AttachedCount) + static_cast<size_t>(m.MaxFreeVortex);
+    if (m.Vortices.size() < room) m.Vortices.resize(room);
+  }
+}
+
+}  // namespace
+
+bool SolveWithoutStep(Model& m, int32_t maxFree, int32_t freeCount, Observer& obs) {
+  m.StopRequested = false;
+  m.ShedOffset = m.VortexSpacing / 2;
+  m.MaxFreeVortex = std::max<int32_t>(maxFree, 0);
+  m.FreeVortexCount = std::clamp<int32_t>(freeCount, 0, m.MaxFreeVortex);
+  PrepareVortices(m, obs);
+  m.Circulations.assign(static_cast<size_t>(m.AttachedCount), 0);
+  const bool setUp = SetUpCirculationSystem(m, obs);
+  if (setUp) {
+    if (m.FreeVortexCount != 0) UpdateRightHandSide(m);
+    SolveCirculations(m);
+  }
+  ReleaseRunArrays(m);
+  return setUp;
+}
+
+bool RunMakesNoStep(Real startTime, Real endTime) { return !(startTime <= endTime); }
+
+RunSummary RunSimulation(Model& m, int32_t maxFree, int32_t freeCount, Real startTime,
+                         Real endTime, Real step, Observer& obs) {
   RunSummary summary;
+  // Nothing to compute: the area is not rebuilt and no record is written (an
+  // empty record would replace the last run's).
+  if (RunMakesNoStep(startTime, endTime)) {
+    summary.HowEnded = RunSummary::End::EndTimeReached;
+    summary.Message = EndTimeReachedMessage;
+    return summary;
+  }
 
   // ---- start of the run ----
   m.StopRequested = false;
@@ -143,17 +181,7 @@ RunSummary RunFrom(Model& m, int32_t maxFree, int32_t freeCount, Real startTime,
     }
   }
 
-  if (m.FreeVortexCount == 0 || !AreaUsable(m)) {
-    m.FreeVortexCount = 0;
-    BuildArea(m, obs);
-  } else {
-    // A continued run: the free vortices stay; the array must have room for
-    // the (possibly larger) limit of this run.
-    const size_t held = m.Vortices.size() - static_cast<size_t>(m.AttachedCount);
-    m.FreeVortexCount = std::min<int32_t>(m.FreeVortexCount, static_cast<int32_t>(held));
-    const size_t room = static_cast<size_t>(m.AttachedCount) + static_cast<size_t>(m.MaxFreeVortex);
-    if (m.Vortices.size() < room) m.Vortices.resize(room);
-  }
+  PrepareVortices(m, obs);
   const int32_t n = m.AttachedCount;
 
   m.NewFreeVortices.assign(static_cast<size_t>(m.MaxFreeVortex), TVortex{});
@@ -183,7 +211,7 @@ RunSummary RunFrom(Model& m, int32_t maxFree, int32_t freeCount, Real startTime,
   } else {
     snapshot.Save(m, shedCounters);
     // ---- main loop ----
-    while (stepping && m.Time <= m.MaxTime) {
+    while (m.Time <= m.MaxTime) {
       if (pulsationOn) {
         if (pointCount > 0 && pulsationVx[0].size() == static_cast<size_t>(pulsationSampleCount)) {
           const size_t grown = pulsationVx[0].size() + PulsationChunk;
@@ -238,9 +266,8 @@ RunSummary RunFrom(Model& m, int32_t maxFree, int32_t freeCount, Real startTime,
 
   // Each record is attempted even when the other failed; the model is final already.
   // A run stopped in its set-up made no step: the last run's records stay.
-  const bool recorded = setUp && stepping;
   std::string writeErrors;
-  if (pulsationOn && recorded) {
+  if (pulsationOn && setUp) {
     PulsationRecord rec;
     rec.StartTime = runStartTime;
     rec.TimeStep = m.Dt;
@@ -254,7 +281,7 @@ RunSummary RunFrom(Model& m, int32_t maxFree, int32_t freeCount, Real startTime,
       writeErrors = error;
     }
   }
-  if (trackOn && recorded) {
+  if (trackOn && setUp) {
     std::string error;
     if (!WriteFileAtomically(m.TrackFileName, EncodeTrackRecord(track), error)) {
       if (!writeErrors.empty()) writeErrors += "\n";
@@ -270,28 +297,6 @@ RunSummary RunFrom(Model& m, int32_t maxFree, int32_t freeCount, Real startTime,
     summary.HowEnded = RunSummary::End::RecordWriteFailed;
   }
   return summary;
-}
-
-}  // namespace
-
-bool RunMakesNoStep(Real startTime, Real endTime) { return !(startTime <= endTime); }
-
-RunSummary RunSimulation(Model& m, int32_t maxFree, int32_t freeCount, Real startTime,
-                         Real endTime, Real step, Observer& obs) {
-  // Nothing to compute: the area is not rebuilt and no record is written (an
-  // empty record would replace the last run's).
-  if (RunMakesNoStep(startTime, endTime)) {
-    RunSummary summary;
-    summary.HowEnded = RunSummary::End::EndTimeReached;
-    summary.Message = EndTimeReachedMessage;
-    return summary;
-  }
-  return RunFrom(m, maxFree, freeCount, startTime, endTime, step, obs, true);
-}
-
-RunSummary SolveWithoutSteps(Model& m, int32_t maxFree, int32_t freeCount, Real startTime, Real step,
-                             Observer& obs) {
-  return RunFrom(m, maxFree, freeCount, startTime, startTime, step, obs, false);
 }
 
 }  // namespace mdv
