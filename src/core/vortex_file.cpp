@@ -130,6 +130,7 @@ void Apply(const VortexFileContents& c, Model& m) {
                       static_cast<size_t>(std::max(c.MaxFreeVortex, c.FreeVortexCount));
   m.Vortices.assign(room, TVortex{});
   std::copy(c.Vortices.begin(), c.Vortices.end(), m.Vortices.begin());
+  ++m.Revision;
 }
 
 std::string InFile(const std::string& fileName, const std::string& error) {
