@@ -8,6 +8,7 @@
 #include <string>
 
 #include "cli/commands.h"
+#include "cli/precision_option.h"
 #include "core/model.h"
 #include "core/numfmt.h"
 #include "core/observer.h"
@@ -70,6 +71,7 @@ bool LoadState(Model& m, const std::string& file, std::string& error) {
 
 struct StreamLineArgs {
   std::string File, X0, Y0, Step, MaxLen, Csv;
+  Precision Arithmetic = Precision::Extended;
 };
 
 int RunStreamLine(const StreamLineArgs& a) {
@@ -80,6 +82,7 @@ int RunStreamLine(const StreamLineArgs& a) {
   const auto maxLen = step ? Number(a.MaxLen, "MAXLEN", error) : std::nullopt;
   if (!maxLen) return Fail(error);
   Model m;
+  m.Exec.Arithmetic = a.Arithmetic;
   if (!LoadState(m, a.File, error)) return Fail(error);
   const StreamLineResult r = TraceStreamLine(m, static_cast<double>(*x0), static_cast<double>(*y0),
                                              static_cast<double>(*step),
@@ -101,6 +104,7 @@ int RunStreamLine(const StreamLineArgs& a) {
 
 struct VortexAreaArgs {
   std::string File, First, Second, Dt;
+  Precision Arithmetic = Precision::Extended;
 };
 
 // Progress on stderr: which trace runs and how far it has come.
@@ -124,6 +128,7 @@ class AreaProgress : public Observer {
 int RunVortexArea(const VortexAreaArgs& a) {
   std::string error;
   Model m;
+  m.Exec.Arithmetic = a.Arithmetic;
   if (!LoadState(m, a.File, error)) return Fail(error);
   if (m.FreeVortexCount == 0) return Fail("Не задана вихревая структура");
 
@@ -231,6 +236,7 @@ void AddAnalysisCommands(CLI::App& app, int& status) {
     c->add_option("STEP", args->Step, "step length, m (> 0)")->required();
     c->add_option("MAXLEN", args->MaxLen, "largest length, m")->required();
     c->add_option("--csv", args->Csv, "write the points to this file instead of stdout");
+    AddPrecisionOption(c, args->Arithmetic);
     c->callback([args, &status] { status = RunStreamLine(*args); });
   }
   {
@@ -241,6 +247,7 @@ void AddAnalysisCommands(CLI::App& app, int& status) {
     c->add_option("--first", args->First, "start of the first line X,Y, m (default: 1 mm off the flange tip)");
     c->add_option("--second", args->Second, "start of the second line X,Y, m (default: 1 mm below the mouth edge)");
     c->add_option("--dt", args->Dt, "integration time step, s (default 0,001)");
+    AddPrecisionOption(c, args->Arithmetic);
     c->callback([args, &status] { status = RunVortexArea(*args); });
   }
   {

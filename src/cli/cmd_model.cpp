@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "cli/commands.h"
+#include "cli/precision_option.h"
 #include "core/area_validation.h"
 #include "core/model.h"
 #include "core/numfmt.h"
@@ -239,6 +240,7 @@ struct RunArgs {
   bool quiet = false;
   bool reference = false;
   int threads = 0;
+  Precision precision = Precision::Extended;
 };
 
 // Everything the command line asks for, checked before the model is touched.
@@ -291,6 +293,8 @@ int RunCommand(RunArgs& a) {
   const std::string badRun = ValidateRunParameters(dt, maxTime, maxFree);
   if (!badRun.empty()) return Refuse(badRun);
   if (a.threads < 0) return Refuse("--threads: the number of threads cannot be negative");
+  if (a.reference && a.precision == Precision::Double)
+    return Refuse("--reference считает в расширенной точности и не сочетается с --precision double");
 
   if (!a.pulsationPoints.empty()) {
     TRealPointArray points;
@@ -310,6 +314,7 @@ int RunCommand(RunArgs& a) {
 
   m.Exec.Threads = a.threads;
   m.Exec.Literal = a.reference;
+  m.Exec.Arithmetic = a.precision;
 
   // Continue as the window does: drop the newest free vortices above the new limit.
   const int32_t limit = static_cast<int32_t>(maxFree);
@@ -363,6 +368,7 @@ int RunCommand(RunArgs& a) {
 
 struct VelocityArgs {
   std::string file, x, y;
+  Precision precision = Precision::Extended;
 };
 
 int VelocityCommand(const VelocityArgs& a) {
@@ -372,14 +378,16 @@ int VelocityCommand(const VelocityArgs& a) {
   const auto y = Number(a.y, "Y", error);
   if (!y) return Refuse(error);
   Model m;
+  m.Exec.Arithmetic = a.precision;
   if (!LoadVortexState(m, a.file, error)) return Fail(error);
   std::cout << ForTerminal(SpeedAtPointText(m, a.x, a.y, *x, *y)) << "\n";
   return ExitOk;
 }
 
-int ReportCommand(const std::string& file) {
+int ReportCommand(const std::string& file, Precision precision) {
   std::string error;
   Model m;
+  m.Exec.Arithmetic = precision;
   if (!LoadVortexState(m, file, error)) return Fail(error);
   std::cout << ForTerminal(InformationReportText(m)) << "\n";
   return ExitOk;
@@ -417,6 +425,7 @@ void AddModelCommands(CLI::App& app, int& status) {
   r->add_flag("--quiet,-q", run->quiet, "no progress on stderr and no summary");
   r->add_option("--threads", run->threads, "worker threads, 0 = all cores (0)");
   r->add_flag("--reference", run->reference, "compute on the literal reference path");
+  AddPrecisionOption(r, run->precision);
   r->callback([run, &status] { status = RunCommand(*run); });
 
   auto vel = std::make_shared<VelocityArgs>();
@@ -424,12 +433,15 @@ void AddModelCommands(CLI::App& app, int& status) {
   v->add_option("FILE", vel->file, "vortex file")->required();
   v->add_option("X", vel->x, "axial coordinate, m")->required();
   v->add_option("Y", vel->y, "distance from the axis, m")->required();
+  AddPrecisionOption(v, vel->precision);
   v->callback([vel, &status] { status = VelocityCommand(*vel); });
 
   auto file = std::make_shared<std::string>();
+  auto precision = std::make_shared<Precision>(Precision::Extended);
   CLI::App* rep = app.add_subcommand("report", "Information report of a saved state");
   rep->add_option("FILE", *file, "vortex file")->required();
-  rep->callback([file, &status] { status = ReportCommand(*file); });
+  AddPrecisionOption(rep, *precision);
+  rep->callback([file, precision, &status] { status = ReportCommand(*file, *precision); });
 }
 
 }  // namespace mdv::cli

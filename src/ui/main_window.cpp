@@ -40,6 +40,7 @@
 #include "ui/about_box.h"
 #include "ui/dialog_messages.h"
 #include "ui/picture.h"
+#include "ui/precision_toggle.h"
 
 namespace mdv {
 
@@ -234,6 +235,7 @@ void TfrmMain::BuildMenu() {
   miBreakPntParams = add(params, "miBreakPntParams", QStringLiteral("Оторвавшийся вихрь"));
   miBreakPntParams->setVisible(false);
   miSeparationPoints = add(params, "miSeparationPoints", QStringLiteral("Точки отрыва"));
+  precision_ = new PrecisionToggle(params, statusBar(), model_, this);
 
   QMenu* scale = bar->addMenu(QStringLiteral("Масштаб"));
   scale->setObjectName(QStringLiteral("mnScale"));
@@ -500,6 +502,7 @@ void TfrmMain::SetRunButtons(bool start, bool cont, bool stop) {
   btnStart->setEnabled(start);
   btnContinue->setEnabled(cont);
   btnStop->setEnabled(stop);
+  if (precision_) precision_->SetRunning(stop);  // a run keeps its arithmetic
 }
 
 void TfrmMain::SetFreshState() { SetRunButtons(true, false, false); }

@@ -40,6 +40,7 @@ class TfrmFreeVrtGraph;
 class TfrmBreakPntParams;
 class TfrmVortexAreaInfo;
 class TfrmBreakPntIntervals;
+class PrecisionToggle;
 
 // The element the flow picture is shown in: it copies the picture's image at
 // (0, 0) and passes mouse and size changes to the main window.
@@ -170,6 +171,7 @@ class TfrmMain : public QMainWindow, public Observer {
   QAction* miZoomIn = nullptr;
   QAction* miZoomNo = nullptr;
   QAction* miAbout = nullptr;
+  PrecisionToggle* precision_ = nullptr;  // "Быстрый счёт (двойная точность)"
 
   QFileDialog* OpenDialog1 = nullptr;
   QFileDialog* SaveDialog1 = nullptr;
