@@ -4,6 +4,7 @@
 // reports wherever it is inlined. The kernel's code is checked by the other
 // sets' files, which include the same template.
 #pragma GCC diagnostic ignored "-Wuninitialized"
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
 #include "core/vector_kernel_impl.h"
 
 namespace mdv::vk {
