@@ -3,8 +3,10 @@
 // uninitialised on purpose (_mm512_undefined_pd), which -Wuninitialized
 // reports wherever it is inlined. The kernel's code is checked by the other
 // sets' files, which include the same template.
+#if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic ignored "-Wuninitialized"
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
 #include "core/vector_kernel_impl.h"
 
 namespace mdv::vk {
