@@ -1,6 +1,7 @@
 #pragma once
 // The linear system of the attached circulations and the velocity field.
 #include "core/model.h"
+#include "core/observer.h"
 
 namespace mdv {
 
@@ -12,6 +13,13 @@ namespace mdv {
 // m.Double.System (InfluenceMatrix stays empty) and its circulations are the
 // double solution.
 bool BuildInfluenceMatrix(Model& m);
+// BuildInfluenceMatrix for a run: tells obs how far it has come and asks
+// obs.StopRequested() between blocks of rows and between
+// elimination steps, so that a large system can be given up within a
+// fraction of a second. Returns false when it was stopped: the system is
+// then incomplete and must not be solved. Results are those of
+// BuildInfluenceMatrix bit for bit.
+bool SetUpCirculationSystem(Model& m, Observer& obs);
 void UpdateRightHandSide(Model& m);
 void SolveCirculations(Model& m);
 

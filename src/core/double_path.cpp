@@ -9,8 +9,6 @@
 #include <lapacke.h>
 
 #include <algorithm>
-#include <cmath>
-#include <limits>
 #include <mutex>
 
 #include "core/flow_path.h"
@@ -46,7 +44,15 @@ double CutOffSquared(const Model& m) {
 
 double D(Real v) { return static_cast<double>(v); }
 
-bool BuildSystem(Model& m) {
+// Matrix rows built between two stop questions: at 4000 attached vortices a
+// block is some 10⁶ kernel evaluations, a few milliseconds.
+constexpr int32_t SetupRowBlock = 256;
+
+// Builds the matrix and factors it; `stopped`: obs asked to stop before the
+// factorization (which, once begun, runs to its end: a second or two at the
+// largest systems).
+bool BuildSystem(Model& m, Observer& obs, bool& stopped) {
+  stopped = false;
   DoubleSystem& s = m.Double.System;
   const int32_t n = m.AttachedCount;
   s.Clear();
@@ -61,22 +67,44 @@ bool BuildSystem(Model& m) {
   const RingArrays rings = m.Double.Mirror.Of(m);
   const vk::Kernels& k = vk::Active();
   // Row i of A, control point i's equation, is column i of the stored Aᵀ.
-  SharedPool(m.Exec.Threads).For(n - 1, [&](int32_t begin, int32_t end) {
-    for (int32_t i = begin; i < end; ++i) {
-      const TCalcPoint& cp = m.CalcPoints[i];
-      k.NormalRow(rings, 0, n, D(cp.Pos.X), D(cp.Pos.Y), D(cp.Normal.X), D(cp.Normal.Y),
-                  s.A.data() + static_cast<size_t>(i) * nn);
-      s.Rhs0[i] = D(cp.Vn);
+  ThreadPool& pool = SharedPool(m.Exec.Threads);
+  for (int32_t first = 0; first < n - 1; first += SetupRowBlock) {
+    const int32_t last = std::min(n - 1, first + SetupRowBlock);
+    pool.For(last - first, [&](int32_t begin, int32_t end) {
+      for (int32_t i = first + begin; i < first + end; ++i) {
+        const TCalcPoint& cp = m.CalcPoints[i];
+        k.NormalRow(rings, 0, n, D(cp.Pos.X), D(cp.Pos.Y), D(cp.Normal.X), D(cp.Normal.Y),
+                    s.A.data() + static_cast<size_t>(i) * nn);
+        s.Rhs0[i] = D(cp.Vn);
+      }
+    });
+    obs.SetupProgress(Observer::SetupStage::Matrix, last, n - 1);
+    if (obs.StopRequested()) {
+      s.Clear();
+      stopped = true;
+      return false;
     }
-  });
+  }
   // Total circulation of attached and free vortices together is zero.
   std::fill_n(s.A.begin() + static_cast<std::ptrdiff_t>((nn - 1) * nn), nn, 1.0);
   s.Rhs = s.Rhs0;
+  obs.SetupProgress(Observer::SetupStage::Elimination, 0, 1);
   PinBlasToOneThread();
   const lapack_int info = LAPACKE_dgetrf_work(LAPACK_COL_MAJOR, n, n, s.A.data(), n, s.Pivots.data());
   s.Factored = true;
   s.Regular = info == 0;  // info > 0: an exactly zero pivot
+  obs.SetupProgress(Observer::SetupStage::Elimination, 1, 1);
+  if (obs.StopRequested()) {
+    s.Clear();
+    stopped = true;
+    return false;
+  }
   return info >= 0;
+}
+
+bool BuildSystem(Model& m) {
+  bool stopped = false;
+  return BuildSystem(m, NullObserver(), stopped);
 }
 
 void UpdateRightHandSideD(Model& m) {
@@ -102,7 +130,9 @@ void UpdateRightHandSideD(Model& m) {
 
 class DoubleFlowPath final : public FlowPath {
  public:
-  bool BuildInfluenceMatrix(Model& m) const override { return BuildSystem(m); }
+  bool BuildInfluenceMatrix(Model& m, Observer& obs, bool& stopped) const override {
+    return BuildSystem(m, obs, stopped);
+  }
 
   void UpdateRightHandSide(Model& m) const override { UpdateRightHandSideD(m); }
 

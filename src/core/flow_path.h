@@ -10,12 +10,16 @@
 #include <cstdint>
 
 #include "core/model.h"
+#include "core/observer.h"
 
 namespace mdv {
 
 class FlowPath {
  public:
-  virtual bool BuildInfluenceMatrix(Model& m) const = 0;
+  // Builds (and factors) the system, telling obs how far it has come and
+  // asking obs.StopRequested() between blocks; `stopped`: it gave up, the
+  // system must not be solved.
+  virtual bool BuildInfluenceMatrix(Model& m, Observer& obs, bool& stopped) const = 0;
   virtual void UpdateRightHandSide(Model& m) const = 0;
   virtual void SolveCirculations(Model& m) const = 0;
   virtual Real Velocity(const Model& m, const TRealPoint& p, const TRealPoint& dir,
