@@ -250,5 +250,41 @@ TEST(DoublePath, SavedStatesContinueOnEitherPath) {
   }
 }
 
+
+// The set-up reports its matrix rows and its factorization and gives up
+// when asked to stop, leaving no system to solve with.
+TEST(DoublePath, SetUpReportsProgressAndStops) {
+  class Setup : public Observer {
+   public:
+    explicit Setup(int stopAfter) : stopAfter_(stopAfter) {}
+    void SetupProgress(SetupStage stage, int32_t done, int32_t total) override {
+      ++reports;
+      lastStage = stage;
+      lastDone = done;
+      lastTotal = total;
+    }
+    bool StopRequested() override { return stopAfter_ > 0 && reports >= stopAfter_; }
+    int reports = 0;
+    SetupStage lastStage = SetupStage::Matrix;
+    int32_t lastDone = 0, lastTotal = 0;
+
+   private:
+    int stopAfter_;
+  };
+  Model m = test::CoarseModel(0.002L);  // N over 2000: several blocks of rows
+  m.Exec = DoubleExec();
+  Setup whole(0);
+  ASSERT_TRUE(SetUpCirculationSystem(m, whole));
+  EXPECT_TRUE(whole.lastStage == Observer::SetupStage::Elimination);
+  EXPECT_EQ(whole.lastDone, whole.lastTotal);
+  EXPECT_GT(whole.reports, 3);
+  EXPECT_TRUE(m.Double.System.Factored);
+
+  Setup stopped(1);
+  EXPECT_FALSE(SetUpCirculationSystem(m, stopped));
+  EXPECT_EQ(stopped.reports, 1) << "stopped after the first block of rows";
+  EXPECT_FALSE(m.Double.System.Factored);
+}
+
 }  // namespace
 }  // namespace mdv
