@@ -38,6 +38,9 @@ class StepLimitObserver : public Observer {
     return reached_;
   }
   void TracePoint(const TRealPoint& p, bool first) override { inner_.TracePoint(p, first); }
+  void SetupProgress(SetupStage stage, int32_t done, int32_t total) override {
+    inner_.SetupProgress(stage, done, total);
+  }
   bool Reached() const { return reached_; }
 
  private:

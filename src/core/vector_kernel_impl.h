@@ -112,8 +112,10 @@ struct Block {
   }
 };
 
-// The 8 lane sums added in one order, whatever the register width.
-inline double SumLanes(const double* l) {
+// The 8 lane sums added in one order, whatever the register width. Each
+// set's file keeps its own copy (internal linkage): the linker must never
+// hand one set's code to another's kernels.
+static inline double SumLanes(const double* l) {
   return ((l[0] + l[1]) + (l[2] + l[3])) + ((l[4] + l[5]) + (l[6] + l[7]));
 }
 
