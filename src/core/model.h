@@ -97,8 +97,9 @@ struct Model {
   TVortexArray NewFreeVortices;   // run only
   bool StopRequested = false;
   // Changes whenever vortex positions or circulations, the vortex count's
-  // contents or the area change (every core function that writes them
-  // advances it); the double path's copy of the vortices follows it.
+  // contents or the area change: every core function that writes them
+  // advances it, and so must any other code that writes Vortices by hand.
+  // The double path's copy of the vortices follows it.
   uint64_t Revision = 0;
 
   // ---- analysis state ----
