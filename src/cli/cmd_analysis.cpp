@@ -13,6 +13,7 @@
 #include "cli/commands.h"
 #include "cli/interrupt.h"
 #include "cli/outputs.h"
+#include "cli/precision_option.h"
 #include "core/model.h"
 #include "core/numfmt.h"
 #include "core/observer.h"
@@ -81,6 +82,7 @@ bool LoadState(Model& m, const std::string& file, std::string& error) {
 
 struct StreamLineArgs {
   std::string File, X0, Y0, Step, MaxLen, Csv;
+  Precision Arithmetic = Precision::Extended;
 };
 
 int RunStreamLine(const StreamLineArgs& a) {
@@ -92,6 +94,7 @@ int RunStreamLine(const StreamLineArgs& a) {
   if (!maxLen) return Refuse(error);
   if (const int refused = RefuseUnwritableCsv(a.Csv)) return refused;
   Model m;
+  m.Exec.Arithmetic = a.Arithmetic;
   if (!LoadState(m, a.File, error)) return Fail(error);
   InterruptWatch watch;
   InterruptibleTrace trace;
@@ -119,6 +122,7 @@ int RunStreamLine(const StreamLineArgs& a) {
 
 struct VortexAreaArgs {
   std::string File, First, Second, Dt;
+  Precision Arithmetic = Precision::Extended;
 };
 
 // Progress on stderr: which trace runs and, when the computation is long,
@@ -154,6 +158,7 @@ int RunVortexArea(const VortexAreaArgs& a) {
   if (!a.Dt.empty() && !(dt = Number(a.Dt, "--dt", error))) return Refuse(error);
 
   Model m;
+  m.Exec.Arithmetic = a.Arithmetic;
   if (!LoadState(m, a.File, error)) return Fail(error);
   if (m.FreeVortexCount == 0) return Fail("Не задана вихревая структура");
 
@@ -267,6 +272,7 @@ void AddAnalysisCommands(CLI::App& app, int& status) {
     c->add_option("STEP", args->Step, "длина шага, м (> 0)")->required();
     c->add_option("MAXLEN", args->MaxLen, "наибольшая длина линии, м")->required();
     c->add_option("--csv", args->Csv, "записать точки в этот файл, а не в стандартный вывод");
+    AddPrecisionOption(c, args->Arithmetic);
     c->callback([args, &status] { status = RunStreamLine(*args); });
   }
   {
@@ -281,6 +287,7 @@ void AddAnalysisCommands(CLI::App& app, int& status) {
     c->add_option("--first", args->First, "начало первой линии тока X,Y, м (по умолчанию в 1 мм от кромки козырька)");
     c->add_option("--second", args->Second, "начало второй линии тока X,Y, м (по умолчанию в 1 мм под кромкой устья)");
     c->add_option("--dt", args->Dt, "шаг интегрирования по времени, с (0,001)");
+    AddPrecisionOption(c, args->Arithmetic);
     c->callback([args, &status] { status = RunVortexArea(*args); });
   }
   {

@@ -13,6 +13,7 @@
 #include "cli/cli_text.h"
 #include "cli/commands.h"
 #include "cli/outputs.h"
+#include "cli/precision_option.h"
 #include "core/averaging_files.h"
 #include "core/centreline.h"
 #include "core/numfmt.h"
@@ -83,6 +84,7 @@ void PrintAverages(const AveragingResults& r) {
 struct CentrelineArgs {
   std::string file, csv;
   CLI::Option* csvOpt = nullptr;
+  Precision precision = Precision::Extended;
 };
 
 int CentrelineCommand(const CentrelineArgs& a) {
@@ -92,6 +94,7 @@ int CentrelineCommand(const CentrelineArgs& a) {
     if (!unwritable.empty()) return Refuse(unwritable);
   }
   Model m;
+  m.Exec.Arithmetic = a.precision;
   // The plane is the file's own: its end vortex sits on the plane's edge.
   if (!LoadVortexState(m, a.file, error)) return Fail(error);
   const std::vector<CentrelineRow> rows = CentrelineOfState(m);
@@ -225,6 +228,7 @@ void AddAveragingCommands(CLI::App& app, int& status) {
       "centreline", "Скорость на оси перед отсосом (x/D = 0,1 … 3) рядом с решениями диск-стока и ДаллаВалле");
   c->add_option("FILE", args->file, "файл вихрей (.evt, .vrt)")->required();
   args->csvOpt = c->add_option("--csv", args->csv, "записать таблицу CSV в файл (- — в стандартный вывод)");
+  AddPrecisionOption(c, args->precision);
   c->callback([args, &status] { status = CentrelineCommand(*args); });
 }
 

@@ -153,6 +153,7 @@ void Apply(const VortexFileContents& c, Model& m) {
                       static_cast<size_t>(std::max(c.MaxFreeVortex, c.FreeVortexCount));
   m.Vortices.assign(room, TVortex{});
   std::copy(c.Vortices.begin(), c.Vortices.end(), m.Vortices.begin());
+  ++m.Revision;
 }
 
 // A file written by another build may place the attached vortices and control
