@@ -15,6 +15,7 @@ class QLineSeries;
 class QListWidget;
 class QPushButton;
 class QStackedWidget;
+class QCategoryAxis;
 class QTabWidget;
 class QValueAxis;
 
@@ -71,8 +72,8 @@ class TfrmViewPulsate : public QDialog {
   QString fileName_;
   QStackedWidget* chartStack_;
   QLabel* note_;
-  QValueAxis* axisX_;
-  QValueAxis* axisY_;
+  QCategoryAxis* axisX_;  // labelled "#,##0.#####" at its ticks
+  QCategoryAxis* axisY_;
 };
 
 }  // namespace mdv

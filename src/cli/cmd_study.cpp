@@ -1,0 +1,527 @@
+// study plan|case|run|parallel|slurm|status|collect: parameter studies. Every
+// case is a folder; a case is run by `study case DIR ID`, which calls this
+// program's own `run` command, so a study may set any option `run` has.
+// Schedulers (this machine, GNU parallel, a Slurm job array) only call
+// `study case`; each command is safe to repeat.
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <chrono>
+#include <cmath>
+#include <csignal>
+#include <cstdio>
+#include <deque>
+#include <filesystem>
+#include <iostream>
+#include <map>
+#include <memory>
+#include <optional>
+#include <thread>
+
+#include "cli/commands.h"
+#include "cli/study_process.h"
+#include "core/numfmt.h"
+#include "core/study_averages.h"
+#include "core/study_plan.h"
+#include "core/study_results.h"
+#include "core/study_table.h"
+#include "core/vortex_file.h"
+
+namespace fs = std::filesystem;
+
+namespace mdv::cli {
+
+namespace {
+
+constexpr int ExitOk = 0;
+constexpr int ExitFailed = 1;
+constexpr int ExitBadArgument = 2;
+constexpr int ExitInterrupted = 130;
+
+// How often `study run` looks at its cases and refreshes its line, s.
+constexpr double PollInterval = 0.2;
+constexpr double ProgressInterval = 1.0;
+
+// The prefix the batch tool puts before its messages; a case's failure
+// message is recorded without it.
+constexpr char ToolPrefix[] = "rinfet-mdv-batch: ";
+
+int Say(int status, const std::string& message) {
+  std::cerr << ToolPrefix << message << "\n";
+  return status;
+}
+
+// The run options of this build, for checking study keys.
+OptionAvailable RunOptions(CLI::App& app) {
+  return [&app](std::string_view key) {
+    try {
+      return app.get_subcommand("run")->get_option_no_throw("--" + std::string(key)) != nullptr;
+    } catch (const CLI::Error&) {
+      return false;
+    }
+  };
+}
+
+bool IsFlag(CLI::App& app, const std::string& key) {
+  try {
+    const CLI::Option* o = app.get_subcommand("run")->get_option_no_throw("--" + key);
+    return o != nullptr && o->get_type_size_max() == 0;
+  } catch (const CLI::Error&) {
+    return false;
+  }
+}
+
+std::string Absolute(const std::string& dir) {
+  std::error_code ec;
+  const fs::path p = fs::absolute(dir, ec);
+  return ec ? dir : p.lexically_normal().string();
+}
+
+std::optional<int> CaseId(const std::string& text, size_t count) {
+  const auto v = ParseInt(text);
+  if (!v || *v < 0 || static_cast<size_t>(*v) >= count) return std::nullopt;
+  return *v;
+}
+
+// The last message the run wrote, without the tool's prefix.
+std::string LastMessage(const std::string& log) {
+  std::string text;
+  std::string e;
+  if (!ReadTextFile(log, text, e)) return e;
+  std::string last;
+  size_t start = 0;
+  while (start < text.size()) {
+    size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    std::string line = text.substr(start, end - start);
+    if (line.rfind(ToolPrefix, 0) == 0) {
+      last = line.substr(sizeof ToolPrefix - 1);
+    } else if (!last.empty() && !line.empty()) {
+      last += " " + line;  // the continuation lines of one message
+    }
+    start = end + 1;
+  }
+  return last.empty() ? "расчёт завершился с ошибкой (см. " + log + ")" : last;
+}
+
+// ---- plan ----
+
+int PlanCommand(CLI::App& app, const std::string& file, const std::string& dir) {
+  std::string text, error;
+  if (!ReadTextFile(file, text, error)) return Say(ExitFailed, error);
+  StudySpec spec;
+  if (!ParseStudy(text, file, RunOptions(app), spec, error)) return Say(ExitBadArgument, error);
+  const std::vector<StudyCase> cases = PlanCases(spec);
+  if (!WriteStudyPlan(text, spec, cases, dir, error)) return Say(ExitFailed, error);
+  std::printf("Исследование «%s»: вариантов %zu, папка %s\n", spec.Name.c_str(), cases.size(), dir.c_str());
+  return ExitOk;
+}
+
+// ---- case ----
+
+struct CaseArgs {
+  std::string dir, id;
+  int threads = 1;
+  bool quiet = false;
+};
+
+int CaseCommand(CLI::App& app, const CaseArgs& a) {
+  std::string error;
+  StudySpec spec;
+  std::vector<StudyCase> cases;
+  if (!LoadStudy(a.dir, RunOptions(app), spec, cases, error)) return Say(ExitFailed, error);
+  const auto id = CaseId(a.id, cases.size());
+  if (!id)
+    return Say(ExitBadArgument, "номер варианта «" + a.id + "» вне 0–" + std::to_string(cases.size() - 1));
+  const StudyCase& c = cases[*id];
+  if (ReadCaseState(a.dir, c.Id) == CaseState::Done) {
+    if (!a.quiet) std::printf("Вариант %d уже рассчитан\n", c.Id);
+    return ExitOk;
+  }
+  std::error_code ec;
+  fs::create_directories(CaseDir(a.dir, c.Id), ec);
+  CaseLock lock;
+  if (!lock.TryLock(a.dir, c.Id)) {
+    if (!a.quiet) std::printf("Вариант %d уже выполняется другим процессом\n", c.Id);
+    return ExitOk;
+  }
+  ClearCaseOutcome(a.dir, c.Id);
+
+  const std::string state = CaseFile(a.dir, c.Id, CaseEvtName);
+  const std::string log = CaseFile(a.dir, c.Id, CaseLogName);
+  std::vector<std::string> argv = {SelfExe(), "run", "--quiet", "--save", state};
+  bool threadsSet = false;
+  for (const StudySetting& s : c.Settings) {
+    threadsSet = threadsSet || s.Key == "threads";
+    if (IsFlag(app, s.Key)) {
+      if (s.Value == "true") argv.push_back("--" + s.Key);
+    } else {
+      argv.push_back("--" + s.Key);
+      argv.push_back(s.Value);
+    }
+  }
+  if (!threadsSet) argv.insert(argv.end(), {"--threads", std::to_string(a.threads)});
+  // A case that averages takes its results from the averages its run writes.
+  const bool averaged = CaseAverages(c.Settings) && RunOptions(app)("averages");
+  const std::string averages = CaseFile(a.dir, c.Id, CaseAveragesName);
+  if (averaged) argv.insert(argv.end(), {"--averages", averages});
+
+  const auto begin = std::chrono::steady_clock::now();
+  const pid_t pid = Spawn(argv, "/dev/null", log, error);
+  if (pid < 0) return Say(ExitFailed, error);
+  const ChildEnd end = WaitChild(pid);
+  if (!end.Exited || end.Status == ExitInterrupted) {
+    // Killed or interrupted: no outcome, the case stays pending.
+    return Say(ExitFailed, "вариант " + std::to_string(c.Id) + " прерван, он будет рассчитан заново");
+  }
+  std::string failure;
+  CaseResults results;
+  if (end.Status != 0) {
+    failure = LastMessage(log);
+  } else {
+    std::string json;
+    if (averaged) {
+      if (ReadTextFile(averages, json, failure)) AveragesResults(json, spec.Results, results, failure);
+    }
+    Model m;
+    // The plane is not in the vortex file; the case's options place it.
+    for (const StudySetting& s : c.Settings) {
+      const auto v = ParseRealLenient(s.Value);
+      if (s.Key == "plane-x" && v) m.PlaneX = *v;
+      if (s.Key == "plane-half-length" && v) m.PlaneHalfLength = *v;
+    }
+    if (!averaged && LoadVortexState(m, state, failure)) EndStateResults(m, spec.Results, results, failure);
+  }
+  if (!failure.empty()) {
+    if (!MarkCaseFailed(a.dir, c.Id, failure, error)) return Say(ExitFailed, error);
+    return Say(ExitFailed, "вариант " + std::to_string(c.Id) + ": " + failure);
+  }
+  if (!WriteTextFile(CaseFile(a.dir, c.Id, CaseResultsName), ResultsFileText(results), error) ||
+      !MarkCaseDone(a.dir, c.Id, error))
+    return Say(ExitFailed, error);
+  const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
+  if (!a.quiet) std::printf("Вариант %d рассчитан за %s с\n", c.Id, FormatFixed(wall, 6, 1).c_str());
+  return ExitOk;
+}
+
+// ---- run ----
+
+volatile std::sig_atomic_t interrupted = 0;
+extern "C" void OnStudyInterrupt(int) { interrupted = 1; }
+
+struct RunArgs {
+  std::string dir;
+  int jobs = 1;
+  int threads = 1;
+  bool retryFailed = false;
+};
+
+std::vector<int> CasesToRun(const std::string& dir, size_t count, bool retryFailed) {
+  std::vector<int> ids;
+  for (size_t i = 0; i < count; ++i) {
+    const CaseState s = ReadCaseState(dir, static_cast<int>(i));
+    if (s == CaseState::Pending || (retryFailed && s == CaseState::Failed)) ids.push_back(static_cast<int>(i));
+  }
+  return ids;
+}
+
+void PrintTotals(const std::string& dir, size_t count) {
+  int done = 0, failed = 0, other = 0;
+  for (size_t i = 0; i < count; ++i) {
+    const CaseState s = ReadCaseState(dir, static_cast<int>(i));
+    (s == CaseState::Done ? done : s == CaseState::Failed ? failed : other)++;
+  }
+  std::printf("Рассчитано %d из %zu, с ошибкой %d, не рассчитано %d\n", done, count, failed, other);
+}
+
+int RunStudyCommand(CLI::App& app, const RunArgs& a) {
+  if (a.jobs < 1) return Say(ExitBadArgument, "-j: число одновременных вариантов должно быть не меньше 1");
+  if (a.threads < 0) return Say(ExitBadArgument, "--threads: число потоков не может быть отрицательным");
+  std::string error;
+  StudySpec spec;
+  std::vector<StudyCase> cases;
+  if (!LoadStudy(a.dir, RunOptions(app), spec, cases, error)) return Say(ExitFailed, error);
+  std::deque<int> queue;
+  for (int id : CasesToRun(a.dir, cases.size(), a.retryFailed)) queue.push_back(id);
+
+  using Clock = std::chrono::steady_clock;
+  const auto begin = Clock::now();
+  auto last = begin - std::chrono::hours(1);
+  std::map<pid_t, std::pair<int, Clock::time_point>> running;  // pid -> case, start
+  int doneNow = 0, failedNow = 0;
+  double caseSeconds = 0;  // wall time of the cases finished here
+  int alreadyDone = 0;
+  for (size_t i = 0; i < cases.size(); ++i)
+    if (ReadCaseState(a.dir, static_cast<int>(i)) == CaseState::Done) ++alreadyDone;
+  const bool tty = ::isatty(STDERR_FILENO) != 0;
+
+  interrupted = 0;
+  auto* previous = std::signal(SIGINT, OnStudyInterrupt);
+  auto progress = [&](bool force) {
+    const auto now = Clock::now();
+    if (!force && std::chrono::duration<double>(now - last).count() < ProgressInterval) return;
+    last = now;
+    std::string left = "?";
+    if (doneNow + failedNow > 0) {
+      const double mean = caseSeconds / (doneNow + failedNow);
+      const double waves = std::ceil(static_cast<double>(queue.size() + running.size()) / a.jobs);
+      left = FormatFixed(mean * waves, 6, 0);
+    }
+    std::fprintf(stderr, "%sрассчитано %d из %zu, с ошибкой %d, выполняется %zu, осталось ~%s с%s",
+                 tty ? "\r" : "", alreadyDone + doneNow, cases.size(), failedNow, running.size(),
+                 left.c_str(), tty ? "\033[K" : "\n");
+    std::fflush(stderr);
+  };
+
+  std::vector<std::string> failures;
+  while (!queue.empty() || !running.empty()) {
+    while (!interrupted && !queue.empty() && static_cast<int>(running.size()) < a.jobs) {
+      const int id = queue.front();
+      queue.pop_front();
+      const std::vector<std::string> argv = {SelfExe(), "study", "case", a.dir, std::to_string(id),
+                                             "--quiet", "--threads", std::to_string(a.threads)};
+      const pid_t pid = Spawn(argv, "/dev/null", "/dev/null", error);
+      if (pid < 0) {
+        std::signal(SIGINT, previous);
+        return Say(ExitFailed, error);
+      }
+      running[pid] = {id, Clock::now()};
+    }
+    if (interrupted) queue.clear();
+    progress(false);
+    int raw = 0;
+    const pid_t pid = ::waitpid(-1, &raw, WNOHANG);
+    if (pid <= 0) {
+      std::this_thread::sleep_for(std::chrono::duration<double>(PollInterval));
+      continue;
+    }
+    const auto it = running.find(pid);
+    if (it == running.end()) continue;
+    const int id = it->second.first;
+    caseSeconds += std::chrono::duration<double>(Clock::now() - it->second.second).count();
+    running.erase(it);
+    std::string message;
+    const CaseState s = ReadCaseState(a.dir, id, &message);
+    if (s == CaseState::Done) {
+      ++doneNow;
+    } else if (s == CaseState::Failed) {
+      ++failedNow;
+      failures.push_back("вариант " + std::to_string(id) + ": " + message);
+      if (tty) std::fputs("\r\033[K", stderr);
+      std::fprintf(stderr, "%s%s\n", ToolPrefix, failures.back().c_str());
+    }
+    progress(true);
+  }
+  std::signal(SIGINT, previous);
+  if (tty) std::fputc('\n', stderr);
+  PrintTotals(a.dir, cases.size());
+  std::printf("Время счёта: %s с\n",
+              FormatFixed(std::chrono::duration<double>(Clock::now() - begin).count(), 6, 1).c_str());
+  if (interrupted) return ExitInterrupted;
+  return failures.empty() ? ExitOk : ExitFailed;
+}
+
+// ---- parallel ----
+
+struct ParallelArgs {
+  std::string dir, sshLoginFile;
+  int jobs = 0;
+  int threads = 1;
+  bool retryFailed = false;
+};
+
+int ParallelCommand(CLI::App& app, const ParallelArgs& a) {
+  std::string error;
+  StudySpec spec;
+  std::vector<StudyCase> cases;
+  const std::string dir = Absolute(a.dir);
+  if (!LoadStudy(dir, RunOptions(app), spec, cases, error)) return Say(ExitFailed, error);
+  const std::vector<int> ids = CasesToRun(dir, cases.size(), a.retryFailed);
+  const auto begin = std::chrono::steady_clock::now();
+  if (!ids.empty()) {
+    std::vector<std::string> argv = {"parallel", "--will-cite", "--halt", "never"};
+    if (a.jobs > 0) argv.insert(argv.end(), {"-j", std::to_string(a.jobs)});
+    if (!a.sshLoginFile.empty()) argv.insert(argv.end(), {"--sshloginfile", a.sshLoginFile});
+    argv.insert(argv.end(), {SelfExe(), "study", "case", dir, "{}", "--threads", std::to_string(a.threads), ":::"});
+    for (int id : ids) argv.push_back(std::to_string(id));
+    const pid_t pid = Spawn(argv, "", "", error);
+    if (pid < 0) return Say(ExitFailed, error + " (нужен GNU parallel, пакет parallel)");
+    WaitChild(pid);  // parallel's status counts failed cases; the folders say which
+  }
+  PrintTotals(dir, cases.size());
+  std::printf("Время счёта: %s с\n",
+              FormatFixed(std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count(), 6, 1)
+                  .c_str());
+  for (size_t i = 0; i < cases.size(); ++i)
+    if (ReadCaseState(dir, static_cast<int>(i)) != CaseState::Done) return ExitFailed;
+  return ExitOk;
+}
+
+// ---- slurm ----
+
+struct SlurmArgs {
+  std::string dir, partition, time;
+  int maxRunning = 0;
+  int threads = 1;
+  bool submit = false;
+};
+
+// Text safe inside single quotes of a shell.
+std::string ShellQuote(const std::string& s) {
+  std::string q = "'";
+  for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return q + "'";
+}
+
+int SlurmCommand(CLI::App& app, const SlurmArgs& a) {
+  if (a.maxRunning < 0) return Say(ExitBadArgument, "--max-running: число не может быть отрицательным");
+  std::string error;
+  StudySpec spec;
+  std::vector<StudyCase> cases;
+  const std::string dir = Absolute(a.dir);
+  if (!LoadStudy(dir, RunOptions(app), spec, cases, error)) return Say(ExitFailed, error);
+  std::string jobName;
+  for (unsigned char c : spec.Name) {
+    if (std::isalnum(c) || c == '-') {
+      jobName += static_cast<char>(c);
+    } else if (!jobName.empty() && jobName.back() != '_') {
+      jobName += '_';  // Slurm job names stay plain ASCII
+    }
+  }
+  if (jobName.empty() || jobName == "_") jobName = "study";
+  const std::string logs = (fs::path(dir) / "slurm").string();
+  std::error_code ec;
+  fs::create_directories(logs, ec);
+  std::string t = "#!/bin/bash\n# Parameter study \"" + spec.Name + "\": one array task per case.\n";
+  t += "#SBATCH --job-name=mdv-" + jobName.substr(0, 40) + "\n";
+  t += "#SBATCH --array=0-" + std::to_string(cases.size() - 1);
+  if (a.maxRunning > 0) t += "%" + std::to_string(a.maxRunning);
+  t += "\n#SBATCH --cpus-per-task=" + std::to_string(std::max(1, a.threads)) + "\n";
+  t += "#SBATCH --output=" + logs + "/%A_%a.out\n";
+  if (!a.partition.empty()) t += "#SBATCH --partition=" + a.partition + "\n";
+  if (!a.time.empty()) t += "#SBATCH --time=" + a.time + "\n";
+  t += "exec " + ShellQuote(SelfExe()) + " study case " + ShellQuote(dir) +
+       " \"$SLURM_ARRAY_TASK_ID\" --threads " + std::to_string(a.threads) + "\n";
+  const std::string script = (fs::path(dir) / "study.sbatch").string();
+  if (!WriteTextFile(script, t, error)) return Say(ExitFailed, error);
+  fs::permissions(script, fs::perms::owner_exec | fs::perms::group_exec, fs::perm_options::add, ec);
+  if (!a.submit) {
+    std::printf("%s\n", script.c_str());
+    return ExitOk;
+  }
+  std::string out;
+  if (!RunCapture({"sbatch", "--parsable", script}, out, error))
+    return Say(ExitFailed, "sbatch не принял задание: " + error);
+  const std::string job = out.substr(0, out.find_first_of(";\n"));
+  std::printf("%s\n", job.c_str());
+  return ExitOk;
+}
+
+// ---- status, collect ----
+
+int StatusCommand(CLI::App& app, const std::string& dir) {
+  std::string error;
+  StudyTable table;
+  if (!CollectStudy(dir, RunOptions(app), table, error)) return Say(ExitFailed, error);
+  std::fputs(StudyCsv(table).c_str(), stdout);
+  const StudyCounts n = CountStates(table);
+  std::fprintf(stderr, "рассчитано %d из %zu, с ошибкой %d, выполняется %d, ожидает %d\n", n.Done,
+               table.Rows.size(), n.Failed, n.Running, n.Pending);
+  return ExitOk;
+}
+
+int CollectCommand(CLI::App& app, const std::string& dir) {
+  std::string error;
+  StudyTable table;
+  if (!CollectStudy(dir, RunOptions(app), table, error)) return Say(ExitFailed, error);
+  const std::string csv = (fs::path(dir) / "results.csv").string();
+  if (!WriteTextFile(csv, StudyCsv(table), error)) return Say(ExitFailed, error);
+  std::printf("%s\n", csv.c_str());
+  const fs::path plots = fs::path(dir) / "plots";
+  std::error_code ec;
+  fs::create_directories(plots, ec);
+  int status = ExitOk;
+  for (const PlotScript& p : StudyPlotScripts(table)) {
+    const std::string gp = (plots / (p.BaseName + ".gp")).string();
+    if (!WriteTextFile(gp, p.Text, error)) return Say(ExitFailed, error);
+    std::string out;
+    // gnuplot writes the PNG named in the script beside the script.
+    const std::vector<std::string> argv = {"/bin/sh", "-c", "cd " + ShellQuote(plots.string()) +
+                                                              " && exec gnuplot " + ShellQuote(p.BaseName + ".gp")};
+    if (!RunCapture(argv, out, error)) {
+      status = Say(ExitFailed, "gnuplot не построил " + gp + ": " + error);
+      continue;
+    }
+    std::printf("%s\n", (plots / (p.BaseName + ".png")).string().c_str());
+  }
+  const StudyCounts n = CountStates(table);
+  std::fprintf(stderr, "рассчитано %d из %zu, с ошибкой %d, выполняется %d, ожидает %d\n", n.Done,
+               table.Rows.size(), n.Failed, n.Running, n.Pending);
+  return status;
+}
+
+}  // namespace
+
+void AddStudyCommands(CLI::App& app, int& status) {
+  CLI::App* study = app.add_subcommand(
+      "study", "Исследование по параметрам: файл исследования (TOML), варианты в папке, их расчёт и сводка");
+  study->require_subcommand(1);
+
+  auto plan = std::make_shared<std::pair<std::string, std::string>>();
+  CLI::App* p = study->add_subcommand("plan", "Создать папку исследования: по папке на вариант и список вариантов");
+  p->add_option("STUDY", plan->first, "файл исследования (.toml)")->required();
+  p->add_option("DIR", plan->second, "папка исследования")->required();
+  p->callback([&app, plan, &status] { status = PlanCommand(app, plan->first, plan->second); });
+
+  auto caseArgs = std::make_shared<CaseArgs>();
+  CLI::App* c = study->add_subcommand("case", "Рассчитать один вариант (его вызывает планировщик)");
+  c->add_option("DIR", caseArgs->dir, "папка исследования")->required();
+  c->add_option("ID", caseArgs->id, "номер варианта, с 0")->required();
+  c->add_option("--threads", caseArgs->threads, "потоков на вариант, если исследование их не задаёт (1)");
+  c->add_flag("--quiet,-q", caseArgs->quiet, "не сообщать об успехе");
+  c->callback([&app, caseArgs, &status] { status = CaseCommand(app, *caseArgs); });
+
+  auto runArgs = std::make_shared<RunArgs>();
+  CLI::App* r = study->add_subcommand("run", "Рассчитать ожидающие варианты на этой машине");
+  r->add_option("DIR", runArgs->dir, "папка исследования")->required();
+  r->add_option("-j,--jobs", runArgs->jobs, "вариантов одновременно (1)");
+  r->add_option("--threads", runArgs->threads, "потоков на вариант (1)");
+  r->add_flag("--retry-failed", runArgs->retryFailed, "рассчитать заново и варианты с ошибкой");
+  r->callback([&app, runArgs, &status] { status = RunStudyCommand(app, *runArgs); });
+
+  auto par = std::make_shared<ParallelArgs>();
+  CLI::App* g = study->add_subcommand("parallel", "Рассчитать ожидающие варианты через GNU parallel");
+  g->add_option("DIR", par->dir, "папка исследования (на машинах из --sshloginfile — общая)")->required();
+  g->add_option("--sshloginfile", par->sshLoginFile, "машины для расчёта, файл GNU parallel");
+  g->add_option("-j,--jobs", par->jobs, "вариантов одновременно на машине (по числу ядер)");
+  g->add_option("--threads", par->threads, "потоков на вариант (1)");
+  g->add_flag("--retry-failed", par->retryFailed, "рассчитать заново и варианты с ошибкой");
+  g->callback([&app, par, &status] { status = ParallelCommand(app, *par); });
+
+  auto sl = std::make_shared<SlurmArgs>();
+  CLI::App* s = study->add_subcommand("slurm", "Записать DIR/study.sbatch — массив заданий Slurm по варианту на задачу");
+  s->add_option("DIR", sl->dir, "папка исследования (общая для узлов)")->required();
+  s->add_option("--partition", sl->partition, "раздел Slurm");
+  s->add_option("--time", sl->time, "предельное время задачи, как у sbatch --time");
+  s->add_option("--max-running", sl->maxRunning, "задач одновременно (%K в --array)");
+  s->add_option("--threads", sl->threads, "потоков на вариант, --cpus-per-task (1)");
+  s->add_flag("--submit", sl->submit, "отправить задание через sbatch и напечатать его номер");
+  s->callback([&app, sl, &status] { status = SlurmCommand(app, *sl); });
+
+  auto st = std::make_shared<std::string>();
+  CLI::App* t = study->add_subcommand("status", "Таблица вариантов (CSV) на stdout");
+  t->add_option("DIR", *st, "папка исследования")->required();
+  t->callback([&app, st, &status] { status = StatusCommand(app, *st); });
+
+  auto co = std::make_shared<std::string>();
+  CLI::App* o = study->add_subcommand(
+      "collect", "Записать DIR/results.csv и графики DIR/plots/*.png (gnuplot, скрипты .gp рядом)");
+  o->add_option("DIR", *co, "папка исследования")->required();
+  o->callback([&app, co, &status] { status = CollectCommand(app, *co); });
+}
+
+}  // namespace mdv::cli
