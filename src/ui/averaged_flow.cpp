@@ -298,8 +298,9 @@ void TfrmAveragedFlow::FillCentreline(const AveragingResults& r) {
   SeriesDiscSink->replace(disc);
   SeriesFlanged->replace(flanged);
   SeriesPlain->replace(plain);
-  // v/v0 from 0 (every curve is positive) to the highest value in steps of
-  // 0,25; x/D from the mouth to the last station in steps of 0,5.
+  // v/v0 from 0 (lower only for a negative model mean, a reverse flow) to the
+  // highest value in steps of 0,25; x/D from the mouth to the last station in
+  // steps of 0,5.
   double top = 1, low = 0;
   for (const QList<QPointF>* l : {&model, &disc, &flanged, &plain}) {
     for (const QPointF& q : *l) {
