@@ -14,6 +14,8 @@
 #include <string>
 #include <vector>
 
+#include "core/platform.h"
+
 #include "core/study_file.h"
 
 namespace mdv {
@@ -66,12 +68,11 @@ class CaseLock {
   CaseLock() = default;
   CaseLock(const CaseLock&) = delete;
   CaseLock& operator=(const CaseLock&) = delete;
-  ~CaseLock();
   // False when another process holds it (or the file cannot be opened).
   bool TryLock(const std::string& dir, int id);
 
  private:
-  int fd_ = -1;
+  platform::File file_;
 };
 
 // Removes the outcome of an earlier attempt (results, markers) before a new one.
