@@ -2,10 +2,11 @@
 // whole program; the windows are created once, in a fixed order, the main
 // window first, and live until it closes.
 #include <QApplication>
-#include <QLibraryInfo>
+#include <QIcon>
 #include <QLocale>
 #include <QTranslator>
 
+#include "app/startup.h"
 #include "core/model.h"
 #include "ui/about_box.h"
 #include "ui/area_params.h"
@@ -19,17 +20,17 @@
 #include "ui/vortex_area_info.h"
 
 int main(int argc, char* argv[]) {
+  if (int exitCode = 0; mdv::app::HandleCommandLine(argc, argv, exitCode)) return exitCode;
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("Ринфет-МДВ"));
+  // The icon of the installed desktop entry, when the program is installed.
+  QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("rinfet-mdv")));
   // Numbers are written and read with the decimal comma of the Russian setting.
   QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));
 
   // The standard buttons of message boxes and file dialogs in Russian.
   QTranslator qtTranslator;
-  if (qtTranslator.load(QStringLiteral("qtbase_ru"),
-                        QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
-    QApplication::installTranslator(&qtTranslator);
-  }
+  if (mdv::app::LoadQtTranslation(qtTranslator)) QApplication::installTranslator(&qtTranslator);
 
   mdv::Model model;
   mdv::Picture picture(model);

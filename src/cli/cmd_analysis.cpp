@@ -1,5 +1,6 @@
 // streamline, vortex-area, pulsation, track: the flow analysis of a saved
 // state and of the run records, for scripts.
+#include <chrono>
 #include <cstdio>
 #include <iostream>
 #include <memory>
@@ -7,7 +8,10 @@
 #include <sstream>
 #include <string>
 
+#include "cli/cli_text.h"
 #include "cli/commands.h"
+#include "cli/interrupt.h"
+#include "cli/outputs.h"
 #include "core/model.h"
 #include "core/numfmt.h"
 #include "core/observer.h"
@@ -22,35 +26,41 @@ namespace mdv::cli {
 
 namespace {
 
-int Fail(const std::string& message) {
-  std::cerr << "rinfet-mdv-batch: " << message << "\n";
-  return 1;
-}
+// How often a long trace reports, seconds of wall time.
+constexpr double TraceProgressInterval = 0.5;
 
 // A command-line number: a decimal point or a comma.
 std::optional<Real> Number(const std::string& text, const char* what, std::string& error) {
-  auto v = ParseRealLenient(text);
-  if (!v) error = std::string(what) + ": '" + text + "' is not a number";
-  return v;
+  return NumberArg(text, what, error);
 }
 
 // "X,Y" with decimal points.
 std::optional<TRealPoint> PointArg(const std::string& text, const char* what, std::string& error) {
   const auto comma = text.find(',');
-  if (comma == std::string::npos || text.find(',', comma + 1) != std::string::npos) {
-    error = std::string(what) + ": '" + text + "' is not a point X,Y (decimal points)";
-    return std::nullopt;
+  std::optional<Real> x, y;
+  if (comma != std::string::npos && text.find(',', comma + 1) == std::string::npos) {
+    x = ParseRealLenient(text.substr(0, comma));
+    y = ParseRealLenient(text.substr(comma + 1));
   }
-  const std::string xs = text.substr(0, comma);
-  const std::string ys = text.substr(comma + 1);
-  auto x = ParseRealLenient(xs);
-  auto y = ParseRealLenient(ys);
   if (!x || !y) {
-    error = std::string(what) + ": '" + text + "' is not a point X,Y (decimal points)";
+    error = std::string(what) + ": \"" + text + "\" не является точкой X,Y (десятичная точка в числах)";
     return std::nullopt;
   }
   return TRealPoint{*x, *y};
 }
+
+// The --csv file, checked before anything is computed.
+int RefuseUnwritableCsv(const std::string& csv) {
+  if (csv.empty()) return ExitOk;
+  const std::string fault = CheckOutputs({{"--csv", csv}});
+  return fault.empty() ? ExitOk : Refuse(fault);
+}
+
+// Ctrl+C for the traces; they ask between their steps.
+class InterruptibleTrace : public Observer {
+ public:
+  bool StopRequested() override { return InterruptWatch::Raised(); }
+};
 
 // Writes the text to the file (whole, replacing it) or, for "" or "-", to stdout.
 bool Emit(const std::string& text, const std::string& out, std::string& error) {
@@ -78,23 +88,30 @@ int RunStreamLine(const StreamLineArgs& a) {
   const auto y0 = x0 ? Number(a.Y0, "Y0", error) : std::nullopt;
   const auto step = y0 ? Number(a.Step, "STEP", error) : std::nullopt;
   const auto maxLen = step ? Number(a.MaxLen, "MAXLEN", error) : std::nullopt;
-  if (!maxLen) return Fail(error);
+  if (!maxLen) return Refuse(error);
+  if (const int refused = RefuseUnwritableCsv(a.Csv)) return refused;
   Model m;
   if (!LoadState(m, a.File, error)) return Fail(error);
+  InterruptWatch watch;
+  InterruptibleTrace trace;
   const StreamLineResult r = TraceStreamLine(m, static_cast<double>(*x0), static_cast<double>(*y0),
                                              static_cast<double>(*step),
-                                             static_cast<double>(*maxLen));
-  if (!r.Ok) return Fail(r.Error);
+                                             static_cast<double>(*maxLen), trace);
+  // The step and length are the user's: a line they do not allow is a refused argument.
+  if (!r.Ok) return Refuse(r.Error);
+  if (r.Stopped) {
+    Say("построение линии тока прервано (точек: " + std::to_string(r.PointCount) + "); ничего не записано");
+    return ExitInterrupted;
+  }
   std::ostringstream csv;
   csv << "x;y\n";
   for (const TRealPoint& p : m.StreamLines.back()) {
     csv << FormatGeneral(p.X) << ";" << FormatGeneral(p.Y) << "\n";
   }
   if (!Emit(csv.str(), a.Csv, error)) return Fail(error);
-  std::cerr << r.PointCount << " points"
-            << (r.EndedAtWall ? ", ended at a wall" : "")
-            << (r.EndedAtRest ? ", ended where the flow is at rest" : "") << "\n";
-  return 0;
+  std::cerr << "точек: " << r.PointCount << (r.EndedAtWall ? ", линия дошла до стенки" : "")
+            << (r.EndedAtRest ? ", линия остановилась там, где воздух неподвижен" : "") << "\n";
+  return ExitOk;
 }
 
 // ---- vortex-area ----
@@ -103,64 +120,70 @@ struct VortexAreaArgs {
   std::string File, First, Second, Dt;
 };
 
-// Progress on stderr: which trace runs and how far it has come.
-class AreaProgress : public Observer {
+// Progress on stderr: which trace runs and, when it is long, how far it has
+// come; Ctrl+C stops the computation.
+class AreaProgress : public InterruptibleTrace {
  public:
   void TracePoint(const TRealPoint& /*p*/, bool first) override {
     if (first) {
       ++trace_;
       points_ = 0;
-      std::cerr << "trace " << trace_ << "...\n";
+      std::cerr << "линия тока " << trace_ << "...\n";
     } else if (++points_ % 1000 == 0) {
-      std::cerr << "  trace " << trace_ << ": " << points_ << " steps\n";
+      const auto now = Clock::now();
+      if (std::chrono::duration<double>(now - last_).count() < TraceProgressInterval) return;
+      last_ = now;
+      std::cerr << "  линия тока " << trace_ << ": шагов " << points_ << "\n";
     }
   }
 
  private:
+  using Clock = std::chrono::steady_clock;
   int trace_ = 0;
   long points_ = 0;
+  Clock::time_point last_ = Clock::now();
 };
 
 int RunVortexArea(const VortexAreaArgs& a) {
   std::string error;
+  // The arguments are judged before the file is read.
+  std::optional<TRealPoint> first, second;
+  std::optional<Real> dt;
+  if (!a.First.empty() && !(first = PointArg(a.First, "--first", error))) return Refuse(error);
+  if (!a.Second.empty() && !(second = PointArg(a.Second, "--second", error))) return Refuse(error);
+  if (!a.Dt.empty() && !(dt = Number(a.Dt, "--dt", error))) return Refuse(error);
+
   Model m;
   if (!LoadState(m, a.File, error)) return Fail(error);
   if (m.FreeVortexCount == 0) return Fail("Не задана вихревая структура");
 
   // Unset settings are those the window proposes, read back from its texts.
   const VortexAreaStartTexts d = DefaultVortexAreaStart(m);
-  TRealPoint first{*ParseRealLenient(d.FirstX), *ParseRealLenient(d.FirstY)};
-  TRealPoint second{*ParseRealLenient(d.SecondX), *ParseRealLenient(d.SecondY)};
-  Real dt = *ParseRealLenient(d.Dt);
-  if (!a.First.empty()) {
-    auto p = PointArg(a.First, "--first", error);
-    if (!p) return Fail(error);
-    first = *p;
-  }
-  if (!a.Second.empty()) {
-    auto p = PointArg(a.Second, "--second", error);
-    if (!p) return Fail(error);
-    second = *p;
-  }
-  if (!a.Dt.empty()) {
-    auto v = Number(a.Dt, "--dt", error);
-    if (!v) return Fail(error);
-    dt = *v;
-  }
-  std::cerr << "first line from (" << FormatGeneral(first.X) << "; " << FormatGeneral(first.Y)
-            << "), second from (" << FormatGeneral(second.X) << "; " << FormatGeneral(second.Y)
-            << "), step " << FormatGeneral(dt) << " s\n";
+  if (!first) first = TRealPoint{*ParseRealLenient(d.FirstX), *ParseRealLenient(d.FirstY)};
+  if (!second) second = TRealPoint{*ParseRealLenient(d.SecondX), *ParseRealLenient(d.SecondY)};
+  if (!dt) dt = *ParseRealLenient(d.Dt);
+  std::cerr << "первая линия тока из (" << FormatGeneral(first->X) << " м; " << FormatGeneral(first->Y)
+            << " м), вторая из (" << FormatGeneral(second->X) << " м; " << FormatGeneral(second->Y)
+            << " м), шаг " << FormatGeneral(*dt) << " с\n";
 
+  InterruptWatch watch;
   AreaProgress progress;
   TVortexAreaParams result;
-  const VortexAreaOutcome out = CalcVortexAreaParams(m, first, second, result, dt, progress);
-  if (!out.Ok) return Fail(out.Stopped ? "the computation was stopped" : out.Error);
-  if (out.SecondContinuesFirst) std::cerr << "the second trace continues the first line\n";
-  if (out.StalledPhases != 0) std::cerr << "a trace came to rest and ended there\n";
-  for (const VortexAreaRow& row : VortexAreaRows(result)) {
-    std::cout << row.Label << " = " << row.Value << "\n";
+  const VortexAreaOutcome out = CalcVortexAreaParams(m, *first, *second, result, *dt, progress);
+  if (out.Stopped) {
+    Say("расчет параметров вихревой области прерван; ничего не выведено");
+    return ExitInterrupted;
   }
-  return 0;
+  if (!out.Ok) return Refuse(out.Error);
+  if (out.SecondContinuesFirst) std::cerr << "вторая линия тока продолжает первую\n";
+  if (out.StalledPhases != 0) std::cerr << "линия тока остановилась там, где воздух неподвижен\n";
+  // Only measurements are printed; the others are said to have failed.
+  for (const VortexAreaRow& row : VortexAreaRows(result, out.FailedRows)) {
+    if (row.Measured) std::cout << row.Label << " = " << row.Value << " м\n";
+  }
+  if (out.FailedRows == 0) return ExitOk;
+  for (const std::string& why : out.Failures) Say("не измерено: " + why);
+  return ExitFailed;
 }
 
 // ---- pulsation ----
@@ -173,17 +196,26 @@ struct PulsationArgs {
 int RunPulsation(const PulsationArgs& a) {
   std::string error;
   PulsationRecord r;
+  if (a.Point < 1) return Refuse("--point: номер точки считается от 1");
+  if (const int refused = RefuseUnwritableCsv(a.Csv)) return refused;
   if (!LoadPulsationRecord(a.File, r, error)) return Fail(error);
-  std::cout << RecordFileLabel(a.File) << "\n";
-  std::cout << "StartTime = " << FormatGeneral(r.StartTime) << "; TimeStep = "
-            << FormatGeneral(r.TimeStep) << "; M = " << r.SampleCount << "\n";
-  for (size_t i = 0; i < r.Points.size(); ++i) {
-    std::cout << PulsationPointLine(static_cast<int32_t>(i), r.Points[i]) << "\n";
+  if (!r.Points.empty() && static_cast<size_t>(a.Point) > r.Points.size()) {
+    return Refuse("--point: в файле " + Quoted(a.File) + " нет точки с номером " + std::to_string(a.Point) +
+                  " (точек: " + std::to_string(r.Points.size()) + ")");
   }
   PulsationStats s;
   if (!CalcPulsationStats(r, a.Point - 1, s, error)) return Fail(error);
-  std::cout << "[" << a.Point << "]\n"
-            << s.LabVx << "\n" << s.LabVy << "\n" << s.LabVx2 << "\n" << s.LabVy2 << "\n";
+  // The summary goes where the series does not.
+  std::ostream& summary = a.Csv == "-" ? std::cerr : std::cout;
+  summary << RecordFileLabel(a.File) << "\n";
+  summary << "Начальное время: " << FormatGeneral(r.StartTime) << " с; шаг: " << FormatGeneral(r.TimeStep)
+          << " с; отсчетов: " << r.SampleCount << "\n";
+  for (size_t i = 0; i < r.Points.size(); ++i) {
+    summary << PulsationPointLine(static_cast<int32_t>(i), r.Points[i]) << " м\n";
+  }
+  summary << "[" << a.Point << "]\n"
+          << s.LabVx << " м/с\n" << s.LabVy << " м/с\n" << s.LabVx2 << " м/с\n" << s.LabVy2 << " м/с\n";
+  summary.flush();
   if (!a.Csv.empty()) {
     std::ostringstream csv;
     csv << "t;dVx;dVy\n";
@@ -204,6 +236,7 @@ struct TrackArgs {
 
 int RunTrack(const TrackArgs& a) {
   std::string error;
+  if (const int refused = RefuseUnwritableCsv(a.Csv)) return refused;
   TrackRecord r;
   if (!LoadTrackRecord(a.File, r, error)) return Fail(error);
   CirculationSeries s;
@@ -214,8 +247,8 @@ int RunTrack(const TrackArgs& a) {
     csv << FormatGeneral(s.T[k]) << ";" << FormatGeneral(s.Y[k]) << "\n";
   }
   if (!Emit(csv.str(), a.Csv, error)) return Fail(error);
-  std::cerr << s.T.size() << " steps\n";
-  return 0;
+  std::cerr << "шагов: " << s.T.size() << "\n";
+  return ExitOk;
 }
 
 }  // namespace
@@ -224,40 +257,47 @@ void AddAnalysisCommands(CLI::App& app, int& status) {
   {
     auto args = std::make_shared<StreamLineArgs>();
     CLI::App* c = app.add_subcommand(
-        "streamline", "Trace a stream line of a saved state; the points as CSV (x;y)");
-    c->add_option("FILE", args->File, "saved vortex file (.evt/.vrt)")->required();
-    c->add_option("X0", args->X0, "start x, m")->required();
-    c->add_option("Y0", args->Y0, "start y, m")->required();
-    c->add_option("STEP", args->Step, "step length, m (> 0)")->required();
-    c->add_option("MAXLEN", args->MaxLen, "largest length, m")->required();
-    c->add_option("--csv", args->Csv, "write the points to this file instead of stdout");
+        "streamline", "Линия тока сохраненного состояния; точки в виде CSV (x;y, м)");
+    c->footer("Не более 1 000 000 шагов. Ctrl+C прерывает построение (код 130, ничего не записано).");
+    c->add_option("FILE", args->File, "файл вихрей (.evt/.vrt)")->required();
+    c->add_option("X0", args->X0, "начальная точка: x, м")->required();
+    c->add_option("Y0", args->Y0, "начальная точка: y, м")->required();
+    c->add_option("STEP", args->Step, "длина шага, м (> 0)")->required();
+    c->add_option("MAXLEN", args->MaxLen, "наибольшая длина линии, м")->required();
+    c->add_option("--csv", args->Csv, "записать точки в этот файл, а не в стандартный вывод");
     c->callback([args, &status] { status = RunStreamLine(*args); });
   }
   {
     auto args = std::make_shared<VortexAreaArgs>();
     CLI::App* c = app.add_subcommand(
-        "vortex-area", "Dimensions of the vortex zone of a saved state (progress on stderr)");
-    c->add_option("FILE", args->File, "saved vortex file (.evt/.vrt)")->required();
-    c->add_option("--first", args->First, "start of the first line X,Y, m (default: 1 mm off the flange tip)");
-    c->add_option("--second", args->Second, "start of the second line X,Y, m (default: 1 mm below the mouth edge)");
-    c->add_option("--dt", args->Dt, "integration time step, s (default 0,001)");
+        "vortex-area", "Размеры вихревой области сохраненного состояния, м (ход расчета на stderr)");
+    c->footer(
+        "Каждая линия тока - не более 1 000 000 шагов на участок. Размер, который не удалось\n"
+        "измерить (отрицательный, не число, линия не дошла до конца участка), не выводится,\n"
+        "причина - на stderr, код завершения 1. Ctrl+C прерывает расчет (код 130).");
+    c->add_option("FILE", args->File, "файл вихрей (.evt/.vrt)")->required();
+    c->add_option("--first", args->First, "начало первой линии тока X,Y, м (по умолчанию в 1 мм от кромки козырька)");
+    c->add_option("--second", args->Second, "начало второй линии тока X,Y, м (по умолчанию в 1 мм под кромкой устья)");
+    c->add_option("--dt", args->Dt, "шаг интегрирования по времени, с (0,001)");
     c->callback([args, &status] { status = RunVortexArea(*args); });
   }
   {
     auto args = std::make_shared<PulsationArgs>();
     CLI::App* c = app.add_subcommand(
-        "pulsation", "Means and r.m.s. fluctuations of a point of a pulsation record");
-    c->add_option("FILE", args->File, "pulsation record (.pls)")->required();
-    c->add_option("--point", args->Point, "point number, from 1 (default 1)");
-    c->add_option("--csv", args->Csv, "write the fluctuation series (t;dVx;dVy) here ('-' = stdout)");
+        "pulsation", "Средние скорости и среднеквадратичные пульсации в точке записи пульсаций");
+    c->add_option("FILE", args->File, "запись пульсаций (.pls)")->required();
+    c->add_option("--point", args->Point, "номер точки, от 1 (1)");
+    c->add_option("--csv", args->Csv,
+                  "записать ряд пульсаций (t;dVx;dVy; с, м/с) в этот файл ('-' - в стандартный вывод,\n"
+                  "тогда сводка идет в stderr)");
     c->callback([args, &status] { status = RunPulsation(*args); });
   }
   {
     auto args = std::make_shared<TrackArgs>();
     CLI::App* c = app.add_subcommand(
-        "track", "The circulation record as CSV: t and |Gamma / (2 pi h)|");
-    c->add_option("FILE", args->File, "circulation record (.fvt)")->required();
-    c->add_option("--csv", args->Csv, "write the series to this file instead of stdout");
+        "track", "Запись циркуляции в виде CSV: t, с, и |Г / (2π·h)|, без размерности");
+    c->add_option("FILE", args->File, "запись циркуляции (.fvt)")->required();
+    c->add_option("--csv", args->Csv, "записать ряд в этот файл, а не в стандартный вывод");
     c->callback([args, &status] { status = RunTrack(*args); });
   }
 }

@@ -12,7 +12,6 @@
 #include <chrono>
 #include <cinttypes>
 #include <cmath>
-#include <csignal>
 #include <cstdio>
 #include <fstream>
 #include <iostream>
@@ -22,7 +21,11 @@
 #include <string>
 #include <vector>
 
+#include "cli/cli_text.h"
 #include "cli/commands.h"
+#include "cli/interrupt.h"
+#include "cli/outputs.h"
+#include "cli/run_checks.h"
 #include "core/area_validation.h"
 #include "core/model.h"
 #include "core/numfmt.h"
@@ -35,12 +38,6 @@ namespace mdv::cli {
 
 namespace {
 
-// Exit statuses of the model commands.
-constexpr int ExitOk = 0;
-constexpr int ExitFailed = 1;       // a file could not be read or written, the run failed
-constexpr int ExitBadArgument = 2;  // the command line was refused; nothing was written
-constexpr int ExitInterrupted = 130;
-
 // The run defaults of the main window's edit boxes ("400", "1", "0,005"), so
 // that a batch run on the defaults is the run the Start button makes.
 constexpr int32_t DefaultMaxFree = 400;
@@ -52,6 +49,8 @@ constexpr int64_t ResidentSampleSteps = 10;
 
 // How often the progress line is refreshed, seconds of wall time.
 constexpr double ProgressInterval = 0.5;
+// A set-up shorter than this shows no progress, seconds of wall time.
+constexpr double SetupQuietTime = 1.0;
 
 // Texts of the core break lines with CR, as message boxes do; a terminal wants LF.
 std::string ForTerminal(std::string text) {
@@ -61,20 +60,8 @@ std::string ForTerminal(std::string text) {
   return text;
 }
 
-int Refuse(const std::string& message) {
-  std::cerr << "rinfet-mdv-batch: " << ForTerminal(message) << "\n";
-  return ExitBadArgument;
-}
-
-int Fail(const std::string& message) {
-  std::cerr << "rinfet-mdv-batch: " << ForTerminal(message) << "\n";
-  return ExitFailed;
-}
-
 std::optional<Real> Number(const std::string& text, const std::string& what, std::string& error) {
-  const auto v = ParseRealLenient(text);
-  if (!v) error = what + ": " + InvalidFloatMessage(text);
-  return v;
+  return NumberArg(text, what, error);
 }
 
 // "x,y;x,y;…" with decimal points inside the numbers.
@@ -91,30 +78,13 @@ bool ParsePoints(const std::string& text, TRealPointArray& points, std::string& 
       y = ParseRealLenient(item.substr(comma + 1));
     }
     if (!x || !y) {
-      error = "--pulsation-points: '" + item +
-              "' is not a point x,y (a comma between the coordinates, decimal points in the numbers)";
+      error = "--pulsation-points: \"" + item +
+              "\" не является точкой x,y (запятая между координатами, десятичная точка в числах)";
       return false;
     }
     points.push_back({*x, *y});
     if (end == std::string::npos) break;
     start = end + 1;
-  }
-  return true;
-}
-
-// Refuses an output path before a long run rather than after it: the target
-// must not be a folder, and its folder must exist.
-bool OutputPathUsable(const std::string& path, const std::string& what, std::string& error) {
-  struct stat st {};
-  if (::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
-    error = what + ": \"" + path + "\" is a folder";
-    return false;
-  }
-  const size_t slash = path.find_last_of('/');
-  const std::string folder = slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
-  if (::stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
-    error = what + ": folder \"" + folder + "\" does not exist";
-    return false;
   }
   return true;
 }
@@ -134,10 +104,8 @@ uint64_t PeakResidentBytes() {
   return static_cast<uint64_t>(usage.ru_maxrss) * 1024;
 }
 
-volatile std::sig_atomic_t interrupted = 0;
-extern "C" void OnInterrupt(int) { interrupted = 1; }
-
-// Progress of a run on stderr; Ctrl+C ends the run after the current step.
+// Progress of a run on stderr; Ctrl+C ends the run after the current step,
+// or within a fraction of a second during the set-up.
 class ProgressObserver : public Observer {
  public:
   ProgressObserver(bool quiet, Real startTime, Real endTime)
@@ -162,13 +130,31 @@ class ProgressObserver : public Observer {
     Print(m, now);
   }
 
-  bool StopRequested() override { return interrupted != 0; }
+  bool StopRequested() override { return InterruptWatch::Raised(); }
+
+  // A set-up that takes longer than SetupQuietTime shows how far it is.
+  void SetupProgress(SetupStage stage, int32_t done, int32_t total) override {
+    if (quiet_) return;
+    const auto now = Clock::now();
+    if (Seconds(now - begin_) < SetupQuietTime || Seconds(now - last_) < ProgressInterval) return;
+    last_ = now;
+    setupShown_ = true;
+    // The elimination's step i costs about i·(N − i): its share of the work is not done / total.
+    const double f = total > 0 ? static_cast<double>(done) / total : 1;
+    const double share = stage == SetupStage::Matrix ? f : f * f * (3 - 2 * f);
+    std::fprintf(stderr, "%sподготовка: %s %s %% (прошло %s с)%s", tty_ ? "\r" : "",
+                 stage == SetupStage::Matrix ? "матрица влияния" : "исключение Гаусса",
+                 FormatFixed(100 * share, 3, 0).c_str(), FormatFixed(Seconds(now - begin_), 6, 0).c_str(),
+                 tty_ ? "\033[K" : "\n");
+    std::fflush(stderr);
+  }
 
   Real MinRadius() const { return minRadius_; }
   uint64_t ResidentAtLimit() const { return residentAtLimit_; }
   uint64_t ResidentMaxAfterLimit() const { return residentMaxAfterLimit_; }
 
   void Finish(const Model& m) {
+    if (!quiet_ && steps_ == 0 && setupShown_ && tty_) std::fputc('\n', stderr);
     if (quiet_ || steps_ == 0) return;
     if (printedStep_ != steps_) Print(m, Clock::now());
     if (tty_) std::fputc('\n', stderr);
@@ -199,6 +185,7 @@ class ProgressObserver : public Observer {
   Clock::time_point last_;
   int64_t steps_ = 0;
   int64_t printedStep_ = 0;
+  bool setupShown_ = false;
   Real minRadius_ = std::numeric_limits<Real>::infinity();  // m
   uint64_t residentAtLimit_ = 0;                              // bytes; 0 until the limit is reached
   uint64_t residentMaxAfterLimit_ = 0;                        // bytes, sampled during the run
@@ -217,21 +204,25 @@ struct AreaOption {
 
 struct RunArgs {
   std::vector<AreaOption> area = {
-      {"--vortex-spacing", &AreaParameters::VortexSpacing, "distance between attached vortices h, m (0.01)"},
-      {"--suction-speed", &AreaParameters::SuctionSpeed, "air speed through the suction section, m/s (1)"},
-      {"--inflow-speed", &AreaParameters::InflowSpeed, "air speed out of the supply slot, m/s (0.75)"},
-      {"--channel-radius", &AreaParameters::ChannelRadius, "inner radius of the channel B, m (0.15)"},
-      {"--suction-x", &AreaParameters::SuctionX, "x of the suction section L, m (1)"},
-      {"--channel-length", &AreaParameters::ChannelLength, "length of the channel LL, m (1.2)"},
-      {"--flange-length", &AreaParameters::FlangeLength, "length of the flange l, m (0.5)"},
-      {"--flange-angle", &AreaParameters::FlangeAngle, "flange inclination, rad (pi/6)"},
-      {"--wall-thickness", &AreaParameters::WallThickness, "wall and flange thickness W, m (0.02)"},
-      {"--plane-half-length", &AreaParameters::PlaneHalfLength, "radius of the plane PL, m (0.4)"},
-      {"--plane-x", &AreaParameters::PlaneX, "x of the plane Px, m (-0.5)"},
+      {"--vortex-spacing", &AreaParameters::VortexSpacing, "расстояние между присоединенными вихрями h, м (0,01)"},
+      {"--suction-speed", &AreaParameters::SuctionSpeed, "скорость воздуха в сечении всасывания, м/с (1)"},
+      {"--inflow-speed", &AreaParameters::InflowSpeed, "скорость воздуха из приточной щели, м/с (0,75)"},
+      {"--channel-radius", &AreaParameters::ChannelRadius, "внутренний радиус канала B, м (0,15)"},
+      {"--suction-x", &AreaParameters::SuctionX, "абсцисса сечения всасывания L, м (1)"},
+      {"--channel-length", &AreaParameters::ChannelLength, "длина канала LL, м (1,2)"},
+      {"--flange-length", &AreaParameters::FlangeLength, "длина козырька l, м (0,5)"},
+      {"--flange-angle", &AreaParameters::FlangeAngle, "угол наклона козырька, рад (π/6)"},
+      {"--wall-thickness", &AreaParameters::WallThickness, "толщина стенки и козырька W, м (0,02)"},
+      {"--plane-half-length", &AreaParameters::PlaneHalfLength, "радиус плоскости PL, м (0,4)"},
+      {"--plane-x", &AreaParameters::PlaneX, "абсцисса плоскости Px, м (-0,5)"},
   };
   CLI::Option* alphaDeg = nullptr;
   std::string alphaDegText;
   std::string dt, maxTime, maxFree, load, save, pulsationPoints, pulsationFile, trackFile;
+  CLI::Option* saveOpt = nullptr;
+  CLI::Option* pointsOpt = nullptr;
+  CLI::Option* pulsationFileOpt = nullptr;
+  CLI::Option* trackFileOpt = nullptr;
   CLI::Option* dtOpt = nullptr;
   CLI::Option* maxTimeOpt = nullptr;
   CLI::Option* maxFreeOpt = nullptr;
@@ -284,29 +275,33 @@ int RunCommand(RunArgs& a) {
     maxTime = *v;
   }
   if (a.maxFreeOpt->count() > 0) {
-    const auto v = ParseInt(a.maxFree);
-    if (!v) return Refuse("--max-free: " + InvalidIntMessage(a.maxFree));
+    const auto v = IntegerArg(a.maxFree, "--max-free", error);
+    if (!v) return Refuse(error);
     maxFree = *v;
   }
   const std::string badRun = ValidateRunParameters(dt, maxTime, maxFree);
   if (!badRun.empty()) return Refuse(badRun);
-  if (a.threads < 0) return Refuse("--threads: the number of threads cannot be negative");
+  if (a.threads < 0) return Refuse("--threads: число потоков не может быть отрицательным");
 
-  if (!a.pulsationPoints.empty()) {
+  // Every file the run will write is checked before the first step.
+  std::vector<OutputFile> outputs;
+  if (a.pointsOpt->count() > 0) {
     TRealPointArray points;
     if (!ParsePoints(a.pulsationPoints, points, error)) return Refuse(error);
     m.PulsationOn = true;
     m.PulsationPoints = points;
     m.PulsationPointCount = static_cast<int32_t>(points.size());
-    if (!a.pulsationFile.empty()) m.PulsationFileName = a.pulsationFile;
-    if (!OutputPathUsable(m.PulsationFileName, "--pulsation-file", error)) return Refuse(error);
+    if (a.pulsationFileOpt->count() > 0) m.PulsationFileName = a.pulsationFile;
+    outputs.push_back({"--pulsation-file", m.PulsationFileName});
   }
-  if (!a.trackFile.empty()) {
+  if (a.trackFileOpt->count() > 0) {
     m.TrackOn = true;
     m.TrackFileName = a.trackFile;
-    if (!OutputPathUsable(m.TrackFileName, "--track-file", error)) return Refuse(error);
+    outputs.push_back({"--track-file", m.TrackFileName});
   }
-  if (!a.save.empty() && !OutputPathUsable(a.save, "--save", error)) return Refuse(error);
+  if (a.saveOpt->count() > 0) outputs.push_back({"--save", a.save});
+  const std::string unwritable = CheckOutputs(outputs);
+  if (!unwritable.empty()) return Refuse(unwritable);
 
   m.Exec.Threads = a.threads;
   m.Exec.Literal = a.reference;
@@ -320,24 +315,34 @@ int RunCommand(RunArgs& a) {
     freeCount = m.FreeVortexCount;
     startTime = m.Time;
   }
+  const std::string tooLong = StepCountRefusal(startTime, maxTime, dt);
+  if (!tooLong.empty()) return Refuse(tooLong);
 
-  interrupted = 0;
-  auto* previous = std::signal(SIGINT, OnInterrupt);
+  std::optional<InterruptWatch> watch(std::in_place);
   ProgressObserver progress(a.quiet, startTime, maxTime);
   const auto begin = std::chrono::steady_clock::now();
   const RunSummary summary = RunSimulation(m, limit, freeCount, startTime, maxTime, dt, progress);
   const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
-  std::signal(SIGINT, previous);
+  watch.reset();
   progress.Finish(m);
+
+  // No step could be made: the run changed nothing and writes nothing, not
+  // even --save, as the window's Start and Continue do.
+  if (summary.HowEnded == RunSummary::End::EndTimeReached) {
+    std::cerr << "rinfet-mdv-batch: " << summary.Message << "\n";
+    return ExitOk;
+  }
 
   // The state at the end of the last complete step is saved whatever ended the run.
   int status = ExitOk;
   if (!summary.Message.empty()) {
-    std::cerr << "rinfet-mdv-batch: " << ForTerminal(summary.Message) << "\n";
+    Say(summary.Message);
     status = ExitFailed;
   }
-  if (!a.save.empty() && !SaveVortexFile(m, a.save, error)) {
-    std::cerr << "rinfet-mdv-batch: " << error << "\n";
+  const bool saving = a.saveOpt->count() > 0;
+  const bool saved = saving && SaveVortexFile(m, a.save, error);
+  if (saving && !saved) {
+    Say(error);
     status = ExitFailed;
   }
   if (!a.quiet) {
@@ -355,7 +360,13 @@ int RunCommand(RunArgs& a) {
                   FormatFixed(progress.ResidentAtLimit() / mib, 6, 1).c_str(),
                   FormatFixed(progress.ResidentMaxAfterLimit() / mib, 6, 1).c_str());
   }
-  if (summary.HowEnded == RunSummary::End::Stopped && status == ExitOk) status = ExitInterrupted;
+  if (summary.HowEnded == RunSummary::End::Stopped) {
+    // A partial state is a sound state to continue: it was saved, and the user is told so.
+    Say("прервано при t = " + FormatFixed(m.Time, 6, 3) + " с; " +
+        (saved ? "состояние сохранено в " + Quoted(a.save)
+               : std::string(saving ? "состояние не сохранено" : "состояние не сохранено (не задан --save)")));
+    if (status == ExitOk) status = ExitInterrupted;
+  }
   return status;
 }
 
@@ -381,7 +392,7 @@ int ReportCommand(const std::string& file) {
   std::string error;
   Model m;
   if (!LoadVortexState(m, file, error)) return Fail(error);
-  std::cout << ForTerminal(InformationReportText(m)) << "\n";
+  std::cout << ForTerminal(InformationReportText(m, true)) << "\n";
   return ExitOk;
 }
 
@@ -391,44 +402,54 @@ void AddModelCommands(CLI::App& app, int& status) {
   auto run = std::make_shared<RunArgs>();
   CLI::App* r = app.add_subcommand(
       "run",
-      "Run the simulation (as Start, or as Continue with --load) and save the state.\n"
-      "Numbers take a decimal point or a comma; inside --pulsation-points use points.");
+      "Расчет течения (как «Начать», с --load как «Продолжить») и сохранение состояния");
+  r->footer(
+      "Числа пишутся с десятичной точкой или запятой; в --pulsation-points только с точкой.\n"
+      "Все выходные файлы проверяются до первого шага. Расчет более чем на 100 000 000 шагов\n"
+      "не начинается.\n"
+      "Ctrl+C останавливает расчет после текущего шага (во время подготовки - не позже чем\n"
+      "через секунду): состояние сохраняется в --save, выводится \"прервано при t = ...;\n"
+      "состояние сохранено в ...\", код завершения 130.\n"
+      "Коды завершения: 0 - успех, 1 - ошибка в файле или расчете, 2 - неверные аргументы\n"
+      "(ничего не записано), 130 - прервано.");
   for (AreaOption& o : run->area) {
     o.option = r->add_option(o.name, o.text, o.help);
   }
   run->alphaDeg = r->add_option("--flange-angle-deg", run->alphaDegText,
-                                "flange inclination in degrees, converted value / 180 * pi (30)");
+                                "угол наклона козырька в градусах, переводится как значение / 180 · π (30)");
   run->alphaDeg->excludes(run->area[7].option);
-  run->dtOpt = r->add_option("--dt", run->dt, "time step, s (0.005; with --load: the file's)");
+  run->dtOpt = r->add_option("--dt", run->dt, "шаг по времени, с (0,005; с --load: из файла)");
   run->maxTimeOpt = r->add_option("--max-time", run->maxTime,
-                                  "model time at which the run ends, s (1; with --load: next whole second)");
+                                  "время модели, при котором расчет заканчивается, с (1; с --load: следующая целая секунда)");
   run->maxFreeOpt = r->add_option("--max-free", run->maxFree,
-                                  "largest number of free vortices (400; with --load: the file's)");
-  run->loadOpt = r->add_option("--load", run->load, "continue the state saved in this vortex file");
+                                  "наибольшее число свободных вихрей (400; с --load: из файла)");
+  run->loadOpt = r->add_option("--load", run->load, "продолжить состояние, сохраненное в этом файле вихрей");
   for (const AreaOption& o : run->area) run->loadOpt->excludes(o.option);
   run->loadOpt->excludes(run->alphaDeg);
-  r->add_option("--save", run->save, "save the final state to this vortex file (.evt, .vrt)");
-  auto* points = r->add_option("--pulsation-points", run->pulsationPoints,
-                               "record the velocity at these points: \"x,y;x,y\" (decimal points)");
-  r->add_option("--pulsation-file", run->pulsationFile, "pulsation record file (pulsate.pls)")
-      ->needs(points);
-  r->add_option("--track-file", run->trackFile,
-                "record the circulation of the newest free vortex to this file (.fvt)");
-  r->add_flag("--quiet,-q", run->quiet, "no progress on stderr and no summary");
-  r->add_option("--threads", run->threads, "worker threads, 0 = all cores (0)");
-  r->add_flag("--reference", run->reference, "compute on the literal reference path");
+  run->saveOpt = r->add_option("--save", run->save,
+                                "сохранить конечное состояние в этот файл вихрей (.evt, .vrt)");
+  run->pointsOpt = r->add_option("--pulsation-points", run->pulsationPoints,
+                                 "записывать скорость в этих точках: \"x,y;x,y\" (десятичная точка)");
+  run->pulsationFileOpt =
+      r->add_option("--pulsation-file", run->pulsationFile, "файл записи пульсаций (pulsate.pls)")
+          ->needs(run->pointsOpt);
+  run->trackFileOpt = r->add_option("--track-file", run->trackFile,
+                                    "записывать циркуляцию нового свободного вихря в этот файл (.fvt)");
+  r->add_flag("--quiet,-q", run->quiet, "без хода расчета на stderr и без итогов");
+  r->add_option("--threads", run->threads, "число рабочих потоков, 0 - все ядра (0)");
+  r->add_flag("--reference", run->reference, "считать по буквальному (эталонному) пути");
   r->callback([run, &status] { status = RunCommand(*run); });
 
   auto vel = std::make_shared<VelocityArgs>();
-  CLI::App* v = app.add_subcommand("velocity", "Air speed at a point of a saved state");
-  v->add_option("FILE", vel->file, "vortex file")->required();
-  v->add_option("X", vel->x, "axial coordinate, m")->required();
-  v->add_option("Y", vel->y, "distance from the axis, m")->required();
+  CLI::App* v = app.add_subcommand("velocity", "Скорость воздуха в точке сохраненного состояния");
+  v->add_option("FILE", vel->file, "файл вихрей")->required();
+  v->add_option("X", vel->x, "осевая координата, м")->required();
+  v->add_option("Y", vel->y, "расстояние от оси, м")->required();
   v->callback([vel, &status] { status = VelocityCommand(*vel); });
 
   auto file = std::make_shared<std::string>();
-  CLI::App* rep = app.add_subcommand("report", "Information report of a saved state");
-  rep->add_option("FILE", *file, "vortex file")->required();
+  CLI::App* rep = app.add_subcommand("report", "Информационная сводка сохраненного состояния");
+  rep->add_option("FILE", *file, "файл вихрей")->required();
   rep->callback([file, &status] { status = ReportCommand(*file); });
 }
 

@@ -1,19 +1,14 @@
 // rinfet-mdv-batch: the flow model without windows, for scripts and long studies.
-#include <cstdio>
-
+#include "cli/cli_text.h"
 #include "cli/commands.h"
 
 int main(int argc, char** argv) {
-  CLI::App app{"Ринфет-МДВ: separated flow at a round exhaust hood, batch tool"};
+  CLI::App app{"Ринфет-МДВ: отрывное течение у круглого отсоса-раструба, пакетный режим"};
+  mdv::cli::UseRussianTexts(app);
   app.require_subcommand(1);
   int status = 0;
   mdv::cli::AddModelCommands(app, status);
   mdv::cli::AddAnalysisCommands(app, status);
   mdv::cli::AddStudyCommands(app, status);
-  try {
-    app.parse(argc, argv);
-  } catch (const CLI::ParseError& e) {
-    return app.exit(e);
-  }
-  return status;
+  return mdv::cli::ParseAndRun(app, argc, argv, status);
 }

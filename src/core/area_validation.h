@@ -45,7 +45,10 @@ int64_t ExpectedAttachedCount(const AreaParameters& p);
 // Empty when the parameters are acceptable; otherwise the first failing
 // message, in the dialog's order: signs, suction section within the channel,
 // plane left of the flange; then the plane's size, a flange angle above 90°,
-// ribs of the body that would have no length, and the attached-vortex count.
+// ribs of the body that would have no length, a spacing too coarse for the
+// contour (every rib but the supply slot gets at least two attached
+// vortices), a plane closer to the hood than one spacing (the gap measured to
+// the hood's nearest point), and the attached-vortex count.
 std::string ValidateAreaParameters(const AreaParameters& p);
 
 // Empty when a run may start with these values: time step > 0 and

@@ -1,5 +1,6 @@
 #include "core/circulation.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -82,23 +83,49 @@ bool SystemShapeFits(const TRealMatr& a, int32_t n) {
   return true;
 }
 
+// Rows of the influence matrix built between two stop questions: at the
+// largest accepted system (4000 attached vortices) a block is some 10⁵ kernel
+// evaluations, a few hundredths of a second.
+constexpr int32_t SetupRowBlock = 32;
+
+// fill(begin, end) on consecutive blocks of the rows [0, rows); after each
+// block the progress goes to obs and the stop question is asked. Returns
+// false when stopped. The blocks never change what a row computes.
+template <class Fill>
+bool InRowBlocks(Observer& obs, int32_t rows, Fill&& fill) {
+  for (int32_t begin = 0; begin < rows; begin += SetupRowBlock) {
+    const int32_t end = std::min(rows, begin + SetupRowBlock);
+    fill(begin, end);
+    obs.SetupProgress(Observer::SetupStage::Matrix, end, rows);
+    if (obs.StopRequested()) return false;
+  }
+  return true;
+}
+
+// Row N-1: the total circulation of attached and free vortices together is zero.
+void TotalCirculationRow(Model& m) {
+  const int32_t n = m.AttachedCount;
+  if (n <= 0) return;
+  TRealArray& last = m.InfluenceMatrix[n - 1];
+  for (int32_t j = 0; j < n; ++j) last[j] = 1;
+  last[n] = 0;
+}
+
 // The literal forms: one thread, two kernel calls, full elimination.
-bool BuildInfluenceMatrixLiteral(Model& m) {
+bool BuildInfluenceMatrixLiteral(Model& m, Observer& obs, bool& stopped) {
   const int32_t n = m.AttachedCount;
   SetMatrSize(m.InfluenceMatrix, n, n + 1);
   TRealMatr& a = m.InfluenceMatrix;
-  for (int32_t i = 0; i + 1 < n; ++i) {
-    const TCalcPoint& cp = m.CalcPoints[i];
-    TRealArray& row = a[i];
-    for (int32_t j = 0; j < n; ++j) row[j] = RingVelocity(cp.Pos, m.Vortices[j], cp.Normal);
-    row[n] = cp.Vn;
-  }
-  if (n > 0) {
-    // Total circulation of attached and free vortices together is zero.
-    TRealArray& last = a[n - 1];
-    for (int32_t j = 0; j < n; ++j) last[j] = 1;
-    last[n] = 0;
-  }
+  stopped = !InRowBlocks(obs, n > 0 ? n - 1 : 0, [&](int32_t begin, int32_t end) {
+    for (int32_t i = begin; i < end; ++i) {
+      const TCalcPoint& cp = m.CalcPoints[i];
+      TRealArray& row = a[i];
+      for (int32_t j = 0; j < n; ++j) row[j] = RingVelocity(cp.Pos, m.Vortices[j], cp.Normal);
+      row[n] = cp.Vn;
+    }
+  });
+  if (stopped) return false;
+  TotalCirculationRow(m);
   SetMatrSize(m.InfluenceMatrixCopy, n, n + 1);
   return CopyMatr(m.InfluenceMatrix, m.InfluenceMatrixCopy, n, n + 1);
 }
@@ -120,34 +147,55 @@ void UpdateRightHandSideLiteral(Model& m) {
 
 }  // namespace
 
-bool BuildInfluenceMatrix(Model& m) {
+namespace {
+
+// BuildInfluenceMatrix with progress and the stop question; `stopped` tells
+// whether it gave up (the result is then false as well).
+bool BuildSystem(Model& m, Observer& obs, bool& stopped) {
+  stopped = false;
   if (m.Exec.Literal) {
     m.Factored.Clear();
-    return BuildInfluenceMatrixLiteral(m);
+    return BuildInfluenceMatrixLiteral(m, obs, stopped);
   }
   const int32_t n = m.AttachedCount;
   ThreadPool& pool = SharedPool(m.Exec.Threads);
   SetMatrSize(m.InfluenceMatrix, n, n + 1);
   TRealMatr& a = m.InfluenceMatrix;
-  pool.For(n > 0 ? n - 1 : 0, [&](int32_t begin, int32_t end) {
-    for (int32_t i = begin; i < end; ++i) {
-      const TCalcPoint& cp = m.CalcPoints[i];
-      TRealArray& row = a[i];
-      for (int32_t j = 0; j < n; ++j) row[j] = ring::Along(cp.Pos, m.Vortices[j], cp.Normal);
-      row[n] = cp.Vn;
-    }
+  stopped = !InRowBlocks(obs, n > 0 ? n - 1 : 0, [&](int32_t first, int32_t last) {
+    pool.For(last - first, [&](int32_t begin, int32_t end) {
+      for (int32_t i = first + begin; i < first + end; ++i) {
+        const TCalcPoint& cp = m.CalcPoints[i];
+        TRealArray& row = a[i];
+        for (int32_t j = 0; j < n; ++j) row[j] = ring::Along(cp.Pos, m.Vortices[j], cp.Normal);
+        row[n] = cp.Vn;
+      }
+    });
   });
-  if (n > 0) {
-    TRealArray& last = a[n - 1];
-    for (int32_t j = 0; j < n; ++j) last[j] = 1;
-    last[n] = 0;
-  }
+  if (stopped) return false;
+  TotalCirculationRow(m);
   SetMatrSize(m.InfluenceMatrixCopy, n, n + 1);
   const bool copied = CopyMatr(m.InfluenceMatrix, m.InfluenceMatrixCopy, n, n + 1);
   // The coefficients stay as they are for the whole run: eliminate them once.
-  m.Factored.Factor(m.InfluenceMatrix, n, &pool);
+  m.Factored.Factor(m.InfluenceMatrix, n, &pool, &obs);
+  if (!m.Factored.Factored()) {
+    stopped = true;
+    return false;
+  }
   m.RightHandSide.assign(static_cast<size_t>(n), 0);
   return copied;
+}
+
+}  // namespace
+
+bool BuildInfluenceMatrix(Model& m) {
+  bool stopped = false;
+  return BuildSystem(m, NullObserver(), stopped);
+}
+
+bool SetUpCirculationSystem(Model& m, Observer& obs) {
+  bool stopped = false;
+  BuildSystem(m, obs, stopped);
+  return !stopped;
 }
 
 void UpdateRightHandSide(Model& m) {

@@ -1,6 +1,7 @@
 #pragma once
 // The linear system of the attached circulations and the velocity field.
 #include "core/model.h"
+#include "core/observer.h"
 
 namespace mdv {
 
@@ -9,6 +10,13 @@ namespace mdv {
 // is recorded once by BuildInfluenceMatrix and replayed by each solve; the
 // results are those of the literal path bit for bit.
 bool BuildInfluenceMatrix(Model& m);
+// BuildInfluenceMatrix for a run: tells obs how far it has come and asks
+// obs.StopRequested() between blocks of rows and between
+// elimination steps, so that a large system can be given up within a
+// fraction of a second. Returns false when it was stopped: the system is
+// then incomplete and must not be solved. Results are those of
+// BuildInfluenceMatrix bit for bit.
+bool SetUpCirculationSystem(Model& m, Observer& obs);
 void UpdateRightHandSide(Model& m);
 void SolveCirculations(Model& m);
 

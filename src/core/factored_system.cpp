@@ -5,6 +5,7 @@
 #include <numeric>
 #include <utility>
 
+#include "core/observer.h"
 #include "core/parallel.h"
 
 namespace mdv {
@@ -43,7 +44,7 @@ void FactoredSystem::Clear() {
 // to date. `w` holds the rows in their original order: left of a row's
 // pivot step its factors, from there on its values. `u` mirrors the finished
 // pivot rows column by column, so that both sweeps read memory in order.
-void FactoredSystem::Factor(const TRealMatr& a, int32_t n, ThreadPool* pool) {
+void FactoredSystem::Factor(const TRealMatr& a, int32_t n, ThreadPool* pool, Observer* obs) {
   Clear();
   if (n < 0) n = 0;
   n_ = n;
@@ -156,6 +157,14 @@ void FactoredSystem::Factor(const TRealMatr& a, int32_t n, ThreadPool* pool) {
         for (int32_t c = c0; c < c1; ++c) u[static_cast<size_t>(c) * un + i] = pivot[c];
       }
     });
+
+    if (obs != nullptr) {
+      obs->SetupProgress(Observer::SetupStage::Elimination, i + 1, n);
+      if (obs->StopRequested()) {
+        Clear();
+        return;
+      }
+    }
   }
 
   rowAt_ = at;

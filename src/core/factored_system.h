@@ -23,6 +23,7 @@
 namespace mdv {
 
 class ThreadPool;
+class Observer;
 
 class FactoredSystem {
  public:
@@ -30,7 +31,10 @@ class FactoredSystem {
   // (only columns 0..N-1 are read). Allocates; called once per run. With a
   // pool, rows and columns of each step are worked on in parallel (each
   // element's arithmetic is unchanged, so the result is the same for any pool).
-  void Factor(const TRealMatr& a, int32_t n, ThreadPool* pool = nullptr);
+  // With an observer, each step is reported (Observer::SetupStage::Elimination)
+  // and followed by obs->StopRequested(); a stop clears the factorization
+  // (Factored() is then false).
+  void Factor(const TRealMatr& a, int32_t n, ThreadPool* pool = nullptr, Observer* obs = nullptr);
   // Factor has run since the last Clear (the system may be singular).
   bool Factored() const { return factored_; }
   // False when the elimination met an exactly zero pivot column (a full

@@ -1,12 +1,12 @@
 #include "core/numfmt.h"
 
-#include <locale.h>
-
 #include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+
+#include "core/platform.h"
 
 namespace mdv {
 namespace {
@@ -124,9 +124,8 @@ std::optional<std::string> Normalize(std::string_view text, bool acceptPoint, bo
 // Correctly rounded conversion in the C locale, independent of the locale
 // the process runs in. Overflow is not a number the model can use.
 std::optional<Real> Convert(const std::string& c) {
-  static const locale_t cLocale = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(0));
   char* end = nullptr;
-  const Real v = strtold_l(c.c_str(), &end, cLocale);
+  const Real v = platform::ParseDecimalPoint(c.c_str(), &end);
   if (end != c.c_str() + c.size() || !std::isfinite(v)) return std::nullopt;
   return v;
 }

@@ -1,6 +1,7 @@
 #pragma once
 // How long computations of the core talk to whoever drives them (the window,
 // the batch tool, a test). The core never paints; it reports and asks.
+#include <cstdint>
 #include <string>
 
 namespace mdv {
@@ -18,7 +19,14 @@ class Observer {
   // Run the pending user-interface events once.
   virtual void PumpEvents() {}
   // Asked after PumpEvents; the model's own stop flags are tested as well.
+  // Also asked, without PumpEvents, between the blocks of a run's set-up.
   virtual bool StopRequested() { return false; }
+  // The set-up of a run, before its first step: the influence matrix is
+  // built row by row (Matrix), then its elimination is recorded column by
+  // column (Elimination, off the literal path). `done` of `total` are
+  // finished; the stop question follows each report.
+  enum class SetupStage { Matrix, Elimination };
+  virtual void SetupProgress(SetupStage /*stage*/, int32_t /*done*/, int32_t /*total*/) {}
   // A traced line (stream line, vortex-zone trace) got a new point; `first`
   // is true for the start point of a line.
   virtual void TracePoint(const TRealPoint& /*p*/, bool /*first*/) {}

@@ -11,7 +11,8 @@ namespace mdv {
 
 namespace {
 
-std::string Quoted(const std::string& fileName) { return "«" + fileName + "»"; }
+// As every other message names a file.
+std::string Quoted(const std::string& fileName) { return "\"" + fileName + "\""; }
 
 }  // namespace
 

@@ -28,7 +28,10 @@ std::string SpeedAtPointText(const Model& m, const std::string& xText, const std
          FormatFixed(vx, 6, 4) + " м/с" + CR + "  Vy = " + FormatFixed(vy, 6, 4) + " м/с";
 }
 
-std::string InformationReportText(const Model& m) {
+std::string InformationReportText(const Model& m, bool withUnits) {
+  const std::string metres = withUnits ? " м" : "";
+  const std::string speed = withUnits ? " м/с" : "м/с";
+  const std::string circulation = withUnits ? " м²/с" : "";
   std::string report;
   const Real suctionX = m.SuctionX;
   const Real radius = m.ChannelRadius;
@@ -42,8 +45,8 @@ std::string InformationReportText(const Model& m) {
       sum += vx;
     }
     const Real mean = sum / ProfilePoints;
-    report += "Средняя скорость по профилю x = " + FormatGeneral(x) + ":" + "  " +
-              FormatFixed(mean, 7, 5) + "м/с" + CR;
+    report += "Средняя скорость по профилю x = " + FormatGeneral(x) + metres + ":" + "  " +
+              FormatFixed(mean, 7, 5) + speed + CR;
   }
   Real attached = 0;  // m²/s
   for (int32_t i = 0; i < m.AttachedCount; ++i) attached += m.Vortices[i].Gamma;
@@ -51,8 +54,8 @@ std::string InformationReportText(const Model& m) {
   for (int32_t i = m.AttachedCount; i < m.AttachedCount + m.FreeVortexCount; ++i) {
     all += m.Vortices[i].Gamma;
   }
-  return report + "Сумма циркуляций присоединенных вихрей = " + FormatFixed(attached, 7, 5) + CR +
-         "Сумма циркуляций всех вихрей = " + FormatFixed(all, 7, 5);
+  return report + "Сумма циркуляций присоединенных вихрей = " + FormatFixed(attached, 7, 5) +
+         circulation + CR + "Сумма циркуляций всех вихрей = " + FormatFixed(all, 7, 5) + circulation;
 }
 
 std::string TestCommandText() {

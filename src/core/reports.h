@@ -12,8 +12,9 @@ namespace mdv {
 std::string SpeedAtPointText(const Model& m, const std::string& xText, const std::string& yText,
                              Real x, Real y);
 // The information report: mean axial speeds over profiles across the channel
-// and the circulation sums.
-std::string InformationReportText(const Model& m);
+// and the circulation sums. withUnits (the batch tool) also writes the
+// profile's x in м and the sums in м²/с, which the window's text leaves out.
+std::string InformationReportText(const Model& m, bool withUnits = false);
 // The Test command's answer, "yes" or "no".
 std::string TestCommandText();
 

@@ -94,9 +94,18 @@ std::string NonFiniteMessage(int64_t completed) {
 
 }  // namespace
 
+bool RunMakesNoStep(Real startTime, Real endTime) { return !(startTime <= endTime); }
+
 RunSummary RunSimulation(Model& m, int32_t maxFree, int32_t freeCount, Real startTime,
                          Real endTime, Real step, Observer& obs) {
   RunSummary summary;
+  // Nothing to compute: the area is not rebuilt and no record is written (an
+  // empty record would replace the last run's).
+  if (RunMakesNoStep(startTime, endTime)) {
+    summary.HowEnded = RunSummary::End::EndTimeReached;
+    summary.Message = EndTimeReachedMessage;
+    return summary;
+  }
 
   // ---- start of the run ----
   m.StopRequested = false;
@@ -163,15 +172,20 @@ RunSummary RunSimulation(Model& m, int32_t maxFree, int32_t freeCount, Real star
   }
   std::vector<int32_t> shedCounters(static_cast<size_t>(m.SeparationCount), 0);
 
-  BuildInfluenceMatrix(m);
-  if (m.FreeVortexCount != 0) UpdateRightHandSide(m);
-  SolveCirculations(m);
+  // A stop asked for during the set-up leaves the state as it was at the start.
+  const bool setUp = SetUpCirculationSystem(m, obs);
+  if (setUp) {
+    if (m.FreeVortexCount != 0) UpdateRightHandSide(m);
+    SolveCirculations(m);
+  }
 
   StepSnapshot snapshot;
   snapshot.Vortices.resize(m.Vortices.size());
   snapshot.ShedCounters.resize(shedCounters.size());
 
-  if (!StateFinite(m)) {
+  if (!setUp) {
+    summary.HowEnded = RunSummary::End::Stopped;
+  } else if (!StateFinite(m)) {
     summary.HowEnded = RunSummary::End::NonFinite;
     summary.Message = NonFiniteMessage(0);
   } else {
@@ -231,8 +245,9 @@ RunSummary RunSimulation(Model& m, int32_t maxFree, int32_t freeCount, Real star
   ReleaseRunArrays(m);
 
   // Each record is attempted even when the other failed; the model is final already.
+  // A run stopped in its set-up made no step: the last run's records stay.
   std::string writeErrors;
-  if (pulsationOn) {
+  if (pulsationOn && setUp) {
     PulsationRecord rec;
     rec.StartTime = runStartTime;
     rec.TimeStep = m.Dt;
@@ -246,7 +261,7 @@ RunSummary RunSimulation(Model& m, int32_t maxFree, int32_t freeCount, Real star
       writeErrors = error;
     }
   }
-  if (trackOn) {
+  if (trackOn && setUp) {
     std::string error;
     if (!WriteFileAtomically(m.TrackFileName, EncodeTrackRecord(track), error)) {
       if (!writeErrors.empty()) writeErrors += "\n";

@@ -1,35 +1,27 @@
 #include "core/safe_file.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
+#include <system_error>
 
-#include <cerrno>
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
-#include <fstream>
+#include "core/platform.h"
 
 namespace mdv {
 namespace {
 
 // The reason of a failed system call in the user's language; unusual codes
 // fall back to the system's own text.
-std::string Reason(int err) {
-  switch (err) {
-    case ENOSPC: return "нет места на диске";
-    case EDQUOT: return "превышена дисковая квота";
-    case EACCES:
-    case EPERM: return "нет прав доступа";
-    case EROFS: return "файловая система доступна только для чтения";
-    case ENOENT: return "папка или файл не существует";
-    case ENOTDIR: return "часть пути не является папкой";
-    case EISDIR: return "на месте файла находится папка";
-    case ENAMETOOLONG: return "слишком длинное имя файла";
-    case EIO: return "ошибка ввода-вывода";
-    case EFBIG: return "файл слишком велик";
-    default: return std::strerror(err);
-  }
+std::string Reason(const std::error_code& err) {
+  using std::errc;
+  if (err == errc::no_space_on_device) return "нет места на диске";
+  if (platform::IsQuotaExceeded(err)) return "превышена дисковая квота";
+  if (err == errc::permission_denied || err == errc::operation_not_permitted) return "нет прав доступа";
+  if (err == errc::read_only_file_system) return "файловая система доступна только для чтения";
+  if (err == errc::no_such_file_or_directory) return "папка или файл не существует";
+  if (err == errc::not_a_directory) return "часть пути не является папкой";
+  if (err == errc::is_a_directory) return "на месте файла находится папка";
+  if (err == errc::filename_too_long) return "слишком длинное имя файла";
+  if (err == errc::io_error) return "ошибка ввода-вывода";
+  if (err == errc::file_too_large) return "файл слишком велик";
+  return err.message();
 }
 
 std::string SaveError(const std::string& path, const std::string& reason) {
@@ -40,62 +32,20 @@ std::string ReadError(const std::string& path, const std::string& reason) {
   return "Не удалось прочитать файл \"" + path + "\": " + reason;
 }
 
-// Writes all of data to fd, retrying short writes and interrupted calls.
-bool WriteAll(int fd, const Bytes& data, int& err) {
-  size_t done = 0;
-  while (done < data.size()) {
-    const ssize_t n = ::write(fd, data.data() + done, data.size() - done);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      err = errno;
-      return false;
-    }
-    if (n == 0) {
-      err = EIO;
-      return false;
-    }
-    done += static_cast<size_t>(n);
-  }
-  return true;
-}
-
-// The file creation mask of the process, read without changing it (umask()
-// would, and other threads may create files meanwhile).
-mode_t CurrentUmask() {
-  std::ifstream status("/proc/self/status");
-  std::string line;
-  while (std::getline(status, line)) {
-    if (line.rfind("Umask:", 0) == 0) return static_cast<mode_t>(std::strtoul(line.c_str() + 6, nullptr, 8));
-  }
-  return 022;
-}
-
-std::string FolderOf(const std::string& path) {
-  const size_t slash = path.find_last_of('/');
-  if (slash == std::string::npos) return ".";
-  if (slash == 0) return "/";
-  return path.substr(0, slash);
-}
-
 // A device or a pipe cannot be replaced by renaming: write into it directly.
 bool WriteSpecialFile(const std::string& path, const Bytes& data, std::string& error) {
-  const int fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
-  if (fd < 0) {
-    error = SaveError(path, Reason(errno));
-    return false;
+  platform::File file;
+  std::error_code err = file.OpenForWriting(path);
+  if (!err) err = file.WriteAll(data.data(), data.size());
+  if (!err) {
+    // Devices and pipes that cannot be synchronised have nothing to lose.
+    const std::error_code sync = file.Sync();
+    if (sync != std::errc::invalid_argument && sync != std::errc::read_only_file_system) err = sync;
   }
-  int err = 0;
-  bool ok = WriteAll(fd, data, err);
-  if (ok && ::fsync(fd) != 0 && errno != EINVAL && errno != EROFS) {
-    err = errno;
-    ok = false;
-  }
-  if (::close(fd) != 0 && ok) {
-    err = errno;
-    ok = false;
-  }
-  if (!ok) error = SaveError(path, Reason(err));
-  return ok;
+  const std::error_code closed = file.Close();
+  if (!err) err = closed;
+  if (err) error = SaveError(path, Reason(err));
+  return !err;
 }
 
 }  // namespace
@@ -107,114 +57,91 @@ bool WriteFileAtomically(const std::string& path, const Bytes& data, std::string
     return false;
   }
   std::string target = path;
-  struct stat st {};
-  bool exists = ::lstat(target.c_str(), &st) == 0;
-  if (exists && S_ISLNK(st.st_mode)) {
-    // Replace the file the link points to, not the link itself.
-    if (char* resolved = ::realpath(target.c_str(), nullptr)) {
-      target = resolved;
-      std::free(resolved);
-      exists = ::lstat(target.c_str(), &st) == 0;
-    } else {
-      exists = false;  // a dangling link is replaced by the new file
-    }
-  } else if (!exists && errno != ENOENT) {
-    error = SaveError(path, Reason(errno));
+  platform::EntryInfo info;
+  if (const std::error_code err = platform::Inspect(target, info)) {
+    error = SaveError(path, Reason(err));
     return false;
   }
-  if (exists) {
-    if (S_ISDIR(st.st_mode)) {
-      error = SaveError(path, Reason(EISDIR));
-      return false;
-    }
-    if (S_ISCHR(st.st_mode) || S_ISFIFO(st.st_mode) || S_ISBLK(st.st_mode)) {
-      return WriteSpecialFile(target, data, error);
+  if (info.Kind == platform::EntryKind::Link) {
+    // Replace the file the link points to, not the link itself.
+    std::string resolved;
+    if (!platform::ResolveLinks(target, resolved)) {
+      target = resolved;
+      if (platform::Inspect(target, info)) info = platform::EntryInfo{};
+    } else {
+      info = platform::EntryInfo{};  // a dangling link is replaced by the new file
     }
   }
+  if (info.Kind == platform::EntryKind::Directory) {
+    error = SaveError(path, Reason(std::make_error_code(std::errc::is_a_directory)));
+    return false;
+  }
+  if (info.Kind == platform::EntryKind::Device) return WriteSpecialFile(target, data, error);
+  const bool exists = info.Kind != platform::EntryKind::Missing;
 
-  std::string temp = FolderOf(target) + "/." + target.substr(target.find_last_of('/') + 1) + ".XXXXXX";
-  const int fd = ::mkstemp(temp.data());
-  if (fd < 0) {
-    error = SaveError(path, Reason(errno));
+  platform::File file;
+  std::string temp;
+  if (const std::error_code err = file.CreateBeside(target, temp)) {
+    error = SaveError(path, Reason(err));
     return false;
   }
   // Keep the permissions of the file being replaced, else those a newly
   // created file would get.
-  const mode_t mode = exists ? (st.st_mode & 07777) : (0666 & ~CurrentUmask());
-  int err = 0;
-  bool ok = ::fchmod(fd, mode) == 0 || (err = errno, false);
-  ok = ok && WriteAll(fd, data, err);
-  if (ok && ::fsync(fd) != 0) {
-    err = errno;
-    ok = false;
-  }
-  if (::close(fd) != 0 && ok) {
-    err = errno;
-    ok = false;
-  }
-  if (ok && ::rename(temp.c_str(), target.c_str()) != 0) {
-    err = errno;
-    ok = false;
-  }
-  if (!ok) {
-    ::unlink(temp.c_str());
+  std::error_code err = file.SetPermissions(exists ? info.Permissions : platform::NewFilePermissions());
+  if (!err) err = file.WriteAll(data.data(), data.size());
+  if (!err) err = file.Sync();
+  const std::error_code closed = file.Close();
+  if (!err) err = closed;
+  if (!err) err = platform::ReplaceFile(temp, target);
+  if (err) {
+    platform::RemoveFile(temp);
     error = SaveError(path, Reason(err));
     return false;
   }
   // Make the rename itself durable; a failure here loses nothing already written.
-  const int dir = ::open(FolderOf(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (dir >= 0) {
-    ::fsync(dir);
-    ::close(dir);
-  }
+  platform::SyncFolderOf(target);
   return true;
 }
 
 bool ReadWholeFile(const std::string& path, Bytes& data, std::string& error, size_t maxBytes) {
   error.clear();
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) {
-    error = ReadError(path, Reason(errno));
+  platform::File file;
+  if (const std::error_code err = file.OpenForReading(path)) {
+    error = ReadError(path, Reason(err));
     return false;
   }
-  struct stat st {};
-  if (::fstat(fd, &st) != 0) {
-    error = ReadError(path, Reason(errno));
-    ::close(fd);
+  platform::EntryInfo info;
+  if (const std::error_code err = file.Info(info)) {
+    error = ReadError(path, Reason(err));
     return false;
   }
-  if (S_ISDIR(st.st_mode)) {
+  if (info.Kind == platform::EntryKind::Directory) {
     error = ReadError(path, "это папка, а не файл");
-    ::close(fd);
     return false;
   }
   const std::string tooBig = "файл больше " + std::to_string(maxBytes) + " байт";
-  if (S_ISREG(st.st_mode) && static_cast<uint64_t>(st.st_size) > maxBytes) {
+  const bool regular = info.Kind == platform::EntryKind::Regular;
+  if (regular && info.Size > maxBytes) {
     error = ReadError(path, tooBig);
-    ::close(fd);
     return false;
   }
   Bytes out;
-  if (S_ISREG(st.st_mode)) out.reserve(static_cast<size_t>(st.st_size));
+  if (regular) out.reserve(static_cast<size_t>(info.Size));
   uint8_t chunk[65536];
   for (;;) {
-    const ssize_t n = ::read(fd, chunk, sizeof chunk);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      error = ReadError(path, Reason(errno));
-      ::close(fd);
+    size_t n = 0;
+    if (const std::error_code err = file.Read(chunk, sizeof chunk, n)) {
+      error = ReadError(path, Reason(err));
       return false;
     }
     if (n == 0) break;
     // Files that grow while being read, and pipes, are capped as well.
-    if (out.size() + static_cast<size_t>(n) > maxBytes) {
+    if (out.size() + n > maxBytes) {
       error = ReadError(path, tooBig);
-      ::close(fd);
       return false;
     }
     out.insert(out.end(), chunk, chunk + n);
   }
-  ::close(fd);
   data = std::move(out);
   return true;
 }

@@ -43,7 +43,15 @@ StreamLineResult TraceStreamLine(Model& m, double x0, double y0, double step, do
 
   // The length is tested before each step, so the line may end up to one
   // step longer than maxLength.
+  int32_t sinceAsked = 0;  // steps since the stop question
   while (len <= maxLength) {
+    if (++sinceAsked == StreamLineStopSteps) {
+      sinceAsked = 0;
+      if (obs.StopRequested()) {
+        res.Stopped = true;
+        break;
+      }
+    }
     // The components and the speed are kept as 64-bit values; the sum of
     // squares and the root are taken in extended before that rounding.
     Real ux, uy;

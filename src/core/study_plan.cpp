@@ -1,10 +1,5 @@
 #include "core/study_plan.h"
 
-#include <fcntl.h>
-#include <sys/file.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstdio>
 #include <filesystem>
 
@@ -165,21 +160,12 @@ CaseState ReadCaseState(const std::string& dir, int id, std::string* message) {
   return CaseState::Pending;
 }
 
-CaseLock::~CaseLock() {
-  if (fd_ >= 0) ::close(fd_);
-}
-
 bool CaseLock::TryLock(const std::string& dir, int id) {
-  if (fd_ >= 0) return true;
-  const std::string path = CaseFile(dir, id, CaseLockName);
-  const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-  if (fd < 0) return false;
-  if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-    ::close(fd);
-    return false;
-  }
-  fd_ = fd;
-  return true;
+  if (file_.IsOpen()) return true;
+  if (file_.OpenOrCreate(CaseFile(dir, id, CaseLockName))) return false;
+  if (file_.TryLockExclusive()) return true;
+  file_.Close();
+  return false;
 }
 
 void ClearCaseOutcome(const std::string& dir, int id) {

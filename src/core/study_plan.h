@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "core/platform.h"
 #include "core/study_file.h"
 
 namespace mdv {
@@ -63,15 +64,11 @@ CaseState ReadCaseState(const std::string& dir, int id, std::string* message = n
 // dies in any way.
 class CaseLock {
  public:
-  CaseLock() = default;
-  CaseLock(const CaseLock&) = delete;
-  CaseLock& operator=(const CaseLock&) = delete;
-  ~CaseLock();
   // False when another process holds it (or the file cannot be opened).
   bool TryLock(const std::string& dir, int id);
 
  private:
-  int fd_ = -1;
+  platform::File file_;
 };
 
 // Removes the outcome of an earlier attempt (results, markers) before a new one.

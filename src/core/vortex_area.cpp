@@ -56,7 +56,13 @@ class AreaTracer {
     return false;
   }
 
-  void StartPhase() { counter_ = 0; }
+  void StartPhase() {
+    counter_ = 0;
+    steps_ = 0;
+  }
+
+  // The phase has taken all the steps it may; called before each step.
+  bool AtLimit() { return steps_++ >= AreaTraceStepLimit; }
 
   // Counts a step; every AreaYieldSteps steps lets the driver handle its
   // events and reports whether a stop was asked for.
@@ -73,9 +79,36 @@ class AreaTracer {
   Observer& obs_;
   Real dt_;
   int32_t counter_ = 0;
+  int32_t steps_ = 0;  // steps of the current phase
 };
 
 bool Finite(const TRealPoint& p) { return std::isfinite(p.X) && std::isfinite(p.Y); }
+
+// Marks the dimensions that are not measurements. Every dimension is a
+// distance or a width, so a negative one means the trace crossed the axis or
+// ran off (a step far too large); one from a truncated trace was never finished.
+void JudgeDimensions(const TVortexAreaParams& r, VortexAreaOutcome& out) {
+  const Real values[VortexAreaRowCount] = {r.EffWidth,   r.MaxGap,     r.MaxGapPos,    r.Overshoot,
+                                           r.ZoneLength, r.ChannelGap, r.ChannelGapPos};
+  // The phase (bit of TruncatedPhases) each row is measured in.
+  const int32_t phaseBit[VortexAreaRowCount] = {1, 2, 2, 2, 2, 4, 4};
+  const std::vector<VortexAreaRow> rows = VortexAreaRows(r);
+  for (int32_t i = 0; i < VortexAreaRowCount; ++i) {
+    std::string why;
+    if ((out.TruncatedPhases & phaseBit[i]) != 0) {
+      why = "линия тока не дошла до конца участка за " + std::to_string(AreaTraceStepLimit) +
+            " шагов (шаг построения слишком мал)";
+    } else if (!std::isfinite(values[i])) {
+      why = "значение не является числом";
+    } else if (values[i] < 0) {
+      why = "отрицательное значение " + rows[i].Value +
+            " м (линия тока ушла за ось: проверьте начальную точку и шаг)";
+    }
+    if (why.empty()) continue;
+    out.FailedRows |= 1u << i;
+    out.Failures.push_back(rows[i].Label + ": " + why);
+  }
+}
 
 }  // namespace
 
@@ -126,6 +159,10 @@ VortexAreaOutcome CalcVortexAreaParams(Model& m, const TRealPoint& first, const 
     Real len = 0;
     tracer.StartPhase();
     while (p.X <= tipX && len <= 2 * l) {
+      if (tracer.AtLimit()) {
+        out.TruncatedPhases |= 1;
+        break;
+      }
       if (!tracer.Step(p, len)) {
         out.StalledPhases |= 1;
         break;
@@ -158,6 +195,10 @@ VortexAreaOutcome CalcVortexAreaParams(Model& m, const TRealPoint& first, const 
   obs.TracePoint(p, true);
   tracer.StartPhase();
   while (!atWall && len <= 2 * l && p.X <= 0) {
+    if (tracer.AtLimit()) {
+      out.TruncatedPhases |= 2;
+      break;
+    }
     const TRealPoint prev = p;
     if (!tracer.Step(p, len)) {
       out.StalledPhases |= 2;
@@ -206,6 +247,10 @@ VortexAreaOutcome CalcVortexAreaParams(Model& m, const TRealPoint& first, const 
   out.SecondLine.push_back(p);
   obs.TracePoint(p, true);
   while (!atWall && len <= 2 * suctionX && (p.X < suctionX || p.Y > b || p.Y < -b)) {
+    if (tracer.AtLimit()) {
+      out.TruncatedPhases |= 4;
+      break;
+    }
     const TRealPoint prev = p;
     if (!tracer.Step(p, len)) {
       out.StalledPhases |= 4;
@@ -223,6 +268,7 @@ VortexAreaOutcome CalcVortexAreaParams(Model& m, const TRealPoint& first, const 
     if (tracer.CountAndTestStop()) return stopped(3);
   }
 
+  JudgeDimensions(result, out);
   out.Ok = true;
   return out;
 }
@@ -351,13 +397,19 @@ std::vector<MarkItem> VortexAreaMarks(const Model& m, const TVortexAreaParams& r
   return items;
 }
 
-std::vector<VortexAreaRow> VortexAreaRows(const TVortexAreaParams& r) {
-  return {
+std::vector<VortexAreaRow> VortexAreaRows(const TVortexAreaParams& r, uint32_t failed) {
+  std::vector<VortexAreaRow> rows = {
       {"Bэф", FormatFixed(r.EffWidth, 6, 4)},   {"b", FormatFixed(r.MaxGap, 6, 4)},
       {"l", FormatFixed(r.MaxGapPos, 6, 4)},    {"a0", FormatFixed(r.Overshoot, 6, 4)},
       {"a", FormatFixed(r.ZoneLength, 6, 4)},   {"dmax", FormatFixed(r.ChannelGap, 6, 4)},
       {"lmax", FormatFixed(r.ChannelGapPos, 6, 4)},
   };
+  for (int32_t i = 0; i < VortexAreaRowCount; ++i) {
+    if ((failed & (1u << i)) == 0) continue;
+    rows[i].Value = VortexAreaNotMeasuredText;
+    rows[i].Measured = false;
+  }
+  return rows;
 }
 
 }  // namespace mdv

@@ -40,11 +40,22 @@ struct VortexAreaOutcome {
   int32_t StalledPhases = 0;   // bit 0: phase 1, bit 1: phase 2, bit 2: phase 3
   TRealPointArray FirstLine;   // phase 2 trace: start point, then one point per step
   TRealPointArray SecondLine;  // phase 3 trace, same layout
+  // A trace that reaches AreaTraceStepLimit steps has not ended where its
+  // phase ends (the step is far too small for the flow): bit 0: phase 1,
+  // bit 1: phase 2, bit 2: phase 3.
+  int32_t TruncatedPhases = 0;
+  // Dimensions that are not measurements (negative, not a number, or taken
+  // from a truncated trace): bit i stands for row i of VortexAreaRows. Each
+  // has a line in Failures saying why. Ok stays true: the others are sound.
+  uint32_t FailedRows = 0;
+  std::vector<std::string> Failures;
 };
 
 // Integration steps between two yields to the observer (PumpEvents, then
 // m.AreaCalcStopRequested || obs.StopRequested()).
 inline constexpr int32_t AreaYieldSteps = 50;
+// Integration steps a trace may take in one phase (as a stream line's million).
+inline constexpr int32_t AreaTraceStepLimit = 1000000;
 // A first line within this distance of the flange line has reattached, m.
 inline constexpr Real ReattachDistance = 0.002L;
 
@@ -118,11 +129,15 @@ std::vector<MarkItem> VortexAreaMarks(const Model& m, const TVortexAreaParams& r
                                       const ScreenMap& map);
 
 // The seven result rows of the window ("Bэф", "b", "l", "a0", "a", "dmax",
-// "lmax") with their values in fixed(6, 4).
+// "lmax") with their values in fixed(6, 4); a row whose bit is set in
+// `failed` (VortexAreaOutcome::FailedRows) reads "не определено" instead.
 struct VortexAreaRow {
   std::string Label;
   std::string Value;
+  bool Measured = true;  // false: Value is not a number
 };
-std::vector<VortexAreaRow> VortexAreaRows(const TVortexAreaParams& r);
+inline constexpr int32_t VortexAreaRowCount = 7;
+inline constexpr char VortexAreaNotMeasuredText[] = "не определено";
+std::vector<VortexAreaRow> VortexAreaRows(const TVortexAreaParams& r, uint32_t failed = 0);
 
 }  // namespace mdv

@@ -1,6 +1,7 @@
 #include "core/vortex_file.h"
 
 #include <algorithm>
+#include <cmath>
 #include <utility>
 
 #include "core/area.h"
@@ -43,9 +44,11 @@ void PutPoint(ByteWriter& w, const TRealPoint& p) {
   w.Zeros(4);
 }
 
-bool GetPoint(ByteReader& in, TRealPoint& p) {
-  return in.FiniteExt(p.X) && in.FiniteExt(p.Y) && in.Skip(4);
-}
+bool GetPoint(ByteReader& in, TRealPoint& p) { return in.Ext(p.X) && in.Ext(p.Y) && in.Skip(4); }
+
+// Offsets of the extended values inside a record (the rest is padding).
+constexpr size_t CalcPointExts[] = {0, 10, 24, 34, 48};  // Pos, Normal, Vn
+constexpr size_t VortexExts[] = {0, 10, 24};             // Pos, Gamma
 
 // Checks the whole buffer against its header; nothing is kept unless all of it is sound.
 bool Decode(const Bytes& data, VortexFileContents& c, std::string& error) {
@@ -86,23 +89,43 @@ bool Decode(const Bytes& data, VortexFileContents& c, std::string& error) {
                               " свободных вихрей нужно " + std::to_string(expected));
   }
   if (!timeOk || !dtOk) return Damaged(error, "время или шаг по времени не является числом");
+  // Every value is judged where it lies before anything is allocated: most
+  // damaged files are refused here, at no cost but the reading.
+  const uint8_t* at = data.data() + in.Pos();
+  for (int k = 0; k < 9; ++k, at += ExtSize) {
+    if (!IsFiniteExtImage(at)) return Damaged(error, "параметр области не является числом");
+  }
+  for (int32_t k = 0; k < n; ++k, at += CalcPointRecordSize) {
+    for (size_t offset : CalcPointExts) {
+      if (!IsFiniteExtImage(at + offset)) {
+        return Damaged(error, "расчетная точка " + std::to_string(k) + " не является числом");
+      }
+    }
+  }
+  for (int64_t k = 0; k < int64_t{n} + f; ++k, at += VortexRecordSize) {
+    for (size_t offset : VortexExts) {
+      if (!IsFiniteExtImage(at + offset)) {
+        return Damaged(error, "вихрь " + std::to_string(k) + " не является числом");
+      }
+    }
+  }
+  // The whole file is sound: read it.
   for (Real* v : {&c.ChannelRadius, &c.SuctionX, &c.ChannelLength, &c.FlangeLength, &c.FlangeAngle,
                   &c.SuctionSpeed, &c.InflowSpeed, &c.WallThickness, &c.VortexSpacing}) {
-    if (!in.FiniteExt(*v)) return Damaged(error, "параметр области не является числом");
+    in.Ext(*v);
   }
   c.CalcPoints.resize(static_cast<size_t>(n));
-  for (size_t k = 0; k < c.CalcPoints.size(); ++k) {
-    TCalcPoint& p = c.CalcPoints[k];
-    if (!GetPoint(in, p.Pos) || !GetPoint(in, p.Normal) || !in.FiniteExt(p.Vn) || !in.Skip(6)) {
-      return Damaged(error, "расчетная точка " + std::to_string(k) + " не является числом");
-    }
+  for (TCalcPoint& p : c.CalcPoints) {
+    GetPoint(in, p.Pos);
+    GetPoint(in, p.Normal);
+    in.Ext(p.Vn);
+    in.Skip(6);
   }
   c.Vortices.resize(static_cast<size_t>(n) + static_cast<size_t>(f));
-  for (size_t k = 0; k < c.Vortices.size(); ++k) {
-    TVortex& v = c.Vortices[k];
-    if (!GetPoint(in, v.Pos) || !in.FiniteExt(v.Gamma) || !in.Skip(6)) {
-      return Damaged(error, "вихрь " + std::to_string(k) + " не является числом");
-    }
+  for (TVortex& v : c.Vortices) {
+    GetPoint(in, v.Pos);
+    in.Ext(v.Gamma);
+    in.Skip(6);
   }
   return true;
 }
@@ -130,6 +153,40 @@ void Apply(const VortexFileContents& c, Model& m) {
                       static_cast<size_t>(std::max(c.MaxFreeVortex, c.FreeVortexCount));
   m.Vortices.assign(room, TVortex{});
   std::copy(c.Vortices.begin(), c.Vortices.end(), m.Vortices.begin());
+}
+
+// A file written by another build may place the attached vortices and control
+// points differently in the last bits of a sine; a larger difference means the
+// file was not built from the parameters it states, m (m/s for Vn).
+constexpr Real AttachedTolerance = 1e-9L;
+
+bool Near(const TRealPoint& a, const TRealPoint& b) {
+  return std::fabs(a.X - b.X) <= AttachedTolerance && std::fabs(a.Y - b.Y) <= AttachedTolerance;
+}
+
+// Empty when the area built from the file's parameters (and the plane of its
+// end vortex) puts every attached vortex and control point where the file
+// has it; otherwise what differs first.
+std::string AttachedMismatch(const Model& built, const VortexFileContents& c) {
+  if (built.AttachedCount != c.AttachedCount) {
+    return "в файле " + std::to_string(c.AttachedCount) + ", по параметрам должно быть " +
+           std::to_string(built.AttachedCount);
+  }
+  const size_t n = static_cast<size_t>(c.AttachedCount);
+  for (size_t k = 0; k < n; ++k) {
+    if (!Near(built.Vortices[k].Pos, c.Vortices[k].Pos)) {
+      return "вихрь " + std::to_string(k) + " не на своем месте";
+    }
+  }
+  // The end vortex has no control point; the file's last record is unused.
+  for (size_t k = 0; k + 1 < n; ++k) {
+    const TCalcPoint& a = built.CalcPoints[k];
+    const TCalcPoint& b = c.CalcPoints[k];
+    if (!Near(a.Pos, b.Pos) || !Near(a.Normal, b.Normal) || !(std::fabs(a.Vn - b.Vn) <= AttachedTolerance)) {
+      return "расчетная точка " + std::to_string(k) + " не на своем месте";
+    }
+  }
+  return {};
 }
 
 std::string InFile(const std::string& fileName, const std::string& error) {
@@ -209,10 +266,14 @@ bool LoadVortexState(Model& m, const std::string& fileName, std::string& error, 
     error = InFile(fileName, error);
     return false;
   }
-  // The area is rebuilt from the file's parameters and the current plane, so
-  // they must make a sound contour together.
+  // The file stores no plane, but its end vortex (the last attached one) sits
+  // at the plane's rim (Px, PL) by construction: the state is rebuilt against
+  // the plane it was computed with, not the current one.
   Model built = m;
   Apply(c, built);
+  const TRealPoint rim = c.Vortices[static_cast<size_t>(c.AttachedCount) - 1].Pos;
+  built.PlaneX = rim.X;
+  built.PlaneHalfLength = rim.Y;
   const std::string invalid = ValidateAreaParameters(AreaParametersOf(built));
   if (!invalid.empty()) {
     error = InFile(fileName, "параметры области недопустимы: " + invalid);
@@ -220,14 +281,10 @@ bool LoadVortexState(Model& m, const std::string& fileName, std::string& error, 
   }
   BuildArea(built);
   const std::string status = AttachedCountText(built);
-  // The ribs and separation points come from the build, the vortices from the
-  // file: every separation vortex must exist in the file's attached set.
-  for (int32_t index : built.SeparationIndex) {
-    if (index < 0 || index >= c.AttachedCount) {
-      error = InFile(fileName, "число присоединенных вихрей (" + std::to_string(c.AttachedCount) +
-                                   ") не соответствует параметрам области");
-      return false;
-    }
+  const std::string mismatch = AttachedMismatch(built, c);
+  if (!mismatch.empty()) {
+    error = InFile(fileName, "присоединенные вихри не соответствуют параметрам файла (" + mismatch + ")");
+    return false;
   }
   Apply(c, built);
   m = std::move(built);

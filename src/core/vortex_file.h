@@ -25,11 +25,14 @@ bool DecodeVortexFile(const Bytes& data, Model& m, std::string& error);
 
 bool SaveVortexFile(const Model& m, const std::string& fileName, std::string& error);
 bool LoadVortexFile(Model& m, const std::string& fileName, std::string& error);
-// The window's load command: load, BuildArea, load again (the ribs and the
-// separation data follow the loaded parameters, the arrays are as saved).
-// Refused as well, with the model unchanged: parameters that make no sound
-// contour together with the current plane (ValidateAreaParameters), and an
-// attached count too small to hold the separation vortices of the build.
+// Every command that loads a state (the window's load, run --load, the batch
+// analyses): load, BuildArea, load again (the ribs and the separation data
+// follow the loaded parameters, the arrays are as saved). The plane is taken
+// from the file's end vortex, which sits at (PlaneX, PlaneHalfLength), so a
+// state is never analysed against another plane. Refused as well, with the
+// model unchanged: parameters that make no sound contour
+// (ValidateAreaParameters), and attached vortices or control points that the
+// build from those parameters does not reproduce within 1e-9 m.
 bool LoadVortexState(Model& m, const std::string& fileName, std::string& error,
                      Observer& obs = NullObserver());
 

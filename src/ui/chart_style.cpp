@@ -1,5 +1,6 @@
 #include "ui/chart_style.h"
 
+#include <QCategoryAxis>
 #include <QChart>
 #include <QLocale>
 #include <QValueAxis>
@@ -56,6 +57,37 @@ void FitAxes(QValueAxis* axisX, QValueAxis* axisY,
     Fit(axisX, x0, x1);
   }
   Fit(axisY, y0, y1);
+}
+
+QString FormatAxisValue(double v) {
+  constexpr int Decimals = 5;
+  constexpr double Scale = 1e5;  // 10^Decimals
+  const QLocale ru(QLocale::Russian, QLocale::Russia);
+  double rounded = std::round(v * Scale) / Scale;
+  if (rounded == 0) rounded = 0;  // no "-0"
+  QString text = ru.toString(rounded, 'f', Decimals);
+  const QString comma = ru.decimalPoint();
+  while (text.endsWith(QLatin1Char('0'))) text.chop(1);
+  if (text.endsWith(comma)) text.chop(comma.size());
+  return text;
+}
+
+void LabelAxisTicks(QCategoryAxis* axis) {
+  for (const QString& label : axis->categoriesLabels()) axis->remove(label);
+  const double lo = axis->min();
+  const double hi = axis->max();
+  const int ticks = std::max(axis->tickCount(), 2);
+  axis->setStartValue(lo);
+  QStringList used;
+  for (int i = 0; i < ticks; ++i) {
+    const double at = i == ticks - 1 ? hi : lo + i * (hi - lo) / (ticks - 1);
+    QString label = FormatAxisValue(at);
+    // An axis holds each label once; ticks closer than the format shows
+    // (a span below 10⁻⁵) keep theirs apart by an invisible mark.
+    while (used.contains(label)) label += QChar(0x200B);
+    used << label;
+    axis->append(label, at);
+  }
 }
 
 }  // namespace mdv

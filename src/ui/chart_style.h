@@ -3,8 +3,10 @@
 // comma, axis ranges fitted to the data.
 #include <QList>
 #include <QPointF>
+#include <QString>
 #include <initializer_list>
 
+class QCategoryAxis;
 class QChart;
 class QValueAxis;
 
@@ -17,5 +19,13 @@ void StyleChart(QChart* chart, QValueAxis* axisX, QValueAxis* axisY);
 // equal, e.g. fluctuations of a constant velocity) gets a band around it.
 void FitAxes(QValueAxis* axisX, QValueAxis* axisY,
              std::initializer_list<const QList<QPointF>*> series);
+
+// A value in the axis format "#,##0.#####": digits grouped by thousands, at
+// least one before the decimal comma, at most five after it and no trailing
+// zeros (0,5; 1; 0,001; 12 345,5).
+QString FormatAxisValue(double v);
+// Writes the labels of an axis at its ticks (its range divided by its tick
+// count) in FormatAxisValue; call after every change of the range.
+void LabelAxisTicks(QCategoryAxis* axis);
 
 }  // namespace mdv

@@ -17,6 +17,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
+#include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
@@ -500,9 +501,27 @@ void TfrmMain::LayoutPictureArea() {
 // ---- run control ----
 
 void TfrmMain::SetRunButtons(bool start, bool cont, bool stop) {
-  btnStart->setEnabled(start);
-  btnContinue->setEnabled(cont);
-  btnStop->setEnabled(stop);
+  // A focused widget that is disabled hands the focus on along the tab order,
+  // which leads from the run buttons into the stream line's X field with its
+  // text selected, ready to be overwritten. The buttons that become enabled
+  // are enabled first, and the focus goes to the first of them.
+  QPushButton* const buttons[] = {btnStart, btnContinue, btnStop};
+  const bool enabled[] = {start, cont, stop};
+  for (int i = 0; i < 3; ++i) {
+    if (enabled[i]) buttons[i]->setEnabled(true);
+  }
+  for (int i = 0; i < 3; ++i) {
+    if (enabled[i]) continue;
+    if (focusWidget() == buttons[i]) {
+      for (int j = 0; j < 3; ++j) {
+        if (enabled[j]) {
+          buttons[j]->setFocus(Qt::OtherFocusReason);
+          break;
+        }
+      }
+    }
+    buttons[i]->setEnabled(false);
+  }
 }
 
 void TfrmMain::SetFreshState() { SetRunButtons(true, false, false); }
@@ -561,12 +580,20 @@ bool TfrmMain::ReadRunFields(RunFields& f) {
   return true;
 }
 
+bool TfrmMain::RefuseRunWithoutStep(Real startTime, Real endTime) {
+  if (!RunMakesNoStep(startTime, endTime)) return false;
+  // Nothing changes: no redraw, no record file replaced by an empty one.
+  ShowMessage(this, QString::fromUtf8(EndTimeReachedMessage));
+  return true;
+}
+
 void TfrmMain::btnStartClick() {
   // While a stopped run winds down (the click arrived in the same event pass
   // as Stop) a second run must not start on top of it.
   if (running_) return;
   RunFields f;
   if (!ReadRunFields(f)) return;
+  if (RefuseRunWithoutStep(0, f.maxTime)) return;
   ApplyBreakPntParams();
   if (!ApplyPulsateParams()) return;
   btnDrawClick();
@@ -577,6 +604,7 @@ void TfrmMain::btnContinueClick() {
   if (running_) return;
   RunFields f;
   if (!ReadRunFields(f)) return;
+  if (RefuseRunWithoutStep(model_.Time, f.maxTime)) return;
   ApplyBreakPntParams();
   if (!ApplyPulsateParams()) return;
   btnDrawClick();
@@ -586,6 +614,9 @@ void TfrmMain::btnContinueClick() {
 }
 
 void TfrmMain::Run(const RunFields& f, int32_t freeCount, Real startTime) {
+  // The run buttons pass the focus among themselves; once the run is over it
+  // goes back to where it was, unless the user has put it elsewhere meanwhile.
+  const QPointer<QWidget> focused = focusWidget();
   SetRunButtons(false, false, true);
   running_ = true;
   pbRunProgress->setValue(0);
@@ -603,6 +634,13 @@ void TfrmMain::Run(const RunFields& f, int32_t freeCount, Real startTime) {
   running_ = false;
   pbRunProgress->hide();
   SetRunButtons(true, true, false);
+  QWidget* now = focusWidget();
+  if (focused && focused->isEnabled() && (now == btnStart || now == btnContinue)) {
+    focused->setFocus(Qt::OtherFocusReason);
+  }
+  // Each step's free-vortex layer erased the axes and stream lines inside the
+  // flow region; the finished picture has them again.
+  if (!closeAfterRun_) btnDrawClick();
   if (failure.isEmpty() && !summary.Message.empty()) failure = Q(summary.Message);
   if (!failure.isEmpty() && !closeAfterRun_) ShowError(this, failure);
   if (closeAfterRun_) {
@@ -632,7 +670,42 @@ void TfrmMain::closeEvent(QCloseEvent* event) {
 
 void TfrmMain::StatusText(const std::string& text) { lbStatus->setText(Q(text)); }
 
+void TfrmMain::SetupProgress(SetupStage stage, int32_t done, int32_t total) {
+  const auto now = std::chrono::steady_clock::now();
+  // A report behind the last one begins a new set-up (the last ended without a step).
+  const bool anew = stage < setupStage_ || (stage == setupStage_ && done < setupDone_);
+  if (stage != setupStage_) setupShownPercent_ = -1;  // the text changes with the stage
+  setupStage_ = stage;
+  setupDone_ = done;
+  if (!setupStart_ || anew) {
+    setupStart_ = now;
+    setupShownPercent_ = -1;
+  }
+  if (now - *setupStart_ < std::chrono::seconds(1) || total <= 0) return;
+  // The elimination's step i costs about i·(N − i): its share of the work is not done / total.
+  const double f = static_cast<double>(done) / total;
+  const int percent = static_cast<int>(100 * (stage == SetupStage::Matrix ? f : f * f * (3 - 2 * f)));
+  if (percent == setupShownPercent_) return;
+  setupShownPercent_ = percent;
+  setupTextShown_ = true;
+  // No events are run during the set-up: the label is painted at once.
+  lbStatus->setText(QStringLiteral("Подготовка расчета: %1, %2 %")
+                        .arg(stage == SetupStage::Matrix ? QStringLiteral("матрица влияния")
+                                                         : QStringLiteral("исключение Гаусса"))
+                        .arg(percent));
+  lbStatus->repaint();
+}
+
 void TfrmMain::StepDone(const Model& m) {
+  if (setupStart_) {
+    // The set-up is over; the status shows the attached count again.
+    if (setupTextShown_) lbStatus->setText(Q(AttachedCountText(m)));
+    setupTextShown_ = false;
+    setupStart_.reset();
+    setupShownPercent_ = -1;
+    setupDone_ = 0;
+    setupStage_ = SetupStage::Matrix;
+  }
   picture_.DrawFreeVortices();
   pbPicture->repaint();
   ShowRunLabels();

@@ -8,7 +8,9 @@
 #include <QMainWindow>
 #include <QString>
 #include <QWidget>
+#include <chrono>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "core/model.h"
@@ -118,6 +120,8 @@ class TfrmMain : public QMainWindow, public Observer {
   void StepDone(const Model& m) override;
   void PumpEvents() override;
   void TracePoint(const TRealPoint& p, bool first) override;
+  // A set-up longer than a second (a fine contour) shows its progress in the status bar.
+  void SetupProgress(SetupStage stage, int32_t done, int32_t total) override;
 
   // ---- controls ----
   QGroupBox* gbVortexMotion = nullptr;  // " Параметры движения вихрей:  "
@@ -222,6 +226,8 @@ class TfrmMain : public QMainWindow, public Observer {
   // refusal and returns false with nothing changed.
   bool ReadRunFields(RunFields& f);
   void Run(const RunFields& f, int32_t freeCount, Real startTime);
+  // Says so and returns true when a run from startTime would make no step.
+  bool RefuseRunWithoutStep(Real startTime, Real endTime);
   void SetRunButtons(bool start, bool cont, bool stop);
 
   void BuildControls();
@@ -244,6 +250,12 @@ class TfrmMain : public QMainWindow, public Observer {
   bool running_ = false;
   bool closeAfterRun_ = false;
   QWidget* central_ = nullptr;
+  // The set-up of the current run: when it began, and the share last shown (-1: none).
+  std::optional<std::chrono::steady_clock::time_point> setupStart_;
+  int setupShownPercent_ = -1;
+  bool setupTextShown_ = false;  // the status bar shows a set-up text
+  SetupStage setupStage_ = SetupStage::Matrix;
+  int32_t setupDone_ = 0;
 };
 
 }  // namespace mdv

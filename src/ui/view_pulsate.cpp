@@ -1,5 +1,6 @@
 #include "ui/view_pulsate.h"
 
+#include <QCategoryAxis>
 #include <QChart>
 #include <QChartView>
 #include <QFileDialog>
@@ -43,9 +44,14 @@ TfrmViewPulsate::TfrmViewPulsate(QWidget* parent) : QDialog(parent) {
   Series2->setColor(QColor(0, 128, 0));
   chart->addSeries(Series1);
   chart->addSeries(Series2);
-  axisX_ = new QValueAxis(chart);
-  axisY_ = new QValueAxis(chart);
+  axisX_ = new QCategoryAxis(chart);
+  axisY_ = new QCategoryAxis(chart);
+  for (QCategoryAxis* axis : {axisX_, axisY_}) {
+    axis->setLabelsPosition(QCategoryAxis::AxisLabelsPositionOnValue);
+  }
   StyleChart(chart, axisX_, axisY_);
+  LabelAxisTicks(axisX_);
+  LabelAxisTicks(axisY_);
   Series1->attachAxis(axisX_);
   Series1->attachAxis(axisY_);
   Series2->attachAxis(axisX_);
@@ -155,6 +161,8 @@ void TfrmViewPulsate::lbPointsClick() {
   Series1->replace(vx);
   Series2->replace(vy);
   FitAxes(axisX_, axisY_, {&vx, &vy});
+  LabelAxisTicks(axisX_);
+  LabelAxisTicks(axisY_);
   labVx->setText(QString::fromStdString(s.LabVx));
   labVy->setText(QString::fromStdString(s.LabVy));
   labVx2->setText(QString::fromStdString(s.LabVx2));

@@ -15,7 +15,7 @@ class QLineSeries;
 class QListWidget;
 class QPushButton;
 class QStackedWidget;
-class QValueAxis;
+class QCategoryAxis;
 
 namespace mdv {
 
@@ -66,8 +66,8 @@ class TfrmViewPulsate : public QDialog {
   QString fileName_;
   QStackedWidget* chartStack_;
   QLabel* note_;
-  QValueAxis* axisX_;
-  QValueAxis* axisY_;
+  QCategoryAxis* axisX_;  // labelled "#,##0.#####" at its ticks
+  QCategoryAxis* axisY_;
 };
 
 }  // namespace mdv

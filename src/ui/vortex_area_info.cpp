@@ -200,7 +200,8 @@ void TfrmVortexAreaInfo::done(int r) {
 
 void TfrmVortexAreaInfo::btnCalculateClick() {
   if (calculating_) return;
-  const QString before = StaticText1->text();
+  // After a settings error the status keeps this text: the results listed
+  // below it are not those of the settings now in the fields.
   StaticText1->setText(QStringLiteral(" Идет расчет параметров..."));
 
   // The settings in the order first x, first y, second x, second y, step.
@@ -209,9 +210,6 @@ void TfrmVortexAreaInfo::btnCalculateClick() {
   for (int i = 0; i < 5; ++i) {
     const auto value = ParseReal(edits[i]->text().toStdString());
     if (!value) {
-      // Nothing is computed; the status goes back to what it said, since no
-      // computation is under way.
-      StaticText1->setText(before);
       ShowMessage(this, BadSettingsText());
       return;
     }
@@ -231,7 +229,6 @@ void TfrmVortexAreaInfo::btnCalculateClick() {
   btnRedraw->setEnabled(true);
 
   if (!outcome_.Ok && !outcome_.Stopped) {
-    StaticText1->setText(before);
     ShowMessage(this, outcome_.Error.empty()
                           ? BadSettingsText()
                           : BadSettingsText() + QStringLiteral(":\r") +
@@ -241,7 +238,7 @@ void TfrmVortexAreaInfo::btnCalculateClick() {
     StaticText1->setText(QStringLiteral(" Расчет параметров был остановлен"));
   } else {
     DrawMarks();
-    SetResults(VortexAreaRows(result_));
+    SetResults(VortexAreaRows(result_, outcome_.FailedRows));
     StaticText1->setText(QStringLiteral(" Расчет параметров завершен"));
   }
   ShowPicture();

@@ -114,12 +114,12 @@ TEST_F(AnalysisCommands, VortexAreaListsTheSevenDimensions) {
   ASSERT_EQ(lines.size(), 7u) << r.Out;
   for (size_t i = 0; i < 7; ++i) {
     EXPECT_EQ(lines[i].rfind(std::string(labels[i]) + " = ", 0), 0u) << lines[i];
-    // fixed(6, 4): four decimals after the comma.
+    // fixed(6, 4): four decimals after the comma, then the unit.
     const auto comma = lines[i].find(',');
     ASSERT_NE(comma, std::string::npos) << lines[i];
-    EXPECT_EQ(lines[i].size() - comma - 1, 4u) << lines[i];
+    EXPECT_EQ(lines[i].substr(comma + 1), lines[i].substr(comma + 1, 4) + " м") << lines[i];
   }
-  EXPECT_NE(r.Err.find("trace"), std::string::npos) << "progress goes to stderr";
+  EXPECT_NE(r.Err.find("линия тока 1"), std::string::npos) << "progress goes to stderr";
 
   // The defaults are the window's: the same run with them spelt out.
   const Result same = Batch({"vortex-area", State(), "--first=-0.434,0.401", "--second",
@@ -142,16 +142,16 @@ TEST_F(AnalysisCommands, PulsationAndTrackReadRunRecords) {
 
   const Result first = Batch({"pulsation", pls});
   ASSERT_EQ(first.Status, 0) << first.Err;
-  EXPECT_NE(first.Out.find("1: (0,2; 0,15)\n2: (-0,1; 0,3)\n"), std::string::npos) << first.Out;
-  EXPECT_NE(first.Out.find("<Vx> = 1,00000\n"), std::string::npos) << first.Out;
-  EXPECT_NE(first.Out.find("Среднекв. значение прод. пульсации = 0,00000\n"), std::string::npos);
+  EXPECT_NE(first.Out.find("1: (0,2; 0,15) м\n2: (-0,1; 0,3) м\n"), std::string::npos) << first.Out;
+  EXPECT_NE(first.Out.find("<Vx> = 1,00000 м/с\n"), std::string::npos) << first.Out;
+  EXPECT_NE(first.Out.find("Среднекв. значение прод. пульсации = 0,00000 м/с\n"), std::string::npos);
 
+  // With the series on stdout, the summary goes to stderr: stdout is the CSV alone.
   const Result second = Batch({"pulsation", pls, "--point", "2", "--csv", "-"});
   ASSERT_EQ(second.Status, 0) << second.Err;
-  EXPECT_NE(second.Out.find("<Vx> = 2,50000\n"), std::string::npos) << second.Out;
-  EXPECT_NE(second.Out.find("Среднекв. значение прод. пульсации = 1,11803\n"), std::string::npos);
-  EXPECT_NE(second.Out.find("t;dVx;dVy\n0,5;-1,5;0,5\n0,505;-0,5;-0,5\n"), std::string::npos)
-      << second.Out;
+  EXPECT_NE(second.Err.find("<Vx> = 2,50000 м/с\n"), std::string::npos) << second.Err;
+  EXPECT_NE(second.Err.find("Среднекв. значение прод. пульсации = 1,11803 м/с\n"), std::string::npos);
+  EXPECT_EQ(second.Out, "t;dVx;dVy\n0,5;-1,5;0,5\n0,505;-0,5;-0,5\n0,51;0,5;0,5\n0,515;1,5;-0,5\n");
 
   TrackRecord t;
   t.StartTime = 0;

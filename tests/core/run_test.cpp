@@ -141,7 +141,7 @@ TEST(RunSimulation, RecordsOfAShortRun) {
   EXPECT_TRUE(test::SameBits(GetExt(&fvt[34 + 10 * 4]), newest.Gamma));
 }
 
-TEST(RunSimulation, StoppedAndEmptyRunsStillWriteTheirRecords) {
+TEST(RunSimulation, StoppedRunsStillWriteTheirRecords) {
   test::TempDir dir;
   struct Row {
     const char* name;
@@ -152,7 +152,6 @@ TEST(RunSimulation, StoppedAndEmptyRunsStillWriteTheirRecords) {
   const Row rows[] = {
       {"stopped after 7 steps", 7, 0, 1, 7},
       {"45 steps: rows grown to 60 slots", 0, 0, 0.2225L, 45},
-      {"start time after end time", 0, 0.5L, 0.25L, 0},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
@@ -180,6 +179,44 @@ TEST(RunSimulation, StoppedAndEmptyRunsStillWriteTheirRecords) {
   }
 }
 
+TEST(RunSimulation, RunWhoseEndTimeIsReachedChangesNothing) {
+  // The case: Макс. время = -1 and Начать made no step and replaced
+  // pulsate.pls with an empty record.
+  test::TempDir dir;
+  Model m = test::CoarseModel();
+  m.PulsationOn = true;
+  m.PulsationPointCount = 1;
+  m.PulsationPoints = {{0.2L, 0.05L}};
+  m.PulsationFileName = dir.File("p.pls");
+  m.TrackOn = true;
+  m.TrackFileName = dir.File("t.fvt");
+  ASSERT_EQ(RunSimulation(m, 50, 0, 0, 0.02L, Dt).HowEnded, RunSummary::End::TimeLimit);
+  const Bytes pls = test::ReadBytes(m.PulsationFileName);
+  const Bytes fvt = test::ReadBytes(m.TrackFileName);
+  ASSERT_GT(pls.size(), 28u + 24u);
+  const Bytes state = EncodeVortexFile(m);
+
+  struct Row {
+    const char* name;
+    int32_t freeCount;
+    Real start, end;
+  } rows[] = {
+      {"Start with an end time of -1", 0, 0, -1},
+      {"Continue past the end time", 5, 0.025L, 0.02L},
+  };
+  for (const Row& r : rows) {
+    test::RecordingObserver obs;
+    const RunSummary s = RunSimulation(m, 50, r.freeCount, r.start, r.end, Dt, obs);
+    EXPECT_EQ(s.HowEnded, RunSummary::End::EndTimeReached) << r.name;
+    EXPECT_EQ(s.Message, "Заданное время моделирования уже достигнуто") << r.name;
+    EXPECT_EQ(s.Steps, 0) << r.name;
+    EXPECT_TRUE(obs.stepTimes.empty() && obs.statusTexts.empty()) << r.name << ": the area was not rebuilt";
+    EXPECT_EQ(EncodeVortexFile(m), state) << r.name;
+    EXPECT_EQ(test::ReadBytes(m.PulsationFileName), pls) << r.name;
+    EXPECT_EQ(test::ReadBytes(m.TrackFileName), fvt) << r.name;
+  }
+}
+
 TEST(RunSimulation, ContinueKeepsTheVorticesAndGrowsTheArray) {
   Model m = test::CoarseModel();
   test::RecordingObserver obs;
@@ -188,10 +225,10 @@ TEST(RunSimulation, ContinueKeepsTheVorticesAndGrowsTheArray) {
   ASSERT_EQ(m.FreeVortexCount, 9);
   const Model stopped = m;
 
-  // End time already reached: nothing moves, the limit grows, the state stays.
+  // End time already reached: nothing changes, not even the limit.
   const RunSummary r = RunSimulation(m, 60, m.FreeVortexCount, m.Time, m.Time - 1, Dt);
-  EXPECT_EQ(r.Steps, 0);
-  EXPECT_EQ(m.Vortices.size(), size_t(m.AttachedCount) + 60);
+  EXPECT_EQ(r.HowEnded, RunSummary::End::EndTimeReached);
+  EXPECT_EQ(m.Vortices.size(), size_t(m.AttachedCount) + 20);
   EXPECT_EQ(m.FreeVortexCount, 9);
   for (int32_t i = 0; i < m.AttachedCount + 9; ++i) {
     ASSERT_TRUE(test::SameBits(m.Vortices[i].Pos.X, stopped.Vortices[i].Pos.X)) << i;
@@ -202,6 +239,7 @@ TEST(RunSimulation, ContinueKeepsTheVorticesAndGrowsTheArray) {
   test::RecordingObserver more;
   more.stopAfter = 1;
   RunSimulation(m, 60, m.FreeVortexCount, m.Time, 1, Dt, more);
+  EXPECT_EQ(m.Vortices.size(), size_t(m.AttachedCount) + 60);
   EXPECT_EQ(m.FreeVortexCount, 12);
   EXPECT_TRUE(more.statusTexts.empty()) << "a continued run does not rebuild the area";
 
@@ -319,6 +357,97 @@ TEST(RunSimulation, SameBytesOnEveryPathAndThreadCount) {
     EXPECT_TRUE(vrt == firstVrt) << "vortex file: " << FirstDifference(vrt, firstVrt);
     EXPECT_TRUE(pls == firstPls) << "pulsation record: " << FirstDifference(pls, firstPls);
     EXPECT_TRUE(fvt == firstFvt) << "circulation record: " << FirstDifference(fvt, firstFvt);
+  }
+}
+
+}  // namespace
+}  // namespace mdv
+
+namespace mdv {
+namespace {
+
+// The set-up of a large system takes tens of seconds: it reports how far it
+// is and gives up between blocks when asked, leaving the state as it was.
+TEST(RunSimulation, SetUpReportsProgressAndHonoursAStop) {
+  struct SetupWatcher : Observer {
+    std::vector<std::pair<SetupStage, int32_t>> Reports;
+    int32_t MatrixTotal = 0, EliminationTotal = 0;
+    SetupStage StopStage = SetupStage::Matrix;
+    size_t StopAtReport = 0;  // stop after this many reports of StopStage; 0: never
+    size_t SeenOfStage = 0;
+    bool Stop = false;
+    void SetupProgress(SetupStage stage, int32_t done, int32_t total) override {
+      Reports.push_back({stage, done});
+      (stage == SetupStage::Matrix ? MatrixTotal : EliminationTotal) = total;
+      if (stage == StopStage && ++SeenOfStage == StopAtReport) Stop = true;
+    }
+    bool StopRequested() override { return Stop; }
+  };
+  struct Row {
+    const char* name;
+    bool literal;
+    Observer::SetupStage stage;
+    size_t stopAt;
+  } rows[] = {
+      {"no stop", false, Observer::SetupStage::Matrix, 0},
+      {"stop while the matrix is built", false, Observer::SetupStage::Matrix, 2},
+      {"stop during the elimination", false, Observer::SetupStage::Elimination, 10},
+      {"stop on the literal path", true, Observer::SetupStage::Matrix, 3},
+  };
+  const Model fresh = test::DefaultModel();
+  test::TempDir dir;
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    Model m = fresh;
+    m.Exec.Literal = row.literal;
+    // Records of an earlier run, which a run without a step must leave alone.
+    m.PulsationOn = m.TrackOn = true;
+    m.PulsationPoints = {{0.2L, 0.1L}};
+    m.PulsationPointCount = 1;
+    m.PulsationFileName = dir.File("p.pls");
+    m.TrackFileName = dir.File("t.fvt");
+    std::ofstream(m.PulsationFileName) << "earlier";
+    std::ofstream(m.TrackFileName) << "earlier";
+    SetupWatcher w;
+    w.StopStage = row.stage;
+    w.StopAtReport = row.stopAt;
+    const RunSummary s = RunSimulation(m, 100, 0, 0, 2 * Dt, Dt, w);
+    ExpectRunArraysReleased(m);
+    const std::vector<uint8_t> earlier{'e', 'a', 'r', 'l', 'i', 'e', 'r'};
+    const bool recordsKept =
+        test::ReadBytes(m.PulsationFileName) == earlier && test::ReadBytes(m.TrackFileName) == earlier;
+    EXPECT_EQ(recordsKept, row.stopAt != 0) << "only a run with steps writes its records";
+    ASSERT_FALSE(w.Reports.empty());
+    // Progress only grows within a stage, and the matrix comes first.
+    for (size_t i = 1; i < w.Reports.size(); ++i) {
+      const auto& [stage, done] = w.Reports[i];
+      if (stage == w.Reports[i - 1].first) {
+        EXPECT_GT(done, w.Reports[i - 1].second);
+      } else {
+        EXPECT_EQ(stage, Observer::SetupStage::Elimination);
+      }
+    }
+    if (row.stopAt == 0) {
+      EXPECT_EQ(s.HowEnded, RunSummary::End::TimeLimit);
+      EXPECT_EQ(w.Reports.back(), std::make_pair(Observer::SetupStage::Elimination, w.EliminationTotal));
+      EXPECT_EQ(w.MatrixTotal, m.AttachedCount - 1);
+      continue;
+    }
+    // Nothing more is reported after the stop, and no step is made.
+    EXPECT_EQ(w.SeenOfStage, row.stopAt);
+    EXPECT_EQ(w.Reports.back().first, row.stage);
+    EXPECT_EQ(s.HowEnded, RunSummary::End::Stopped);
+    EXPECT_EQ(s.Steps, 0);
+    EXPECT_EQ(m.Time, 0);
+    EXPECT_EQ(m.FreeVortexCount, 0);
+    // What a stopped set-up leaves behind does not change the next run.
+    Model again = m;
+    again.PulsationOn = again.TrackOn = false;
+    Model clean = fresh;
+    clean.Exec.Literal = row.literal;
+    RunSimulation(again, 100, 0, 0, 2 * Dt, Dt);
+    RunSimulation(clean, 100, 0, 0, 2 * Dt, Dt);
+    EXPECT_TRUE(EncodeVortexFile(again) == EncodeVortexFile(clean));
   }
 }
 

@@ -191,3 +191,34 @@ TEST(StreamLine, TheDefaultLineIsStoppedByTheSuctionSection) {
 
 }  // namespace
 }  // namespace mdv
+
+namespace mdv {
+namespace {
+
+// Ctrl+C in the batch tool answers the stop question; a line of a million
+// steps must not have to run to its end.
+TEST(StreamLine, TheStopQuestionEndsALongLine) {
+  struct StopAt : Observer {
+    int Asked = 0;
+    int StopAtAsk = 0;  // 0: never
+    bool StopRequested() override { return ++Asked == StopAtAsk; }
+  };
+  Model m = OneRingModel();
+  StopAt never;
+  const StreamLineResult whole = TraceStreamLine(m, 0.5, 0.5, 1e-5, 0.01, never);
+  ASSERT_TRUE(whole.Ok);
+  EXPECT_FALSE(whole.Stopped);
+  ASSERT_GT(whole.PointCount, 3 * StreamLineStopSteps) << "the line must be long enough to stop";
+
+  StopAt third;
+  third.StopAtAsk = 3;
+  const StreamLineResult cut = TraceStreamLine(m, 0.5, 0.5, 1e-5, 0.01, third);
+  EXPECT_TRUE(cut.Stopped);
+  // The question comes before every StreamLineStopSteps-th step.
+  EXPECT_EQ(cut.PointCount, 3 * StreamLineStopSteps);
+  ASSERT_EQ(m.StreamLineCount, 2);
+  EXPECT_EQ(static_cast<int32_t>(m.StreamLines[1].size()), cut.PointCount) << "kept as far as it got";
+}
+
+}  // namespace
+}  // namespace mdv

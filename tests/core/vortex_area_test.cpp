@@ -8,6 +8,7 @@
 #include <string>
 
 #include "core/area.h"
+#include "core/circulation.h"
 #include "core/geometry.h"
 #include "core/run.h"
 #include "core/vortex_file.h"
@@ -338,6 +339,64 @@ TEST(VortexArea, GapMarkMissingTheFlangeRunsToItsFarEnd) {
   EXPECT_EQ(items[3].Kind, MarkKind::Line);
   EXPECT_EQ(items[3].B.X, e.X);
   EXPECT_EQ(items[3].B.Y, e.Y);
+}
+
+}  // namespace
+}  // namespace mdv
+
+namespace mdv {
+namespace {
+
+// A step far too large sends a trace across the axis; one far too small
+// never reaches the end of its phase. Neither may yield a dimension.
+// One slow ring and the hood's walls: a million steps stay cheap. The ring's
+// sign makes the air at the first start point move towards the axis.
+Model OneRingAtTheHood() {
+  Model m;
+  BuildArea(m);
+  m.AttachedCount = 1;
+  m.FreeVortexCount = 0;
+  m.Vortices[0] = TVortex{{-0.2L, 0.3L}, 0.01L};
+  if (CalcVelocity(m, WindowSettings(m).First, {0, 1}, -1) > 0) m.Vortices[0].Gamma = -0.01L;
+  return m;
+}
+
+TEST(VortexArea, AbsurdStepsGiveFailedMeasurementsNotResults) {
+  {
+    SCOPED_TRACE("a step of 1000 s");
+    Model m = OneRingAtTheHood();
+    const Settings s = WindowSettings(m);
+    TVortexAreaParams r;
+    const VortexAreaOutcome out = CalcVortexAreaParams(m, s.First, s.Second, r, 1000);
+    ASSERT_TRUE(out.Ok);
+    EXPECT_EQ(out.TruncatedPhases, 0);
+    ASSERT_LT(r.EffWidth, 0) << "the trace crossed the axis";
+    EXPECT_NE(out.FailedRows & 1u, 0u);
+    ASSERT_FALSE(out.Failures.empty());
+    EXPECT_EQ(out.Failures[0].rfind("Bэф: ", 0), 0u) << out.Failures[0];
+    const std::vector<VortexAreaRow> rows = VortexAreaRows(r, out.FailedRows);
+    for (int32_t i = 0; i < VortexAreaRowCount; ++i) {
+      const bool failed = (out.FailedRows & (1u << i)) != 0;
+      EXPECT_EQ(rows[i].Measured, !failed) << rows[i].Label;
+      const std::string expected = failed ? VortexAreaNotMeasuredText : rows[i].Value;
+      EXPECT_EQ(rows[i].Value, expected) << rows[i].Label;
+      EXPECT_EQ(rows[i].Value.find('-'), std::string::npos) << rows[i].Label << ": no negative result shown";
+    }
+  }
+  {
+    SCOPED_TRACE("a step of 1e-9 s");
+    Model m = OneRingAtTheHood();
+    const Settings s = WindowSettings(m);
+    TVortexAreaParams r;
+    CountingObserver obs;
+    const VortexAreaOutcome out = CalcVortexAreaParams(m, s.First, s.Second, r, 1e-9L, obs);
+    ASSERT_TRUE(out.Ok);
+    EXPECT_EQ(out.TruncatedPhases, 7);
+    EXPECT_EQ(out.FailedRows, (1u << VortexAreaRowCount) - 1) << "every dimension comes from a cut trace";
+    EXPECT_EQ(out.Failures.size(), static_cast<size_t>(VortexAreaRowCount));
+    EXPECT_EQ(out.FirstLine.size(), static_cast<size_t>(AreaTraceStepLimit) + 1);
+    EXPECT_EQ(obs.Pumps, 3 * AreaTraceStepLimit / AreaYieldSteps) << "the stop question kept coming";
+  }
 }
 
 }  // namespace

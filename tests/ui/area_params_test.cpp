@@ -92,13 +92,26 @@ void AreaParamsTest::validation_data() {
   QTest::newRow("zero spacing") << QStringList{"edH", "0"} << kPositive;
   QTest::newRow("negative angle") << QStringList{"edAlpha", "-5"} << kPositive;
   QTest::newRow("zero inflow accepted") << QStringList{"edInSpeed", "0"} << QString();
-  QTest::newRow("zero angle accepted") << QStringList{"edAlpha", "0"} << QString();
+  QTest::newRow("zero angle accepted") << QStringList{"edAlpha", "0", "edPx", "-0,6"} << QString();
   QTest::newRow("L equal to LL accepted") << QStringList{"edL", "1,2"} << QString();
   QTest::newRow("L greater than LL") << QStringList{"edL", "1,3"} << kSuctionBeyondChannel;
   QTest::newRow("plane right of the flange") << QStringList{"edPx", "-0,4"} << kPlaneRight;
-  QTest::newRow("plane just left of the flange end") << QStringList{"edPx", "-0,434"} << QString();
-  QTest::newRow("plane exactly at the flange end")
-      << QStringList{"edAlpha", "0", "edPx", "-0,5"} << QString();
+  // A plane closer to the hood than one spacing, and a spacing that leaves a
+  // rib with a single vortex, make no flow; a plane right at the flange end
+  // is refused too.
+  QTest::newRow("plane one spacing left of the flange end") << QStringList{"edPx", "-0,444"} << QString();
+  QTest::newRow("plane 1 mm left of the flange end")
+      << QStringList{"edPx", "-0,434"}
+      << QStringLiteral("Плоскость расположена слишком близко к козырьку:\rзазор 0,000987 м меньше "
+                        "расстояния между\rрасчетными точками (0,01 м).");
+  QTest::newRow("flat flange on the default plane")
+      << QStringList{"edAlpha", "0"}
+      << QStringLiteral("Плоскость расположена слишком близко к козырьку:\rзазор 0 м меньше "
+                        "расстояния между\rрасчетными точками (0,01 м).");
+  QTest::newRow("spacing coarser than the suction section")
+      << QStringList{"edH", "0,2"}
+      << QStringLiteral("Расстояние между расчетными точками слишком велико:\rна всасывающем отрезке "
+                        "получается меньше двух\rприсоединенных вихрей. Уменьшите его до 0,066 м.");
   // Reading comes before the signs, the signs before the channel, the channel
   // before the plane.
   QTest::newRow("parse before sign") << QStringList{"edIL", "0", "edPx", "x"} << kParse;

@@ -14,6 +14,7 @@
 
 #include "core/area.h"
 #include "core/model.h"
+#include "core/vortex_file.h"
 #include "modal_driver.h"
 #include "ui/area_params.h"
 #include "ui/break_pnt_params.h"
@@ -70,6 +71,7 @@ class MainWindowDialogsTest : public QObject {
   void areaConfigurationCancelled();
   void recordingDialogsReachEveryRun();
   void duringARunTheModelIsLeftAlone();
+  void areaDialogShowsTheLoadedPlane();
   void vortexZoneNeedsFreeVortices();
   void vortexZoneGivesThePictureBack();
   void chartWindowsOpenFromTheMenu();
@@ -191,9 +193,33 @@ void MainWindowDialogsTest::duringARunTheModelIsLeftAlone() {
   QVERIFY(!QFile::exists(pls));
   QVERIFY(p.pulsate.cbUsePulsation->isChecked());  // the dialog kept the input
 
+  p.main.edMaxTime->setText("0,03");
   p.main.btnContinue->click();  // the next run takes it
   QVERIFY(p.model.PulsationOn);
   QVERIFY(QFile::exists(pls));
+}
+
+void MainWindowDialogsTest::areaDialogShowsTheLoadedPlane() {
+  QTemporaryDir dir;
+  const QString evt = dir.filePath("pl.evt");
+  Model saved;
+  saved.PlaneX = -0.8L;
+  saved.PlaneHalfLength = 0.6L;
+  BuildArea(saved);
+  std::string error;
+  QVERIFY2(SaveVortexFile(saved, evt.toStdString(), error), error.c_str());
+
+  Program p;
+  QVERIFY(p.main.LoadVortexFileFrom(evt));
+  QString px, pl;
+  WhenDialogShown(&p.area, [&]() {
+    px = p.area.edPx->text();
+    pl = p.area.edPL->text();
+    p.area.btnCancel->click();
+  });
+  p.main.miAreaConfig->trigger();
+  QCOMPARE(px, QStringLiteral("-0,8"));
+  QCOMPARE(pl, QStringLiteral("0,6"));
 }
 
 void MainWindowDialogsTest::vortexZoneNeedsFreeVortices() {

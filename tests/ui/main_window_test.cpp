@@ -125,6 +125,7 @@ class MainWindowTest : public QObject {
   void saveAndLoad();
   void badFileLeavesStateAlone();
   void savePicture();
+  void afterARunFocusAndPictureAreWhole();
   void aboutBox();
 
  private:
@@ -364,6 +365,11 @@ void MainWindowTest::badRunFields_data() {
   QTest::newRow("negative limit")
       << "edMaxFreeVortex" << "-1" << false
       << "Максимальное количество свободных вихрей не может быть отрицательным.";
+  // A run that would make no step says so and changes nothing.
+  QTest::newRow("end time already reached") << "edMaxTime" << "-1" << false
+                                            << "Заданное время моделирования уже достигнуто";
+  QTest::newRow("continue, end time already reached")
+      << "edMaxTime" << "-0,005" << true << "Заданное время моделирования уже достигнуто";
 }
 
 void MainWindowTest::badRunFields() {
@@ -674,10 +680,64 @@ void MainWindowTest::savePicture() {
   QCOMPARE(catcher.texts.size(), 1);
 }
 
+void MainWindowTest::afterARunFocusAndPictureAreWhole() {
+  Window w;
+  w.win.activateWindow();
+  QVERIFY(QTest::qWaitForWindowActive(&w.win));
+  w.win.edMaxTime->setText(QStringLiteral("0,01"));
+  w.win.btnStart->click();
+  // A stored stream line inside the channel, in the flow region that every
+  // step's free-vortex layer erases.
+  w.win.btnTraceStreamLine->click();
+  QCOMPARE(w.model.StreamLineCount, 1);
+
+  // Continue, clicked: the focus stays with the run buttons and comes back to
+  // Continue, not to the X field with its text selected.
+  w.win.edMaxTime->setText(QStringLiteral("0,03"));
+  w.win.btnContinue->setFocus(Qt::MouseFocusReason);
+  QWidget* duringRun = nullptr;
+  QTimer::singleShot(0, &w.win, [&] { duringRun = QApplication::focusWidget(); });
+  w.win.btnContinue->click();
+  QCOMPARE(duringRun, static_cast<QWidget*>(w.win.btnStop));
+  QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(w.win.btnContinue));
+  QVERIFY(!w.win.edX->hasSelectedText());
+
+  // The picture saved after the run is the whole picture: axes and the stream
+  // line are back inside the flow region.
+  const QString path = dir_.filePath(QStringLiteral("after_run.png"));
+  QVERIFY(w.win.SavePictureTo(path));
+  const QImage saved = QImage(path).convertToFormat(QImage::Format_RGB32);
+  Picture whole(w.model);
+  whole.DrawPicture(w.win.pbPicture->width(), w.win.pbPicture->height(), w.win.OriginX(),
+                    w.win.OriginY(), w.win.Scale(), true, false, true, true);
+  QVERIFY(saved == whole.Image().convertToFormat(QImage::Format_RGB32));
+  int axisInChannel = 0;  // the axis row from the mouth to the suction section
+  for (int x = whole.ScreenX(0.05L); x < whole.ScreenX(0.95L); ++x)
+    if ((saved.pixel(x, whole.ScreenY(0)) | 0xff000000u) == kTeal) ++axisInChannel;
+  QVERIFY2(axisInChannel > 200, qPrintable(QString::number(axisInChannel)));
+  QVERIFY(CountColour(saved, kBlue) > 20);
+}
+
 void MainWindowTest::aboutBox() {
+  // Every line of the description fits, in the application's font and in a
+  // larger one: the box grows to its text rather than cutting "вихрей".
+  const QFont appFont = QApplication::font();
+  for (const int pixels : {0, 17}) {
+    QFont font = appFont;
+    if (pixels > 0) font.setPixelSize(pixels);
+    QApplication::setFont(font);
+    mdv::TfrmAbout box;
+    const QLabel* text = box.lbDescription;
+    const QSize need = text->fontMetrics().boundingRect(QRect(0, 0, 4000, 4000), 0, text->text()).size();
+    QVERIFY2(text->width() >= need.width() && text->height() >= need.height(), qPrintable(QString::number(pixels)));
+    QVERIFY(text->geometry().right() < box.width());
+    QVERIFY(box.lbVersion->y() > text->geometry().bottom());
+    QVERIFY(box.btnClose->y() > box.lbVersion->geometry().bottom());
+  }
+  QApplication::setFont(appFont);
+
   mdv::TfrmAbout about;
   QCOMPARE(about.windowTitle(), QStringLiteral("О программе"));
-  QCOMPARE(about.size(), QSize(248, 162));
   QCOMPARE(mdv::TfrmAbout::DescriptionText(),
            QStringLiteral("Расчет отрывного течения \r\nу круглого отсоса-раструба, \r\n"
                           "расположенного над плоскостью,\r\nна основе метода дискретных вихрей"));

@@ -2,6 +2,7 @@
 // a run with the recordings on, then the pulsation charts and the separated
 // vortex graph loading them; the vortex-zone window on a saved state; bad
 // files; the report exports.
+#include <QCategoryAxis>
 #include <QCheckBox>
 #include <QChart>
 #include <QChartView>
@@ -12,6 +13,7 @@
 #include <QLineSeries>
 #include <QListWidget>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QSpinBox>
 #include <QTableWidget>
 #include <QTemporaryDir>
@@ -30,6 +32,7 @@
 #include "core/vortex_file.h"
 #include "modal_driver.h"
 #include "ui/break_pnt_params.h"
+#include "ui/chart_style.h"
 #include "ui/file_name_edit.h"
 #include "ui/free_vrt_graph.h"
 #include "ui/picture.h"
@@ -142,6 +145,19 @@ void ResultWindowsTest::pulsationRunChartedWithStatistics() {
   QCOMPARE(w.Series1->color(), QColor(255, 0, 0));
   QCOMPARE(w.Series2->color(), QColor(0, 128, 0));
   QVERIFY(!w.Series1->pointsVisible());
+
+  // Both axes are labelled in "#,##0.#####": grouped thousands, at most five
+  // decimals, no trailing zeros ("0,5", "1", not "0,50", "1,00").
+  const QRegularExpression axisFormat(QStringLiteral("^-?\\d{1,3}(\u00a0\\d{3})*(,\\d{0,4}[1-9])?$"));
+  for (QAbstractAxis* a : chart->axes()) {
+    auto* axis = qobject_cast<QCategoryAxis*>(a);
+    QVERIFY(axis && axis->count() >= 3);
+    for (const QString& label : axis->categoriesLabels())
+      QVERIFY2(axisFormat.match(QString(label).remove(QChar(0x200B))).hasMatch(), qPrintable(label));
+  }
+  const std::pair<double, const char*> formatted[] = {
+      {0.5, "0,5"}, {1, "1"}, {0.001, "0,001"}, {12345.5, "12\u00a0345,5"}, {0.123456, "0,12346"}, {-1e-7, "0"}};
+  for (const auto& [v, text] : formatted) QCOMPARE(FormatAxisValue(v), QString::fromUtf8(text));
 
   for (int k = 0; k < 2; ++k) {
     w.lbPoints->setCurrentRow(k);
@@ -451,6 +467,7 @@ void ResultWindowsTest::vortexZoneBadSettingsAndStop() {
     w.btnCalculate->click();
     QVERIFY2(box->Seen, text);
     QCOMPARE(box->Text, TfrmVortexAreaInfo::BadSettingsText());
+    QCOMPARE(w.StaticText1->text(), QStringLiteral(" Идет расчет параметров..."));
     QCOMPARE(w.vlResults->rowCount(), 0);
     QVERIFY(!w.IsCalculating());
   }
