@@ -9,6 +9,7 @@
 #include <string>
 
 #include "cli/cli_text.h"
+#include "cli/cmd_spectrum.h"
 #include "cli/commands.h"
 #include "cli/interrupt.h"
 #include "cli/outputs.h"
@@ -191,6 +192,7 @@ int RunVortexArea(const VortexAreaArgs& a) {
 struct PulsationArgs {
   std::string File, Csv;
   int Point = 1;
+  bool Spectrum = false;
 };
 
 int RunPulsation(const PulsationArgs& a) {
@@ -198,6 +200,7 @@ int RunPulsation(const PulsationArgs& a) {
   PulsationRecord r;
   if (a.Point < 1) return Refuse("--point: номер точки считается от 1");
   if (const int refused = RefuseUnwritableCsv(a.Csv)) return refused;
+  if (a.Spectrum) return RunPulsationSpectrum(a.File, a.Point, a.Csv);
   if (!LoadPulsationRecord(a.File, r, error)) return Fail(error);
   if (!r.Points.empty() && static_cast<size_t>(a.Point) > r.Points.size()) {
     return Refuse("--point: в файле " + Quoted(a.File) + " нет точки с номером " + std::to_string(a.Point) +
@@ -290,6 +293,9 @@ void AddAnalysisCommands(CLI::App& app, int& status) {
     c->add_option("--csv", args->Csv,
                   "записать ряд пульсаций (t;dVx;dVy; с, м/с) в этот файл ('-' - в стандартный вывод,\n"
                   "тогда сводка идет в stderr)");
+    c->add_flag("--spectrum", args->Spectrum,
+                "спектральная плотность мощности Vx и Vy по Уэлчу и частота пика; "
+                "с --csv таблица f;Svx;Svy (Гц; (м/с)²/Гц)");
     c->callback([args, &status] { status = RunPulsation(*args); });
   }
   {

@@ -26,6 +26,7 @@
 #include "cli/interrupt.h"
 #include "cli/outputs.h"
 #include "cli/run_checks.h"
+#include "cli/run_extras.h"
 #include "core/area_validation.h"
 #include "core/model.h"
 #include "core/numfmt.h"
@@ -230,6 +231,7 @@ struct RunArgs {
   bool quiet = false;
   bool reference = false;
   int threads = 0;
+  RunExtras extras;
 };
 
 // Everything the command line asks for, checked before the model is touched.
@@ -300,6 +302,12 @@ int RunCommand(RunArgs& a) {
     outputs.push_back({"--track-file", m.TrackFileName});
   }
   if (a.saveOpt->count() > 0) outputs.push_back({"--save", a.save});
+  // The averaging files join the same check, and the same refusal of one path named twice.
+  const auto collect = [&outputs](const std::string& path, const std::string& option, std::string&) {
+    outputs.push_back({option, path});
+    return true;
+  };
+  if (!CheckRunExtras(a.extras, collect, error)) return Refuse(error);
   const std::string unwritable = CheckOutputs(outputs);
   if (!unwritable.empty()) return Refuse(unwritable);
 
@@ -321,7 +329,7 @@ int RunCommand(RunArgs& a) {
   std::optional<InterruptWatch> watch(std::in_place);
   ProgressObserver progress(a.quiet, startTime, maxTime);
   const auto begin = std::chrono::steady_clock::now();
-  const RunSummary summary = RunSimulation(m, limit, freeCount, startTime, maxTime, dt, progress);
+  const RunSummary summary = RunWithExtras(m, a.extras, limit, freeCount, startTime, maxTime, dt, progress);
   const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
   watch.reset();
   progress.Finish(m);
@@ -360,6 +368,7 @@ int RunCommand(RunArgs& a) {
                   FormatFixed(progress.ResidentAtLimit() / mib, 6, 1).c_str(),
                   FormatFixed(progress.ResidentMaxAfterLimit() / mib, 6, 1).c_str());
   }
+  if (!FinishRunExtras(m, a.extras, a.quiet)) status = ExitFailed;
   if (summary.HowEnded == RunSummary::End::Stopped) {
     // A partial state is a sound state to continue: it was saved, and the user is told so.
     Say("прервано при t = " + FormatFixed(m.Time, 6, 3) + " с; " +
@@ -438,6 +447,7 @@ void AddModelCommands(CLI::App& app, int& status) {
   r->add_flag("--quiet,-q", run->quiet, "без хода расчета на stderr и без итогов");
   r->add_option("--threads", run->threads, "число рабочих потоков, 0 - все ядра (0)");
   r->add_flag("--reference", run->reference, "считать по буквальному (эталонному) пути");
+  AddRunExtraOptions(r, run->extras);
   r->callback([run, &status] { status = RunCommand(*run); });
 
   auto vel = std::make_shared<VelocityArgs>();

@@ -9,6 +9,8 @@ namespace mdv::cli {
 void AddModelCommands(CLI::App& app, int& status);
 // streamline, vortex-area, pulsation, track
 void AddAnalysisCommands(CLI::App& app, int& status);
+// centreline
+void AddAveragingCommands(CLI::App& app, int& status);
 // study plan|case|run|parallel|slurm|status|collect; call after AddModelCommands
 void AddStudyCommands(CLI::App& app, int& status);
 

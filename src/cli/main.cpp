@@ -9,6 +9,7 @@ int main(int argc, char** argv) {
   int status = 0;
   mdv::cli::AddModelCommands(app, status);
   mdv::cli::AddAnalysisCommands(app, status);
+  mdv::cli::AddAveragingCommands(app, status);
   mdv::cli::AddStudyCommands(app, status);
   return mdv::cli::ParseAndRun(app, argc, argv, status);
 }

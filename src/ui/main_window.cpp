@@ -40,6 +40,7 @@
 #include "core/vortex_file.h"
 #include "ui/about_box.h"
 #include "ui/dialog_messages.h"
+#include "ui/main_window_averages.h"
 #include "ui/picture.h"
 #include "ui/study_view.h"
 
@@ -177,6 +178,7 @@ TfrmMain::TfrmMain(Model& model, Picture& picture, QWidget* parent)
 
   BuildMenu();
   BuildControls();
+  averages = new RunAverages(*this);
 
   const int menuHeight = menuBar()->sizeHint().height();
   setMinimumSize(kMinClientWidth, kClientHeight + menuHeight);
@@ -597,6 +599,7 @@ void TfrmMain::btnStartClick() {
   ApplyBreakPntParams();
   if (!ApplyPulsateParams()) return;
   btnDrawClick();
+  averages->BeginFresh();
   Run(f, 0, 0);
 }
 
@@ -624,7 +627,7 @@ void TfrmMain::Run(const RunFields& f, int32_t freeCount, Real startTime) {
   RunSummary summary;
   QString failure;
   try {
-    summary = RunSimulation(model_, f.maxFree, freeCount, startTime, f.maxTime, f.dt, *this);
+    summary = averages->Run(f.maxFree, freeCount, startTime, f.maxTime, f.dt);
   } catch (const std::bad_alloc&) {
     failure = QStringLiteral("Недостаточно памяти для моделирования с заданным количеством "
                              "свободных вихрей.");

@@ -42,6 +42,7 @@ class TfrmFreeVrtGraph;
 class TfrmBreakPntParams;
 class TfrmVortexAreaInfo;
 class TfrmBreakPntIntervals;
+class RunAverages;
 
 // The element the flow picture is shown in: it copies the picture's image at
 // (0, 0) and passes mouse and size changes to the main window.
@@ -100,6 +101,8 @@ class TfrmMain : public QMainWindow, public Observer {
   TfrmBreakPntParams* frmBreakPntParams = nullptr;
   TfrmVortexAreaInfo* frmVortexAreaInfo = nullptr;
   TfrmBreakPntIntervals* frmBreakPntIntervals = nullptr;
+  // The averages of the session's runs, their controls and window.
+  RunAverages* averages = nullptr;
 
   // ---- the view ----
   Real Scale() const { return Scale_; }

@@ -12,6 +12,7 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QStackedWidget>
+#include <QTabWidget>
 #include <QValueAxis>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -19,6 +20,7 @@
 #include "ui/chart_export.h"
 #include "ui/chart_style.h"
 #include "ui/dialog_messages.h"
+#include "ui/spectrum_chart.h"
 
 namespace mdv {
 
@@ -91,16 +93,22 @@ TfrmViewPulsate::TfrmViewPulsate(QWidget* parent) : QDialog(parent) {
   stats->addWidget(labVy2, 1, 1);
   stats->setColumnStretch(1, 1);
 
-  auto* right = new QVBoxLayout;
+  auto* pulsations = new QWidget(this);
+  auto* right = new QVBoxLayout(pulsations);
+  right->setContentsMargins(0, 0, 0, 0);
   right->addWidget(chartStack_, 1);
   right->addLayout(stats);
+  Spectrum = new SpectrumChart(this);
+  tabs = new QTabWidget(this);
+  tabs->addTab(pulsations, QStringLiteral("Пульсации"));
+  tabs->addTab(Spectrum, QStringLiteral("Спектр"));
 
   auto* middle = new QHBoxLayout;
   auto* left = new QVBoxLayout;
   left->addWidget(new QLabel(QStringLiteral("Точки:"), this));
   left->addWidget(lbPoints, 1);
   middle->addLayout(left);
-  middle->addLayout(right, 1);
+  middle->addWidget(tabs, 1);
 
   auto* v = new QVBoxLayout(this);
   v->addLayout(top);
@@ -167,6 +175,7 @@ void TfrmViewPulsate::lbPointsClick() {
   labVy->setText(QString::fromStdString(s.LabVy));
   labVx2->setText(QString::fromStdString(s.LabVx2));
   labVy2->setText(QString::fromStdString(s.LabVy2));
+  Spectrum->ShowPoint(record_, std::max(lbPoints->currentRow(), 0));
   chartStack_->setCurrentWidget(Chart1);
   btnSavePicture->setEnabled(true);
   btnSaveCsv->setEnabled(true);
@@ -176,6 +185,7 @@ void TfrmViewPulsate::ShowNote(const QString& text) {
   Series1->clear();
   Series2->clear();
   ClearStats();
+  Spectrum->ShowNote(text);
   note_->setText(text);
   chartStack_->setCurrentWidget(note_);
   btnSavePicture->setEnabled(false);
@@ -189,7 +199,8 @@ void TfrmViewPulsate::ClearStats() {
 QString TfrmViewPulsate::SuggestedName() const {
   // The record's name and the point's number: "pulsate_16".
   return QFileInfo(fileName_).completeBaseName() + QLatin1Char('_') +
-         QString::number(std::max(lbPoints->currentRow(), 0) + 1);
+         QString::number(std::max(lbPoints->currentRow(), 0) + 1) +
+         (tabs->currentWidget() == Spectrum ? QStringLiteral("_spectrum") : QString());
 }
 
 bool TfrmViewPulsate::ChartShown() const { return chartStack_->currentWidget() == Chart1; }
@@ -197,10 +208,12 @@ bool TfrmViewPulsate::ChartShown() const { return chartStack_->currentWidget() =
 QString TfrmViewPulsate::NoteText() const { return note_->text(); }
 
 bool TfrmViewPulsate::SaveChartPng(const QString& path, QString& error) {
+  if (tabs->currentWidget() == Spectrum) return Spectrum->SavePng(path, error);
   return SaveWidgetPng(Chart1, path, error);
 }
 
 bool TfrmViewPulsate::SaveSeriesCsv(const QString& path, QString& error) {
+  if (tabs->currentWidget() == Spectrum) return Spectrum->SaveCsv(path, error);
   std::vector<std::vector<double>> cols(3);
   const QList<QPointF> a = Series1->points();
   const QList<QPointF> b = Series2->points();

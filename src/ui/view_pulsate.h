@@ -16,8 +16,12 @@ class QListWidget;
 class QPushButton;
 class QStackedWidget;
 class QCategoryAxis;
+class QTabWidget;
+class QValueAxis;
 
 namespace mdv {
+
+class SpectrumChart;
 
 class TfrmViewPulsate : public QDialog {
   Q_OBJECT
@@ -33,7 +37,7 @@ class TfrmViewPulsate : public QDialog {
   bool ChartShown() const;
   QString NoteText() const;
 
-  // The chart and its series as they are shown, for a report.
+  // The chart of the current tab and its series as they are shown, for a report.
   bool SaveChartPng(const QString& path, QString& error);
   bool SaveSeriesCsv(const QString& path, QString& error);
 
@@ -49,6 +53,8 @@ class TfrmViewPulsate : public QDialog {
   QChartView* Chart1;
   QLineSeries* Series1;  // "Продольные пульсации", red
   QLineSeries* Series2;  // "Поперечные пульсации", green
+  QTabWidget* tabs;       // "Пульсации" (the chart above), "Спектр"
+  SpectrumChart* Spectrum;
 
  public slots:
   void btnLoadClick();

@@ -1,0 +1,242 @@
+// The run command's averaging and step-limit options, and the centreline
+// command: the axial velocity in front of the mouth beside the hood equations.
+#include "cli/run_extras.h"
+
+#include <cinttypes>
+#include <cmath>
+#include <cstdio>
+#include <iostream>
+#include <limits>
+#include <memory>
+#include <tuple>
+
+#include "cli/commands.h"
+#include "core/averaging_files.h"
+#include "core/centreline.h"
+#include "core/numfmt.h"
+#include "core/safe_file.h"
+#include "core/vortex_file.h"
+
+namespace mdv::cli {
+
+namespace {
+
+// Asks for a stop once the run has made its steps; passes everything else on.
+class StepLimitObserver : public Observer {
+ public:
+  StepLimitObserver(Observer& inner, std::optional<int64_t> limit) : inner_(inner), limit_(limit) {}
+  void StatusText(const std::string& text) override { inner_.StatusText(text); }
+  void StepDone(const Model& m) override {
+    ++steps_;
+    inner_.StepDone(m);
+  }
+  void PumpEvents() override { inner_.PumpEvents(); }
+  bool StopRequested() override {
+    if (inner_.StopRequested()) return true;
+    reached_ = limit_ && steps_ >= *limit_;
+    return reached_;
+  }
+  void TracePoint(const TRealPoint& p, bool first) override { inner_.TracePoint(p, first); }
+  bool Reached() const { return reached_; }
+
+ private:
+  Observer& inner_;
+  std::optional<int64_t> limit_;
+  int64_t steps_ = 0;
+  bool reached_ = false;
+};
+
+std::string Fixed(double v, int digits, int decimals) { return FormatFixed(static_cast<Real>(v), digits, decimals); }
+
+void PrintAverages(const AveragingResults& r) {
+  if (!r.HasAverages) {
+    std::printf("Средние не набраны: нет выборок поля после начала осреднения.\n");
+    return;
+  }
+  std::printf("Средние с t = %s с по t = %s с, выборок поля %" PRId64 " (каждые %d шагов), сетка %d × %d, шаг %s м\n",
+              Fixed(r.StartTime, 7, 3).c_str(), Fixed(r.EndTime, 7, 3).c_str(), r.Samples, r.SampleEverySteps,
+              r.Field.Grid.Nx, r.Field.Grid.Ny, Fixed(r.Field.Grid.Dx, 6, 4).c_str());
+  std::printf("Контрольные величины, среднее ± полуширина 95 %%:\n");
+  for (const MonitorSummary& m : r.Monitors) {
+    if (!m.Known) continue;
+    std::printf("  %s = %s ± %s %s (%s %%, выборок %" PRId64 ")\n", m.Name.c_str(), Fixed(m.Mean, 7, 4).c_str(),
+                std::isfinite(m.HalfWidth95) ? Fixed(m.HalfWidth95, 7, 4).c_str() : "?", m.Unit.c_str(),
+                std::isfinite(m.RelativeHalfWidth) ? Fixed(m.RelativeHalfWidth * 100, 6, 1).c_str() : "?",
+                m.Samples);
+  }
+  std::printf("%s", CentrelineTable(r.Centreline).c_str());
+  if (r.Flux.Valid) {
+    std::printf("Расход через сечение канала x = %s м: %s м³/с; π·B²·v = %s м³/с; отношение %s\n",
+                Fixed(r.Flux.X, 6, 3).c_str(), Fixed(r.Flux.Flux, 6, 5).c_str(),
+                Fixed(r.Flux.Reference, 6, 5).c_str(), Fixed(r.Flux.Ratio, 6, 3).c_str());
+  }
+  const VortexZoneSummary& z = r.VortexZone;
+  std::printf("Вихревая зона: измерений %d, неудачных %d (каждая %d-я выборка)\n", z.Measured, z.Failed,
+              z.EverySamples);
+  static const char* labels[ZoneDimensionCount] = {"Bэф", "b", "l", "a0", "a", "dmax", "lmax"};
+  if (z.Measured > 0) {
+    for (int32_t d = 0; d < ZoneDimensionCount; ++d) {
+      std::printf("  %s = %s ± %s м\n", labels[d], Fixed(z.Dimensions[static_cast<size_t>(d)].Mean, 6, 4).c_str(),
+                  Fixed(z.Dimensions[static_cast<size_t>(d)].Sd, 6, 4).c_str());
+    }
+  }
+}
+
+struct CentrelineArgs {
+  std::string file, csv, planeX, planeHalfLength;
+  CLI::Option* csvOpt = nullptr;
+};
+
+int CentrelineCommand(const CentrelineArgs& a) {
+  std::string error;
+  Model m;
+  // The vortex file does not hold the plane; the state is rebuilt with this one.
+  for (auto [text, field, name] : {std::tuple{&a.planeX, &m.PlaneX, "--plane-x"},
+                                   std::tuple{&a.planeHalfLength, &m.PlaneHalfLength, "--plane-half-length"}}) {
+    if (text->empty()) continue;
+    const auto v = ParseRealLenient(*text);
+    if (!v) {
+      std::cerr << "rinfet-mdv-batch: " << name << ": " << InvalidFloatMessage(*text) << "\n";
+      return 2;
+    }
+    *field = *v;
+  }
+  if (!LoadVortexState(m, a.file, error)) {
+    std::cerr << "rinfet-mdv-batch: " << error << "\n";
+    return 1;
+  }
+  const std::vector<CentrelineRow> rows = CentrelineOfState(m);
+  if (a.csvOpt->count() == 0) {
+    std::cout << CentrelineTable(rows);
+    return 0;
+  }
+  const std::string csv = CentrelineCsv(rows);
+  if (a.csv == "-") {
+    std::cout << csv;
+    return std::cout.flush() ? 0 : 1;
+  }
+  if (!WriteFileAtomically(a.csv, Bytes(csv.begin(), csv.end()), error)) {
+    std::cerr << "rinfet-mdv-batch: " << error << "\n";
+    return 1;
+  }
+  return 0;
+}
+
+}  // namespace
+
+void AddRunExtraOptions(CLI::App* r, RunExtras& e) {
+  r->add_flag("--until-steady", e.untilSteady,
+              "закончить расчёт, когда режим установится (или по --max-time)");
+  e.toleranceOpt = r->add_option("--tolerance", e.tolerance,
+                                 "допустимая относительная полуширина 95 % средних (0,05)");
+  e.averageFromOpt = r->add_option("--average-from", e.averageFrom,
+                                   "осреднять с этого времени модели, с (по умолчанию — с конца разгона)");
+  r->add_option("--averages", e.averages, "сохранить средние в файл JSON");
+  r->add_option("--field", e.field, "сохранить среднее поле скорости в файл VTK (.vti)");
+  r->add_option("--field-csv", e.fieldCsv, "сохранить среднее поле скорости в таблицу CSV");
+  e.stepsOpt = r->add_option("--steps", e.steps,
+                             "остановиться после N шагов; 0 — сохранить контур с решёнными циркуляциями");
+}
+
+bool CheckRunExtras(RunExtras& e,
+                    const std::function<bool(const std::string&, const std::string&, std::string&)>& outputUsable,
+                    std::string& error) {
+  e.averaging = e.untilSteady || e.toleranceOpt->count() > 0 || e.averageFromOpt->count() > 0 ||
+                !e.averages.empty() || !e.field.empty() || !e.fieldCsv.empty();
+  if (e.toleranceOpt->count() > 0) {
+    const auto v = ParseRealLenient(e.tolerance);
+    if (!v || !(*v > 0) || !(*v <= 1)) {
+      error = "--tolerance: '" + e.tolerance + "' is not a number between 0 and 1";
+      return false;
+    }
+    e.settings.Tolerance = static_cast<double>(*v);
+  }
+  if (e.averageFromOpt->count() > 0) {
+    const auto v = ParseRealLenient(e.averageFrom);
+    if (!v || !std::isfinite(*v)) {
+      error = "--average-from: " + InvalidFloatMessage(e.averageFrom);
+      return false;
+    }
+    e.settings.AverageFrom = *v;
+  }
+  e.settings.UntilSteady = e.untilSteady;
+  if (e.stepsOpt->count() > 0) {
+    const auto v = ParseInt(e.steps);
+    if (!v || *v < 0) {
+      error = "--steps: '" + e.steps + "' is not a whole number of steps (0 or more)";
+      return false;
+    }
+    e.stepLimit = *v;
+  }
+  if (!e.averages.empty() && !outputUsable(e.averages, "--averages", error)) return false;
+  if (!e.field.empty() && !outputUsable(e.field, "--field", error)) return false;
+  if (!e.fieldCsv.empty() && !outputUsable(e.fieldCsv, "--field-csv", error)) return false;
+  return true;
+}
+
+RunSummary RunWithExtras(Model& m, RunExtras& e, int32_t maxFree, int32_t freeCount, Real startTime,
+                         Real endTime, Real step, Observer& obs) {
+  if (e.stepLimit && *e.stepLimit == 0) {
+    // No step: the area (or the loaded state) with its circulations solved,
+    // as a run whose end time is already past leaves it.
+    RunSummary r = RunSimulation(m, maxFree, freeCount, startTime,
+                                 std::nextafter(startTime, -std::numeric_limits<Real>::infinity()), step, obs);
+    m.MaxTime = endTime;
+    e.endText = "Шаги не выполнялись (--steps 0): сохранён контур с решёнными циркуляциями.";
+    if (e.averaging) {
+      StartAveraging(e.state, m, e.settings);
+      e.endText += " " + SteadyVerdictText(JudgeSteadyState(e.state.Monitors, e.state.Times, e.settings.Tolerance));
+    }
+    return r;
+  }
+  StepLimitObserver limited(obs, e.stepLimit);
+  RunSummary r;
+  if (e.averaging) {
+    StartAveraging(e.state, m, e.settings);
+    AveragedRunSummary a = RunAveraged(m, e.state, maxFree, freeCount, startTime, endTime, step, limited);
+    r = a.Run;
+    e.endText = a.EndText;
+    if (limited.Reached() && r.HowEnded == RunSummary::End::Stopped) {
+      e.endText = "Расчёт закончен после заданного числа шагов (" + std::to_string(r.Steps) + "). " + a.Verdict.Text;
+    }
+  } else {
+    r = RunSimulation(m, maxFree, freeCount, startTime, endTime, step, limited);
+  }
+  if (limited.Reached() && r.HowEnded == RunSummary::End::Stopped) r.HowEnded = RunSummary::End::TimeLimit;
+  return r;
+}
+
+bool FinishRunExtras(const Model& m, RunExtras& e, bool quiet) {
+  if (!quiet && !e.endText.empty()) std::printf("%s\n", e.endText.c_str());
+  if (!e.averaging) return true;
+  const AveragingResults r = SummariseAveraging(e.state, m);
+  if (!quiet) PrintAverages(r);
+  bool ok = true;
+  std::string error;
+  if (!e.averages.empty() && !SaveAveragesJson(r, e.averages, error)) {
+    std::cerr << "rinfet-mdv-batch: " << error << "\n";
+    ok = false;
+  }
+  if (!e.field.empty() && !SaveFieldVti(r, e.field, error)) {
+    std::cerr << "rinfet-mdv-batch: " << error << "\n";
+    ok = false;
+  }
+  if (!e.fieldCsv.empty() && !SaveFieldCsv(r, e.fieldCsv, error)) {
+    std::cerr << "rinfet-mdv-batch: " << error << "\n";
+    ok = false;
+  }
+  return ok;
+}
+
+void AddAveragingCommands(CLI::App& app, int& status) {
+  auto args = std::make_shared<CentrelineArgs>();
+  CLI::App* c = app.add_subcommand(
+      "centreline", "Скорость на оси перед отсосом (x/D = 0,1 … 3) рядом с решениями диск-стока и ДаллаВалле");
+  c->add_option("FILE", args->file, "файл вихрей (.evt, .vrt)")->required();
+  args->csvOpt = c->add_option("--csv", args->csv, "записать таблицу CSV в файл (- — в стандартный вывод)");
+  c->add_option("--plane-x", args->planeX, "x плоскости Px, м (файл её не хранит; -0,5)");
+  c->add_option("--plane-half-length", args->planeHalfLength, "радиус плоскости PL, м (файл его не хранит; 0,4)");
+  c->callback([args, &status] { status = CentrelineCommand(*args); });
+}
+
+}  // namespace mdv::cli

@@ -1,0 +1,54 @@
+#pragma once
+// The run command's averaging and step-limit options (--until-steady,
+// --tolerance, --average-from, --averages, --field, --field-csv, --steps):
+// registered on the run subcommand, checked before the model is touched, and
+// the run made with them.
+#include <CLI/CLI.hpp>
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+
+#include "core/averaging.h"
+#include "core/model.h"
+#include "core/observer.h"
+#include "core/run.h"
+
+namespace mdv::cli {
+
+struct RunExtras {
+  bool untilSteady = false;
+  std::string tolerance, averageFrom, averages, field, fieldCsv, steps;
+  CLI::Option* toleranceOpt = nullptr;
+  CLI::Option* averageFromOpt = nullptr;
+  CLI::Option* stepsOpt = nullptr;
+
+  // Filled by CheckRunExtras.
+  bool averaging = false;
+  AveragingSettings settings;
+  std::optional<int64_t> stepLimit;
+
+  // Filled by RunWithExtras.
+  AveragingState state;
+  std::string endText;  // how the run ended, with the steady-state verdict
+};
+
+void AddRunExtraOptions(CLI::App* run, RunExtras& e);
+
+// Parses and checks the options; `outputUsable(path, option, error)` checks an output path.
+bool CheckRunExtras(RunExtras& e,
+                    const std::function<bool(const std::string&, const std::string&, std::string&)>& outputUsable,
+                    std::string& error);
+
+// RunSimulation with the averages fed and the step limit kept. A run ended by
+// the step limit or by steadiness reports End::TimeLimit (it was not stopped).
+RunSummary RunWithExtras(Model& m, RunExtras& e, int32_t maxFree, int32_t freeCount, Real startTime,
+                         Real endTime, Real step, Observer& obs);
+
+// Prints how the run ended and the averages (unless quiet) and writes the
+// averages' files. Returns false when a file could not be written (the
+// message is on stderr).
+bool FinishRunExtras(const Model& m, RunExtras& e, bool quiet);
+
+}  // namespace mdv::cli

@@ -1,0 +1,152 @@
+#include "ui/main_window_averages.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QFileDialog>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLayout>
+#include <QMenu>
+#include <QMenuBar>
+#include <QStatusBar>
+#include <string>
+
+#include "core/averaging_files.h"
+#include "ui/averaged_flow.h"
+#include "ui/dialog_messages.h"
+#include "ui/main_window.h"
+
+namespace mdv {
+
+namespace {
+
+QString Q(const std::string& s) { return QString::fromStdString(s); }
+
+bool SameRibs(const TRibArray& a, const TRibArray& b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t k = 0; k < a.size(); ++k) {
+    if (a[k].P1.X != b[k].P1.X || a[k].P1.Y != b[k].P1.Y || a[k].P2.X != b[k].P2.X ||
+        a[k].P2.Y != b[k].P2.Y)
+      return false;
+  }
+  return true;
+}
+
+// The action that follows `after` in the menu (to insert behind `after`).
+QAction* NextAction(QMenu* menu, QAction* after) {
+  const QList<QAction*> list = menu->actions();
+  const qsizetype at = list.indexOf(after);
+  return at >= 0 && at + 1 < list.size() ? list[at + 1] : nullptr;
+}
+
+}  // namespace
+
+QString RunAverages::NothingToSaveText() {
+  return QStringLiteral("Средних пока нет: они накапливаются во время расчёта и появляются "
+                        "после первой выборки поля.");
+}
+
+RunAverages::RunAverages(TfrmMain& w) : QObject(&w), w_(w) {
+  // Beside the run fields: a fourth row of their group.
+  cbUntilSteady = new QCheckBox(QStringLiteral("До установления режима"), w.gbVortexMotion);
+  cbUntilSteady->setObjectName(QStringLiteral("cbUntilSteady"));
+  cbUntilSteady->setToolTip(QStringLiteral(
+      "Закончить расчёт, когда разгон закончился и средние известны с точностью 5 %, "
+      "но не позже заданного времени"));
+  if (QLayout* l = w.gbVortexMotion->layout()) l->addWidget(cbUntilSteady);
+
+  lbSteady = new QLabel(w.statusBar());
+  lbSteady->setObjectName(QStringLiteral("lbSteady"));
+  // A long verdict is cut at the window's edge rather than widening it.
+  lbSteady->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+  w.statusBar()->addWidget(lbSteady, 2);
+
+  QMenu* data = w.menuBar()->findChild<QMenu*>(QStringLiteral("mnData"));
+  miSaveAverages = new QAction(QStringLiteral("Сохранить средние…"), &w);
+  miSaveAverages->setObjectName(QStringLiteral("miSaveAverages"));
+  if (data) data->insertAction(NextAction(data, w.miSavePicture), miSaveAverages);
+
+  QMenu* info = w.menuBar()->findChild<QMenu*>(QStringLiteral("mnInformation"));
+  miAveragedFlow = new QAction(QStringLiteral("Осреднённое течение"), &w);
+  miAveragedFlow->setObjectName(QStringLiteral("miAveragedFlow"));
+  if (info) info->addAction(miAveragedFlow);
+
+  frmAveragedFlow = new TfrmAveragedFlow(&w);
+
+  connect(miSaveAverages, &QAction::triggered, this, &RunAverages::miSaveAveragesClick);
+  connect(miAveragedFlow, &QAction::triggered, this, &RunAverages::miAveragedFlowClick);
+}
+
+RunSummary RunAverages::Run(int32_t maxFree, int32_t freeCount, Real startTime, Real endTime,
+                            Real step) {
+  Model& m = w_.model();
+  AveragingSettings settings;
+  settings.UntilSteady = cbUntilSteady->isChecked();
+  // Continue adds to the averages only where the last run left off: after a
+  // loaded state of another time (or a new area) they begin anew.
+  const bool continues = !fresh_ && state_.Started && !state_.Times.empty() &&
+                         state_.Times.back() == startTime && SameRibs(state_.Contour, m.BodyRibs);
+  if (continues) {
+    ContinueAveraging(state_, m, settings);
+  } else {
+    StartAveraging(state_, m, settings);
+  }
+  fresh_ = false;
+  lbSteady->clear();
+  const AveragedRunSummary r = RunAveraged(m, state_, maxFree, freeCount, startTime, endTime,
+                                           step, w_);
+  // A run "until steady" says how it ended (steady or at the end time); any
+  // run shows the verdict, and the whole account is in the tool tip.
+  lbSteady->setText(Q(settings.UntilSteady ? r.EndText : r.Verdict.Text));
+  lbSteady->setToolTip(Q(r.EndText));
+  if (frmAveragedFlow->isVisible()) RefreshWindow();
+  return r.Run;
+}
+
+bool RunAverages::BelongsToPresentArea() const {
+  return state_.Started && SameRibs(state_.Contour, w_.model().BodyRibs);
+}
+
+AveragingResults RunAverages::Results() const {
+  if (!BelongsToPresentArea()) return {};
+  return SummariseAveraging(state_, w_.model());
+}
+
+void RunAverages::RefreshWindow() { frmAveragedFlow->ShowResults(Results(), w_.model()); }
+
+bool RunAverages::SaveTo(const QString& path) {
+  const AveragingResults r = Results();
+  if (!r.HasAverages) {
+    ShowMessage(&w_, NothingToSaveText());
+    return false;
+  }
+  std::string error;
+  if (!SaveAveragesJson(r, path.toStdString(), error)) {
+    ShowError(&w_, Q(error));
+    return false;
+  }
+  return true;
+}
+
+void RunAverages::miSaveAveragesClick() {
+  if (!Results().HasAverages) {
+    ShowMessage(&w_, NothingToSaveText());
+    return;
+  }
+  QFileDialog dialog(&w_, QStringLiteral("Сохранить средние"), QStringLiteral("."),
+                     QStringLiteral("Средние (*.json)"));
+  dialog.setObjectName(QStringLiteral("SaveAveragesDialog"));
+  dialog.setOption(QFileDialog::DontUseNativeDialog);
+  dialog.setAcceptMode(QFileDialog::AcceptSave);
+  dialog.setDefaultSuffix(QStringLiteral("json"));
+  dialog.selectFile(QStringLiteral("averages.json"));
+  if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty())
+    SaveTo(dialog.selectedFiles().front());
+}
+
+void RunAverages::miAveragedFlowClick() {
+  RefreshWindow();
+  frmAveragedFlow->exec();
+}
+
+}  // namespace mdv

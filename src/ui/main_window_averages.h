@@ -1,0 +1,65 @@
+#pragma once
+// The main window's part in the averages: the check box "До установления
+// режима" beside the run fields, the verdict in the status bar, "Сохранить
+// средние…" in the Данные menu and "Осреднённое течение" in the Информация
+// menu. Every run of the window feeds the averages, as the batch tool's runs
+// do; they live for the session: Continue adds to them, Start begins anew.
+#include <QObject>
+#include <QString>
+#include <cstdint>
+
+#include "core/averaging.h"
+#include "core/run.h"
+
+class QAction;
+class QCheckBox;
+class QLabel;
+
+namespace mdv {
+
+class TfrmMain;
+class TfrmAveragedFlow;
+
+class RunAverages : public QObject {
+  Q_OBJECT
+ public:
+  // Adds its controls and menu items to the window and creates the
+  // "Осреднённое течение" window as the main window's child.
+  explicit RunAverages(TfrmMain& w);
+
+  // Start: the next run begins the averages anew.
+  void BeginFresh() { fresh_ = true; }
+  // The run of Start or Continue, fed to the averages; shows the verdict.
+  RunSummary Run(int32_t maxFree, int32_t freeCount, Real startTime, Real endTime, Real step);
+
+  AveragingState& State() { return state_; }
+  // What the window and the file show; HasAverages is false when nothing was
+  // averaged yet or the averages belong to another area than the present one.
+  AveragingResults Results() const;
+  bool BelongsToPresentArea() const;
+
+  // Writes the averages JSON; tells the user and returns false when there is
+  // nothing to save or the file cannot be written.
+  bool SaveTo(const QString& path);
+  // Fills the window from the present averages.
+  void RefreshWindow();
+
+  QCheckBox* cbUntilSteady;  // "До установления режима"
+  QLabel* lbSteady;          // the verdict of the last run
+  QAction* miSaveAverages;   // "Сохранить средние…"
+  QAction* miAveragedFlow;   // "Осреднённое течение"
+  TfrmAveragedFlow* frmAveragedFlow;
+
+  static QString NothingToSaveText();
+
+ public slots:
+  void miSaveAveragesClick();
+  void miAveragedFlowClick();
+
+ private:
+  TfrmMain& w_;
+  AveragingState state_;
+  bool fresh_ = true;
+};
+
+}  // namespace mdv

@@ -1,0 +1,273 @@
+#include "ui/speed_map.h"
+
+#include <QFontMetrics>
+#include <QPainter>
+#include <QPainterPath>
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+#include "core/isolines.h"
+#include "core/numfmt.h"
+
+namespace mdv {
+
+namespace {
+
+// Viridis at ten evenly spaced stops (matplotlib's table); linear between.
+constexpr unsigned kViridis[10] = {0x440154, 0x482878, 0x3e4989, 0x31688e, 0x26828e,
+                                   0x1f9e89, 0x35b779, 0x6ece58, 0xb5de2b, 0xfde725};
+
+const QColor kSolid(215, 215, 215);  // points inside the walls
+
+// Pixels of the frame around the map: room for the axis labels at the left
+// and bottom, for the colour bar and its labels at the right.
+constexpr int kLeft = 48, kTop = 22, kBottom = 36, kRight = 96;
+constexpr int kBarWidth = 16;
+// A line shorter than this on the screen gets no label, px.
+constexpr double kMinLabelledLength = 70;
+
+// A step of 1, 2 or 5 times a power of ten giving about `count` intervals.
+double NiceStep(double range, int count) {
+  if (!(range > 0)) return 1;
+  const double raw = range / count;
+  const double mag = std::pow(10.0, std::floor(std::log10(raw)));
+  const double n = raw / mag;
+  return (n < 1.5 ? 1 : n < 3 ? 2 : n < 7 ? 5 : 10) * mag;
+}
+
+QString Num(double v) { return QString::fromStdString(FormatGeneral(static_cast<Real>(v))); }
+
+}  // namespace
+
+QColor Viridis(double t) {
+  if (!(t > 0)) t = 0;  // NaN too
+  if (t > 1) t = 1;
+  const double x = t * 9;
+  const int k = std::min(static_cast<int>(x), 8);
+  const double f = x - k;
+  auto ch = [&](int shift) {
+    const double a = (kViridis[k] >> shift) & 0xff;
+    const double b = (kViridis[k + 1] >> shift) & 0xff;
+    return static_cast<int>(std::lround(a + f * (b - a)));
+  };
+  return QColor(ch(16), ch(8), ch(0));
+}
+
+double SpeedScaleTop(const std::vector<double>& speed, const std::vector<uint8_t>& inside) {
+  std::vector<double> v;
+  v.reserve(speed.size());
+  for (std::size_t k = 0; k < speed.size(); ++k)
+    if ((k >= inside.size() || inside[k]) && std::isfinite(speed[k])) v.push_back(speed[k]);
+  if (v.empty()) return 1;
+  const std::size_t at = static_cast<std::size_t>(0.99 * static_cast<double>(v.size() - 1));
+  std::nth_element(v.begin(), v.begin() + static_cast<std::ptrdiff_t>(at), v.end());
+  const double p = v[at];
+  if (!(p > 0)) return 1;
+  // Up to the next multiple of half a power of ten: 2,37 → 2,5; 0,83 → 0,85.
+  const double half = 0.5 * std::pow(10.0, std::floor(std::log10(p)));
+  return std::ceil(p / half * (1 - 1e-12)) * half;
+}
+
+SpeedMap::SpeedMap(QWidget* parent) : QWidget(parent) {
+  setAttribute(Qt::WA_OpaquePaintEvent);
+}
+
+void SpeedMap::SetData(SpeedMapData data) {
+  data_ = std::move(data);
+  has_ = data_.Grid.Nx >= 2 && data_.Grid.Ny >= 2 &&
+         data_.Speed.size() == static_cast<std::size_t>(data_.Grid.Nx) * data_.Grid.Ny;
+  top_ = has_ ? SpeedScaleTop(data_.Speed, data_.Grid.Inside) : 1;
+  labels_.clear();
+  lineCounts_.clear();
+  update();
+}
+
+void SpeedMap::Clear() {
+  data_ = {};
+  has_ = false;
+  top_ = 1;
+  labels_.clear();
+  lineCounts_.clear();
+  update();
+}
+
+void SpeedMap::SetCaptureSpeeds(std::vector<double> speeds) {
+  capture_ = std::move(speeds);
+  update();
+}
+
+void SpeedMap::paintEvent(QPaintEvent*) {
+  QPainter p(this);
+  p.drawImage(0, 0, Render(size()));
+}
+
+SpeedMap::View SpeedMap::MakeView(QSize size) const {
+  const AveragingGrid& g = data_.Grid;
+  // World extents: the grid and the contour, m.
+  View v{g.X0, g.X0 + g.Dx * (g.Nx - 1), g.Y0, g.Y0 + g.Dy * (g.Ny - 1), 1, 0, 0};
+  for (const TRib& r : data_.Contour) {
+    for (const TRealPoint& q : {r.P1, r.P2}) {
+      v.X0 = std::min(v.X0, static_cast<double>(q.X));
+      v.X1 = std::max(v.X1, static_cast<double>(q.X));
+      v.Y1 = std::max(v.Y1, static_cast<double>(q.Y));
+    }
+  }
+  const double availW = size.width() - kLeft - kRight;
+  const double availH = size.height() - kTop - kBottom;
+  if (!(v.X1 > v.X0) || !(v.Y1 > v.Y0)) return v;
+  v.S = std::min(availW / (v.X1 - v.X0), availH / (v.Y1 - v.Y0));
+  v.Ox = kLeft + 0.5 * (availW - v.S * (v.X1 - v.X0));
+  v.Oy = kTop + 0.5 * (availH - v.S * (v.Y1 - v.Y0));
+  return v;
+}
+
+QPointF SpeedMap::WorldToPixel(double x, double y, QSize size) const {
+  const View v = MakeView(size);
+  return {v.Ox + (x - v.X0) * v.S, v.Oy + (v.Y1 - y) * v.S};
+}
+
+QImage SpeedMap::Render(QSize size) {
+  QImage img(size, QImage::Format_RGB32);
+  img.fill(Qt::white);
+  labels_.clear();
+  lineCounts_.clear();
+  if (!has_ || size.width() < kLeft + kRight + 20 || size.height() < kTop + kBottom + 20)
+    return img;
+  const AveragingGrid& g = data_.Grid;
+
+  const View v = MakeView(size);
+  const double x0 = v.X0, x1 = v.X1, y0 = v.Y0, y1 = v.Y1, s = v.S, ox = v.Ox, oy = v.Oy;
+  auto px = [&](double x) { return ox + (x - x0) * s; };
+  auto py = [&](double y) { return oy + (y1 - y) * s; };
+  auto pt = [&](double x, double y) { return QPointF(px(x), py(y)); };
+
+  // The field, bilinear between the flow points of each cell.
+  {
+    const int c0 = static_cast<int>(std::floor(px(g.X0)));
+    const int c1 = static_cast<int>(std::ceil(px(g.X0 + g.Dx * (g.Nx - 1))));
+    const int r0 = static_cast<int>(std::floor(py(g.Y0 + g.Dy * (g.Ny - 1))));
+    const int r1 = static_cast<int>(std::ceil(py(g.Y0)));
+    const auto at = [&](int i, int j) { return static_cast<std::size_t>(j) * g.Nx + i; };
+    for (int row = std::max(r0, 0); row < std::min(r1, size.height()); ++row) {
+      auto* line = reinterpret_cast<QRgb*>(img.scanLine(row));
+      const double y = y1 - (row + 0.5 - oy) / s;
+      const double fj = std::clamp((y - g.Y0) / g.Dy, 0.0, g.Ny - 1.0);
+      const int j = std::min(static_cast<int>(fj), g.Ny - 2);
+      const double ty = fj - j;
+      for (int col = std::max(c0, 0); col < std::min(c1, size.width()); ++col) {
+        const double x = x0 + (col + 0.5 - ox) / s;
+        const double fi = std::clamp((x - g.X0) / g.Dx, 0.0, g.Nx - 1.0);
+        const int i = std::min(static_cast<int>(fi), g.Nx - 2);
+        const double tx = fi - i;
+        const std::size_t k[4] = {at(i, j), at(i + 1, j), at(i, j + 1), at(i + 1, j + 1)};
+        const double w[4] = {(1 - tx) * (1 - ty), tx * (1 - ty), (1 - tx) * ty, tx * ty};
+        double sum = 0, wsum = 0;
+        for (int c = 0; c < 4; ++c) {
+          if (g.Inside.empty() || g.Inside[k[c]]) {
+            sum += w[c] * data_.Speed[k[c]];
+            wsum += w[c];
+          }
+        }
+        // A pixel nearer the walls' points than the flow's is a wall.
+        line[col] = wsum > 0.5 ? Viridis(sum / wsum / top_).rgb() : kSolid.rgb();
+      }
+    }
+  }
+
+  QPainter p(&img);
+  p.setRenderHint(QPainter::Antialiasing, true);
+
+  // Capture-speed lines: a white casing under a black line reads on both
+  // ends of the colour scale.
+  const ScalarGridView view{g.X0, g.Y0, g.Dx, g.Dy, g.Nx, g.Ny, data_.Speed.data(),
+                            g.Inside.empty() ? nullptr : g.Inside.data()};
+  QFont labelFont = font();
+  labelFont.setPointSizeF(std::max(labelFont.pointSizeF() - 1, 7.0));
+  p.setFont(labelFont);
+  const QFontMetrics fm(labelFont);
+  for (const double level : capture_) {
+    const std::vector<IsoPolyline> lines = Isolines(view, level);
+    lineCounts_.push_back(static_cast<int>(lines.size()));
+    for (const IsoPolyline& l : lines) {
+      QPainterPath path;
+      path.moveTo(pt(l[0].X, l[0].Y));
+      for (std::size_t k = 1; k < l.size(); ++k) path.lineTo(pt(l[k].X, l[k].Y));
+      p.strokePath(path, QPen(QColor(255, 255, 255), 3.2));
+      p.strokePath(path, QPen(QColor(0, 0, 0), 1.3));
+    }
+    for (const IsoPolyline& l : lines) {
+      if (PolylineLength(l) * s < kMinLabelledLength) continue;
+      const QString text = Num(level) + QStringLiteral(" м/с");
+      const IsoPoint m = PolylineMidpoint(l);
+      QRectF box = fm.boundingRect(text).adjusted(-3, -1, 3, 1);
+      box.moveCenter(pt(m.X, m.Y));
+      p.setPen(QPen(QColor(0, 0, 0), 0.8));
+      p.setBrush(QColor(255, 255, 255, 225));
+      p.drawRoundedRect(box, 3, 3);
+      p.drawText(box, Qt::AlignCenter, text);
+      labels_.append(text);
+    }
+  }
+
+  // The hood and the plane.
+  for (std::size_t r = 0; r < data_.Contour.size(); ++r) {
+    const TRib& rib = data_.Contour[r];
+    const bool suction = static_cast<int32_t>(r) == data_.SuctionRib;
+    p.setPen(QPen(QColor(0, 0, 0), suction ? 1.2 : 2.4, suction ? Qt::DotLine : Qt::SolidLine,
+                  Qt::FlatCap));
+    p.drawLine(pt(static_cast<double>(rib.P1.X), static_cast<double>(rib.P1.Y)),
+               pt(static_cast<double>(rib.P2.X), static_cast<double>(rib.P2.Y)));
+  }
+
+  // Axes in metres with the same step on both.
+  p.setRenderHint(QPainter::Antialiasing, false);
+  p.setFont(font());
+  const QFontMetrics am(font());
+  const QRectF frame(pt(x0, y1), pt(x1, y0));
+  p.setPen(QColor(0, 0, 0));
+  p.setBrush(Qt::NoBrush);
+  p.drawRect(frame);
+  const double step = NiceStep(std::max(x1 - x0, y1 - y0), 8);
+  for (double v = std::ceil(x0 / step - 1e-9) * step; v <= x1 + 1e-9; v += step) {
+    const double c = px(v);
+    p.drawLine(QPointF(c, frame.bottom()), QPointF(c, frame.bottom() + 4));
+    const QString t = Num(std::abs(v) < 1e-12 ? 0 : v);
+    p.drawText(QPointF(c - am.horizontalAdvance(t) / 2.0, frame.bottom() + 5 + am.ascent()), t);
+  }
+  for (double v = std::ceil(y0 / step - 1e-9) * step; v <= y1 + 1e-9; v += step) {
+    const double r = py(v);
+    p.drawLine(QPointF(frame.left() - 4, r), QPointF(frame.left(), r));
+    const QString t = Num(std::abs(v) < 1e-12 ? 0 : v);
+    p.drawText(QPointF(frame.left() - 6 - am.horizontalAdvance(t), r + am.ascent() / 2.0 - 1), t);
+  }
+  const QString xTitle = QStringLiteral("x, м");
+  p.drawText(QPointF(frame.right() - am.horizontalAdvance(xTitle), size.height() - 3), xTitle);
+  // Above the y labels, clear of the top tick's label.
+  p.drawText(QPointF(std::max(frame.left() - 40, 2.0), frame.top() - 8), QStringLiteral("y, м"));
+
+  // The colour bar.
+  const QRectF bar(frame.right() + 18, frame.top(), kBarWidth, frame.height());
+  for (int r = 0; r < static_cast<int>(bar.height()); ++r) {
+    p.setPen(Viridis(1 - (r + 0.5) / bar.height()));
+    p.drawLine(QPointF(bar.left(), bar.top() + r), QPointF(bar.right(), bar.top() + r));
+  }
+  p.setPen(QColor(0, 0, 0));
+  p.drawRect(bar);
+  const double barStep = NiceStep(top_, 5);
+  for (double v = 0; v <= top_ * (1 + 1e-9); v += barStep) {
+    const double r = bar.bottom() - v / top_ * bar.height();
+    p.drawLine(QPointF(bar.right(), r), QPointF(bar.right() + 4, r));
+    p.drawText(QPointF(bar.right() + 6, r + am.ascent() / 2.0 - 1), Num(v));
+  }
+  for (const double level : capture_) {
+    if (level <= 0 || level > top_) continue;
+    const double r = bar.bottom() - level / top_ * bar.height();
+    p.drawLine(QPointF(bar.left() - 3, r), QPointF(bar.left() + kBarWidth / 2.0, r));
+  }
+  const QString unit = QStringLiteral("|V|, м/с");
+  p.drawText(QPointF(bar.left(), bar.top() - 8), unit);
+  return img;
+}
+
+}  // namespace mdv

@@ -1,0 +1,201 @@
+// The batch tool's averages: the field files read back by VTK's own reader,
+// the step limit (with --steps 0 the bare contour), the centre-line table, a
+// run that ends because the flow is steady, and refused arguments.
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "core/model.h"
+#include "core/vortex_file.h"
+
+namespace fs = std::filesystem;
+
+namespace mdv {
+namespace {
+
+std::string Quote(const std::string& s) {
+  std::string q = "'";
+  for (char c : s) {
+    if (c == '\'') {
+      q.append("'\\''");
+    } else {
+      q.push_back(c);
+    }
+  }
+  q.push_back('\'');
+  return q;
+}
+
+std::string Slurp(const fs::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  std::stringstream ss;
+  ss << in.rdbuf();
+  return ss.str();
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+std::vector<std::string> Fields(const std::string& line) {
+  std::vector<std::string> f;
+  std::istringstream in(line);
+  for (std::string x; std::getline(in, x, ';');) f.push_back(x);
+  if (!line.empty() && line.back() == ';') f.emplace_back();
+  return f;
+}
+
+double Comma(const std::string& s) {
+  std::string t = s;
+  for (char& c : t) c = c == ',' ? '.' : c;
+  return std::stod(t);
+}
+
+class Averages : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = fs::temp_directory_path() / ("mdv_averages_" + std::to_string(::getpid()));
+    fs::remove_all(dir_);
+    fs::create_directories(dir_);
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+
+  int Shell(const std::string& command) {
+    std::string cmd = "cd ";
+    cmd.append(Quote(dir_.string())).append(" && ").append(command).append(" >out.txt 2>err.txt");
+    const int raw = std::system(cmd.c_str());
+    out_ = Slurp(dir_ / "out.txt");
+    err_ = Slurp(dir_ / "err.txt");
+    return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+  }
+  int Run(const std::vector<std::string>& args) {
+    std::string cmd = Quote(MDV_BATCH_EXE);
+    for (const std::string& a : args) cmd.append(1, ' ').append(Quote(a));
+    return Shell(cmd);
+  }
+  fs::path dir_;
+  std::string out_, err_;
+};
+
+// A coarse hood, 60 free vortices, averaged from the start.
+const std::vector<std::string> Coarse = {"run", "--quiet", "--vortex-spacing", "0,02", "--max-free", "60"};
+
+std::vector<std::string> With(std::vector<std::string> a, const std::vector<std::string>& more) {
+  a.insert(a.end(), more.begin(), more.end());
+  return a;
+}
+
+TEST_F(Averages, FieldFilesReadBackByVtkAndTheTableAgrees) {
+  ASSERT_EQ(Run(With(Coarse, {"--steps", "60", "--average-from", "0", "--averages", "a.json", "--field", "f.vti",
+                              "--field-csv", "f.csv"})),
+            0)
+      << err_;
+  const std::string script = std::string(MDV_SOURCE_DIR) + "/tests/cli/read_field.py";
+  ASSERT_EQ(Shell("/usr/bin/python3 " + Quote(script) + " f.vti a.json"), 0) << out_ << err_;
+  EXPECT_EQ(out_.rfind("ok 61 34 8", 0), 0u) << out_;
+
+  const std::vector<std::string> csv = Lines(Slurp(dir_ / "f.csv"));
+  ASSERT_EQ(csv.size(), 61u * 34u + 1);
+  EXPECT_EQ(csv[0], "x [m];y [m];inside;vx_mean [m/s];vy_mean [m/s];speed_mean [m/s];vx_rms [m/s];"
+                    "vy_rms [m/s];speed_rms [m/s]");
+  // Row of grid point (i, j) = 1 + j·nx + i: its coordinates, and a flow point's speed.
+  const std::vector<std::string> row = Fields(csv[1 + 10 * 61 + 20]);
+  ASSERT_EQ(row.size(), 9u);
+  EXPECT_NEAR(Comma(row[0]), -0.5 + 20 * 0.025, 1e-9);
+  EXPECT_NEAR(Comma(row[1]), 10 * 0.025, 1e-9);
+  EXPECT_EQ(row[2], "1");
+  EXPECT_GT(Comma(row[5]), 0);
+}
+
+TEST_F(Averages, StepLimitAndTheBareContourWithItsCentreline) {
+  struct Row {
+    const char* steps;
+    const char* shown;
+  };
+  for (const Row& r : {Row{"3", "Шагов: 3"}, Row{"0", "Шагов: 0"}}) {
+    SCOPED_TRACE(r.steps);
+    ASSERT_EQ(Run({"run", "--steps", r.steps, "--max-time", "5", "--vortex-spacing", "0,02", "--save", "s.evt"}), 0)
+        << err_;
+    EXPECT_NE(out_.find(r.shown), std::string::npos) << out_;
+  }
+  // --steps 0: the contour with its circulations solved, no free vortex.
+  Model m;
+  std::string error;
+  ASSERT_TRUE(LoadVortexState(m, (dir_ / "s.evt").string(), error)) << error;
+  EXPECT_EQ(m.FreeVortexCount, 0);
+  EXPECT_EQ(m.Time, 0);
+  Real sum = 0, largest = 0;
+  for (int32_t i = 0; i < m.AttachedCount; ++i) {
+    sum += m.Vortices[static_cast<size_t>(i)].Gamma;
+    largest = std::max(largest, std::fabs(m.Vortices[static_cast<size_t>(i)].Gamma));
+  }
+  EXPECT_GT(largest, 1e-4L);
+  EXPECT_LT(std::fabs(sum), 1e-12L) << "attached circulations sum to 0";
+
+  ASSERT_EQ(Run({"centreline", "s.evt", "--csv", "-"}), 0) << err_;
+  const std::string table = out_;
+  const std::vector<std::string> lines = Lines(table);
+  ASSERT_EQ(lines.size(), 9u) << out_;
+  EXPECT_EQ(lines[0], "x/D;model v/v0;disc sink;DallaValle flanged;DallaValle plain");
+  const char* stations[] = {"0,1", "0,25", "0,5", "0,75", "1", "1,5", "2", "3"};
+  for (size_t k = 0; k < 8; ++k) {
+    const std::vector<std::string> f = Fields(lines[k + 1]);
+    ASSERT_EQ(f.size(), 5u) << lines[k + 1];
+    EXPECT_EQ(f[0], stations[k]);
+    // Behind the default plane (x = -0,5 m) the model has no value.
+    EXPECT_EQ(f[1].empty(), k >= 6) << lines[k + 1];
+  }
+  ASSERT_EQ(Run({"centreline", "s.evt", "--csv", "c.csv"}), 0) << err_;
+  EXPECT_EQ(Slurp(dir_ / "c.csv"), table);
+}
+
+TEST_F(Averages, UntilSteadyEndsTheRunAndSaysHow) {
+  // Without free vortices the flow is steady from the first step: the run
+  // ends at the first check with enough samples (50 steps, checks every 20).
+  ASSERT_EQ(Run({"run", "--vortex-spacing", "0,02", "--max-free", "0", "--until-steady", "--max-time", "5"}), 0)
+      << err_;
+  EXPECT_NE(out_.find("Шагов: 60"), std::string::npos) << out_;
+  EXPECT_NE(out_.find("Расчёт закончен: режим установился. Установившийся режим с t = "), std::string::npos)
+      << out_;
+  // A chaotic run too short to settle ends at its time and says so.
+  ASSERT_EQ(Run({"run", "--vortex-spacing", "0,02", "--max-free", "60", "--until-steady", "--max-time", "0,3"}), 0);
+  EXPECT_NE(out_.find("Расчёт закончен по времени окончания, t = 0,305 с. Режим не установился"), std::string::npos)
+      << out_;
+}
+
+TEST_F(Averages, RefusedArgumentsWriteNothing) {
+  struct Row {
+    std::vector<std::string> args;
+    const char* message;
+  };
+  const Row rows[] = {
+      {{"--tolerance", "0"}, "--tolerance"},
+      {{"--tolerance", "abc"}, "--tolerance"},
+      {{"--steps", "-1"}, "--steps"},
+      {{"--steps", "1,5"}, "--steps"},
+      {{"--average-from", "x"}, "--average-from"},
+      {{"--averages", "no/such/folder/a.json"}, "--averages"},
+      {{"--field", "."}, "--field"},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.message);
+    EXPECT_EQ(Run(With(With(Coarse, {"--save", "s.evt"}), r.args)), 2);
+    EXPECT_NE(err_.find(r.message), std::string::npos) << err_;
+    EXPECT_FALSE(fs::exists(dir_ / "s.evt"));
+  }
+}
+
+}  // namespace
+}  // namespace mdv

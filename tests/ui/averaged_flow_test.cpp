@@ -1,0 +1,402 @@
+// The window "Осреднённое течение" on the averages of a real short run, and
+// the main window's part: the check box, the verdict, Continue adding to the
+// averages and Start beginning them anew, saving them.
+#include <QAction>
+#include <QChart>
+#include <QChartView>
+#include <QCheckBox>
+#include <QFile>
+#include <QFileInfo>
+#include <QGroupBox>
+#include <QImage>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLineSeries>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QScatterSeries>
+#include <QTabWidget>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <algorithm>
+#include <cmath>
+
+#include "core/area.h"
+#include "core/averaging.h"
+#include "core/averaging_files.h"
+#include "core/centreline.h"
+#include "core/model.h"
+#include "core/numfmt.h"
+#include "modal_driver.h"
+#include "ui/averaged_flow.h"
+#include "ui/main_window.h"
+#include "ui/main_window_averages.h"
+#include "ui/picture.h"
+#include "ui/speed_map.h"
+
+using namespace mdv;
+using mdv::test::AnswerNextBox;
+
+class AveragedFlowTest : public QObject {
+  Q_OBJECT
+ private slots:
+  void initTestCase();
+  void colourScale();
+  void showsTheAveragesOfARun();
+  void captureSpeedsAndExports();
+  void emptyUntilSomethingIsAveraged();
+  void readsAnAveragesFile();
+  void mainWindowFeedsTheAverages();
+
+ private:
+  Model model_;
+  AveragingState state_;
+  AveragingResults results_;
+};
+
+// 60 steps of the default area, averaged from t = 0 every 10th step, the
+// vortex zone every 3rd grid sample: 6 grid samples, 2 zone measurements.
+void AveragedFlowTest::initTestCase() {
+  BuildArea(model_);
+  AveragingSettings settings;
+  settings.AverageFrom = 0;
+  settings.SampleEverySteps = 10;
+  settings.ZoneEverySamples = 3;
+  StartAveraging(state_, model_, settings);
+  const AveragedRunSummary run = RunAveraged(model_, state_, 400, 0, 0, 0.3L - 0.0025L, 0.005L);
+  QVERIFY2(run.Run.Message.empty(), run.Run.Message.c_str());
+  results_ = SummariseAveraging(state_, model_);
+  QVERIFY(results_.HasAverages);
+  QCOMPARE(results_.Samples, int64_t{6});
+}
+
+void AveragedFlowTest::colourScale() {
+  // Viridis runs from its dark violet to its yellow with rising lightness, so
+  // that a faster flow always reads lighter (also in grey print).
+  QCOMPARE(Viridis(0), QColor(0x44, 0x01, 0x54));
+  QCOMPARE(Viridis(1), QColor(0xfd, 0xe7, 0x25));
+  QCOMPARE(Viridis(-1), Viridis(0));
+  QCOMPARE(Viridis(std::nan("")), Viridis(0));
+  double last = -1;
+  for (int k = 0; k <= 100; ++k) {
+    const QColor c = Viridis(k / 100.0);
+    const double luma = 0.2126 * c.redF() + 0.7152 * c.greenF() + 0.0722 * c.blueF();
+    QVERIFY2(luma > last, qPrintable(QString::number(k)));
+    last = luma;
+  }
+  // The top of the scale: the 99th percentile of the flow points, rounded up.
+  struct Row {
+    const char* name;
+    std::vector<double> speed;
+    std::vector<uint8_t> inside;
+    double top;
+  };
+  std::vector<double> ramp(200);
+  for (size_t k = 0; k < ramp.size(); ++k) ramp[k] = 0.01 * static_cast<double>(k);  // 0 … 1,99
+  std::vector<double> spiky = ramp;
+  spiky[50] = 40;  // one point at a sharp edge
+  std::vector<uint8_t> walls(200, 1);
+  walls[199] = 0;
+  walls[198] = 0;
+  const Row rows[] = {{"ramp", ramp, {}, 2.0},
+                      {"one spike does not set the scale", spiky, {}, 2.0},
+                      {"wall points do not count", ramp, walls, 2.0},
+                      {"nice rounding", {0.83, 0.83, 0.1}, {}, 0.85},
+                      {"all zero", {0, 0, 0}, {}, 1.0},
+                      {"no flow points", {3, 4}, {0, 0}, 1.0}};
+  for (const Row& row : rows)
+    QVERIFY2(std::abs(SpeedScaleTop(row.speed, row.inside) - row.top) < 1e-12,
+             qPrintable(QString("%1: %2").arg(row.name).arg(SpeedScaleTop(row.speed, row.inside))));
+}
+
+void AveragedFlowTest::showsTheAveragesOfARun() {
+  TfrmAveragedFlow w;
+  w.resize(900, 620);
+  w.show();
+  QVERIFY(QTest::qWaitForWindowExposed(&w));
+  w.ShowResults(results_, model_);
+  QCOMPARE(w.windowTitle(), QStringLiteral("Осреднённое течение"));
+  QVERIFY(w.HasData());
+  QVERIFY(w.tabs->isVisible());
+  QVERIFY2(w.labSummary->text().contains(QStringLiteral("выборок поля 6 (каждый 10-й шаг)")),
+           qPrintable(w.labSummary->text()));
+
+  // The map: its colour at a point inside the channel is the mean speed
+  // there on the scale; the default capture lines are drawn and labelled.
+  const AveragingGrid& g = results_.Field.Grid;
+  const QSize size = w.Map->size();
+  const QImage img = w.Map->Render(size);
+  int checked = 0;
+  for (int j = 1; j < g.Ny - 1; ++j) {
+    for (int i = 1; i < g.Nx - 1; ++i) {
+      // Only points whose eight neighbours are flow points: no blending with walls.
+      bool clear = true;
+      for (int dj = -1; dj <= 1; ++dj)
+        for (int di = -1; di <= 1; ++di)
+          clear = clear && g.Inside[static_cast<size_t>((j + dj) * g.Nx + i + di)];
+      if (!clear || (i + j) % 7 != 0) continue;
+      const double v = results_.Field.SpeedMean[static_cast<size_t>(j * g.Nx + i)];
+      const QPointF p = w.Map->WorldToPixel(g.X0 + g.Dx * i, g.Y0 + g.Dy * j, size);
+      const QColor got = img.pixelColor(p.toPoint());
+      const QColor want = Viridis(v / w.Map->ScaleTop());
+      if (std::abs(got.green() - want.green()) > 40 || std::abs(got.blue() - want.blue()) > 40)
+        continue;  // a capture line or its label passes here
+      ++checked;
+    }
+  }
+  QVERIFY2(checked > 20, qPrintable(QString::number(checked)));
+  QCOMPARE(w.Map->LineCounts().size(), size_t{3});
+  QVERIFY(w.Map->LineCounts()[0] > 0);  // 0,25 m/s
+  QVERIFY(w.Map->LineLabels().contains(QStringLiteral("0,25 м/с")));
+
+  // The centre-line: the model's mean at its stations, the reference curves
+  // from the first station on.
+  w.tabs->setCurrentIndex(1);
+  int stations = 0;
+  for (const CentrelineRow& row : results_.Centreline) stations += row.HasModel;
+  QCOMPARE(w.SeriesModel->count(), stations);
+  QCOMPARE(w.SeriesModel->at(0).y(), results_.Centreline[0].Model);
+  const QPointF first = w.SeriesDiscSink->at(0);
+  const double b = 0.15, x = first.x() * 2 * b;
+  QVERIFY(std::abs(first.y() - (1 - x / std::sqrt(x * x + b * b))) < 1e-12);
+  const double a = 3.14159265358979 * b * b;
+  QVERIFY(std::abs(w.SeriesPlain->at(0).y() - a / (10 * x * x + a)) < 1e-9);
+  QVERIFY(std::abs(w.SeriesFlanged->at(0).y() - a / (0.75 * (10 * x * x + a))) < 1e-9);
+
+  // The vortex zone: the seven dimensions with mean and s.d.
+  QCOMPARE(w.sgZone->rowCount(), 7);
+  QCOMPARE(w.sgZone->item(0, 0)->text(), QStringLiteral("Bэф"));
+  QCOMPARE(w.sgZone->item(6, 0)->text(), QStringLiteral("lmax"));
+  const VortexZoneSummary& z = results_.VortexZone;
+  QCOMPARE(z.Measured + z.Failed, 2);
+  QVERIFY(w.labZone->text().contains(QStringLiteral("Измерений вихревой зоны: %1, не удалось: %2")
+                                         .arg(z.Measured)
+                                         .arg(z.Failed)));
+  if (z.Measured > 0)
+    QCOMPARE(w.sgZone->item(0, 1)->text(),
+             QString::fromStdString(FormatFixed(z.Dimensions[0].Mean, 6, 4)));
+}
+
+void AveragedFlowTest::captureSpeedsAndExports() {
+  QTemporaryDir dir;
+  TfrmAveragedFlow w;
+  w.resize(900, 620);
+  w.show();
+  QVERIFY(QTest::qWaitForWindowExposed(&w));
+  w.ShowResults(results_, model_);
+
+  w.edCaptureSpeeds->setText(QStringLiteral("0,6; 0,3;0,3"));
+  w.btnApplySpeeds->click();
+  QCOMPARE(w.Map->CaptureSpeeds(), (std::vector<double>{0.3, 0.6}));
+  {
+    auto box = AnswerNextBox();
+    w.edCaptureSpeeds->setText(QStringLiteral("0,3; 0.6"));
+    QVERIFY(!w.ApplyCaptureSpeeds());
+    QVERIFY(box->Seen);
+    QVERIFY2(box->Text.contains(QStringLiteral("0.6")), qPrintable(box->Text));
+  }
+  QCOMPARE(w.Map->CaptureSpeeds(), (std::vector<double>{0.3, 0.6}));
+
+  // Each tab exports its own table and picture.
+  struct Row {
+    int tab;
+    std::string csv;
+  };
+  const Row rows[] = {{0, FieldCsv(results_)}, {1, CentrelineCsv(results_.Centreline)}};
+  QString error;
+  for (const Row& row : rows) {
+    w.tabs->setCurrentIndex(row.tab);
+    const QString csv = dir.filePath(QStringLiteral("tab%1.csv").arg(row.tab));
+    QVERIFY2(w.SaveCsv(csv, error), qPrintable(error));
+    QFile f(csv);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    QCOMPARE(f.readAll().toStdString(), row.csv);
+    const QString png = dir.filePath(QStringLiteral("tab%1.png").arg(row.tab));
+    QVERIFY2(w.SavePng(png, error), qPrintable(error));
+    QVERIFY(!QImage(png).isNull());
+  }
+  w.tabs->setCurrentIndex(2);
+  const QString zone = dir.filePath("zone.csv");
+  QVERIFY2(w.SaveCsv(zone, error), qPrintable(error));
+  QFile f(zone);
+  QVERIFY(f.open(QIODevice::ReadOnly));
+  const QStringList lines = QString::fromUtf8(f.readAll()).split('\n', Qt::SkipEmptyParts);
+  QCOMPARE(lines.size(), 8);
+  QVERIFY(lines[1].startsWith(QStringLiteral("Beff;")));
+  // The monitors: one row each, the mean beside its half-width.
+  w.tabs->setCurrentIndex(3);
+  QCOMPARE(w.sgMonitors->rowCount(), MonitorCount);
+  QCOMPARE(w.sgMonitors->item(0, 0)->text(), QStringLiteral("Vx на оси при x = −B, м/с"));
+  const MonitorSummary& m0 = results_.Monitors[0];
+  QCOMPARE(w.sgMonitors->item(0, 1)->text(), QString::fromStdString(FormatFixed(m0.Mean, 6, 4)));
+  QCOMPARE(w.sgMonitors->item(0, 4)->text(), QString::number(m0.Samples));
+  const QString mon = dir.filePath("monitors.csv");
+  QVERIFY2(w.SaveCsv(mon, error), qPrintable(error));
+  QFile fm(mon);
+  QVERIFY(fm.open(QIODevice::ReadOnly));
+  QVERIFY(QString::fromUtf8(fm.readAll()).split('\n')[1].startsWith(QStringLiteral("vx_axis_B;м/с;")));
+  QVERIFY(!w.SaveCsv(dir.filePath("no/such/dir/x.csv"), error));
+}
+
+void AveragedFlowTest::emptyUntilSomethingIsAveraged() {
+  TfrmAveragedFlow w;
+  QVERIFY(!w.HasData());
+  QCOMPARE(w.NoteText(), TfrmAveragedFlow::EmptyText());
+  QVERIFY(!w.btnSavePicture->isEnabled());
+
+  // A run fed to the averages while its start-up is not over: nothing
+  // averaged, and the note says why.
+  Model m;
+  BuildArea(m);
+  AveragingState s;
+  StartAveraging(s, m, AveragingSettings{});
+  RunAveraged(m, s, 400, 0, 0, 0.05L, 0.005L);
+  w.ShowResults(SummariseAveraging(s, m), m);
+  QVERIFY(!w.HasData());
+  QVERIFY2(w.NoteText().contains(QStringLiteral("Режим не установился")), qPrintable(w.NoteText()));
+  QVERIFY(!w.btnSaveCsv->isEnabled());
+
+  // Data, then empty again.
+  w.ShowResults(results_, model_);
+  QVERIFY(w.HasData());
+  w.ShowEmpty();
+  QVERIFY(!w.HasData());
+  QVERIFY(!w.Map->HasData());
+}
+
+void AveragedFlowTest::readsAnAveragesFile() {
+  QTemporaryDir dir;
+  const QString path = dir.filePath("avg.json");
+  std::string error;
+  QVERIFY(SaveAveragesJson(results_, path.toStdString(), error));
+  TfrmAveragedFlow w;
+  w.ShowResults(AveragingResults{}, model_);  // the session's area, nothing averaged
+  QVERIFY(w.LoadFile(path));
+  QVERIFY(w.HasData());
+  // Every number comes back to the bit; the hood is drawn over its own grid.
+  QVERIFY(w.Results().Field.SpeedMean == results_.Field.SpeedMean);
+  QVERIFY(w.Results().Field.Grid.Inside == results_.Field.Grid.Inside);
+  QCOMPARE(w.Results().Samples, results_.Samples);
+  QCOMPARE(w.Results().VortexZone.Measured, results_.VortexZone.Measured);
+  QCOMPARE(w.Results().Monitors.size(), results_.Monitors.size());
+  QCOMPARE(w.SeriesModel->count(), int(std::count_if(results_.Centreline.begin(),
+                                                     results_.Centreline.end(),
+                                                     [](const CentrelineRow& r) { return r.HasModel; })));
+  QVERIFY(w.labSummary->text().startsWith(QStringLiteral("Файл avg.json. Средние за")));
+  QCOMPARE(w.Map->Data().Contour.size(), model_.BodyRibs.size());
+
+  // Another area: the map without the hood, and it says so.
+  Model other;
+  other.FlangeLength = 0.2L;
+  BuildArea(other);
+  TfrmAveragedFlow w2;
+  w2.ShowResults(AveragingResults{}, other);
+  QVERIFY(w2.LoadFile(path));
+  QVERIFY(w2.Map->Data().Contour.empty());
+  QVERIFY(w2.labSummary->text().contains(QStringLiteral("Контур отсоса не показан")));
+
+  // Bad files are refused with a message naming the file; the window keeps its data.
+  QFile in(path);
+  QVERIFY(in.open(QIODevice::ReadOnly));
+  const QByteArray good = in.readAll();
+  struct Row {
+    const char* name;
+    QByteArray bytes;
+  };
+  QByteArray shortArray = good;
+  shortArray.replace("\"speed_rms\": [", "\"speed_rms\": [1.0,");
+  const Row rows[] = {{"not json", "{ \"format\": "},
+                      {"other format", QByteArray(good).replace("rinfet-mdv-averages", "x")},
+                      {"version 2", QByteArray(good).replace("\"version\": 1", "\"version\": 2")},
+                      {"array length", shortArray}};
+  for (const Row& row : rows) {
+    const QString bad = dir.filePath(QString::fromLatin1(row.name).replace(' ', '_') + ".json");
+    QFile out(bad);
+    QVERIFY(out.open(QIODevice::WriteOnly));
+    out.write(row.bytes);
+    out.close();
+    auto box = AnswerNextBox();
+    QVERIFY2(!w.LoadFile(bad), row.name);
+    QVERIFY(box->Seen);
+    QVERIFY2(box->Text.contains(QFileInfo(bad).fileName()), qPrintable(box->Text));
+    QVERIFY(w.HasData());
+    QVERIFY(w.labSummary->text().startsWith(QStringLiteral("Файл avg.json.")));
+  }
+}
+
+void AveragedFlowTest::mainWindowFeedsTheAverages() {
+  Model model;
+  Picture picture(model);
+  TfrmMain win(model, picture);
+  win.show();
+  QVERIFY(QTest::qWaitForWindowExposed(&win));
+  RunAverages* av = win.averages;
+  QVERIFY(av);
+  QCOMPARE(av->cbUntilSteady->text(), QStringLiteral("До установления режима"));
+  QCOMPARE(av->cbUntilSteady->parentWidget(), win.gbVortexMotion);
+  QVERIFY(!av->cbUntilSteady->isChecked());
+
+  // Every step of the session's runs since Start is fed.
+  const auto stepsSoFar = [&] { return static_cast<int64_t>(std::llround(model.Time / 0.005L)); };
+  // Start: 0,1 s.
+  win.edMaxTime->setText(QStringLiteral("0,1"));
+  av->cbUntilSteady->setChecked(true);
+  win.btnStart->click();
+  const int64_t first = av->State().Steps;
+  QCOMPARE(first, stepsSoFar());
+  QVERIFY(first >= 20);
+  QVERIFY(av->State().Settings.UntilSteady);
+  // Until steady, the status says how the run ended, then the verdict.
+  QVERIFY2(av->lbSteady->text().startsWith(QStringLiteral("Расчёт закончен по времени окончания")),
+           qPrintable(av->lbSteady->text()));
+  QVERIFY(av->lbSteady->text().contains(QStringLiteral("Режим не установился")));
+  QVERIFY(av->lbSteady->isVisible());
+
+  // Stopped after its first step, a run's averages survive: Continue adds to
+  // them. Start begins anew.
+  win.edMaxTime->setText(QStringLiteral("0,2"));
+  QTimer::singleShot(0, win.btnStop, &QPushButton::click);
+  win.btnContinue->click();
+  QVERIFY2(av->lbSteady->text().startsWith(QStringLiteral("Расчёт остановлен")),
+           qPrintable(av->lbSteady->text()));
+  QVERIFY(av->State().Steps > first && av->State().Steps < first + 5);
+  QCOMPARE(av->State().Steps, stepsSoFar());
+  av->cbUntilSteady->setChecked(false);
+  win.btnContinue->click();
+  QVERIFY2(av->lbSteady->text().startsWith(QStringLiteral("Режим не установился")),
+           qPrintable(av->lbSteady->text()));
+  QCOMPARE(av->State().Steps, stepsSoFar());
+  QVERIFY(av->State().Steps >= 40);
+  win.edMaxTime->setText(QStringLiteral("0,1"));
+  win.btnStart->click();
+  QCOMPARE(av->State().Steps, first);
+
+  // Nothing is averaged before the start-up ends: saving says so.
+  QTemporaryDir dir;
+  const QString json = dir.filePath("avg.json");
+  {
+    auto box = AnswerNextBox();
+    QVERIFY(!av->SaveTo(json));
+    QVERIFY(box->Seen);
+    QCOMPARE(box->Text, RunAverages::NothingToSaveText());
+  }
+  QVERIFY(!QFile::exists(json));
+  // Averaged from t = 0 the same state has averages to save and show.
+  av->State().Settings.AverageFrom = 0;
+  QVERIFY(av->SaveTo(json));
+  QFile f(json);
+  QVERIFY(f.open(QIODevice::ReadOnly));
+  QVERIFY(f.readAll().contains("\"format\": \"rinfet-mdv-averages\""));
+  av->RefreshWindow();
+  QVERIFY(av->frmAveragedFlow->HasData());
+
+  // The menu items are in place.
+  QCOMPARE(av->miSaveAverages->text(), QStringLiteral("Сохранить средние…"));
+  QCOMPARE(av->miAveragedFlow->text(), QStringLiteral("Осреднённое течение"));
+}
+
+QTEST_MAIN(AveragedFlowTest)
+#include "averaged_flow_test.moc"
