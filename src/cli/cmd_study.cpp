@@ -334,7 +334,8 @@ int ParallelCommand(CLI::App& app, const ParallelArgs& a) {
   const std::vector<int> ids = CasesToRun(dir, cases.size(), a.retryFailed);
   const auto begin = std::chrono::steady_clock::now();
   if (!ids.empty()) {
-    std::vector<std::string> argv = {"parallel", "--will-cite", "--halt", "never"};
+    // -q: parallel quotes the command's words, so paths with blanks survive (also over ssh).
+    std::vector<std::string> argv = {"parallel", "--will-cite", "--halt", "never", "-q"};
     if (a.jobs > 0) argv.insert(argv.end(), {"-j", std::to_string(a.jobs)});
     if (!a.sshLoginFile.empty()) argv.insert(argv.end(), {"--sshloginfile", a.sshLoginFile});
     argv.insert(argv.end(), {SelfExe(), "study", "case", dir, "{}", "--threads", std::to_string(a.threads), ":::"});
