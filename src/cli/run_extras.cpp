@@ -22,25 +22,21 @@ namespace mdv::cli {
 namespace {
 
 // Asks for a stop once the run has made its steps; passes everything else on.
-class StepLimitObserver : public Observer {
+class StepLimitObserver : public ObserverRelay {
  public:
-  StepLimitObserver(Observer& inner, std::optional<int64_t> limit) : inner_(inner), limit_(limit) {}
-  void StatusText(const std::string& text) override { inner_.StatusText(text); }
+  StepLimitObserver(Observer& inner, std::optional<int64_t> limit) : ObserverRelay(inner), limit_(limit) {}
   void StepDone(const Model& m) override {
     ++steps_;
     inner_.StepDone(m);
   }
-  void PumpEvents() override { inner_.PumpEvents(); }
   bool StopRequested() override {
     if (inner_.StopRequested()) return true;
     reached_ = limit_ && steps_ >= *limit_;
     return reached_;
   }
-  void TracePoint(const TRealPoint& p, bool first) override { inner_.TracePoint(p, first); }
   bool Reached() const { return reached_; }
 
  private:
-  Observer& inner_;
   std::optional<int64_t> limit_;
   int64_t steps_ = 0;
   bool reached_ = false;
@@ -83,24 +79,14 @@ void PrintAverages(const AveragingResults& r) {
 }
 
 struct CentrelineArgs {
-  std::string file, csv, planeX, planeHalfLength;
+  std::string file, csv;
   CLI::Option* csvOpt = nullptr;
 };
 
 int CentrelineCommand(const CentrelineArgs& a) {
   std::string error;
   Model m;
-  // The vortex file does not hold the plane; the state is rebuilt with this one.
-  for (auto [text, field, name] : {std::tuple{&a.planeX, &m.PlaneX, "--plane-x"},
-                                   std::tuple{&a.planeHalfLength, &m.PlaneHalfLength, "--plane-half-length"}}) {
-    if (text->empty()) continue;
-    const auto v = ParseRealLenient(*text);
-    if (!v) {
-      std::cerr << "rinfet-mdv-batch: " << name << ": " << InvalidFloatMessage(*text) << "\n";
-      return 2;
-    }
-    *field = *v;
-  }
+  // The plane is the file's own: its end vortex sits on the plane's edge.
   if (!LoadVortexState(m, a.file, error)) {
     std::cerr << "rinfet-mdv-batch: " << error << "\n";
     return 1;
@@ -179,8 +165,10 @@ RunSummary RunWithExtras(Model& m, RunExtras& e, int32_t maxFree, int32_t freeCo
   if (e.stepLimit && *e.stepLimit == 0) {
     // No step: the area (or the loaded state) with its circulations solved,
     // as a run whose end time is already past leaves it.
-    RunSummary r = RunSimulation(m, maxFree, freeCount, startTime,
-                                 std::nextafter(startTime, -std::numeric_limits<Real>::infinity()), step, obs);
+    RunSummary r;
+    if (!SolveWithoutStep(m, maxFree, freeCount, obs)) r.HowEnded = RunSummary::End::Stopped;
+    m.Time = startTime;
+    m.Dt = step;
     m.MaxTime = endTime;
     e.endText = "Шаги не выполнялись (--steps 0): сохранён контур с решёнными циркуляциями.";
     if (e.averaging) {
@@ -234,8 +222,6 @@ void AddAveragingCommands(CLI::App& app, int& status) {
       "centreline", "Скорость на оси перед отсосом (x/D = 0,1 … 3) рядом с решениями диск-стока и ДаллаВалле");
   c->add_option("FILE", args->file, "файл вихрей (.evt, .vrt)")->required();
   args->csvOpt = c->add_option("--csv", args->csv, "записать таблицу CSV в файл (- — в стандартный вывод)");
-  c->add_option("--plane-x", args->planeX, "x плоскости Px, м (файл её не хранит; -0,5)");
-  c->add_option("--plane-half-length", args->planeHalfLength, "радиус плоскости PL, м (файл его не хранит; 0,4)");
   c->callback([args, &status] { status = CentrelineCommand(*args); });
 }
 

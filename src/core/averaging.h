@@ -173,19 +173,15 @@ AveragingResults SummariseAveraging(const AveragingState& s, const Model& m);
 
 // Feeds every complete step to the state, then passes it on to `inner`; asks
 // for a stop when inner does or, with UntilSteady, when the verdict is steady.
-class AveragingObserver : public Observer {
+class AveragingObserver : public ObserverRelay {
  public:
-  AveragingObserver(AveragingState& s, Model& m, Observer& inner) : s_(s), m_(m), inner_(inner) {}
-  void StatusText(const std::string& text) override { inner_.StatusText(text); }
+  AveragingObserver(AveragingState& s, Model& m, Observer& inner) : ObserverRelay(inner), s_(s), m_(m) {}
   void StepDone(const Model& m) override;
-  void PumpEvents() override { inner_.PumpEvents(); }
   bool StopRequested() override;
-  void TracePoint(const TRealPoint& p, bool first) override { inner_.TracePoint(p, first); }
 
  private:
   AveragingState& s_;
   Model& m_;
-  Observer& inner_;
 };
 
 struct AveragedRunSummary {

@@ -32,6 +32,25 @@ class Observer {
   virtual void TracePoint(const TRealPoint& /*p*/, bool /*first*/) {}
 };
 
+// Passes every report and question on to another observer; observers that
+// add to a run (a step limit, the averages) derive from it and override only
+// what they add, so a report added here later reaches the driver through them.
+class ObserverRelay : public Observer {
+ public:
+  explicit ObserverRelay(Observer& inner) : inner_(inner) {}
+  void StatusText(const std::string& text) override { inner_.StatusText(text); }
+  void StepDone(const Model& m) override { inner_.StepDone(m); }
+  void PumpEvents() override { inner_.PumpEvents(); }
+  bool StopRequested() override { return inner_.StopRequested(); }
+  void SetupProgress(SetupStage stage, int32_t done, int32_t total) override {
+    inner_.SetupProgress(stage, done, total);
+  }
+  void TracePoint(const TRealPoint& p, bool first) override { inner_.TracePoint(p, first); }
+
+ protected:
+  Observer& inner_;
+};
+
 // An observer that does nothing; the default of every core routine.
 Observer& NullObserver();
 

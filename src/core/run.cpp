@@ -92,7 +92,37 @@ std::string NonFiniteMessage(int64_t completed) {
          std::to_string(completed) + ").";
 }
 
+// A fresh start builds the area; a continued run keeps its free vortices and
+// makes room for the (possibly larger) limit of this run.
+void PrepareVortices(Model& m, Observer& obs) {
+  if (m.FreeVortexCount == 0 || !AreaUsable(m)) {
+    m.FreeVortexCount = 0;
+    BuildArea(m, obs);
+  } else {
+    const size_t held = m.Vortices.size() - static_cast<size_t>(m.AttachedCount);
+    m.FreeVortexCount = std::min<int32_t>(m.FreeVortexCount, static_cast<int32_t>(held));
+    const size_t room = static_cast<size_t>(m.AttachedCount) + static_cast<size_t>(m.MaxFreeVortex);
+    if (m.Vortices.size() < room) m.Vortices.resize(room);
+  }
+}
+
 }  // namespace
+
+bool SolveWithoutStep(Model& m, int32_t maxFree, int32_t freeCount, Observer& obs) {
+  m.StopRequested = false;
+  m.ShedOffset = m.VortexSpacing / 2;
+  m.MaxFreeVortex = std::max<int32_t>(maxFree, 0);
+  m.FreeVortexCount = std::clamp<int32_t>(freeCount, 0, m.MaxFreeVortex);
+  PrepareVortices(m, obs);
+  m.Circulations.assign(static_cast<size_t>(m.AttachedCount), 0);
+  const bool setUp = SetUpCirculationSystem(m, obs);
+  if (setUp) {
+    if (m.FreeVortexCount != 0) UpdateRightHandSide(m);
+    SolveCirculations(m);
+  }
+  ReleaseRunArrays(m);
+  return setUp;
+}
 
 bool RunMakesNoStep(Real startTime, Real endTime) { return !(startTime <= endTime); }
 
@@ -151,17 +181,7 @@ RunSummary RunSimulation(Model& m, int32_t maxFree, int32_t freeCount, Real star
     }
   }
 
-  if (m.FreeVortexCount == 0 || !AreaUsable(m)) {
-    m.FreeVortexCount = 0;
-    BuildArea(m, obs);
-  } else {
-    // A continued run: the free vortices stay; the array must have room for
-    // the (possibly larger) limit of this run.
-    const size_t held = m.Vortices.size() - static_cast<size_t>(m.AttachedCount);
-    m.FreeVortexCount = std::min<int32_t>(m.FreeVortexCount, static_cast<int32_t>(held));
-    const size_t room = static_cast<size_t>(m.AttachedCount) + static_cast<size_t>(m.MaxFreeVortex);
-    if (m.Vortices.size() < room) m.Vortices.resize(room);
-  }
+  PrepareVortices(m, obs);
   const int32_t n = m.AttachedCount;
 
   m.NewFreeVortices.assign(static_cast<size_t>(m.MaxFreeVortex), TVortex{});

@@ -24,6 +24,11 @@ inline constexpr char EndTimeReachedMessage[] = "Заданное время м�
 // makes no step.
 bool RunMakesNoStep(Real startTime, Real endTime);
 
+// The state a run would start from, without a step: the area built anew (or
+// the free vortices kept when there are any) and the attached circulations
+// solved; time and records untouched. False when obs stopped the set-up.
+bool SolveWithoutStep(Model& m, int32_t maxFree, int32_t freeCount, Observer& obs = NullObserver());
+
 // Advances the model from startTime to endTime with the given step. Writes the
 // pulsation and circulation records at the end when they are switched on. A
 // run that would make no step (RunMakesNoStep) returns EndTimeReached at once

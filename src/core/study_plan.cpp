@@ -1,7 +1,9 @@
 #include "core/study_plan.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <filesystem>
+#include <utility>
 
 #include "core/safe_file.h"
 
@@ -162,10 +164,11 @@ CaseState ReadCaseState(const std::string& dir, int id, std::string* message) {
 
 bool CaseLock::TryLock(const std::string& dir, int id) {
   if (file_.IsOpen()) return true;
-  if (file_.OpenOrCreate(CaseFile(dir, id, CaseLockName))) return false;
-  if (file_.TryLockExclusive()) return true;
-  file_.Close();
-  return false;
+  platform::File file;
+  if (file.OpenOrCreate(CaseFile(dir, id, CaseLockName))) return false;
+  if (!file.TryLockExclusive()) return false;
+  file_ = std::move(file);
+  return true;
 }
 
 void ClearCaseOutcome(const std::string& dir, int id) {

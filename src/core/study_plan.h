@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "core/platform.h"
+
 #include "core/study_file.h"
 
 namespace mdv {
@@ -64,6 +65,9 @@ CaseState ReadCaseState(const std::string& dir, int id, std::string* message = n
 // dies in any way.
 class CaseLock {
  public:
+  CaseLock() = default;
+  CaseLock(const CaseLock&) = delete;
+  CaseLock& operator=(const CaseLock&) = delete;
   // False when another process holds it (or the file cannot be opened).
   bool TryLock(const std::string& dir, int id);
 

@@ -197,7 +197,7 @@ void MainWindowTest::menuItems() {
   const QList<QPair<QString, QList<Item>>> expected = {
       {"Данные",
        {{"Загрузить", true}, {"Сохранить", true}, {"Сохранить рисунок…", true},
-        {"Сохранить средние…", true}, {"-", true},
+        {"Сохранить средние…", true}, {"Открыть исследование…", true}, {"-", true},
         {"Информация", true}, {"Test", true}, {"-", true}, {"Выход", true}}},
       {"Информация",
        {{"Графики пульсаций", true}, {"График оторвавшегося вихря", false},
