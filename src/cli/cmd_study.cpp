@@ -254,7 +254,8 @@ int RunStudyCommand(CLI::App& app, const RunArgs& a) {
   auto* previous = std::signal(SIGINT, OnStudyInterrupt);
   auto progress = [&](bool force) {
     const auto now = Clock::now();
-    if (!force && std::chrono::duration<double>(now - last).count() < ProgressInterval) return;
+    // Not a terminal (a log file): one line per finished case, no ticking.
+    if (!force && (!tty || std::chrono::duration<double>(now - last).count() < ProgressInterval)) return;
     last = now;
     std::string left = "?";
     if (doneNow + failedNow > 0) {
