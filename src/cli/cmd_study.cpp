@@ -22,6 +22,7 @@
 #include <optional>
 #include <thread>
 
+#include "cli/cli_text.h"
 #include "cli/commands.h"
 #include "cli/study_process.h"
 #include "core/numfmt.h"
@@ -37,23 +38,13 @@ namespace mdv::cli {
 
 namespace {
 
-constexpr int ExitOk = 0;
-constexpr int ExitFailed = 1;
-constexpr int ExitBadArgument = 2;
-constexpr int ExitInterrupted = 130;
-
 // How often `study run` looks at its cases and refreshes its line, s.
 constexpr double PollInterval = 0.2;
 constexpr double ProgressInterval = 1.0;
 
 // The prefix the batch tool puts before its messages; a case's failure
 // message is recorded without it.
-constexpr char ToolPrefix[] = "rinfet-mdv-batch: ";
-
-int Say(int status, const std::string& message) {
-  std::cerr << ToolPrefix << message << "\n";
-  return status;
-}
+const std::string ToolPrefix = std::string(ProgramName) + ": ";
 
 // The run options of this build, for checking study keys.
 OptionAvailable RunOptions(CLI::App& app) {
@@ -99,7 +90,7 @@ std::string LastMessage(const std::string& log) {
     if (end == std::string::npos) end = text.size();
     std::string line = text.substr(start, end - start);
     if (line.rfind(ToolPrefix, 0) == 0) {
-      last = line.substr(sizeof ToolPrefix - 1);
+      last = line.substr(ToolPrefix.size());
     } else if (!last.empty() && !line.empty()) {
       last += " " + line;  // the continuation lines of one message
     }
@@ -112,12 +103,12 @@ std::string LastMessage(const std::string& log) {
 
 int PlanCommand(CLI::App& app, const std::string& file, const std::string& dir) {
   std::string text, error;
-  if (!ReadTextFile(file, text, error)) return Say(ExitFailed, error);
+  if (!ReadTextFile(file, text, error)) return Fail(error);
   StudySpec spec;
-  if (!ParseStudy(text, file, RunOptions(app), spec, error)) return Say(ExitBadArgument, error);
+  if (!ParseStudy(text, file, RunOptions(app), spec, error)) return Refuse(error);
   const std::vector<StudyCase> cases = PlanCases(spec);
-  if (!WriteStudyPlan(text, spec, cases, dir, error)) return Say(ExitFailed, error);
-  std::printf("Исследование «%s»: вариантов %zu, папка %s\n", spec.Name.c_str(), cases.size(), dir.c_str());
+  if (!WriteStudyPlan(text, spec, cases, dir, error)) return Fail(error);
+  std::printf("Исследование «%s»: вариантов %zu, папка %s\n", spec.Name.c_str(), cases.size(), Quoted(dir).c_str());
   return ExitOk;
 }
 
@@ -133,10 +124,10 @@ int CaseCommand(CLI::App& app, const CaseArgs& a) {
   std::string error;
   StudySpec spec;
   std::vector<StudyCase> cases;
-  if (!LoadStudy(a.dir, RunOptions(app), spec, cases, error)) return Say(ExitFailed, error);
+  if (!LoadStudy(a.dir, RunOptions(app), spec, cases, error)) return Fail(error);
   const auto id = CaseId(a.id, cases.size());
   if (!id)
-    return Say(ExitBadArgument, "номер варианта «" + a.id + "» вне 0–" + std::to_string(cases.size() - 1));
+    return Refuse("номер варианта «" + a.id + "» вне 0–" + std::to_string(cases.size() - 1));
   const StudyCase& c = cases[*id];
   if (ReadCaseState(a.dir, c.Id) == CaseState::Done) {
     if (!a.quiet) std::printf("Вариант %d уже рассчитан\n", c.Id);
@@ -172,11 +163,11 @@ int CaseCommand(CLI::App& app, const CaseArgs& a) {
 
   const auto begin = std::chrono::steady_clock::now();
   const pid_t pid = Spawn(argv, "/dev/null", log, error);
-  if (pid < 0) return Say(ExitFailed, error);
+  if (pid < 0) return Fail(error);
   const ChildEnd end = WaitChild(pid);
   if (!end.Exited || end.Status == ExitInterrupted) {
     // Killed or interrupted: no outcome, the case stays pending.
-    return Say(ExitFailed, "вариант " + std::to_string(c.Id) + " прерван, он будет рассчитан заново");
+    return Fail("вариант " + std::to_string(c.Id) + " прерван, он будет рассчитан заново");
   }
   std::string failure;
   CaseResults results;
@@ -197,12 +188,12 @@ int CaseCommand(CLI::App& app, const CaseArgs& a) {
     if (!averaged && LoadVortexState(m, state, failure)) EndStateResults(m, spec.Results, results, failure);
   }
   if (!failure.empty()) {
-    if (!MarkCaseFailed(a.dir, c.Id, failure, error)) return Say(ExitFailed, error);
-    return Say(ExitFailed, "вариант " + std::to_string(c.Id) + ": " + failure);
+    if (!MarkCaseFailed(a.dir, c.Id, failure, error)) return Fail(error);
+    return Fail("вариант " + std::to_string(c.Id) + ": " + failure);
   }
   if (!WriteTextFile(CaseFile(a.dir, c.Id, CaseResultsName), ResultsFileText(results), error) ||
       !MarkCaseDone(a.dir, c.Id, error))
-    return Say(ExitFailed, error);
+    return Fail(error);
   const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
   if (!a.quiet) std::printf("Вариант %d рассчитан за %s с\n", c.Id, FormatFixed(wall, 6, 1).c_str());
   return ExitOk;
@@ -239,12 +230,12 @@ void PrintTotals(const std::string& dir, size_t count) {
 }
 
 int RunStudyCommand(CLI::App& app, const RunArgs& a) {
-  if (a.jobs < 1) return Say(ExitBadArgument, "-j: число одновременных вариантов должно быть не меньше 1");
-  if (a.threads < 0) return Say(ExitBadArgument, "--threads: число потоков не может быть отрицательным");
+  if (a.jobs < 1) return Refuse("-j: число одновременных вариантов должно быть не меньше 1");
+  if (a.threads < 0) return Refuse("--threads: число потоков не может быть отрицательным");
   std::string error;
   StudySpec spec;
   std::vector<StudyCase> cases;
-  if (!LoadStudy(a.dir, RunOptions(app), spec, cases, error)) return Say(ExitFailed, error);
+  if (!LoadStudy(a.dir, RunOptions(app), spec, cases, error)) return Fail(error);
   std::deque<int> queue;
   for (int id : CasesToRun(a.dir, cases.size(), a.retryFailed)) queue.push_back(id);
 
@@ -263,7 +254,8 @@ int RunStudyCommand(CLI::App& app, const RunArgs& a) {
   auto* previous = std::signal(SIGINT, OnStudyInterrupt);
   auto progress = [&](bool force) {
     const auto now = Clock::now();
-    if (!force && std::chrono::duration<double>(now - last).count() < ProgressInterval) return;
+    // Not a terminal (a log file): one line per finished case, no ticking.
+    if (!force && (!tty || std::chrono::duration<double>(now - last).count() < ProgressInterval)) return;
     last = now;
     std::string left = "?";
     if (doneNow + failedNow > 0) {
@@ -287,7 +279,7 @@ int RunStudyCommand(CLI::App& app, const RunArgs& a) {
       const pid_t pid = Spawn(argv, "/dev/null", "/dev/null", error);
       if (pid < 0) {
         std::signal(SIGINT, previous);
-        return Say(ExitFailed, error);
+        return Fail(error);
       }
       running[pid] = {id, Clock::now()};
     }
@@ -312,7 +304,7 @@ int RunStudyCommand(CLI::App& app, const RunArgs& a) {
       ++failedNow;
       failures.push_back("вариант " + std::to_string(id) + ": " + message);
       if (tty) std::fputs("\r\033[K", stderr);
-      std::fprintf(stderr, "%s%s\n", ToolPrefix, failures.back().c_str());
+      std::fprintf(stderr, "%s%s\n", ToolPrefix.c_str(), failures.back().c_str());
     }
     progress(true);
   }
@@ -339,17 +331,18 @@ int ParallelCommand(CLI::App& app, const ParallelArgs& a) {
   StudySpec spec;
   std::vector<StudyCase> cases;
   const std::string dir = Absolute(a.dir);
-  if (!LoadStudy(dir, RunOptions(app), spec, cases, error)) return Say(ExitFailed, error);
+  if (!LoadStudy(dir, RunOptions(app), spec, cases, error)) return Fail(error);
   const std::vector<int> ids = CasesToRun(dir, cases.size(), a.retryFailed);
   const auto begin = std::chrono::steady_clock::now();
   if (!ids.empty()) {
-    std::vector<std::string> argv = {"parallel", "--will-cite", "--halt", "never"};
+    // -q: parallel quotes the command's words, so paths with blanks survive (also over ssh).
+    std::vector<std::string> argv = {"parallel", "--will-cite", "--halt", "never", "-q"};
     if (a.jobs > 0) argv.insert(argv.end(), {"-j", std::to_string(a.jobs)});
     if (!a.sshLoginFile.empty()) argv.insert(argv.end(), {"--sshloginfile", a.sshLoginFile});
     argv.insert(argv.end(), {SelfExe(), "study", "case", dir, "{}", "--threads", std::to_string(a.threads), ":::"});
     for (int id : ids) argv.push_back(std::to_string(id));
     const pid_t pid = Spawn(argv, "", "", error);
-    if (pid < 0) return Say(ExitFailed, error + " (нужен GNU parallel, пакет parallel)");
+    if (pid < 0) return Fail(error + " (нужен GNU parallel, пакет parallel)");
     WaitChild(pid);  // parallel's status counts failed cases; the folders say which
   }
   PrintTotals(dir, cases.size());
@@ -378,12 +371,12 @@ std::string ShellQuote(const std::string& s) {
 }
 
 int SlurmCommand(CLI::App& app, const SlurmArgs& a) {
-  if (a.maxRunning < 0) return Say(ExitBadArgument, "--max-running: число не может быть отрицательным");
+  if (a.maxRunning < 0) return Refuse("--max-running: число не может быть отрицательным");
   std::string error;
   StudySpec spec;
   std::vector<StudyCase> cases;
   const std::string dir = Absolute(a.dir);
-  if (!LoadStudy(dir, RunOptions(app), spec, cases, error)) return Say(ExitFailed, error);
+  if (!LoadStudy(dir, RunOptions(app), spec, cases, error)) return Fail(error);
   std::string jobName;
   for (unsigned char c : spec.Name) {
     if (std::isalnum(c) || c == '-') {
@@ -407,7 +400,7 @@ int SlurmCommand(CLI::App& app, const SlurmArgs& a) {
   t += "exec " + ShellQuote(SelfExe()) + " study case " + ShellQuote(dir) +
        " \"$SLURM_ARRAY_TASK_ID\" --threads " + std::to_string(a.threads) + "\n";
   const std::string script = (fs::path(dir) / "study.sbatch").string();
-  if (!WriteTextFile(script, t, error)) return Say(ExitFailed, error);
+  if (!WriteTextFile(script, t, error)) return Fail(error);
   fs::permissions(script, fs::perms::owner_exec | fs::perms::group_exec, fs::perm_options::add, ec);
   if (!a.submit) {
     std::printf("%s\n", script.c_str());
@@ -415,7 +408,7 @@ int SlurmCommand(CLI::App& app, const SlurmArgs& a) {
   }
   std::string out;
   if (!RunCapture({"sbatch", "--parsable", script}, out, error))
-    return Say(ExitFailed, "sbatch не принял задание: " + error);
+    return Fail("sbatch не принял задание: " + error);
   const std::string job = out.substr(0, out.find_first_of(";\n"));
   std::printf("%s\n", job.c_str());
   return ExitOk;
@@ -426,7 +419,7 @@ int SlurmCommand(CLI::App& app, const SlurmArgs& a) {
 int StatusCommand(CLI::App& app, const std::string& dir) {
   std::string error;
   StudyTable table;
-  if (!CollectStudy(dir, RunOptions(app), table, error)) return Say(ExitFailed, error);
+  if (!CollectStudy(dir, RunOptions(app), table, error)) return Fail(error);
   std::fputs(StudyCsv(table).c_str(), stdout);
   const StudyCounts n = CountStates(table);
   std::fprintf(stderr, "рассчитано %d из %zu, с ошибкой %d, выполняется %d, ожидает %d\n", n.Done,
@@ -437,9 +430,9 @@ int StatusCommand(CLI::App& app, const std::string& dir) {
 int CollectCommand(CLI::App& app, const std::string& dir) {
   std::string error;
   StudyTable table;
-  if (!CollectStudy(dir, RunOptions(app), table, error)) return Say(ExitFailed, error);
+  if (!CollectStudy(dir, RunOptions(app), table, error)) return Fail(error);
   const std::string csv = (fs::path(dir) / "results.csv").string();
-  if (!WriteTextFile(csv, StudyCsv(table), error)) return Say(ExitFailed, error);
+  if (!WriteTextFile(csv, StudyCsv(table), error)) return Fail(error);
   std::printf("%s\n", csv.c_str());
   const fs::path plots = fs::path(dir) / "plots";
   std::error_code ec;
@@ -447,13 +440,13 @@ int CollectCommand(CLI::App& app, const std::string& dir) {
   int status = ExitOk;
   for (const PlotScript& p : StudyPlotScripts(table)) {
     const std::string gp = (plots / (p.BaseName + ".gp")).string();
-    if (!WriteTextFile(gp, p.Text, error)) return Say(ExitFailed, error);
+    if (!WriteTextFile(gp, p.Text, error)) return Fail(error);
     std::string out;
     // gnuplot writes the PNG named in the script beside the script.
     const std::vector<std::string> argv = {"/bin/sh", "-c", "cd " + ShellQuote(plots.string()) +
                                                               " && exec gnuplot " + ShellQuote(p.BaseName + ".gp")};
     if (!RunCapture(argv, out, error)) {
-      status = Say(ExitFailed, "gnuplot не построил " + gp + ": " + error);
+      status = Fail("gnuplot не построил " + Quoted(gp) + ": " + error);
       continue;
     }
     std::printf("%s\n", (plots / (p.BaseName + ".png")).string().c_str());

@@ -163,5 +163,26 @@ TEST_F(Study, KilledCaseRunsAgainAndFailedCaseDoesNotStopTheOthers) {
   EXPECT_NE(after.out.find("\n1;120;failed;" + refusal + ";"), std::string::npos) << after.out;
 }
 
+
+TEST_F(Study, CaseThatAveragesCollectsFromItsAverages) {
+  Write("s.toml",
+        "name = \"avg\"\n[base]\nmax-time = 0.2\naverage-from = 0.1\n[sweep]\ninflow-speed = [0]\n"
+        "[results]\ncentreline = [0.5]\nflux = true\n");
+  ASSERT_EQ(Run({"study", "plan", "s.toml", "v"}).status, 0);
+  const Result run = Run({"study", "run", "v"});
+  ASSERT_EQ(run.status, 0) << run.err;
+  const std::string json = Read("v/cases/0000/averages.json");
+  const std::string results = Read("v/cases/0000/results.toml");
+  // The flux ratio of the table is the one of the averages file.
+  const size_t at = json.find("\"ratio\":");
+  ASSERT_NE(at, std::string::npos) << json;
+  const double ratio = std::stod(json.substr(at + 8));
+  const size_t r = results.find("name = \"flux_ratio\"");
+  ASSERT_NE(r, std::string::npos) << results;
+  const size_t v = results.find("value = ", r);
+  EXPECT_EQ(std::stod(results.substr(v + 8)), ratio);
+  EXPECT_NE(results.find("name = \"v/v0(x/D=0,5)\""), std::string::npos) << results;
+}
+
 }  // namespace
 }  // namespace mdv
