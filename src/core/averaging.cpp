@@ -331,6 +331,7 @@ void FeedStep(AveragingState& s, Model& m) {
 
 AveragingResults SummariseAveraging(const AveragingState& s, const Model& m) {
   AveragingResults r;
+  r.Precision = m.Exec.Arithmetic == Precision::Double && !m.Exec.Literal ? "double" : "extended";
   r.SampleEverySteps = s.Settings.SampleEverySteps;
   r.Steps = s.Steps;
   r.Steady = JudgeSteadyState(s.Monitors, s.Times, s.Settings.Tolerance, true);
