@@ -3,7 +3,6 @@
 // program's own `run` command, so a study may set any option `run` has.
 // Schedulers (this machine, GNU parallel, a Slurm job array) only call
 // `study case`; each command is safe to repeat.
-#include <poll.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -16,7 +15,6 @@
 #include <cstdio>
 #include <deque>
 #include <filesystem>
-#include <iostream>
 #include <map>
 #include <memory>
 #include <optional>
