@@ -113,8 +113,8 @@ set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
 set(CPACK_PACKAGE_DESCRIPTION
 "Программы rinfet-mdv (с окнами) и rinfet-mdv-batch (без окон, например для
 узлов вычислительного кластера) рассчитывают методом дискретных вихрей
-отрывное течение воздуха у круглого отсоса-раструба с наклонным фланцем,
-стоящего над плоскостью, с притоком воздуха из торца фланца.
+отрывное течение воздуха у круглого отсоса-раструба с наклонным козырьком,
+стоящего над плоскостью, с притоком воздуха из торца козырька.
 
 Для инженеров, проектирующих местную вытяжную вентиляцию.")
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER ${MDV_PACKAGE_MAINTAINER})
@@ -126,6 +126,10 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 if(TARGET rinfet-mdv)
   set(CPACK_DEBIAN_PACKAGE_DEPENDS qt6-translations-l10n)
 endif()
+# Programs the study commands call: gnuplot draws the plots of "study
+# collect"; GNU parallel and Slurm are two of the ways to run a study.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS gnuplot-nox)
+set(CPACK_DEBIAN_PACKAGE_SUGGESTS "parallel, slurm-client")
 set(CPACK_STRIP_FILES ON)
 set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
     OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)

@@ -70,11 +70,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     return m;
   }();
   static mdv::Model m = built;
-  const mdv::Bytes in(data, data + size);
   std::string error;
-  if (mdv::DecodeVortexFile(in, m, error)) {
+  if (mdv::DecodeVortexFile(data, size, m, error)) {
     // What was accepted must save back to the same bytes, padding aside.
-    if (!SameApartFromPadding(mdv::EncodeVortexFile(m), in, m.AttachedCount)) std::abort();
+    if (!SameApartFromPadding(mdv::EncodeVortexFile(m), mdv::Bytes(data, data + size), m.AttachedCount)) {
+      std::abort();
+    }
     m = built;
   } else {
     if (error.empty()) std::abort();

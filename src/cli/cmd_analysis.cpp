@@ -13,6 +13,7 @@
 #include "cli/commands.h"
 #include "cli/interrupt.h"
 #include "cli/outputs.h"
+#include "cli/precision_option.h"
 #include "core/model.h"
 #include "core/numfmt.h"
 #include "core/observer.h"
@@ -81,6 +82,7 @@ bool LoadState(Model& m, const std::string& file, std::string& error) {
 
 struct StreamLineArgs {
   std::string File, X0, Y0, Step, MaxLen, Csv;
+  Precision Arithmetic = Precision::Extended;
 };
 
 int RunStreamLine(const StreamLineArgs& a) {
@@ -92,6 +94,7 @@ int RunStreamLine(const StreamLineArgs& a) {
   if (!maxLen) return Refuse(error);
   if (const int refused = RefuseUnwritableCsv(a.Csv)) return refused;
   Model m;
+  m.Exec.Arithmetic = a.Arithmetic;
   if (!LoadState(m, a.File, error)) return Fail(error);
   InterruptWatch watch;
   InterruptibleTrace trace;
@@ -119,29 +122,29 @@ int RunStreamLine(const StreamLineArgs& a) {
 
 struct VortexAreaArgs {
   std::string File, First, Second, Dt;
+  Precision Arithmetic = Precision::Extended;
 };
 
-// Progress on stderr: which trace runs and, when it is long, how far it has
-// come; Ctrl+C stops the computation.
+// Progress on stderr: which trace runs and, when the computation is long,
+// how many steps it has made; Ctrl+C stops it.
 class AreaProgress : public InterruptibleTrace {
  public:
   void TracePoint(const TRealPoint& /*p*/, bool first) override {
-    if (first) {
-      ++trace_;
-      points_ = 0;
-      std::cerr << "линия тока " << trace_ << "...\n";
-    } else if (++points_ % 1000 == 0) {
-      const auto now = Clock::now();
-      if (std::chrono::duration<double>(now - last_).count() < TraceProgressInterval) return;
-      last_ = now;
-      std::cerr << "  линия тока " << trace_ << ": шагов " << points_ << "\n";
-    }
+    if (first) std::cerr << "линия тока " << ++trace_ << "...\n";
+  }
+  // Called every AreaYieldSteps steps of every phase.
+  void PumpEvents() override {
+    steps_ += AreaYieldSteps;
+    const auto now = Clock::now();
+    if (std::chrono::duration<double>(now - last_).count() < TraceProgressInterval) return;
+    last_ = now;
+    std::cerr << "  шагов: " << steps_ << " (не более " << AreaTraceStepLimit << " на участок)\n";
   }
 
  private:
   using Clock = std::chrono::steady_clock;
   int trace_ = 0;
-  long points_ = 0;
+  long steps_ = 0;
   Clock::time_point last_ = Clock::now();
 };
 
@@ -155,6 +158,7 @@ int RunVortexArea(const VortexAreaArgs& a) {
   if (!a.Dt.empty() && !(dt = Number(a.Dt, "--dt", error))) return Refuse(error);
 
   Model m;
+  m.Exec.Arithmetic = a.Arithmetic;
   if (!LoadState(m, a.File, error)) return Fail(error);
   if (m.FreeVortexCount == 0) return Fail("Не задана вихревая структура");
 
@@ -200,12 +204,12 @@ int RunPulsation(const PulsationArgs& a) {
   PulsationRecord r;
   if (a.Point < 1) return Refuse("--point: номер точки считается от 1");
   if (const int refused = RefuseUnwritableCsv(a.Csv)) return refused;
-  if (a.Spectrum) return RunPulsationSpectrum(a.File, a.Point, a.Csv);
   if (!LoadPulsationRecord(a.File, r, error)) return Fail(error);
   if (!r.Points.empty() && static_cast<size_t>(a.Point) > r.Points.size()) {
     return Refuse("--point: в файле " + Quoted(a.File) + " нет точки с номером " + std::to_string(a.Point) +
                   " (точек: " + std::to_string(r.Points.size()) + ")");
   }
+  if (a.Spectrum) return RunPulsationSpectrum(a.File, a.Point, a.Csv);
   PulsationStats s;
   if (!CalcPulsationStats(r, a.Point - 1, s, error)) return Fail(error);
   // The summary goes where the series does not.
@@ -268,6 +272,7 @@ void AddAnalysisCommands(CLI::App& app, int& status) {
     c->add_option("STEP", args->Step, "длина шага, м (> 0)")->required();
     c->add_option("MAXLEN", args->MaxLen, "наибольшая длина линии, м")->required();
     c->add_option("--csv", args->Csv, "записать точки в этот файл, а не в стандартный вывод");
+    AddPrecisionOption(c, args->Arithmetic);
     c->callback([args, &status] { status = RunStreamLine(*args); });
   }
   {
@@ -282,6 +287,7 @@ void AddAnalysisCommands(CLI::App& app, int& status) {
     c->add_option("--first", args->First, "начало первой линии тока X,Y, м (по умолчанию в 1 мм от кромки козырька)");
     c->add_option("--second", args->Second, "начало второй линии тока X,Y, м (по умолчанию в 1 мм под кромкой устья)");
     c->add_option("--dt", args->Dt, "шаг интегрирования по времени, с (0,001)");
+    AddPrecisionOption(c, args->Arithmetic);
     c->callback([args, &status] { status = RunVortexArea(*args); });
   }
   {

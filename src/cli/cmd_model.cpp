@@ -25,6 +25,7 @@
 #include "cli/commands.h"
 #include "cli/interrupt.h"
 #include "cli/outputs.h"
+#include "cli/precision_option.h"
 #include "cli/run_checks.h"
 #include "cli/run_extras.h"
 #include "core/area_validation.h"
@@ -232,6 +233,7 @@ struct RunArgs {
   bool reference = false;
   int threads = 0;
   RunExtras extras;
+  Precision precision = Precision::Extended;
 };
 
 // Everything the command line asks for, checked before the model is touched.
@@ -284,6 +286,8 @@ int RunCommand(RunArgs& a) {
   const std::string badRun = ValidateRunParameters(dt, maxTime, maxFree);
   if (!badRun.empty()) return Refuse(badRun);
   if (a.threads < 0) return Refuse("--threads: число потоков не может быть отрицательным");
+  if (a.reference && a.precision == Precision::Double)
+    return Refuse("--reference считает в расширенной точности и не сочетается с --precision double");
 
   // Every file the run will write is checked before the first step.
   std::vector<OutputFile> outputs;
@@ -313,6 +317,7 @@ int RunCommand(RunArgs& a) {
 
   m.Exec.Threads = a.threads;
   m.Exec.Literal = a.reference;
+  m.Exec.Arithmetic = a.precision;
 
   // Continue as the window does: drop the newest free vortices above the new limit.
   const int32_t limit = static_cast<int32_t>(maxFree);
@@ -323,7 +328,9 @@ int RunCommand(RunArgs& a) {
     freeCount = m.FreeVortexCount;
     startTime = m.Time;
   }
-  const std::string tooLong = StepCountRefusal(startTime, maxTime, dt);
+  // --steps ends the run earlier than the end time: then that many steps are all it takes.
+  const bool fewSteps = a.extras.stepLimit && static_cast<Real>(*a.extras.stepLimit) <= MaxRunSteps;
+  const std::string tooLong = fewSteps ? std::string() : StepCountRefusal(startTime, maxTime, dt);
   if (!tooLong.empty()) return Refuse(tooLong);
 
   std::optional<InterruptWatch> watch(std::in_place);
@@ -337,7 +344,7 @@ int RunCommand(RunArgs& a) {
   // No step could be made: the run changed nothing and writes nothing, not
   // even --save, as the window's Start and Continue do.
   if (summary.HowEnded == RunSummary::End::EndTimeReached) {
-    std::cerr << "rinfet-mdv-batch: " << summary.Message << "\n";
+    Say(summary.Message);
     return ExitOk;
   }
 
@@ -383,6 +390,7 @@ int RunCommand(RunArgs& a) {
 
 struct VelocityArgs {
   std::string file, x, y;
+  Precision precision = Precision::Extended;
 };
 
 int VelocityCommand(const VelocityArgs& a) {
@@ -392,14 +400,16 @@ int VelocityCommand(const VelocityArgs& a) {
   const auto y = Number(a.y, "Y", error);
   if (!y) return Refuse(error);
   Model m;
+  m.Exec.Arithmetic = a.precision;
   if (!LoadVortexState(m, a.file, error)) return Fail(error);
   std::cout << ForTerminal(SpeedAtPointText(m, a.x, a.y, *x, *y)) << "\n";
   return ExitOk;
 }
 
-int ReportCommand(const std::string& file) {
+int ReportCommand(const std::string& file, Precision precision) {
   std::string error;
   Model m;
+  m.Exec.Arithmetic = precision;
   if (!LoadVortexState(m, file, error)) return Fail(error);
   std::cout << ForTerminal(InformationReportText(m, true)) << "\n";
   return ExitOk;
@@ -447,6 +457,7 @@ void AddModelCommands(CLI::App& app, int& status) {
   r->add_flag("--quiet,-q", run->quiet, "без хода расчета на stderr и без итогов");
   r->add_option("--threads", run->threads, "число рабочих потоков, 0 - все ядра (0)");
   r->add_flag("--reference", run->reference, "считать по буквальному (эталонному) пути");
+  AddPrecisionOption(r, run->precision);
   AddRunExtraOptions(r, run->extras);
   r->callback([run, &status] { status = RunCommand(*run); });
 
@@ -455,12 +466,15 @@ void AddModelCommands(CLI::App& app, int& status) {
   v->add_option("FILE", vel->file, "файл вихрей")->required();
   v->add_option("X", vel->x, "осевая координата, м")->required();
   v->add_option("Y", vel->y, "расстояние от оси, м")->required();
+  AddPrecisionOption(v, vel->precision);
   v->callback([vel, &status] { status = VelocityCommand(*vel); });
 
   auto file = std::make_shared<std::string>();
+  auto precision = std::make_shared<Precision>(Precision::Extended);
   CLI::App* rep = app.add_subcommand("report", "Информационная сводка сохраненного состояния");
   rep->add_option("FILE", *file, "файл вихрей")->required();
-  rep->callback([file, &status] { status = ReportCommand(*file); });
+  AddPrecisionOption(rep, *precision);
+  rep->callback([file, precision, &status] { status = ReportCommand(*file, *precision); });
 }
 
 }  // namespace mdv::cli

@@ -106,7 +106,7 @@ int PlanCommand(CLI::App& app, const std::string& file, const std::string& dir) 
   if (!ParseStudy(text, file, RunOptions(app), spec, error)) return Refuse(error);
   const std::vector<StudyCase> cases = PlanCases(spec);
   if (!WriteStudyPlan(text, spec, cases, dir, error)) return Fail(error);
-  std::printf("Исследование «%s»: вариантов %zu, папка %s\n", spec.Name.c_str(), cases.size(), dir.c_str());
+  std::printf("Исследование «%s»: вариантов %zu, папка %s\n", spec.Name.c_str(), cases.size(), Quoted(dir).c_str());
   return ExitOk;
 }
 
@@ -444,7 +444,7 @@ int CollectCommand(CLI::App& app, const std::string& dir) {
     const std::vector<std::string> argv = {"/bin/sh", "-c", "cd " + ShellQuote(plots.string()) +
                                                               " && exec gnuplot " + ShellQuote(p.BaseName + ".gp")};
     if (!RunCapture(argv, out, error)) {
-      status = Fail("gnuplot не построил " + gp + ": " + error);
+      status = Fail("gnuplot не построил " + Quoted(gp) + ": " + error);
       continue;
     }
     std::printf("%s\n", (plots / (p.BaseName + ".png")).string().c_str());

@@ -55,7 +55,11 @@ std::string Writable(const OutputFile& out) {
   std::string probe = folder + "/.mdv-check-XXXXXX";
   const int fd = ::mkstemp(probe.data());
   if (fd < 0) {
-    return out.Option + ": в папке " + Quoted(folder) + " нельзя создать файл: " + Why(errno);
+    const int err = errno;
+    // An existing folder that still says "no such file" (/proc) takes no files at all.
+    const bool folderThere = ::stat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+    const std::string why = err == ENOENT && folderThere ? "эта папка не принимает файлов" : Why(err);
+    return out.Option + ": в папке " + Quoted(folder) + " нельзя создать файл: " + why;
   }
   ::close(fd);
   ::unlink(probe.c_str());

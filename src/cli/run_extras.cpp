@@ -10,7 +10,10 @@
 #include <memory>
 #include <tuple>
 
+#include "cli/cli_text.h"
 #include "cli/commands.h"
+#include "cli/outputs.h"
+#include "cli/precision_option.h"
 #include "core/averaging_files.h"
 #include "core/centreline.h"
 #include "core/numfmt.h"
@@ -81,16 +84,19 @@ void PrintAverages(const AveragingResults& r) {
 struct CentrelineArgs {
   std::string file, csv;
   CLI::Option* csvOpt = nullptr;
+  Precision precision = Precision::Extended;
 };
 
 int CentrelineCommand(const CentrelineArgs& a) {
   std::string error;
-  Model m;
-  // The plane is the file's own: its end vortex sits on the plane's edge.
-  if (!LoadVortexState(m, a.file, error)) {
-    std::cerr << "rinfet-mdv-batch: " << error << "\n";
-    return 1;
+  if (a.csvOpt->count() > 0) {
+    const std::string unwritable = CheckOutputs({{"--csv", a.csv}});
+    if (!unwritable.empty()) return Refuse(unwritable);
   }
+  Model m;
+  m.Exec.Arithmetic = a.precision;
+  // The plane is the file's own: its end vortex sits on the plane's edge.
+  if (!LoadVortexState(m, a.file, error)) return Fail(error);
   const std::vector<CentrelineRow> rows = CentrelineOfState(m);
   if (a.csvOpt->count() == 0) {
     std::cout << CentrelineTable(rows);
@@ -132,7 +138,7 @@ bool CheckRunExtras(RunExtras& e,
   if (e.toleranceOpt->count() > 0) {
     const auto v = ParseRealLenient(e.tolerance);
     if (!v || !(*v > 0) || !(*v <= 1)) {
-      error = "--tolerance: '" + e.tolerance + "' is not a number between 0 and 1";
+      error = "--tolerance: \"" + e.tolerance + "\" не является числом от 0 до 1";
       return false;
     }
     e.settings.Tolerance = static_cast<double>(*v);
@@ -140,7 +146,7 @@ bool CheckRunExtras(RunExtras& e,
   if (e.averageFromOpt->count() > 0) {
     const auto v = ParseRealLenient(e.averageFrom);
     if (!v || !std::isfinite(*v)) {
-      error = "--average-from: " + InvalidFloatMessage(e.averageFrom);
+      error = "--average-from: \"" + e.averageFrom + "\" не является числом";
       return false;
     }
     e.settings.AverageFrom = *v;
@@ -149,7 +155,7 @@ bool CheckRunExtras(RunExtras& e,
   if (e.stepsOpt->count() > 0) {
     const auto v = ParseInt(e.steps);
     if (!v || *v < 0) {
-      error = "--steps: '" + e.steps + "' is not a whole number of steps (0 or more)";
+      error = "--steps: \"" + e.steps + "\" не является целым числом шагов (0 или больше)";
       return false;
     }
     e.stepLimit = *v;
@@ -222,6 +228,7 @@ void AddAveragingCommands(CLI::App& app, int& status) {
       "centreline", "Скорость на оси перед отсосом (x/D = 0,1 … 3) рядом с решениями диск-стока и ДаллаВалле");
   c->add_option("FILE", args->file, "файл вихрей (.evt, .vrt)")->required();
   args->csvOpt = c->add_option("--csv", args->csv, "записать таблицу CSV в файл (- — в стандартный вывод)");
+  AddPrecisionOption(c, args->precision);
   c->callback([args, &status] { status = CentrelineCommand(*args); });
 }
 

@@ -130,6 +130,7 @@ void BuildArea(Model& m, Observer& obs) {
   // Room for the free vortices of a run; the new slots are zero.
   m.Vortices.resize(static_cast<size_t>(m.AttachedCount) +
                     static_cast<size_t>(std::max<int32_t>(m.MaxFreeVortex, 0)));
+  ++m.Revision;
 
   obs.StatusText(AttachedCountText(m));
 }

@@ -15,9 +15,12 @@ namespace {
 
 // Per sample point and block: mean and sum of squared deviations of vx, vy, |V|.
 constexpr int32_t MomentsPerPoint = 6;
-// Grid spacing and step count used instead of unusable settings.
-constexpr double MinGridSpacing = 1e-4;  // m; finer grids would not fit in memory
-// Blocks are laid out for at most this many samples of a run's steps ahead.
+// Spacings below this are refused (the default is taken instead), m.
+constexpr double MinGridSpacing = 1e-4;
+// A finer grid is coarsened to about this many points: the blocks hold
+// MaxBlocks × 6 doubles per point (some 60 MB here).
+constexpr double MaxGridPoints = 10000;
+// The monitor series are reserved for at most this many steps ahead of a run.
 constexpr Real ReserveStepLimit = 1e6L;
 // Integration step of the vortex-zone traces, as the vortex-zone window proposes, s.
 constexpr const char* ZoneTraceStep = "0,001";
@@ -94,11 +97,21 @@ void SanitiseSettings(AveragingSettings& s) {
   if (!(s.Tolerance > 0)) s.Tolerance = DefaultSteadyTolerance;
 }
 
+// Midpoint of strip j of the channel's cross-section at x = L/2.
+TRealPoint FluxSectionPoint(const Model& m, int32_t j) {
+  return {m.SuctionX / 2, m.ChannelRadius * (static_cast<Real>(j) + 0.5L) / FluxSectionPoints};
+}
+
 bool AreaBuilt(const Model& m) { return m.BodyRibCount >= 7 && m.BodyRibs.size() >= 7; }
 
 // Lays the grid and the sample points over the model's present contour.
 void LayGrid(AveragingState& s, const Model& m) {
   s.Grid = MakeAveragingGrid(m, s.Settings.GridSpacing);
+  const double points = static_cast<double>(s.Grid.Inside.size());
+  if (points > MaxGridPoints) {
+    s.Settings.GridSpacing *= std::sqrt(points / MaxGridPoints) * (1 + 1e-9);
+    s.Grid = MakeAveragingGrid(m, s.Settings.GridSpacing);
+  }
   s.Contour = m.BodyRibs;
   s.SamplePoints.clear();
   s.SampleCell.clear();
@@ -114,6 +127,10 @@ void LayGrid(AveragingState& s, const Model& m) {
     if (!CentrelineInFlow(m, CentrelineStations[k])) continue;
     s.SamplePoints.push_back(CentrelinePoint(m, CentrelineStations[k]));
     s.SampleCell.push_back(-1 - k);
+  }
+  for (int32_t j = 0; j < FluxSectionPoints; ++j) {
+    s.SamplePoints.push_back(FluxSectionPoint(m, j));
+    s.SampleCell.push_back(AveragingState::FluxCell0 - j);
   }
   const Real b = m.ChannelRadius;
   s.MonitorPoints = {TRealPoint{-b, 0}, TRealPoint{-2 * b, 0}, TRealPoint{0, 0}};
@@ -148,6 +165,8 @@ void MergeBlocks(AveragingState& s) {
   s.BlockLength *= 2;
 }
 
+// Reads the model apart from its vortex-zone stop flag, which nothing else
+// reads while the grid is sampled; writes only s.Zone.
 void MeasureZone(AveragingState& s, Model& m) {
   const VortexAreaStartTexts texts = DefaultVortexAreaStart(m);
   const auto fx = ParseReal(texts.FirstX), fy = ParseReal(texts.FirstY);
@@ -185,8 +204,17 @@ void SampleGrid(AveragingState& s, Model& m) {
   const int64_t n = s.BlockSamples[b] + 1;
   double* block = s.Moments.data() + b * s.SamplePoints.size() * MomentsPerPoint;
   const Model& model = m;
-  ForPoints(m, count, [&](int32_t begin, int32_t end) {
-    for (int32_t p = begin; p < end; ++p) {
+  // A vortex-zone measurement (a sequential trace) is item 0 of the same
+  // parallel loop, so that the other threads sample the grid meanwhile.
+  const bool zone = s.Settings.ZoneEverySamples > 0 && (s.GridSamples + 1) % s.Settings.ZoneEverySamples == 0;
+  const int32_t first = zone ? 1 : 0;
+  ForPoints(m, count + first, [&](int32_t begin, int32_t end) {
+    for (int32_t item = begin; item < end; ++item) {
+      if (item < first) {
+        MeasureZone(s, m);
+        continue;
+      }
+      const int32_t p = item - first;
       Real u, v;  // m/s
       CalcVelocityPair(model, s.SamplePoints[static_cast<size_t>(p)], -1, u, v);
       double* mm = block + static_cast<size_t>(p) * MomentsPerPoint;
@@ -197,7 +225,6 @@ void SampleGrid(AveragingState& s, Model& m) {
   });
   s.BlockSamples[b] = n;
   s.GridSamples += 1;
-  if (s.Settings.ZoneEverySamples > 0 && s.GridSamples % s.Settings.ZoneEverySamples == 0) MeasureZone(s, m);
 }
 
 }  // namespace
@@ -355,11 +382,16 @@ AveragingResults SummariseAveraging(const AveragingState& s, const Model& m) {
   r.Samples = n;
   r.HasAverages = n > 0;
   std::vector<double> stationVx(CentrelineStationCount, std::numeric_limits<double>::quiet_NaN());
+  std::vector<double> sectionVx(FluxSectionPoints, 0.0);
   if (r.HasAverages) {
     const double count = static_cast<double>(n);
     for (size_t p = 0; p < points; ++p) {
       const double* t = &total[p * MomentsPerPoint];
       const int32_t cell = s.SampleCell[p];
+      if (cell <= AveragingState::FluxCell0) {
+        sectionVx[static_cast<size_t>(AveragingState::FluxCell0 - cell)] = t[0];
+        continue;
+      }
       if (cell < 0) {
         stationVx[static_cast<size_t>(-1 - cell)] = t[0];
         continue;
@@ -375,36 +407,20 @@ AveragingResults SummariseAveraging(const AveragingState& s, const Model& m) {
   }
   r.Centreline = CentrelineRows(m, stationVx);
 
-  // Flux through the channel at the grid column nearest its middle.
-  const AveragingGrid& g = s.Grid;
+  // Flux through the channel's middle section (midpoint rule over the strips).
   const double radius = static_cast<double>(m.ChannelRadius);
-  if (r.HasAverages && g.Nx > 0 && g.Dx > 0 && radius > 0) {
-    const double xs = static_cast<double>(m.SuctionX) / 2;
-    const int32_t i = std::clamp<int32_t>(static_cast<int32_t>(std::lround((xs - g.X0) / g.Dx)), 0, g.Nx - 1);
+  if (r.HasAverages && radius > 0) {
     const double pi = std::acos(-1.0);
-    double flux = 0, yPrev = 0, fPrev = 0, vLast = 0;
-    int32_t rows = 0;
-    for (int32_t j = 0; j < g.Ny; ++j) {
-      const double y = g.Y0 + g.Dy * j;
-      if (y >= radius) break;
-      const size_t c = static_cast<size_t>(j) * static_cast<size_t>(g.Nx) + static_cast<size_t>(i);
-      if (!g.Inside[c]) continue;
-      const double f = 2 * pi * y * r.Field.VxMean[c];
-      if (rows > 0) flux += (f + fPrev) / 2 * (y - yPrev);
-      yPrev = y;
-      fPrev = f;
-      vLast = r.Field.VxMean[c];
-      rows += 1;
+    double flux = 0;
+    for (int32_t j = 0; j < FluxSectionPoints; ++j) {
+      const double y = static_cast<double>(FluxSectionPoint(m, j).Y);
+      flux += 2 * pi * y * sectionVx[static_cast<size_t>(j)] * (radius / FluxSectionPoints);
     }
-    if (rows >= 2) {
-      // From the last flow row to the wall with the last row's velocity.
-      flux += (fPrev + 2 * pi * radius * vLast) / 2 * (radius - yPrev);
-      r.Flux.Valid = true;
-      r.Flux.X = g.X0 + g.Dx * i;
-      r.Flux.Flux = flux;
-      r.Flux.Reference = pi * radius * radius * static_cast<double>(m.SuctionSpeed);
-      r.Flux.Ratio = r.Flux.Reference != 0 ? flux / r.Flux.Reference : 0;
-    }
+    r.Flux.Valid = true;
+    r.Flux.X = static_cast<double>(m.SuctionX / 2);
+    r.Flux.Flux = flux;
+    r.Flux.Reference = pi * radius * radius * static_cast<double>(m.SuctionSpeed);
+    r.Flux.Ratio = r.Flux.Reference != 0 ? flux / r.Flux.Reference : 0;
   }
 
   // Vortex-zone measurements taken within the averaged stretch.

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <limits>
 
+#include "core/flow_path.h"
 #include "core/kernel.h"
 #include "core/parallel.h"
 #include "core/ring_kernel.h"
@@ -145,18 +146,8 @@ void UpdateRightHandSideLiteral(Model& m) {
   }
 }
 
-}  // namespace
-
-namespace {
-
-// BuildInfluenceMatrix with progress and the stop question; `stopped` tells
-// whether it gave up (the result is then false as well).
-bool BuildSystem(Model& m, Observer& obs, bool& stopped) {
-  stopped = false;
-  if (m.Exec.Literal) {
-    m.Factored.Clear();
-    return BuildInfluenceMatrixLiteral(m, obs, stopped);
-  }
+// The fast extended forms: all threads, the elimination recorded once.
+bool BuildInfluenceMatrixFast(Model& m, Observer& obs, bool& stopped) {
   const int32_t n = m.AttachedCount;
   ThreadPool& pool = SharedPool(m.Exec.Threads);
   SetMatrSize(m.InfluenceMatrix, n, n + 1);
@@ -185,62 +176,24 @@ bool BuildSystem(Model& m, Observer& obs, bool& stopped) {
   return copied;
 }
 
-}  // namespace
-
-bool BuildInfluenceMatrix(Model& m) {
-  bool stopped = false;
-  return BuildSystem(m, NullObserver(), stopped);
-}
-
-bool SetUpCirculationSystem(Model& m, Observer& obs) {
-  bool stopped = false;
-  BuildSystem(m, obs, stopped);
-  return !stopped;
-}
-
-void UpdateRightHandSide(Model& m) {
+// Row N-1 of the right-hand side: minus the free circulation.
+void TotalCirculationRightHandSide(Model& m) {
   const int32_t n = m.AttachedCount;
   const int32_t end = n + m.FreeVortexCount;
-  TRealMatr& a = m.InfluenceMatrix;
-  if (m.Exec.Literal) {
-    UpdateRightHandSideLiteral(m);
-  } else {
-    SharedPool(m.Exec.Threads).For(n > 0 ? n - 1 : 0, [&](int32_t begin, int32_t stop) {
-      for (int32_t i = begin; i < stop; ++i) a[i][n] = RightHandSideRow(m, m.CalcPoints[i], n, end);
-    });
-  }
   if (n > 0) {
     Real rhs = 0;
     for (int32_t k = n; k < end; ++k) rhs = rhs - m.Vortices[k].Gamma;
-    a[n - 1][n] = rhs;
+    m.InfluenceMatrix[n - 1][n] = rhs;
   }
 }
 
-void SolveCirculations(Model& m) {
-  const int32_t n = m.AttachedCount;
-  if (m.Circulations.size() < static_cast<size_t>(n)) m.Circulations.resize(n);
-  if (m.Exec.Literal) {
-    // A singular system leaves the previous circulations in place.
-    SolveGauss(m.InfluenceMatrix, n, m.Circulations);
-    CopyMatr(m.InfluenceMatrixCopy, m.InfluenceMatrix, n, n + 1);
-  } else if (SystemShapeFits(m.InfluenceMatrix, n) && SystemShapeFits(m.InfluenceMatrixCopy, n)) {
-    // Like SolveGauss, a matrix of another shape is left alone.
-    if (!m.Factored.Factored() || m.Factored.Size() != n) {
-      // The matrix was built on the literal path (or by hand): factor it now.
-      m.Factored.Factor(m.InfluenceMatrixCopy, n, &SharedPool(m.Exec.Threads));
-    }
-    if (m.RightHandSide.size() < static_cast<size_t>(n)) m.RightHandSide.resize(n);
-    TRealMatr& a = m.InfluenceMatrix;
-    for (int32_t i = 0; i < n; ++i) m.RightHandSide[i] = a[i][n];
-    // The replay leaves the circulations untouched when the system is singular.
-    m.Factored.Solve(m.RightHandSide, m.Circulations);
-    // The coefficients were never touched: restoring column N restores the matrix.
-    for (int32_t i = 0; i < n; ++i) a[i][n] = m.InfluenceMatrixCopy[i][n];
-  }
-  for (int32_t i = 0; i < n; ++i) m.Vortices[i].Gamma = m.Circulations[i];
+void StoreCirculations(Model& m) {
+  for (int32_t i = 0; i < m.AttachedCount; ++i) m.Vortices[i].Gamma = m.Circulations[i];
+  ++m.Revision;
 }
 
-Real CalcVelocity(const Model& m, const TRealPoint& p, const TRealPoint& dir, int32_t skipIndex) {
+// The velocity sums of CalcVelocity, vortex after vortex in index order.
+Real LiteralVelocity(const Model& m, const TRealPoint& p, const TRealPoint& dir, int32_t skipIndex) {
   const Real cutOff = m.VortexSpacing / 2 - CutOffMargin;  // m
   const int32_t end = m.AttachedCount + m.FreeVortexCount;
   Real sum = 0;
@@ -255,25 +208,121 @@ Real CalcVelocity(const Model& m, const TRealPoint& p, const TRealPoint& dir, in
   return sum;
 }
 
+class LiteralFlowPath final : public FlowPath {
+ public:
+  bool BuildInfluenceMatrix(Model& m, Observer& obs, bool& stopped) const override {
+    m.Factored.Clear();
+    return BuildInfluenceMatrixLiteral(m, obs, stopped);
+  }
+  void UpdateRightHandSide(Model& m) const override {
+    UpdateRightHandSideLiteral(m);
+    TotalCirculationRightHandSide(m);
+  }
+  void SolveCirculations(Model& m) const override {
+    const int32_t n = m.AttachedCount;
+    if (m.Circulations.size() < static_cast<size_t>(n)) m.Circulations.resize(n);
+    // A singular system leaves the previous circulations in place.
+    SolveGauss(m.InfluenceMatrix, n, m.Circulations);
+    CopyMatr(m.InfluenceMatrixCopy, m.InfluenceMatrix, n, n + 1);
+    StoreCirculations(m);
+  }
+  Real Velocity(const Model& m, const TRealPoint& p, const TRealPoint& dir,
+                int32_t skipIndex) const override {
+    return LiteralVelocity(m, p, dir, skipIndex);
+  }
+  void VelocityPair(const Model& m, const TRealPoint& p, int32_t skipIndex, Real& u,
+                    Real& v) const override {
+    u = LiteralVelocity(m, p, {1, 0}, skipIndex);
+    v = LiteralVelocity(m, p, {0, 1}, skipIndex);
+  }
+};
+
+class ExtendedFlowPath final : public FlowPath {
+ public:
+  bool BuildInfluenceMatrix(Model& m, Observer& obs, bool& stopped) const override {
+    return BuildInfluenceMatrixFast(m, obs, stopped);
+  }
+  void UpdateRightHandSide(Model& m) const override {
+    const int32_t n = m.AttachedCount;
+    const int32_t end = n + m.FreeVortexCount;
+    TRealMatr& a = m.InfluenceMatrix;
+    SharedPool(m.Exec.Threads).For(n > 0 ? n - 1 : 0, [&](int32_t begin, int32_t stop) {
+      for (int32_t i = begin; i < stop; ++i) a[i][n] = RightHandSideRow(m, m.CalcPoints[i], n, end);
+    });
+    TotalCirculationRightHandSide(m);
+  }
+  void SolveCirculations(Model& m) const override {
+    const int32_t n = m.AttachedCount;
+    if (m.Circulations.size() < static_cast<size_t>(n)) m.Circulations.resize(n);
+    if (SystemShapeFits(m.InfluenceMatrix, n) && SystemShapeFits(m.InfluenceMatrixCopy, n)) {
+      // Like SolveGauss, a matrix of another shape is left alone.
+      if (!m.Factored.Factored() || m.Factored.Size() != n) {
+        // The matrix was built on the literal path (or by hand): factor it now.
+        m.Factored.Factor(m.InfluenceMatrixCopy, n, &SharedPool(m.Exec.Threads));
+      }
+      if (m.RightHandSide.size() < static_cast<size_t>(n)) m.RightHandSide.resize(n);
+      TRealMatr& a = m.InfluenceMatrix;
+      for (int32_t i = 0; i < n; ++i) m.RightHandSide[i] = a[i][n];
+      // The replay leaves the circulations untouched when the system is singular.
+      m.Factored.Solve(m.RightHandSide, m.Circulations);
+      // The coefficients were never touched: restoring column N restores the matrix.
+      for (int32_t i = 0; i < n; ++i) a[i][n] = m.InfluenceMatrixCopy[i][n];
+    }
+    StoreCirculations(m);
+  }
+  Real Velocity(const Model& m, const TRealPoint& p, const TRealPoint& dir,
+                int32_t skipIndex) const override {
+    return LiteralVelocity(m, p, dir, skipIndex);
+  }
+  void VelocityPair(const Model& m, const TRealPoint& p, int32_t skipIndex, Real& u,
+                    Real& v) const override {
+    const CutOff cut(m.VortexSpacing);
+    const int32_t end = m.AttachedCount + m.FreeVortexCount;
+    const TVortex* vortices = m.Vortices.data();
+    Real su = 0;
+    Real sv = 0;
+    if (skipIndex >= 0 && skipIndex < end) {
+      SumPair(vortices, 0, skipIndex, p, cut, su, sv);
+      SumPair(vortices, skipIndex + 1, end, p, cut, su, sv);
+    } else {
+      SumPair(vortices, 0, end, p, cut, su, sv);
+    }
+    u = su;
+    v = sv;
+  }
+};
+
+}  // namespace
+
+const FlowPath& PathOf(const Execution& exec) {
+  static const LiteralFlowPath literal;
+  static const ExtendedFlowPath extended;
+  if (exec.Literal) return literal;
+  if (exec.Arithmetic == Precision::Double) return DoublePath();
+  return extended;
+}
+
+bool BuildInfluenceMatrix(Model& m) {
+  bool stopped = false;
+  return PathOf(m.Exec).BuildInfluenceMatrix(m, NullObserver(), stopped);
+}
+
+bool SetUpCirculationSystem(Model& m, Observer& obs) {
+  bool stopped = false;
+  PathOf(m.Exec).BuildInfluenceMatrix(m, obs, stopped);
+  return !stopped;
+}
+
+void UpdateRightHandSide(Model& m) { PathOf(m.Exec).UpdateRightHandSide(m); }
+
+void SolveCirculations(Model& m) { PathOf(m.Exec).SolveCirculations(m); }
+
+Real CalcVelocity(const Model& m, const TRealPoint& p, const TRealPoint& dir, int32_t skipIndex) {
+  return PathOf(m.Exec).Velocity(m, p, dir, skipIndex);
+}
+
 void CalcVelocityPair(const Model& m, const TRealPoint& p, int32_t skipIndex, Real& u, Real& v) {
-  if (m.Exec.Literal) {
-    u = CalcVelocity(m, p, {1, 0}, skipIndex);
-    v = CalcVelocity(m, p, {0, 1}, skipIndex);
-    return;
-  }
-  const CutOff cut(m.VortexSpacing);
-  const int32_t end = m.AttachedCount + m.FreeVortexCount;
-  const TVortex* vortices = m.Vortices.data();
-  Real su = 0;
-  Real sv = 0;
-  if (skipIndex >= 0 && skipIndex < end) {
-    SumPair(vortices, 0, skipIndex, p, cut, su, sv);
-    SumPair(vortices, skipIndex + 1, end, p, cut, su, sv);
-  } else {
-    SumPair(vortices, 0, end, p, cut, su, sv);
-  }
-  u = su;
-  v = sv;
+  PathOf(m.Exec).VelocityPair(m, p, skipIndex, u, v);
 }
 
 }  // namespace mdv

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "core/double_state.h"
 #include "core/factored_system.h"
 #include "core/geometry.h"
 #include "core/real.h"
@@ -30,10 +31,19 @@ struct TCalcPoint {
 using TVortexArray = std::vector<TVortex>;
 using TCalcPointArray = std::vector<TCalcPoint>;
 
-// How a run computes; never changes a result, only how fast it is reached.
+// The arithmetic of the flow's velocities and circulations.
+enum class Precision {
+  Extended,  // the program's defined arithmetic: 80-bit, bit for bit the literal path
+  Double,    // vector kernel and LAPACK in double: the same statistics, far sooner
+};
+
+// How a run computes. Literal and Threads never change a result; Arithmetic
+// chooses between the two arithmetic paths (Literal implies Extended). Not to
+// be changed while a run is in progress.
 struct Execution {
   bool Literal = false;  // reference path: full elimination each step, one thread
   int Threads = 0;       // worker threads; 0 = all cores
+  Precision Arithmetic = Precision::Extended;
 };
 
 struct Model {
@@ -86,6 +96,11 @@ struct Model {
   TRealArray Circulations;        // run only
   TVortexArray NewFreeVortices;   // run only
   bool StopRequested = false;
+  // Changes whenever vortex positions or circulations, the vortex count's
+  // contents or the area change: every core function that writes them
+  // advances it, and so must any other code that writes Vortices by hand.
+  // The double path's copy of the vortices follows it.
+  uint64_t Revision = 0;
 
   // ---- analysis state ----
   TRealPointMatr StreamLines;
@@ -99,6 +114,9 @@ struct Model {
   TRealArray RightHandSide;            // column N in the original row order, for the replay
   TRealPointArray ConvectedPos;        // where each free vortex ends its step
   std::vector<uint8_t> ConvectedGone;  // 1: the vortex left through the suction section
+
+  // ---- the double path: its copy of the vortices and its factored system ----
+  DoubleState Double;
 };
 
 // SheddingInterval := (outer tip, inner tip, mouth edge): steps skipped between sheddings.

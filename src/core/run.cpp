@@ -47,6 +47,7 @@ struct StepSnapshot {
                 counters.begin());
     m.FreeVortexCount = FreeVortexCount;
     m.Time = Time;
+    ++m.Revision;
   }
 };
 
@@ -83,6 +84,7 @@ void ReleaseRunArrays(Model& m) {
   TRealArray().swap(m.RightHandSide);
   TRealPointArray().swap(m.ConvectedPos);
   std::vector<uint8_t>().swap(m.ConvectedGone);
+  m.Double.System.Clear();
 }
 
 std::string NonFiniteMessage(int64_t completed) {

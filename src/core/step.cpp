@@ -74,6 +74,7 @@ void ConvectFreeVortices(Model& m) {
   }
   std::copy_n(m.NewFreeVortices.begin(), count, m.Vortices.begin() + n);
   m.FreeVortexCount = count;
+  ++m.Revision;
 }
 
 void ShedVortices(Model& m, std::vector<int32_t>& shedCounters) {
@@ -123,6 +124,7 @@ void ShedVortices(Model& m, std::vector<int32_t>& shedCounters) {
     if (interval < 0) interval = 0;
     shedCounters[s] = static_cast<int32_t>((int64_t{shedCounters[s]} + 1) % (interval + 1));
   }
+  if (shed > 0) ++m.Revision;
 }
 
 }  // namespace mdv

@@ -1,6 +1,5 @@
 #include "core/study_plan.h"
 
-#include <cerrno>
 #include <cstdio>
 #include <filesystem>
 #include <utility>

@@ -15,7 +15,6 @@
 #include <vector>
 
 #include "core/platform.h"
-
 #include "core/study_file.h"
 
 namespace mdv {

@@ -319,7 +319,9 @@ ScreenPoint WorldToScreen(const ScreenMap& map, const TRealPoint& p) {
 }
 
 std::vector<MarkItem> VortexAreaMarks(const Model& m, const TVortexAreaParams& r,
-                                      const ScreenMap& map) {
+                                      const ScreenMap& map, uint32_t failed) {
+  // Rows of VortexAreaRows: Bэф 0, b 1, l 2, a0 3, a 4, dmax 5, lmax 6.
+  auto measured = [failed](int row) { return (failed & (1u << row)) == 0; };
   std::vector<MarkItem> items;
   auto s = [&map](const TRealPoint& p) { return WorldToScreen(map, p); };
   auto line = [&items](MarkColour c, ScreenPoint a, ScreenPoint b) {
@@ -342,14 +344,14 @@ std::vector<MarkItem> VortexAreaMarks(const Model& m, const TVortexAreaParams& r
   const TRealPoint nw = UnitNormal(wallEnd, mouth);  // towards the channel wall, (0, 1)
 
   // "Bэф": from the axis up to the point where the width was taken.
-  {
+  if (measured(0)) {
     const ScreenPoint e = s(r.EffWidthPoint);
     line(MarkMagenta, {e.X, map.OriginY}, e);
     dot(MarkMagenta, e);
     text(MarkMagenta, {e.X + 5, (e.Y + map.OriginY) / 2}, "Bэф");
   }
   // "b": from the widest point across to the flange surface.
-  {
+  if (measured(1)) {
     const TRealPoint e = r.MaxGapPoint + Scaled(nf, r.MaxGap + GapMarkReach);
     TRealPoint f = e;  // the segment misses the flange: the mark runs to its end
     if (m.BodyRibCount > 3) {
@@ -366,7 +368,7 @@ std::vector<MarkItem> VortexAreaMarks(const Model& m, const TVortexAreaParams& r
   }
   // "a": extension lines at the overshoot and at the zone's end, and the
   // dimension line between them, on the fluid side of the zone.
-  {
+  if (measured(3) && measured(4)) {
     const Real d0 = DistToLine(r.OvershootPoint, t, mouth);
     line(MarkNavy, s(r.ZoneEndPoint),
          s(r.ZoneEndPoint - Scaled(nf, r.MaxGap + ExtensionReach)));
@@ -379,14 +381,14 @@ std::vector<MarkItem> VortexAreaMarks(const Model& m, const TVortexAreaParams& r
   }
   // "dmax": from the point of the largest gap up to the wall line.
   const TRealPoint wallFoot = r.ChannelGapPoint + Scaled(nw, r.ChannelGap);
-  {
+  if (measured(5)) {
     const ScreenPoint c = s(r.ChannelGapPoint);
     const ScreenPoint g = s(wallFoot);
     line(MarkTeal, c, g);
     text(MarkTeal, {(c.X + g.X) / 2 + 2, (c.Y + g.Y) / 2 - 3}, "dmax");
   }
   // "lmax": from the mouth plane to the foot, above the wall line.
-  {
+  if (measured(6)) {
     line(MarkNavy, s(mouth), s(mouth + Scaled(nw, WallExtension)));
     line(MarkNavy, s(wallFoot), s(r.ChannelGapPoint + Scaled(nw, r.ChannelGap + WallExtension)));
     const ScreenPoint j1 = s(mouth + Scaled(nw, WallDimension));

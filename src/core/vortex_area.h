@@ -125,8 +125,10 @@ struct MarkItem {
 // draws the items as they come and sets its text colour back to black after.
 // When the segment from MaxGapPoint towards the flange misses rib 3, the "b"
 // line is drawn to the segment's far end E.
+// A mark whose dimension is not a measurement (its bit in `failed`, as in
+// VortexAreaOutcome::FailedRows) is left out.
 std::vector<MarkItem> VortexAreaMarks(const Model& m, const TVortexAreaParams& r,
-                                      const ScreenMap& map);
+                                      const ScreenMap& map, uint32_t failed = 0);
 
 // The seven result rows of the window ("Bэф", "b", "l", "a0", "a", "dmax",
 // "lmax") with their values in fixed(6, 4); a row whose bit is set in

@@ -51,13 +51,13 @@ constexpr size_t CalcPointExts[] = {0, 10, 24, 34, 48};  // Pos, Normal, Vn
 constexpr size_t VortexExts[] = {0, 10, 24};             // Pos, Gamma
 
 // Checks the whole buffer against its header; nothing is kept unless all of it is sound.
-bool Decode(const Bytes& data, VortexFileContents& c, std::string& error) {
+bool Decode(const uint8_t* bytes, size_t size, VortexFileContents& c, std::string& error) {
   error.clear();
-  if (data.size() < VortexFileHeaderSize) {
-    return Damaged(error, "длина " + std::to_string(data.size()) + " байт меньше заголовка (" +
+  if (size < VortexFileHeaderSize) {
+    return Damaged(error, "длина " + std::to_string(size) + " байт меньше заголовка (" +
                               std::to_string(VortexFileHeaderSize) + " байт)");
   }
-  ByteReader in(data);
+  ByteReader in(bytes, size);
   in.Skip(SignatureSize);  // the signature text carries no information
   int32_t version = 0;
   in.Int32(version);
@@ -68,9 +68,9 @@ bool Decode(const Bytes& data, VortexFileContents& c, std::string& error) {
   in.Int32(c.FreeVortexCount);
   // The counts decide first whether the length is right; the two reals of
   // the header are judged after that.
-  const bool timeOk = IsFiniteExtImage(data.data() + in.Pos());
+  const bool timeOk = IsFiniteExtImage(bytes + in.Pos());
   in.Ext(c.Time);
-  const bool dtOk = IsFiniteExtImage(data.data() + in.Pos());
+  const bool dtOk = IsFiniteExtImage(bytes + in.Pos());
   in.Ext(c.Dt);
   in.Int32(c.MaxFreeVortex);
   in.Int32(c.AttachedCount);
@@ -83,15 +83,15 @@ bool Decode(const Bytes& data, VortexFileContents& c, std::string& error) {
   if (n < 1) return Damaged(error, "недопустимое число присоединенных вихрей (" + std::to_string(n) + ")");
   const uint64_t expected = VortexFileHeaderSize + (CalcPointRecordSize + VortexRecordSize) * uint64_t(n) +
                             VortexRecordSize * uint64_t(f);
-  if (data.size() != expected) {
-    return Damaged(error, "длина файла " + std::to_string(data.size()) + " байт, а для " +
+  if (size != expected) {
+    return Damaged(error, "длина файла " + std::to_string(size) + " байт, а для " +
                               std::to_string(n) + " присоединенных и " + std::to_string(f) +
                               " свободных вихрей нужно " + std::to_string(expected));
   }
   if (!timeOk || !dtOk) return Damaged(error, "время или шаг по времени не является числом");
   // Every value is judged where it lies before anything is allocated: most
   // damaged files are refused here, at no cost but the reading.
-  const uint8_t* at = data.data() + in.Pos();
+  const uint8_t* at = bytes + in.Pos();
   for (int k = 0; k < 9; ++k, at += ExtSize) {
     if (!IsFiniteExtImage(at)) return Damaged(error, "параметр области не является числом");
   }
@@ -153,6 +153,7 @@ void Apply(const VortexFileContents& c, Model& m) {
                       static_cast<size_t>(std::max(c.MaxFreeVortex, c.FreeVortexCount));
   m.Vortices.assign(room, TVortex{});
   std::copy(c.Vortices.begin(), c.Vortices.end(), m.Vortices.begin());
+  ++m.Revision;
 }
 
 // A file written by another build may place the attached vortices and control
@@ -238,8 +239,12 @@ Bytes EncodeVortexFile(const Model& m) {
 }
 
 bool DecodeVortexFile(const Bytes& data, Model& m, std::string& error) {
+  return DecodeVortexFile(data.data(), data.size(), m, error);
+}
+
+bool DecodeVortexFile(const uint8_t* data, size_t size, Model& m, std::string& error) {
   VortexFileContents c;
-  if (!Decode(data, c, error)) return false;
+  if (!Decode(data, size, c, error)) return false;
   Apply(c, m);
   return true;
 }
@@ -262,7 +267,7 @@ bool LoadVortexState(Model& m, const std::string& fileName, std::string& error, 
   Bytes data;
   if (!ReadWholeFile(fileName, data, error)) return false;
   VortexFileContents c;
-  if (!Decode(data, c, error)) {
+  if (!Decode(data.data(), data.size(), c, error)) {
     error = InFile(fileName, error);
     return false;
   }

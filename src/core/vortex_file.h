@@ -22,6 +22,7 @@ Bytes EncodeVortexFile(const Model& m);
 // the model exactly as it was. The vortex array gets room for N + MaxFreeVortex
 // vortices, or N + F when the file holds more free vortices than its limit.
 bool DecodeVortexFile(const Bytes& data, Model& m, std::string& error);
+bool DecodeVortexFile(const uint8_t* data, size_t size, Model& m, std::string& error);
 
 bool SaveVortexFile(const Model& m, const std::string& fileName, std::string& error);
 bool LoadVortexFile(Model& m, const std::string& fileName, std::string& error);

@@ -54,7 +54,8 @@ constexpr int kCurvePoints = 120;
 QString TfrmAveragedFlow::EmptyText() {
   return QStringLiteral(
       "Осреднённых данных пока нет. Средние накапливаются во время расчёта (\"Начать\", "
-      "\"Продолжить\") и появляются здесь после первой выборки поля.");
+      "\"Продолжить\") и появляются здесь после первой выборки поля. Средние, сохранённые в "
+      "файл, показывает кнопка \"Загрузить средние...\".");
 }
 
 TfrmAveragedFlow::TfrmAveragedFlow(QWidget* parent) : QDialog(parent) {
@@ -143,7 +144,7 @@ TfrmAveragedFlow::TfrmAveragedFlow(QWidget* parent) : QDialog(parent) {
   sgMonitors->verticalHeader()->hide();
   sgMonitors->setEditTriggers(QAbstractItemView::NoEditTriggers);
   sgMonitors->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
-  sgMonitors->horizontalHeader()->setStretchLastSection(true);
+  sgMonitors->horizontalHeader()->setSectionResizeMode(0, QHeaderView::Stretch);
 
   tabs = new QTabWidget(this);
   tabs->addTab(mapPage, QStringLiteral("Поле скоростей"));
@@ -249,8 +250,8 @@ void TfrmAveragedFlow::Show(const AveragingResults& r, const Model* contour,
   if (!r.Steady.Text.empty()) text += QLatin1Char(' ') + Q(r.Steady.Text);
   if (r.Flux.Valid)
     text += QStringLiteral("\nРасход через канал при x = %1 м: %2 м³/с, %3 от πB²v.")
-                .arg(Gen(r.Flux.X), Q(FormatFixed(r.Flux.Flux, 4, 4)),
-                     Q(FormatFixed(r.Flux.Ratio, 3, 3)));
+                .arg(Gen(r.Flux.X), Q(FormatFixed(r.Flux.Flux, 4, 5)),
+                     Q(FormatFixed(r.Flux.Ratio, 4, 3)));
   labSummary->setText(text);
 
   FillCentreline(r);
@@ -297,8 +298,9 @@ void TfrmAveragedFlow::FillCentreline(const AveragingResults& r) {
   SeriesDiscSink->replace(disc);
   SeriesFlanged->replace(flanged);
   SeriesPlain->replace(plain);
-  // v/v0 from 0 (every curve is positive) to the highest value in steps of
-  // 0,25; x/D from the mouth to the last station in steps of 0,5.
+  // v/v0 from 0 (lower only for a negative model mean, a reverse flow) to the
+  // highest value in steps of 0,25; x/D from the mouth to the last station in
+  // steps of 0,5.
   double top = 1, low = 0;
   for (const QList<QPointF>* l : {&model, &disc, &flanged, &plain}) {
     for (const QPointF& q : *l) {

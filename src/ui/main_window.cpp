@@ -42,6 +42,7 @@
 #include "ui/dialog_messages.h"
 #include "ui/main_window_averages.h"
 #include "ui/picture.h"
+#include "ui/precision_toggle.h"
 #include "ui/study_view.h"
 
 namespace mdv {
@@ -240,6 +241,7 @@ void TfrmMain::BuildMenu() {
   miBreakPntParams = add(params, "miBreakPntParams", QStringLiteral("Оторвавшийся вихрь"));
   miBreakPntParams->setVisible(false);
   miSeparationPoints = add(params, "miSeparationPoints", QStringLiteral("Точки отрыва"));
+  precision_ = new PrecisionToggle(params, statusBar(), model_, this);
 
   QMenu* scale = bar->addMenu(QStringLiteral("Масштаб"));
   scale->setObjectName(QStringLiteral("mnScale"));
@@ -524,6 +526,7 @@ void TfrmMain::SetRunButtons(bool start, bool cont, bool stop) {
     }
     buttons[i]->setEnabled(false);
   }
+  if (precision_) precision_->SetRunning(stop);  // a run keeps its arithmetic
 }
 
 void TfrmMain::SetFreshState() { SetRunButtons(true, false, false); }

@@ -42,6 +42,7 @@ class TfrmFreeVrtGraph;
 class TfrmBreakPntParams;
 class TfrmVortexAreaInfo;
 class TfrmBreakPntIntervals;
+class PrecisionToggle;
 class RunAverages;
 
 // The element the flow picture is shown in: it copies the picture's image at
@@ -177,6 +178,7 @@ class TfrmMain : public QMainWindow, public Observer {
   QAction* miZoomIn = nullptr;
   QAction* miZoomNo = nullptr;
   QAction* miAbout = nullptr;
+  PrecisionToggle* precision_ = nullptr;  // "Быстрый счёт (двойная точность)"
 
   QFileDialog* OpenDialog1 = nullptr;
   QFileDialog* SaveDialog1 = nullptr;

@@ -118,6 +118,7 @@ TfrmViewPulsate::TfrmViewPulsate(QWidget* parent) : QDialog(parent) {
   connect(lbPoints, &QListWidget::currentRowChanged, this, &TfrmViewPulsate::lbPointsClick);
   connect(btnSavePicture, &QPushButton::clicked, this, &TfrmViewPulsate::btnSavePictureClick);
   connect(btnSaveCsv, &QPushButton::clicked, this, &TfrmViewPulsate::btnSaveCsvClick);
+  connect(tabs, &QTabWidget::currentChanged, this, &TfrmViewPulsate::UpdateSaveButtons);
 }
 
 void TfrmViewPulsate::btnLoadClick() {
@@ -177,8 +178,14 @@ void TfrmViewPulsate::lbPointsClick() {
   labVy2->setText(QString::fromStdString(s.LabVy2));
   Spectrum->ShowPoint(record_, std::max(lbPoints->currentRow(), 0));
   chartStack_->setCurrentWidget(Chart1);
-  btnSavePicture->setEnabled(true);
-  btnSaveCsv->setEnabled(true);
+  UpdateSaveButtons();
+}
+
+void TfrmViewPulsate::UpdateSaveButtons() {
+  // The commands save the shown tab: only a chart, not the note in its place.
+  const bool chart = tabs->currentWidget() == Spectrum ? Spectrum->ChartShown() : ChartShown();
+  btnSavePicture->setEnabled(chart);
+  btnSaveCsv->setEnabled(chart);
 }
 
 void TfrmViewPulsate::ShowNote(const QString& text) {
@@ -188,8 +195,7 @@ void TfrmViewPulsate::ShowNote(const QString& text) {
   Spectrum->ShowNote(text);
   note_->setText(text);
   chartStack_->setCurrentWidget(note_);
-  btnSavePicture->setEnabled(false);
-  btnSaveCsv->setEnabled(false);
+  UpdateSaveButtons();
 }
 
 void TfrmViewPulsate::ClearStats() {

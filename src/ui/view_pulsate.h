@@ -65,6 +65,7 @@ class TfrmViewPulsate : public QDialog {
  private:
   void ShowNote(const QString& text);
   void ClearStats();
+  void UpdateSaveButtons();
   QString SuggestedName() const;
 
   PulsationRecord record_;

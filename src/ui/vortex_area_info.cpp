@@ -246,7 +246,7 @@ void TfrmVortexAreaInfo::btnCalculateClick() {
 
 void TfrmVortexAreaInfo::DrawMarks() {
   const ScreenMap map{picture_.PicScale(), picture_.PicOriginX(), picture_.PicOriginY()};
-  const std::vector<MarkItem> marks = VortexAreaMarks(model_, result_, map);
+  const std::vector<MarkItem> marks = VortexAreaMarks(model_, result_, map, outcome_.FailedRows);
   QImage& image = picture_.Image();
   if (image.isNull()) return;
   QPainter p(&image);

@@ -175,6 +175,7 @@ TEST(Averaging, MergedBlocksGiveTheDirectMeansFromABlockBoundary) {
       for (size_t t = first; t < direct.times.size(); ++t) ss += (direct.vx[t][p] - mean) * (direct.vx[t][p] - mean);
       const double rms = std::sqrt(ss / static_cast<double>(direct.times.size() - first));
       const int32_t cell = s.SampleCell[p];
+      if (cell <= AveragingState::FluxCell0) continue;  // the section's means make the flux
       const double got = cell >= 0 ? r.Field.VxMean[static_cast<size_t>(cell)]
                                    : r.Centreline[static_cast<size_t>(-1 - cell)].Model * static_cast<double>(m.SuctionSpeed);
       EXPECT_NEAR(got, mean, 1e-12 * (1 + std::fabs(mean))) << "point " << p;

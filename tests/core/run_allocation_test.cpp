@@ -48,8 +48,11 @@ class AllocationObserver : public Observer {
 TEST(RunSimulation, StepsAllocateNothing) {
   constexpr int Steps = 45;  // the pulsation rows grow twice on the way
   test::TempDir dir;
-  for (const Execution exec : {Execution{false, 1}, Execution{false, 0}, Execution{true, 1}}) {
+  for (const Execution exec : {Execution{false, 1}, Execution{false, 0}, Execution{true, 1},
+                               Execution{false, 1, Precision::Double},
+                               Execution{false, 0, Precision::Double}}) {
     SCOPED_TRACE(exec.Literal ? "literal" : (exec.Threads == 1 ? "fast, 1 thread" : "fast, all cores"));
+    SCOPED_TRACE(exec.Arithmetic == Precision::Double ? "double" : "extended");
     Model m = test::CoarseModel(0.02L);
     m.Exec = exec;
     m.PulsationOn = true;

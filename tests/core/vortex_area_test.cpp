@@ -382,6 +382,15 @@ TEST(VortexArea, AbsurdStepsGiveFailedMeasurementsNotResults) {
       EXPECT_EQ(rows[i].Value, expected) << rows[i].Label;
       EXPECT_EQ(rows[i].Value.find('-'), std::string::npos) << rows[i].Label << ": no negative result shown";
     }
+    // Nor is its mark drawn.
+    const ScreenMap map{329.4L, 600, 245};
+    int widthTexts = 0, texts = 0;
+    for (const MarkItem& item : VortexAreaMarks(m, r, map, out.FailedRows)) {
+      texts += item.Kind == MarkKind::Text ? 1 : 0;
+      widthTexts += item.Text == "Bэф" ? 1 : 0;
+    }
+    EXPECT_EQ(widthTexts, 0);
+    EXPECT_GT(texts, 0) << "the measured dimensions keep their marks";
   }
   {
     SCOPED_TRACE("a step of 1e-9 s");

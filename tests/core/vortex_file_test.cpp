@@ -141,6 +141,7 @@ TEST_F(VortexFile, DamagedFilesChangeNothing) {
     return b;
   };
   const size_t vortex0 = 193 + 64 * 396;
+  const std::string lastVortex = "вихрь " + std::to_string((good.size() - vortex0) / 40 - 1);
   struct Row {
     const char* name;
     Bytes data;
@@ -164,6 +165,13 @@ TEST_F(VortexFile, DamagedFilesChangeNothing) {
       {"NaN circulation", with([&](Bytes& b) {
          PutExt(&b[vortex0 + 40 * 398 + 24], std::numeric_limits<Real>::quiet_NaN());
        }), "вихрь 398"},
+      // Every value of a record is judged where it lies, up to the file's last.
+      {"NaN normal velocity", with([](Bytes& b) {
+         PutExt(&b[193 + 64 * 394 + 48], std::numeric_limits<Real>::quiet_NaN());
+       }), "расчетная точка 394"},
+      {"infinite y of the last vortex", with([&](Bytes& b) {
+         PutExt(&b[b.size() - 40 + 10], std::numeric_limits<Real>::infinity());
+       }), lastVortex.c_str()},
   };
   for (const Row& r : rows) {
     Model m = RunLikeState();
@@ -264,12 +272,12 @@ TEST_F(VortexFile, StateComesBackWithThePlaneItWasComputedWith) {
   EXPECT_EQ(here.EndedAtWall, there.EndedAtWall);
   const TRealPointArray& a = run.StreamLines[0];
   const TRealPointArray& b = loaded.StreamLines[0];
-  Real leftmost = 0;
+  Real rightmost = -1;  // m; the line starts at x = -0,6 and runs towards the hood
   for (int32_t k = 0; k < here.PointCount; ++k) {
     EXPECT_TRUE(a[k].X == b[k].X && a[k].Y == b[k].Y) << "point " << k;
-    leftmost = std::min(leftmost, b[k].X);
+    rightmost = std::max(rightmost, b[k].X);
   }
-  EXPECT_LT(leftmost, -0.5L) << "the line must run on past the default plane's x";
+  EXPECT_GT(rightmost, -0.5L) << "the line must run on past the default plane's x";
 }
 
 TEST_F(VortexFile, SaveFailureReportsTheFile) {

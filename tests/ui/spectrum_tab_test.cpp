@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QLineSeries>
 #include <QListWidget>
+#include <QPushButton>
 #include <QLogValueAxis>
 #include <QScatterSeries>
 #include <QTabWidget>
@@ -122,6 +123,13 @@ void SpectrumTabTest::shortRecordSaysWhy() {
   QVERIFY(w.LoadFile(pls));
   QVERIFY(w.ChartShown());  // the fluctuations are still charted
   QVERIFY(!w.Spectrum->ChartShown());
+  // Saving follows the shown tab: the fluctuations can be saved, the note cannot.
+  QVERIFY(w.btnSaveCsv->isEnabled());
+  w.tabs->setCurrentIndex(1);
+  QVERIFY(!w.btnSaveCsv->isEnabled());
+  QVERIFY(!w.btnSavePicture->isEnabled());
+  w.tabs->setCurrentIndex(0);
+  QVERIFY(w.btnSavePicture->isEnabled());
   QCOMPARE(w.Spectrum->NoteText(), QString::fromUtf8(TooFewSpectrumSamplesText));
   QVERIFY(w.Spectrum->labPeakVx->text().isEmpty());
   // A long record afterwards charts the spectrum again.
