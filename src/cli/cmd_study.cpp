@@ -58,7 +58,7 @@ OptionAvailable RunOptions(CLI::App& app) {
 bool IsFlag(CLI::App& app, const std::string& key) {
   try {
     const CLI::Option* o = app.get_subcommand("run")->get_option_no_throw("--" + key);
-    return o != nullptr && o->get_type_size_max() == 0;
+    return o != nullptr && o->get_expected_max() == 0;
   } catch (const CLI::Error&) {
     return false;
   }
