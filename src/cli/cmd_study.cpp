@@ -3,7 +3,6 @@
 // program's own `run` command, so a study may set any option `run` has.
 // Schedulers (this machine, GNU parallel, a Slurm job array) only call
 // `study case`; each command is safe to repeat.
-#include <poll.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -16,7 +15,6 @@
 #include <cstdio>
 #include <deque>
 #include <filesystem>
-#include <iostream>
 #include <map>
 #include <memory>
 #include <optional>
@@ -60,7 +58,7 @@ OptionAvailable RunOptions(CLI::App& app) {
 bool IsFlag(CLI::App& app, const std::string& key) {
   try {
     const CLI::Option* o = app.get_subcommand("run")->get_option_no_throw("--" + key);
-    return o != nullptr && o->get_type_size_max() == 0;
+    return o != nullptr && o->get_expected_max() == 0;
   } catch (const CLI::Error&) {
     return false;
   }

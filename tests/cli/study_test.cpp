@@ -88,8 +88,9 @@ class Study : public ::testing::Test {
   fs::path dir_;
 };
 
+// A flag switched off in the file must reach run as no option at all.
 constexpr char FourCases[] =
-    "name = \"four\"\n[base]\nmax-time = 0.05\n[sweep]\nflange-angle-deg = [30, 60]\n"
+    "name = \"four\"\n[base]\nmax-time = 0.05\nreference = false\n[sweep]\nflange-angle-deg = [30, 60]\n"
     "inflow-speed = [0, \"0,75\"]\n[results]\npoints = [[0.1, 0.05]]\n";
 
 TEST_F(Study, ParallelAndLocalRunnerGiveTheSameTable) {
