@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/batch_text.h"
 #include "core/model.h"
 #include "core/vortex_file.h"
 
@@ -22,25 +23,8 @@ namespace fs = std::filesystem;
 namespace mdv {
 namespace {
 
-std::string Quote(const std::string& s) {
-  std::string q = "'";
-  for (char c : s) {
-    if (c == '\'') {
-      q.append("'\\''");
-    } else {
-      q.push_back(c);
-    }
-  }
-  q.push_back('\'');
-  return q;
-}
-
-std::string Slurp(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
+using test::Quote;
+using test::Slurp;
 
 std::vector<std::string> Lines(const std::string& text) {
   std::vector<std::string> lines;

@@ -16,6 +16,7 @@
 #include <thread>
 #include <vector>
 
+#include "cli/batch_text.h"
 #include "core/bytes.h"
 #include "core/safe_file.h"
 #include "core/vortex_file.h"
@@ -25,17 +26,12 @@ namespace fs = std::filesystem;
 namespace mdv {
 namespace {
 
+using test::Slurp;
+
 struct Result {
   int Status = -1;
   std::string Out, Err;
 };
-
-std::string Slurp(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
 
 // CTest runs every case in its own process, in parallel: the folder carries the pid.
 class BatchExit : public ::testing::Test {

@@ -12,6 +12,7 @@
 #include <regex>
 #include <sstream>
 
+#include "cli/batch_text.h"
 #include "core/bytes.h"
 #include "core/real.h"
 #include "core/records.h"
@@ -22,30 +23,13 @@ namespace fs = std::filesystem;
 namespace mdv {
 namespace {
 
+using test::Quote;
+using test::Slurp;
+
 struct Result {
   int status = -1;
   std::string out, err;
 };
-
-std::string Quote(const std::string& s) {
-  std::string q(1, '\'');
-  for (char c : s) {
-    if (c == '\'') {
-      q.append("'\\''");
-    } else {
-      q.push_back(c);
-    }
-  }
-  q.push_back('\'');
-  return q;
-}
-
-std::string Slurp(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
 
 class Batch : public ::testing::Test {
  protected:

@@ -13,16 +13,13 @@
 #include <sstream>
 #include <string>
 
+#include "cli/batch_text.h"
+
 namespace fs = std::filesystem;
 
 namespace {
 
-std::string Slurp(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
+using mdv::test::Slurp;
 
 class Batch {
  public:

@@ -13,16 +13,13 @@
 #include <string>
 #include <vector>
 
+#include "cli/batch_text.h"
+
 namespace fs = std::filesystem;
 
 namespace {
 
-std::string Slurp(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
+using mdv::test::Slurp;
 
 TEST(ReferencePath, SameFilesAsTheFastPathForEveryThreadCount) {
   const fs::path dir = fs::temp_directory_path() / ("mdv_reference_" + std::to_string(::getpid()));

@@ -14,29 +14,20 @@
 #include <sstream>
 #include <thread>
 
+#include "cli/batch_text.h"
+
 namespace fs = std::filesystem;
 
 namespace mdv {
 namespace {
 
+using test::Quote;
+using test::Slurp;
+
 struct Result {
   int status = -1;
   std::string out, err;
 };
-
-std::string Quote(const std::string& s) {
-  std::string q = "'";
-  for (char c : s) q.append(c == '\'' ? std::string("'\\''") : std::string(1, c));
-  q.push_back('\'');
-  return q;
-}
-
-std::string Slurp(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
 
 // Any process whose command line mentions `text`.
 bool ProcessMentions(const std::string& text) {
