@@ -368,8 +368,19 @@ std::string ShellQuote(const std::string& s) {
   return q + "'";
 }
 
+// A value written into an #SBATCH line: a line break would end the directive
+// and put the rest into the job's shell script, a blank or quote would split it.
+bool PlainDirectiveValue(const std::string& v) {
+  for (unsigned char c : v) {
+    if (c < 0x20 || c == 0x7f || c == ' ' || c == '"' || c == '\'') return false;
+  }
+  return true;
+}
+
 int SlurmCommand(CLI::App& app, const SlurmArgs& a) {
   if (a.maxRunning < 0) return Refuse("--max-running: число не может быть отрицательным");
+  if (!PlainDirectiveValue(a.partition)) return Refuse("--partition: имя раздела без пробелов, кавычек и переводов строки");
+  if (!PlainDirectiveValue(a.time)) return Refuse("--time: время без пробелов, кавычек и переводов строки");
   std::string error;
   StudySpec spec;
   std::vector<StudyCase> cases;
@@ -385,14 +396,26 @@ int SlurmCommand(CLI::App& app, const SlurmArgs& a) {
   }
   if (jobName.empty() || jobName == "_") jobName = "study";
   const std::string logs = (fs::path(dir) / "slurm").string();
+  // The log path stands in a quoted directive; the folder itself goes to the
+  // shell quoted, so only these characters cannot be carried.
+  for (unsigned char c : logs) {
+    if (c < 0x20 || c == 0x7f || c == '"') {
+      return Refuse("папка исследования " + Quoted(dir) +
+                    " не годится для Slurm: в ее пути есть кавычка или управляющий символ");
+    }
+  }
+  std::string comment = spec.Name;
+  for (char& c : comment) {
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = ' ';
+  }
   std::error_code ec;
   fs::create_directories(logs, ec);
-  std::string t = "#!/bin/bash\n# Parameter study \"" + spec.Name + "\": one array task per case.\n";
+  std::string t = "#!/bin/bash\n# Parameter study \"" + comment + "\": one array task per case.\n";
   t += "#SBATCH --job-name=mdv-" + jobName.substr(0, 40) + "\n";
   t += "#SBATCH --array=0-" + std::to_string(cases.size() - 1);
   if (a.maxRunning > 0) t += "%" + std::to_string(a.maxRunning);
   t += "\n#SBATCH --cpus-per-task=" + std::to_string(std::max(1, a.threads)) + "\n";
-  t += "#SBATCH --output=" + logs + "/%A_%a.out\n";
+  t += "#SBATCH --output=\"" + logs + "/%A_%a.out\"\n";
   if (!a.partition.empty()) t += "#SBATCH --partition=" + a.partition + "\n";
   if (!a.time.empty()) t += "#SBATCH --time=" + a.time + "\n";
   t += "exec " + ShellQuote(SelfExe()) + " study case " + ShellQuote(dir) +

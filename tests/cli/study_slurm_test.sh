@@ -43,11 +43,13 @@ inflow-speed = [0, "0,75"]
 [results]
 points = [[0.1, 0.05]]
 EOF
-"$exe" study plan "$work/study.toml" "$work/viaslurm" >/dev/null || fail "study plan"
+# A blank in the folder's path: the job script must carry it to sbatch and the shell.
+viaslurm="$work/via slurm"
+"$exe" study plan "$work/study.toml" "$viaslurm" >/dev/null || fail "study plan"
 "$exe" study plan "$work/study.toml" "$work/local" >/dev/null || fail "study plan"
-job=$("$exe" study slurm "$work/viaslurm" --max-running 2 --submit) || fail "study slurm --submit: $job"
+job=$("$exe" study slurm "$viaslurm" --max-running 2 --submit) || fail "study slurm --submit: $job"
 [[ "$job" =~ ^[0-9]+$ ]] || fail "study slurm --submit printed '$job', not a job id"
-grep -q -- '--array=0-3%2' "$work/viaslurm/study.sbatch" || fail "the job script has no --array=0-3%2"
+grep -q -- '--array=0-3%2' "$viaslurm/study.sbatch" || fail "the job script has no --array=0-3%2"
 echo "job $job submitted"
 finished=no
 for _ in $(seq 600); do
@@ -56,12 +58,14 @@ for _ in $(seq 600); do
 done
 [ "$finished" = yes ] || fail "the job array $job did not finish in 300 s"
 
-"$exe" study collect "$work/viaslurm" >/dev/null || fail "study collect after Slurm"
-csv="$work/viaslurm/results.csv"
+logs=$(ls "$viaslurm"/slurm/*.out 2>/dev/null | wc -l)
+[ "$logs" -eq 4 ] || fail "$logs of 4 task logs in $viaslurm/slurm"
+"$exe" study collect "$viaslurm" >/dev/null || fail "study collect after Slurm"
+csv="$viaslurm/results.csv"
 rows=$(tail -n +2 "$csv" | wc -l)
 [ "$rows" -eq 4 ] || fail "results.csv has $rows rows, not 4"
 done_rows=$(tail -n +2 "$csv" | awk -F';' '$4 == "done" && $6 != ""' | wc -l)
-[ "$done_rows" -eq 4 ] || { cat "$csv" >&2; cat "$work"/viaslurm/slurm/*.out >&2; fail "$done_rows of 4 rows are done with results"; }
+[ "$done_rows" -eq 4 ] || { cat "$csv" >&2; cat "$viaslurm"/slurm/*.out >&2; fail "$done_rows of 4 rows are done with results"; }
 
 "$exe" study run "$work/local" -j 2 >/dev/null 2>&1 || fail "study run -j 2"
 "$exe" study collect "$work/local" >/dev/null || fail "study collect after study run"

@@ -176,5 +176,20 @@ TEST_F(Study, CaseThatAveragesCollectsFromItsAverages) {
   EXPECT_NE(results.find("name = \"v/v0(x/D=0,5)\""), std::string::npos) << results;
 }
 
+// What goes into the job script's directives cannot end a line there: the rest
+// would run as the job's shell commands.
+TEST_F(Study, SlurmScriptTakesNoLineBreaksIntoItsDirectives) {
+  Write("s.toml", "name = \"two\\necho injected\"\n[base]\nmax-time = 0.05\n[sweep]\nflange-angle-deg = [30, 60]\n");
+  ASSERT_EQ(Run({"study", "plan", "s.toml", "j"}).status, 0);
+  for (const char* option : {"--partition", "--time"}) {
+    const Result r = Run({"study", "slurm", "j", option, "x\necho injected"});
+    EXPECT_EQ(r.status, 2) << option << ": " << r.err;
+    EXPECT_FALSE(Exists("j/study.sbatch")) << option;
+  }
+  ASSERT_EQ(Run({"study", "slurm", "j"}).status, 0);
+  const std::string script = Read("j/study.sbatch");
+  EXPECT_EQ(script.find("\necho injected"), std::string::npos) << script;
+}
+
 }  // namespace
 }  // namespace mdv
