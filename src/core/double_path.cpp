@@ -6,6 +6,7 @@
 // Same bytes for every thread count: each matrix row, right-hand-side row and
 // velocity sum is computed whole by one thread in a fixed order, and OpenBLAS
 // works on one thread.
+#include <cblas.h>
 #include <lapacke.h>
 
 #include <algorithm>
@@ -48,6 +49,41 @@ double D(Real v) { return static_cast<double>(v); }
 // block is some 10⁶ kernel evaluations, a few milliseconds.
 constexpr int32_t SetupRowBlock = 256;
 
+// Columns of one panel of the blocked LU factorization: at N = 4000 a panel
+// and its trailing update are a few hundredths of a second on one core.
+constexpr lapack_int FactorPanel = 128;
+
+// LU factorization with partial pivoting of the n x n column-major matrix a,
+// as LAPACK's dgetrf (same pivots, 1-based), panel by panel: each panel is
+// factored by dgetrf, its row swaps applied to the other columns, its block
+// row of U solved and the trailing matrix updated; between panels the
+// progress goes to obs and the stop question is asked. Returns dgetrf's info
+// (0, or the first exactly zero pivot), or -1 when stopped.
+lapack_int FactorInPanels(double* a, lapack_int n, lapack_int* pivots, Observer& obs) {
+  lapack_int info = 0;
+  for (lapack_int j = 0; j < n; j += FactorPanel) {
+    const lapack_int jb = std::min(FactorPanel, n - j);
+    double* panel = a + j + static_cast<size_t>(j) * n;
+    const lapack_int panelInfo = LAPACKE_dgetrf_work(LAPACK_COL_MAJOR, n - j, jb, panel, n, pivots + j);
+    if (info == 0 && panelInfo > 0) info = panelInfo + j;
+    for (lapack_int i = j; i < j + jb; ++i) pivots[i] += j;
+    // The panel's row swaps on the columns before and after it.
+    if (j > 0) LAPACKE_dlaswp_work(LAPACK_COL_MAJOR, j, a, n, j + 1, j + jb, pivots, 1);
+    const lapack_int rest = n - j - jb;
+    if (rest > 0) {
+      double* right = a + static_cast<size_t>(j + jb) * n;
+      LAPACKE_dlaswp_work(LAPACK_COL_MAJOR, rest, right, n, j + 1, j + jb, pivots, 1);
+      cblas_dtrsm(CblasColMajor, CblasLeft, CblasLower, CblasNoTrans, CblasUnit, jb, rest, 1.0, panel, n,
+                  right + j, n);
+      cblas_dgemm(CblasColMajor, CblasNoTrans, CblasNoTrans, rest, rest, jb, -1.0, panel + jb, n, right + j, n,
+                  1.0, right + j + jb, n);
+    }
+    obs.SetupProgress(Observer::SetupStage::Elimination, j + jb, n);
+    if (obs.StopRequested()) return -1;
+  }
+  return info;
+}
+
 // Builds the matrix and factors it; `stopped`: obs asked to stop before the
 // factorization (which, once begun, runs to its end: a second or two at the
 // largest systems).
@@ -88,18 +124,16 @@ bool BuildSystem(Model& m, Observer& obs, bool& stopped) {
   // Total circulation of attached and free vortices together is zero.
   std::fill_n(s.A.begin() + static_cast<std::ptrdiff_t>((nn - 1) * nn), nn, 1.0);
   s.Rhs = s.Rhs0;
-  obs.SetupProgress(Observer::SetupStage::Elimination, 0, 1);
   PinBlasToOneThread();
-  const lapack_int info = LAPACKE_dgetrf_work(LAPACK_COL_MAJOR, n, n, s.A.data(), n, s.Pivots.data());
-  s.Factored = true;
-  s.Regular = info == 0;  // info > 0: an exactly zero pivot
-  obs.SetupProgress(Observer::SetupStage::Elimination, 1, 1);
-  if (obs.StopRequested()) {
+  const lapack_int info = FactorInPanels(s.A.data(), n, s.Pivots.data(), obs);
+  if (info < 0) {
     s.Clear();
     stopped = true;
     return false;
   }
-  return info >= 0;
+  s.Factored = true;
+  s.Regular = info == 0;  // info > 0: an exactly zero pivot
+  return true;
 }
 
 bool BuildSystem(Model& m) {

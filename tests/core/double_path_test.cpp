@@ -284,6 +284,21 @@ TEST(DoublePath, SetUpReportsProgressAndStops) {
   EXPECT_FALSE(SetUpCirculationSystem(m, stopped));
   EXPECT_EQ(stopped.reports, 1) << "stopped after the first block of rows";
   EXPECT_FALSE(m.Double.System.Factored);
+
+  // The factorization is asked between its panels as well.
+  struct InElimination : Setup {
+    InElimination() : Setup(0) {}
+    void SetupProgress(SetupStage stage, int32_t done, int32_t total) override {
+      Setup::SetupProgress(stage, done, total);
+      if (stage == SetupStage::Elimination) ++panels;
+    }
+    bool StopRequested() override { return panels >= 2; }
+    int panels = 0;
+  } inElimination;
+  EXPECT_FALSE(SetUpCirculationSystem(m, inElimination));
+  EXPECT_TRUE(inElimination.lastStage == Observer::SetupStage::Elimination);
+  EXPECT_LT(inElimination.lastDone, inElimination.lastTotal) << "stopped inside the factorization";
+  EXPECT_FALSE(m.Double.System.Factored);
 }
 
 }  // namespace
