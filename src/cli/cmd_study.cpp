@@ -102,11 +102,11 @@ std::string LastMessage(const std::string& log) {
 int PlanCommand(CLI::App& app, const std::string& file, const std::string& dir) {
   std::string text, error;
   if (!ReadTextFile(file, text, error)) return Fail(error);
-  StudySpec spec;
-  if (!ParseStudy(text, file, RunOptions(app), spec, error)) return Refuse(error);
-  const std::vector<StudyCase> cases = PlanCases(spec);
-  if (!WriteStudyPlan(text, spec, cases, dir, error)) return Fail(error);
-  std::printf("Исследование «%s»: вариантов %zu, папка %s\n", spec.Name.c_str(), cases.size(), Quoted(dir).c_str());
+  StudyDefinition definition;
+  if (!ParseStudy(text, file, RunOptions(app), definition, error)) return Refuse(error);
+  const std::vector<StudyCase> cases = PlanCases(definition);
+  if (!WriteStudyPlan(text, definition, cases, dir, error)) return Fail(error);
+  std::printf("Исследование «%s»: вариантов %zu, папка %s\n", definition.Name.c_str(), cases.size(), Quoted(dir).c_str());
   return ExitOk;
 }
 
@@ -120,9 +120,9 @@ struct CaseArgs {
 
 int CaseCommand(CLI::App& app, const CaseArgs& a) {
   std::string error;
-  StudySpec spec;
+  StudyDefinition definition;
   std::vector<StudyCase> cases;
-  if (!LoadStudy(a.dir, RunOptions(app), spec, cases, error)) return Fail(error);
+  if (!LoadStudy(a.dir, RunOptions(app), definition, cases, error)) return Fail(error);
   const auto id = CaseId(a.id, cases.size());
   if (!id)
     return Refuse("номер варианта «" + a.id + "» вне 0–" + std::to_string(cases.size() - 1));
@@ -174,7 +174,7 @@ int CaseCommand(CLI::App& app, const CaseArgs& a) {
   } else {
     std::string json;
     if (averaged) {
-      if (ReadTextFile(averages, json, failure)) AveragesResults(json, spec.Results, results, failure);
+      if (ReadTextFile(averages, json, failure)) AveragesResults(json, definition.Results, results, failure);
     }
     Model m;
     // The plane is not in the vortex file; the case's options place it.
@@ -183,7 +183,7 @@ int CaseCommand(CLI::App& app, const CaseArgs& a) {
       if (s.Key == "plane-x" && v) m.PlaneX = *v;
       if (s.Key == "plane-half-length" && v) m.PlaneHalfLength = *v;
     }
-    if (!averaged && LoadVortexState(m, state, failure)) EndStateResults(m, spec.Results, results, failure);
+    if (!averaged && LoadVortexState(m, state, failure)) EndStateResults(m, definition.Results, results, failure);
   }
   if (!failure.empty()) {
     if (!MarkCaseFailed(a.dir, c.Id, failure, error)) return Fail(error);
@@ -231,9 +231,9 @@ int RunStudyCommand(CLI::App& app, const RunArgs& a) {
   if (a.jobs < 1) return Refuse("-j: число одновременных вариантов должно быть не меньше 1");
   if (a.threads < 0) return Refuse("--threads: число потоков не может быть отрицательным");
   std::string error;
-  StudySpec spec;
+  StudyDefinition definition;
   std::vector<StudyCase> cases;
-  if (!LoadStudy(a.dir, RunOptions(app), spec, cases, error)) return Fail(error);
+  if (!LoadStudy(a.dir, RunOptions(app), definition, cases, error)) return Fail(error);
   std::deque<int> queue;
   for (int id : CasesToRun(a.dir, cases.size(), a.retryFailed)) queue.push_back(id);
 
@@ -326,10 +326,10 @@ struct ParallelArgs {
 
 int ParallelCommand(CLI::App& app, const ParallelArgs& a) {
   std::string error;
-  StudySpec spec;
+  StudyDefinition definition;
   std::vector<StudyCase> cases;
   const std::string dir = Absolute(a.dir);
-  if (!LoadStudy(dir, RunOptions(app), spec, cases, error)) return Fail(error);
+  if (!LoadStudy(dir, RunOptions(app), definition, cases, error)) return Fail(error);
   const std::vector<int> ids = CasesToRun(dir, cases.size(), a.retryFailed);
   const auto begin = std::chrono::steady_clock::now();
   if (!ids.empty()) {
@@ -382,12 +382,12 @@ int SlurmCommand(CLI::App& app, const SlurmArgs& a) {
   if (!PlainDirectiveValue(a.partition)) return Refuse("--partition: имя раздела без пробелов, кавычек и переводов строки");
   if (!PlainDirectiveValue(a.time)) return Refuse("--time: время без пробелов, кавычек и переводов строки");
   std::string error;
-  StudySpec spec;
+  StudyDefinition definition;
   std::vector<StudyCase> cases;
   const std::string dir = Absolute(a.dir);
-  if (!LoadStudy(dir, RunOptions(app), spec, cases, error)) return Fail(error);
+  if (!LoadStudy(dir, RunOptions(app), definition, cases, error)) return Fail(error);
   std::string jobName;
-  for (unsigned char c : spec.Name) {
+  for (unsigned char c : definition.Name) {
     if (std::isalnum(c) || c == '-') {
       jobName += static_cast<char>(c);
     } else if (!jobName.empty() && jobName.back() != '_') {
@@ -404,7 +404,7 @@ int SlurmCommand(CLI::App& app, const SlurmArgs& a) {
                     " не годится для Slurm: в ее пути есть кавычка или управляющий символ");
     }
   }
-  std::string comment = spec.Name;
+  std::string comment = definition.Name;
   for (char& c : comment) {
     if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = ' ';
   }

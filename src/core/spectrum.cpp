@@ -79,15 +79,15 @@ bool WelchPsd(const double* samples, std::size_t n, double timeStep, PowerSpectr
   }
 
   std::unique_ptr<double, FftwFree> in(fftw_alloc_real(len));
-  std::unique_ptr<fftw_complex, FftwFree> spec(fftw_alloc_complex(bins));
-  if (!in || !spec) {
+  std::unique_ptr<fftw_complex, FftwFree> transform(fftw_alloc_complex(bins));
+  if (!in || !transform) {
     error = "Недостаточно памяти для спектра";
     return false;
   }
   PlanPtr plan;
   {
     const std::lock_guard<std::mutex> lock(PlannerMutex());
-    plan.reset(fftw_plan_dft_r2c_1d(static_cast<int>(len), in.get(), spec.get(), FFTW_ESTIMATE));
+    plan.reset(fftw_plan_dft_r2c_1d(static_cast<int>(len), in.get(), transform.get(), FFTW_ESTIMATE));
   }
   if (!plan) {
     error = "Не удалось подготовить преобразование Фурье";
@@ -105,8 +105,8 @@ bool WelchPsd(const double* samples, std::size_t n, double timeStep, PowerSpectr
     for (std::size_t j = 0; j < len; ++j) in.get()[j] = (x[j] - mean) * window[j];
     fftw_execute(plan.get());
     for (std::size_t k = 0; k < bins; ++k) {
-      const double re = spec.get()[k][0];
-      const double im = spec.get()[k][1];
+      const double re = transform.get()[k][0];
+      const double im = transform.get()[k][1];
       sum[k] += re * re + im * im;
     }
   }

@@ -41,7 +41,7 @@ class Reader {
 
   const std::string& Error() const { return error_; }
 
-  bool Read(const toml::table& root, StudySpec& spec) {
+  bool Read(const toml::table& root, StudyDefinition& definition) {
     for (auto&& [k, v] : root) {
       const std::string key(k.str());
       if (key != "name" && key != "base" && key != "sweep" && key != "results")
@@ -51,7 +51,7 @@ class Reader {
     if (name == nullptr) return Fail(nullptr, "name", "не задано название исследования");
     if (!name->is_string() || name->as_string()->get().empty())
       return Fail(name, "name", "название должно быть непустой строкой");
-    spec.Name = name->as_string()->get();
+    definition.Name = name->as_string()->get();
 
     if (const toml::node* base = root.get("base")) {
       if (!base->is_table()) return Fail(base, "base", "ожидается таблица [base]");
@@ -61,7 +61,7 @@ class Reader {
         if (sk == nullptr) return false;
         std::string value;
         if (!Value(v, key, *sk, value)) return false;
-        spec.Base.push_back({key, value});
+        definition.Base.push_back({key, value});
       }
     }
 
@@ -71,42 +71,42 @@ class Reader {
         const std::string key(k.str());
         if (key == "zip") {
           if (!v.is_boolean()) return Fail(&v, key, "ожидается true или false");
-          spec.Zip = v.as_boolean()->get();
+          definition.Zip = v.as_boolean()->get();
           continue;
         }
         const StudyKey* sk = Key(&v, key);
         if (sk == nullptr) return false;
-        for (const StudySetting& b : spec.Base)
+        for (const StudySetting& b : definition.Base)
           if (b.Key == key) return Fail(&v, key, "параметр задан и в [base], и в [sweep]");
         StudySweep s{key, {}, static_cast<int>(v.source().begin.line)};
         if (!Values(v, key, *sk, s.Values)) return false;
-        spec.Sweep.push_back(std::move(s));
+        definition.Sweep.push_back(std::move(s));
       }
       // toml++ keeps keys sorted; the grid follows the order of the file.
-      std::stable_sort(spec.Sweep.begin(), spec.Sweep.end(),
+      std::stable_sort(definition.Sweep.begin(), definition.Sweep.end(),
                        [](const StudySweep& a, const StudySweep& b) { return a.Line < b.Line; });
     }
 
-    if (!Conflicts(root, spec)) return false;
-    if (spec.Zip) {
-      for (const StudySweep& s : spec.Sweep) {
-        if (s.Values.size() != spec.Sweep.front().Values.size()) {
+    if (!Conflicts(root, definition)) return false;
+    if (definition.Zip) {
+      for (const StudySweep& s : definition.Sweep) {
+        if (s.Values.size() != definition.Sweep.front().Values.size()) {
           const toml::node* n = root.at_path("sweep." + s.Key).node();
           return Fail(n, s.Key,
                       "при zip = true все списки должны быть одной длины (у " +
-                          Quoted(spec.Sweep.front().Key) + " " +
-                          std::to_string(spec.Sweep.front().Values.size()) + ", здесь " +
+                          Quoted(definition.Sweep.front().Key) + " " +
+                          std::to_string(definition.Sweep.front().Values.size()) + ", здесь " +
                           std::to_string(s.Values.size()) + ")");
         }
       }
     }
-    if (StudyCaseCount(spec) > MaxStudyCases)
+    if (StudyCaseCount(definition) > MaxStudyCases)
       return Fail(root.get("sweep"), "sweep",
                   "слишком много вариантов (больше " + std::to_string(MaxStudyCases) + ")");
 
     if (const toml::node* results = root.get("results")) {
       if (!results->is_table()) return Fail(results, "results", "ожидается таблица [results]");
-      if (!Results(*results->as_table(), spec.Results)) return false;
+      if (!Results(*results->as_table(), definition.Results)) return false;
     }
     return true;
   }
@@ -126,11 +126,11 @@ class Reader {
   }
 
   // Options the run command refuses together.
-  bool Conflicts(const toml::table& root, const StudySpec& spec) {
+  bool Conflicts(const toml::table& root, const StudyDefinition& definition) {
     auto given = [&](const char* k) {
-      for (const StudySetting& s : spec.Base)
+      for (const StudySetting& s : definition.Base)
         if (s.Key == k) return true;
-      for (const StudySweep& s : spec.Sweep)
+      for (const StudySweep& s : definition.Sweep)
         if (s.Key == k) return true;
       return false;
     };
@@ -328,8 +328,8 @@ const StudyKey* FindStudyKey(std::string_view name) {
 }
 
 bool ParseStudy(std::string_view text, const std::string& fileName,
-                const OptionAvailable& available, StudySpec& spec, std::string& error) {
-  spec = StudySpec{};
+                const OptionAvailable& available, StudyDefinition& definition, std::string& error) {
+  definition = StudyDefinition{};
   toml::table root;
   try {
     root = toml::parse(text, fileName);
@@ -339,19 +339,19 @@ bool ParseStudy(std::string_view text, const std::string& fileName,
     return false;
   }
   Reader reader(fileName, available);
-  if (!reader.Read(root, spec)) {
+  if (!reader.Read(root, definition)) {
     error = reader.Error();
-    spec = StudySpec{};
+    definition = StudyDefinition{};
     return false;
   }
   return true;
 }
 
-size_t StudyCaseCount(const StudySpec& spec) {
-  if (spec.Sweep.empty()) return 1;
-  if (spec.Zip) return spec.Sweep.front().Values.size();
+size_t StudyCaseCount(const StudyDefinition& definition) {
+  if (definition.Sweep.empty()) return 1;
+  if (definition.Zip) return definition.Sweep.front().Values.size();
   size_t n = 1;
-  for (const StudySweep& s : spec.Sweep) {
+  for (const StudySweep& s : definition.Sweep) {
     if (n > MaxStudyCases) break;  // no overflow; the caller refuses anyway
     n *= s.Values.size();
   }

@@ -50,7 +50,7 @@ struct ResultRequest {
   bool Flux = false;               // flux ratio (cases that average)
 };
 
-struct StudySpec {
+struct StudyDefinition {
   std::string Name;
   std::vector<StudySetting> Base;
   std::vector<StudySweep> Sweep;  // in the order of the file
@@ -67,10 +67,10 @@ using OptionAvailable = std::function<bool(std::string_view key)>;
 // Parses a study file. On failure returns false with a Russian message that
 // names the file, the line and the key. `available` may be empty (no check).
 bool ParseStudy(std::string_view text, const std::string& fileName,
-                const OptionAvailable& available, StudySpec& spec, std::string& error);
+                const OptionAvailable& available, StudyDefinition& definition, std::string& error);
 
-// The number of cases of the spec (grid product or zip length).
-size_t StudyCaseCount(const StudySpec& spec);
+// The number of cases of the definition (grid product or zip length).
+size_t StudyCaseCount(const StudyDefinition& definition);
 
 // A value as the user reads it: numbers with a decimal comma.
 std::string DisplayValue(const std::string& value);

@@ -15,8 +15,8 @@ namespace {
 // Digits of a case folder name; more cases simply get longer names.
 constexpr int CaseIdDigits = 4;
 
-std::string CaseParamsText(const StudySpec& spec, const StudyCase& c) {
-  std::string t = "# " + spec.Name + ", вариант " + std::to_string(c.Id) + "\n";
+std::string CaseParamsText(const StudyDefinition& definition, const StudyCase& c) {
+  std::string t = "# " + definition.Name + ", вариант " + std::to_string(c.Id) + "\n";
   for (const StudySetting& s : c.Settings) {
     // Values are option arguments; TOML strings keep them exactly as passed.
     t += s.Key + " = \"" + s.Value + "\"\n";
@@ -24,9 +24,9 @@ std::string CaseParamsText(const StudySpec& spec, const StudyCase& c) {
   return t;
 }
 
-std::string ManifestText(const StudySpec& spec, const std::vector<StudyCase>& cases) {
+std::string ManifestText(const StudyDefinition& definition, const std::vector<StudyCase>& cases) {
   std::string t = "id;folder";
-  for (const StudySweep& s : spec.Sweep) t += ";" + s.Key;
+  for (const StudySweep& s : definition.Sweep) t += ";" + s.Key;
   t += "\n";
   for (const StudyCase& c : cases) {
     t += std::to_string(c.Id) + ";cases/" + fs::path(CaseDir("", c.Id)).filename().string();
@@ -38,23 +38,23 @@ std::string ManifestText(const StudySpec& spec, const std::vector<StudyCase>& ca
 
 }  // namespace
 
-std::vector<StudyCase> PlanCases(const StudySpec& spec) {
-  const size_t n = StudyCaseCount(spec);
+std::vector<StudyCase> PlanCases(const StudyDefinition& definition) {
+  const size_t n = StudyCaseCount(definition);
   std::vector<StudyCase> cases(n);
   for (size_t i = 0; i < n; ++i) {
     StudyCase& c = cases[i];
     c.Id = static_cast<int>(i);
-    c.Settings = spec.Base;
+    c.Settings = definition.Base;
     // Mixed-radix digits of i, the last swept key fastest.
     size_t rest = i;
-    c.SweptValues.resize(spec.Sweep.size());
-    for (size_t k = spec.Sweep.size(); k-- > 0;) {
-      const auto& values = spec.Sweep[k].Values;
-      const size_t j = spec.Zip ? i : rest % values.size();
-      if (!spec.Zip) rest /= values.size();
+    c.SweptValues.resize(definition.Sweep.size());
+    for (size_t k = definition.Sweep.size(); k-- > 0;) {
+      const auto& values = definition.Sweep[k].Values;
+      const size_t j = definition.Zip ? i : rest % values.size();
+      if (!definition.Zip) rest /= values.size();
       c.SweptValues[k] = values[j];
     }
-    for (size_t k = 0; k < spec.Sweep.size(); ++k) c.Settings.push_back({spec.Sweep[k].Key, c.SweptValues[k]});
+    for (size_t k = 0; k < definition.Sweep.size(); ++k) c.Settings.push_back({definition.Sweep[k].Key, c.SweptValues[k]});
   }
   return cases;
 }
@@ -83,7 +83,7 @@ bool WriteTextFile(const std::string& path, const std::string& text, std::string
   return WriteFileAtomically(path, Bytes(text.begin(), text.end()), error);
 }
 
-bool WriteStudyPlan(const std::string& studyText, const StudySpec& spec,
+bool WriteStudyPlan(const std::string& studyText, const StudyDefinition& definition,
                     const std::vector<StudyCase>& cases, const std::string& dir, std::string& error) {
   std::error_code ec;
   const std::string own = StudyFilePath(dir);
@@ -109,14 +109,14 @@ bool WriteStudyPlan(const std::string& studyText, const StudySpec& spec,
       error = "Не удалось создать папку \"" + CaseDir(dir, c.Id) + "\": " + ec.message();
       return false;
     }
-    if (!WriteTextFile(CaseFile(dir, c.Id, CaseParamsName), CaseParamsText(spec, c), error)) return false;
+    if (!WriteTextFile(CaseFile(dir, c.Id, CaseParamsName), CaseParamsText(definition, c), error)) return false;
   }
-  if (!WriteTextFile(ManifestPath(dir), ManifestText(spec, cases), error)) return false;
+  if (!WriteTextFile(ManifestPath(dir), ManifestText(definition, cases), error)) return false;
   // Written last: a folder with the study file is a complete plan.
   return WriteTextFile(own, studyText, error);
 }
 
-bool LoadStudy(const std::string& dir, const OptionAvailable& available, StudySpec& spec,
+bool LoadStudy(const std::string& dir, const OptionAvailable& available, StudyDefinition& definition,
                std::vector<StudyCase>& cases, std::string& error) {
   const std::string path = StudyFilePath(dir);
   std::error_code ec;
@@ -126,8 +126,8 @@ bool LoadStudy(const std::string& dir, const OptionAvailable& available, StudySp
   }
   std::string text;
   if (!ReadTextFile(path, text, error)) return false;
-  if (!ParseStudy(text, path, available, spec, error)) return false;
-  cases = PlanCases(spec);
+  if (!ParseStudy(text, path, available, definition, error)) return false;
+  cases = PlanCases(definition);
   return true;
 }
 

@@ -22,11 +22,11 @@ namespace mdv {
 struct StudyCase {
   int Id = 0;                            // 0-based: the Slurm array index
   std::vector<StudySetting> Settings;    // base options, then the swept ones
-  std::vector<std::string> SweptValues;  // one per StudySpec::Sweep, as its Values
+  std::vector<std::string> SweptValues;  // one per StudyDefinition::Sweep, as its Values
 };
 
 // Grid: the first swept key varies slowest. Zip: the i-th value of every list.
-std::vector<StudyCase> PlanCases(const StudySpec& spec);
+std::vector<StudyCase> PlanCases(const StudyDefinition& definition);
 
 std::string StudyFilePath(const std::string& dir);
 std::string ManifestPath(const std::string& dir);
@@ -45,11 +45,11 @@ inline constexpr char CaseLockName[] = "lock";
 // Creates DIR (when missing), the study file copy, the manifest and the case
 // folders. Repeating it for the same study text changes nothing that exists;
 // a DIR that holds another study is refused.
-bool WriteStudyPlan(const std::string& studyText, const StudySpec& spec,
+bool WriteStudyPlan(const std::string& studyText, const StudyDefinition& definition,
                     const std::vector<StudyCase>& cases, const std::string& dir, std::string& error);
 
 // Reads DIR/study.toml and plans its cases.
-bool LoadStudy(const std::string& dir, const OptionAvailable& available, StudySpec& spec,
+bool LoadStudy(const std::string& dir, const OptionAvailable& available, StudyDefinition& definition,
                std::vector<StudyCase>& cases, std::string& error);
 
 enum class CaseState { Pending, Running, Done, Failed };

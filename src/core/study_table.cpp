@@ -49,12 +49,12 @@ std::string GnuplotString(const std::string& s) {
 
 bool CollectStudy(const std::string& dir, const OptionAvailable& available, StudyTable& table,
                   std::string& error) {
-  StudySpec spec;
+  StudyDefinition definition;
   std::vector<StudyCase> cases;
-  if (!LoadStudy(dir, available, spec, cases, error)) return false;
+  if (!LoadStudy(dir, available, definition, cases, error)) return false;
   table = StudyTable{};
-  table.Name = spec.Name;
-  for (const StudySweep& s : spec.Sweep) {
+  table.Name = definition.Name;
+  for (const StudySweep& s : definition.Sweep) {
     const StudyKey* k = FindStudyKey(s.Key);
     table.Params.push_back({s.Key, k != nullptr ? k->Unit : ""});
   }

@@ -19,9 +19,9 @@ namespace fs = std::filesystem;
 namespace mdv {
 namespace {
 
-bool Parse(const std::string& text, StudySpec& spec, std::string& error,
+bool Parse(const std::string& text, StudyDefinition& definition, std::string& error,
            const OptionAvailable& available = {}) {
-  return ParseStudy(text, "s.toml", available, spec, error);
+  return ParseStudy(text, "s.toml", available, definition, error);
 }
 
 TEST(StudyFile, RefusedFilesNameTheLineAndTheKey) {
@@ -55,37 +55,37 @@ TEST(StudyFile, RefusedFilesNameTheLineAndTheKey) {
       {"toml syntax", "name = \"a\"\n[base]\ndt = = 1\n", "s.toml, строка 3"},
   };
   for (const Row& r : rows) {
-    StudySpec spec;
+    StudyDefinition definition;
     std::string error;
-    EXPECT_FALSE(Parse(r.text, spec, error)) << r.name;
+    EXPECT_FALSE(Parse(r.text, definition, error)) << r.name;
     EXPECT_NE(error.find(r.where), std::string::npos) << r.name << ": " << error;
-    EXPECT_TRUE(spec.Base.empty() && spec.Sweep.empty()) << r.name;
+    EXPECT_TRUE(definition.Base.empty() && definition.Sweep.empty()) << r.name;
   }
   // A key of the table the run command of this build does not have.
-  StudySpec spec;
+  StudyDefinition definition;
   std::string error;
-  EXPECT_FALSE(Parse("name = \"a\"\n[base]\nuntil-steady = true\n", spec, error,
+  EXPECT_FALSE(Parse("name = \"a\"\n[base]\nuntil-steady = true\n", definition, error,
                      [](std::string_view k) { return k != "until-steady"; }));
   EXPECT_NE(error.find("строка 3, ключ «until-steady»"), std::string::npos) << error;
-  EXPECT_TRUE(Parse("name = \"a\"\n[base]\nuntil-steady = true\n", spec, error,
+  EXPECT_TRUE(Parse("name = \"a\"\n[base]\nuntil-steady = true\n", definition, error,
                     [](std::string_view) { return true; }))
       << error;
 }
 
 TEST(StudyPlan, GridCrossesInFileOrderAndZipPairs) {
-  StudySpec spec;
+  StudyDefinition definition;
   std::string error;
   // toml++ sorts keys; the grid must follow the file: inflow-speed slowest.
   ASSERT_TRUE(Parse("name = \"a\"\n[base]\nmax-time = 0.05\n[sweep]\n"
                     "inflow-speed = [0, \"0,75\"]\n"
                     "flange-angle-deg = { from = 15, to = 90, step = 15 }\n"
                     "dt = { from = 0.001, to = 0.0021, step = 0.0005 }\n",
-                    spec, error))
+                    definition, error))
       << error;
-  ASSERT_EQ(spec.Sweep.size(), 3u);
-  EXPECT_EQ(spec.Sweep[0].Key, "inflow-speed");
-  EXPECT_EQ(spec.Sweep[2].Values, (std::vector<std::string>{"0.001", "0.0015", "0.002"}));
-  const std::vector<StudyCase> cases = PlanCases(spec);
+  ASSERT_EQ(definition.Sweep.size(), 3u);
+  EXPECT_EQ(definition.Sweep[0].Key, "inflow-speed");
+  EXPECT_EQ(definition.Sweep[2].Values, (std::vector<std::string>{"0.001", "0.0015", "0.002"}));
+  const std::vector<StudyCase> cases = PlanCases(definition);
   ASSERT_EQ(cases.size(), 2u * 6u * 3u);
   const StudyCase& c = cases[1 * 18 + 5 * 3 + 1];
   EXPECT_EQ(c.SweptValues, (std::vector<std::string>{"0.75", "90", "0.0015"}));
@@ -93,8 +93,8 @@ TEST(StudyPlan, GridCrossesInFileOrderAndZipPairs) {
   EXPECT_EQ(c.Settings[0].Key, "max-time");
   EXPECT_EQ(c.Settings[0].Value, "0.05");
 
-  ASSERT_TRUE(Parse("name = \"a\"\n[sweep]\nzip = true\ndt = [0.01, 0.02]\nmax-free = [10, 20]\n", spec, error));
-  const std::vector<StudyCase> zip = PlanCases(spec);
+  ASSERT_TRUE(Parse("name = \"a\"\n[sweep]\nzip = true\ndt = [0.01, 0.02]\nmax-free = [10, 20]\n", definition, error));
+  const std::vector<StudyCase> zip = PlanCases(definition);
   ASSERT_EQ(zip.size(), 2u);
   EXPECT_EQ(zip[1].SweptValues, (std::vector<std::string>{"0.02", "20"}));
 }
@@ -112,13 +112,13 @@ class StudyFolder : public ::testing::Test {
 TEST_F(StudyFolder, CaseStatesAndTheTable) {
   const std::string text =
       "name = \"t\"\n[sweep]\nflange-angle-deg = [30, 60]\ninflow-speed = [0, 0.75]\n";
-  StudySpec spec;
+  StudyDefinition definition;
   std::string error;
-  ASSERT_TRUE(Parse(text, spec, error));
-  const auto cases = PlanCases(spec);
-  ASSERT_TRUE(WriteStudyPlan(text, spec, cases, dir_, error)) << error;
-  ASSERT_TRUE(WriteStudyPlan(text, spec, cases, dir_, error)) << "the same plan again: " << error;
-  EXPECT_FALSE(WriteStudyPlan(text + "# other\n", spec, cases, dir_, error));
+  ASSERT_TRUE(Parse(text, definition, error));
+  const auto cases = PlanCases(definition);
+  ASSERT_TRUE(WriteStudyPlan(text, definition, cases, dir_, error)) << error;
+  ASSERT_TRUE(WriteStudyPlan(text, definition, cases, dir_, error)) << "the same plan again: " << error;
+  EXPECT_FALSE(WriteStudyPlan(text + "# other\n", definition, cases, dir_, error));
   EXPECT_NE(error.find("другое исследование"), std::string::npos) << error;
 
   // 0 done with results, 1 failed, 2 running (lock held), 3 pending after a kill (stale lock file).

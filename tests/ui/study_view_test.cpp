@@ -29,11 +29,11 @@ void StudyViewTest::ShowsCasesAndChartsAResultAgainstAParameter() {
   const std::string dir = tmp.path().toStdString() + "/s";
   const std::string text =
       "name = \"окно\"\n[sweep]\nflange-angle-deg = [15, 30, 45]\ninflow-speed = [0, 0.75]\n";
-  StudySpec spec;
+  StudyDefinition definition;
   std::string error;
-  QVERIFY(ParseStudy(text, "s.toml", {}, spec, error));
-  const auto cases = PlanCases(spec);
-  QVERIFY(WriteStudyPlan(text, spec, cases, dir, error));
+  QVERIFY(ParseStudy(text, "s.toml", {}, definition, error));
+  const auto cases = PlanCases(definition);
+  QVERIFY(WriteStudyPlan(text, definition, cases, dir, error));
   // Beff = angle / 100 + speed, b = 2·Beff for the done cases; case 5 failed, case 3 pending.
   for (const StudyCase& c : cases) {
     if (c.Id == 3) continue;
