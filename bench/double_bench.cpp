@@ -15,13 +15,13 @@
 #include <string>
 #include <vector>
 
-#include "core/area.h"
-#include "core/circulation.h"
-#include "core/model.h"
-#include "core/observer.h"
-#include "core/run.h"
-#include "core/step.h"
-#include "core/vector_kernel.h"
+#include "core/model/area.h"
+#include "core/flow/circulation.h"
+#include "core/model/model.h"
+#include "core/base/observer.h"
+#include "core/flow/run.h"
+#include "core/flow/step.h"
+#include "core/flow/vector_kernel.h"
 
 namespace mdv {
 namespace {

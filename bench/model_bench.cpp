@@ -16,14 +16,14 @@
 #include <utility>
 #include <vector>
 
-#include "core/area.h"
-#include "core/circulation.h"
-#include "core/kernel.h"
-#include "core/model.h"
-#include "core/observer.h"
-#include "core/ring_kernel.h"
-#include "core/run.h"
-#include "core/step.h"
+#include "core/model/area.h"
+#include "core/flow/circulation.h"
+#include "core/flow/kernel.h"
+#include "core/model/model.h"
+#include "core/base/observer.h"
+#include "core/flow/ring_kernel.h"
+#include "core/flow/run.h"
+#include "core/flow/step.h"
 
 namespace mdv {
 namespace {

@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "core/records.h"
+#include "core/model/records.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const mdv::Bytes in(data, data + size);

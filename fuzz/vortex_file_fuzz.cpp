@@ -10,8 +10,8 @@
 #include <cstring>
 #include <string>
 
-#include "core/area.h"
-#include "core/vortex_file.h"
+#include "core/model/area.h"
+#include "core/model/vortex_file.h"
 
 namespace {
 

@@ -4,7 +4,7 @@ set -euo pipefail
 pkgs=(g++ cmake make libgtest-dev libbenchmark-dev libcli11-dev qt6-base-dev
       qt6-charts-dev libqt6opengl6-dev qt6-translations-l10n fonts-dejavu-core
       xvfb xauth xdotool imagemagick clang libclang-rt-14-dev
-      libxsimd-dev libopenblas-dev liblapacke-dev libfftw3-dev libtomlplusplus-dev
+      libxsimd-dev libopenblas-dev liblapacke-dev libfftw3-dev libtomlplusplus-dev nlohmann-json3-dev
       slurm-wlm munge parallel gnuplot-nox python3-vtk9
       debootstrap lintian desktop-file-utils dpkg-dev fakeroot file man-db librsvg2-bin)
 missing=()

@@ -7,7 +7,7 @@
 #include <QTranslator>
 
 #include "app/startup.h"
-#include "core/model.h"
+#include "core/model/model.h"
 #include "ui/about_box.h"
 #include "ui/area_params.h"
 #include "ui/break_pnt_intervals.h"

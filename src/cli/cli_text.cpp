@@ -5,7 +5,7 @@
 #include <stdexcept>
 #include <vector>
 
-#include "core/numfmt.h"
+#include "core/base/numfmt.h"
 
 namespace mdv::cli {
 

@@ -8,7 +8,7 @@
 #include <optional>
 #include <string>
 
-#include "core/real.h"
+#include "core/base/real.h"
 
 namespace mdv::cli {
 

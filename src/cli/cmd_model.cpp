@@ -28,13 +28,13 @@
 #include "cli/precision_option.h"
 #include "cli/run_checks.h"
 #include "cli/run_extras.h"
-#include "core/area_validation.h"
-#include "core/model.h"
-#include "core/numfmt.h"
-#include "core/observer.h"
-#include "core/reports.h"
-#include "core/run.h"
-#include "core/vortex_file.h"
+#include "core/model/area_validation.h"
+#include "core/model/model.h"
+#include "core/base/numfmt.h"
+#include "core/base/observer.h"
+#include "core/analysis/reports.h"
+#include "core/flow/run.h"
+#include "core/model/vortex_file.h"
 
 namespace mdv::cli {
 

@@ -3,11 +3,11 @@
 #include <iostream>
 #include <sstream>
 
-#include "core/numfmt.h"
-#include "core/pulsation_stats.h"
-#include "core/records.h"
-#include "core/safe_file.h"
-#include "core/spectrum.h"
+#include "core/base/numfmt.h"
+#include "core/analysis/pulsation_stats.h"
+#include "core/model/records.h"
+#include "core/base/safe_file.h"
+#include "core/analysis/spectrum.h"
 
 namespace mdv::cli {
 

@@ -23,12 +23,12 @@
 #include "cli/cli_text.h"
 #include "cli/commands.h"
 #include "cli/study_process.h"
-#include "core/numfmt.h"
-#include "core/study_averages.h"
-#include "core/study_plan.h"
-#include "core/study_results.h"
-#include "core/study_table.h"
-#include "core/vortex_file.h"
+#include "core/base/numfmt.h"
+#include "core/study/study_averages.h"
+#include "core/study/study_plan.h"
+#include "core/study/study_results.h"
+#include "core/study/study_table.h"
+#include "core/model/vortex_file.h"
 
 namespace fs = std::filesystem;
 

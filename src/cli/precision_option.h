@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "core/model.h"
+#include "core/model/model.h"
 
 namespace mdv::cli {
 

@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "core/numfmt.h"
+#include "core/base/numfmt.h"
 
 namespace mdv::cli {
 

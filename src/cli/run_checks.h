@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <string>
 
-#include "core/real.h"
+#include "core/base/real.h"
 
 namespace mdv::cli {
 

@@ -14,11 +14,11 @@
 #include "cli/commands.h"
 #include "cli/outputs.h"
 #include "cli/precision_option.h"
-#include "core/averaging_files.h"
-#include "core/centreline.h"
-#include "core/numfmt.h"
-#include "core/safe_file.h"
-#include "core/vortex_file.h"
+#include "core/averages/averaging_files.h"
+#include "core/analysis/centreline.h"
+#include "core/base/numfmt.h"
+#include "core/base/safe_file.h"
+#include "core/model/vortex_file.h"
 
 namespace mdv::cli {
 

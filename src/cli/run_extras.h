@@ -10,10 +10,10 @@
 #include <optional>
 #include <string>
 
-#include "core/averaging.h"
-#include "core/model.h"
-#include "core/observer.h"
-#include "core/run.h"
+#include "core/averages/averaging.h"
+#include "core/model/model.h"
+#include "core/base/observer.h"
+#include "core/flow/run.h"
 
 namespace mdv::cli {
 

@@ -9,9 +9,9 @@
 #include <QVBoxLayout>
 #include <optional>
 
-#include "core/area_validation.h"
-#include "core/model.h"
-#include "core/numfmt.h"
+#include "core/model/area_validation.h"
+#include "core/model/model.h"
+#include "core/base/numfmt.h"
 #include "ui/dialog_messages.h"
 
 namespace mdv {

@@ -6,8 +6,8 @@
 #include <QDialog>
 #include <QString>
 
-#include "core/area_validation.h"
-#include "core/real.h"
+#include "core/model/area_validation.h"
+#include "core/base/real.h"
 
 class QLabel;
 class QLineEdit;

@@ -21,10 +21,10 @@
 #include <algorithm>
 #include <cmath>
 
-#include "core/averaging_files.h"
-#include "core/centreline.h"
-#include "core/numfmt.h"
-#include "core/vortex_area.h"
+#include "core/averages/averaging_files.h"
+#include "core/analysis/centreline.h"
+#include "core/base/numfmt.h"
+#include "core/analysis/vortex_area.h"
 #include "ui/chart_export.h"
 #include "ui/chart_style.h"
 #include "ui/dialog_messages.h"

@@ -6,7 +6,7 @@
 #include <QDialog>
 #include <QString>
 
-#include "core/averaging.h"
+#include "core/averages/averaging.h"
 
 class QChartView;
 class QLabel;

@@ -4,7 +4,7 @@
 // run can be looked at in the window.
 #include <QString>
 
-#include "core/averaging.h"
+#include "core/averages/averaging.h"
 
 namespace mdv {
 

@@ -7,7 +7,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "core/model.h"
+#include "core/model/model.h"
 #include "ui/dialog_messages.h"
 #include "ui/file_name_edit.h"
 

@@ -5,8 +5,8 @@
 #include <QWidget>
 #include <algorithm>
 
-#include "core/numfmt.h"
-#include "core/safe_file.h"
+#include "core/base/numfmt.h"
+#include "core/base/safe_file.h"
 
 namespace mdv {
 

@@ -16,7 +16,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
-#include "core/pulsation_stats.h"
+#include "core/analysis/pulsation_stats.h"
 #include "ui/chart_export.h"
 #include "ui/chart_style.h"
 #include "ui/dialog_messages.h"

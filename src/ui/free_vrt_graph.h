@@ -4,7 +4,7 @@
 #include <QDialog>
 #include <QString>
 
-#include "core/records.h"
+#include "core/model/records.h"
 
 class QChart;
 class QChartView;

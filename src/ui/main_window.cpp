@@ -31,13 +31,13 @@
 #include <functional>
 #include <new>
 
-#include "core/area.h"
-#include "core/numfmt.h"
-#include "core/reports.h"
-#include "core/run.h"
-#include "core/safe_file.h"
-#include "core/streamlines.h"
-#include "core/vortex_file.h"
+#include "core/model/area.h"
+#include "core/base/numfmt.h"
+#include "core/analysis/reports.h"
+#include "core/flow/run.h"
+#include "core/base/safe_file.h"
+#include "core/analysis/streamlines.h"
+#include "core/model/vortex_file.h"
 #include "ui/about_box.h"
 #include "ui/dialog_messages.h"
 #include "ui/main_window_averages.h"

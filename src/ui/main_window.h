@@ -13,9 +13,9 @@
 #include <optional>
 #include <string>
 
-#include "core/model.h"
-#include "core/observer.h"
-#include "core/real.h"
+#include "core/model/model.h"
+#include "core/base/observer.h"
+#include "core/base/real.h"
 
 class QAction;
 class QCheckBox;

@@ -11,7 +11,7 @@
 #include <QStatusBar>
 #include <string>
 
-#include "core/averaging_files.h"
+#include "core/averages/averaging_files.h"
 #include "ui/averaged_flow.h"
 #include "ui/dialog_messages.h"
 #include "ui/main_window.h"

@@ -8,8 +8,8 @@
 #include <QString>
 #include <cstdint>
 
-#include "core/averaging.h"
-#include "core/run.h"
+#include "core/averages/averaging.h"
+#include "core/flow/run.h"
 
 class QAction;
 class QCheckBox;

@@ -9,7 +9,7 @@
 #include <QPushButton>
 #include <QString>
 
-#include "core/area.h"
+#include "core/model/area.h"
 #include "ui/area_params.h"
 #include "ui/break_pnt_params.h"
 #include "ui/dialog_messages.h"

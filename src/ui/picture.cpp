@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "core/numfmt.h"
+#include "core/base/numfmt.h"
 
 namespace mdv {
 

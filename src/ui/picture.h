@@ -10,8 +10,8 @@
 #include <QPolygon>
 #include <cstdint>
 
-#include "core/model.h"
-#include "core/real.h"
+#include "core/model/model.h"
+#include "core/base/real.h"
 
 class QPainter;
 

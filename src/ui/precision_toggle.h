@@ -4,7 +4,7 @@
 // while a run is in progress (a run keeps the arithmetic it started with).
 #include <QObject>
 
-#include "core/model.h"
+#include "core/model/model.h"
 
 class QAction;
 class QLabel;

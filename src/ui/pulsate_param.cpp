@@ -12,8 +12,8 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
-#include "core/model.h"
-#include "core/numfmt.h"
+#include "core/model/model.h"
+#include "core/base/numfmt.h"
 #include "ui/dialog_messages.h"
 #include "ui/file_name_edit.h"
 

@@ -13,7 +13,7 @@
 #include <cmath>
 #include <limits>
 
-#include "core/numfmt.h"
+#include "core/base/numfmt.h"
 #include "ui/chart_export.h"
 
 namespace mdv {

@@ -4,8 +4,8 @@
 #include <QString>
 #include <QWidget>
 
-#include "core/records.h"
-#include "core/spectrum.h"
+#include "core/model/records.h"
+#include "core/analysis/spectrum.h"
 
 class QChartView;
 class QLabel;

@@ -7,8 +7,8 @@
 #include <cmath>
 #include <limits>
 
-#include "core/isolines.h"
-#include "core/numfmt.h"
+#include "core/analysis/isolines.h"
+#include "core/base/numfmt.h"
 
 namespace mdv {
 

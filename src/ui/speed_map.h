@@ -10,8 +10,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "core/averaging.h"
-#include "core/geometry.h"
+#include "core/averages/averaging.h"
+#include "core/model/geometry.h"
 
 namespace mdv {
 

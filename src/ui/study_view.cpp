@@ -20,7 +20,7 @@
 #include <QValueAxis>
 #include <QVBoxLayout>
 
-#include "core/numfmt.h"
+#include "core/base/numfmt.h"
 #include "ui/chart_style.h"
 
 namespace mdv {

@@ -5,7 +5,7 @@
 #include <QDialog>
 #include <QString>
 
-#include "core/study_table.h"
+#include "core/study/study_table.h"
 
 class QChartView;
 class QComboBox;

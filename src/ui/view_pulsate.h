@@ -5,8 +5,8 @@
 #include <QDialog>
 #include <QString>
 
-#include "core/pulsation_stats.h"
-#include "core/records.h"
+#include "core/analysis/pulsation_stats.h"
+#include "core/model/records.h"
 
 class QChart;
 class QChartView;

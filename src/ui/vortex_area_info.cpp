@@ -15,7 +15,7 @@
 #include <QVBoxLayout>
 #include <functional>
 
-#include "core/numfmt.h"
+#include "core/base/numfmt.h"
 #include "ui/dialog_messages.h"
 #include "ui/picture.h"
 

@@ -6,7 +6,7 @@
 #include <QDialog>
 #include <QString>
 
-#include "core/vortex_area.h"
+#include "core/analysis/vortex_area.h"
 
 class QCheckBox;
 class QLabel;

@@ -10,11 +10,11 @@
 #include <string>
 #include <vector>
 
-#include "core/area.h"
-#include "core/records.h"
-#include "core/run.h"
-#include "core/safe_file.h"
-#include "core/vortex_file.h"
+#include "core/model/area.h"
+#include "core/model/records.h"
+#include "core/flow/run.h"
+#include "core/base/safe_file.h"
+#include "core/model/vortex_file.h"
 
 namespace mdv {
 namespace {

@@ -15,8 +15,8 @@
 #include <vector>
 
 #include "cli/batch_text.h"
-#include "core/model.h"
-#include "core/vortex_file.h"
+#include "core/model/model.h"
+#include "core/model/vortex_file.h"
 
 namespace fs = std::filesystem;
 

@@ -17,9 +17,9 @@
 #include <vector>
 
 #include "cli/batch_text.h"
-#include "core/bytes.h"
-#include "core/safe_file.h"
-#include "core/vortex_file.h"
+#include "core/base/bytes.h"
+#include "core/base/safe_file.h"
+#include "core/model/vortex_file.h"
 
 namespace fs = std::filesystem;
 

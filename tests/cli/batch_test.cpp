@@ -13,10 +13,10 @@
 #include <sstream>
 
 #include "cli/batch_text.h"
-#include "core/bytes.h"
-#include "core/real.h"
-#include "core/records.h"
-#include "core/safe_file.h"
+#include "core/base/bytes.h"
+#include "core/base/real.h"
+#include "core/model/records.h"
+#include "core/base/safe_file.h"
 
 namespace fs = std::filesystem;
 

@@ -12,9 +12,9 @@
 #include <string>
 #include <vector>
 
-#include "core/numfmt.h"
-#include "core/records.h"
-#include "core/safe_file.h"
+#include "core/base/numfmt.h"
+#include "core/model/records.h"
+#include "core/base/safe_file.h"
 
 namespace mdv {
 namespace {

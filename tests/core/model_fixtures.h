@@ -16,10 +16,10 @@
 
 #include <unistd.h>
 
-#include "core/area.h"
-#include "core/circulation.h"
-#include "core/model.h"
-#include "core/observer.h"
+#include "core/model/area.h"
+#include "core/flow/circulation.h"
+#include "core/model/model.h"
+#include "core/base/observer.h"
 
 namespace mdv::test {
 

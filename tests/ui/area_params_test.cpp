@@ -5,8 +5,8 @@
 #include <QPushButton>
 #include <QTest>
 
-#include "core/area.h"
-#include "core/model.h"
+#include "core/model/area.h"
+#include "core/model/model.h"
 #include "modal_driver.h"
 #include "ui/area_params.h"
 

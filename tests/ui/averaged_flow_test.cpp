@@ -24,12 +24,12 @@
 #include <algorithm>
 #include <cmath>
 
-#include "core/area.h"
-#include "core/averaging.h"
-#include "core/averaging_files.h"
-#include "core/centreline.h"
-#include "core/model.h"
-#include "core/numfmt.h"
+#include "core/model/area.h"
+#include "core/averages/averaging.h"
+#include "core/averages/averaging_files.h"
+#include "core/analysis/centreline.h"
+#include "core/model/model.h"
+#include "core/base/numfmt.h"
 #include "modal_driver.h"
 #include "ui/averaged_flow.h"
 #include "ui/main_window.h"

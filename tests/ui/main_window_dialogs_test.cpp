@@ -12,9 +12,9 @@
 #include <QTimer>
 #include <memory>
 
-#include "core/area.h"
-#include "core/model.h"
-#include "core/vortex_file.h"
+#include "core/model/area.h"
+#include "core/model/model.h"
+#include "core/model/vortex_file.h"
 #include "modal_driver.h"
 #include "ui/area_params.h"
 #include "ui/break_pnt_params.h"

@@ -24,8 +24,8 @@
 #include <QtTest>
 #include <memory>
 
-#include "core/model.h"
-#include "core/vortex_file.h"
+#include "core/model/model.h"
+#include "core/model/vortex_file.h"
 #include "ui/about_box.h"
 #include "ui/main_window.h"
 #include "ui/picture.h"

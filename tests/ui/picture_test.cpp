@@ -4,8 +4,8 @@
 #include <QPainter>
 #include <QtTest>
 
-#include "core/area.h"
-#include "core/model.h"
+#include "core/model/area.h"
+#include "core/model/model.h"
 #include "ui/picture.h"
 
 using mdv::Model;

@@ -10,8 +10,8 @@
 #include <QtTest>
 #include <cstring>
 
-#include "core/area.h"
-#include "core/run.h"
+#include "core/model/area.h"
+#include "core/flow/run.h"
 #include "ui/main_window.h"
 #include "ui/picture.h"
 

@@ -9,8 +9,8 @@
 #include <QTest>
 #include <QToolButton>
 
-#include "core/model.h"
-#include "core/numfmt.h"
+#include "core/model/model.h"
+#include "core/base/numfmt.h"
 #include "modal_driver.h"
 #include "ui/break_pnt_intervals.h"
 #include "ui/break_pnt_params.h"

@@ -4,8 +4,8 @@
 #include <QtTest>
 #include <thread>
 
-#include "core/area.h"
-#include "core/model.h"
+#include "core/model/area.h"
+#include "core/model/model.h"
 #include "ui/main_window.h"
 #include "ui/picture.h"
 

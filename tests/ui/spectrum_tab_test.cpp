@@ -15,10 +15,10 @@
 #include <cmath>
 #include <numbers>
 
-#include "core/numfmt.h"
-#include "core/records.h"
-#include "core/safe_file.h"
-#include "core/spectrum.h"
+#include "core/base/numfmt.h"
+#include "core/model/records.h"
+#include "core/base/safe_file.h"
+#include "core/analysis/spectrum.h"
 #include "ui/spectrum_chart.h"
 #include "ui/view_pulsate.h"
 

@@ -12,7 +12,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include "core/study_plan.h"
+#include "core/study/study_plan.h"
 #include "modal_driver.h"
 #include "ui/study_view.h"
 

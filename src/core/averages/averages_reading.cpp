@@ -1,0 +1,168 @@
+#include "core/averages/averages_reading.h"
+
+#include <cmath>
+#include <limits>
+#include <nlohmann/json.hpp>
+
+namespace mdv {
+
+namespace {
+
+using Json = nlohmann::json;
+
+const Json& Null() {
+  static const Json null;
+  return null;
+}
+
+// The member `key` of an object, or null when `j` is no object or lacks it.
+const Json& At(const Json& j, const char* key) {
+  if (!j.is_object()) return Null();
+  const auto it = j.find(key);
+  return it == j.end() ? Null() : *it;
+}
+
+// A number, or NaN for null and anything else.
+double Num(const Json& j) {
+  return j.is_number() ? j.get<double>() : std::numeric_limits<double>::quiet_NaN();
+}
+
+int64_t Int(const Json& j, int64_t otherwise = 0) {
+  if (j.is_number_integer()) return j.get<int64_t>();
+  if (j.is_number_float()) {
+    const double v = j.get<double>();
+    if (v == std::trunc(v) && std::abs(v) < 9.0e18) return static_cast<int64_t>(v);
+  }
+  return otherwise;
+}
+
+std::string Text(const Json& j) { return j.is_string() ? j.get<std::string>() : std::string(); }
+
+}  // namespace
+
+bool ReadAveragesText(std::string_view text, AveragingResults& out, std::string& error) {
+  Json o;
+  try {
+    o = Json::parse(text.begin(), text.end());
+  } catch (const Json::parse_error& e) {
+    error = "это не документ JSON (ошибка в символе " + std::to_string(e.byte) + ")";
+    return false;
+  }
+  if (Text(At(o, "format")) != "rinfet-mdv-averages" || Int(At(o, "version"), -1) != 1) {
+    error = "это не файл средних версии 1";
+    return false;
+  }
+  AveragingResults r;
+  r.Precision = Text(At(o, "precision"));
+  r.StartTime = Num(At(o, "start_time"));
+  r.EndTime = Num(At(o, "end_time"));
+  r.Samples = Int(At(o, "samples"));
+  r.SampleEverySteps = static_cast<int32_t>(Int(At(o, "sample_every_steps")));
+  r.Steps = Int(At(o, "steps"));
+
+  const Json& steady = At(o, "steady");
+  r.Steady.Reached = At(steady, "reached").is_boolean() && At(steady, "reached").get<bool>();
+  r.Steady.StartupOver = At(steady, "startup_end").is_number();
+  r.Steady.StartupEnd = r.Steady.StartupOver ? static_cast<Real>(Num(At(steady, "startup_end"))) : 0;
+  r.Steady.Tolerance = At(steady, "tolerance").is_number() ? Num(At(steady, "tolerance")) : DefaultSteadyTolerance;
+  r.Steady.Text = Text(At(steady, "verdict"));
+
+  if (At(o, "monitors").is_array()) {
+    for (const Json& m : At(o, "monitors")) {
+      MonitorSummary s;
+      s.Name = Text(At(m, "name"));
+      s.Unit = Text(At(m, "unit"));
+      s.Known = At(m, "mean").is_number();
+      s.Mean = Num(At(m, "mean"));
+      s.HalfWidth95 = Num(At(m, "half_width_95"));
+      s.RelativeHalfWidth = Num(At(m, "relative_half_width"));
+      s.Samples = Int(At(m, "samples"));
+      r.Monitors.push_back(s);
+    }
+  }
+  if (At(o, "centreline").is_array()) {
+    for (const Json& c : At(o, "centreline")) {
+      CentrelineRow row;
+      row.XOverD = Num(At(c, "x_over_D"));
+      row.HasModel = At(c, "model").is_number();
+      row.Model = Num(At(c, "model"));
+      row.DiscSink = Num(At(c, "disc_sink"));
+      row.DallaValleFlanged = Num(At(c, "dallavalle_flanged"));
+      row.DallaVallePlain = Num(At(c, "dallavalle_plain"));
+      r.Centreline.push_back(row);
+    }
+  }
+  const Json& flux = At(o, "flux");
+  r.Flux.Valid = At(flux, "flux").is_number();
+  r.Flux.X = Num(At(flux, "x"));
+  r.Flux.Flux = Num(At(flux, "flux"));
+  r.Flux.Reference = Num(At(flux, "reference"));
+  r.Flux.Ratio = Num(At(flux, "ratio"));
+
+  const Json& zone = At(o, "vortex_zone");
+  r.VortexZone.Measured = static_cast<int32_t>(Int(At(zone, "measured")));
+  r.VortexZone.Failed = static_cast<int32_t>(Int(At(zone, "failed")));
+  r.VortexZone.EverySamples = static_cast<int32_t>(Int(At(zone, "every_samples")));
+  for (int d = 0; d < ZoneDimensionCount; ++d) {
+    const Json& dim = At(At(zone, "dimensions"), ZoneDimensionKeys[d]);
+    r.VortexZone.Dimensions[static_cast<size_t>(d)] = {Num(At(dim, "mean")), Num(At(dim, "sd"))};
+  }
+
+  // The grid: absent means no field was written; present, it must be whole.
+  // An absent array holds unknown values (NaN; no flow points for "inside").
+  const Json& grid = At(o, "grid");
+  if (grid.is_object()) {
+    AveragingGrid& g = r.Field.Grid;
+    g.X0 = Num(At(grid, "x0"));
+    g.Y0 = Num(At(grid, "y0"));
+    g.Dx = Num(At(grid, "dx"));
+    g.Dy = Num(At(grid, "dy"));
+    const int64_t nx = Int(At(grid, "nx")), ny = Int(At(grid, "ny"));
+    if (!std::isfinite(g.X0) || !std::isfinite(g.Y0) || !(g.Dx > 0) || !(g.Dy > 0) || nx < 2 || ny < 2 ||
+        nx > MaxAveragesGridPoints / ny) {
+      error = "неверная сетка (nx = " + std::to_string(nx) + ", ny = " + std::to_string(ny) + ")";
+      return false;
+    }
+    g.Nx = static_cast<int32_t>(nx);
+    g.Ny = static_cast<int32_t>(ny);
+    const auto points = static_cast<size_t>(nx * ny);
+    const auto array = [&](const char* key, auto&& take, auto&& unknown) {
+      const Json& a = At(grid, key);
+      if (a.is_null()) {
+        for (size_t k = 0; k < points; ++k) unknown();
+        return true;
+      }
+      const size_t n = a.is_array() ? a.size() : 0;
+      if (n != points) {
+        error = "в сетке " + std::to_string(points) + " точек, а в массиве " + key + " " + std::to_string(n);
+        return false;
+      }
+      for (const Json& v : a) take(v);
+      return true;
+    };
+    g.Inside.reserve(points);
+    if (!array(
+            "inside", [&](const Json& v) { g.Inside.push_back(Int(v) != 0 ? 1 : 0); },
+            [&] { g.Inside.push_back(0); }))
+      return false;
+    struct Field {
+      const char* key;
+      std::vector<double>* values;
+    };
+    const Field fields[] = {{"vx_mean", &r.Field.VxMean}, {"vy_mean", &r.Field.VyMean},
+                            {"speed_mean", &r.Field.SpeedMean}, {"vx_rms", &r.Field.VxRms},
+                            {"vy_rms", &r.Field.VyRms}, {"speed_rms", &r.Field.SpeedRms}};
+    for (const Field& f : fields) {
+      f.values->reserve(points);
+      if (!array(
+              f.key, [&](const Json& v) { f.values->push_back(Num(v)); },
+              [&] { f.values->push_back(std::numeric_limits<double>::quiet_NaN()); }))
+        return false;
+    }
+  }
+  r.HasAverages = r.Samples > 0;
+  out = std::move(r);
+  return true;
+}
+
+}  // namespace mdv

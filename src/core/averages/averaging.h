@@ -1,0 +1,213 @@
+#pragma once
+// averages/ — the settled flow: steady-state detection, time averages and
+// their files (the JSON document and its one reader, the field). Uses every
+// folder below it: base/, model/, flow/, analysis/.
+//
+// Time averages of a run: integral signals every step (for the steady-state
+// verdict), the mean and r.m.s. velocity on a regular grid over the flow
+// region every k-th step, the vortex zone every m-th grid sample, the mean
+// centre-line and the flux through the channel.
+//
+// The state lives beside the model for the whole session: Start (a fresh run)
+// begins it anew, Continue adds to it. A run feeds it through an observer
+// (AveragingObserver, or RunAveraged which wraps RunSimulation), which only
+// reads the model between steps, so the run's results are unchanged.
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "core/analysis/centreline.h"
+#include "core/model/model.h"
+#include "core/base/observer.h"
+#include "core/flow/run.h"
+#include "core/averages/steady_state.h"
+
+namespace mdv {
+
+// Grid spacing, m, and steps between grid samples at the defaults (the cost
+// of averaging stays within 30 % of a default run; bench/averaging_bench.cpp).
+inline constexpr double DefaultGridSpacing = 0.025;
+inline constexpr int32_t DefaultSampleEverySteps = 25;
+// Grid samples between two vortex-zone measurements.
+inline constexpr int32_t DefaultZoneEverySamples = 8;
+// Points across the channel at x = L/2 (midpoints of equal strips from the
+// axis to the wall) whose mean axial velocity gives the flux; finer than the
+// grid because the profile falls off within a vortex spacing of the wall.
+inline constexpr int32_t FluxSectionPoints = 60;
+// Steps between two evaluations of the steady-state verdict during a run.
+inline constexpr int32_t SteadyCheckEverySteps = 20;
+
+struct AveragingSettings {
+  bool UntilSteady = false;  // end the run when the verdict says steady
+  double Tolerance = DefaultSteadyTolerance;  // relative 95 % half-width, e.g. 0.05
+  // Average from this model time, s; none: from the detected end of the start-up.
+  std::optional<Real> AverageFrom;
+  double GridSpacing = DefaultGridSpacing;            // m (> 0)
+  int32_t SampleEverySteps = DefaultSampleEverySteps;  // k (>= 1)
+  int32_t ZoneEverySamples = DefaultZoneEverySamples;  // m (>= 1; 0 = no vortex-zone measurement)
+};
+
+// The regular grid over the flow region of the picture: x from the plane to
+// the suction section, y from the axis to twice the highest point of the hood.
+// Points inside the walls or within half a vortex spacing of a contour rib
+// (where the velocity cut-off leaves the nearest vortices out) are not flow
+// points: Inside = 0 and they are never evaluated.
+struct AveragingGrid {
+  double X0 = 0, Y0 = 0;  // first point, m
+  double Dx = 0, Dy = 0;  // spacing, m
+  int32_t Nx = 0, Ny = 0;
+  std::vector<uint8_t> Inside;  // row-major, x fastest (index j*Nx + i); 1 = flow point
+  TRealPoint Point(int32_t i, int32_t j) const {
+    return {static_cast<Real>(X0) + static_cast<Real>(Dx) * i, static_cast<Real>(Y0) + static_cast<Real>(Dy) * j};
+  }
+};
+
+// The grid of the model's present geometry for a spacing, m. (The averages
+// coarsen a spacing that would give more than about 10 000 points.)
+AveragingGrid MakeAveragingGrid(const Model& m, double spacing);
+
+// The monitored integral signals, in this order.
+enum class MonitorId : int32_t { AxisB = 0, Axis2B = 1, Mouth = 2, GammaFree = 3 };
+inline constexpr int32_t MonitorCount = 4;
+inline constexpr const char* MonitorNames[MonitorCount] = {"vx_axis_B", "vx_axis_2B", "v_mouth",
+                                                           "gamma_free"};
+inline constexpr const char* MonitorUnits[MonitorCount] = {"м/с", "м/с", "м/с", "м²/с"};
+
+// The seven vortex-zone dimensions, in the window's order ("Bэф", "b", "l",
+// "a0", "a", "dmax", "lmax").
+inline constexpr int32_t ZoneDimensionCount = 7;
+inline constexpr const char* ZoneDimensionKeys[ZoneDimensionCount] = {"Beff", "b",    "l",   "a0",
+                                                                      "a",    "dmax", "lmax"};
+
+struct ZoneMeasurement {
+  Real Time = 0;  // s
+  bool Failed = false;  // rejected, stalled or not finite: counted, left out of the statistics
+  std::array<double, ZoneDimensionCount> Values{};  // m
+};
+
+// ---- the state beside the model ----
+struct AveragingState {
+  AveragingSettings Settings;
+  bool Started = false;
+  AveragingGrid Grid;
+  // Points sampled every k-th step: the grid's flow points, then the
+  // centre-line stations that lie in the flow, then the flux section.
+  TRealPointArray SamplePoints;
+  // Grid index of a sample point; -1 - k for station k; FluxCell0 - j for section point j.
+  std::vector<int32_t> SampleCell;
+  static constexpr int32_t FluxCell0 = -100;
+  std::array<TRealPoint, 3> MonitorPoints{};  // (-B, 0), (-2B, 0), (0, 0)
+
+  // Every step's monitors and time.
+  std::vector<Real> Times;  // s
+  std::array<std::vector<double>, MonitorCount> Monitors;
+  int64_t Steps = 0;  // steps fed since Start
+
+  // Grid samples in blocks of BlockLength samples, each block holding per
+  // sample point the count-weighted mean and sum of squared deviations of
+  // vx, vy and |V| (6 doubles); adjacent blocks are merged in pairs when all
+  // MaxBlocks are in use. Averages start at a block boundary.
+  static constexpr int32_t MaxBlocks = 128;
+  int32_t BlockLength = 1;  // samples per full block
+  int32_t BlockCount = 0;   // blocks in use (the last may be partial)
+  std::vector<Real> BlockStart;      // time of each block's first sample, s
+  std::vector<int64_t> BlockSamples;  // samples in each block
+  std::vector<double> Moments;       // MaxBlocks × SamplePoints × 6
+  int64_t GridSamples = 0;           // grid samples taken since Start
+
+  std::vector<ZoneMeasurement> Zone;
+
+  SteadyVerdict Last;       // the last check during a run (no Text: SteadyVerdictText(Last))
+  bool SteadyStop = false;  // the last run ended because the verdict said steady
+  TRibArray Contour;        // the body ribs the grid was laid over
+};
+
+// Start: forgets everything and lays the grid over the model's present area.
+void StartAveraging(AveragingState& s, const Model& m, const AveragingSettings& settings);
+// Continue: keeps what was gathered; takes the new stop settings (UntilSteady,
+// Tolerance, AverageFrom). Starts afresh when nothing was started yet.
+void ContinueAveraging(AveragingState& s, const Model& m, const AveragingSettings& settings);
+// Room for a run of about `steps` steps, so that feeding allocates nothing.
+void ReserveAveraging(AveragingState& s, int64_t steps);
+// One complete step of the run: monitors; every k-th step the grid; every
+// m-th grid sample the vortex zone; every SteadyCheckEverySteps the verdict.
+// Reads the model only (the vortex-zone measurement clears its stop flag).
+void FeedStep(AveragingState& s, Model& m);
+
+// ---- results ----
+struct MonitorSummary {
+  std::string Name, Unit;
+  bool Known = false;  // false: nothing to average (no start-up end, too few samples)
+  double Mean = 0, HalfWidth95 = 0, RelativeHalfWidth = 0;
+  int64_t Samples = 0;
+};
+struct DimensionSummary {
+  double Mean = 0, Sd = 0;  // m; Sd of the measurements (n - 1), 0 for one
+};
+struct VortexZoneSummary {
+  int32_t Measured = 0, Failed = 0, EverySamples = 0;
+  std::array<DimensionSummary, ZoneDimensionCount> Dimensions{};
+};
+struct FluxSummary {
+  bool Valid = false;
+  double X = 0;          // section, m (L/2)
+  double Flux = 0;       // 2π ∫ vx y dy from the axis to the wall, m³/s
+  double Reference = 0;  // π B² v, m³/s
+  double Ratio = 0;
+};
+struct GridField {
+  AveragingGrid Grid;
+  // Per grid point (index j*Nx + i), m/s; 0 where Inside = 0 or nothing averaged.
+  std::vector<double> VxMean, VyMean, SpeedMean, VxRms, VyRms, SpeedRms;
+};
+struct AveragingResults {
+  std::string Precision = "extended";  // arithmetic path of the run
+  bool HasAverages = false;  // at least one grid sample averaged
+  double StartTime = 0, EndTime = 0;  // s: first averaged sample's time, last sample's time
+  int64_t Samples = 0;                // grid samples averaged
+  int32_t SampleEverySteps = 0;
+  int64_t Steps = 0;
+  SteadyVerdict Steady;
+  std::vector<MonitorSummary> Monitors;
+  std::vector<CentrelineRow> Centreline;  // mean centre-line (model field only with averages)
+  FluxSummary Flux;
+  VortexZoneSummary VortexZone;
+  GridField Field;
+};
+
+// Everything a window or file shows, computed from the state now.
+AveragingResults SummariseAveraging(const AveragingState& s, const Model& m);
+
+// ---- feeding a run ----
+
+// Feeds every complete step to the state, then passes it on to `inner`; asks
+// for a stop when inner does or, with UntilSteady, when the verdict is steady.
+class AveragingObserver : public ObserverRelay {
+ public:
+  AveragingObserver(AveragingState& s, Model& m, Observer& inner) : ObserverRelay(inner), s_(s), m_(m) {}
+  void StepDone(const Model& m) override;
+  bool StopRequested() override;
+
+ private:
+  AveragingState& s_;
+  Model& m_;
+};
+
+struct AveragedRunSummary {
+  RunSummary Run;
+  bool EndedSteady = false;  // the run ended because the flow was judged steady
+  SteadyVerdict Verdict;     // the verdict at the end of the run
+  // How the run ended, for the user: "Расчёт закончен: режим установился…" and the like.
+  std::string EndText;
+};
+
+// RunSimulation fed to the state (which must be started or continued first).
+// A stop for steadiness is not a Stop: Run.HowEnded is TimeLimit then and
+// EndedSteady is set.
+AveragedRunSummary RunAveraged(Model& m, AveragingState& s, int32_t maxFree, int32_t freeCount,
+                               Real startTime, Real endTime, Real step,
+                               Observer& obs = NullObserver());
+
+}  // namespace mdv

@@ -1,0 +1,212 @@
+#include "core/averages/averaging_files.h"
+
+#include <charconv>
+#include <cmath>
+
+#include "core/base/safe_file.h"
+
+namespace mdv {
+
+namespace {
+
+// Significant digits of the field values in the CSV table.
+constexpr int CsvDigits = 10;
+
+// Shortest text that reads back to the same double, with a decimal point
+// (never the locale's separator); "null" for a value that is not finite.
+std::string JsonNumber(double v) {
+  if (!std::isfinite(v)) return "null";
+  char buf[64];
+  const auto res = std::to_chars(buf, buf + sizeof buf, v);
+  std::string s(buf, res.ptr);
+  if (s.find_first_of(".e") == std::string::npos) s += ".0";
+  return s;
+}
+
+std::string JsonString(const std::string& text) {
+  std::string out = "\"";
+  for (const char c : text) {
+    if (c == '"' || c == '\\') {
+      out += '\\';
+      out += c;
+    } else if (static_cast<unsigned char>(c) < 0x20) {
+      char buf[8];
+      const char* hex = "0123456789abcdef";
+      buf[0] = '\\', buf[1] = 'u', buf[2] = '0', buf[3] = '0';
+      buf[4] = hex[(c >> 4) & 0xF], buf[5] = hex[c & 0xF];
+      out.append(buf, 6);
+    } else {
+      out += c;
+    }
+  }
+  return out + "\"";
+}
+
+std::string CsvNumber(double v) {
+  char buf[64];
+  const auto res = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::general, CsvDigits);
+  std::string s(buf, res.ptr);
+  for (char& c : s) {
+    if (c == '.') c = ',';
+  }
+  return s;
+}
+
+template <class T, class Fmt>
+std::string JsonArray(const std::vector<T>& values, Fmt fmt) {
+  std::string out = "[";
+  for (size_t i = 0; i < values.size(); ++i) {
+    if (i > 0) out += ',';
+    out += fmt(values[i]);
+  }
+  return out + "]";
+}
+
+std::string Key(const char* name) { return std::string("\"") + name + "\": "; }
+
+struct FieldArray {
+  const char* name;
+  const std::vector<double>* values;
+};
+
+std::vector<FieldArray> FieldArrays(const AveragingResults& r) {
+  return {{"vx_mean", &r.Field.VxMean}, {"vy_mean", &r.Field.VyMean}, {"speed_mean", &r.Field.SpeedMean},
+          {"vx_rms", &r.Field.VxRms},   {"vy_rms", &r.Field.VyRms},   {"speed_rms", &r.Field.SpeedRms}};
+}
+
+bool Save(const std::string& text, const std::string& path, std::string& error) {
+  return WriteFileAtomically(path, Bytes(text.begin(), text.end()), error);
+}
+
+}  // namespace
+
+std::string AveragesJson(const AveragingResults& r) {
+  const auto num = [](double v) { return JsonNumber(v); };
+  std::string j = "{\n";
+  j += "  " + Key("format") + "\"rinfet-mdv-averages\",\n";
+  j += "  " + Key("version") + "1,\n";
+  j += "  " + Key("precision") + JsonString(r.Precision) + ",\n";
+  j += "  " + Key("start_time") + (r.HasAverages ? JsonNumber(r.StartTime) : "null") + ",\n";
+  j += "  " + Key("end_time") + JsonNumber(r.EndTime) + ",\n";
+  j += "  " + Key("samples") + std::to_string(r.Samples) + ",\n";
+  j += "  " + Key("sample_every_steps") + std::to_string(r.SampleEverySteps) + ",\n";
+  j += "  " + Key("steps") + std::to_string(r.Steps) + ",\n";
+
+  j += "  " + Key("steady") + "{" + Key("reached") + (r.Steady.Reached ? "true" : "false") + ", " +
+       Key("startup_end") + (r.Steady.StartupOver ? JsonNumber(static_cast<double>(r.Steady.StartupEnd)) : "null") +
+       ", " + Key("tolerance") + JsonNumber(r.Steady.Tolerance) + ", " + Key("verdict") +
+       JsonString(r.Steady.Text) + "},\n";
+
+  j += "  " + Key("monitors") + "[\n";
+  for (size_t i = 0; i < r.Monitors.size(); ++i) {
+    const MonitorSummary& m = r.Monitors[i];
+    j += "    {" + Key("name") + JsonString(m.Name) + ", " + Key("unit") + JsonString(m.Unit) + ", " +
+         Key("mean") + (m.Known ? JsonNumber(m.Mean) : "null") + ", " + Key("half_width_95") +
+         (m.Known ? JsonNumber(m.HalfWidth95) : "null") + ", " + Key("relative_half_width") +
+         (m.Known ? JsonNumber(m.RelativeHalfWidth) : "null") + ", " + Key("samples") +
+         std::to_string(m.Samples) + "}" + (i + 1 < r.Monitors.size() ? "," : "") + "\n";
+  }
+  j += "  ],\n";
+
+  j += "  " + Key("centreline") + "[\n";
+  for (size_t i = 0; i < r.Centreline.size(); ++i) {
+    const CentrelineRow& c = r.Centreline[i];
+    j += "    {" + Key("x_over_D") + JsonNumber(c.XOverD) + ", " + Key("model") +
+         (c.HasModel ? JsonNumber(c.Model) : "null") + ", " + Key("disc_sink") + JsonNumber(c.DiscSink) + ", " +
+         Key("dallavalle_flanged") + JsonNumber(c.DallaValleFlanged) + ", " + Key("dallavalle_plain") +
+         JsonNumber(c.DallaVallePlain) + "}" + (i + 1 < r.Centreline.size() ? "," : "") + "\n";
+  }
+  j += "  ],\n";
+
+  const FluxSummary& f = r.Flux;
+  const auto fv = [&](double v) { return f.Valid ? JsonNumber(v) : std::string("null"); };
+  j += "  " + Key("flux") + "{" + Key("x") + fv(f.X) + ", " + Key("flux") + fv(f.Flux) + ", " +
+       Key("reference") + fv(f.Reference) + ", " + Key("ratio") + fv(f.Ratio) + "},\n";
+
+  const VortexZoneSummary& z = r.VortexZone;
+  j += "  " + Key("vortex_zone") + "{" + Key("measured") + std::to_string(z.Measured) + ", " + Key("failed") +
+       std::to_string(z.Failed) + ", " + Key("every_samples") + std::to_string(z.EverySamples) + ", " +
+       Key("dimensions") + "{";
+  for (int32_t d = 0; d < ZoneDimensionCount; ++d) {
+    const DimensionSummary& s = z.Dimensions[static_cast<size_t>(d)];
+    const bool known = z.Measured > 0;
+    j += std::string(d > 0 ? ", " : "") + Key(ZoneDimensionKeys[d]) + "{" + Key("mean") +
+         (known ? JsonNumber(s.Mean) : "null") + ", " + Key("sd") + (known ? JsonNumber(s.Sd) : "null") + "}";
+  }
+  j += "}},\n";
+
+  const AveragingGrid& g = r.Field.Grid;
+  j += "  " + Key("grid") + "{\n";
+  j += "    " + Key("x0") + JsonNumber(g.X0) + ", " + Key("y0") + JsonNumber(g.Y0) + ", " + Key("dx") +
+       JsonNumber(g.Dx) + ", " + Key("dy") + JsonNumber(g.Dy) + ", " + Key("nx") + std::to_string(g.Nx) + ", " +
+       Key("ny") + std::to_string(g.Ny) + ",\n";
+  j += "    " + Key("inside") + JsonArray(g.Inside, [](uint8_t v) { return std::string(v ? "1" : "0"); });
+  for (const FieldArray& a : FieldArrays(r)) j += ",\n    " + Key(a.name) + JsonArray(*a.values, num);
+  j += "\n  }\n}\n";
+  return j;
+}
+
+std::string FieldVti(const AveragingResults& r) {
+  const AveragingGrid& g = r.Field.Grid;
+  const std::string extent = "0 " + std::to_string(std::max(g.Nx - 1, 0)) + " 0 " +
+                             std::to_string(std::max(g.Ny - 1, 0)) + " 0 0";
+  std::string v = "<?xml version=\"1.0\"?>\n"
+                  "<VTKFile type=\"ImageData\" version=\"0.1\" byte_order=\"LittleEndian\">\n";
+  v += "  <ImageData WholeExtent=\"" + extent + "\" Origin=\"" + JsonNumber(g.X0) + " " + JsonNumber(g.Y0) +
+       " 0\" Spacing=\"" + JsonNumber(g.Dx) + " " + JsonNumber(g.Dy) + " 1\">\n";
+  v += "    <Piece Extent=\"" + extent + "\">\n";
+  v += "      <PointData Scalars=\"speed_mean\" Vectors=\"velocity_mean\">\n";
+  for (const FieldArray& a : FieldArrays(r)) {
+    v += "        <DataArray type=\"Float64\" Name=\"" + std::string(a.name) + "\" format=\"ascii\">\n         ";
+    for (double x : *a.values) {
+      v += ' ';
+      v += JsonNumber(x);
+    }
+    v += "\n        </DataArray>\n";
+  }
+  v += "        <DataArray type=\"Float64\" Name=\"velocity_mean\" NumberOfComponents=\"3\" format=\"ascii\">\n         ";
+  for (size_t i = 0; i < r.Field.VxMean.size(); ++i) {
+    v += ' ';
+    v += JsonNumber(r.Field.VxMean[i]);
+    v += ' ';
+    v += JsonNumber(r.Field.VyMean[i]);
+    v += " 0.0";
+  }
+  v += "\n        </DataArray>\n";
+  v += "        <DataArray type=\"UInt8\" Name=\"inside\" format=\"ascii\">\n         ";
+  for (uint8_t x : g.Inside) v += x ? " 1" : " 0";
+  v += "\n        </DataArray>\n";
+  v += "      </PointData>\n      <CellData>\n      </CellData>\n    </Piece>\n  </ImageData>\n</VTKFile>\n";
+  return v;
+}
+
+std::string FieldCsv(const AveragingResults& r) {
+  const AveragingGrid& g = r.Field.Grid;
+  std::string c = "x [m];y [m];inside;vx_mean [m/s];vy_mean [m/s];speed_mean [m/s];vx_rms [m/s];"
+                  "vy_rms [m/s];speed_rms [m/s]\n";
+  const std::vector<FieldArray> arrays = FieldArrays(r);
+  for (int32_t j = 0; j < g.Ny; ++j) {
+    for (int32_t i = 0; i < g.Nx; ++i) {
+      const size_t k = static_cast<size_t>(j) * static_cast<size_t>(g.Nx) + static_cast<size_t>(i);
+      c += CsvNumber(g.X0 + g.Dx * i) + ";" + CsvNumber(g.Y0 + g.Dy * j) + ";" + (g.Inside[k] ? "1" : "0");
+      for (const FieldArray& a : arrays) {
+        c += ';';
+        c += CsvNumber((*a.values)[k]);
+      }
+      c += "\n";
+    }
+  }
+  return c;
+}
+
+bool SaveAveragesJson(const AveragingResults& r, const std::string& path, std::string& error) {
+  return Save(AveragesJson(r), path, error);
+}
+bool SaveFieldVti(const AveragingResults& r, const std::string& path, std::string& error) {
+  return Save(FieldVti(r), path, error);
+}
+bool SaveFieldCsv(const AveragingResults& r, const std::string& path, std::string& error) {
+  return Save(FieldCsv(r), path, error);
+}
+
+}  // namespace mdv

@@ -1,0 +1,181 @@
+#include "core/averages/steady_state.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+#include "core/base/numfmt.h"
+
+namespace mdv {
+
+namespace {
+
+constexpr double Infinity = std::numeric_limits<double>::infinity();
+// A spread of the batch means below this fraction of their mean is rounding.
+constexpr double ConstantSpread = 1e-12;
+
+// Consecutive batches of `size` observations of a series (a short tail left
+// out), their means computed when asked, so that nothing is stored.
+struct Batches {
+  std::span<const double> x;
+  int64_t size;
+  int64_t Count() const { return size > 0 ? static_cast<int64_t>(x.size()) / size : 0; }
+  double Mean(int64_t j) const {
+    double sum = 0;
+    for (int64_t i = 0; i < size; ++i) sum += x[static_cast<size_t>(j * size + i)];
+    return sum / static_cast<double>(size);
+  }
+};
+
+double MeanOf(std::span<const double> x) {
+  double sum = 0;
+  for (double v : x) sum += v;
+  return x.empty() ? 0 : sum / static_cast<double>(x.size());
+}
+
+std::string Percent(double fraction) { return FormatFixed(fraction * 100, 6, 1); }
+
+}  // namespace
+
+Truncation Mser5(std::span<const double> series) {
+  Truncation t;
+  const Batches z{series, MserBatchSize};
+  const int64_t b = z.Count();
+  if (b < MserMinBatches) return t;
+  // Deviations from the overall batch mean keep the running sums free of cancellation.
+  double shift = 0;
+  for (int64_t j = 0; j < b; ++j) shift += z.Mean(j);
+  shift /= static_cast<double>(b);
+  double s1 = 0, s2 = 0;  // sums over batches d..b-1 of the deviation and its square
+  for (int64_t j = 0; j < b; ++j) {
+    const double d = z.Mean(j) - shift;
+    s1 += d;
+    s2 += d * d;
+  }
+  const int64_t last = b / 2;
+  int64_t best = 0;
+  double bestValue = Infinity;
+  for (int64_t d = 0; d <= last; ++d) {
+    const double n = static_cast<double>(b - d);
+    const double sse = std::max(0.0, s2 - s1 * s1 / n);
+    const double value = sse / (n * n);
+    if (value < bestValue) {
+      bestValue = value;
+      best = d;
+    }
+    const double dev = z.Mean(d) - shift;
+    s1 -= dev;
+    s2 -= dev * dev;
+  }
+  // Still falling at the end of the first half: the series has not settled.
+  if (best == last && bestValue > 0) return t;
+  t.Found = true;
+  t.Start = best * MserBatchSize;
+  return t;
+}
+
+double StudentT975(int32_t dof) {
+  static constexpr double Table[] = {12.706, 4.303, 3.182, 2.776, 2.571, 2.447, 2.365, 2.306,
+                                     2.262,  2.228, 2.201, 2.179, 2.160, 2.145, 2.131, 2.120,
+                                     2.110,  2.101, 2.093, 2.086, 2.080, 2.074, 2.069, 2.064,
+                                     2.060,  2.056, 2.052, 2.048, 2.045, 2.042};
+  if (dof < 1) return Infinity;
+  if (dof <= 30) return Table[dof - 1];
+  // Cornish-Fisher expansion about the normal quantile; below 1e-3 off beyond 30.
+  const double z = 1.959963984540054;
+  const double v = dof;
+  return z + (z * z * z + z) / (4 * v) + (5 * std::pow(z, 5) + 16 * z * z * z + 3 * z) / (96 * v * v);
+}
+
+BatchMeans ComputeBatchMeans(std::span<const double> series) {
+  BatchMeans r;
+  r.Samples = static_cast<int64_t>(series.size());
+  r.Mean = MeanOf(series);
+  r.HalfWidth95 = Infinity;
+  r.RelativeHalfWidth = Infinity;
+  for (int32_t b : BatchCounts) {
+    const int64_t size = r.Samples / b;
+    if (size < 2) continue;
+    // The newest b·size observations; a remainder is left out at the old end.
+    const Batches z{series.subspan(series.size() - static_cast<size_t>(size * b)), size};
+    double zm = 0;
+    for (int64_t j = 0; j < b; ++j) zm += z.Mean(j);
+    zm /= b;
+    double ss = 0, lag = 0, prev = 0;
+    for (int64_t j = 0; j < b; ++j) {
+      const double d = z.Mean(j) - zm;
+      ss += d * d;
+      if (j > 0) lag += prev * d;
+      prev = d;
+    }
+    double sd = std::sqrt(ss / (b - 1));
+    // Batch means that differ by rounding only: a constant series.
+    const bool constant = sd <= ConstantSpread * std::fabs(zm);
+    if (constant) sd = 0;
+    const double lag1 = ss > 0 && !constant ? lag / ss : 0;  // lag-1 autocorrelation of the batch means
+    r.Batches = b;
+    r.HalfWidth95 = StudentT975(b - 1) * sd / std::sqrt(static_cast<double>(b));
+    r.RelativeHalfWidth = r.HalfWidth95 == 0 ? 0 : (r.Mean != 0 ? r.HalfWidth95 / std::fabs(r.Mean) : Infinity);
+    r.Valid = lag1 < 2 / std::sqrt(static_cast<double>(b));
+    if (r.Valid) break;
+  }
+  return r;
+}
+
+SteadyVerdict JudgeSteadyState(std::span<const std::vector<double>> series,
+                               std::span<const Real> times, double tolerance, bool withText) {
+  SteadyVerdict v;
+  v.Tolerance = tolerance;
+  const size_t n = times.size();
+  v.Samples = static_cast<int64_t>(n);
+  if (n > 0) v.LastTime = times[n - 1];
+  bool consistent = !series.empty();
+  for (const auto& s : series) consistent = consistent && s.size() == n;
+  int64_t start = 0;
+  bool over = consistent;
+  for (const auto& s : series) {
+    if (!over) break;
+    const Truncation t = Mser5(s);
+    over = t.Found;
+    start = std::max(start, t.Start);
+  }
+  if (over) {
+    v.StartupOver = true;
+    v.StartIndex = start;
+    v.StartupEnd = times[static_cast<size_t>(start)];
+    bool allValid = true;
+    double worst = 0;
+    for (const auto& s : series) {
+      const BatchMeans b = ComputeBatchMeans(std::span<const double>(s).subspan(static_cast<size_t>(start)));
+      allValid = allValid && b.Valid;
+      worst = std::max(worst, b.RelativeHalfWidth);
+    }
+    v.MeansKnown = allValid && std::isfinite(worst);
+    v.WorstRelativeHalfWidth = worst;
+    v.Reached = v.MeansKnown && worst <= tolerance;
+  }
+  if (withText) v.Text = SteadyVerdictText(v);
+  return v;
+}
+
+std::string SteadyVerdictText(const SteadyVerdict& v) {
+  if (!v.StartupOver) {
+    if (v.Samples / MserBatchSize < MserMinBatches) {
+      return "Режим не установился: мало шагов для оценки (" + std::to_string(v.Samples) + ")";
+    }
+    return "Режим не установился: разгон не закончился к t = " + FormatFixed(v.LastTime, 6, 2) + " с";
+  }
+  const std::string from = FormatFixed(v.StartupEnd, 6, 2);
+  if (v.Reached) {
+    return "Установившийся режим с t = " + from + " с; точность средних " +
+           Percent(v.WorstRelativeHalfWidth) + " %";
+  }
+  if (!v.MeansKnown) {
+    return "Разгон закончился к t = " + from +
+           " с; точность средних ещё не оценена: мало независимых данных после разгона";
+  }
+  return "Разгон закончился к t = " + from + " с; точность средних " + Percent(v.WorstRelativeHalfWidth) +
+         " % хуже заданной " + FormatGeneral(v.Tolerance * 100) + " %";
+}
+
+}  // namespace mdv

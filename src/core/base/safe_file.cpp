@@ -1,0 +1,149 @@
+#include "core/base/safe_file.h"
+
+#include <system_error>
+
+#include "core/base/platform.h"
+
+namespace mdv {
+namespace {
+
+// The reason of a failed system call in the user's language; unusual codes
+// fall back to the system's own text.
+std::string Reason(const std::error_code& err) {
+  using std::errc;
+  if (err == errc::no_space_on_device) return "нет места на диске";
+  if (platform::IsQuotaExceeded(err)) return "превышена дисковая квота";
+  if (err == errc::permission_denied || err == errc::operation_not_permitted) return "нет прав доступа";
+  if (err == errc::read_only_file_system) return "файловая система доступна только для чтения";
+  if (err == errc::no_such_file_or_directory) return "папка или файл не существует";
+  if (err == errc::not_a_directory) return "часть пути не является папкой";
+  if (err == errc::is_a_directory) return "на месте файла находится папка";
+  if (err == errc::filename_too_long) return "слишком длинное имя файла";
+  if (err == errc::io_error) return "ошибка ввода-вывода";
+  if (err == errc::file_too_large) return "файл слишком велик";
+  return err.message();
+}
+
+std::string SaveError(const std::string& path, const std::string& reason) {
+  return "Не удалось сохранить файл \"" + path + "\": " + reason;
+}
+
+std::string ReadError(const std::string& path, const std::string& reason) {
+  return "Не удалось прочитать файл \"" + path + "\": " + reason;
+}
+
+// A device or a pipe cannot be replaced by renaming: write into it directly.
+bool WriteSpecialFile(const std::string& path, const Bytes& data, std::string& error) {
+  platform::File file;
+  std::error_code err = file.OpenForWriting(path);
+  if (!err) err = file.WriteAll(data.data(), data.size());
+  if (!err) {
+    // Devices and pipes that cannot be synchronised have nothing to lose.
+    const std::error_code sync = file.Sync();
+    if (sync != std::errc::invalid_argument && sync != std::errc::read_only_file_system) err = sync;
+  }
+  const std::error_code closed = file.Close();
+  if (!err) err = closed;
+  if (err) error = SaveError(path, Reason(err));
+  return !err;
+}
+
+}  // namespace
+
+bool WriteFileAtomically(const std::string& path, const Bytes& data, std::string& error) {
+  error.clear();
+  if (path.empty()) {
+    error = "Не указано имя файла для сохранения";
+    return false;
+  }
+  std::string target = path;
+  platform::EntryInfo info;
+  if (const std::error_code err = platform::Inspect(target, info)) {
+    error = SaveError(path, Reason(err));
+    return false;
+  }
+  if (info.Kind == platform::EntryKind::Link) {
+    // Replace the file the link points to, not the link itself.
+    std::string resolved;
+    if (!platform::ResolveLinks(target, resolved)) {
+      target = resolved;
+      if (platform::Inspect(target, info)) info = platform::EntryInfo{};
+    } else {
+      info = platform::EntryInfo{};  // a dangling link is replaced by the new file
+    }
+  }
+  if (info.Kind == platform::EntryKind::Directory) {
+    error = SaveError(path, Reason(std::make_error_code(std::errc::is_a_directory)));
+    return false;
+  }
+  if (info.Kind == platform::EntryKind::Device) return WriteSpecialFile(target, data, error);
+  const bool exists = info.Kind != platform::EntryKind::Missing;
+
+  platform::File file;
+  std::string temp;
+  if (const std::error_code err = file.CreateBeside(target, temp)) {
+    error = SaveError(path, Reason(err));
+    return false;
+  }
+  // Keep the permissions of the file being replaced, else those a newly
+  // created file would get.
+  std::error_code err = file.SetPermissions(exists ? info.Permissions : platform::NewFilePermissions());
+  if (!err) err = file.WriteAll(data.data(), data.size());
+  if (!err) err = file.Sync();
+  const std::error_code closed = file.Close();
+  if (!err) err = closed;
+  if (!err) err = platform::ReplaceFile(temp, target);
+  if (err) {
+    platform::RemoveFile(temp);
+    error = SaveError(path, Reason(err));
+    return false;
+  }
+  // Make the rename itself durable; a failure here loses nothing already written.
+  platform::SyncFolderOf(target);
+  return true;
+}
+
+bool ReadWholeFile(const std::string& path, Bytes& data, std::string& error, size_t maxBytes) {
+  error.clear();
+  platform::File file;
+  if (const std::error_code err = file.OpenForReading(path)) {
+    error = ReadError(path, Reason(err));
+    return false;
+  }
+  platform::EntryInfo info;
+  if (const std::error_code err = file.Info(info)) {
+    error = ReadError(path, Reason(err));
+    return false;
+  }
+  if (info.Kind == platform::EntryKind::Directory) {
+    error = ReadError(path, "это папка, а не файл");
+    return false;
+  }
+  const std::string tooBig = "файл больше " + std::to_string(maxBytes) + " байт";
+  const bool regular = info.Kind == platform::EntryKind::Regular;
+  if (regular && info.Size > maxBytes) {
+    error = ReadError(path, tooBig);
+    return false;
+  }
+  Bytes out;
+  if (regular) out.reserve(static_cast<size_t>(info.Size));
+  uint8_t chunk[65536];
+  for (;;) {
+    size_t n = 0;
+    if (const std::error_code err = file.Read(chunk, sizeof chunk, n)) {
+      error = ReadError(path, Reason(err));
+      return false;
+    }
+    if (n == 0) break;
+    // Files that grow while being read, and pipes, are capped as well.
+    if (out.size() + n > maxBytes) {
+      error = ReadError(path, tooBig);
+      return false;
+    }
+    out.insert(out.end(), chunk, chunk + n);
+  }
+  data = std::move(out);
+  return true;
+}
+
+}  // namespace mdv

@@ -1,0 +1,72 @@
+#include "core/study/study_averages.h"
+
+#include <cmath>
+#include <vector>
+
+#include "core/averages/averages_reading.h"
+#include "core/base/numfmt.h"
+
+namespace mdv {
+
+bool CaseAverages(const std::vector<StudySetting>& settings) {
+  for (const StudySetting& s : settings) {
+    if (s.Key == "until-steady" && s.Value != "false") return true;
+    if (s.Key == "tolerance" || s.Key == "average-from") return true;
+  }
+  return false;
+}
+
+bool AveragesResults(std::string_view json, const ResultRequest& request, CaseResults& out,
+                     std::string& error) {
+  out.clear();
+  AveragingResults r;
+  if (!ReadAveragesText(json, r, error)) {
+    error = "Файл средних не прочитан: " + error;
+    return false;
+  }
+
+  if (request.VortexZone && r.VortexZone.Measured > 0) {
+    for (int32_t d = 0; d < ZoneDimensionCount; ++d) {
+      const DimensionSummary& s = r.VortexZone.Dimensions[static_cast<size_t>(d)];
+      const char* name = VortexZoneNames[d];
+      if (!std::isfinite(s.Mean) || !std::isfinite(s.Sd)) {
+        error = std::string("В файле средних нет размера вихревой зоны ") + name;
+        return false;
+      }
+      out.push_back({name, "м", s.Mean});
+      out.push_back({ResultName(name, "_sd"), "м", s.Sd});
+    }
+  }
+
+  for (const Real xd : request.CentrelineXD) {
+    const CentrelineRow* best = nullptr;
+    double bestGap = INFINITY;
+    for (const CentrelineRow& row : r.Centreline) {
+      if (!row.HasModel) continue;  // a station behind the plane has no model value
+      const double gap = std::abs(row.XOverD - static_cast<double>(xd));
+      if (gap < bestGap) {
+        bestGap = gap;
+        best = &row;
+      }
+    }
+    if (best != nullptr) out.push_back({ResultName("v/v0", "(x/D=" + FormatGeneral(xd) + ")"), "", best->Model});
+  }
+
+  if (request.Flux && std::isfinite(r.Flux.Ratio)) out.push_back({"flux_ratio", "", r.Flux.Ratio});
+
+  const AveragingGrid& g = r.Field.Grid;
+  for (const TRealPoint& p : request.Points) {
+    const double fi = std::round((static_cast<double>(p.X) - g.X0) / g.Dx);
+    const double fj = std::round((static_cast<double>(p.Y) - g.Y0) / g.Dy);
+    if (!(fi >= 0 && fi < g.Nx && fj >= 0 && fj < g.Ny)) continue;
+    const size_t k = static_cast<size_t>(fj) * static_cast<size_t>(g.Nx) + static_cast<size_t>(fi);
+    const double vx = r.Field.VxMean[k], vy = r.Field.VyMean[k], speed = r.Field.SpeedMean[k];
+    if (g.Inside[k] == 0 || !std::isfinite(vx) || !std::isfinite(vy) || !std::isfinite(speed)) continue;
+    out.push_back({ResultName("vx", ResultPointSuffix(p)), "м/с", vx});
+    out.push_back({ResultName("vy", ResultPointSuffix(p)), "м/с", vy});
+    out.push_back({ResultName("v", ResultPointSuffix(p)), "м/с", speed});
+  }
+  return true;
+}
+
+}  // namespace mdv

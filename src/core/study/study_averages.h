@@ -1,0 +1,26 @@
+#pragma once
+// Results of a case that averaged, read from the averages file its run wrote
+// (JSON, format "rinfet-mdv-averages", version 1).
+#include <string>
+#include <string_view>
+
+#include "core/study/study_results.h"
+
+namespace mdv {
+
+// The name of the averages file in a case folder.
+inline constexpr char CaseAveragesName[] = "averages.json";
+
+// The run options that make a run average; a case with any of them (a flag
+// set to true) collects its results from the averages file.
+bool CaseAverages(const std::vector<StudySetting>& settings);
+
+// From the averages file: the mean and s.d. of each vortex-zone dimension
+// ("Beff", "Beff_sd", …; left out when no zone was measured), the model's
+// centre-line v/v0 at each requested x/D (the listed station nearest to it),
+// the flux ratio, and the mean vx, vy and speed at each requested point (the
+// nearest node of the averaged grid; left out inside a solid or off the grid).
+bool AveragesResults(std::string_view json, const ResultRequest& request, CaseResults& out,
+                     std::string& error);
+
+}  // namespace mdv

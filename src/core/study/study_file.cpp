@@ -1,0 +1,367 @@
+#include "core/study/study_file.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <optional>
+#include <set>
+
+#include <toml++/toml.h>
+
+#include "core/base/numfmt.h"
+
+namespace mdv {
+
+namespace {
+
+// Significant digits of a value computed from a range: enough for any step
+// an engineer types, few enough that 0.1 + 2·0.05 reads as 0.2.
+constexpr int RangeDigits = 12;
+
+// Guards the range count against a step that is a rounding error of a divisor.
+constexpr long double RangeSlack = 1e-9L;
+
+std::string Quoted(std::string_view key) { return "«" + std::string(key) + "»"; }
+
+class Reader {
+ public:
+  Reader(std::string fileName, const OptionAvailable& available)
+      : file_(std::move(fileName)), available_(available) {}
+
+  // "study.toml, строка 7, ключ «dt»: …"
+  bool Fail(const toml::node* node, std::string_view key, const std::string& what) {
+    error_ = file_;
+    if (node != nullptr && node->source().begin.line > 0)
+      error_ += ", строка " + std::to_string(node->source().begin.line);
+    if (!key.empty()) error_ += ", ключ " + Quoted(key);
+    error_ += ": " + what;
+    return false;
+  }
+
+  const std::string& Error() const { return error_; }
+
+  bool Read(const toml::table& root, StudyDefinition& definition) {
+    for (auto&& [k, v] : root) {
+      const std::string key(k.str());
+      if (key != "name" && key != "base" && key != "sweep" && key != "results")
+        return Fail(&v, key, "неизвестный ключ (ожидаются name, [base], [sweep], [results])");
+    }
+    const toml::node* name = root.get("name");
+    if (name == nullptr) return Fail(nullptr, "name", "не задано название исследования");
+    if (!name->is_string() || name->as_string()->get().empty())
+      return Fail(name, "name", "название должно быть непустой строкой");
+    definition.Name = name->as_string()->get();
+
+    if (const toml::node* base = root.get("base")) {
+      if (!base->is_table()) return Fail(base, "base", "ожидается таблица [base]");
+      for (auto&& [k, v] : *base->as_table()) {
+        const std::string key(k.str());
+        const StudyKey* sk = Key(&v, key);
+        if (sk == nullptr) return false;
+        std::string value;
+        if (!Value(v, key, *sk, value)) return false;
+        definition.Base.push_back({key, value});
+      }
+    }
+
+    if (const toml::node* sweep = root.get("sweep")) {
+      if (!sweep->is_table()) return Fail(sweep, "sweep", "ожидается таблица [sweep]");
+      for (auto&& [k, v] : *sweep->as_table()) {
+        const std::string key(k.str());
+        if (key == "zip") {
+          if (!v.is_boolean()) return Fail(&v, key, "ожидается true или false");
+          definition.Zip = v.as_boolean()->get();
+          continue;
+        }
+        const StudyKey* sk = Key(&v, key);
+        if (sk == nullptr) return false;
+        for (const StudySetting& b : definition.Base)
+          if (b.Key == key) return Fail(&v, key, "параметр задан и в [base], и в [sweep]");
+        StudySweep s{key, {}, static_cast<int>(v.source().begin.line)};
+        if (!Values(v, key, *sk, s.Values)) return false;
+        definition.Sweep.push_back(std::move(s));
+      }
+      // toml++ keeps keys sorted; the grid follows the order of the file.
+      std::stable_sort(definition.Sweep.begin(), definition.Sweep.end(),
+                       [](const StudySweep& a, const StudySweep& b) { return a.Line < b.Line; });
+    }
+
+    if (!Conflicts(root, definition)) return false;
+    if (definition.Zip) {
+      for (const StudySweep& s : definition.Sweep) {
+        if (s.Values.size() != definition.Sweep.front().Values.size()) {
+          const toml::node* n = root.at_path("sweep." + s.Key).node();
+          return Fail(n, s.Key,
+                      "при zip = true все списки должны быть одной длины (у " +
+                          Quoted(definition.Sweep.front().Key) + " " +
+                          std::to_string(definition.Sweep.front().Values.size()) + ", здесь " +
+                          std::to_string(s.Values.size()) + ")");
+        }
+      }
+    }
+    if (StudyCaseCount(definition) > MaxStudyCases)
+      return Fail(root.get("sweep"), "sweep",
+                  "слишком много вариантов (больше " + std::to_string(MaxStudyCases) + ")");
+
+    if (const toml::node* results = root.get("results")) {
+      if (!results->is_table()) return Fail(results, "results", "ожидается таблица [results]");
+      if (!Results(*results->as_table(), definition.Results)) return false;
+    }
+    return true;
+  }
+
+ private:
+  const StudyKey* Key(const toml::node* node, const std::string& key) {
+    const StudyKey* sk = FindStudyKey(key);
+    if (sk == nullptr) {
+      Fail(node, key, "такого параметра команды run нет или его нельзя задавать в исследовании");
+      return nullptr;
+    }
+    if (available_ && !available_(key)) {
+      Fail(node, key, "команда run этой версии программы не знает параметра --" + key);
+      return nullptr;
+    }
+    return sk;
+  }
+
+  // Options the run command refuses together.
+  bool Conflicts(const toml::table& root, const StudyDefinition& definition) {
+    auto given = [&](const char* k) {
+      for (const StudySetting& s : definition.Base)
+        if (s.Key == k) return true;
+      for (const StudySweep& s : definition.Sweep)
+        if (s.Key == k) return true;
+      return false;
+    };
+    if (given("flange-angle") && given("flange-angle-deg")) {
+      const toml::node* n = root.at_path("sweep.flange-angle-deg").node();
+      if (n == nullptr) n = root.at_path("base.flange-angle-deg").node();
+      return Fail(n, "flange-angle-deg", "нельзя задавать вместе с «flange-angle»");
+    }
+    return true;
+  }
+
+  static std::optional<long double> Number(const toml::node& v) {
+    if (v.is_integer()) return static_cast<long double>(v.as_integer()->get());
+    if (v.is_floating_point()) return static_cast<long double>(v.as_floating_point()->get());
+    if (v.is_string()) {
+      const auto r = ParseRealLenient(v.as_string()->get());
+      if (r) return static_cast<long double>(*r);
+    }
+    return std::nullopt;
+  }
+
+  // A scalar value as the option's argument text.
+  bool Value(const toml::node& v, const std::string& key, const StudyKey& sk, std::string& out) {
+    switch (sk.Kind) {
+      case StudyKeyKind::Flag:
+        if (!v.is_boolean()) return Fail(&v, key, "ожидается true или false");
+        out = v.as_boolean()->get() ? "true" : "false";
+        return true;
+      case StudyKeyKind::Integer:
+        if (!v.is_integer()) return Fail(&v, key, "ожидается целое число");
+        out = std::to_string(v.as_integer()->get());
+        return true;
+      case StudyKeyKind::Real: {
+        if (v.is_floating_point()) {
+          const double d = v.as_floating_point()->get();
+          if (!std::isfinite(d)) return Fail(&v, key, "ожидается конечное число");
+          char buf[32];
+          const auto r = std::to_chars(buf, buf + sizeof buf, d);  // shortest exact text
+          out.assign(buf, r.ptr);
+          return true;
+        }
+        const auto n = Number(v);
+        if (!n || !std::isfinite(*n)) return Fail(&v, key, "ожидается число");
+        out = v.is_string() ? std::string(v.as_string()->get()) : std::to_string(v.as_integer()->get());
+        std::replace(out.begin(), out.end(), ',', '.');
+        out.erase(0, out.find_first_not_of(" \t"));
+        out.erase(out.find_last_not_of(" \t") + 1);
+        return true;
+      }
+      case StudyKeyKind::Any:
+        if (v.is_boolean()) {
+          out = v.as_boolean()->get() ? "true" : "false";
+        } else if (v.is_integer()) {
+          out = std::to_string(v.as_integer()->get());
+        } else if (v.is_floating_point()) {
+          char buf[32];
+          const auto r = std::to_chars(buf, buf + sizeof buf, v.as_floating_point()->get());
+          out.assign(buf, r.ptr);
+        } else if (v.is_string()) {
+          out = v.as_string()->get();
+        } else {
+          return Fail(&v, key, "ожидается число, строка или true/false");
+        }
+        return true;
+    }
+    return false;
+  }
+
+  // A list, or a range { from, to, step } of numbers.
+  bool Values(const toml::node& v, const std::string& key, const StudyKey& sk,
+              std::vector<std::string>& out) {
+    if (v.is_array()) {
+      const toml::array& a = *v.as_array();
+      if (a.empty()) return Fail(&v, key, "пустой список значений");
+      for (const toml::node& item : a) {
+        std::string s;
+        if (!Value(item, key, sk, s)) return false;
+        if (std::find(out.begin(), out.end(), s) != out.end())
+          return Fail(&item, key, "значение " + DisplayValue(s) + " повторяется");
+        out.push_back(s);
+      }
+      return true;
+    }
+    if (!v.is_table())
+      return Fail(&v, key, "ожидается список значений [a, b, …] или диапазон { from = …, to = …, step = … }");
+    if (sk.Kind != StudyKeyKind::Real && sk.Kind != StudyKeyKind::Integer)
+      return Fail(&v, key, "диапазон задаётся только для числовых параметров");
+    const toml::table& t = *v.as_table();
+    for (auto&& [k, item] : t) {
+      if (k.str() != "from" && k.str() != "to" && k.str() != "step")
+        return Fail(&item, key, "в диапазоне неизвестный ключ " + Quoted(k.str()) + " (ожидаются from, to, step)");
+    }
+    long double range[3];
+    const char* names[3] = {"from", "to", "step"};
+    for (int i = 0; i < 3; ++i) {
+      const toml::node* n = t.get(names[i]);
+      if (n == nullptr) return Fail(&v, key, std::string("в диапазоне не задан ") + names[i]);
+      const auto x = Number(*n);
+      if (!x || !std::isfinite(*x)) return Fail(n, key, std::string(names[i]) + ": ожидается число");
+      if (sk.Kind == StudyKeyKind::Integer && !n->is_integer())
+        return Fail(n, key, std::string(names[i]) + ": ожидается целое число");
+      range[i] = *x;
+    }
+    const long double from = range[0], to = range[1], step = range[2];
+    if (step == 0 || (to - from) / step < 0)
+      return Fail(&v, key, "шаг диапазона должен вести от from к to и не быть нулевым");
+    const long double span = (to - from) / step;
+    if (span + 1 > static_cast<long double>(MaxStudyCases))
+      return Fail(&v, key, "слишком много значений в диапазоне");
+    const auto count = static_cast<size_t>(std::floor(span + RangeSlack)) + 1;
+    for (size_t i = 0; i < count; ++i) {
+      const long double x = from + static_cast<long double>(i) * step;
+      if (sk.Kind == StudyKeyKind::Integer) {
+        out.push_back(std::to_string(static_cast<long long>(std::llround(x))));
+      } else {
+        char buf[48];
+        std::snprintf(buf, sizeof buf, "%.*Lg", RangeDigits, x == 0 ? 0.0L : x);
+        out.push_back(buf);
+      }
+    }
+    return true;
+  }
+
+  bool Results(const toml::table& t, ResultRequest& r) {
+    for (auto&& [k, v] : t) {
+      const std::string key(k.str());
+      if (key == "vortex-zone" || key == "flux") {
+        if (!v.is_boolean()) return Fail(&v, key, "ожидается true или false");
+        (key == "flux" ? r.Flux : r.VortexZone) = v.as_boolean()->get();
+      } else if (key == "points") {
+        if (!v.is_array()) return Fail(&v, key, "ожидается список точек [[x, y], …], м");
+        for (const toml::node& p : *v.as_array()) {
+          const toml::array* xy = p.as_array();
+          std::optional<long double> x, y;
+          if (xy != nullptr && xy->size() == 2) {
+            x = Number(*xy->get(0));
+            y = Number(*xy->get(1));
+          }
+          if (!x || !y || !std::isfinite(*x) || !std::isfinite(*y))
+            return Fail(&p, key, "точка задаётся парой чисел [x, y], м");
+          r.Points.push_back({static_cast<Real>(*x), static_cast<Real>(*y)});
+        }
+      } else if (key == "centreline") {
+        if (!v.is_array()) return Fail(&v, key, "ожидается список x/D");
+        for (const toml::node& p : *v.as_array()) {
+          const auto x = Number(p);
+          if (!x || !std::isfinite(*x)) return Fail(&p, key, "ожидается число x/D");
+          r.CentrelineXD.push_back(static_cast<Real>(*x));
+        }
+      } else {
+        return Fail(&v, key, "неизвестный результат (ожидаются vortex-zone, points, centreline, flux)");
+      }
+    }
+    return true;
+  }
+
+  std::string file_;
+  const OptionAvailable& available_;
+  std::string error_;
+};
+
+}  // namespace
+
+const std::vector<StudyKey>& StudyKeys() {
+  static const std::vector<StudyKey> keys = {
+      {"vortex-spacing", StudyKeyKind::Real, "м"},
+      {"suction-speed", StudyKeyKind::Real, "м/с"},
+      {"inflow-speed", StudyKeyKind::Real, "м/с"},
+      {"channel-radius", StudyKeyKind::Real, "м"},
+      {"suction-x", StudyKeyKind::Real, "м"},
+      {"channel-length", StudyKeyKind::Real, "м"},
+      {"flange-length", StudyKeyKind::Real, "м"},
+      {"flange-angle", StudyKeyKind::Real, "рад"},
+      {"flange-angle-deg", StudyKeyKind::Real, "°"},
+      {"wall-thickness", StudyKeyKind::Real, "м"},
+      {"plane-half-length", StudyKeyKind::Real, "м"},
+      {"plane-x", StudyKeyKind::Real, "м"},
+      {"dt", StudyKeyKind::Real, "с"},
+      {"max-time", StudyKeyKind::Real, "с"},
+      {"max-free", StudyKeyKind::Integer, ""},
+      {"threads", StudyKeyKind::Integer, ""},
+      {"reference", StudyKeyKind::Flag, ""},
+      {"until-steady", StudyKeyKind::Any, ""},
+      {"tolerance", StudyKeyKind::Real, ""},
+      {"precision", StudyKeyKind::Any, ""},
+      {"average-from", StudyKeyKind::Real, "с"},
+  };
+  return keys;
+}
+
+const StudyKey* FindStudyKey(std::string_view name) {
+  for (const StudyKey& k : StudyKeys())
+    if (name == k.Name) return &k;
+  return nullptr;
+}
+
+bool ParseStudy(std::string_view text, const std::string& fileName,
+                const OptionAvailable& available, StudyDefinition& definition, std::string& error) {
+  definition = StudyDefinition{};
+  toml::table root;
+  try {
+    root = toml::parse(text, fileName);
+  } catch (const toml::parse_error& e) {
+    error = fileName + ", строка " + std::to_string(e.source().begin.line) +
+            ": ошибка в записи TOML: " + std::string(e.description());
+    return false;
+  }
+  Reader reader(fileName, available);
+  if (!reader.Read(root, definition)) {
+    error = reader.Error();
+    definition = StudyDefinition{};
+    return false;
+  }
+  return true;
+}
+
+size_t StudyCaseCount(const StudyDefinition& definition) {
+  if (definition.Sweep.empty()) return 1;
+  if (definition.Zip) return definition.Sweep.front().Values.size();
+  size_t n = 1;
+  for (const StudySweep& s : definition.Sweep) {
+    if (n > MaxStudyCases) break;  // no overflow; the caller refuses anyway
+    n *= s.Values.size();
+  }
+  return n;
+}
+
+std::string DisplayValue(const std::string& value) {
+  const auto v = ParseRealLenient(value);
+  if (!v || value == "true" || value == "false") return value;
+  return FormatGeneral(*v);
+}
+
+}  // namespace mdv

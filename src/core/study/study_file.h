@@ -1,0 +1,81 @@
+#pragma once
+// study/ — parameter studies: study files, plans, case results and tables.
+// The top layer of the core: it may use every folder below it.
+//
+// A parameter study: one study file (TOML) with a base set of `run` options,
+// the options swept (crossed as a grid or paired) and the results to collect.
+// Keys of [base] and [sweep] are the `run` option names without their dashes.
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/model/geometry.h"
+
+namespace mdv {
+
+enum class StudyKeyKind {
+  Real,     // a number; a string with a decimal comma is accepted too
+  Integer,  // a whole number
+  Flag,     // true / false: the option is given or left out
+  Any,      // whatever the option takes; the batch tool checks it
+};
+
+// A `run` option a study may set. The table is the one place that lists them:
+// an option the run command gains later is one more line (with its unit).
+struct StudyKey {
+  const char* Name;  // the option without its dashes
+  StudyKeyKind Kind;
+  const char* Unit;  // for column headers and plot axes; "" when it has none
+};
+
+const std::vector<StudyKey>& StudyKeys();
+const StudyKey* FindStudyKey(std::string_view name);
+
+// One option of one case: its argument with a decimal point ("0.75"), or
+// "true"/"false" for a flag.
+struct StudySetting {
+  std::string Key;
+  std::string Value;
+};
+
+struct StudySweep {
+  std::string Key;
+  std::vector<std::string> Values;  // as StudySetting::Value
+  int Line = 0;                     // in the study file
+};
+
+// What to collect from each case.
+struct ResultRequest {
+  bool VortexZone = true;          // the seven dimensions of the vortex zone
+  TRealPointArray Points;          // speed at these points, m
+  std::vector<Real> CentrelineXD;  // centre-line speed at these x/D (cases that average)
+  bool Flux = false;               // flux ratio (cases that average)
+};
+
+struct StudyDefinition {
+  std::string Name;
+  std::vector<StudySetting> Base;
+  std::vector<StudySweep> Sweep;  // in the order of the file
+  bool Zip = false;               // pair the swept lists instead of crossing them
+  ResultRequest Results;
+};
+
+// Largest number of cases a study may have.
+inline constexpr size_t MaxStudyCases = 100000;
+
+// Answers whether the run command of this program has the option (no dashes).
+using OptionAvailable = std::function<bool(std::string_view key)>;
+
+// Parses a study file. On failure returns false with a Russian message that
+// names the file, the line and the key. `available` may be empty (no check).
+bool ParseStudy(std::string_view text, const std::string& fileName,
+                const OptionAvailable& available, StudyDefinition& definition, std::string& error);
+
+// The number of cases of the definition (grid product or zip length).
+size_t StudyCaseCount(const StudyDefinition& definition);
+
+// A value as the user reads it: numbers with a decimal comma.
+std::string DisplayValue(const std::string& value);
+
+}  // namespace mdv

@@ -1,0 +1,186 @@
+#include "core/study/study_plan.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <utility>
+
+#include "core/base/safe_file.h"
+
+namespace fs = std::filesystem;
+
+namespace mdv {
+
+namespace {
+
+// Digits of a case folder name; more cases simply get longer names.
+constexpr int CaseIdDigits = 4;
+
+std::string CaseParamsText(const StudyDefinition& definition, const StudyCase& c) {
+  std::string t = "# " + definition.Name + ", вариант " + std::to_string(c.Id) + "\n";
+  for (const StudySetting& s : c.Settings) {
+    // Values are option arguments; TOML strings keep them exactly as passed.
+    t += s.Key + " = \"" + s.Value + "\"\n";
+  }
+  return t;
+}
+
+std::string ManifestText(const StudyDefinition& definition, const std::vector<StudyCase>& cases) {
+  std::string t = "id;folder";
+  for (const StudySweep& s : definition.Sweep) t += ";" + s.Key;
+  t += "\n";
+  for (const StudyCase& c : cases) {
+    t += std::to_string(c.Id) + ";cases/" + fs::path(CaseDir("", c.Id)).filename().string();
+    for (const std::string& v : c.SweptValues) t.append(";").append(DisplayValue(v));
+    t += "\n";
+  }
+  return t;
+}
+
+}  // namespace
+
+std::vector<StudyCase> PlanCases(const StudyDefinition& definition) {
+  const size_t n = StudyCaseCount(definition);
+  std::vector<StudyCase> cases(n);
+  for (size_t i = 0; i < n; ++i) {
+    StudyCase& c = cases[i];
+    c.Id = static_cast<int>(i);
+    c.Settings = definition.Base;
+    // Mixed-radix digits of i, the last swept key fastest.
+    size_t rest = i;
+    c.SweptValues.resize(definition.Sweep.size());
+    for (size_t k = definition.Sweep.size(); k-- > 0;) {
+      const auto& values = definition.Sweep[k].Values;
+      const size_t j = definition.Zip ? i : rest % values.size();
+      if (!definition.Zip) rest /= values.size();
+      c.SweptValues[k] = values[j];
+    }
+    for (size_t k = 0; k < definition.Sweep.size(); ++k) c.Settings.push_back({definition.Sweep[k].Key, c.SweptValues[k]});
+  }
+  return cases;
+}
+
+std::string StudyFilePath(const std::string& dir) { return (fs::path(dir) / "study.toml").string(); }
+std::string ManifestPath(const std::string& dir) { return (fs::path(dir) / "manifest.csv").string(); }
+
+std::string CaseDir(const std::string& dir, int id) {
+  char name[32];
+  std::snprintf(name, sizeof name, "%0*d", CaseIdDigits, id);
+  return (fs::path(dir) / "cases" / name).string();
+}
+
+std::string CaseFile(const std::string& dir, int id, const char* name) {
+  return (fs::path(CaseDir(dir, id)) / name).string();
+}
+
+bool ReadTextFile(const std::string& path, std::string& text, std::string& error) {
+  Bytes b;
+  if (!ReadWholeFile(path, b, error, size_t(64) << 20)) return false;
+  text.assign(b.begin(), b.end());
+  return true;
+}
+
+bool WriteTextFile(const std::string& path, const std::string& text, std::string& error) {
+  return WriteFileAtomically(path, Bytes(text.begin(), text.end()), error);
+}
+
+bool WriteStudyPlan(const std::string& studyText, const StudyDefinition& definition,
+                    const std::vector<StudyCase>& cases, const std::string& dir, std::string& error) {
+  std::error_code ec;
+  const std::string own = StudyFilePath(dir);
+  if (fs::exists(own, ec)) {
+    std::string existing;
+    if (!ReadTextFile(own, existing, error)) return false;
+    if (existing != studyText) {
+      error = "Папка \"" + dir + "\" уже содержит другое исследование (" + own + ")";
+      return false;
+    }
+  } else if (fs::exists(ManifestPath(dir), ec) || fs::exists(fs::path(dir) / "cases", ec)) {
+    error = "Папка \"" + dir + "\" уже содержит варианты другого исследования";
+    return false;
+  }
+  fs::create_directories(fs::path(dir) / "cases", ec);
+  if (ec) {
+    error = "Не удалось создать папку \"" + dir + "\": " + ec.message();
+    return false;
+  }
+  for (const StudyCase& c : cases) {
+    fs::create_directories(CaseDir(dir, c.Id), ec);
+    if (ec) {
+      error = "Не удалось создать папку \"" + CaseDir(dir, c.Id) + "\": " + ec.message();
+      return false;
+    }
+    if (!WriteTextFile(CaseFile(dir, c.Id, CaseParamsName), CaseParamsText(definition, c), error)) return false;
+  }
+  if (!WriteTextFile(ManifestPath(dir), ManifestText(definition, cases), error)) return false;
+  // Written last: a folder with the study file is a complete plan.
+  return WriteTextFile(own, studyText, error);
+}
+
+bool LoadStudy(const std::string& dir, const OptionAvailable& available, StudyDefinition& definition,
+               std::vector<StudyCase>& cases, std::string& error) {
+  const std::string path = StudyFilePath(dir);
+  std::error_code ec;
+  if (!fs::exists(path, ec)) {
+    error = "Папка \"" + dir + "\" не содержит исследования (нет " + path + "); сначала study plan";
+    return false;
+  }
+  std::string text;
+  if (!ReadTextFile(path, text, error)) return false;
+  if (!ParseStudy(text, path, available, definition, error)) return false;
+  cases = PlanCases(definition);
+  return true;
+}
+
+const char* CaseStateName(CaseState s) {
+  switch (s) {
+    case CaseState::Pending: return "pending";
+    case CaseState::Running: return "running";
+    case CaseState::Done: return "done";
+    case CaseState::Failed: return "failed";
+  }
+  return "pending";
+}
+
+CaseState ReadCaseState(const std::string& dir, int id, std::string* message) {
+  std::error_code ec;
+  if (fs::exists(CaseFile(dir, id, CaseDoneName), ec)) return CaseState::Done;
+  {
+    CaseLock probe;
+    const std::string lock = CaseFile(dir, id, CaseLockName);
+    if (fs::exists(lock, ec) && !probe.TryLock(dir, id)) return CaseState::Running;
+  }
+  const std::string failed = CaseFile(dir, id, CaseFailedName);
+  if (fs::exists(failed, ec)) {
+    if (message != nullptr) {
+      std::string error;
+      if (!ReadTextFile(failed, *message, error)) *message = error;
+      while (!message->empty() && (message->back() == '\n' || message->back() == '\r')) message->pop_back();
+    }
+    return CaseState::Failed;
+  }
+  return CaseState::Pending;
+}
+
+bool CaseLock::TryLock(const std::string& dir, int id) {
+  if (file_.IsOpen()) return true;
+  platform::File file;
+  if (file.OpenOrCreate(CaseFile(dir, id, CaseLockName))) return false;
+  if (!file.TryLockExclusive()) return false;
+  file_ = std::move(file);
+  return true;
+}
+
+void ClearCaseOutcome(const std::string& dir, int id) {
+  std::error_code ec;
+  for (const char* name : {CaseDoneName, CaseResultsName, CaseFailedName}) fs::remove(CaseFile(dir, id, name), ec);
+}
+
+bool MarkCaseFailed(const std::string& dir, int id, const std::string& message, std::string& error) {
+  return WriteTextFile(CaseFile(dir, id, CaseFailedName), message + "\n", error);
+}
+
+bool MarkCaseDone(const std::string& dir, int id, std::string& error) {
+  return WriteTextFile(CaseFile(dir, id, CaseDoneName), "", error);
+}
+
+}  // namespace mdv

@@ -1,0 +1,86 @@
+#pragma once
+// The cases of a study and its folder. Nothing about a study lives only in
+// memory: the folder holds the study file, a manifest of the cases and one
+// folder per case with its parameters, its log, its results and its marker.
+//
+//   DIR/study.toml            the study file as planned (identifies the study)
+//   DIR/manifest.csv          id;case folder;one column per swept parameter
+//   DIR/cases/0007/case.toml  the case's run options
+//   DIR/cases/0007/run.log    what the run wrote to stderr
+//   DIR/cases/0007/state.evt  the state at the end of the run
+//   DIR/cases/0007/results.toml, then done   written atomically, in this order
+//   DIR/cases/0007/failed     the message of a case that failed
+//   DIR/cases/0007/lock       held (flock) while the case runs
+#include <string>
+#include <vector>
+
+#include "core/base/platform.h"
+#include "core/study/study_file.h"
+
+namespace mdv {
+
+struct StudyCase {
+  int Id = 0;                            // 0-based: the Slurm array index
+  std::vector<StudySetting> Settings;    // base options, then the swept ones
+  std::vector<std::string> SweptValues;  // one per StudyDefinition::Sweep, as its Values
+};
+
+// Grid: the first swept key varies slowest. Zip: the i-th value of every list.
+std::vector<StudyCase> PlanCases(const StudyDefinition& definition);
+
+std::string StudyFilePath(const std::string& dir);
+std::string ManifestPath(const std::string& dir);
+std::string CaseDir(const std::string& dir, int id);
+std::string CaseFile(const std::string& dir, int id, const char* name);
+
+// Names of the files of a case folder.
+inline constexpr char CaseParamsName[] = "case.toml";
+inline constexpr char CaseLogName[] = "run.log";
+inline constexpr char CaseEvtName[] = "state.evt";
+inline constexpr char CaseResultsName[] = "results.toml";
+inline constexpr char CaseDoneName[] = "done";
+inline constexpr char CaseFailedName[] = "failed";
+inline constexpr char CaseLockName[] = "lock";
+
+// Creates DIR (when missing), the study file copy, the manifest and the case
+// folders. Repeating it for the same study text changes nothing that exists;
+// a DIR that holds another study is refused.
+bool WriteStudyPlan(const std::string& studyText, const StudyDefinition& definition,
+                    const std::vector<StudyCase>& cases, const std::string& dir, std::string& error);
+
+// Reads DIR/study.toml and plans its cases.
+bool LoadStudy(const std::string& dir, const OptionAvailable& available, StudyDefinition& definition,
+               std::vector<StudyCase>& cases, std::string& error);
+
+enum class CaseState { Pending, Running, Done, Failed };
+
+// "done", "failed", "pending", "running": the machine-readable status.
+const char* CaseStateName(CaseState s);
+// A case is running while some process holds its lock; a case killed midway
+// holds none and is pending again. `message` gets the failure message.
+CaseState ReadCaseState(const std::string& dir, int id, std::string* message = nullptr);
+
+// The lock of a running case; released when destroyed or when the process
+// dies in any way.
+class CaseLock {
+ public:
+  CaseLock() = default;
+  CaseLock(const CaseLock&) = delete;
+  CaseLock& operator=(const CaseLock&) = delete;
+  // False when another process holds it (or the file cannot be opened).
+  bool TryLock(const std::string& dir, int id);
+
+ private:
+  platform::File file_;
+};
+
+// Removes the outcome of an earlier attempt (results, markers) before a new one.
+void ClearCaseOutcome(const std::string& dir, int id);
+// The failure marker with its message, written atomically.
+bool MarkCaseFailed(const std::string& dir, int id, const std::string& message, std::string& error);
+bool MarkCaseDone(const std::string& dir, int id, std::string& error);
+
+bool ReadTextFile(const std::string& path, std::string& text, std::string& error);
+bool WriteTextFile(const std::string& path, const std::string& text, std::string& error);
+
+}  // namespace mdv

@@ -1,0 +1,109 @@
+#include "core/study/study_results.h"
+
+#include <cmath>
+#include <cstdio>
+
+#include <toml++/toml.h>
+
+#include "core/flow/circulation.h"
+#include "core/base/numfmt.h"
+#include "core/analysis/vortex_area.h"
+
+namespace mdv {
+
+std::string ResultPointSuffix(const TRealPoint& p) {
+  std::string s = "(";
+  s.append(FormatGeneral(p.X)).append(" ").append(FormatGeneral(p.Y)).append(")");
+  return s;
+}
+
+std::string ResultName(const char* name, const std::string& suffix) {
+  std::string s = name;
+  return s.append(suffix);
+}
+
+std::string ResultLabel(const std::string& name) {
+  if (name == "Beff") return "Bэф";
+  if (name == "Beff_sd") return "Bэф_sd";
+  return name;
+}
+
+bool EndStateResults(Model& m, const ResultRequest& request, CaseResults& out, std::string& error,
+                     Observer& obs) {
+  out.clear();
+  if (request.VortexZone) {
+    if (m.FreeVortexCount == 0) {
+      error = "Не задана вихревая структура";
+      return false;
+    }
+    // The window's proposals, read back from its texts, so that a study
+    // measures what the window would.
+    const VortexAreaStartTexts d = DefaultVortexAreaStart(m);
+    const TRealPoint first{*ParseReal(d.FirstX), *ParseReal(d.FirstY)};
+    const TRealPoint second{*ParseReal(d.SecondX), *ParseReal(d.SecondY)};
+    TVortexAreaParams zone;
+    const VortexAreaOutcome o = CalcVortexAreaParams(m, first, second, zone, *ParseReal(d.Dt), obs);
+    if (!o.Ok) {
+      error = "Параметры вихревой области: " +
+              (o.Stopped ? std::string("расчёт остановлен") : o.Error);
+      return false;
+    }
+    const Real values[7] = {zone.EffWidth, zone.MaxGap, zone.MaxGapPos, zone.Overshoot,
+                            zone.ZoneLength, zone.ChannelGap, zone.ChannelGapPos};
+    for (int i = 0; i < 7; ++i) out.push_back({VortexZoneNames[i], "м", values[i]});
+  }
+  for (const TRealPoint& p : request.Points) {
+    Real vx, vy;  // m/s
+    CalcVelocityPair(m, p, -1, vx, vy);
+    const std::string at = ResultPointSuffix(p);
+    out.push_back({ResultName("vx", at), "м/с", vx});
+    out.push_back({ResultName("vy", at), "м/с", vy});
+    out.push_back({ResultName("v", at), "м/с", std::sqrt(vx * vx + vy * vy)});
+  }
+  return true;
+}
+
+std::string ResultsFileText(const CaseResults& results) {
+  std::string t;
+  for (const ResultValue& r : results) {
+    char number[48];
+    const double v = static_cast<double>(r.Value);
+    if (std::isnan(v)) {
+      std::snprintf(number, sizeof number, "nan");
+    } else if (std::isinf(v)) {
+      std::snprintf(number, sizeof number, v > 0 ? "inf" : "-inf");
+    } else {
+      std::snprintf(number, sizeof number, "%.17e", v);  // a TOML float, exact for a double
+    }
+    // Names and units hold no quotes or backslashes; they are ours.
+    t += "[[value]]\nname = \"" + r.Name + "\"\nunit = \"" + r.Unit + "\"\nvalue = " + number + "\n\n";
+  }
+  return t;
+}
+
+bool ParseResultsFile(std::string_view text, CaseResults& out, std::string& error) {
+  out.clear();
+  toml::table root;
+  try {
+    root = toml::parse(text);
+  } catch (const toml::parse_error& e) {
+    error = "Файл результатов повреждён, строка " + std::to_string(e.source().begin.line);
+    return false;
+  }
+  const toml::array* values = root["value"].as_array();
+  if (values == nullptr) return true;  // a case asked for nothing
+  for (const toml::node& n : *values) {
+    const toml::table* t = n.as_table();
+    const auto name = t ? (*t)["name"].value<std::string>() : std::nullopt;
+    const auto unit = t ? (*t)["unit"].value<std::string>() : std::nullopt;
+    const auto value = t ? (*t)["value"].value<double>() : std::nullopt;
+    if (!name || !unit || !value) {
+      error = "Файл результатов повреждён, строка " + std::to_string(n.source().begin.line);
+      return false;
+    }
+    out.push_back({*name, *unit, static_cast<Real>(*value)});
+  }
+  return true;
+}
+
+}  // namespace mdv

@@ -1,0 +1,64 @@
+#pragma once
+// The table of a study (one row per case: swept parameters, status, results),
+// its CSV and its gnuplot plots of each result against each swept parameter.
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "core/study/study_plan.h"
+#include "core/study/study_results.h"
+
+namespace mdv {
+
+struct StudyColumn {
+  std::string Name;  // a swept key or a result name
+  std::string Unit;  // "" when none
+};
+
+struct StudyRow {
+  int Id = 0;
+  std::vector<std::string> Params;  // as StudySweep::Values (decimal point)
+  CaseState State = CaseState::Pending;
+  std::string Message;                       // of a failed case
+  std::vector<std::optional<Real>> Results;  // per result column; empty where absent
+};
+
+struct StudyTable {
+  std::string Name;  // of the study
+  std::vector<StudyColumn> Params;
+  std::vector<StudyColumn> Results;  // in order of first appearance over the cases
+  std::vector<StudyRow> Rows;        // by case id
+};
+
+// Reads the state and the results of every case of DIR.
+bool CollectStudy(const std::string& dir, const OptionAvailable& available, StudyTable& table,
+                  std::string& error);
+
+struct StudyCounts {
+  int Done = 0, Failed = 0, Running = 0, Pending = 0;
+};
+StudyCounts CountStates(const StudyTable& table);
+
+// Semicolons, decimal comma, a header row "name [unit]".
+std::string StudyCsv(const StudyTable& table);
+
+// One gnuplot script per result and swept parameter, with its data inline:
+// a line per combination of the other swept parameters, done cases only.
+struct PlotScript {
+  std::string BaseName;  // file name without extension: "Beff-vs-flange-angle-deg"
+  std::string Text;      // writes BaseName + ".png" into the working folder
+};
+std::vector<PlotScript> StudyPlotScripts(const StudyTable& table);
+
+// The (x, result) series of one plot: one per combination of the other swept
+// parameters, points sorted by x. The window draws the same series.
+struct PlotSeries {
+  std::string Title;  // "inflow-speed = 0,75", or "" when nothing else is swept
+  std::vector<std::pair<Real, Real>> Points;
+};
+std::vector<PlotSeries> StudySeries(const StudyTable& table, size_t param, size_t result);
+
+// "flange-angle-deg, °" for axis titles.
+std::string AxisTitle(const StudyColumn& c, bool result);
+
+}  // namespace mdv

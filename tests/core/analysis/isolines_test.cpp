@@ -1,0 +1,90 @@
+#include "core/analysis/isolines.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <functional>
+#include <numbers>
+#include <vector>
+
+namespace mdv {
+namespace {
+
+struct Field {
+  std::vector<double> v;
+  std::vector<uint8_t> inside;
+  ScalarGridView g;
+};
+
+// f sampled on nx × ny points from (x0, y0) with spacing d.
+Field Sample(int nx, int ny, double x0, double y0, double d,
+             const std::function<double(double, double)>& f) {
+  Field s;
+  s.v.resize(static_cast<size_t>(nx * ny));
+  s.inside.assign(s.v.size(), 1);
+  for (int j = 0; j < ny; ++j)
+    for (int i = 0; i < nx; ++i) s.v[static_cast<size_t>(j * nx + i)] = f(x0 + i * d, y0 + j * d);
+  s.g = {x0, y0, d, d, nx, ny, s.v.data(), s.inside.data()};
+  return s;
+}
+
+TEST(Isolines, CircleLineAndSaddle) {
+  // |r| = 0,3 around (0,5; 0,5) on a 0,02 grid: one closed loop on the circle.
+  const Field circle = Sample(51, 51, 0, 0, 0.02, [](double x, double y) {
+    return std::hypot(x - 0.5, y - 0.5);
+  });
+  const auto loops = Isolines(circle.g, 0.3);
+  ASSERT_EQ(loops.size(), 1u);
+  const IsoPolyline& c = loops[0];
+  EXPECT_DOUBLE_EQ(c.front().X, c.back().X);
+  EXPECT_DOUBLE_EQ(c.front().Y, c.back().Y);
+  for (const IsoPoint& p : c) EXPECT_NEAR(std::hypot(p.X - 0.5, p.Y - 0.5), 0.3, 2e-3);
+  EXPECT_NEAR(PolylineLength(c), 2 * std::numbers::pi * 0.3, 0.01);
+
+  // f = x: one open line at x = 0,37 from the bottom row to the top row.
+  const Field ramp = Sample(11, 8, 0, 0, 0.1, [](double x, double) { return x; });
+  const auto lines = Isolines(ramp.g, 0.37);
+  ASSERT_EQ(lines.size(), 1u);
+  ASSERT_EQ(lines[0].size(), 8u);
+  for (const IsoPoint& p : lines[0]) EXPECT_NEAR(p.X, 0.37, 1e-12);
+  EXPECT_NEAR(std::fabs(lines[0].back().Y - lines[0].front().Y), 0.7, 1e-12);
+  const IsoPoint mid = PolylineMidpoint(lines[0]);
+  EXPECT_NEAR(mid.Y, 0.35, 1e-12);
+
+  // f = x·y over [-1, 1]²: the level 0,1 gives two hyperbola branches, each
+  // in its own quadrant, never joined across the saddle.
+  const Field saddle = Sample(21, 21, -1, -1, 0.1, [](double x, double y) { return x * y; });
+  const auto branches = Isolines(saddle.g, 0.1);
+  ASSERT_EQ(branches.size(), 2u);
+  for (const IsoPolyline& b : branches) {
+    const double sign = b.front().X > 0 ? 1 : -1;
+    for (const IsoPoint& p : b) {
+      EXPECT_GT(p.X * sign, 0);
+      EXPECT_GT(p.Y * sign, 0);
+      EXPECT_NEAR(p.X * p.Y, 0.1, 0.02);
+    }
+  }
+}
+
+TEST(Isolines, MaskedPointsStopTheLine) {
+  // f = x, with the points of rows 3 and 4 masked at columns 3..5: the line at
+  // x = 0,42 breaks there into a lower and an upper part.
+  Field ramp = Sample(11, 9, 0, 0, 0.1, [](double x, double) { return x; });
+  for (int j = 3; j <= 4; ++j)
+    for (int i = 3; i <= 5; ++i) ramp.inside[static_cast<size_t>(j * 11 + i)] = 0;
+  const auto lines = Isolines(ramp.g, 0.42);
+  ASSERT_EQ(lines.size(), 2u);
+  for (const IsoPolyline& l : lines)
+    for (const IsoPoint& p : l) EXPECT_TRUE(p.Y <= 0.2 + 1e-12 || p.Y >= 0.5 - 1e-12) << p.Y;
+  // A fully masked grid, a constant field and a degenerate grid give nothing.
+  std::fill(ramp.inside.begin(), ramp.inside.end(), 0);
+  EXPECT_TRUE(Isolines(ramp.g, 0.42).empty());
+  const Field flat = Sample(5, 5, 0, 0, 1, [](double, double) { return 2.0; });
+  EXPECT_TRUE(Isolines(flat.g, 1.0).empty());
+  ScalarGridView thin = flat.g;
+  thin.Ny = 1;
+  EXPECT_TRUE(Isolines(thin, 2.0).empty());
+}
+
+}  // namespace
+}  // namespace mdv

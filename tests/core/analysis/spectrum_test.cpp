@@ -1,0 +1,158 @@
+#include "core/analysis/spectrum.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <numbers>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace mdv {
+namespace {
+
+// A sine of amplitude a at f0 Hz plus Gaussian noise of s.d. sigma, sampled
+// every dt seconds; fixed seed.
+std::vector<double> SineNoise(std::size_t n, double dt, double f0, double a, double sigma,
+                              double offset = 0) {
+  std::mt19937_64 gen(12345);
+  std::normal_distribution<double> noise(0.0, sigma);
+  std::vector<double> x(n);
+  for (std::size_t j = 0; j < n; ++j)
+    x[j] = offset + a * std::sin(2 * std::numbers::pi * f0 * static_cast<double>(j) * dt) +
+           noise(gen);
+  return x;
+}
+
+double Variance(const std::vector<double>& x) {
+  double m = 0;
+  for (double v : x) m += v;
+  m /= static_cast<double>(x.size());
+  double s = 0;
+  for (double v : x) s += (v - m) * (v - m);
+  return s / static_cast<double>(x.size());
+}
+
+TEST(Spectrum, SineInNoiseHasItsPeakAndVarianceIntegral) {
+  struct Row {
+    const char* name;
+    std::size_t n;
+    double dt, f0, a, sigma;
+    std::size_t segment;  // 0 = default
+  };
+  const Row rows[] = {
+      // 10 s at the default step: N = 256, 0,78 Hz apart; 12,5 Hz lies on bin 16.
+      {"10 s run, bin-centred", 2000, 0.005, 12.5, 0.3, 0.1, 0},
+      // 1 s run: N = 32, 6,25 Hz apart; 30 Hz falls between bins 4 and 5.
+      {"1 s run, between bins", 200, 0.005, 30.0, 0.5, 0.05, 0},
+      {"odd segment length", 3000, 0.002, 40.0, 0.2, 0.2, 301},
+      {"noise dominates the variance", 4000, 0.005, 7.0, 0.1, 0.3, 0},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    const std::vector<double> x = SineNoise(row.n, row.dt, row.f0, row.a, row.sigma, 0.8);
+    PowerSpectrum s;
+    std::string error;
+    ASSERT_TRUE(WelchPsd(x.data(), x.size(), row.dt, s, error, row.segment)) << error;
+    const double df = s.SampleRate / static_cast<double>(s.SegmentLength);
+    ASSERT_EQ(s.Frequency.size(), s.SegmentLength / 2 + 1);
+    EXPECT_DOUBLE_EQ(s.Frequency.back(), df * static_cast<double>(s.SegmentLength / 2));
+    EXPECT_TRUE(s.HasPeak);
+    // The peak lies on the bin nearest the known frequency (at most one bin
+    // off when the frequency lies between two).
+    EXPECT_LE(std::fabs(s.PeakFrequency - row.f0), df * 0.5 + 1e-9)
+        << "peak " << s.PeakFrequency << " Hz, df = " << df;
+    // Parseval: the density's integral is the variance (the offset 0,8 m/s
+    // is removed with each segment's mean and must not count).
+    const double var = Variance(x);
+    EXPECT_NEAR(SpectrumIntegral(s), var, 0.1 * var) << "variance " << var;
+    // Away from the peak the density is the white noise level 2σ²/fs.
+    const double white = 2 * row.sigma * row.sigma / s.SampleRate;
+    const std::size_t far = (s.PeakIndex + s.Frequency.size()) / 2 + 2;
+    if (far + 1 < s.Frequency.size()) {
+      EXPECT_NEAR(s.Density[far], white, 1.5 * white) << "bin " << far;
+    }
+  }
+}
+
+TEST(Spectrum, DefaultSegmentLengthAndSegmentCount) {
+  struct Row {
+    std::size_t n, segment, segments;
+  };
+  const Row rows[] = {{16, 16, 1}, {127, 16, 14}, {200, 32, 11}, {2000, 256, 14}, {4096, 1024, 7}};
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.n);
+    EXPECT_EQ(DefaultSegmentLength(row.n), row.segment);
+    const std::vector<double> x = SineNoise(row.n, 0.01, 5, 1, 0.1);
+    PowerSpectrum s;
+    std::string error;
+    ASSERT_TRUE(WelchPsd(x.data(), x.size(), 0.01, s, error)) << error;
+    EXPECT_EQ(s.SegmentCount, row.segments);
+  }
+}
+
+TEST(Spectrum, RefusesWhatCannotBeAnalysed) {
+  const std::vector<double> x = SineNoise(100, 0.01, 5, 1, 0.1);
+  struct Row {
+    const char* name;
+    std::size_t n;
+    double dt;
+    std::size_t segment;
+  };
+  const Row rows[] = {{"15 samples", 15, 0.01, 0},     {"zero step", 100, 0.0, 0},
+                      {"NaN step", 100, std::nan(""), 0}, {"segment 3", 100, 0.01, 3},
+                      {"segment > n", 100, 0.01, 101}};
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    PowerSpectrum s;
+    s.SegmentLength = 77;
+    std::string error;
+    EXPECT_FALSE(WelchPsd(x.data(), row.n, row.dt, s, error, row.segment));
+    EXPECT_FALSE(error.empty());
+    EXPECT_EQ(s.SegmentLength, 77u) << "the result is left untouched";
+  }
+}
+
+TEST(Spectrum, PulsationPointSpectraAndPeakText) {
+  // Point 1 carries Vx at 10 Hz and Vy at 25 Hz; point 0 is constant.
+  const std::size_t m = 1000;
+  const double dt = 0.005;
+  const std::vector<double> x = SineNoise(m, dt, 10.0, 0.4, 0.05, 1.5);
+  const std::vector<double> y = SineNoise(m, dt, 25.0, 0.2, 0.05);
+  PulsationRecord r;
+  r.TimeStep = dt;
+  r.Points = {{0.1L, 0.1L}, {-0.1L, 0.2L}};
+  r.SampleCount = static_cast<int32_t>(m);
+  r.Vx = {TRealArray(m, 1.0L), TRealArray(x.begin(), x.end())};
+  r.Vy = {TRealArray(m, 0.0L), TRealArray(y.begin(), y.end())};
+  PulsationSpectra s;
+  std::string error;
+  ASSERT_TRUE(CalcPulsationSpectra(r, 1, s, error)) << error;
+  EXPECT_NEAR(s.Vx.PeakFrequency, 10.0, 0.8);
+  EXPECT_NEAR(s.Vy.PeakFrequency, 25.0, 0.8);
+  // N = 128 at 200 Hz: bins 1,5625 Hz apart, 10 Hz nearest bin 6.
+  EXPECT_EQ(PeakText("Vx", s.Vx), "Пик спектра Vx: 9,375 Гц");
+  PowerSpectrum odd;
+  odd.HasPeak = true;
+  odd.PeakFrequency = 1000.0 / 3.0 / 32.0;  // fs = 333,3 Hz, N = 32
+  EXPECT_EQ(PeakText("Vy", odd), "Пик спектра Vy: 10,4167 Гц");
+
+  // Point 0 is constant (Vx exactly 1, Vy exactly 0): no peak to report.
+  ASSERT_TRUE(CalcPulsationSpectra(r, 0, s, error)) << error;
+  EXPECT_FALSE(s.Vx.HasPeak);
+  EXPECT_FALSE(s.Vy.HasPeak);
+  EXPECT_EQ(PeakText("Vx", s.Vx), "Пик спектра Vx: нет (ряд постоянный)");
+  // A constant that is not exact in binary leaves rounding noise: still none.
+  const std::vector<double> c(256, -0.4);
+  PowerSpectrum flat;
+  ASSERT_TRUE(WelchPsd(c.data(), c.size(), dt, flat, error)) << error;
+  EXPECT_FALSE(flat.HasPeak);
+
+  EXPECT_FALSE(CalcPulsationSpectra(r, 2, s, error));
+  r.SampleCount = 10;
+  EXPECT_FALSE(CalcPulsationSpectra(r, 1, s, error));
+  EXPECT_EQ(error, TooFewSpectrumSamplesText);
+}
+
+}  // namespace
+}  // namespace mdv

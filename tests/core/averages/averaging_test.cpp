@@ -1,0 +1,245 @@
+// Time averages of a run: the grid, what feeding a run leaves unchanged, the
+// blocks against means taken directly, Stop/Continue, the vortex-zone
+// statistics, and the two physical checks (disc sink, flux through the channel).
+#include "core/averages/averaging.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <vector>
+
+#include "core/averages/averaging_files.h"
+#include "core/flow/circulation.h"
+#include "core/model_fixtures.h"
+
+namespace mdv {
+namespace {
+
+constexpr Real Dt = 0.005L;
+
+bool SameVortices(const Model& a, const Model& b) {
+  if (a.FreeVortexCount != b.FreeVortexCount || !test::SameBits(a.Time, b.Time)) return false;
+  for (int32_t i = 0; i < a.AttachedCount + a.FreeVortexCount; ++i) {
+    const TVortex& p = a.Vortices[static_cast<size_t>(i)];
+    const TVortex& q = b.Vortices[static_cast<size_t>(i)];
+    if (!test::SameBits(p.Pos.X, q.Pos.X) || !test::SameBits(p.Pos.Y, q.Pos.Y) || !test::SameBits(p.Gamma, q.Gamma))
+      return false;
+  }
+  return true;
+}
+
+// The grid index nearest a point.
+size_t Nearest(const AveragingGrid& g, double x, double y) {
+  const long i = std::lround((x - g.X0) / g.Dx);
+  const long j = std::lround((y - g.Y0) / g.Dy);
+  return static_cast<size_t>(j) * static_cast<size_t>(g.Nx) + static_cast<size_t>(i);
+}
+
+TEST(Averaging, GridCoversTheFlowRegionAndMarksTheSolids) {
+  const Model m = test::DefaultModel();
+  const AveragingGrid g = MakeAveragingGrid(m, 0.0025);
+  ASSERT_GT(g.Nx, 0);
+  EXPECT_DOUBLE_EQ(g.X0, -0.5);
+  EXPECT_NEAR(g.X0 + g.Dx * (g.Nx - 1), 1.0, 1e-12) << "x ends at the suction section";
+  const double b = 0.15;
+  EXPECT_NEAR(std::remainder(b, g.Dy), 0.0, 1e-12) << "a row lies on the channel wall y = B";
+  EXPECT_NEAR(g.Dx, 0.0025, 0.0025 * 0.05);
+  EXPECT_GE(g.Y0 + g.Dy * (g.Ny - 1), 2 * 0.41) << "up to twice the flange tip";
+  struct Row {
+    const char* name;
+    double x, y;
+    uint8_t flow;
+  };
+  const double tipX = -0.5 * std::cos(std::acos(-1.0) / 6), tipY = 0.15 + 0.25;
+  for (const Row& r : {Row{"channel wall", 0.5, 0.16, 0}, Row{"inside the channel", 0.5, 0.08, 1},
+                       Row{"on the wall's inner face", 0.5, 0.1525, 0}, Row{"on the axis", -0.2, 0.0, 1},
+                       Row{"inside the flange", tipX / 2 - 0.006, (tipY + b) / 2 + 0.0105, 0},
+                       Row{"ahead of the flange", tipX / 2 - 0.05, (tipY + b) / 2 - 0.05, 1},
+                       Row{"against the plane", -0.4975, 0.1, 0}, Row{"clear of the plane", -0.49, 0.1, 1},
+                       Row{"above the hood", 0.3, 0.6, 1}}) {
+    EXPECT_EQ(g.Inside[Nearest(g, r.x, r.y)], r.flow) << r.name;
+  }
+}
+
+// A run of the coarse hood with averages fed from the start.
+struct AveragedRun {
+  Model m;
+  AveragingState s;
+  AveragedRunSummary summary;
+};
+
+AveragingSettings SmallSettings() {
+  AveragingSettings a;
+  a.AverageFrom = 0;
+  a.SampleEverySteps = 2;
+  a.GridSpacing = 0.1;
+  a.ZoneEverySamples = 5;
+  return a;
+}
+
+AveragedRun RunCoarse(const Execution& exec, Real endTime, const AveragingSettings& settings, int stopAfter = 0) {
+  AveragedRun r{test::CoarseModel(0.02L), {}, {}};
+  r.m.Exec = exec;
+  StartAveraging(r.s, r.m, settings);
+  test::RecordingObserver obs;
+  obs.stopAfter = stopAfter;
+  r.summary = RunAveraged(r.m, r.s, 60, 0, 0, endTime, Dt, obs);
+  if (stopAfter > 0) {
+    // Continue to the end, as the window's Continue does.
+    ContinueAveraging(r.s, r.m, settings);
+    r.summary = RunAveraged(r.m, r.s, 60, r.m.FreeVortexCount, r.m.Time, endTime, Dt);
+  }
+  return r;
+}
+
+TEST(Averaging, FeedingLeavesTheRunUnchangedAndGivesTheSameBitsOnEveryPath) {
+  Model plain = test::CoarseModel(0.02L);
+  const RunSummary p = RunSimulation(plain, 60, 0, 0, 0.3L, Dt);
+  std::string reference;
+  for (const Execution exec : {Execution{true, 1}, Execution{false, 1}, Execution{false, 0}}) {
+    SCOPED_TRACE(exec.Literal ? "literal" : (exec.Threads == 1 ? "fast, 1 thread" : "fast, all cores"));
+    const AveragedRun r = RunCoarse(exec, 0.3L, SmallSettings());
+    EXPECT_EQ(r.summary.Run.Steps, p.Steps);
+    EXPECT_TRUE(SameVortices(r.m, plain)) << "feeding the averages changed the run";
+    EXPECT_EQ(r.s.GridSamples, p.Steps / 2);
+    EXPECT_EQ(static_cast<int64_t>(r.s.Zone.size()), r.s.GridSamples / 5);
+    const std::string json = AveragesJson(SummariseAveraging(r.s, r.m));
+    if (reference.empty()) reference = json;
+    EXPECT_EQ(json, reference) << "the averages differ between paths or thread counts";
+  }
+}
+
+TEST(Averaging, StopAndContinueAddToTheSameAverages) {
+  const AveragedRun whole = RunCoarse(Execution{false, 0}, 0.3L, SmallSettings());
+  const AveragedRun split = RunCoarse(Execution{false, 0}, 0.3L, SmallSettings(), 25);
+  ASSERT_TRUE(SameVortices(whole.m, split.m));
+  EXPECT_EQ(split.s.Steps, whole.s.Steps);
+  EXPECT_EQ(AveragesJson(SummariseAveraging(split.s, split.m)), AveragesJson(SummariseAveraging(whole.s, whole.m)));
+  // Start (a fresh run) forgets them.
+  AveragingState again = split.s;
+  StartAveraging(again, split.m, SmallSettings());
+  EXPECT_FALSE(SummariseAveraging(again, split.m).HasAverages);
+}
+
+// Velocities of every sample point at every step, taken beside the averages.
+class DirectSamples : public Observer {
+ public:
+  explicit DirectSamples(const AveragingState& s) : s_(s) {}
+  void StepDone(const Model& m) override {
+    times.push_back(m.Time);
+    std::vector<double> row;
+    for (const TRealPoint& p : s_.SamplePoints) {
+      Real u, v;
+      CalcVelocityPair(m, p, -1, u, v);
+      row.push_back(static_cast<double>(u));
+    }
+    vx.push_back(row);
+  }
+  std::vector<Real> times;
+  std::vector<std::vector<double>> vx;
+
+ private:
+  const AveragingState& s_;
+};
+
+TEST(Averaging, MergedBlocksGiveTheDirectMeansFromABlockBoundary) {
+  Model m = test::CoarseModel(0.05L);
+  AveragingSettings a;
+  a.AverageFrom = 0;
+  a.SampleEverySteps = 1;
+  a.GridSpacing = 0.3;
+  a.ZoneEverySamples = 0;
+  AveragingState s;
+  StartAveraging(s, m, a);
+  DirectSamples direct(s);
+  RunAveraged(m, s, 30, 0, 0, 1.5L, Dt, direct);
+  ASSERT_EQ(direct.times.size(), 301u);
+  EXPECT_EQ(s.BlockLength, 4) << "301 samples in at most 128 blocks";
+
+  for (const Real from : {Real{0}, direct.times[137]}) {
+    SCOPED_TRACE(test::Show(from));
+    s.Settings.AverageFrom = from;
+    const AveragingResults r = SummariseAveraging(s, m);
+    // Averages start at the first block that begins at or after `from`.
+    size_t first = 0;
+    while (static_cast<double>(direct.times[first]) < r.StartTime) ++first;
+    EXPECT_GE(r.StartTime, static_cast<double>(from));
+    EXPECT_LT(first, 137u + static_cast<size_t>(s.BlockLength) + 1);
+    EXPECT_EQ(r.Samples, static_cast<int64_t>(direct.times.size() - first));
+    for (size_t p = 0; p < s.SamplePoints.size(); ++p) {
+      double sum = 0;
+      for (size_t t = first; t < direct.times.size(); ++t) sum += direct.vx[t][p];
+      const double mean = sum / static_cast<double>(direct.times.size() - first);
+      double ss = 0;
+      for (size_t t = first; t < direct.times.size(); ++t) ss += (direct.vx[t][p] - mean) * (direct.vx[t][p] - mean);
+      const double rms = std::sqrt(ss / static_cast<double>(direct.times.size() - first));
+      const int32_t cell = s.SampleCell[p];
+      if (cell <= AveragingState::FluxCell0) continue;  // the section's means make the flux
+      const double got = cell >= 0 ? r.Field.VxMean[static_cast<size_t>(cell)]
+                                   : r.Centreline[static_cast<size_t>(-1 - cell)].Model * static_cast<double>(m.SuctionSpeed);
+      EXPECT_NEAR(got, mean, 1e-12 * (1 + std::fabs(mean))) << "point " << p;
+      if (cell >= 0) {
+        EXPECT_NEAR(r.Field.VxRms[static_cast<size_t>(cell)], rms, 1e-10) << "point " << p;
+      }
+    }
+  }
+}
+
+TEST(Averaging, FailedZoneMeasurementsAreCountedAndLeftOut) {
+  AveragingState s;
+  Model m = test::CoarseModel(0.05L);
+  StartAveraging(s, m, SmallSettings());
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  s.Zone = {ZoneMeasurement{0.1L, false, {1, 2, 3, 4, 5, 6, 7}}, ZoneMeasurement{0.2L, true, {nan, 0, 0, 0, 0, 0, 0}},
+            ZoneMeasurement{0.3L, false, {3, 2, 3, 4, 5, 6, 9}}};
+  s.Times = {0.1L, 0.2L, 0.3L};
+  for (auto& series : s.Monitors) series = {1, 1, 1};
+  for (const auto& [from, measured, failed, meanBeff, sdBeff] :
+       {std::tuple{Real{0}, 2, 1, 2.0, std::sqrt(2.0)}, std::tuple{Real{0.15L}, 1, 1, 3.0, 0.0}}) {
+    s.Settings.AverageFrom = from;
+    const VortexZoneSummary z = SummariseAveraging(s, m).VortexZone;
+    EXPECT_EQ(z.Measured, measured);
+    EXPECT_EQ(z.Failed, failed);
+    EXPECT_DOUBLE_EQ(z.Dimensions[0].Mean, meanBeff);
+    EXPECT_DOUBLE_EQ(z.Dimensions[0].Sd, sdBeff);
+    EXPECT_DOUBLE_EQ(z.Dimensions[1].Sd, 0.0);
+  }
+}
+
+TEST(AveragingPhysics, BareUprightHoodFollowsTheDiscSink) {
+  // α = 90°, no supply air, the plane far away, no free vortices.
+  Model m;
+  m.FlangeAngle = Pi / 2;
+  m.InflowSpeed = 0;
+  m.PlaneX = -4;
+  m.PlaneHalfLength = 0.2L;
+  BuildArea(m);
+  test::SolveAttached(m);
+  for (const CentrelineRow& r : CentrelineOfState(m)) {
+    if (r.XOverD < 0.5 || r.XOverD > 1.5) continue;
+    ASSERT_TRUE(r.HasModel) << r.XOverD;
+    EXPECT_NEAR(r.Model / r.DiscSink, 1.0, 0.10) << "x/D = " << r.XOverD << ": " << r.Model << " against "
+                                                  << r.DiscSink;
+  }
+}
+
+TEST(AveragingPhysics, MeanFluxThroughTheChannelAtTheDefaults) {
+  Model m = test::DefaultModel();
+  AveragingSettings a;
+  a.AverageFrom = 0.5L;
+  a.ZoneEverySamples = 0;
+  AveragingState s;
+  StartAveraging(s, m, a);
+  RunAveraged(m, s, 400, 0, 0, 1, Dt);
+  const AveragingResults r = SummariseAveraging(s, m);
+  ASSERT_TRUE(r.Flux.Valid);
+  EXPECT_GT(r.Samples, 0);
+  EXPECT_GT(r.Flux.X, 0.0);
+  EXPECT_LT(r.Flux.X, 1.0);
+  EXPECT_GE(r.Flux.Ratio, 0.85) << "flux " << r.Flux.Flux << " against " << r.Flux.Reference;
+  EXPECT_LE(r.Flux.Ratio, 1.0) << "flux " << r.Flux.Flux << " against " << r.Flux.Reference;
+}
+
+}  // namespace
+}  // namespace mdv

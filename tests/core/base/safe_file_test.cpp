@@ -1,0 +1,161 @@
+// Saving whole files safely: the old file survives every failed save, no
+// temporary file is left behind, and the message names the file and the reason.
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "core/base/safe_file.h"
+
+namespace fs = std::filesystem;
+
+namespace mdv {
+namespace {
+
+class SafeFile : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = fs::temp_directory_path() / ("mdv_safe_file_" + std::to_string(::getpid()));
+    fs::remove_all(dir_);
+    fs::create_directories(dir_);
+  }
+  void TearDown() override {
+    std::error_code ec;
+    fs::permissions(dir_, fs::perms::owner_all, ec);
+    fs::remove_all(dir_, ec);
+  }
+  std::string Path(const std::string& name) const { return (dir_ / name).string(); }
+  static Bytes Read(const std::string& path) {
+    Bytes b;
+    std::string error;
+    EXPECT_TRUE(ReadWholeFile(path, b, error)) << error;
+    return b;
+  }
+  size_t EntriesInDir() const {
+    return static_cast<size_t>(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()));
+  }
+  fs::path dir_;
+};
+
+TEST_F(SafeFile, WritesAndReplacesKeepingPermissions) {
+  const std::string p = Path("a.evt");
+  std::string error;
+  ASSERT_TRUE(WriteFileAtomically(p, Bytes{1, 2, 3}, error)) << error;
+  EXPECT_EQ(Read(p), (Bytes{1, 2, 3}));
+  ::chmod(p.c_str(), 0640);
+  ASSERT_TRUE(WriteFileAtomically(p, Bytes{4, 5}, error)) << error;
+  EXPECT_EQ(Read(p), (Bytes{4, 5}));
+  struct stat st {};
+  ASSERT_EQ(::stat(p.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0640u);
+  EXPECT_EQ(EntriesInDir(), 1u) << "no temporary file may remain";
+}
+
+TEST_F(SafeFile, FailuresNameTheFileAndTouchNothing) {
+  fs::create_directories(dir_ / "folder");
+  { std::ofstream(Path("plain")) << "old"; }
+  struct Row {
+    const char* name;
+    std::string path;
+    const char* reason;
+  } rows[] = {
+      {"a folder at the target", Path("folder"), "папка"},
+      {"a path through a regular file", Path("plain") + "/x.evt", "не является папкой"},
+      {"a missing folder", Path("missing") + "/x.evt", "не существует"},
+      {"no name", "", "имя"},
+  };
+  for (const Row& r : rows) {
+    std::string error;
+    EXPECT_FALSE(WriteFileAtomically(r.path, Bytes{9}, error)) << r.name;
+    EXPECT_NE(error.find(r.path), std::string::npos) << r.name << ": " << error;
+    EXPECT_NE(error.find(r.reason), std::string::npos) << r.name << ": " << error;
+  }
+  EXPECT_TRUE(fs::is_directory(dir_ / "folder"));
+  EXPECT_EQ(Read(Path("plain")), (Bytes{'o', 'l', 'd'}));
+  EXPECT_EQ(EntriesInDir(), 2u);
+}
+
+TEST_F(SafeFile, FullDeviceIsReported) {
+  if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+  std::string error;
+  EXPECT_FALSE(WriteFileAtomically("/dev/full", Bytes(100, 7), error));
+  EXPECT_NE(error.find("/dev/full"), std::string::npos) << error;
+  EXPECT_NE(error.find("нет места на диске"), std::string::npos) << error;
+}
+
+TEST_F(SafeFile, WriteErrorMidwayKeepsTheOldFileAndRemovesTheTemporary) {
+  // A file-size limit makes write() fail part way, as a full disk would.
+  const std::string p = Path("state.evt");
+  { std::ofstream(p) << "previous"; }
+  auto* oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+  rlimit old {};
+  ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
+  rlimit small = old;
+  small.rlim_cur = 4096;
+  ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+  std::string error;
+  const bool ok = WriteFileAtomically(p, Bytes(100000, 1), error);
+  ::setrlimit(RLIMIT_FSIZE, &old);
+  std::signal(SIGXFSZ, oldHandler);
+  EXPECT_FALSE(ok);
+  EXPECT_NE(error.find(p), std::string::npos) << error;
+  EXPECT_EQ(Read(p), (Bytes{'p', 'r', 'e', 'v', 'i', 'o', 'u', 's'}));
+  EXPECT_EQ(EntriesInDir(), 1u) << "the temporary file must be removed";
+}
+
+TEST_F(SafeFile, ReadOnlyFolderIsReported) {
+  // Root writes into any folder, so as root the save is tried by a child that
+  // has dropped to an unprivileged user first.
+  const fs::path ro = dir_ / "ro";
+  fs::create_directories(ro);
+  { std::ofstream(ro / "x.evt") << "old"; }
+  fs::permissions(dir_, fs::perms::owner_all | fs::perms::others_read | fs::perms::others_exec |
+                            fs::perms::group_read | fs::perms::group_exec);
+  fs::permissions(ro, fs::perms::owner_read | fs::perms::owner_exec | fs::perms::others_read |
+                          fs::perms::others_exec | fs::perms::group_read | fs::perms::group_exec);
+  fs::permissions(ro / "x.evt", fs::perms::owner_read | fs::perms::others_read | fs::perms::group_read);
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) ::_exit(3);
+    std::string error;
+    if (WriteFileAtomically((ro / "x.evt").string(), Bytes{1, 2, 3}, error)) ::_exit(1);
+    if (error.find("нет прав доступа") == std::string::npos) ::_exit(2);
+    if (error.find((ro / "x.evt").string()) == std::string::npos) ::_exit(4);
+    ::_exit(0);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0) << "1: the save succeeded, 2: no reason in the message, "
+                                       "3: could not drop privileges, 4: no file name in the message";
+  std::ifstream in(ro / "x.evt");
+  std::string content;
+  in >> content;
+  EXPECT_EQ(content, "old") << "the previous file is untouched";
+  EXPECT_EQ(std::distance(fs::directory_iterator(ro), fs::directory_iterator()), 1)
+      << "no temporary file is left behind";
+}
+
+TEST_F(SafeFile, ReadingRefusesMissingFoldersAndOversizedFiles) {
+  Bytes b{42};
+  std::string error;
+  EXPECT_FALSE(ReadWholeFile(Path("none"), b, error));
+  EXPECT_NE(error.find(Path("none")), std::string::npos) << error;
+  EXPECT_FALSE(ReadWholeFile(dir_.string(), b, error));
+  EXPECT_NE(error.find("папка"), std::string::npos) << error;
+  { std::ofstream(Path("big")) << std::string(101, 'x'); }
+  EXPECT_FALSE(ReadWholeFile(Path("big"), b, error, 100));
+  EXPECT_NE(error.find("больше 100 байт"), std::string::npos) << error;
+  EXPECT_EQ(b, Bytes{42}) << "a failed read leaves the buffer alone";
+  ASSERT_TRUE(ReadWholeFile(Path("big"), b, error, 101)) << error;
+  EXPECT_EQ(b.size(), 101u);
+}
+
+}  // namespace
+}  // namespace mdv
