@@ -1,6 +1,9 @@
 #include "cli/cli_text.h"
 
+#include <cstdlib>
+#include <exception>
 #include <iostream>
+#include <new>
 #include <sstream>
 #include <stdexcept>
 #include <vector>
@@ -252,7 +255,33 @@ void UseRussianTexts(CLI::App& app) {
   app.group("Команды");
 }
 
+namespace {
+
+// What an exception that escaped a command says: memory, or anything else.
+std::string EscapedText(const std::exception_ptr& e) {
+  try {
+    if (e) std::rethrow_exception(e);
+  } catch (const std::bad_alloc&) {
+    return "недостаточно памяти для этого расчёта";
+  } catch (const std::exception& x) {
+    return std::string("внутренняя ошибка: ") + x.what();
+  } catch (...) {
+  }
+  return "внутренняя ошибка";
+}
+
+// An exception that leaves a worker thread ends the program here, with a
+// message and status 1 instead of an abort.
+[[noreturn]] void OnTerminate() {
+  std::cout.flush();
+  Say(EscapedText(std::current_exception()));
+  std::_Exit(ExitFailed);
+}
+
+}  // namespace
+
 int ParseAndRun(CLI::App& app, int argc, char** argv, const int& status) {
+  std::set_terminate(OnTerminate);
   const std::string unknown = UnknownCommand(app, argc, argv);
   if (!unknown.empty()) {
     Say(unknown);
@@ -275,6 +304,11 @@ int ParseAndRun(CLI::App& app, int argc, char** argv, const int& status) {
   } catch (const EmptyValue& e) {
     Say(std::string(e.what()) + ": пустое значение не допускается");
     return ExitBadArgument;
+  } catch (...) {
+    // A command that ran out of memory (or failed in a way it did not
+    // foresee) ends with a message and status 1, never with an abort.
+    std::cout.flush();
+    return Fail(EscapedText(std::current_exception()));
   }
   return status;
 }

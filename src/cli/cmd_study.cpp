@@ -4,6 +4,7 @@
 // Schedulers (this machine, GNU parallel, a Slurm job array) only call
 // `study case`; each command is safe to repeat.
 #include <signal.h>
+#include <string.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -97,6 +98,13 @@ std::string LastMessage(const std::string& log) {
   return last.empty() ? "расчёт завершился с ошибкой (см. " + log + ")" : last;
 }
 
+// Attempts of a case whose run is killed by a signal that is no interruption.
+constexpr int CaseAttempts = 2;
+
+// Signals that stop a run on purpose (Ctrl+C, a scheduler's stop or time
+// limit): the case is left pending to be run again, not retried at once.
+bool Interruption(int signal) { return signal == SIGINT || signal == SIGTERM || signal == SIGHUP; }
+
 // ---- plan ----
 
 int PlanCommand(CLI::App& app, const std::string& file, const std::string& dir) {
@@ -160,16 +168,29 @@ int CaseCommand(CLI::App& app, const CaseArgs& a) {
   if (averaged) argv.insert(argv.end(), {"--averages", averages});
 
   const auto begin = std::chrono::steady_clock::now();
-  const pid_t pid = Spawn(argv, "/dev/null", log, error);
-  if (pid < 0) return Fail(error);
-  const ChildEnd end = WaitChild(pid);
-  if (!end.Exited || end.Status == ExitInterrupted) {
-    // Killed or interrupted: no outcome, the case stays pending.
+  // A run killed by a signal other than an interruption (a crash, the memory
+  // killer) is tried once more; killed again, the case fails with what it
+  // said, rather than staying pending for ever.
+  ChildEnd end;
+  for (int attempt = 1;; ++attempt) {
+    const pid_t pid = Spawn(argv, "/dev/null", log, error);
+    if (pid < 0) return Fail(error);
+    end = WaitChild(pid);
+    if (end.Exited || Interruption(end.Status) || attempt == CaseAttempts) break;
+  }
+  if ((end.Exited && end.Status == ExitInterrupted) || (!end.Exited && Interruption(end.Status))) {
+    // Interrupted (Ctrl+C, a scheduler's stop): no outcome, the case stays pending.
     return Fail("вариант " + std::to_string(c.Id) + " прерван, он будет рассчитан заново");
   }
   std::string failure;
   CaseResults results;
-  if (end.Status != 0) {
+  if (!end.Exited) {
+    const char* name = ::sigabbrev_np(end.Status);
+    failure = "расчёт " + std::to_string(CaseAttempts) + " раза подряд завершён сигналом " +
+              std::to_string(end.Status) + (name != nullptr ? std::string(" (SIG") + name + ")" : std::string());
+    const std::string said = LastMessage(log);
+    if (said.rfind("расчёт завершился с ошибкой", 0) != 0) failure += ": " + said;
+  } else if (end.Status != 0) {
     failure = LastMessage(log);
   } else {
     std::string json;
@@ -268,6 +289,7 @@ int RunStudyCommand(CLI::App& app, const RunArgs& a) {
   };
 
   std::vector<std::string> failures;
+  int unfinished = 0;  // cases whose process ended leaving them pending
   while (!queue.empty() || !running.empty()) {
     while (!interrupted && !queue.empty() && static_cast<int>(running.size()) < a.jobs) {
       const int id = queue.front();
@@ -303,6 +325,9 @@ int RunStudyCommand(CLI::App& app, const RunArgs& a) {
       failures.push_back("вариант " + std::to_string(id) + ": " + message);
       if (tty) std::fputs("\r\033[K", stderr);
       std::fprintf(stderr, "%s%s\n", ToolPrefix.c_str(), failures.back().c_str());
+    } else if (!interrupted) {
+      // Its process ended without an outcome: the study is not done, whatever the reason.
+      ++unfinished;
     }
     progress(true);
   }
@@ -312,6 +337,7 @@ int RunStudyCommand(CLI::App& app, const RunArgs& a) {
   std::printf("Время счёта: %s с\n",
               FormatFixed(std::chrono::duration<double>(Clock::now() - begin).count(), 6, 1).c_str());
   if (interrupted) return ExitInterrupted;
+  if (unfinished > 0) return Fail("вариантов, оставшихся не рассчитанными: " + std::to_string(unfinished));
   return failures.empty() ? ExitOk : ExitFailed;
 }
 

@@ -181,5 +181,26 @@ TEST_F(Averages, RefusedArgumentsWriteNothing) {
   }
 }
 
+// A far plane with averaging under an address-space limit: the grid is
+// clipped near the hood (the file says so) instead of an abort; a run that
+// does run out of memory ends with a message and status 1.
+TEST_F(Averages, FarPlaneIsClippedAndLackOfMemoryIsAMessage) {
+  const std::string exe = Quote(MDV_BATCH_EXE);
+  EXPECT_EQ(Shell("ulimit -v 4000000 && " + exe +
+                  " run --quiet --plane-x -1e7 --max-time 0.05 --until-steady --averages far.json"),
+            0)
+      << err_;
+  const std::string json = Slurp(dir_ / "far.json");
+  EXPECT_NE(json.find("\"x0\": -12.0,"), std::string::npos) << json.substr(0, 2000);
+  EXPECT_NE(json.find("\"clipped\": true, \"coarsened\": true"), std::string::npos);
+
+  // A million free vortices do not fit 200 MB of address space.
+  EXPECT_EQ(Shell("ulimit -v 200000 && OPENBLAS_NUM_THREADS=1 timeout 60 " + exe +
+                  " run --quiet --threads 1 --max-free 1000000 --max-time 0.01 --until-steady --save m.evt"),
+            1);
+  EXPECT_NE(err_.find("rinfet-mdv-batch: недостаточно памяти для этого расчёта"), std::string::npos) << err_;
+  EXPECT_FALSE(fs::exists(dir_ / "m.evt"));
+}
+
 }  // namespace
 }  // namespace mdv

@@ -29,17 +29,19 @@ struct Result {
   std::string out, err;
 };
 
-// Any process whose command line mentions `text`.
-bool ProcessMentions(const std::string& text) {
+// A process whose command line mentions `text`, or -1.
+pid_t ProcessMentioning(const std::string& text) {
   for (const auto& e : fs::directory_iterator("/proc")) {
     const std::string name = e.path().filename().string();
     if (name.find_first_not_of("0123456789") != std::string::npos) continue;
     std::string cmd = Slurp(e.path() / "cmdline");
     for (char& c : cmd) c = c == '\0' ? ' ' : c;
-    if (cmd.find(text) != std::string::npos) return true;
+    if (cmd.find(text) != std::string::npos) return static_cast<pid_t>(std::stol(name));
   }
-  return false;
+  return -1;
 }
+
+bool ProcessMentions(const std::string& text) { return ProcessMentioning(text) > 0; }
 
 template <class F>
 bool WaitFor(F done, double seconds) {
@@ -174,6 +176,37 @@ TEST_F(Study, CaseThatAveragesCollectsFromItsAverages) {
   const size_t v = results.find("value = ", r);
   EXPECT_EQ(std::stod(results.substr(v + 8)), ratio);
   EXPECT_NE(results.find("name = \"v/v0(x/D=0,5)\""), std::string::npos) << results;
+}
+
+// A case whose run dies by a signal (a crash, the memory killer) is run once
+// more; dying again it is failed with the signal named, never pending for ever.
+TEST_F(Study, CaseWhoseRunDiesTwiceFails) {
+  Write("s.toml", "name = \"die\"\n[base]\nmax-time = 1\n[sweep]\nflange-angle-deg = [30]\n");
+  ASSERT_EQ(Run({"study", "plan", "s.toml", "d"}).status, 0);
+  const std::string state = (dir_ / "d/cases/0000/state.evt").string();
+  const pid_t pid = ::fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    ::execl(MDV_BATCH_EXE, MDV_BATCH_EXE, "study", "case", (dir_ / "d").c_str(), "0", "--quiet", nullptr);
+    ::_exit(127);
+  }
+  pid_t killed = -1;
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    pid_t run = -1;
+    ASSERT_TRUE(WaitFor([&] { return (run = ProcessMentioning(state)) > 0 && run != killed; }, 10))
+        << "attempt " << attempt << " never started";
+    ::kill(run, SIGKILL);
+    killed = run;
+  }
+  int raw = 0;
+  ::waitpid(pid, &raw, 0);
+  EXPECT_TRUE(WIFEXITED(raw) && WEXITSTATUS(raw) == 1) << raw;
+  EXPECT_NE(Read("d/cases/0000/failed").find("2 раза подряд завершён сигналом 9 (SIGKILL)"), std::string::npos)
+      << Read("d/cases/0000/failed");
+  EXPECT_FALSE(Exists("d/cases/0000/done"));
+  const Result again = Run({"study", "run", "d"});
+  EXPECT_EQ(again.status, 0) << "a failed case is not retried without --retry-failed: " << again.err;
+  EXPECT_NE(again.out.find("Рассчитано 0 из 1, с ошибкой 1"), std::string::npos) << again.out;
 }
 
 // What goes into the job script's directives cannot end a line there: the rest

@@ -117,6 +117,10 @@ bool ReadAveragesText(std::string_view text, AveragingResults& out, std::string&
     g.Y0 = Num(At(grid, "y0"));
     g.Dx = Num(At(grid, "dx"));
     g.Dy = Num(At(grid, "dy"));
+    // Files of earlier builds say nothing of how the grid was bounded.
+    g.Spacing = Num(At(grid, "spacing"));
+    g.Clipped = At(grid, "clipped").is_boolean() && At(grid, "clipped").get<bool>();
+    g.Coarsened = At(grid, "coarsened").is_boolean() && At(grid, "coarsened").get<bool>();
     const int64_t nx = Int(At(grid, "nx")), ny = Int(At(grid, "ny"));
     if (!std::isfinite(g.X0) || !std::isfinite(g.Y0) || !(g.Dx > 0) || !(g.Dy > 0) || nx < 2 || ny < 2 ||
         nx > MaxAveragesGridPoints / ny) {

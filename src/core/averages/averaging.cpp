@@ -17,9 +17,9 @@ namespace {
 constexpr int32_t MomentsPerPoint = 6;
 // Spacings below this are refused (the default is taken instead), m.
 constexpr double MinGridSpacing = 1e-4;
-// A finer grid is coarsened to about this many points: the blocks hold
-// MaxBlocks × 6 doubles per point (some 60 MB here).
-constexpr double MaxGridPoints = 10000;
+// Widenings of the spacing tried before a grid gives up (each one at least
+// shrinks the point count by the ratio still to go).
+constexpr int32_t MaxCoarsenings = 64;
 // The monitor series are reserved for at most this many steps ahead of a run.
 constexpr Real ReserveStepLimit = 1e6L;
 // Integration step of the vortex-zone traces, as the vortex-zone window proposes, s.
@@ -106,12 +106,7 @@ bool AreaBuilt(const Model& m) { return m.BodyRibCount >= 7 && m.BodyRibs.size()
 
 // Lays the grid and the sample points over the model's present contour.
 void LayGrid(AveragingState& s, const Model& m) {
-  s.Grid = MakeAveragingGrid(m, s.Settings.GridSpacing);
-  const double points = static_cast<double>(s.Grid.Inside.size());
-  if (points > MaxGridPoints) {
-    s.Settings.GridSpacing *= std::sqrt(points / MaxGridPoints) * (1 + 1e-9);
-    s.Grid = MakeAveragingGrid(m, s.Settings.GridSpacing);
-  }
+  s.Grid = MakeAveragingGrid(m, s.Settings.GridSpacing, AveragingGridPoints);
   s.Contour = m.BodyRibs;
   s.SamplePoints.clear();
   s.SampleCell.clear();
@@ -227,28 +222,59 @@ void SampleGrid(AveragingState& s, Model& m) {
   s.GridSamples += 1;
 }
 
+// Row spacing for a spacing, m: B / k, so that a row lies on the channel's
+// inner wall y = B; coarser than B, a whole multiple of B.
+double RowSpacing(double radius, double spacing) {
+  const double k = std::round(radius / spacing);
+  if (k >= 1) return radius / k;
+  return radius * std::max(1.0, std::round(spacing / radius));
+}
+
 }  // namespace
 
-AveragingGrid MakeAveragingGrid(const Model& m, double spacing) {
+AveragingGrid MakeAveragingGrid(const Model& m, double spacing, double maxPoints) {
   AveragingGrid g;
-  if (!AreaBuilt(m) || !(spacing >= MinGridSpacing)) return g;
-  const double x0 = static_cast<double>(m.PlaneX);
+  if (!AreaBuilt(m) || !(spacing >= MinGridSpacing) || !std::isfinite(spacing)) return g;
+  maxPoints = std::clamp(maxPoints, 4.0, GridPointCap);
+  double x0 = static_cast<double>(m.PlaneX);
   const double x1 = static_cast<double>(m.SuctionX);
   const double radius = static_cast<double>(m.ChannelRadius);
   if (!(x1 > x0) || !(radius > 0)) return g;
   // The top of the picture's flow region: twice the hood's highest point.
   double top = static_cast<double>(m.PlaneHalfLength);
+  double hood = 0;  // the hood's size, m
   for (int32_t i = 0; i < 5; ++i) {
-    top = std::max({top, static_cast<double>(m.BodyRibs[static_cast<size_t>(i)].P1.Y),
-                    static_cast<double>(m.BodyRibs[static_cast<size_t>(i)].P2.Y)});
+    for (const TRealPoint& p : {m.BodyRibs[static_cast<size_t>(i)].P1, m.BodyRibs[static_cast<size_t>(i)].P2}) {
+      top = std::max(top, static_cast<double>(p.Y));
+      hood = std::max({hood, std::abs(static_cast<double>(p.X)), static_cast<double>(p.Y)});
+    }
   }
   top *= 2;
-  g.Nx = std::max<int32_t>(2, static_cast<int32_t>(std::lround((x1 - x0) / spacing)) + 1);
+  const double reach = GridReachHoodSizes * hood;
+  if (x0 < -reach) {
+    x0 = -reach;
+    g.Clipped = true;
+  }
+  if (top > reach) {
+    top = reach;
+    g.Clipped = true;
+  }
+  // The counts in double first: a far plane must not overflow them.
+  g.Spacing = spacing;
+  double nx = 0, ny = 0, dy = 0;
+  for (int32_t k = 0; k <= MaxCoarsenings; ++k) {
+    nx = std::max(2.0, std::round((x1 - x0) / spacing) + 1);
+    dy = RowSpacing(radius, spacing);
+    ny = std::floor(top / dy + 1e-9) + 1;
+    if (nx * ny <= maxPoints) break;
+    spacing *= std::sqrt(nx * ny / maxPoints) * (1 + 1e-9);
+    g.Coarsened = true;
+  }
+  if (!(nx * ny <= maxPoints)) return AveragingGrid{};
+  g.Nx = static_cast<int32_t>(nx);
   g.Dx = (x1 - x0) / (g.Nx - 1);
-  // Rows fall on the channel's inner wall y = B, so that the flux across
-  // the channel integrates over whole rows.
-  g.Dy = radius / std::max<long>(1, std::lround(radius / spacing));
-  g.Ny = static_cast<int32_t>(std::floor(top / g.Dy + 1e-9)) + 1;
+  g.Dy = dy;
+  g.Ny = static_cast<int32_t>(ny);
   g.X0 = x0;
   g.Y0 = 0;
   g.Inside.assign(static_cast<size_t>(g.Nx) * static_cast<size_t>(g.Ny), 0);

@@ -51,6 +51,9 @@ struct AveragingSettings {
 
 // The regular grid over the flow region of the picture: x from the plane to
 // the suction section, y from the axis to twice the highest point of the hood.
+// The region ends GridReachHoodSizes hood sizes from the mouth (a far or wide
+// plane is clipped there), and the spacing is coarsened until the grid has
+// at most the points asked for: the grid's cost is bounded whatever the geometry.
 // Points inside the walls or within half a vortex spacing of a contour rib
 // (where the velocity cut-off leaves the nearest vortices out) are not flow
 // points: Inside = 0 and they are never evaluated.
@@ -59,14 +62,28 @@ struct AveragingGrid {
   double Dx = 0, Dy = 0;  // spacing, m
   int32_t Nx = 0, Ny = 0;
   std::vector<uint8_t> Inside;  // row-major, x fastest (index j*Nx + i); 1 = flow point
+  double Spacing = 0;      // the spacing asked for, m
+  bool Clipped = false;    // the region was cut short of the plane or of twice the hood's height
+  bool Coarsened = false;  // the spacing was widened to keep the point count bounded
   TRealPoint Point(int32_t i, int32_t j) const {
     return {static_cast<Real>(X0) + static_cast<Real>(Dx) * i, static_cast<Real>(Y0) + static_cast<Real>(Dy) * j};
   }
 };
 
-// The grid of the model's present geometry for a spacing, m. (The averages
-// coarsen a spacing that would give more than about 10 000 points.)
-AveragingGrid MakeAveragingGrid(const Model& m, double spacing);
+// Hood sizes (the largest coordinate of the hood's walls and flange) from the
+// mouth at which the grid's region ends: the sink flow there is some 10⁻⁴ of
+// the suction speed, and the default geometry lies well inside.
+inline constexpr double GridReachHoodSizes = 10;
+// Points a grid may have unless fewer are asked for: 1 MB of flags and some
+// 50 MB of field arrays.
+inline constexpr double GridPointCap = 1e6;
+// Points of the averages' own grid: the blocks hold MaxBlocks × 6 doubles per
+// point (some 60 MB here).
+inline constexpr double AveragingGridPoints = 10000;
+
+// The grid of the model's present geometry for a spacing, m, with at most
+// maxPoints points (never more than GridPointCap).
+AveragingGrid MakeAveragingGrid(const Model& m, double spacing, double maxPoints = GridPointCap);
 
 // The monitored integral signals, in this order.
 enum class MonitorId : int32_t { AxisB = 0, Axis2B = 1, Mouth = 2, GammaFree = 3 };

@@ -140,6 +140,10 @@ std::string AveragesJson(const AveragingResults& r) {
   j += "    " + Key("x0") + JsonNumber(g.X0) + ", " + Key("y0") + JsonNumber(g.Y0) + ", " + Key("dx") +
        JsonNumber(g.Dx) + ", " + Key("dy") + JsonNumber(g.Dy) + ", " + Key("nx") + std::to_string(g.Nx) + ", " +
        Key("ny") + std::to_string(g.Ny) + ",\n";
+  // How the grid was bounded: the spacing asked for, the region cut short of
+  // the plane (or of twice the hood's height), the spacing widened.
+  j += "    " + Key("spacing") + JsonNumber(g.Spacing) + ", " + Key("clipped") + (g.Clipped ? "true" : "false") +
+       ", " + Key("coarsened") + (g.Coarsened ? "true" : "false") + ",\n";
   j += "    " + Key("inside") + JsonArray(g.Inside, [](uint8_t v) { return std::string(v ? "1" : "0"); });
   for (const FieldArray& a : FieldArrays(r)) j += ",\n    " + Key(a.name) + JsonArray(*a.values, num);
   j += "\n  }\n}\n";

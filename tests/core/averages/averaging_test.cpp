@@ -62,6 +62,59 @@ TEST(Averaging, GridCoversTheFlowRegionAndMarksTheSolids) {
   }
 }
 
+// The grid's cost is bounded whatever the geometry: a far or wide plane is
+// clipped ten hood sizes (the channel's length, 1,2 m) from the mouth, and a
+// fine spacing is widened to at most the points asked for; the default is neither.
+TEST(Averaging, GridIsBoundedWhateverTheGeometry) {
+  struct Row {
+    const char* name;
+    Real planeX, planeHalfLength;
+    double spacing, maxPoints;
+    bool clipped, coarsened;
+    double x0, top;  // m: first column, at least the last row's height
+  };
+  const double reach = 10 * 1.2;
+  for (const Row& r : {Row{"default", -0.5L, 0.4L, 0.025, AveragingGridPoints, false, false, -0.5, 0.84},
+                       Row{"far plane", -1e7L, 0.4L, 0.025, AveragingGridPoints, true, true, -reach, 0.84},
+                       Row{"plane at the reach", -reach, 0.4L, 0.1, AveragingGridPoints, false, false, -reach, 0.84},
+                       Row{"wide plane", -0.5L, 20, 0.025, AveragingGridPoints, true, true, -0.5, reach - 0.15},
+                       Row{"fine spacing", -0.5L, 0.4L, 1e-4, AveragingGridPoints, false, true, -0.5, 0.84},
+                       Row{"the cap", -1e7L, 20, 1e-4, 1e12, true, true, -reach, reach - 0.15}}) {
+    SCOPED_TRACE(r.name);
+    Model m;
+    m.PlaneX = r.planeX;
+    m.PlaneHalfLength = r.planeHalfLength;
+    BuildArea(m);
+    const AveragingGrid g = MakeAveragingGrid(m, r.spacing, r.maxPoints);
+    ASSERT_GT(g.Nx, 1);
+    EXPECT_LE(double(g.Nx) * g.Ny, std::min(r.maxPoints, GridPointCap));
+    EXPECT_EQ(g.Inside.size(), size_t(g.Nx) * size_t(g.Ny));
+    EXPECT_EQ(g.Clipped, r.clipped);
+    EXPECT_EQ(g.Coarsened, r.coarsened);
+    EXPECT_EQ(g.Spacing, r.spacing);
+    EXPECT_NEAR(g.X0, r.x0, 1e-9);
+    EXPECT_NEAR(g.X0 + g.Dx * (g.Nx - 1), 1.0, 1e-9) << "x ends at the suction section";
+    EXPECT_GE(g.Y0 + g.Dy * (g.Ny - 1), r.top - g.Dy);
+    EXPECT_LE(g.Y0 + g.Dy * (g.Ny - 1), std::max(0.84, reach) + 1e-9);
+    EXPECT_NEAR(std::remainder(0.15, g.Dy) * std::remainder(g.Dy, 0.15), 0.0, 1e-12)
+        << "a row lies on the channel wall y = B";
+    if (!r.coarsened) {
+      EXPECT_NEAR(g.Dx, r.spacing, r.spacing * 0.05);
+    }
+  }
+  // Every array of the averages follows the grid.
+  Model far;
+  far.PlaneX = -1e7L;
+  BuildArea(far);
+  AveragingState s;
+  StartAveraging(s, far, AveragingSettings{});
+  EXPECT_TRUE(s.Grid.Clipped);
+  EXPECT_LE(s.SamplePoints.size(), size_t(AveragingGridPoints) + CentrelineStationCount + FluxSectionPoints);
+  EXPECT_EQ(s.Moments.size(), size_t(AveragingState::MaxBlocks) * s.SamplePoints.size() * 6);
+  const std::string json = AveragesJson(SummariseAveraging(s, far));
+  EXPECT_NE(json.find("\"spacing\": 0.025, \"clipped\": true, \"coarsened\": true"), std::string::npos);
+}
+
 // A run of the coarse hood with averages fed from the start.
 struct AveragedRun {
   Model m;
