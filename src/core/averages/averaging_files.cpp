@@ -141,8 +141,9 @@ std::string AveragesJson(const AveragingResults& r) {
        JsonNumber(g.Dx) + ", " + Key("dy") + JsonNumber(g.Dy) + ", " + Key("nx") + std::to_string(g.Nx) + ", " +
        Key("ny") + std::to_string(g.Ny) + ",\n";
   // How the grid was bounded: the spacing asked for, the region cut short of
-  // the plane (or of twice the hood's height), the spacing widened.
-  j += "    " + Key("spacing") + JsonNumber(g.Spacing) + ", " + Key("clipped") + (g.Clipped ? "true" : "false") +
+  // the plane (or of twice the hood's height), the spacing widened. A file of
+  // an earlier build, which does not say, is written back as it was.
+  if (g.Spacing > 0) j += "    " + Key("spacing") + JsonNumber(g.Spacing) + ", " + Key("clipped") + (g.Clipped ? "true" : "false") +
        ", " + Key("coarsened") + (g.Coarsened ? "true" : "false") + ",\n";
   j += "    " + Key("inside") + JsonArray(g.Inside, [](uint8_t v) { return std::string(v ? "1" : "0"); });
   for (const FieldArray& a : FieldArrays(r)) j += ",\n    " + Key(a.name) + JsonArray(*a.values, num);
