@@ -41,7 +41,25 @@ class Reader {
 
   const std::string& Error() const { return error_; }
 
+  // Every text of the file reaches case files, tables and plot scripts: a
+  // control character is refused wherever it stands, in a key or a value.
+  bool ControlFree(const toml::node& node, std::string_view key) {
+    if (const toml::table* t = node.as_table()) {
+      for (auto&& [k, v] : *t) {
+        if (HasControlCharacter(k.str())) return Fail(&v, "", "управляющий символ в имени ключа");
+        if (!ControlFree(v, k.str())) return false;
+      }
+    } else if (const toml::array* a = node.as_array()) {
+      for (const toml::node& v : *a)
+        if (!ControlFree(v, key)) return false;
+    } else if (const auto* s = node.as_string(); s != nullptr && HasControlCharacter(s->get())) {
+      return Fail(&node, key, "недопустимый управляющий символ (перевод строки, табуляция, NUL …)");
+    }
+    return true;
+  }
+
   bool Read(const toml::table& root, StudyDefinition& definition) {
+    if (!ControlFree(root, "")) return false;
     for (auto&& [k, v] : root) {
       const std::string key(k.str());
       if (key != "name" && key != "base" && key != "sweep" && key != "results" && key != "convergence")
@@ -417,6 +435,31 @@ size_t StudyCaseCount(const StudyDefinition& definition) {
   }
   // Bounded too: the refined lists are limited like any list.
   return n > MaxStudyCases ? n : n * RefinedVariants(definition).size();
+}
+
+bool HasControlCharacter(std::string_view text) {
+  return std::any_of(text.begin(), text.end(), [](char c) {
+    const auto u = static_cast<unsigned char>(c);
+    return u < 0x20 || u == 0x7f;
+  });
+}
+
+std::string TomlString(std::string_view text) {
+  std::string q = "\"";
+  for (char c : text) {
+    const auto u = static_cast<unsigned char>(c);
+    if (c == '"' || c == '\\') {
+      q += '\\';
+      q += c;
+    } else if (u < 0x20 || u == 0x7f) {
+      char esc[8];
+      std::snprintf(esc, sizeof esc, "\\u%04X", u);
+      q += esc;
+    } else {
+      q += c;
+    }
+  }
+  return q + "\"";
 }
 
 std::string DisplayValue(const std::string& value) {

@@ -93,4 +93,11 @@ size_t StudyCaseCount(const StudyDefinition& definition);
 // A value as the user reads it: numbers with a decimal comma.
 std::string DisplayValue(const std::string& value);
 
+// True when the text holds a control character (C0 or DEL: a line break, a
+// tab, NUL): such text could end a line of a file or script it is written into.
+bool HasControlCharacter(std::string_view text);
+
+// A TOML basic string: quotes and backslashes escaped, control characters as \uXXXX.
+std::string TomlString(std::string_view text);
+
 }  // namespace mdv

@@ -17,11 +17,10 @@ namespace {
 constexpr int CaseIdDigits = 4;
 
 std::string CaseParamsText(const StudyDefinition& definition, const StudyCase& c) {
+  // The study file refuses control characters, so the name cannot end the comment.
   std::string t = "# " + definition.Name + ", вариант " + std::to_string(c.Id) + "\n";
-  for (const StudySetting& s : c.Settings) {
-    // Values are option arguments; TOML strings keep them exactly as passed.
-    t += s.Key + " = \"" + s.Value + "\"\n";
-  }
+  // Values are option arguments; TOML strings keep them exactly as passed.
+  for (const StudySetting& s : c.Settings) t += s.Key + " = " + TomlString(s.Value) + "\n";
   return t;
 }
 

@@ -53,6 +53,13 @@ TEST(StudyFile, RefusedFilesNameTheLineAndTheKey) {
        "строка 5, ключ «flange-angle-deg»"},
       {"bad point", "name = \"a\"\n[results]\npoints = [[0.1]]\n", "строка 3, ключ «points»"},
       {"toml syntax", "name = \"a\"\n[base]\ndt = = 1\n", "s.toml, строка 3"},
+      // Text that could end a line of case.toml or of a plot script.
+      {"newline in the name", "\nname = \"a\\nsystem(\\\"touch PWN\\\")\"\n", "строка 2, ключ «name»: недопустимый управляющий"},
+      {"carriage return in the name", "name = \"a\\rb\"\n", "ключ «name»: недопустимый управляющий"},
+      {"NUL in the name", "name = \"a\\u0000b\"\n", "ключ «name»: недопустимый управляющий"},
+      {"tab in a value", "name = \"a\"\n[sweep]\nprecision = [\"double\", \"x\\ty\"]\n",
+       "строка 3, ключ «precision»: недопустимый управляющий"},
+      {"DEL in a number text", "name = \"a\"\n[base]\ndt = \"0,1\\u007F\"\n", "строка 3, ключ «dt»: недопустимый"},
   };
   for (const Row& r : rows) {
     StudyDefinition definition;
@@ -156,7 +163,17 @@ TEST_F(StudyFolder, CaseStatesAndTheTable) {
   ASSERT_EQ(plots.size(), 4u);
   EXPECT_EQ(plots[0].BaseName, "Beff-vs-flange-angle-deg");
   EXPECT_EQ(plots[3].BaseName, "v_0_1_0_05-vs-inflow-speed");
-  EXPECT_NE(plots[0].Text.find("title \"inflow-speed = 0\""), std::string::npos) << plots[0].Text;
+  EXPECT_NE(plots[0].Text.find("title 'inflow-speed = 0'"), std::string::npos) << plots[0].Text;
+
+  // Names with quotes and backslashes survive the results file; a line break
+  // in a hand-edited one is refused rather than carried into a plot script.
+  const CaseResults odd = {{"a\"b\\c`d'", "м\"", 1.5L}};
+  CaseResults back;
+  ASSERT_TRUE(ParseResultsFile(ResultsFileText(odd), back, error)) << error;
+  ASSERT_EQ(back.size(), 1u);
+  EXPECT_EQ(back[0].Name, odd[0].Name);
+  EXPECT_EQ(back[0].Unit, odd[0].Unit);
+  EXPECT_FALSE(ParseResultsFile("[[value]]\nname = \"a\\nb\"\nunit = \"\"\nvalue = 1.0\n", back, error));
 }
 
 
