@@ -120,6 +120,32 @@ TEST_F(Study, ParallelAndLocalRunnerGiveTheSameTable) {
   EXPECT_EQ(fs::last_write_time(dir_ / "b/cases/0002/results.toml"), before);
 }
 
+TEST_F(Study, ConvergenceSectionGivesAnIndexPerResult) {
+  Write("s.toml",
+        "name = \"gci\"\n[base]\nmax-time = 0.04\n[convergence]\ndt = [0.01, 0.005, 0.0025]\n"
+        "[results]\nvortex-zone = false\npoints = [[0.1, 0.05]]\n");
+  ASSERT_EQ(Run({"study", "plan", "s.toml", "c"}).status, 0);
+  const Result run = Run({"study", "run", "c", "-j", "2"});
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_NE(run.out.find("Рассчитано 3 из 3"), std::string::npos) << run.out;
+  const Result collect = Run({"study", "collect", "c"});
+  ASSERT_EQ(collect.status, 0) << collect.err;
+  EXPECT_NE(collect.out.find("convergence.csv"), std::string::npos) << collect.out;
+  std::istringstream lines(Read("c/convergence.csv"));
+  std::string line;
+  std::getline(lines, line);
+  EXPECT_EQ(line, "refined;result;h1;h2;h3;phi1;phi2;phi3;p;phi_ext;GCI_fine [%];verdict");
+  int rows = 0;
+  for (; std::getline(lines, line); ++rows) {
+    // Three answers from three done cases, then an index or a verdict.
+    EXPECT_EQ(line.find("dt;"), 0u) << line;
+    EXPECT_NE(line.find(";0,0025;0,005;0,01;"), std::string::npos) << "finest first: " << line;
+    EXPECT_EQ(line.find("рассчитаны не все"), std::string::npos) << line;
+  }
+  EXPECT_EQ(rows, 3) << "vx, vy and the speed at the point";
+  EXPECT_FALSE(Exists("c/convergence.csv.tmp"));
+}
+
 TEST_F(Study, KilledCaseRunsAgainAndFailedCaseDoesNotStopTheOthers) {
   Write("s.toml",
         "name = \"kill\"\n[base]\nmax-time = 0.5\n[sweep]\nflange-angle-deg = [30, 120]\n");

@@ -8,8 +8,6 @@
 
 namespace mdv {
 
-namespace {
-
 std::string CsvField(const std::string& s) {
   if (s.find_first_of(";\"\n\r") == std::string::npos) return s;
   std::string q = "\"";
@@ -19,6 +17,8 @@ std::string CsvField(const std::string& s) {
   }
   return q + "\"";
 }
+
+namespace {
 
 std::string Header(const StudyColumn& c) { return c.Unit.empty() ? c.Name : c.Name + " [" + c.Unit + "]"; }
 
@@ -58,10 +58,13 @@ bool CollectStudy(const std::string& dir, const OptionAvailable& available, Stud
   if (!LoadStudy(dir, available, definition, cases, error)) return false;
   table = StudyTable{};
   table.Name = definition.Name;
-  for (const StudySweep& s : definition.Sweep) {
-    const StudyKey* k = FindStudyKey(s.Key);
-    table.Params.push_back({s.Key, k != nullptr ? k->Unit : ""});
+  for (const std::string& key : StudyParamKeys(definition)) {
+    const StudyKey* k = FindStudyKey(key);
+    table.Params.push_back({key, k != nullptr ? k->Unit : ""});
   }
+  table.Swept = definition.Sweep.size();
+  table.Refined = definition.Convergence;
+  table.Refinements = PlanRefinements(definition);
   std::vector<CaseResults> results(cases.size());
   for (size_t i = 0; i < cases.size(); ++i) {
     StudyRow row;
