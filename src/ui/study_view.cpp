@@ -247,10 +247,11 @@ void StudyView::FillConvergence() {
   const std::vector<ConvergenceRow> rows = StudyConvergence(table_);
   QStringList headers;
   for (size_t k = 0; k < table_.Swept; ++k) headers << Header(table_.Params[k], false);
-  headers << QStringLiteral("Уточняется") << QStringLiteral("Результат");
+  // The verdict first, the three answers it comes from after it: at a
+  // narrow width the columns that scroll away are the inputs.
+  headers << QStringLiteral("Уточняется") << QStringLiteral("Результат") << QStringLiteral("Порядок p")
+          << QStringLiteral("GCI, %") << QStringLiteral("φ экстрап.") << QStringLiteral("Вывод");
   for (const char* h : {"h1", "h2", "h3", "φ1", "φ2", "φ3"}) headers << QString::fromUtf8(h);
-  headers << QStringLiteral("Порядок p") << QStringLiteral("φ экстрап.") << QStringLiteral("GCI, %")
-          << QStringLiteral("Вывод");
   sgConvergence->clear();
   sgConvergence->setColumnCount(static_cast<int>(headers.size()));
   sgConvergence->setRowCount(static_cast<int>(rows.size()));
@@ -263,13 +264,13 @@ void StudyView::FillConvergence() {
     for (size_t k = 0; k < table_.Swept; ++k) Put(sgConvergence, r, c++, Text(DisplayValue(first.Params[k])), true);
     Put(sgConvergence, r, c++, Wrapped(Text(AxisTitle(table_.Params[table_.Swept + series.Key], false))), false);
     Put(sgConvergence, r, c++, Wrapped(Text(AxisTitle(table_.Results[row.Result], true))), false);
-    for (size_t i = 0; i < 3; ++i) Put(sgConvergence, r, c++, Text(FormatGeneral(row.Steps[i])), true);
-    for (size_t i = 0; i < 3; ++i) Put(sgConvergence, r, c++, Number(row.Values[i]), true);
     const ConvergenceIndex& x = row.Index;
     Put(sgConvergence, r, c++, Number(x.Order), true);
-    Put(sgConvergence, r, c++, Number(x.Extrapolated), true);
     Put(sgConvergence, r, c++, std::isfinite(x.Gci) ? Number(100 * x.Gci) : QString(), true);
-    Put(sgConvergence, r, c++, Text(ConvergenceVerdictText(x.Verdict)), false);
+    Put(sgConvergence, r, c++, Number(x.Extrapolated), true);
+    Put(sgConvergence, r, c++, Wrapped(Text(ConvergenceVerdictText(x.Verdict))), false);
+    for (size_t i = 0; i < 3; ++i) Put(sgConvergence, r, c++, Text(FormatGeneral(row.Steps[i])), true);
+    for (size_t i = 0; i < 3; ++i) Put(sgConvergence, r, c++, Number(row.Values[i]), true);
   }
   sgConvergence->resizeColumnsToContents();
   sgConvergence->resizeRowsToContents();

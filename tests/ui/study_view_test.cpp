@@ -47,6 +47,7 @@ class StudyViewTest : public QObject {
   Q_OBJECT
  private slots:
   void ShowsCasesAndChartsAResultAgainstAParameter();
+  void ShowsTheConvergenceOfARefinedStudy();
 };
 
 void StudyViewTest::ShowsCasesAndChartsAResultAgainstAParameter() {
@@ -143,6 +144,36 @@ void StudyViewTest::ShowsCasesAndChartsAResultAgainstAParameter() {
   QVERIFY(box->Seen);
   QVERIFY2(box->Text.contains(QStringLiteral("не содержит исследования")), qPrintable(box->Text));
   QCOMPARE(view.sgCases->rowCount(), 6);
+}
+
+void StudyViewTest::ShowsTheConvergenceOfARefinedStudy() {
+  QTemporaryDir tmp;
+  const std::string dir = tmp.path().toStdString() + "/s";
+  const std::string text = "name = \"dt\"\n[convergence]\ndt = [0.01, 0.005, 0.0025]\n";
+  StudyDefinition definition;
+  std::string error;
+  QVERIFY(ParseStudy(text, "s.toml", {}, definition, error));
+  const auto cases = PlanCases(definition);
+  QVERIFY(WriteStudyPlan(text, definition, cases, dir, error));
+  for (const StudyCase& c : cases) {
+    const Real dt = std::stold(c.SweptValues[0]);
+    const CaseResults r = {{"Beff", "м", 0.3L + 2 * dt}, {"Beff_sd", "м", 0.01L}};
+    QVERIFY(WriteTextFile(CaseFile(dir, c.Id, CaseResultsName), ResultsFileText(r), error));
+    QVERIFY(MarkCaseDone(dir, c.Id, error));
+  }
+  StudyView view;
+  QVERIFY(view.Open(QString::fromStdString(dir)));
+  QCOMPARE(view.tabs->count(), 2);
+  QCOMPARE(view.tabs->tabText(1), QStringLiteral("Сходимость"));
+  // One row: Bэф (its s.d. is no answer); p = 1, GCI = 1,25·2·0,0025/0,305.
+  QCOMPARE(view.sgConvergence->rowCount(), 1);
+  const QStringList expected = {QStringLiteral("Шаг по времени,\nсек."), QStringLiteral("Bэф, м"),
+                                QStringLiteral("1"), QStringLiteral("2,049"), QStringLiteral("0,3"),
+                                QStringLiteral("монотонная\nсходимость"), QStringLiteral("0,0025"),
+                                QStringLiteral("0,005"), QStringLiteral("0,01"), QStringLiteral("0,305"),
+                                QStringLiteral("0,31"), QStringLiteral("0,32")};
+  QCOMPARE(view.sgConvergence->columnCount(), static_cast<int>(expected.size()));
+  for (int c = 0; c < expected.size(); ++c) QCOMPARE(view.sgConvergence->item(0, c)->text(), expected[c]);
 }
 
 QTEST_MAIN(StudyViewTest)

@@ -36,6 +36,7 @@ std::vector<ConvergenceRow> StudyConvergence(const StudyTable& table) {
     for (const std::string& v : key.Values) steps.push_back(ParseRealLenient(v).value_or(NAN));
     std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) { return steps[a] < steps[b]; });
     for (size_t res = 0; res < table.Results.size(); ++res) {
+      if (!PlottedResult(table, res)) continue;  // a spread is no answer of its own
       ConvergenceRow row;
       row.Series = si;
       row.Result = res;

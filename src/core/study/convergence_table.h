@@ -20,7 +20,7 @@ struct ConvergenceRow {
   ConvergenceIndex Index;                   // from the three finest steps
 };
 
-// Series after series, result after result.
+// Series after series, result after result (the spreads of means left out).
 std::vector<ConvergenceRow> StudyConvergence(const StudyTable& table);
 
 // The swept values of a series' sweep point as the program names them,
