@@ -388,6 +388,25 @@ TEST(StudyTable, SeriesGroupTheOtherParametersAndSortByX) {
   EXPECT_EQ(s[0].Points, (P{{0, 0.6L}, {0.75L, 0.65L}}));
   EXPECT_EQ(s[1].Points, (P{{0, 0.3L}}));
   EXPECT_EQ(s[2].Points, (P{{0, 0.45L}, {0.75L, 0.5L}}));
+
+  // The second result as the s.d. of the first: its error bars, sorted with
+  // the points, NaN (a bar of no length in gnuplot) where a case lacks it.
+  table.Results[1] = {"Beff_sd", "м"};
+  EXPECT_EQ(SpreadColumn(table, 0), 1);
+  EXPECT_EQ(SpreadColumn(table, 1), -1);
+  EXPECT_FALSE(PlottedResult(table, 1));
+  s = StudySeries(table, 0, 0);
+  ASSERT_EQ(s[0].Spreads.size(), 3u);
+  EXPECT_EQ(s[0].Spreads[0], 3);
+  EXPECT_TRUE(std::isnan(s[0].Spreads[1]));
+  EXPECT_EQ(s[0].Spreads[2], 1);
+  EXPECT_EQ(s[1].Spreads, (std::vector<Real>{6, 2}));
+  const std::vector<PlotScript> plots = StudyPlotScripts(table);
+  ASSERT_EQ(plots.size(), 2u) << "no plot of the s.d. itself";
+  EXPECT_NE(plots[0].Text.find("$d0 << EOD\n30 0.3 3\n45 0.45 0\n60 0.6 1\nEOD\n"), std::string::npos) << plots[0].Text;
+  EXPECT_NE(plots[0].Text.find("$d1 using 1:2:3 with yerrorlines"), std::string::npos) << plots[0].Text;
+  EXPECT_NE(plots[0].Text.find("set ylabel 'Bэф, м (среднее ± с.к.о.)'"), std::string::npos) << plots[0].Text;
+
   const StudyCounts n = CountStates(table);
   EXPECT_EQ(n.Done, 5);
   EXPECT_EQ(n.Failed, 1);
