@@ -207,6 +207,57 @@ TEST(Averaging, FailedZoneMeasurementsAreCountedAndLeftOut) {
   }
 }
 
+TEST(Averaging, MonitorsAreMeasuredFromTheMouth) {
+  AveragingState s;
+  const Model inclined = test::DefaultModel();
+  StartAveraging(s, inclined, AveragingSettings{});
+  const Real b = inclined.ChannelRadius;
+  const TRealPoint before[3] = {{-b, 0}, {-2 * b, 0}, {0, 0}};  // the points measured before the mouth was found
+  for (size_t i = 0; i < 3; ++i) {
+    EXPECT_TRUE(test::SameBits(s.MonitorPoints[i].X, before[i].X) && test::SameBits(s.MonitorPoints[i].Y, 0))
+        << MonitorNames[i] << " moved at the default hood";
+  }
+  Model tube;
+  tube.FlangeAngle = 0;
+  tube.PlaneX = -2;
+  BuildArea(tube);
+  StartAveraging(s, tube, AveragingSettings{});
+  const Real expected[3] = {-0.65L, -0.8L, -0.5L};  // the flange's end at −0,5 m
+  for (size_t i = 0; i < 3; ++i) EXPECT_TRUE(test::RealNear(s.MonitorPoints[i].X, expected[i], 1e-15L)) << i;
+}
+
+TEST(AveragingPhysics, PotentialFlowFillsTheChannel) {
+  // α = 90°, no supply air, no free vortices: nothing separates, and well
+  // inside the channel the profile is nearly uniform (C_c → 1).
+  Model m;
+  m.FlangeAngle = Pi / 2;
+  m.InflowSpeed = 0;
+  m.PlaneX = -4;
+  m.PlaneHalfLength = 0.2L;
+  BuildArea(m);
+  test::SolveAttached(m);
+  AveragingSettings a;
+  a.AverageFrom = 0;
+  a.SampleEverySteps = 1;
+  a.ZoneEverySamples = 0;
+  AveragingState s;
+  StartAveraging(s, m, a);
+  FeedStep(s, m);
+  const ContractionSummary c = SummariseAveraging(s, m).Contraction;
+  ASSERT_TRUE(c.Present);
+  ASSERT_EQ(c.Sections.size(), 24u);
+  EXPECT_FALSE(c.Separated) << "a potential flow has no reverse flow by the wall";
+  const double reference = std::acos(-1.0) * 0.15 * 0.15;
+  for (const ContractionSection& sec : c.Sections) {
+    EXPECT_NEAR(sec.Flux / reference, 1.0, 0.03) << "x = " << sec.X;
+    if (sec.XOverD >= 1.5) {
+      EXPECT_GT(sec.Cc, 0.98) << "x = " << sec.X;
+    }
+  }
+  ASSERT_TRUE(c.HasVenaContracta);
+  EXPECT_LT(c.VenaXOverD, 1.0) << "the least uniform section is by the mouth";
+}
+
 TEST(AveragingPhysics, BareUprightHoodFollowsTheDiscSink) {
   // α = 90°, no supply air, the plane far away, no free vortices.
   Model m;
