@@ -175,6 +175,7 @@ TEST(Averaging, MergedBlocksGiveTheDirectMeansFromABlockBoundary) {
     EXPECT_EQ(r.Samples, static_cast<int64_t>(direct.times.size() - first));
     const size_t n = direct.times.size() - first;
     double flux = 0;
+    std::vector<double> contraction;
     for (size_t p = 0; p < s.SamplePoints.size(); ++p) {
       double mean[3], rms[3];
       for (int k = 0; k < 3; ++k) {
@@ -187,6 +188,10 @@ TEST(Averaging, MergedBlocksGiveTheDirectMeansFromABlockBoundary) {
         rms[k] = std::sqrt(ss / static_cast<double>(n));
       }
       const int32_t cell = s.SampleCell[p];
+      if (cell <= AveragingState::ContractionCell0) {
+        contraction.push_back(mean[0]);  // in order: each section's strips, then its wall point
+        continue;
+      }
       if (cell <= AveragingState::FluxCell0) {
         // Midpoint rule over the section's rings: 2π y vx dy.
         flux += 2 * std::acos(-1.0) * static_cast<double>(s.SamplePoints[p].Y) * mean[0] *
@@ -213,6 +218,15 @@ TEST(Averaging, MergedBlocksGiveTheDirectMeansFromABlockBoundary) {
     EXPECT_NEAR(r.Flux.Reference, std::acos(-1.0) * b * b * static_cast<double>(m.SuctionSpeed), 1e-15);
     EXPECT_DOUBLE_EQ(r.Flux.Ratio, r.Flux.Flux / r.Flux.Reference);
     EXPECT_DOUBLE_EQ(r.Flux.X, static_cast<double>(m.SuctionX / 2));
+    // Each contraction section from its own strips' means.
+    const size_t per = ContractionSectionPoints + 1;
+    ASSERT_EQ(contraction.size(), r.Contraction.Sections.size() * per);
+    ASSERT_FALSE(r.Contraction.Sections.empty());
+    for (size_t k = 0; k < r.Contraction.Sections.size(); ++k) {
+      const std::span<const double> strips(contraction.data() + k * per, ContractionSectionPoints);
+      EXPECT_NEAR(r.Contraction.Sections[k].Cc, SectionCc(strips, b), 1e-12) << "section " << k;
+      EXPECT_NEAR(r.Contraction.Sections[k].VxWall, contraction[k * per + per - 1], 1e-12) << "section " << k;
+    }
     // Cells in the solids stay zero.
     for (size_t c = 0; c < r.Field.Grid.Inside.size(); ++c)
       if (!r.Field.Grid.Inside[c]) EXPECT_EQ(r.Field.SpeedMean[c] + r.Field.VxRms[c], 0.0) << "cell " << c;
