@@ -84,6 +84,10 @@ TEST(GridConvergence, VerdictsThatAreNotAnIndex) {
        0.3L},
       {"order just below 0,5", {1, 2, 4}, {0, 1, 1 + std::sqrt(2.0L) * 0.999L}, ConvergenceVerdict::OrderOutside,
        std::log(std::sqrt(2.0L) * 0.999L) / std::log(2.0L)},
+      // phi = 1/h: the differences halve as the step doubles; |·| makes p = 1.
+      {"differences grow as the step falls", {1, 2, 4}, {1, 0.5L, 0.25L}, ConvergenceVerdict::Diverging, 1},
+      {"growing, non-uniform ratios", {0.005L, 0.0071L, 0.01L}, {0.8959L, 0.8995L, 0.901L},
+       ConvergenceVerdict::Diverging, 2.397708065107373L},
       {"no change", {1, 2, 3}, {0.7L, 0.7L, 0.7L}, ConvergenceVerdict::Unchanged, nan},
       {"fine pair equal", {1, 2, 3}, {0.7L, 0.7L, 0.8L}, ConvergenceVerdict::Undetermined, nan},
       {"coarse pair equal", {1, 2, 3}, {0.6L, 0.7L, 0.7L}, ConvergenceVerdict::Undetermined, nan},
@@ -226,7 +230,7 @@ TEST(StudyConvergence, TableAndCsv) {
   EXPECT_NEAR(static_cast<double>(rows[1].Index.Extrapolated), 0.301, 1e-9);
   EXPECT_EQ(rows[2].Index.Verdict, ConvergenceVerdict::Incomplete);
   EXPECT_EQ(rows[3].Index.Verdict, ConvergenceVerdict::Unchanged);
-  EXPECT_EQ(RefinementPointTitle(table, table.Refinements[2]), "inflow-speed = 0,75");
+  EXPECT_EQ(RefinementPointTitle(table, table.Refinements[2]), "Скорость приточного воздуха = 0,75 м/с");
 
   // GCI over the spacing: 1,25·40·h1²/phi1 = 0,00125/0,311 = 0,4019 %; over
   // dt: 1,25·2·0,0025/0,306 = 2,042 %.

@@ -255,7 +255,7 @@ TEST_F(StudyFolder, CaseStatesAndTheTable) {
   const std::string csv = StudyCsv(table);
   const std::string expected =
       "id;flange-angle-deg [°];inflow-speed [м/с];status;message;Beff [м];v(0,1 0,05) [м/с]\n"
-      "0;30;0;done;;0,0333333333333333;-1E-7\n"
+      "0;30;0;done;;0,03333;-1E-7\n"
       "1;30;0,75;failed;\"Плоскость; \"\"левее\"\"\";;\n"
       "2;60;0;running;;;\n"
       "3;60;0,75;pending;;;\n";
@@ -266,7 +266,9 @@ TEST_F(StudyFolder, CaseStatesAndTheTable) {
   ASSERT_EQ(plots.size(), 4u);
   EXPECT_EQ(plots[0].BaseName, "Beff-vs-flange-angle-deg");
   EXPECT_EQ(plots[3].BaseName, "v_0_1_0_05-vs-inflow-speed");
-  EXPECT_NE(plots[0].Text.find("title 'inflow-speed = 0'"), std::string::npos) << plots[0].Text;
+  EXPECT_NE(plots[0].Text.find("title 'Скорость приточного воздуха = 0 м/с'"), std::string::npos) << plots[0].Text;
+  EXPECT_NE(plots[0].Text.find("set xlabel 'Угол наклона козырька (Alpha), град'"), std::string::npos);
+  EXPECT_NE(plots[0].Text.find("set ylabel 'Bэф, м'"), std::string::npos);
 
   // Names with quotes and backslashes survive the results file; a line break
   // in a hand-edited one is refused rather than carried into a plot script.
@@ -335,9 +337,24 @@ TEST(StudyResults, FileRoundTripIsExact) {
   EXPECT_FALSE(ParseResultsFile("[[value]]\nname = \"a\"\nvalue = 1.0\n", back, error)) << "no unit";
   EXPECT_FALSE(ParseResultsFile("[[value]]\nname = \"a\"\nunit = \"\"\nvalue = \"x\"\n", back, error));
   EXPECT_EQ(ResultPointSuffix({0.1L, -0.05L}), "(0,1 -0,05)");
-  EXPECT_EQ(ResultLabel("Beff"), "Bэф");
-  EXPECT_EQ(ResultLabel("Beff_sd"), "Bэф_sd");
-  EXPECT_EQ(ResultLabel("b"), "b");
+  const struct {
+    const char* name;
+    const char* label;
+  } labels[] = {{"Beff", "Bэф"},
+                {"Beff_sd", "С.к.о. Bэф"},
+                {"dmax_hw", "± 95 % dmax"},
+                {"b", "b"},
+                {"vx(0,1 -0,05)", "Vx в точке (0,1; -0,05)"},
+                {"vy(0 1)", "Vy в точке (0; 1)"},
+                {"v(0,1 0,05)", "Скорость в точке (0,1; 0,05)"},
+                {"v/v0(x/D=0,5)", "v/v₀ на оси при x/D = 0,5"},
+                {"flux_ratio", "Расход через канал / πB²v"},
+                {"vx", "vx"},
+                {"C_c", "C_c"}};
+  for (const auto& l : labels) EXPECT_EQ(ResultLabel(l.name), l.label) << l.name;
+  EXPECT_EQ(SpreadOf("Beff_sd"), "Beff");
+  EXPECT_EQ(SpreadOf("v/v0(x/D=0,5)_hw"), "v/v0(x/D=0,5)");
+  EXPECT_EQ(SpreadOf("Beff"), "");
 }
 
 TEST(StudyTable, SeriesGroupTheOtherParametersAndSortByX) {
