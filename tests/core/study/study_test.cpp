@@ -349,6 +349,8 @@ TEST(StudyResults, FileRoundTripIsExact) {
                 {"v(0,1 0,05)", "Скорость в точке (0,1; 0,05)"},
                 {"v/v0(x/D=0,5)", "v/v₀ на оси при x/D = 0,5"},
                 {"flux_ratio", "Расход через канал / πB²v"},
+                {"Cc", "Коэффициент сжатия струи Cc"},
+                {"Lr/D", "Длина отрывной зоны в канале, x/D"},
                 {"vx", "vx"},
                 {"C_c", "C_c"}};
   for (const auto& l : labels) EXPECT_EQ(ResultLabel(l.name), l.label) << l.name;
