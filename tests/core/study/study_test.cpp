@@ -302,6 +302,20 @@ TEST_F(StudyFolder, PlanFilesAndCaseNames) {
   // A folder holding another study's cases but no study file is refused too.
   fs::remove(StudyFilePath(dir_));
   EXPECT_FALSE(WriteStudyPlan(text, definition, cases, dir_, error));
+  // A broken study file, or none, is no study.
+  ASSERT_TRUE(WriteTextFile(StudyFilePath(dir_), "name = \"Угол\"\n[sweep]\ndt = []\n", error));
+  StudyDefinition loaded;
+  std::vector<StudyCase> loadedCases;
+  EXPECT_FALSE(LoadStudy(dir_, {}, loaded, loadedCases, error));
+  EXPECT_NE(error.find("строка 3"), std::string::npos) << error;
+  StudyTable table;
+  EXPECT_FALSE(CollectStudy(dir_, {}, table, error));
+  EXPECT_FALSE(LoadStudy(dir_ + "/none", {}, loaded, loadedCases, error));
+  EXPECT_NE(error.find("не содержит исследования"), std::string::npos) << error;
+  ASSERT_TRUE(WriteTextFile(StudyFilePath(dir_), text, error));
+  ASSERT_TRUE(LoadStudy(dir_, {}, loaded, loadedCases, error)) << error;
+  ASSERT_EQ(loadedCases.size(), 4u);
+  EXPECT_EQ(loadedCases[3].SweptValues, (std::vector<std::string>{"60", "0.75"}));
   // A state read back: done wins over a failed mark; clearing forgets both.
   ASSERT_TRUE(MarkCaseFailed(dir_, 1, "нет", error));
   EXPECT_EQ(ReadCaseState(dir_, 1, nullptr), CaseState::Failed);
