@@ -363,6 +363,8 @@ TEST(StudyResults, FileRoundTripIsExact) {
                 {"v(0,1 0,05)", "Скорость в точке (0,1; 0,05)"},
                 {"v/v0(x/D=0,5)", "v/v₀ на оси при x/D = 0,5"},
                 {"flux_ratio", "Расход через канал / πB²v"},
+                {"Cc", "Коэффициент сжатия струи Cc"},
+                {"Lr/D", "Длина отрывной зоны в канале, x/D"},
                 {"vx", "vx"},
                 {"C_c", "C_c"}};
   for (const auto& l : labels) EXPECT_EQ(ResultLabel(l.name), l.label) << l.name;
@@ -440,12 +442,16 @@ TEST(StudyAverages, ResultsFromTheAveragesFile) {
       "Beff": {"mean": 0.8, "sd": 0.01}, "b": {"mean": 0.1, "sd": 0.002}, "l": {"mean": 0.25, "sd": 0.02},
       "a0": {"mean": 0.0, "sd": 0.0}, "a": {"mean": 0.5, "sd": 0.05}, "dmax": {"mean": 0.05, "sd": 0.004},
       "lmax": {"mean": 0.8, "sd": 0.1}}},
+    "contraction": {"mouth": {"x": 0.0, "y": 0.15}, "sections": [],
+      "vena_contracta": {"x": 0.15, "x_over_D": 0.5, "cc": 0.52, "jet_radius": 0.108},
+      "reattachment": {"separated": true, "x": 0.2, "length_over_D": 0.67}},
     "grid": {"x0": -0.1, "y0": 0.0, "dx": 0.1, "dy": 0.1, "nx": 3, "ny": 2,
       "inside": [1, 1, 1, 1, 0, 1], "vx_mean": [1, 2, 3, 4, 0, 6], "vy_mean": [-1, -2, -3, -4, 0, -6],
       "speed_mean": [1.5, 2.5, 3.5, 4.5, 0, 6.5]}})";
   ResultRequest request;
   request.CentrelineXD = {0.9, 2.0};
   request.Flux = true;
+  request.Contraction = true;
   request.Points = {{0.1, 0.04}, {0.0, 0.1}, {5, 5}};  // node (2, 0); in the solid; off the grid
   CaseResults r;
   std::string error;
@@ -455,7 +461,11 @@ TEST(StudyAverages, ResultsFromTheAveragesFile) {
       if (v.Name == name) return v.Value;
     return std::nullopt;
   };
-  EXPECT_EQ(r.size(), 14u + 2u + 1u + 3u);
+  EXPECT_EQ(r.size(), 14u + 2u + 1u + 4u + 3u);
+  EXPECT_EQ(value("Cc"), 0.52);
+  EXPECT_EQ(value("xc/D"), 0.5);
+  EXPECT_EQ(value("rc"), 0.108);
+  EXPECT_EQ(value("Lr/D"), 0.67);
   EXPECT_EQ(value("Beff"), 0.8);
   EXPECT_EQ(value("lmax_sd"), 0.1);
   EXPECT_EQ(value("v/v0(x/D=0,9)"), 0.12) << "the nearest station";
