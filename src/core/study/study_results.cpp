@@ -49,6 +49,10 @@ std::string ResultLabel(const std::string& name) {
   if (EndsWith(name, HalfWidthSuffix)) return "± 95 % " + ResultLabel(SpreadOf(name));
   if (name == "Beff") return "Bэф";
   if (name == "flux_ratio") return "Расход через канал / πB²v";
+  if (name == "Cc") return "Коэффициент сжатия струи Cc";
+  if (name == "xc/D") return "Сжатое сечение от устья, x/D";
+  if (name == "rc") return "Радиус струи в сжатом сечении";
+  if (name == "Lr/D") return "Длина отрывной зоны в канале, x/D";
   struct Prefix {
     const char* Name;
     const char* Label;

@@ -175,6 +175,7 @@ TEST(Averaging, MergedBlocksGiveTheDirectMeansFromABlockBoundary) {
     EXPECT_EQ(r.Samples, static_cast<int64_t>(direct.times.size() - first));
     const size_t n = direct.times.size() - first;
     double flux = 0;
+    std::vector<double> contraction;
     for (size_t p = 0; p < s.SamplePoints.size(); ++p) {
       double mean[3], rms[3];
       for (int k = 0; k < 3; ++k) {
@@ -187,6 +188,10 @@ TEST(Averaging, MergedBlocksGiveTheDirectMeansFromABlockBoundary) {
         rms[k] = std::sqrt(ss / static_cast<double>(n));
       }
       const int32_t cell = s.SampleCell[p];
+      if (cell <= AveragingState::ContractionCell0) {
+        contraction.push_back(mean[0]);  // in order: each section's strips, then its wall point
+        continue;
+      }
       if (cell <= AveragingState::FluxCell0) {
         // Midpoint rule over the section's rings: 2π y vx dy.
         flux += 2 * std::acos(-1.0) * static_cast<double>(s.SamplePoints[p].Y) * mean[0] *
@@ -213,6 +218,15 @@ TEST(Averaging, MergedBlocksGiveTheDirectMeansFromABlockBoundary) {
     EXPECT_NEAR(r.Flux.Reference, std::acos(-1.0) * b * b * static_cast<double>(m.SuctionSpeed), 1e-15);
     EXPECT_DOUBLE_EQ(r.Flux.Ratio, r.Flux.Flux / r.Flux.Reference);
     EXPECT_DOUBLE_EQ(r.Flux.X, static_cast<double>(m.SuctionX / 2));
+    // Each contraction section from its own strips' means.
+    const size_t per = ContractionSectionPoints + 1;
+    ASSERT_EQ(contraction.size(), r.Contraction.Sections.size() * per);
+    ASSERT_FALSE(r.Contraction.Sections.empty());
+    for (size_t k = 0; k < r.Contraction.Sections.size(); ++k) {
+      const std::span<const double> strips(contraction.data() + k * per, ContractionSectionPoints);
+      EXPECT_NEAR(r.Contraction.Sections[k].Cc, SectionCc(strips, b), 1e-12) << "section " << k;
+      EXPECT_NEAR(r.Contraction.Sections[k].VxWall, contraction[k * per + per - 1], 1e-12) << "section " << k;
+    }
     // Cells in the solids stay zero.
     for (size_t c = 0; c < r.Field.Grid.Inside.size(); ++c)
       if (!r.Field.Grid.Inside[c]) EXPECT_EQ(r.Field.SpeedMean[c] + r.Field.VxRms[c], 0.0) << "cell " << c;
@@ -256,6 +270,57 @@ TEST(Averaging, FailedZoneMeasurementsAreCountedAndLeftOut) {
     EXPECT_DOUBLE_EQ(z.Dimensions[6].Mean, measured == 2 ? 8.0 : 9.0);
     EXPECT_DOUBLE_EQ(z.Dimensions[6].Sd, measured == 2 ? std::sqrt(2.0) : 0.0);
   }
+}
+
+TEST(Averaging, MonitorsAreMeasuredFromTheMouth) {
+  AveragingState s;
+  const Model inclined = test::DefaultModel();
+  StartAveraging(s, inclined, AveragingSettings{});
+  const Real b = inclined.ChannelRadius;
+  const TRealPoint before[3] = {{-b, 0}, {-2 * b, 0}, {0, 0}};  // the points measured before the mouth was found
+  for (size_t i = 0; i < 3; ++i) {
+    EXPECT_TRUE(test::SameBits(s.MonitorPoints[i].X, before[i].X) && test::SameBits(s.MonitorPoints[i].Y, 0))
+        << MonitorNames[i] << " moved at the default hood";
+  }
+  Model tube;
+  tube.FlangeAngle = 0;
+  tube.PlaneX = -2;
+  BuildArea(tube);
+  StartAveraging(s, tube, AveragingSettings{});
+  const Real expected[3] = {-0.65L, -0.8L, -0.5L};  // the flange's end at −0,5 m
+  for (size_t i = 0; i < 3; ++i) EXPECT_TRUE(test::RealNear(s.MonitorPoints[i].X, expected[i], 1e-15L)) << i;
+}
+
+TEST(AveragingPhysics, PotentialFlowFillsTheChannel) {
+  // α = 90°, no supply air, no free vortices: nothing separates, and well
+  // inside the channel the profile is nearly uniform (C_c → 1).
+  Model m;
+  m.FlangeAngle = Pi / 2;
+  m.InflowSpeed = 0;
+  m.PlaneX = -4;
+  m.PlaneHalfLength = 0.2L;
+  BuildArea(m);
+  test::SolveAttached(m);
+  AveragingSettings a;
+  a.AverageFrom = 0;
+  a.SampleEverySteps = 1;
+  a.ZoneEverySamples = 0;
+  AveragingState s;
+  StartAveraging(s, m, a);
+  FeedStep(s, m);
+  const ContractionSummary c = SummariseAveraging(s, m).Contraction;
+  ASSERT_TRUE(c.Present);
+  ASSERT_EQ(c.Sections.size(), 24u);
+  EXPECT_FALSE(c.Separated) << "a potential flow has no reverse flow by the wall";
+  const double reference = std::acos(-1.0) * 0.15 * 0.15;
+  for (const ContractionSection& sec : c.Sections) {
+    EXPECT_NEAR(sec.Flux / reference, 1.0, 0.03) << "x = " << sec.X;
+    if (sec.XOverD >= 1.5) {
+      EXPECT_GT(sec.Cc, 0.98) << "x = " << sec.X;
+    }
+  }
+  ASSERT_TRUE(c.HasVenaContracta);
+  EXPECT_LT(c.VenaXOverD, 1.0) << "the least uniform section is by the mouth";
 }
 
 TEST(AveragingPhysics, BareUprightHoodFollowsTheDiscSink) {

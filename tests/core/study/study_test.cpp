@@ -368,6 +368,8 @@ TEST(StudyResults, FileRoundTripIsExact) {
                 {"v(0,1 0,05)", "Скорость в точке (0,1; 0,05)"},
                 {"v/v0(x/D=0,5)", "v/v₀ на оси при x/D = 0,5"},
                 {"flux_ratio", "Расход через канал / πB²v"},
+                {"Cc", "Коэффициент сжатия струи Cc"},
+                {"Lr/D", "Длина отрывной зоны в канале, x/D"},
                 {"vx", "vx"},
                 {"C_c", "C_c"}};
   for (const auto& l : labels) EXPECT_EQ(ResultLabel(l.name), l.label) << l.name;
@@ -436,6 +438,25 @@ TEST(StudyTable, SeriesGroupTheOtherParametersAndSortByX) {
   EXPECT_EQ(s[0].Points, (P{{0, 0.6L}, {0.75L, 0.65L}}));
   EXPECT_EQ(s[1].Points, (P{{0, 0.3L}}));
   EXPECT_EQ(s[2].Points, (P{{0, 0.45L}, {0.75L, 0.5L}}));
+
+  // The second result as the s.d. of the first: its error bars, sorted with
+  // the points, NaN (a bar of no length in gnuplot) where a case lacks it.
+  table.Results[1] = {"Beff_sd", "м"};
+  EXPECT_EQ(SpreadColumn(table, 0), 1);
+  EXPECT_EQ(SpreadColumn(table, 1), -1);
+  EXPECT_FALSE(PlottedResult(table, 1));
+  s = StudySeries(table, 0, 0);
+  ASSERT_EQ(s[0].Spreads.size(), 3u);
+  EXPECT_EQ(s[0].Spreads[0], 3);
+  EXPECT_TRUE(std::isnan(s[0].Spreads[1]));
+  EXPECT_EQ(s[0].Spreads[2], 1);
+  EXPECT_EQ(s[1].Spreads, (std::vector<Real>{6, 2}));
+  const std::vector<PlotScript> plots = StudyPlotScripts(table);
+  ASSERT_EQ(plots.size(), 2u) << "no plot of the s.d. itself";
+  EXPECT_NE(plots[0].Text.find("$d0 << EOD\n30 0.3 3\n45 0.45 0\n60 0.6 1\nEOD\n"), std::string::npos) << plots[0].Text;
+  EXPECT_NE(plots[0].Text.find("$d1 using 1:2:3 with yerrorlines"), std::string::npos) << plots[0].Text;
+  EXPECT_NE(plots[0].Text.find("set ylabel 'Bэф, м (среднее ± с.к.о.)'"), std::string::npos) << plots[0].Text;
+
   const StudyCounts n = CountStates(table);
   EXPECT_EQ(n.Done, 5);
   EXPECT_EQ(n.Failed, 1);
@@ -455,12 +476,16 @@ TEST(StudyAverages, ResultsFromTheAveragesFile) {
       "Beff": {"mean": 0.8, "sd": 0.01}, "b": {"mean": 0.1, "sd": 0.002}, "l": {"mean": 0.25, "sd": 0.02},
       "a0": {"mean": 0.0, "sd": 0.0}, "a": {"mean": 0.5, "sd": 0.05}, "dmax": {"mean": 0.05, "sd": 0.004},
       "lmax": {"mean": 0.8, "sd": 0.1}}},
+    "contraction": {"mouth": {"x": 0.0, "y": 0.15}, "sections": [],
+      "vena_contracta": {"x": 0.15, "x_over_D": 0.5, "cc": 0.52, "jet_radius": 0.108},
+      "reattachment": {"separated": true, "x": 0.2, "length_over_D": 0.67}},
     "grid": {"x0": -0.1, "y0": 0.0, "dx": 0.1, "dy": 0.1, "nx": 3, "ny": 2,
       "inside": [1, 1, 1, 1, 0, 1], "vx_mean": [1, 2, 3, 4, 0, 6], "vy_mean": [-1, -2, -3, -4, 0, -6],
       "speed_mean": [1.5, 2.5, 3.5, 4.5, 0, 6.5]}})";
   ResultRequest request;
   request.CentrelineXD = {0.9, 2.0};
   request.Flux = true;
+  request.Contraction = true;
   request.Points = {{0.1, 0.04}, {0.0, 0.1}, {5, 5}};  // node (2, 0); in the solid; off the grid
   CaseResults r;
   std::string error;
@@ -470,7 +495,11 @@ TEST(StudyAverages, ResultsFromTheAveragesFile) {
       if (v.Name == name) return v.Value;
     return std::nullopt;
   };
-  EXPECT_EQ(r.size(), 14u + 2u + 1u + 3u);
+  EXPECT_EQ(r.size(), 14u + 2u + 1u + 4u + 3u);
+  EXPECT_EQ(value("Cc"), 0.52);
+  EXPECT_EQ(value("xc/D"), 0.5);
+  EXPECT_EQ(value("rc"), 0.108);
+  EXPECT_EQ(value("Lr/D"), 0.67);
   EXPECT_EQ(value("Beff"), 0.8);
   EXPECT_EQ(value("lmax_sd"), 0.1);
   EXPECT_EQ(value("v/v0(x/D=0,9)"), 0.12) << "the nearest station";
