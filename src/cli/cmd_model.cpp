@@ -341,16 +341,15 @@ int RunCommand(RunArgs& a) {
   watch.reset();
   progress.Finish(m);
 
-  // No step could be made: the run changed nothing and writes nothing, not
-  // even --save, as the window's Start and Continue do.
-  if (summary.HowEnded == RunSummary::End::EndTimeReached) {
-    Say(summary.Message);
-    return ExitOk;
-  }
+  // No step could be made: the outputs asked for are still written, the
+  // state unchanged (a continued case or script relies on its file).
+  const bool noStep = summary.HowEnded == RunSummary::End::EndTimeReached;
 
   // The state at the end of the last complete step is saved whatever ended the run.
   int status = ExitOk;
-  if (!summary.Message.empty()) {
+  if (noStep) {
+    Say(summary.Message + (a.saveOpt->count() > 0 ? "; состояние записано без изменений" : ""));
+  } else if (!summary.Message.empty()) {
     Say(summary.Message);
     status = ExitFailed;
   }
@@ -375,12 +374,14 @@ int RunCommand(RunArgs& a) {
                   FormatFixed(progress.ResidentAtLimit() / mib, 6, 1).c_str(),
                   FormatFixed(progress.ResidentMaxAfterLimit() / mib, 6, 1).c_str());
   }
-  if (!FinishRunExtras(m, a.extras, a.quiet)) status = ExitFailed;
+  std::string written;  // the averages' files written, for the interruption's message
+  if (!FinishRunExtras(m, a.extras, a.quiet, &written)) status = ExitFailed;
   if (summary.HowEnded == RunSummary::End::Stopped) {
     // A partial state is a sound state to continue: it was saved, and the user is told so.
     Say("прервано при t = " + FormatFixed(m.Time, 6, 3) + " с; " +
         (saved ? "состояние сохранено в " + Quoted(a.save)
-               : std::string(saving ? "состояние не сохранено" : "состояние не сохранено (не задан --save)")));
+               : std::string(saving ? "состояние не сохранено" : "состояние не сохранено (не задан --save)")) +
+        written);
     if (status == ExitOk) status = ExitInterrupted;
   }
   return status;

@@ -23,6 +23,7 @@
 
 #include "cli/cli_text.h"
 #include "cli/commands.h"
+#include "cli/interrupt.h"
 #include "cli/study_process.h"
 #include "core/base/numfmt.h"
 #include "core/study/convergence_table.h"
@@ -99,12 +100,20 @@ std::string LastMessage(const std::string& log) {
   return last.empty() ? "расчёт завершился с ошибкой (см. " + log + ")" : last;
 }
 
+const std::string NegativeThreads = "--threads: число потоков не может быть отрицательным";
+
 // Attempts of a case whose run is killed by a signal that is no interruption.
 constexpr int CaseAttempts = 2;
 
 // Signals that stop a run on purpose (Ctrl+C, a scheduler's stop or time
 // limit): the case is left pending to be run again, not retried at once.
 bool Interruption(int signal) { return signal == SIGINT || signal == SIGTERM || signal == SIGHUP; }
+
+// Ctrl+C between two units of work.
+class InterruptObserver : public Observer {
+ public:
+  bool StopRequested() override { return InterruptWatch::Raised(); }
+};
 
 // ---- plan ----
 
@@ -114,7 +123,23 @@ int PlanCommand(CLI::App& app, const std::string& file, const std::string& dir) 
   StudyDefinition definition;
   if (!ParseStudy(text, file, RunOptions(app), definition, error)) return Refuse(error);
   const std::vector<StudyCase> cases = PlanCases(definition);
-  if (!WriteStudyPlan(text, definition, cases, dir, error)) return Fail(error);
+  std::error_code ec;
+  const bool folderThere = fs::exists(dir, ec);
+  const bool planThere = fs::exists(StudyFilePath(dir), ec);
+  InterruptWatch watch;
+  InterruptObserver stop;
+  if (!WriteStudyPlan(text, definition, cases, dir, error, stop)) {
+    if (!InterruptWatch::Raised()) return Fail(error);
+    // Ctrl+C: a plan half made is no plan; what this command made goes.
+    if (!folderThere) {
+      fs::remove_all(dir, ec);
+    } else if (!planThere) {
+      fs::remove_all(fs::path(dir) / "cases", ec);
+      fs::remove(ManifestPath(dir), ec);
+    }
+    Say("прервано: папка исследования " + Quoted(dir) + " не создана");
+    return ExitInterrupted;
+  }
   std::printf("Исследование «%s»: вариантов %zu, папка %s\n", definition.Name.c_str(), cases.size(), Quoted(dir).c_str());
   return ExitOk;
 }
@@ -128,6 +153,7 @@ struct CaseArgs {
 };
 
 int CaseCommand(CLI::App& app, const CaseArgs& a) {
+  if (a.threads < 0) return Refuse(NegativeThreads);
   std::string error;
   StudyDefinition definition;
   std::vector<StudyCase> cases;
@@ -143,7 +169,9 @@ int CaseCommand(CLI::App& app, const CaseArgs& a) {
   std::error_code ec;
   fs::create_directories(CaseDir(a.dir, c.Id), ec);
   CaseLock lock;
-  if (!lock.TryLock(a.dir, c.Id)) {
+  error.clear();
+  if (!lock.TryLock(a.dir, c.Id, &error)) {
+    if (!error.empty()) return Fail(error);
     if (!a.quiet) std::printf("Вариант %d уже выполняется другим процессом\n", c.Id);
     return ExitOk;
   }
@@ -251,11 +279,12 @@ void PrintTotals(const std::string& dir, size_t count) {
 
 int RunStudyCommand(CLI::App& app, const RunArgs& a) {
   if (a.jobs < 1) return Refuse("-j: число одновременных вариантов должно быть не меньше 1");
-  if (a.threads < 0) return Refuse("--threads: число потоков не может быть отрицательным");
+  if (a.threads < 0) return Refuse(NegativeThreads);
   std::string error;
   StudyDefinition definition;
   std::vector<StudyCase> cases;
   if (!LoadStudy(a.dir, RunOptions(app), definition, cases, error)) return Fail(error);
+  if (!StudyWritable(a.dir, error)) return Fail(error);
   std::deque<int> queue;
   for (int id : CasesToRun(a.dir, cases.size(), a.retryFailed)) queue.push_back(id);
 
@@ -352,11 +381,14 @@ struct ParallelArgs {
 };
 
 int ParallelCommand(CLI::App& app, const ParallelArgs& a) {
+  if (a.threads < 0) return Refuse(NegativeThreads);
+  if (a.jobs < 0) return Refuse("-j: число одновременных вариантов не может быть отрицательным");
   std::string error;
   StudyDefinition definition;
   std::vector<StudyCase> cases;
   const std::string dir = Absolute(a.dir);
   if (!LoadStudy(dir, RunOptions(app), definition, cases, error)) return Fail(error);
+  if (!StudyWritable(dir, error)) return Fail(error);
   const std::vector<int> ids = CasesToRun(dir, cases.size(), a.retryFailed);
   const auto begin = std::chrono::steady_clock::now();
   if (!ids.empty()) {
@@ -406,6 +438,7 @@ bool PlainDirectiveValue(const std::string& v) {
 
 int SlurmCommand(CLI::App& app, const SlurmArgs& a) {
   if (a.maxRunning < 0) return Refuse("--max-running: число не может быть отрицательным");
+  if (a.threads < 0) return Refuse(NegativeThreads);
   if (!PlainDirectiveValue(a.partition)) return Refuse("--partition: имя раздела без пробелов, кавычек и переводов строки");
   if (!PlainDirectiveValue(a.time)) return Refuse("--time: время без пробелов, кавычек и переводов строки");
   std::string error;
@@ -442,7 +475,10 @@ int SlurmCommand(CLI::App& app, const SlurmArgs& a) {
   t += "#SBATCH --array=0-" + std::to_string(cases.size() - 1);
   if (a.maxRunning > 0) t += "%" + std::to_string(a.maxRunning);
   t += "\n#SBATCH --cpus-per-task=" + std::to_string(std::max(1, a.threads)) + "\n";
-  t += "#SBATCH --output=\"" + logs + "/%A_%a.out\"\n";
+  // Slurm expands %j, %A, … in the file name: a '%' of the folder's path is written as %%.
+  std::string logPattern;
+  for (char c : logs) logPattern += c == '%' ? std::string("%%") : std::string(1, c);
+  t += "#SBATCH --output=\"" + logPattern + "/%A_%a.out\"\n";
   if (!a.partition.empty()) t += "#SBATCH --partition=" + a.partition + "\n";
   if (!a.time.empty()) t += "#SBATCH --time=" + a.time + "\n";
   t += "exec " + ShellQuote(SelfExe()) + " study case " + ShellQuote(dir) +

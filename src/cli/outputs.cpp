@@ -36,13 +36,31 @@ std::string Why(int err) {
   }
 }
 
-// The file as the system resolves it, so that "a.evt" and "./a.evt" are one.
+// The name a path ends at once every link is followed, so that "a.evt",
+// "./a.evt" and a link to it are one, even when the file is yet to be made.
 std::string Resolved(const std::string& path) {
+  namespace fs = std::filesystem;
   std::error_code ec;
-  const std::filesystem::path absolute = std::filesystem::absolute(path, ec);
+  fs::path p = fs::absolute(path, ec);
   if (ec) return path;
-  const std::filesystem::path p = std::filesystem::weakly_canonical(absolute, ec);
-  return ec ? absolute.string() : p.string();
+  for (int i = 0; i < 40 && fs::is_symlink(p, ec); ++i) {
+    const fs::path next = fs::read_symlink(p, ec);
+    if (ec) break;
+    p = next.is_absolute() ? next : p.parent_path() / next;
+  }
+  const fs::path c = fs::weakly_canonical(p, ec);
+  return ec ? p.lexically_normal().string() : c.string();
+}
+
+// One file named twice: the same device and inode when it exists, else the same resolved name.
+bool SameFile(const std::string& a, const std::string& b) {
+  struct stat sa {}, sb {};
+  if (::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0) {
+    // A device (/dev/null twice) takes any number of writers.
+    if (!S_ISREG(sa.st_mode) || !S_ISREG(sb.st_mode)) return false;
+    return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+  }
+  return Resolved(a) == Resolved(b);
 }
 
 // Creates and removes a temporary file in the target's folder.
@@ -51,7 +69,13 @@ std::string Writable(const OutputFile& out) {
   if (::stat(out.Path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
     return out.Option + ": " + Quoted(out.Path) + " является папкой";
   }
-  const std::string folder = FolderOf(out.Path);
+  // A device or a pipe (/dev/stdout) is written into, not replaced: it need only take writing.
+  if (::stat(out.Path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
+    if (::access(out.Path.c_str(), W_OK) == 0) return {};
+    return out.Option + ": в " + Quoted(out.Path) + " нельзя писать: " + Why(errno);
+  }
+  // The file a link points to is the one replaced: probe its folder.
+  const std::string folder = FolderOf(Resolved(out.Path));
   std::string probe = folder + "/.mdv-check-XXXXXX";
   const int fd = ::mkstemp(probe.data());
   if (fd < 0) {
@@ -72,7 +96,7 @@ std::string CheckOutputs(const std::vector<OutputFile>& outputs) {
   for (size_t i = 0; i < outputs.size(); ++i) {
     if (outputs[i].Path == "-") continue;
     for (size_t j = 0; j < i; ++j) {
-      if (outputs[j].Path != "-" && Resolved(outputs[i].Path) == Resolved(outputs[j].Path)) {
+      if (outputs[j].Path != "-" && SameFile(outputs[i].Path, outputs[j].Path)) {
         return outputs[j].Option + " и " + outputs[i].Option + " указывают на один файл " +
                Quoted(outputs[i].Path);
       }

@@ -99,6 +99,13 @@ int CentrelineCommand(const CentrelineArgs& a) {
   // The plane is the file's own: its end vortex sits on the plane's edge.
   if (!LoadVortexState(m, a.file, error)) return Fail(error);
   const std::vector<CentrelineRow> rows = CentrelineOfState(m);
+  // A station in the flow without a value: the velocity left the range of a
+  // double (circulations of the file too large), not a station behind the plane.
+  for (const CentrelineRow& r : rows) {
+    if (m.SuctionSpeed != 0 && CentrelineInFlow(m, r.XOverD) && !r.HasModel)
+      return Fail(Quoted(a.file) + ": скорость на оси при x/D = " + FormatGeneral(r.XOverD) +
+                  " не представима числом двойной точности (значения файла слишком велики)");
+  }
   if (a.csvOpt->count() == 0) {
     std::cout << CentrelineTable(rows);
     return 0;
@@ -140,6 +147,12 @@ bool CheckRunExtras(RunExtras& e,
     const auto v = ParseRealLenient(e.tolerance);
     if (!v || !(*v > 0) || !(*v <= 1)) {
       error = "--tolerance: \"" + e.tolerance + "\" не является числом от 0 до 1";
+      return false;
+    }
+    // The averages keep it as a double: a value that rounds to 0 or to a
+    // subnormal there would be no tolerance at all.
+    if (static_cast<double>(*v) < std::numeric_limits<double>::min()) {
+      error = "--tolerance: \"" + e.tolerance + "\" слишком мало: число неотличимо от нуля в двойной точности";
       return false;
     }
     e.settings.Tolerance = static_cast<double>(*v);
@@ -201,24 +214,29 @@ RunSummary RunWithExtras(Model& m, RunExtras& e, int32_t maxFree, int32_t freeCo
   return r;
 }
 
-bool FinishRunExtras(const Model& m, RunExtras& e, bool quiet) {
+bool FinishRunExtras(const Model& m, RunExtras& e, bool quiet, std::string* written) {
   if (!quiet && !e.endText.empty()) std::printf("%s\n", e.endText.c_str());
   if (!e.averaging) return true;
   const AveragingResults r = SummariseAveraging(e.state, m);
   if (!quiet) PrintAverages(r);
   bool ok = true;
-  std::string error;
-  if (!e.averages.empty() && !SaveAveragesJson(r, e.averages, error)) {
-    std::cerr << "rinfet-mdv-batch: " << error << "\n";
-    ok = false;
-  }
-  if (!e.field.empty() && !SaveFieldVti(r, e.field, error)) {
-    std::cerr << "rinfet-mdv-batch: " << error << "\n";
-    ok = false;
-  }
-  if (!e.fieldCsv.empty() && !SaveFieldCsv(r, e.fieldCsv, error)) {
-    std::cerr << "rinfet-mdv-batch: " << error << "\n";
-    ok = false;
+  using Save = bool (*)(const AveragingResults&, const std::string&, std::string&);
+  const struct {
+    const std::string& path;
+    Save save;
+    const char* what;
+  } files[] = {{e.averages, SaveAveragesJson, "средние сохранены в "},
+               {e.field, SaveFieldVti, "среднее поле — в "},
+               {e.fieldCsv, SaveFieldCsv, "таблица среднего поля — в "}};
+  for (const auto& f : files) {
+    if (f.path.empty()) continue;
+    std::string error;
+    if (!f.save(r, f.path, error)) {
+      std::cerr << "rinfet-mdv-batch: " << error << "\n";
+      ok = false;
+    } else if (written != nullptr) {
+      *written += std::string("; ") + f.what + Quoted(f.path);
+    }
   }
   return ok;
 }

@@ -49,6 +49,8 @@ RunSummary RunWithExtras(Model& m, RunExtras& e, int32_t maxFree, int32_t freeCo
 // Prints how the run ended and the averages (unless quiet) and writes the
 // averages' files. Returns false when a file could not be written (the
 // message is on stderr).
-bool FinishRunExtras(const Model& m, RunExtras& e, bool quiet);
+// `written` (when given) gets "; средние сохранены в …" and the like for
+// each file written.
+bool FinishRunExtras(const Model& m, RunExtras& e, bool quiet, std::string* written = nullptr);
 
 }  // namespace mdv::cli

@@ -185,6 +185,15 @@ TEST_F(AnalysisCommands, BadInputFailsWithAMessage) {
     std::vector<std::string> args;
     const char* message;  // a part of the message on stderr
   };
+  // A free vortex whose circulation is beyond a double's range (the 80-bit
+  // file holds it): no arithmetic in use can give its velocities.
+  Model huge;
+  ASSERT_TRUE(LoadVortexState(huge, State(), error)) << error;
+  ASSERT_GT(huge.FreeVortexCount, 0);
+  huge.Vortices[static_cast<size_t>(huge.AttachedCount)].Gamma = 1e4815L;
+  const std::string big = Temp("huge.evt");
+  ASSERT_TRUE(SaveVortexFile(huge, big, error)) << error;
+
   const Row rows[] = {
       {"step not a number", {"streamline", State(), "0.1", "0.005", "abc", "1"}, "STEP"},
       {"zero step", {"streamline", State(), "0.1", "0.005", "0", "1"}, "больше нуля"},
@@ -197,14 +206,22 @@ TEST_F(AnalysisCommands, BadInputFailsWithAMessage) {
       {"no samples", {"pulsation", empty}, "нет отсчетов"},
       {"point out of range", {"pulsation", empty, "--point", "2"}, "2"},
       {"not a circulation record", {"track", pls}, "short.pls"},
+      // Endless input: refused once it is longer than any vortex file can be
+      // (193 + 104 · 4000 + 40 · 10⁶ bytes), not after 2 GB.
+      {"endless vortex file", {"centreline", "/dev/zero"}, "файл больше 40416193 байт"},
+      {"circulation beyond a double", {"centreline", big}, "не представима числом двойной точности"},
+      {"circulation beyond the double path", {"centreline", big, "--precision", "double"},
+       "вне диапазона двойной точности (--precision double)"},
   };
   for (const Row& row : rows) {
     const Result r = Batch(row.args);
     EXPECT_NE(r.Status, 0) << row.name;
+    EXPECT_EQ(r.Out.find("—"), std::string::npos) << row.name << ": a value shown as a dash";
     EXPECT_NE(r.Err.find(row.message), std::string::npos) << row.name << ": " << r.Err;
   }
   std::remove(pls.c_str());
   std::remove(empty.c_str());
+  std::remove(big.c_str());
 }
 
 }  // namespace

@@ -167,6 +167,9 @@ TEST_F(Averages, RefusedArgumentsWriteNothing) {
   const Row rows[] = {
       {{"--tolerance", "0"}, "--tolerance"},
       {{"--tolerance", "abc"}, "--tolerance"},
+      // Positive as written, 0 or a subnormal as the double the averages keep.
+      {{"--tolerance", "1e-400"}, "--tolerance: \"1e-400\" слишком мало"},
+      {{"--tolerance", "1e-310"}, "--tolerance: \"1e-310\" слишком мало"},
       {{"--steps", "-1"}, "--steps"},
       {{"--steps", "1,5"}, "--steps"},
       {{"--average-from", "x"}, "--average-from"},
@@ -200,6 +203,31 @@ TEST_F(Averages, FarPlaneIsClippedAndLackOfMemoryIsAMessage) {
             1);
   EXPECT_NE(err_.find("rinfet-mdv-batch: недостаточно памяти для этого расчёта"), std::string::npos) << err_;
   EXPECT_FALSE(fs::exists(dir_ / "m.evt"));
+}
+
+// Outputs through links: a link keeps being a link and its file is updated;
+// a link to this process's stdout (a pipe) delivers the JSON in order; one
+// file reached under two names is refused even before it exists.
+TEST_F(Averages, OutputsThroughLinksReachTheirFiles) {
+  const std::string run = Quote(MDV_BATCH_EXE) + " run --quiet --vortex-spacing 0,02 --max-free 60 --steps 4 --average-from 0";
+  fs::create_symlink("target.json", dir_ / "link.json");
+  ASSERT_EQ(Shell(run + " --averages link.json"), 0) << err_;
+  EXPECT_TRUE(fs::is_symlink(dir_ / "link.json"));
+  EXPECT_NE(Slurp(dir_ / "target.json").find("\"format\": \"rinfet-mdv-averages\""), std::string::npos);
+
+  fs::create_symlink("/proc/self/fd/1", dir_ / "out");
+  ASSERT_EQ(Shell(run + " --averages out | tee piped.json"), 0) << err_;
+  EXPECT_TRUE(fs::is_symlink(dir_ / "out")) << "the link was replaced by a file";
+  const std::string piped = Slurp(dir_ / "piped.json");
+  EXPECT_EQ(piped.rfind("{\n  \"format\": \"rinfet-mdv-averages\"", 0), 0u) << piped.substr(0, 200);
+  EXPECT_EQ(piped.back(), '\n');
+
+  fs::create_symlink("t.tgt", dir_ / "t.lnk");
+  for (const auto& [a, b] : {std::pair<std::string, std::string>{"t.tgt", "t.lnk"}, {"target.json", "link.json"}}) {
+    EXPECT_EQ(Shell(run + " --averages " + a + " --field " + b), 2) << a << " " << b;
+    EXPECT_NE(err_.find("указывают на один файл"), std::string::npos) << err_;
+  }
+  EXPECT_FALSE(fs::exists(dir_ / "t.tgt"));
 }
 
 }  // namespace

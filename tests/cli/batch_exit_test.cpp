@@ -178,10 +178,14 @@ TEST_F(BatchExit, CtrlCSavesTheStateAndSaysWhere) {
     std::vector<std::string> args;
     const char* waitFor;  // on stderr, before Ctrl+C is sent
     bool steps;          // the state has free vortices
+    std::string files = "";  // the other files written, as the message names them
   } rows[] = {
       {"during the set-up", {"run", "--vortex-spacing", "0,001", "--max-time", "1", "--save", "i.evt"},
        "подготовка:", false},
       {"between steps", {"run", "--max-time", "100", "--save", "i.evt"}, "шаг ", true},
+      {"averaging", {"run", "--max-time", "100", "--save", "i.evt", "--average-from", "0", "--averages", "i.json",
+                     "--field", "i.vti", "--field-csv", "i.csv"}, "шаг ", true,
+       "; средние сохранены в \"i.json\"; среднее поле — в \"i.vti\"; таблица среднего поля — в \"i.csv\""},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
@@ -200,8 +204,10 @@ TEST_F(BatchExit, CtrlCSavesTheStateAndSaysWhere) {
     // Not a speed figure: before, a set-up ran on for tens of seconds.
     EXPECT_LT(took, 10) << "Ctrl+C was not honoured";
     std::smatch said;
-    ASSERT_TRUE(std::regex_search(r.Err, said, std::regex("прервано при t = ([0-9]+),([0-9]{3}) с; состояние сохранено в \"i.evt\"\n")))
+    ASSERT_TRUE(std::regex_search(r.Err, said, std::regex("прервано при t = ([0-9]+),([0-9]{3}) с; состояние сохранено в \"i.evt\"" +
+                                                          row.files + "\n")))
         << r.Err;
+    for (const char* f : {"i.json", "i.vti", "i.csv"}) EXPECT_EQ(fs::exists(Dir() / f), !row.files.empty()) << f;
     Bytes b;
     std::string error;
     ASSERT_TRUE(ReadWholeFile((Dir() / "i.evt").string(), b, error)) << error;

@@ -107,8 +107,9 @@ TEST_F(Study, ParallelAndLocalRunnerGiveTheSameTable) {
   std::istringstream lines(table);
   for (std::string line; std::getline(lines, line);) {
     if (rows++ == 0) continue;
-    EXPECT_NE(line.find(";done;;"), std::string::npos) << line;
-    EXPECT_EQ(line.find(";;", line.find(";done;;") + 6), std::string::npos) << "a result is missing: " << line;
+    const std::string done = ";done;;не осреднялся;";
+    EXPECT_NE(line.find(done), std::string::npos) << line;
+    EXPECT_EQ(line.find(";;", line.find(done) + done.size() - 1), std::string::npos) << "a result is missing: " << line;
   }
   EXPECT_EQ(rows, 5);
   EXPECT_TRUE(Exists("b/plots/Beff-vs-flange-angle-deg.png"));
@@ -240,6 +241,90 @@ TEST_F(Study, CaseWhoseRunDiesTwiceFails) {
   const Result again = Run({"study", "run", "d"});
   EXPECT_EQ(again.status, 0) << "a failed case is not retried without --retry-failed: " << again.err;
   EXPECT_NE(again.out.find("Рассчитано 0 из 1, с ошибкой 1"), std::string::npos) << again.out;
+}
+
+// A case that averaged but ended before its start-up: done, its verdict "нет",
+// and every value it could not know an empty cell, never a zero.
+TEST_F(Study, UnknownAveragesAreEmptyCellsBesideTheVerdict) {
+  Write("s.toml",
+        "name = \"short\"\n[base]\nmax-time = 0.05\nuntil-steady = true\n[sweep]\nflange-angle-deg = [30]\n"
+        "[results]\nvortex-zone = false\npoints = [[0.1, 0.05]]\ncentreline = [0.5]\nflux = true\n");
+  ASSERT_EQ(Run({"study", "plan", "s.toml", "u"}).status, 0);
+  const Result run = Run({"study", "run", "u"});
+  ASSERT_EQ(run.status, 0) << run.err;
+  const Result status = Run({"study", "status", "u"});
+  EXPECT_EQ(status.out, "id;flange-angle-deg [°];status;message;steady\n0;30;done;;нет\n");
+}
+
+// Arguments and study files that could only fail every case are refused
+// where they are given (2, nothing written); a folder that cannot be written
+// is an error named as such (1), not "already running" or success.
+TEST_F(Study, BadArgumentsAndUnwritableFoldersAreRefused) {
+  Write("s.toml", "name = \"two\"\n[base]\nmax-time = 0.05\n[sweep]\nflange-angle-deg = [30, 60]\n");
+  ASSERT_EQ(Run({"study", "plan", "s.toml", "p%j"}).status, 0);
+  const struct {
+    const char* name;
+    std::vector<std::string> args;
+  } refused[] = {{"case", {"study", "case", "p%j", "0", "--threads", "-3"}},
+                 {"parallel", {"study", "parallel", "p%j", "--threads", "-3"}},
+                 {"parallel jobs", {"study", "parallel", "p%j", "-j", "-1"}},
+                 {"slurm", {"study", "slurm", "p%j", "--threads", "-3"}}};
+  for (const auto& r : refused) {
+    const Result res = Run(r.args);
+    EXPECT_EQ(res.status, 2) << r.name << ": " << res.err;
+    EXPECT_NE(res.err.find("не может быть отрицательным"), std::string::npos) << r.name << ": " << res.err;
+  }
+  EXPECT_FALSE(Exists("p%j/cases/0000/lock"));
+  EXPECT_FALSE(Exists("p%j/cases/0000/failed"));
+  EXPECT_FALSE(Exists("p%j/study.sbatch"));
+
+  // Slurm expands %j in a log path: the folder's own '%' is written %%.
+  ASSERT_EQ(Run({"study", "slurm", "p%j"}).status, 0);
+  EXPECT_NE(Read("p%j/study.sbatch").find("/p%%j/slurm/%A_%a.out\"\n"), std::string::npos) << Read("p%j/study.sbatch");
+
+  for (const auto& [name, text] : {std::pair<const char*, const char*>{"bogus precision", "precision = \"bogus\"\n"},
+                                   {"flag as a number", "until-steady = 1\n"},
+                                   {"one case twice", "[sweep]\ndt = [1, \"1,0\"]\n"}}) {
+    Write("b.toml", std::string("name = \"b\"\n[base]\nmax-time = 0.05\n") + text);
+    const Result plan = Run({"study", "plan", "b.toml", "b"});
+    EXPECT_EQ(plan.status, 2) << name << ": " << plan.err;
+    EXPECT_FALSE(Exists("b")) << name;
+  }
+
+  // A folder the user cannot write (read-only for him; root is made nobody).
+  ASSERT_EQ(std::system(("chmod -R a-w " + Quote((dir_ / "p%j").string())).c_str()), 0);
+  const std::string as = ::geteuid() == 0 ? "setpriv --reuid=65534 --regid=65534 --clear-groups " : "";
+  for (const char* command : {"run", "case"}) {
+    const std::string cmd = "cd " + Quote(dir_.string()) + " && " + as + Quote(MDV_BATCH_EXE) + " study " +
+                            command + " 'p%j'" + (std::string(command) == "case" ? " 0" : "") +
+                            " >ro.out 2>ro.err";
+    const int raw = std::system(cmd.c_str());
+    EXPECT_TRUE(WIFEXITED(raw) && WEXITSTATUS(raw) == 1) << command << ": " << raw << " " << Read("ro.err");
+    EXPECT_EQ(Read("ro.out").find("уже выполняется"), std::string::npos) << command;
+    EXPECT_NE(Read("ro.err").find("p%j/cases"), std::string::npos) << command << ": " << Read("ro.err");
+  }
+  ASSERT_EQ(std::system(("chmod -R u+w " + Quote((dir_ / "p%j").string())).c_str()), 0);
+}
+
+// Ctrl+C while a large study is planned: 130 and no folder left behind (a
+// half-made plan would be refused as "another study" afterwards).
+TEST_F(Study, PlanStopsOnCtrlCAndLeavesNothing) {
+  Write("big.toml", "name = \"big\"\n[base]\nmax-time = 0.05\n[sweep]\n"
+                    "dt = { from = 0.0001, to = 10, step = 0.0001 }\n");
+  const pid_t pid = ::fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    ::execl(MDV_BATCH_EXE, MDV_BATCH_EXE, "study", "plan", (dir_ / "big.toml").c_str(), (dir_ / "big").c_str(),
+            nullptr);
+    ::_exit(127);
+  }
+  const bool started = WaitFor([&] { return Exists("big/cases/0200/case.toml"); }, 60);
+  ::kill(pid, SIGINT);
+  int raw = 0;
+  ::waitpid(pid, &raw, 0);
+  ASSERT_TRUE(started) << "the plan never reached case 200";
+  EXPECT_TRUE(WIFEXITED(raw) && WEXITSTATUS(raw) == 130) << raw;
+  EXPECT_FALSE(Exists("big"));
 }
 
 // What goes into the job script's directives cannot end a line there: the rest

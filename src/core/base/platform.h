@@ -33,6 +33,13 @@ std::error_code Inspect(const std::string& path, EntryInfo& info);
 // path with every link resolved; fails for a dangling link.
 std::error_code ResolveLinks(const std::string& path, std::string& resolved);
 
+// What a path reaches, following every link (never Link). A missing end,
+// a dangling link's included, is no error: Kind is Missing.
+std::error_code InspectTarget(const std::string& path, EntryInfo& info);
+
+// The text of the link at path (relative to the link's folder when not absolute).
+std::error_code ReadLink(const std::string& path, std::string& target);
+
 // An open file. Close() reports the result of closing; the destructor closes
 // silently what is still open.
 class File {

@@ -55,6 +55,26 @@ std::error_code Inspect(const std::string& path, EntryInfo& info) {
   return {};
 }
 
+std::error_code InspectTarget(const std::string& path, EntryInfo& info) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) {
+    const int err = errno;
+    info = EntryInfo{};
+    return err == ENOENT ? std::error_code{} : Errno(err);
+  }
+  info = InfoOf(st);
+  return {};
+}
+
+std::error_code ReadLink(const std::string& path, std::string& target) {
+  std::string buf(4096, '\0');
+  const ssize_t n = ::readlink(path.c_str(), buf.data(), buf.size());
+  if (n < 0) return LastError();
+  if (static_cast<size_t>(n) >= buf.size()) return Errno(ENAMETOOLONG);
+  target.assign(buf.data(), static_cast<size_t>(n));
+  return {};
+}
+
 std::error_code ResolveLinks(const std::string& path, std::string& resolved) {
   char* r = ::realpath(path.c_str(), nullptr);
   if (r == nullptr) return LastError();

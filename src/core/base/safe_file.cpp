@@ -48,6 +48,24 @@ bool WriteSpecialFile(const std::string& path, const Bytes& data, std::string& e
   return !err;
 }
 
+// Follows a chain of links to the name it ends at (which does not exist).
+// False for a loop or a chain longer than the system would follow.
+bool DanglingEnd(std::string& path) {
+  constexpr int MaxLinks = 40;  // as the system's own limit on following links
+  for (int i = 0; i < MaxLinks; ++i) {
+    platform::EntryInfo info;
+    if (platform::Inspect(path, info) || info.Kind != platform::EntryKind::Link) return true;
+    std::string next;
+    if (platform::ReadLink(path, next) || next.empty()) return false;
+    if (next.front() != '/') {
+      const size_t slash = path.find_last_of('/');
+      if (slash != std::string::npos) next = path.substr(0, slash + 1) + next;
+    }
+    path = next;
+  }
+  return false;
+}
+
 }  // namespace
 
 bool WriteFileAtomically(const std::string& path, const Bytes& data, std::string& error) {
@@ -63,13 +81,29 @@ bool WriteFileAtomically(const std::string& path, const Bytes& data, std::string
     return false;
   }
   if (info.Kind == platform::EntryKind::Link) {
-    // Replace the file the link points to, not the link itself.
-    std::string resolved;
-    if (!platform::ResolveLinks(target, resolved)) {
+    // Replace the file the link points to, never the link itself.
+    platform::EntryInfo reached;
+    if (const std::error_code err = platform::InspectTarget(target, reached)) {
+      error = SaveError(path, Reason(err));
+      return false;
+    }
+    if (reached.Kind == platform::EntryKind::Device) {
+      // /dev/stdout into a pipe: its link names no file to rename over.
+      return WriteSpecialFile(path, data, error);
+    }
+    if (reached.Kind != platform::EntryKind::Missing) {
+      std::string resolved;
+      if (const std::error_code err = platform::ResolveLinks(target, resolved)) {
+        error = SaveError(path, Reason(err));
+        return false;
+      }
       target = resolved;
-      if (platform::Inspect(target, info)) info = platform::EntryInfo{};
+      info = reached;
+    } else if (!DanglingEnd(target)) {
+      error = SaveError(path, "ссылка никуда не ведёт");
+      return false;
     } else {
-      info = platform::EntryInfo{};  // a dangling link is replaced by the new file
+      info = platform::EntryInfo{};  // a dangling link gets its file made where it points
     }
   }
   if (info.Kind == platform::EntryKind::Directory) {

@@ -249,13 +249,23 @@ bool DecodeVortexFile(const uint8_t* data, size_t size, Model& m, std::string& e
   return true;
 }
 
+namespace {
+
+// The longest vortex file there can be: the counts bound its length, so a
+// longer input (/dev/zero, a wrong file) is refused after this much reading.
+constexpr size_t MaxVortexFileBytes = VortexFileHeaderSize +
+                                      (CalcPointRecordSize + VortexRecordSize) * size_t(MaxAttachedVortices) +
+                                      VortexRecordSize * size_t(MaxFreeVortexLimit);
+
+}  // namespace
+
 bool SaveVortexFile(const Model& m, const std::string& fileName, std::string& error) {
   return WriteFileAtomically(fileName, EncodeVortexFile(m), error);
 }
 
 bool LoadVortexFile(Model& m, const std::string& fileName, std::string& error) {
   Bytes data;
-  if (!ReadWholeFile(fileName, data, error)) return false;
+  if (!ReadWholeFile(fileName, data, error, MaxVortexFileBytes)) return false;
   if (!DecodeVortexFile(data, m, error)) {
     error = InFile(fileName, error);
     return false;
@@ -265,7 +275,7 @@ bool LoadVortexFile(Model& m, const std::string& fileName, std::string& error) {
 
 bool LoadVortexState(Model& m, const std::string& fileName, std::string& error, Observer& obs) {
   Bytes data;
-  if (!ReadWholeFile(fileName, data, error)) return false;
+  if (!ReadWholeFile(fileName, data, error, MaxVortexFileBytes)) return false;
   VortexFileContents c;
   if (!Decode(data.data(), data.size(), c, error)) {
     error = InFile(fileName, error);
@@ -292,6 +302,21 @@ bool LoadVortexState(Model& m, const std::string& fileName, std::string& error, 
     return false;
   }
   Apply(c, built);
+  if (built.Exec.Arithmetic == Precision::Double) {
+    // The double path copies the state into doubles: a value beyond their
+    // range would become an infinity and every result a NaN.
+    const int32_t total = built.AttachedCount + built.FreeVortexCount;
+    for (int32_t i = 0; i < total; ++i) {
+      const TVortex& v = built.Vortices[static_cast<size_t>(i)];
+      for (const Real x : {v.Pos.X, v.Pos.Y, v.Gamma}) {
+        if (!std::isfinite(static_cast<double>(x))) {
+          error = InFile(fileName, "вихрь " + std::to_string(i + 1) +
+                                       ": значение вне диапазона двойной точности (--precision double)");
+          return false;
+        }
+      }
+    }
+  }
   m = std::move(built);
   obs.StatusText(status);
   return true;

@@ -38,6 +38,12 @@ bool AveragesResults(std::string_view json, const ResultRequest& request, CaseRe
     }
   }
 
+  // The verdict first: a case that averaged says whether its flow settled.
+  out.push_back({SteadyResultName, "", r.Steady.Reached ? Real{1} : Real{0}});
+  // With no sample averaged (a run that ended before its start-up did) the
+  // field and what follows from it are unknown: left out, never zeros.
+  if (!r.HasAverages) return true;
+
   for (const Real xd : request.CentrelineXD) {
     const CentrelineRow* best = nullptr;
     double bestGap = INFINITY;

@@ -22,6 +22,11 @@ bool CaseAverages(const std::vector<StudySetting>& settings);
 // "xc/D" from the mouth, the jet radius "rc"; the reattachment length "Lr/D"
 // when the flow reattaches within the channel), and the mean vx, vy and speed at each requested point (the
 // nearest node of the averaged grid; left out inside a solid or off the grid).
+// The steady-state verdict of a case that averaged, as a result value: 1
+// when the flow was judged steady, 0 when not. The table shows it as its
+// own column, not as a number.
+inline constexpr char SteadyResultName[] = "steady";
+
 bool AveragesResults(std::string_view json, const ResultRequest& request, CaseResults& out,
                      std::string& error);
 

@@ -236,21 +236,27 @@ class Reader {
         out.erase(out.find_last_not_of(" \t") + 1);
         return true;
       }
-      case StudyKeyKind::Any:
-        if (v.is_boolean()) {
-          out = v.as_boolean()->get() ? "true" : "false";
-        } else if (v.is_integer()) {
-          out = std::to_string(v.as_integer()->get());
-        } else if (v.is_floating_point()) {
-          char buf[32];
-          const auto r = std::to_chars(buf, buf + sizeof buf, v.as_floating_point()->get());
-          out.assign(buf, r.ptr);
-        } else if (v.is_string()) {
-          out = v.as_string()->get();
-        } else {
-          return Fail(&v, key, "ожидается число, строка или true/false");
+      case StudyKeyKind::Choice: {
+        // Checked here, so that a bad name refuses the plan instead of failing every case.
+        const std::string names = sk.Choices != nullptr ? sk.Choices : "";
+        std::string listed = names;
+        std::replace(listed.begin(), listed.end(), '|', ',');
+        if (v.is_string()) {
+          const std::string name(v.as_string()->get());
+          size_t start = 0;
+          for (;;) {
+            const size_t end = names.find('|', start);
+            if (names.compare(start, end == std::string::npos ? std::string::npos : end - start, name) == 0 &&
+                !name.empty()) {
+              out = name;
+              return true;
+            }
+            if (end == std::string::npos) break;
+            start = end + 1;
+          }
         }
-        return true;
+        return Fail(&v, key, "ожидается одно из: " + listed);
+      }
     }
     return false;
   }
@@ -264,8 +270,16 @@ class Reader {
       for (const toml::node& item : a) {
         std::string s;
         if (!Value(item, key, sk, s)) return false;
-        if (std::find(out.begin(), out.end(), s) != out.end())
-          return Fail(&item, key, "значение " + DisplayValue(s) + " повторяется");
+        // Numbers compare by value: 1 and "1,0" would plan the same case twice.
+        const auto same = [&](const std::string& x) {
+          if (sk.Kind != StudyKeyKind::Real && sk.Kind != StudyKeyKind::Integer) return x == s;
+          const auto a = ParseRealLenient(x), b = ParseRealLenient(s);
+          return a && b ? *a == *b : x == s;
+        };
+        const auto earlier = std::find_if(out.begin(), out.end(), same);
+        if (earlier != out.end())
+          return Fail(&item, key, "значение " + DisplayValue(s) + " повторяется (как " + DisplayValue(*earlier) +
+                                      "): два одинаковых варианта");
         out.push_back(s);
       }
       return true;
@@ -369,9 +383,9 @@ const std::vector<StudyKey>& StudyKeys() {
       {"max-free", StudyKeyKind::Integer, "", "Макс. кол-во свободных вихрей"},
       {"threads", StudyKeyKind::Integer, "", "Число потоков"},
       {"reference", StudyKeyKind::Flag, "", "Эталонный путь"},
-      {"until-steady", StudyKeyKind::Any, "", "До установления"},
+      {"until-steady", StudyKeyKind::Flag, "", "До установления"},
       {"tolerance", StudyKeyKind::Real, "", "Допуск точности средних"},
-      {"precision", StudyKeyKind::Any, "", "Точность счёта"},
+      {"precision", StudyKeyKind::Choice, "", "Точность счёта", "extended|double"},
       {"average-from", StudyKeyKind::Real, "с", "Осреднение с t, сек."},
   };
   return keys;

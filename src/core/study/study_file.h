@@ -18,7 +18,7 @@ enum class StudyKeyKind {
   Real,     // a number; a string with a decimal comma is accepted too
   Integer,  // a whole number
   Flag,     // true / false: the option is given or left out
-  Any,      // whatever the option takes; the batch tool checks it
+  Choice,   // one of the names in StudyKey::Choices
 };
 
 // A `run` option a study may set. The table is the one place that lists them:
@@ -30,6 +30,7 @@ struct StudyKey {
   // The program's own name with its unit, as the area dialog and the main
   // window label the field ('\n' where the dialog breaks the line).
   const char* Label;
+  const char* Choices = nullptr;  // Choice: the names it takes, "extended|double"
 };
 
 const std::vector<StudyKey>& StudyKeys();

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <utility>
 
 #include "core/base/safe_file.h"
@@ -133,7 +134,8 @@ bool WriteTextFile(const std::string& path, const std::string& text, std::string
 }
 
 bool WriteStudyPlan(const std::string& studyText, const StudyDefinition& definition,
-                    const std::vector<StudyCase>& cases, const std::string& dir, std::string& error) {
+                    const std::vector<StudyCase>& cases, const std::string& dir, std::string& error,
+                    Observer& obs) {
   std::error_code ec;
   const std::string own = StudyFilePath(dir);
   if (fs::exists(own, ec)) {
@@ -152,13 +154,25 @@ bool WriteStudyPlan(const std::string& studyText, const StudyDefinition& definit
     error = "Не удалось создать папку \"" + dir + "\": " + ec.message();
     return false;
   }
+  error.clear();
   for (const StudyCase& c : cases) {
-    fs::create_directories(CaseDir(dir, c.Id), ec);
+    if (obs.StopRequested()) return false;
+    const std::string folder = CaseDir(dir, c.Id);
+    fs::create_directory(folder, ec);
     if (ec) {
-      error = "Не удалось создать папку \"" + CaseDir(dir, c.Id) + "\": " + ec.message();
+      error = "Не удалось создать папку \"" + folder + "\": " + ec.message();
       return false;
     }
-    if (!WriteTextFile(CaseFile(dir, c.Id, CaseParamsName), CaseParamsText(definition, c), error)) return false;
+    // No fsync per case (some milliseconds each): `study case` plans its
+    // options from the study file, case.toml is for the reader.
+    const std::string path = CaseFile(dir, c.Id, CaseParamsName);
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << CaseParamsText(definition, c);
+    out.close();
+    if (!out) {
+      error = "Не удалось записать файл \"" + path + "\"";
+      return false;
+    }
   }
   if (!WriteTextFile(ManifestPath(dir), ManifestText(definition, cases), error)) return false;
   // Written last: a folder with the study file is a complete plan.
@@ -194,9 +208,10 @@ CaseState ReadCaseState(const std::string& dir, int id, std::string* message) {
   std::error_code ec;
   if (fs::exists(CaseFile(dir, id, CaseDoneName), ec)) return CaseState::Done;
   {
-    CaseLock probe;
+    // Read-only, so that a folder this process cannot write still reads right.
     const std::string lock = CaseFile(dir, id, CaseLockName);
-    if (fs::exists(lock, ec) && !probe.TryLock(dir, id)) return CaseState::Running;
+    platform::File probe;
+    if (fs::exists(lock, ec) && !probe.OpenForReading(lock) && !probe.TryLockExclusive()) return CaseState::Running;
   }
   const std::string failed = CaseFile(dir, id, CaseFailedName);
   if (fs::exists(failed, ec)) {
@@ -210,12 +225,30 @@ CaseState ReadCaseState(const std::string& dir, int id, std::string* message) {
   return CaseState::Pending;
 }
 
-bool CaseLock::TryLock(const std::string& dir, int id) {
+bool CaseLock::TryLock(const std::string& dir, int id, std::string* error) {
   if (file_.IsOpen()) return true;
   platform::File file;
-  if (file.OpenOrCreate(CaseFile(dir, id, CaseLockName))) return false;
+  const std::string path = CaseFile(dir, id, CaseLockName);
+  if (const std::error_code ec = file.OpenOrCreate(path)) {
+    if (error != nullptr) *error = "Не удалось открыть файл блокировки \"" + path + "\": " + ec.message();
+    return false;
+  }
   if (!file.TryLockExclusive()) return false;
   file_ = std::move(file);
+  return true;
+}
+
+bool StudyWritable(const std::string& dir, std::string& error) {
+  const std::string cases = (fs::path(dir) / "cases").string();
+  platform::File probe;
+  std::string temp;
+  if (const std::error_code ec = probe.CreateBeside((fs::path(cases) / "probe").string(), temp)) {
+    error = "В папку исследования \"" + cases + "\" нельзя записать: " + ec.message();
+    return false;
+  }
+  probe.Close();
+  std::error_code ec;
+  fs::remove(temp, ec);
   return true;
 }
 

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "core/base/observer.h"
 #include "core/base/platform.h"
 #include "core/study/study_file.h"
 
@@ -60,8 +61,13 @@ inline constexpr char CaseLockName[] = "lock";
 // Creates DIR (when missing), the study file copy, the manifest and the case
 // folders. Repeating it for the same study text changes nothing that exists;
 // a DIR that holds another study is refused.
+// Asks obs whether to stop between two cases: then false with `error` empty
+// (what was written is the caller's to remove). A case folder costs a
+// directory and one small file written without waiting for the disk: the
+// study file, written last and durably, is what makes the plan complete.
 bool WriteStudyPlan(const std::string& studyText, const StudyDefinition& definition,
-                    const std::vector<StudyCase>& cases, const std::string& dir, std::string& error);
+                    const std::vector<StudyCase>& cases, const std::string& dir, std::string& error,
+                    Observer& obs = NullObserver());
 
 // Reads DIR/study.toml and plans its cases.
 bool LoadStudy(const std::string& dir, const OptionAvailable& available, StudyDefinition& definition,
@@ -82,12 +88,17 @@ class CaseLock {
   CaseLock() = default;
   CaseLock(const CaseLock&) = delete;
   CaseLock& operator=(const CaseLock&) = delete;
-  // False when another process holds it (or the file cannot be opened).
-  bool TryLock(const std::string& dir, int id);
+  // False when another process holds it, or when the lock file cannot be
+  // opened: then `error` (when given) says why, and nothing can run there.
+  bool TryLock(const std::string& dir, int id, std::string* error = nullptr);
 
  private:
   platform::File file_;
 };
+
+// Whether the cases of DIR can be written (a file made and removed in
+// DIR/cases); false with a Russian message naming the folder otherwise.
+bool StudyWritable(const std::string& dir, std::string& error);
 
 // Removes the outcome of an earlier attempt (results, markers) before a new one.
 void ClearCaseOutcome(const std::string& dir, int id);

@@ -6,6 +6,7 @@
 #include <map>
 
 #include "core/base/numfmt.h"
+#include "core/study/study_averages.h"
 
 namespace mdv {
 
@@ -79,6 +80,15 @@ bool CollectStudy(const std::string& dir, const OptionAvailable& available, Stud
         row.State = CaseState::Failed;
         row.Message = e;
       }
+      // The verdict is a column of its own, not a result to plot.
+      const auto verdict = std::find_if(results[i].begin(), results[i].end(),
+                                        [](const ResultValue& r) { return r.Name == SteadyResultName; });
+      if (verdict != results[i].end()) {
+        row.Steady = verdict->Value != 0 ? "да" : "нет";
+        results[i].erase(verdict);
+      } else if (row.State == CaseState::Done && !CaseAverages(cases[i].Settings)) {
+        row.Steady = "не осреднялся";
+      }
       for (const ResultValue& r : results[i]) {
         const bool known = std::any_of(table.Results.begin(), table.Results.end(),
                                        [&](const StudyColumn& c) { return c.Name == r.Name; });
@@ -114,13 +124,14 @@ StudyCounts CountStates(const StudyTable& table) {
 std::string StudyCsv(const StudyTable& table) {
   std::string t = "id";
   for (const StudyColumn& c : table.Params) t.append(";").append(CsvField(Header(c)));
-  t += ";status;message";
+  t += ";status;message;steady";
   for (const StudyColumn& c : table.Results) t.append(";").append(CsvField(Header(c)));
   t += "\n";
   for (const StudyRow& r : table.Rows) {
     t += std::to_string(r.Id);
     for (const std::string& p : r.Params) t.append(";").append(CsvField(DisplayValue(p)));
     t.append(";").append(CaseStateName(r.State)).append(";").append(CsvField(r.Message));
+    t.append(";").append(r.Steady);
     for (const auto& v : r.Results) t.append(";").append(v ? FormatSignificant(*v, ShownDigits) : std::string());
     t += "\n";
   }

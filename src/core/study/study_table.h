@@ -20,6 +20,9 @@ struct StudyRow {
   std::vector<std::string> Params;  // as StudySweep::Values (decimal point)
   CaseState State = CaseState::Pending;
   std::string Message;                       // of a failed case
+  // Of a done case: "да" or "нет" (the flow judged steady or not), "не
+  // осреднялся" for a case that did not average; "" when not known.
+  std::string Steady;
   std::vector<std::optional<Real>> Results;  // per result column; empty where absent
 };
 

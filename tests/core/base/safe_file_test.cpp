@@ -56,6 +56,37 @@ TEST_F(SafeFile, WritesAndReplacesKeepingPermissions) {
   EXPECT_EQ(EntriesInDir(), 1u) << "no temporary file may remain";
 }
 
+// Links stay links: the file they lead to is replaced, or made where a
+// dangling chain ends; a link to a pipe is written into, in order.
+TEST_F(SafeFile, LinksKeepBeingLinks) {
+  std::string error;
+  fs::create_directories(dir_ / "sub");
+  fs::create_symlink("sub/end.json", dir_ / "second");
+  fs::create_symlink("second", dir_ / "first");  // first -> second -> sub/end.json (missing)
+  ASSERT_TRUE(WriteFileAtomically(Path("first"), Bytes{7, 8}, error)) << error;
+  EXPECT_TRUE(fs::is_symlink(dir_ / "first"));
+  EXPECT_TRUE(fs::is_symlink(dir_ / "second"));
+  EXPECT_EQ(Read(Path("sub/end.json")), (Bytes{7, 8}));
+  ASSERT_TRUE(WriteFileAtomically(Path("first"), Bytes{9}, error)) << error;
+  EXPECT_EQ(Read(Path("sub/end.json")), (Bytes{9}));
+  EXPECT_TRUE(fs::is_symlink(dir_ / "first"));
+
+  int fds[2];
+  ASSERT_EQ(::pipe(fds), 0);
+  fs::create_symlink("/proc/self/fd/" + std::to_string(fds[1]), dir_ / "pipe");
+  ASSERT_TRUE(WriteFileAtomically(Path("pipe"), Bytes{1, 2, 3}, error)) << error;
+  ::close(fds[1]);
+  uint8_t got[8] = {};
+  EXPECT_EQ(::read(fds[0], got, sizeof got), 3);
+  EXPECT_EQ(got[2], 3);
+  ::close(fds[0]);
+  EXPECT_TRUE(fs::is_symlink(dir_ / "pipe"));
+
+  fs::create_symlink("loop", dir_ / "loop");
+  EXPECT_FALSE(WriteFileAtomically(Path("loop"), Bytes{1}, error));
+  EXPECT_TRUE(fs::is_symlink(dir_ / "loop"));
+}
+
 TEST_F(SafeFile, FailuresNameTheFileAndTouchNothing) {
   fs::create_directories(dir_ / "folder");
   { std::ofstream(Path("plain")) << "old"; }

@@ -59,6 +59,15 @@ TEST(StudyFile, RefusedFilesNameTheLineAndTheKey) {
        "строка 5, ключ «flange-angle-deg»"},
       {"bad point", "name = \"a\"\n[results]\npoints = [[0.1]]\n", "строка 3, ключ «points»"},
       {"toml syntax", "name = \"a\"\n[base]\ndt = = 1\n", "s.toml, строка 3"},
+      // Each run option's type, so that no case runs other than planned.
+      {"flag as a number", "name = \"a\"\n[base]\nuntil-steady = 1\n", "строка 3, ключ «until-steady»: ожидается true или false"},
+      {"flag as a word", "name = \"a\"\n[sweep]\nuntil-steady = [\"yes\"]\n", "ключ «until-steady»: ожидается true или false"},
+      {"unknown precision", "name = \"a\"\n[base]\nprecision = \"bogus\"\n",
+       "строка 3, ключ «precision»: ожидается одно из: extended,double"},
+      {"precision as a flag", "name = \"a\"\n[base]\nprecision = true\n", "ключ «precision»: ожидается одно из"},
+      {"one number written twice", "name = \"a\"\n[sweep]\ndt = [1, \"1,0\"]\n",
+       "строка 3, ключ «dt»: значение 1 повторяется (как 1): два одинаковых варианта"},
+      {"one count written twice", "name = \"a\"\n[sweep]\nmax-free = [10, 20, 10]\n", "ключ «max-free»: значение 10 повторяется"},
       // Text that could end a line of case.toml or of a plot script.
       {"newline in the name", "\nname = \"a\\nsystem(\\\"touch PWN\\\")\"\n", "строка 2, ключ «name»: недопустимый управляющий"},
       {"carriage return in the name", "name = \"a\\rb\"\n", "ключ «name»: недопустимый управляющий"},
@@ -83,6 +92,7 @@ TEST(StudyFile, RefusedFilesNameTheLineAndTheKey) {
   EXPECT_TRUE(Parse("name = \"a\"\n[base]\nuntil-steady = true\n", definition, error,
                     [](std::string_view) { return true; }))
       << error;
+  EXPECT_TRUE(Parse("name = \"a\"\n[sweep]\nprecision = [\"extended\", \"double\"]\n", definition, error)) << error;
 }
 
 TEST(StudyFile, RangesAndListsGiveTheExactArguments) {
@@ -103,7 +113,7 @@ TEST(StudyFile, RangesAndListsGiveTheExactArguments) {
       {"integer list", "threads = [1, 2, 4]", {"1", "2", "4"}},
       {"real list of every kind", "dt = [0.1, 2, \"0,75\", \" 1,5 \", 1e-7]", {"0.1", "2", "0.75", "1.5", "1e-07"}},
       {"flags", "reference = [true, false]", {"true", "false"}},
-      {"free values", "precision = [\"double\", 2, 0.5, true]", {"double", "2", "0.5", "true"}},
+      {"names of a choice", "precision = [\"double\", \"extended\"]", {"double", "extended"}},
   };
   for (const Row& r : rows) {
     SCOPED_TRACE(r.name);
@@ -259,11 +269,11 @@ TEST_F(StudyFolder, CaseStatesAndTheTable) {
 
   const std::string csv = StudyCsv(table);
   const std::string expected =
-      "id;flange-angle-deg [°];inflow-speed [м/с];status;message;Beff [м];v(0,1 0,05) [м/с]\n"
-      "0;30;0;done;;0,03333;-1E-7\n"
-      "1;30;0,75;failed;\"Плоскость; \"\"левее\"\"\";;\n"
-      "2;60;0;running;;;\n"
-      "3;60;0,75;pending;;;\n";
+      "id;flange-angle-deg [°];inflow-speed [м/с];status;message;steady;Beff [м];v(0,1 0,05) [м/с]\n"
+      "0;30;0;done;;не осреднялся;0,03333;-1E-7\n"
+      "1;30;0,75;failed;\"Плоскость; \"\"левее\"\"\";;;\n"
+      "2;60;0;running;;;;\n"
+      "3;60;0,75;pending;;;;\n";
   EXPECT_EQ(csv, expected);
 
   // One plot per result and swept parameter, a line per value of the other.
@@ -466,7 +476,7 @@ TEST(StudyTable, SeriesGroupTheOtherParametersAndSortByX) {
 TEST(StudyAverages, ResultsFromTheAveragesFile) {
   // The layout the averaging run writes, with a 3 x 2 grid whose node (1, 1)
   // lies in a solid.
-  const std::string json = R"({"format": "rinfet-mdv-averages", "version": 1, "precision": "extended",
+  const std::string json = R"({"format": "rinfet-mdv-averages", "version": 1, "precision": "extended", "samples": 12,
     "steady": {"reached": true, "startup_end": 0.5, "tolerance": 0.05, "verdict": "режим установился \u0442"},
     "centreline": [{"x_over_D": 0.5, "model": 0.31, "disc_sink": 0.3},
                    {"x_over_D": 1.0, "model": 0.12, "disc_sink": 0.1},
@@ -495,7 +505,8 @@ TEST(StudyAverages, ResultsFromTheAveragesFile) {
       if (v.Name == name) return v.Value;
     return std::nullopt;
   };
-  EXPECT_EQ(r.size(), 14u + 2u + 1u + 4u + 3u);
+  EXPECT_EQ(r.size(), 1u + 14u + 2u + 1u + 4u + 3u);
+  EXPECT_EQ(value("steady"), 1) << "the verdict";
   EXPECT_EQ(value("Cc"), 0.52);
   EXPECT_EQ(value("xc/D"), 0.5);
   EXPECT_EQ(value("rc"), 0.108);
@@ -508,6 +519,17 @@ TEST(StudyAverages, ResultsFromTheAveragesFile) {
   EXPECT_EQ(value("vy(0,1 0,04)"), -3);
   EXPECT_EQ(value("v(0,1 0,04)"), 3.5);
   EXPECT_FALSE(value("v(0 0,1)")) << "inside a solid";
+
+  // A run that ended before its start-up averaged no sample: its field (zeros
+  // in the file) and what follows from it are unknown, not zero.
+  std::string none = json;
+  for (const auto& [from, to] : {std::pair<std::string, std::string>{"\"samples\": 12", "\"samples\": 0"},
+                                 {"\"reached\": true", "\"reached\": false"},
+                                 {"\"measured\": 4", "\"measured\": 0"}})
+    none.replace(none.find(from), from.size(), to);
+  ASSERT_TRUE(AveragesResults(none, request, r, error)) << error;
+  ASSERT_EQ(r.size(), 1u);
+  EXPECT_EQ(value("steady"), 0);
 
   const struct {
     const char* name;
