@@ -179,7 +179,7 @@ RunSummary RunWithExtras(Model& m, RunExtras& e, int32_t maxFree, int32_t freeCo
     e.endText = "Шаги не выполнялись (--steps 0): сохранён контур с решёнными циркуляциями.";
     if (e.averaging) {
       StartAveraging(e.state, m, e.settings);
-      e.endText += " " + SteadyVerdictText(JudgeSteadyState(e.state.Monitors, e.state.Times, e.settings.Tolerance));
+      e.endText += " " + JudgeAveraging(e.state, true).Text;
     }
     return r;
   }

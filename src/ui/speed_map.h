@@ -33,6 +33,12 @@ struct SpeedMapData {
 // are no flow points or every speed is 0.
 double SpeedScaleTop(const std::vector<double>& speed, const std::vector<uint8_t>& inside);
 
+// The speeds with every point that is not a flow point (in or next to a
+// wall) given the mean of its nearest flow neighbours, pass by pass outwards:
+// the map is coloured and the capture-speed lines drawn up to the walls,
+// whose outline is then drawn over it. Flow points keep their values.
+std::vector<double> FillWallPoints(const AveragingGrid& g, const std::vector<double>& speed);
+
 class SpeedMap : public QWidget {
   Q_OBJECT
  public:

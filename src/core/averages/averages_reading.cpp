@@ -74,6 +74,7 @@ bool ReadAveragesText(std::string_view text, AveragingResults& out, std::string&
       s.Unit = Text(At(m, "unit"));
       s.Known = At(m, "mean").is_number();
       s.Mean = Num(At(m, "mean"));
+      s.Trusted = s.Known && At(m, "half_width_95").is_number();
       s.HalfWidth95 = Num(At(m, "half_width_95"));
       s.RelativeHalfWidth = Num(At(m, "relative_half_width"));
       s.Samples = Int(At(m, "samples"));

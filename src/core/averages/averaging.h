@@ -136,11 +136,20 @@ void ReserveAveraging(AveragingState& s, int64_t steps);
 // Reads the model only (the vortex-zone measurement clears its stop flag).
 void FeedStep(AveragingState& s, Model& m);
 
+// The steady-state verdict on the state's monitors over the averaged stretch
+// (from AverageFrom, else from the detected end of the start-up): the run's
+// stop, the summary and the files all take it from here.
+SteadyVerdict JudgeAveraging(const AveragingState& s, bool withText);
+
 // ---- results ----
 struct MonitorSummary {
   std::string Name, Unit;
   bool Known = false;  // false: nothing to average (no start-up end, too few samples)
+  // The half-width is a figure to show: batch means not correlated and enough
+  // of them (HalfWidthTrusted). Otherwise only the mean is known.
+  bool Trusted = false;
   double Mean = 0, HalfWidth95 = 0, RelativeHalfWidth = 0;
+  int32_t Batches = 0;  // batch means the half-width is from (0: too few samples)
   int64_t Samples = 0;
 };
 struct DimensionSummary {

@@ -100,10 +100,13 @@ std::string AveragesJson(const AveragingResults& r) {
   j += "  " + Key("monitors") + "[\n";
   for (size_t i = 0; i < r.Monitors.size(); ++i) {
     const MonitorSummary& m = r.Monitors[i];
+    // A half-width not trusted (correlated batch means) is not known: null,
+    // as the window shows no figure for it.
+    const bool trusted = m.Known && m.Trusted;
     j += "    {" + Key("name") + JsonString(m.Name) + ", " + Key("unit") + JsonString(m.Unit) + ", " +
          Key("mean") + (m.Known ? JsonNumber(m.Mean) : "null") + ", " + Key("half_width_95") +
-         (m.Known ? JsonNumber(m.HalfWidth95) : "null") + ", " + Key("relative_half_width") +
-         (m.Known ? JsonNumber(m.RelativeHalfWidth) : "null") + ", " + Key("samples") +
+         (trusted ? JsonNumber(m.HalfWidth95) : "null") + ", " + Key("relative_half_width") +
+         (trusted ? JsonNumber(m.RelativeHalfWidth) : "null") + ", " + Key("samples") +
          std::to_string(m.Samples) + "}" + (i + 1 < r.Monitors.size() ? "," : "") + "\n";
   }
   j += "  ],\n";
