@@ -43,6 +43,18 @@ int RunPulsationSpectrum(const std::string& file, int point, const std::string& 
     return fail(error);
   }
 
+  // The table first, so that a Ctrl+C while it is formatted (millions of
+  // lines for a long record) leaves no output at all.
+  std::string text;
+  if (!csv.empty() && !SpectrumCsv(s, text, reading)) {
+    Say("расчет спектра прерван; ничего не записано");
+    return ExitInterrupted;
+  }
+  if (reading.StopRequested()) {
+    Say("расчет спектра прерван; ничего не записано");
+    return ExitInterrupted;
+  }
+
   // The summary goes where the table does not.
   const bool tableToStdout = csv == "-";
   std::ostream& summary = tableToStdout ? std::cerr : std::cout;
@@ -58,8 +70,6 @@ int RunPulsationSpectrum(const std::string& file, int point, const std::string& 
           << PeakText("Vx", s.Vx) << "\n"
           << PeakText("Vy", s.Vy) << "\n";
   if (csv.empty()) return 0;
-
-  const std::string text = SpectrumCsv(s);
   if (tableToStdout) {
     std::cout << text;
     std::cout.flush();

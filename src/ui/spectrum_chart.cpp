@@ -85,7 +85,7 @@ SpectrumChart::SpectrumChart(QWidget* parent) : QWidget(parent) {
 
   axisX_ = new QLogValueAxis(chart);
   axisX_->setTitleText(QStringLiteral("f, Гц"));
-  axisX_->setLabelFormat(QStringLiteral("%g"));
+  axisX_->setLabelFormat(QStringLiteral("%.4g"));
   axisX_->setMinorTickCount(8);
   // The density on a log scale: the series hold log10 S, the labels read 10ⁿ.
   axisY_ = new QCategoryAxis(chart);

@@ -241,6 +241,11 @@ QImage SpeedMap::Render(QSize size) {
   labelFont.setPointSizeF(std::max(labelFont.pointSizeF() - 1, 7.0));
   p.setFont(labelFont);
   const QFontMetrics fm(labelFont);
+  struct Label {
+    QPointF at;  // px
+    QString text;
+  };
+  std::vector<Label> pending;  // drawn over the walls
   for (const double level : capture_) {
     const std::vector<IsoPolyline> lines = Isolines(view, level);
     lineCounts_.push_back(static_cast<int>(lines.size()));
@@ -253,25 +258,20 @@ QImage SpeedMap::Render(QSize size) {
     }
     for (const IsoPolyline& l : lines) {
       if (PolylineLength(l) * s < kMinLabelledLength) continue;
-      const QString text = Num(level) + QStringLiteral(" м/с");
       const IsoPoint m = PolylineMidpoint(l);
-      QRectF box = fm.boundingRect(text).adjusted(-3, -1, 3, 1);
-      box.moveCenter(pt(m.X, m.Y));
-      p.setPen(QPen(QColor(0, 0, 0), 0.8));
-      p.setBrush(QColor(255, 255, 255, 225));
-      p.drawRoundedRect(box, 3, 3);
-      p.drawText(box, Qt::AlignCenter, text);
-      labels_.append(text);
+      pending.push_back({pt(m.X, m.Y), Num(level) + QStringLiteral(" м/с")});
     }
   }
 
   // The walls over the map: each chain of ribs that closes on itself (the
   // hood: channel wall and flange with their thickness) filled, the plane
   // and any open chain as a thick line, the suction section dotted.
+  std::vector<QPolygonF> solids;
   for (const std::vector<QPointF>& chain : RibChains(data_.Contour, data_.SuctionRib)) {
     QPolygonF poly;
     for (const QPointF& q : chain) poly << pt(q.x(), q.y());
     if (chain.size() >= 4) {
+      solids.push_back(poly);
       p.setPen(QPen(QColor(0, 0, 0), 1.2, Qt::SolidLine, Qt::FlatCap, Qt::MiterJoin));
       p.setBrush(kSolid);
       p.drawPolygon(poly);
@@ -287,6 +287,23 @@ QImage SpeedMap::Render(QSize size) {
     p.drawLine(pt(static_cast<double>(rib.P1.X), static_cast<double>(rib.P1.Y)),
                pt(static_cast<double>(rib.P2.X), static_cast<double>(rib.P2.Y)));
   }
+
+  // The labels of the lines, except where a line runs inside a wall (its
+  // values there are carried over from the flow, not measured).
+  for (const Label& label : pending) {
+    bool hidden = false;
+    for (const QPolygonF& solid : solids) hidden = hidden || solid.containsPoint(label.at, Qt::OddEvenFill);
+    if (hidden) continue;
+    QRectF box = fm.boundingRect(label.text).adjusted(-3, -1, 3, 1);
+    box.moveCenter(label.at);
+    p.setFont(labelFont);
+    p.setPen(QPen(QColor(0, 0, 0), 0.8));
+    p.setBrush(QColor(255, 255, 255, 225));
+    p.drawRoundedRect(box, 3, 3);
+    p.drawText(box, Qt::AlignCenter, label.text);
+    labels_.append(label.text);
+  }
+  p.setBrush(Qt::NoBrush);
 
   // Axes in metres with the same step on both.
   p.setRenderHint(QPainter::Antialiasing, false);

@@ -231,12 +231,20 @@ bool CalcPulsationSpectra(const PulsationRecord& r, int32_t k, PulsationSpectra&
   return true;
 }
 
-std::string SpectrumCsv(const PulsationSpectra& s) {
-  std::string text = "f;Svx;Svy\n";
+bool SpectrumCsv(const PulsationSpectra& s, std::string& out, Observer& obs) {
+  constexpr std::size_t LinesBetweenQuestions = 1 << 14;
+  out = "f;Svx;Svy\n";
   for (std::size_t k = 0; k < s.Vx.Frequency.size(); ++k) {
-    text += FormatGeneral(s.Vx.Frequency[k]) + ";" + FormatGeneral(s.Vx.Density[k]) + ";" +
-            FormatGeneral(k < s.Vy.Density.size() ? s.Vy.Density[k] : 0.0) + "\n";
+    if (k % LinesBetweenQuestions == 0 && obs.StopRequested()) return false;
+    out += FormatGeneral(s.Vx.Frequency[k]) + ";" + FormatGeneral(s.Vx.Density[k]) + ";" +
+           FormatGeneral(k < s.Vy.Density.size() ? s.Vy.Density[k] : 0.0) + "\n";
   }
+  return true;
+}
+
+std::string SpectrumCsv(const PulsationSpectra& s) {
+  std::string text;
+  SpectrumCsv(s, text, NullObserver());
   return text;
 }
 

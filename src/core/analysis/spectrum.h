@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "core/base/observer.h"
 #include "core/model/records.h"
 
 namespace mdv {
@@ -92,6 +93,9 @@ bool CalcPulsationSpectra(const PulsationRecord& r, int32_t k, PulsationSpectra&
 // "f;Svx;Svy", then one line per frequency from 0 (Hz, (m/s)²/Hz), decimal
 // commas, no byte-order mark.
 std::string SpectrumCsv(const PulsationSpectra& s);
+// The same, asking obs.StopRequested() every few thousand lines (a long
+// record's table has millions): false, with `out` incomplete, when stopped.
+bool SpectrumCsv(const PulsationSpectra& s, std::string& out, Observer& obs);
 
 // "Пик спектра Vx: 12,5 Гц" — the peak frequency for the user, Hz in the
 // general format with the decimal comma; "Пик спектра Vx: нет (ряд постоянный)"

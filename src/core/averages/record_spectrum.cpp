@@ -31,7 +31,7 @@ void SetTime(const PulsationRecord& r, SpectrumStart& start) {
 std::string SpectrumStartText(const SpectrumStart& s) {
   const std::string t = FormatGeneral(static_cast<Real>(s.Time));
   if (s.Given) return "Спектр с t = " + t + " с (задано)";
-  if (s.Detected) return "Спектр с t = " + t + " с: разгон до этого времени оставлен без внимания";
+  if (s.Detected) return "Спектр с t = " + t + " с (конец разгона по записи)";
   return "Спектр по всей записи: конец разгона в ней не найден";
 }
 

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <numbers>
 #include <random>
@@ -236,6 +237,22 @@ TEST(Spectrum, OneTableLayout) {
   s.Vx.Density = {0, 0.25, 1e-7};
   s.Vy.Density = {1, 2.5, 0};
   EXPECT_EQ(SpectrumCsv(s), "f;Svx;Svy\n0;0;1\n0,5;0,25;2,5\n1;" + FormatGeneral(1e-7) + ";0\n");
+
+  // A long table asks whether to stop as it goes (Ctrl+C in the batch tool).
+  PulsationSpectra big;
+  big.Vx.Frequency.assign(40000, 1.0);
+  big.Vx.Density.assign(40000, 2.0);
+  big.Vy.Density.assign(40000, 3.0);
+  struct StopOnSecond : Observer {
+    int asked = 0;
+    bool StopRequested() override { return ++asked == 2; }
+  } stop;
+  std::string text;
+  EXPECT_FALSE(SpectrumCsv(big, text, stop));
+  EXPECT_EQ(stop.asked, 2);
+  ASSERT_TRUE(SpectrumCsv(big, text, NullObserver()));
+  EXPECT_EQ(text, SpectrumCsv(big));
+  EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 40001);
 }
 
 }  // namespace
