@@ -120,6 +120,32 @@ TEST_F(Study, ParallelAndLocalRunnerGiveTheSameTable) {
   EXPECT_EQ(fs::last_write_time(dir_ / "b/cases/0002/results.toml"), before);
 }
 
+TEST_F(Study, ConvergenceSectionGivesAnIndexPerResult) {
+  Write("s.toml",
+        "name = \"gci\"\n[base]\nmax-time = 0.04\n[convergence]\ndt = [0.01, 0.005, 0.0025]\n"
+        "[results]\nvortex-zone = false\npoints = [[0.1, 0.05]]\n");
+  ASSERT_EQ(Run({"study", "plan", "s.toml", "c"}).status, 0);
+  const Result run = Run({"study", "run", "c", "-j", "2"});
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_NE(run.out.find("Рассчитано 3 из 3"), std::string::npos) << run.out;
+  const Result collect = Run({"study", "collect", "c"});
+  ASSERT_EQ(collect.status, 0) << collect.err;
+  EXPECT_NE(collect.out.find("convergence.csv"), std::string::npos) << collect.out;
+  std::istringstream lines(Read("c/convergence.csv"));
+  std::string line;
+  std::getline(lines, line);
+  EXPECT_EQ(line, "refined;result;h1;h2;h3;phi1;phi2;phi3;p;phi_ext;GCI_fine [%];verdict");
+  int rows = 0;
+  for (; std::getline(lines, line); ++rows) {
+    // Three answers from three done cases, then an index or a verdict.
+    EXPECT_EQ(line.find("dt;"), 0u) << line;
+    EXPECT_NE(line.find(";0,0025;0,005;0,01;"), std::string::npos) << "finest first: " << line;
+    EXPECT_EQ(line.find("рассчитаны не все"), std::string::npos) << line;
+  }
+  EXPECT_EQ(rows, 3) << "vx, vy and the speed at the point";
+  EXPECT_FALSE(Exists("c/convergence.csv.tmp"));
+}
+
 TEST_F(Study, KilledCaseRunsAgainAndFailedCaseDoesNotStopTheOthers) {
   Write("s.toml",
         "name = \"kill\"\n[base]\nmax-time = 0.5\n[sweep]\nflange-angle-deg = [30, 120]\n");
@@ -189,6 +215,43 @@ TEST_F(Study, SlurmScriptTakesNoLineBreaksIntoItsDirectives) {
   ASSERT_EQ(Run({"study", "slurm", "j"}).status, 0);
   const std::string script = Read("j/study.sbatch");
   EXPECT_EQ(script.find("\necho injected"), std::string::npos) << script;
+}
+
+// The whole job script: one array task per case (0 to N − 1), the options
+// given, the case command with the study folder quoted for the shell.
+TEST_F(Study, SlurmScriptLineByLine) {
+  Write("s.toml", "name = \"два угла\"\n[base]\nmax-time = 0.05\n[sweep]\nflange-angle-deg = [30, 45, 60]\n");
+  ASSERT_EQ(Run({"study", "plan", "s.toml", "j"}).status, 0);
+  const Result r = Run({"study", "slurm", "j", "--max-running", "2", "--threads", "3", "--partition", "p1", "--time",
+                        "1:00:00"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  const std::string dir = (dir_ / "j").string();
+  EXPECT_EQ(Read("j/study.sbatch"),
+            "#!/bin/bash\n# Parameter study \"два угла\": one array task per case.\n"
+            "#SBATCH --job-name=mdv-study\n"
+            "#SBATCH --array=0-2%2\n"
+            "#SBATCH --cpus-per-task=3\n"
+            "#SBATCH --output=\"" + dir + "/slurm/%A_%a.out\"\n"
+            "#SBATCH --partition=p1\n"
+            "#SBATCH --time=1:00:00\n"
+            "exec '" + fs::canonical(MDV_BATCH_EXE).string() + "' study case '" + dir +
+                "' \"$SLURM_ARRAY_TASK_ID\" --threads 3\n");
+  EXPECT_TRUE(fs::is_directory(dir_ / "j/slurm"));
+}
+
+// The done mark follows the results: a case whose results cannot be written
+// is not done (and runs again).
+TEST_F(Study, ResultsThatCannotBeWrittenLeaveTheCaseUndone) {
+  Write("s.toml", "name = \"one\"\n[base]\nmax-time = 0.02\n[results]\nvortex-zone = false\npoints = [[0.1, 0.05]]\n");
+  ASSERT_EQ(Run({"study", "plan", "s.toml", "d"}).status, 0);
+  fs::create_directories(dir_ / "d/cases/0000/results.toml/blocked");
+  const Result r = Run({"study", "case", "d", "0"});
+  EXPECT_NE(r.status, 0);
+  EXPECT_FALSE(Exists("d/cases/0000/done"));
+  fs::remove_all(dir_ / "d/cases/0000/results.toml");
+  ASSERT_EQ(Run({"study", "case", "d", "0"}).status, 0);
+  EXPECT_TRUE(Exists("d/cases/0000/done"));
+  EXPECT_NE(Read("d/cases/0000/results.toml").find("name = \"vx(0,1 0,05)\""), std::string::npos);
 }
 
 // Files whose name starts with PWN anywhere under the folder.

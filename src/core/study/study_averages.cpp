@@ -34,7 +34,7 @@ bool AveragesResults(std::string_view json, const ResultRequest& request, CaseRe
         return false;
       }
       out.push_back({name, "м", s.Mean});
-      out.push_back({ResultName(name, "_sd"), "м", s.Sd});
+      out.push_back({ResultName(name, SdSuffix), "м", s.Sd});
     }
   }
 

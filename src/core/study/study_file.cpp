@@ -62,8 +62,8 @@ class Reader {
     if (!ControlFree(root, "")) return false;
     for (auto&& [k, v] : root) {
       const std::string key(k.str());
-      if (key != "name" && key != "base" && key != "sweep" && key != "results")
-        return Fail(&v, key, "неизвестный ключ (ожидаются name, [base], [sweep], [results])");
+      if (key != "name" && key != "base" && key != "sweep" && key != "results" && key != "convergence")
+        return Fail(&v, key, "неизвестный ключ (ожидаются name, [base], [sweep], [convergence], [results])");
     }
     const toml::node* name = root.get("name");
     if (name == nullptr) return Fail(nullptr, "name", "не задано название исследования");
@@ -105,6 +105,11 @@ class Reader {
                        [](const StudySweep& a, const StudySweep& b) { return a.Line < b.Line; });
     }
 
+    if (const toml::node* refine = root.get("convergence")) {
+      if (!refine->is_table()) return Fail(refine, "convergence", "ожидается таблица [convergence]");
+      if (!Refinements(*refine->as_table(), definition)) return false;
+    }
+
     if (!Conflicts(root, definition)) return false;
     if (definition.Zip) {
       for (const StudySweep& s : definition.Sweep) {
@@ -143,12 +148,45 @@ class Reader {
     return sk;
   }
 
+  // [convergence]: positive steps of a numeric option, at least three.
+  bool Refinements(const toml::table& t, StudyDefinition& definition) {
+    for (auto&& [k, v] : t) {
+      const std::string key(k.str());
+      const StudyKey* sk = Key(&v, key);
+      if (sk == nullptr) return false;
+      if (sk->Kind != StudyKeyKind::Real)
+        return Fail(&v, key, "уточнять можно только шаг, заданный числом (vortex-spacing, dt, …)");
+      for (const StudySweep& s : definition.Sweep)
+        if (s.Key == key) return Fail(&v, key, "параметр задан и в [sweep], и в [convergence]");
+      StudySweep s{key, {}, static_cast<int>(v.source().begin.line)};
+      if (!Values(v, key, *sk, s.Values)) return false;
+      if (s.Values.size() < MinRefinements)
+        return Fail(&v, key, "для индекса сходимости нужны не меньше трёх значений (здесь " +
+                                 std::to_string(s.Values.size()) + ")");
+      std::vector<long double> steps;
+      for (const std::string& x : s.Values) {
+        const auto step = ParseRealLenient(x);
+        if (!step || !(*step > 0)) return Fail(&v, key, "шаг " + DisplayValue(x) + " не положителен");
+        for (long double y : steps)
+          if (y == static_cast<long double>(*step))
+            return Fail(&v, key, "значение " + DisplayValue(x) + " повторяется");
+        steps.push_back(static_cast<long double>(*step));
+      }
+      definition.Convergence.push_back(std::move(s));
+    }
+    std::stable_sort(definition.Convergence.begin(), definition.Convergence.end(),
+                     [](const StudySweep& a, const StudySweep& b) { return a.Line < b.Line; });
+    return true;
+  }
+
   // Options the run command refuses together.
   bool Conflicts(const toml::table& root, const StudyDefinition& definition) {
     auto given = [&](const char* k) {
       for (const StudySetting& s : definition.Base)
         if (s.Key == k) return true;
       for (const StudySweep& s : definition.Sweep)
+        if (s.Key == k) return true;
+      for (const StudySweep& s : definition.Convergence)
         if (s.Key == k) return true;
       return false;
     };
@@ -314,27 +352,27 @@ class Reader {
 
 const std::vector<StudyKey>& StudyKeys() {
   static const std::vector<StudyKey> keys = {
-      {"vortex-spacing", StudyKeyKind::Real, "м"},
-      {"suction-speed", StudyKeyKind::Real, "м/с"},
-      {"inflow-speed", StudyKeyKind::Real, "м/с"},
-      {"channel-radius", StudyKeyKind::Real, "м"},
-      {"suction-x", StudyKeyKind::Real, "м"},
-      {"channel-length", StudyKeyKind::Real, "м"},
-      {"flange-length", StudyKeyKind::Real, "м"},
-      {"flange-angle", StudyKeyKind::Real, "рад"},
-      {"flange-angle-deg", StudyKeyKind::Real, "°"},
-      {"wall-thickness", StudyKeyKind::Real, "м"},
-      {"plane-half-length", StudyKeyKind::Real, "м"},
-      {"plane-x", StudyKeyKind::Real, "м"},
-      {"dt", StudyKeyKind::Real, "с"},
-      {"max-time", StudyKeyKind::Real, "с"},
-      {"max-free", StudyKeyKind::Integer, ""},
-      {"threads", StudyKeyKind::Integer, ""},
-      {"reference", StudyKeyKind::Flag, ""},
-      {"until-steady", StudyKeyKind::Any, ""},
-      {"tolerance", StudyKeyKind::Real, ""},
-      {"precision", StudyKeyKind::Any, ""},
-      {"average-from", StudyKeyKind::Real, "с"},
+      {"vortex-spacing", StudyKeyKind::Real, "м", "Расстояние между расчетными\nточками и присоед. вихрями, м"},
+      {"suction-speed", StudyKeyKind::Real, "м/с", "Скорость воздуха в отсосе, м/с"},
+      {"inflow-speed", StudyKeyKind::Real, "м/с", "Скорость приточного воздуха, м/с"},
+      {"channel-radius", StudyKeyKind::Real, "м", "Полуширина отсоса (В), м"},
+      {"suction-x", StudyKeyKind::Real, "м", "Абцисса всасывающего\nотрезка (L), м"},
+      {"channel-length", StudyKeyKind::Real, "м", "Длина всасывающего\nканала (LL), м"},
+      {"flange-length", StudyKeyKind::Real, "м", "Длина козырька (l), м"},
+      {"flange-angle", StudyKeyKind::Real, "рад", "Угол наклона козырька\n(Alpha), рад"},
+      {"flange-angle-deg", StudyKeyKind::Real, "°", "Угол наклона козырька\n(Alpha), град"},
+      {"wall-thickness", StudyKeyKind::Real, "м", "Толщина стенок, м"},
+      {"plane-half-length", StudyKeyKind::Real, "м", "Полудлина плоскости, м"},
+      {"plane-x", StudyKeyKind::Real, "м", "Абсцисса расположения\nплоскости, м"},
+      {"dt", StudyKeyKind::Real, "с", "Шаг по времени, сек."},
+      {"max-time", StudyKeyKind::Real, "с", "Макс. время моделирования, сек."},
+      {"max-free", StudyKeyKind::Integer, "", "Макс. кол-во свободных вихрей"},
+      {"threads", StudyKeyKind::Integer, "", "Число потоков"},
+      {"reference", StudyKeyKind::Flag, "", "Эталонный путь"},
+      {"until-steady", StudyKeyKind::Any, "", "До установления"},
+      {"tolerance", StudyKeyKind::Real, "", "Допуск точности средних"},
+      {"precision", StudyKeyKind::Any, "", "Точность счёта"},
+      {"average-from", StudyKeyKind::Real, "с", "Осреднение с t, сек."},
   };
   return keys;
 }
@@ -365,15 +403,38 @@ bool ParseStudy(std::string_view text, const std::string& fileName,
   return true;
 }
 
-size_t StudyCaseCount(const StudyDefinition& definition) {
-  if (definition.Sweep.empty()) return 1;
-  if (definition.Zip) return definition.Sweep.front().Values.size();
-  size_t n = 1;
-  for (const StudySweep& s : definition.Sweep) {
-    if (n > MaxStudyCases) break;  // no overflow; the caller refuses anyway
-    n *= s.Values.size();
+std::vector<std::vector<std::string>> RefinedVariants(const StudyDefinition& definition) {
+  std::vector<std::string> base;
+  for (const StudySweep& r : definition.Convergence) {
+    std::string value;
+    for (const StudySetting& b : definition.Base)
+      if (b.Key == r.Key) value = b.Value;
+    base.push_back(value);
   }
-  return n;
+  std::vector<std::vector<std::string>> variants;
+  for (size_t k = 0; k < definition.Convergence.size(); ++k) {
+    for (const std::string& v : definition.Convergence[k].Values) {
+      std::vector<std::string> variant = base;
+      variant[k] = v;
+      if (std::find(variants.begin(), variants.end(), variant) == variants.end()) variants.push_back(variant);
+    }
+  }
+  if (variants.empty()) variants.emplace_back();
+  return variants;
+}
+
+size_t StudyCaseCount(const StudyDefinition& definition) {
+  size_t n = 1;
+  if (definition.Zip && !definition.Sweep.empty()) {
+    n = definition.Sweep.front().Values.size();
+  } else {
+    for (const StudySweep& s : definition.Sweep) {
+      if (n > MaxStudyCases) break;  // no overflow; the caller refuses anyway
+      n *= s.Values.size();
+    }
+  }
+  // Bounded too: the refined lists are limited like any list.
+  return n > MaxStudyCases ? n : n * RefinedVariants(definition).size();
 }
 
 bool HasControlCharacter(std::string_view text) {
