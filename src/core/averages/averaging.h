@@ -145,12 +145,12 @@ SteadyVerdict JudgeAveraging(const AveragingState& s, bool withText);
 struct MonitorSummary {
   std::string Name, Unit;
   bool Known = false;  // false: nothing to average (no start-up end, too few samples)
-  // The half-width is a figure to show: batch means not correlated and enough
-  // of them (HalfWidthTrusted). Otherwise only the mean is known.
-  bool Trusted = false;
   double Mean = 0, HalfWidth95 = 0, RelativeHalfWidth = 0;
-  int32_t Batches = 0;  // batch means the half-width is from (0: too few samples)
   int64_t Samples = 0;
+  // The half-width is a figure to show (HalfWidthTrusted: batch means not
+  // correlated, enough of them); false: only the mean is known.
+  bool Trusted = true;
+  int32_t Batches = 0;  // batch means the half-width is from (0: too few samples)
 };
 struct DimensionSummary {
   double Mean = 0, Sd = 0;  // m; Sd of the measurements (n - 1), 0 for one
