@@ -304,6 +304,11 @@ TEST_F(StudyFolder, PlanFilesAndCaseNames) {
   EXPECT_EQ(read, "# Угол, вариант 3\nmax-time = \"2\"\nflange-angle-deg = \"60\"\ninflow-speed = \"0.75\"\n");
   EXPECT_EQ(CaseDir(dir_, 12345), (fs::path(dir_) / "cases" / "12345").string());
   EXPECT_EQ(CaseFile(dir_, 7, CaseDoneName), (fs::path(dir_) / "cases" / "0007" / "done").string());
+  // A case file that cannot be written fails the plan.
+  fs::remove(CaseFile(dir_, 2, CaseParamsName));
+  fs::create_directories(fs::path(CaseFile(dir_, 2, CaseParamsName)) / "blocked");
+  EXPECT_FALSE(WriteStudyPlan(text, definition, cases, dir_, error));
+  fs::remove_all(CaseFile(dir_, 2, CaseParamsName));
   // A folder holding another study's cases but no study file is refused too.
   fs::remove(StudyFilePath(dir_));
   EXPECT_FALSE(WriteStudyPlan(text, definition, cases, dir_, error));
