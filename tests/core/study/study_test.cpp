@@ -11,6 +11,8 @@
 #include <limits>
 #include <optional>
 
+#include "core/flow/circulation.h"
+#include "core/model_fixtures.h"
 #include "core/study/study_averages.h"
 #include "core/study/study_plan.h"
 #include "core/study/study_results.h"
@@ -34,6 +36,8 @@ TEST(StudyFile, RefusedFilesNameTheLineAndTheKey) {
   };
   const Row rows[] = {
       {"no name", "[base]\ndt = 0.01\n", "ключ «name»"},
+      {"empty name", "name = \"\"\n", "строка 1, ключ «name»"},
+      {"number for a name", "name = 5\n", "строка 1, ключ «name»"},
       {"unknown top key", "name = \"a\"\ncolour = 1\n", "строка 2, ключ «colour»"},
       {"not a run option", "name = \"a\"\n[base]\nsave = \"x.evt\"\n", "строка 3, ключ «save»"},
       {"text for a number", "name = \"a\"\n[base]\ndt = \"fast\"\n", "строка 3, ключ «dt»"},
@@ -93,6 +97,7 @@ TEST(StudyFile, RangesAndListsGiveTheExactArguments) {
       {"downwards", "flange-angle-deg = { from = 90, to = 15, step = -25 }", {"90", "65", "40", "15"}},
       {"through zero", "inflow-speed = { from = -0.2, to = 0.2, step = 0.1 }", {"-0.2", "-0.1", "0", "0.1", "0.2"}},
       {"one value", "suction-x = { from = 0.5, to = 0.5, step = 1 }", {"0.5"}},
+      {"from minus zero", "suction-x = { from = -0.0, to = 1, step = 0.5 }", {"0", "0.5", "1"}},
       {"decimal comma texts", "dt = { from = \"0,001\", to = \"0,002\", step = \"0,0005\" }", {"0.001", "0.0015", "0.002"}},
       {"integer range", "max-free = { from = 10, to = 1, step = -4 }", {"10", "6", "2"}},
       {"integer list", "threads = [1, 2, 4]", {"1", "2", "4"}},
@@ -380,6 +385,35 @@ TEST(StudyResults, FileRoundTripIsExact) {
   EXPECT_EQ(SpreadOf("Beff_sd"), "Beff");
   EXPECT_EQ(SpreadOf("v/v0(x/D=0,5)_hw"), "v/v0(x/D=0,5)");
   EXPECT_EQ(SpreadOf("Beff"), "");
+}
+
+TEST(StudyResults, EndStateSpeedsAtThePointsAsked) {
+  Model m = test::DefaultModel();
+  test::SolveAttached(m);
+  ResultRequest request;
+  request.VortexZone = false;
+  request.Points = {{0.1L, 0.05L}, {-0.2L, 0.3L}};
+  CaseResults r;
+  std::string error;
+  ASSERT_TRUE(EndStateResults(m, request, r, error)) << error;
+  ASSERT_EQ(r.size(), 6u);
+  for (size_t k = 0; k < 2; ++k) {
+    Real u, v;
+    CalcVelocityPair(m, request.Points[k], -1, u, v);
+    const std::string at = ResultPointSuffix(request.Points[k]);
+    EXPECT_EQ(r[3 * k].Name, "vx" + at);
+    EXPECT_EQ(r[3 * k].Value, u);
+    EXPECT_EQ(r[3 * k + 1].Name, "vy" + at);
+    EXPECT_EQ(r[3 * k + 1].Value, v);
+    EXPECT_EQ(r[3 * k + 2].Name, "v" + at);
+    EXPECT_TRUE(test::RealNear(r[3 * k + 2].Value, std::hypot(u, v), 1e-15L));
+    EXPECT_EQ(r[3 * k + 2].Unit, "м/с");
+  }
+  EXPECT_NE(r[0].Value, 0);
+  // The vortex zone needs free vortices.
+  request.VortexZone = true;
+  EXPECT_FALSE(EndStateResults(m, request, r, error));
+  EXPECT_EQ(error, "Не задана вихревая структура");
 }
 
 TEST(StudyTable, SeriesGroupTheOtherParametersAndSortByX) {
