@@ -347,11 +347,20 @@ TEST(StudyResults, FileRoundTripIsExact) {
                 {"v(0,1 0,05)", "Скорость в точке (0,1; 0,05)"},
                 {"v/v0(x/D=0,5)", "v/v₀ на оси при x/D = 0,5"},
                 {"flux_ratio", "Расход через канал / πB²v"},
+                {"Lr/D_hw", "± 95 % Длина отрывной зоны в канале, x/D"},
                 {"Cc", "Коэффициент сжатия струи Cc"},
                 {"Lr/D", "Длина отрывной зоны в канале, x/D"},
                 {"vx", "vx"},
                 {"C_c", "C_c"}};
   for (const auto& l : labels) EXPECT_EQ(ResultLabel(l.name), l.label) << l.name;
+  // Every option a study may set has the program's name for headers and axes.
+  for (const StudyKey& k : StudyKeys()) {
+    EXPECT_TRUE(k.Label != nullptr && *k.Label != '\0') << k.Name;
+    if (k.Unit[0] != '\0' && k.Label != nullptr && std::string_view(k.Unit) != "°")
+      EXPECT_TRUE(std::string_view(k.Label).ends_with(std::string(", ") + k.Unit) ||
+                  std::string_view(k.Label).ends_with(", сек."))
+          << k.Name << ": the unit of the label";
+  }
   EXPECT_EQ(SpreadOf("Beff_sd"), "Beff");
   EXPECT_EQ(SpreadOf("v/v0(x/D=0,5)_hw"), "v/v0(x/D=0,5)");
   EXPECT_EQ(SpreadOf("Beff"), "");
