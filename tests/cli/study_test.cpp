@@ -144,6 +144,7 @@ TEST_F(Study, ConvergenceSectionGivesAnIndexPerResult) {
   }
   EXPECT_EQ(rows, 3) << "vx, vy and the speed at the point";
   EXPECT_FALSE(Exists("c/convergence.csv.tmp"));
+  EXPECT_TRUE(Exists("c/plots/gci-vx_0_1_0_05-vs-dt.png"));
 }
 
 TEST_F(Study, KilledCaseRunsAgainAndFailedCaseDoesNotStopTheOthers) {
@@ -185,7 +186,7 @@ TEST_F(Study, KilledCaseRunsAgainAndFailedCaseDoesNotStopTheOthers) {
 TEST_F(Study, CaseThatAveragesCollectsFromItsAverages) {
   Write("s.toml",
         "name = \"avg\"\n[base]\nmax-time = 0.2\naverage-from = 0.1\n[sweep]\ninflow-speed = [0]\n"
-        "[results]\ncentreline = [0.5]\nflux = true\n");
+        "[results]\ncentreline = [0.5]\nflux = true\ncontraction = true\n");
   ASSERT_EQ(Run({"study", "plan", "s.toml", "v"}).status, 0);
   const Result run = Run({"study", "run", "v"});
   ASSERT_EQ(run.status, 0) << run.err;
@@ -200,6 +201,12 @@ TEST_F(Study, CaseThatAveragesCollectsFromItsAverages) {
   const size_t v = results.find("value = ", r);
   EXPECT_EQ(std::stod(results.substr(v + 8)), ratio);
   EXPECT_NE(results.find("name = \"v/v0(x/D=0,5)\""), std::string::npos) << results;
+  // So is the vena contracta's C_c.
+  const size_t vena = json.find("\"cc\": ", json.find("\"vena_contracta\": {"));
+  ASSERT_NE(vena, std::string::npos) << json;
+  const size_t c = results.find("value = ", results.find("name = \"Cc\""));
+  ASSERT_NE(c, std::string::npos) << results;
+  EXPECT_EQ(std::stod(results.substr(c + 8)), std::stod(json.substr(vena + 6)));
 }
 
 // What goes into the job script's directives cannot end a line there: the rest

@@ -313,9 +313,9 @@ class Reader {
   bool Results(const toml::table& t, ResultRequest& r) {
     for (auto&& [k, v] : t) {
       const std::string key(k.str());
-      if (key == "vortex-zone" || key == "flux") {
+      if (key == "vortex-zone" || key == "flux" || key == "contraction") {
         if (!v.is_boolean()) return Fail(&v, key, "ожидается true или false");
-        (key == "flux" ? r.Flux : r.VortexZone) = v.as_boolean()->get();
+        (key == "flux" ? r.Flux : key == "contraction" ? r.Contraction : r.VortexZone) = v.as_boolean()->get();
       } else if (key == "points") {
         if (!v.is_array()) return Fail(&v, key, "ожидается список точек [[x, y], …], м");
         for (const toml::node& p : *v.as_array()) {
@@ -337,7 +337,7 @@ class Reader {
           r.CentrelineXD.push_back(static_cast<Real>(*x));
         }
       } else {
-        return Fail(&v, key, "неизвестный результат (ожидаются vortex-zone, points, centreline, flux)");
+        return Fail(&v, key, "неизвестный результат (ожидаются vortex-zone, points, centreline, flux, contraction)");
       }
     }
     return true;

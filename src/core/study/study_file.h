@@ -54,6 +54,9 @@ struct ResultRequest {
   TRealPointArray Points;          // speed at these points, m
   std::vector<Real> CentrelineXD;  // centre-line speed at these x/D (cases that average)
   bool Flux = false;               // flux ratio (cases that average)
+  // C_c at the vena contracta, its place and jet radius, the reattachment
+  // length (cases that average)
+  bool Contraction = false;
 };
 
 struct StudyDefinition {

@@ -2,6 +2,7 @@
 // whole and writes again to the same bytes; broken files are refused whole.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <sstream>
@@ -45,6 +46,72 @@ TEST(AveragesReading, AnEarlierFileReadsWholeAndWritesTheSameBytes) {
   EXPECT_EQ(AveragesJson(r), text) << "shortest round-trip decimals, nulls and layout unchanged";
 }
 
+TEST(AveragesReading, TheContractionRoundTripsThroughTheOneReader) {
+  AveragingResults w;
+  std::string error;
+  ASSERT_TRUE(ReadAveragesText(Fixture(), w, error)) << error;
+  EXPECT_FALSE(w.Contraction.Present) << "an earlier file has none";
+  ContractionSummary& c = w.Contraction;
+  c.Present = true;
+  c.MouthX = -0.5;
+  c.MouthY = 0.15;
+  c.WallOffset = 0.01;
+  c.Sections = {{-0.4625, 0.125, 0.0706, 0.61234567890123, -0.031}, {-0.425, 0.25, 0.0707, NAN, 0.2}};
+  c.HasVenaContracta = true;
+  c.VenaX = -0.4625;
+  c.VenaXOverD = 0.125;
+  c.VenaCc = 0.61234567890123;
+  c.JetRadius = 0.1173;
+  c.Separated = true;
+  c.Reattached = true;
+  c.ReattachX = -0.44;
+  c.ReattachXOverD = 0.2 / 3;
+  const std::string text = AveragesJson(w);
+  AveragingResults r;
+  ASSERT_TRUE(ReadAveragesText(text, r, error)) << error;
+  const ContractionSummary& b = r.Contraction;
+  EXPECT_TRUE(b.Present);
+  EXPECT_EQ(b.MouthX, -0.5);
+  EXPECT_EQ(b.MouthY, 0.15);
+  EXPECT_EQ(b.WallOffset, 0.01);
+  ASSERT_EQ(b.Sections.size(), 2u);
+  for (size_t k = 0; k < 2; ++k) {
+    EXPECT_EQ(b.Sections[k].X, c.Sections[k].X) << k;
+    EXPECT_EQ(b.Sections[k].XOverD, c.Sections[k].XOverD) << k;
+    EXPECT_EQ(b.Sections[k].Flux, c.Sections[k].Flux) << k;
+    EXPECT_EQ(b.Sections[k].VxWall, c.Sections[k].VxWall) << k;
+  }
+  EXPECT_EQ(b.Sections[0].Cc, 0.61234567890123);
+  EXPECT_TRUE(std::isnan(b.Sections[1].Cc)) << "null";
+  EXPECT_TRUE(b.HasVenaContracta);
+  EXPECT_EQ(b.VenaX, c.VenaX);
+  EXPECT_EQ(b.VenaXOverD, c.VenaXOverD);
+  EXPECT_EQ(b.VenaCc, c.VenaCc);
+  EXPECT_EQ(b.JetRadius, c.JetRadius);
+  EXPECT_TRUE(b.Separated);
+  EXPECT_TRUE(b.Reattached);
+  EXPECT_EQ(b.ReattachX, c.ReattachX);
+  EXPECT_EQ(b.ReattachXOverD, c.ReattachXOverD);
+  EXPECT_EQ(AveragesJson(r), text);
+  const std::string earlier = Fixture();
+  const size_t grid = earlier.find("  \"grid\"");
+  EXPECT_EQ(text.substr(0, grid), earlier.substr(0, grid)) << "the keys before it unchanged";
+  EXPECT_EQ(text.substr(text.size() - (earlier.size() - grid)), earlier.substr(grid)) << "the grid unchanged";
+
+  // Neither vena contracta nor reattachment known.
+  c.HasVenaContracta = false;
+  c.Separated = false;
+  c.Reattached = false;
+  const std::string unknown = AveragesJson(w);
+  EXPECT_NE(unknown.find("\"vena_contracta\": null"), std::string::npos);
+  EXPECT_NE(unknown.find("\"x\": null, \"length_over_D\": null"), std::string::npos);
+  ASSERT_TRUE(ReadAveragesText(unknown, r, error)) << error;
+  EXPECT_FALSE(r.Contraction.HasVenaContracta);
+  EXPECT_FALSE(r.Contraction.Separated);
+  EXPECT_FALSE(r.Contraction.Reattached);
+  EXPECT_EQ(AveragesJson(r), unknown);
+}
+
 TEST(AveragesReading, BrokenFilesAreRefusedAndChangeNothing) {
   const std::string good = Fixture();
   const auto replaced = [&](const std::string& from, const std::string& to) {
@@ -63,6 +130,8 @@ TEST(AveragesReading, BrokenFilesAreRefusedAndChangeNothing) {
       {replaced("\"nx\": 3", "\"nx\": 4"), "в массиве inside"},
       {replaced("\"nx\": 3", "\"nx\": 100000000"), "неверная сетка"},
       {replaced("\"dx\": 0.025", "\"dx\": null"), "неверная сетка"},
+      {replaced("\"x0\": ", "\"x0\": null, \"was\": "), "неверная сетка"},
+      {replaced("\"nx\": 3", "\"nx\": 1"), "неверная сетка"},
       {replaced("\"vy_rms\": [0.0,", "\"vy_rms\": ["), "в массиве vy_rms 5"},
   };
   for (const auto& c : cases) {
