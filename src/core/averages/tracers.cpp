@@ -77,8 +77,9 @@ bool SameRibs(const TRibArray& a, const TRibArray& b) {
 }  // namespace
 
 void StartTracers(TracerState& t, const Model& m, const TracerSettings& settings, const AveragingGrid& g) {
+  TracerSettings copy = settings;  // may be t's own
   t = TracerState{};
-  t.Settings = settings;
+  t.Settings = std::move(copy);
   if (!(t.Settings.Horizon > 0)) t.Settings.Horizon = DefaultCaptureHorizon;
   if (!(t.Settings.ReleaseEvery > 0)) t.Settings.ReleaseEvery = DefaultReleaseEvery;
   t.Settings.Stride = std::max(1, t.Settings.Stride);
@@ -239,6 +240,41 @@ std::string TracerCsv(const TracerResults& r) {
            std::to_string(s.Released) + ";" + std::to_string(s.Caught) + ";" + std::to_string(s.Lost) + ";" +
            std::to_string(s.Expired) + ";" + std::to_string(s.InFlight) + ";" +
            (s.Known ? Csv(s.CaughtFraction) : "") + ";" + (s.HasMedian ? Csv(s.MedianTime) : "") + "\n";
+  }
+  return out;
+}
+
+std::string TracerText(const TracerResults& r) {
+  const auto fixed = [](double v, int d) { return FormatFixed(static_cast<Real>(v), 15, d); };
+  std::string out = "Маркеры: горизонт захвата T = " + fixed(r.Horizon, 2) + " с, выпуск из каждой точки раз в " +
+                    fixed(r.ReleaseEvery, 3) + " с" +
+                    (r.HasFirstRelease ? " с t = " + fixed(r.FirstRelease, 3) + " с" : " (разгон не закончился: не выпускались)") +
+                    "; потеряны за краем экрана или дальше " + fixed(r.FarRadius, 2) + " м от устья\n";
+  std::vector<uint8_t> onGrid(r.Sources.size(), 0);
+  for (const int32_t k : r.Grid.Source) {
+    if (k >= 0 && static_cast<size_t>(k) < onGrid.size()) onGrid[static_cast<size_t>(k)] = 1;
+  }
+  int64_t grid = 0, known = 0, above90 = 0, above50 = 0;
+  for (size_t k = 0; k < r.Sources.size(); ++k) {
+    const SourceResult& s = r.Sources[k];
+    if (onGrid[k]) {
+      grid += 1;
+      known += s.Known;
+      above90 += s.Known && s.CaughtFraction >= 0.9;
+      above50 += s.Known && s.CaughtFraction >= 0.5;
+      continue;
+    }
+    out += "  (" + fixed(static_cast<double>(s.Point.X), 3) + "; " + fixed(static_cast<double>(s.Point.Y), 3) +
+           "): выпущено " + std::to_string(s.Released) + ", захвачено " + std::to_string(s.Caught) + ", потеряно " +
+           std::to_string(s.Lost) + ", не захвачено за T " + std::to_string(s.Expired) + ", в пути " +
+           std::to_string(s.InFlight) + "; доля захвата " + (s.Known ? fixed(s.CaughtFraction, 3) : "—") +
+           ", медианное время захвата " + (s.HasMedian ? fixed(s.MedianTime, 3) + " с" : "—") + "\n";
+  }
+  if (grid > 0) {
+    out += "  Сетка " + std::to_string(r.Grid.Nx) + " × " + std::to_string(r.Grid.Ny) + ", шаг " + fixed(r.Grid.Dx, 3) +
+           " м: точек " + std::to_string(grid) + ", с известной долей " + std::to_string(known) +
+           ", доля захвата не меньше 0,9 в " + std::to_string(above90) + ", не меньше 0,5 в " +
+           std::to_string(above50) + "\n";
   }
   return out;
 }

@@ -89,6 +89,9 @@ TracerResults SummariseTracers(const TracerState& t);
 // row-major, x fastest.
 std::vector<double> CaptureFractionField(const TracerResults& r);
 
+// For a person (Russian, decimal comma): the settings, each user-given source
+// on a line, the grid's sources summed up (how many caught ≥ 0,9 and ≥ 0,5).
+std::string TracerText(const TracerResults& r);
 // The table for a person or a CSV ("x [m];y [m];released;caught;lost;expired;
 // in_flight;caught_fraction;median_capture_time [s]", decimal commas).
 std::string TracerCsv(const TracerResults& r);
