@@ -25,7 +25,7 @@ namespace mdv {
 
 inline constexpr double DefaultCaptureHorizon = 10;  // s
 inline constexpr double DefaultReleaseEvery = 0.25;  // s between two markers of one source
-inline constexpr int32_t DefaultTracerStride = 4;
+inline constexpr int32_t DefaultTracerStride = 10;
 // Lost beyond this many diameters D = 2B from the mouth's centre.
 inline constexpr double DefaultFarRadiusOverD = 10;
 
