@@ -144,6 +144,7 @@ TEST_F(Study, ConvergenceSectionGivesAnIndexPerResult) {
   }
   EXPECT_EQ(rows, 3) << "vx, vy and the speed at the point";
   EXPECT_FALSE(Exists("c/convergence.csv.tmp"));
+  EXPECT_TRUE(Exists("c/plots/gci-vx_0_1_0_05-vs-dt.png"));
 }
 
 TEST_F(Study, KilledCaseRunsAgainAndFailedCaseDoesNotStopTheOthers) {

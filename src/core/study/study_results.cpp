@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <utility>
 
 #include <toml++/toml.h>
 
@@ -47,8 +48,12 @@ std::string SpreadOf(const std::string& name) {
 std::string ResultLabel(const std::string& name) {
   if (EndsWith(name, SdSuffix)) return "С.к.о. " + ResultLabel(SpreadOf(name));
   if (EndsWith(name, HalfWidthSuffix)) return "± 95 % " + ResultLabel(SpreadOf(name));
-  if (name == "Beff") return "Bэф";
-  if (name == "flux_ratio") return "Расход через канал / πB²v";
+  static const std::pair<const char*, const char*> exact[] = {
+      {"Beff", "Bэф"},
+      {"flux_ratio", "Расход через канал / πB²v"},
+  };
+  for (const auto& [n, label] : exact)
+    if (name == n) return label;
   if (name == "Cc") return "Коэффициент сжатия струи Cc";
   if (name == "xc/D") return "Сжатое сечение от устья, x/D";
   if (name == "rc") return "Радиус струи в сжатом сечении";

@@ -130,6 +130,8 @@ TEST(AveragesReading, BrokenFilesAreRefusedAndChangeNothing) {
       {replaced("\"nx\": 3", "\"nx\": 4"), "в массиве inside"},
       {replaced("\"nx\": 3", "\"nx\": 100000000"), "неверная сетка"},
       {replaced("\"dx\": 0.025", "\"dx\": null"), "неверная сетка"},
+      {replaced("\"x0\": ", "\"x0\": null, \"was\": "), "неверная сетка"},
+      {replaced("\"nx\": 3", "\"nx\": 1"), "неверная сетка"},
       {replaced("\"vy_rms\": [0.0,", "\"vy_rms\": ["), "в массиве vy_rms 5"},
   };
   for (const auto& c : cases) {

@@ -247,6 +247,12 @@ TEST(Averaging, FailedZoneMeasurementsAreCountedAndLeftOut) {
   AveragingState s;
   Model m = test::CoarseModel(0.05L);
   StartAveraging(s, m, SmallSettings());
+  // Nothing sampled yet: no averages, no flux, no zone figures.
+  const AveragingResults empty = SummariseAveraging(s, m);
+  EXPECT_FALSE(empty.HasAverages);
+  EXPECT_FALSE(empty.Flux.Valid);
+  EXPECT_EQ(empty.Samples, 0);
+  EXPECT_EQ(empty.Field.VxMean.size(), empty.Field.Grid.Inside.size());
   const double nan = std::numeric_limits<double>::quiet_NaN();
   s.Zone = {ZoneMeasurement{0.1L, false, {1, 2, 3, 4, 5, 6, 7}}, ZoneMeasurement{0.2L, true, {nan, 0, 0, 0, 0, 0, 0}},
             ZoneMeasurement{0.3L, false, {3, 2, 3, 4, 5, 6, 9}}};

@@ -93,6 +93,7 @@ TEST(GridConvergence, VerdictsThatAreNotAnIndex) {
       {"coarse pair equal", {1, 2, 3}, {0.6L, 0.7L, 0.7L}, ConvergenceVerdict::Undetermined, nan},
       {"zero fine answer", {0.5L, 1, 2}, {0, 0.75L, 3.75L}, ConvergenceVerdict::Undetermined, 2},
       {"steps not ascending", {1, 3, 2}, {1, 2, 3}, ConvergenceVerdict::Undetermined, nan},
+      {"a zero step", {0, 1, 2}, {1, 2, 4}, ConvergenceVerdict::Undetermined, nan},
       {"coarse answer missing", {1, 2, 3}, {1, 2, nan}, ConvergenceVerdict::Incomplete, nan},
   };
   for (const Row& r : rows) {
@@ -242,6 +243,28 @@ TEST(StudyConvergence, TableAndCsv) {
       "0,75;dt;Beff [м];0,0025;0,005;0,0075;1;1;1;;1;0;не зависит от шага\n";
   EXPECT_EQ(ConvergenceCsv(table, rows), expected);
   EXPECT_EQ(ConvergenceSummary(rows[0].Index), "p = 2; GCI = 0,4 %");
+
+  // A plot per refined key: the answers of each sweep point, the fitted
+  // curve and φ_ext only where the index holds.
+  const std::vector<PlotScript> plots = ConvergencePlotScripts(table, rows);
+  ASSERT_EQ(plots.size(), 2u);
+  EXPECT_EQ(plots[0].BaseName, "gci-Beff-vs-vortex-spacing");
+  EXPECT_EQ(plots[1].BaseName, "gci-Beff-vs-dt");
+  const std::string& dtPlot = plots[1].Text;
+  EXPECT_NE(dtPlot.find("set xlabel 'Шаг по времени, сек.'\n"), std::string::npos) << dtPlot;
+  EXPECT_NE(dtPlot.find("$d0 << EOD\n0.0025 0.306\n0.005 0.311\n0.0075 0.316\nEOD\n"), std::string::npos) << dtPlot;
+  EXPECT_NE(dtPlot.find("title 'Скорость приточного воздуха = 0 м/с: p = 1; GCI = 2 %'"), std::string::npos)
+      << dtPlot;
+  EXPECT_NE(dtPlot.find("title 'Скорость приточного воздуха = 0,75 м/с: не зависит от шага'"), std::string::npos)
+      << dtPlot;
+  auto count = [](const std::string& text, const std::string& what) {
+    size_t n = 0;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+    return n;
+  };
+  EXPECT_EQ(count(dtPlot, "dashtype 2"), 1u) << "a fitted curve for point 0 only";
+  EXPECT_EQ(count(dtPlot, "using (0):(0.301"), 1u) << dtPlot;
+  EXPECT_EQ(count(plots[0].Text, " << EOD\n"), 2u) << "point 1 has two spacings done";
 }
 
 }  // namespace

@@ -11,6 +11,8 @@
 #include <limits>
 #include <optional>
 
+#include "core/flow/circulation.h"
+#include "core/model_fixtures.h"
 #include "core/study/study_averages.h"
 #include "core/study/study_plan.h"
 #include "core/study/study_results.h"
@@ -34,6 +36,8 @@ TEST(StudyFile, RefusedFilesNameTheLineAndTheKey) {
   };
   const Row rows[] = {
       {"no name", "[base]\ndt = 0.01\n", "ключ «name»"},
+      {"empty name", "name = \"\"\n", "строка 1, ключ «name»"},
+      {"number for a name", "name = 5\n", "строка 1, ключ «name»"},
       {"unknown top key", "name = \"a\"\ncolour = 1\n", "строка 2, ключ «colour»"},
       {"not a run option", "name = \"a\"\n[base]\nsave = \"x.evt\"\n", "строка 3, ключ «save»"},
       {"text for a number", "name = \"a\"\n[base]\ndt = \"fast\"\n", "строка 3, ключ «dt»"},
@@ -93,6 +97,7 @@ TEST(StudyFile, RangesAndListsGiveTheExactArguments) {
       {"downwards", "flange-angle-deg = { from = 90, to = 15, step = -25 }", {"90", "65", "40", "15"}},
       {"through zero", "inflow-speed = { from = -0.2, to = 0.2, step = 0.1 }", {"-0.2", "-0.1", "0", "0.1", "0.2"}},
       {"one value", "suction-x = { from = 0.5, to = 0.5, step = 1 }", {"0.5"}},
+      {"from minus zero", "suction-x = { from = -0.0, to = 1, step = 0.5 }", {"0", "0.5", "1"}},
       {"decimal comma texts", "dt = { from = \"0,001\", to = \"0,002\", step = \"0,0005\" }", {"0.001", "0.0015", "0.002"}},
       {"integer range", "max-free = { from = 10, to = 1, step = -4 }", {"10", "6", "2"}},
       {"integer list", "threads = [1, 2, 4]", {"1", "2", "4"}},
@@ -363,14 +368,52 @@ TEST(StudyResults, FileRoundTripIsExact) {
                 {"v(0,1 0,05)", "Скорость в точке (0,1; 0,05)"},
                 {"v/v0(x/D=0,5)", "v/v₀ на оси при x/D = 0,5"},
                 {"flux_ratio", "Расход через канал / πB²v"},
+                {"Lr/D_hw", "± 95 % Длина отрывной зоны в канале, x/D"},
                 {"Cc", "Коэффициент сжатия струи Cc"},
                 {"Lr/D", "Длина отрывной зоны в канале, x/D"},
                 {"vx", "vx"},
                 {"C_c", "C_c"}};
   for (const auto& l : labels) EXPECT_EQ(ResultLabel(l.name), l.label) << l.name;
+  // Every option a study may set has the program's name for headers and axes.
+  for (const StudyKey& k : StudyKeys()) {
+    EXPECT_TRUE(k.Label != nullptr && *k.Label != '\0') << k.Name;
+    if (k.Unit[0] != '\0' && k.Label != nullptr && std::string_view(k.Unit) != "°")
+      EXPECT_TRUE(std::string_view(k.Label).ends_with(std::string(", ") + k.Unit) ||
+                  std::string_view(k.Label).ends_with(", сек."))
+          << k.Name << ": the unit of the label";
+  }
   EXPECT_EQ(SpreadOf("Beff_sd"), "Beff");
   EXPECT_EQ(SpreadOf("v/v0(x/D=0,5)_hw"), "v/v0(x/D=0,5)");
   EXPECT_EQ(SpreadOf("Beff"), "");
+}
+
+TEST(StudyResults, EndStateSpeedsAtThePointsAsked) {
+  Model m = test::DefaultModel();
+  test::SolveAttached(m);
+  ResultRequest request;
+  request.VortexZone = false;
+  request.Points = {{0.1L, 0.05L}, {-0.2L, 0.3L}};
+  CaseResults r;
+  std::string error;
+  ASSERT_TRUE(EndStateResults(m, request, r, error)) << error;
+  ASSERT_EQ(r.size(), 6u);
+  for (size_t k = 0; k < 2; ++k) {
+    Real u, v;
+    CalcVelocityPair(m, request.Points[k], -1, u, v);
+    const std::string at = ResultPointSuffix(request.Points[k]);
+    EXPECT_EQ(r[3 * k].Name, "vx" + at);
+    EXPECT_EQ(r[3 * k].Value, u);
+    EXPECT_EQ(r[3 * k + 1].Name, "vy" + at);
+    EXPECT_EQ(r[3 * k + 1].Value, v);
+    EXPECT_EQ(r[3 * k + 2].Name, "v" + at);
+    EXPECT_TRUE(test::RealNear(r[3 * k + 2].Value, std::hypot(u, v), 1e-15L));
+    EXPECT_EQ(r[3 * k + 2].Unit, "м/с");
+  }
+  EXPECT_NE(r[0].Value, 0);
+  // The vortex zone needs free vortices.
+  request.VortexZone = true;
+  EXPECT_FALSE(EndStateResults(m, request, r, error));
+  EXPECT_EQ(error, "Не задана вихревая структура");
 }
 
 TEST(StudyTable, SeriesGroupTheOtherParametersAndSortByX) {
@@ -404,6 +447,25 @@ TEST(StudyTable, SeriesGroupTheOtherParametersAndSortByX) {
   EXPECT_EQ(s[0].Points, (P{{0, 0.6L}, {0.75L, 0.65L}}));
   EXPECT_EQ(s[1].Points, (P{{0, 0.3L}}));
   EXPECT_EQ(s[2].Points, (P{{0, 0.45L}, {0.75L, 0.5L}}));
+
+  // The second result as the s.d. of the first: its error bars, sorted with
+  // the points, NaN (a bar of no length in gnuplot) where a case lacks it.
+  table.Results[1] = {"Beff_sd", "м"};
+  EXPECT_EQ(SpreadColumn(table, 0), 1);
+  EXPECT_EQ(SpreadColumn(table, 1), -1);
+  EXPECT_FALSE(PlottedResult(table, 1));
+  s = StudySeries(table, 0, 0);
+  ASSERT_EQ(s[0].Spreads.size(), 3u);
+  EXPECT_EQ(s[0].Spreads[0], 3);
+  EXPECT_TRUE(std::isnan(s[0].Spreads[1]));
+  EXPECT_EQ(s[0].Spreads[2], 1);
+  EXPECT_EQ(s[1].Spreads, (std::vector<Real>{6, 2}));
+  const std::vector<PlotScript> plots = StudyPlotScripts(table);
+  ASSERT_EQ(plots.size(), 2u) << "no plot of the s.d. itself";
+  EXPECT_NE(plots[0].Text.find("$d0 << EOD\n30 0.3 3\n45 0.45 0\n60 0.6 1\nEOD\n"), std::string::npos) << plots[0].Text;
+  EXPECT_NE(plots[0].Text.find("$d1 using 1:2:3 with yerrorlines"), std::string::npos) << plots[0].Text;
+  EXPECT_NE(plots[0].Text.find("set ylabel 'Bэф, м (среднее ± с.к.о.)'"), std::string::npos) << plots[0].Text;
+
   const StudyCounts n = CountStates(table);
   EXPECT_EQ(n.Done, 5);
   EXPECT_EQ(n.Failed, 1);
