@@ -154,42 +154,16 @@ TEST(StudyFile, RangesAndListsGiveTheExactArguments) {
   EXPECT_EQ(DisplayValue("double"), "double");
 }
 
-TEST(StudyPlan, GridCrossesInFileOrderAndZipPairs) {
-  StudyDefinition definition;
-  std::string error;
-  // toml++ sorts keys; the grid must follow the file: inflow-speed slowest.
-  ASSERT_TRUE(Parse("name = \"a\"\n[base]\nmax-time = 0.05\n[sweep]\n"
-                    "inflow-speed = [0, \"0,75\"]\n"
-                    "flange-angle-deg = { from = 15, to = 90, step = 15 }\n"
-                    "dt = { from = 0.001, to = 0.0021, step = 0.0005 }\n",
-                    definition, error))
-      << error;
-  ASSERT_EQ(definition.Sweep.size(), 3u);
-  EXPECT_EQ(definition.Sweep[0].Key, "inflow-speed");
-  EXPECT_EQ(definition.Sweep[2].Values, (std::vector<std::string>{"0.001", "0.0015", "0.002"}));
-  const std::vector<StudyCase> cases = PlanCases(definition);
-  ASSERT_EQ(cases.size(), 2u * 6u * 3u);
-  const StudyCase& c = cases[1 * 18 + 5 * 3 + 1];
-  EXPECT_EQ(c.SweptValues, (std::vector<std::string>{"0.75", "90", "0.0015"}));
-  ASSERT_EQ(c.Settings.size(), 4u);
-  EXPECT_EQ(c.Settings[0].Key, "max-time");
-  EXPECT_EQ(c.Settings[0].Value, "0.05");
-
-  ASSERT_TRUE(Parse("name = \"a\"\n[sweep]\nzip = true\ndt = [0.01, 0.02]\nmax-free = [10, 20]\n", definition, error));
-  const std::vector<StudyCase> zip = PlanCases(definition);
-  ASSERT_EQ(zip.size(), 2u);
-  EXPECT_EQ(zip[1].SweptValues, (std::vector<std::string>{"0.02", "20"}));
-}
-
 TEST(StudyPlan, EveryCaseOfAGridAndAZip) {
   StudyDefinition definition;
   std::string error;
-  ASSERT_TRUE(Parse("name = \"a\"\n[base]\nmax-time = 2\n[sweep]\ndt = [0.01, 0.02, 0.03]\ninflow-speed = [0, 1]\n",
+  // toml++ sorts keys; the grid follows the file: inflow-speed (first)
+  // slowest, dt fastest; base options first.
+  ASSERT_TRUE(Parse("name = \"a\"\n[base]\nmax-time = 2\n[sweep]\ninflow-speed = [0, 1]\ndt = [0.01, 0.02, 0.03]\n",
                     definition, error))
       << error;
-  // dt (first in the file) slowest, inflow-speed fastest; base options first.
-  const std::vector<std::vector<std::string>> grid = {{"0.01", "0"}, {"0.01", "1"}, {"0.02", "0"},
-                                                      {"0.02", "1"}, {"0.03", "0"}, {"0.03", "1"}};
+  const std::vector<std::vector<std::string>> grid = {{"0", "0.01"}, {"0", "0.02"}, {"0", "0.03"},
+                                                      {"1", "0.01"}, {"1", "0.02"}, {"1", "0.03"}};
   std::vector<StudyCase> cases = PlanCases(definition);
   ASSERT_EQ(cases.size(), grid.size());
   for (size_t i = 0; i < cases.size(); ++i) {
@@ -198,8 +172,8 @@ TEST(StudyPlan, EveryCaseOfAGridAndAZip) {
     EXPECT_EQ(cases[i].SweptValues, grid[i]);
     ASSERT_EQ(cases[i].Settings.size(), 3u);
     EXPECT_EQ(cases[i].Settings[0].Key + "=" + cases[i].Settings[0].Value, "max-time=2");
-    EXPECT_EQ(cases[i].Settings[1].Key + "=" + cases[i].Settings[1].Value, "dt=" + grid[i][0]);
-    EXPECT_EQ(cases[i].Settings[2].Key + "=" + cases[i].Settings[2].Value, "inflow-speed=" + grid[i][1]);
+    EXPECT_EQ(cases[i].Settings[1].Key + "=" + cases[i].Settings[1].Value, "inflow-speed=" + grid[i][0]);
+    EXPECT_EQ(cases[i].Settings[2].Key + "=" + cases[i].Settings[2].Value, "dt=" + grid[i][1]);
   }
   ASSERT_TRUE(Parse("name = \"a\"\n[sweep]\nzip = true\ndt = [0.01, 0.02, 0.03]\nmax-free = [10, 20, 30]\n",
                     definition, error));
@@ -304,6 +278,11 @@ TEST_F(StudyFolder, PlanFilesAndCaseNames) {
   EXPECT_EQ(read, "# Угол, вариант 3\nmax-time = \"2\"\nflange-angle-deg = \"60\"\ninflow-speed = \"0.75\"\n");
   EXPECT_EQ(CaseDir(dir_, 12345), (fs::path(dir_) / "cases" / "12345").string());
   EXPECT_EQ(CaseFile(dir_, 7, CaseDoneName), (fs::path(dir_) / "cases" / "0007" / "done").string());
+  // A case file that cannot be written fails the plan.
+  fs::remove(CaseFile(dir_, 2, CaseParamsName));
+  fs::create_directories(fs::path(CaseFile(dir_, 2, CaseParamsName)) / "blocked");
+  EXPECT_FALSE(WriteStudyPlan(text, definition, cases, dir_, error));
+  fs::remove_all(CaseFile(dir_, 2, CaseParamsName));
   // A folder holding another study's cases but no study file is refused too.
   fs::remove(StudyFilePath(dir_));
   EXPECT_FALSE(WriteStudyPlan(text, definition, cases, dir_, error));
