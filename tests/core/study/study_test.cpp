@@ -451,6 +451,12 @@ TEST(StudyTable, SeriesGroupTheOtherParametersAndSortByX) {
   EXPECT_NE(plots[0].Text.find("$d1 using 1:2:3 with yerrorlines"), std::string::npos) << plots[0].Text;
   EXPECT_NE(plots[0].Text.find("set ylabel 'Bэф, м (среднее ± с.к.о.)'"), std::string::npos) << plots[0].Text;
 
+  // Plot file names keep ASCII letters, digits, '-' and '_'; anything else
+  // (a Cyrillic letter too) becomes one '_'.
+  table.Results = {{"Az9-z_Zж(0 0,9)", "м"}, {"b", "м"}};
+  const std::vector<PlotScript> named = StudyPlotScripts(table);
+  ASSERT_FALSE(named.empty());
+  EXPECT_EQ(named[0].BaseName, "Az9-z_Z_0_0_9-vs-flange-angle-deg");
   const StudyCounts n = CountStates(table);
   EXPECT_EQ(n.Done, 5);
   EXPECT_EQ(n.Failed, 1);
