@@ -439,6 +439,12 @@ TEST(StudyTable, SeriesGroupTheOtherParametersAndSortByX) {
   EXPECT_TRUE(std::isnan(s[0].Spreads[1]));
   EXPECT_EQ(s[0].Spreads[2], 1);
   EXPECT_EQ(s[1].Spreads, (std::vector<Real>{6, 2}));
+  // The same with the s.d. as the first column.
+  StudyTable swapped = table;
+  std::swap(swapped.Results[0], swapped.Results[1]);
+  for (StudyRow& r : swapped.Rows) std::swap(r.Results[0], r.Results[1]);
+  EXPECT_EQ(SpreadColumn(swapped, 1), 0);
+  EXPECT_EQ(StudySeries(swapped, 0, 1)[1].Spreads, (std::vector<Real>{6, 2}));
   const std::vector<PlotScript> plots = StudyPlotScripts(table);
   ASSERT_EQ(plots.size(), 2u) << "no plot of the s.d. itself";
   EXPECT_NE(plots[0].Text.find("$d0 << EOD\n30 0.3 3\n45 0.45 0\n60 0.6 1\nEOD\n"), std::string::npos) << plots[0].Text;
