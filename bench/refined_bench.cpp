@@ -26,7 +26,6 @@ void BM_RefinedTenSeconds(benchmark::State& state) {
     SetSheddingIntervals(m, 0, 0, 0);
     m.Exec.Arithmetic = Precision::Double;
     m.Flow = refined ? FlowModel::Refined : FlowModel::Program;
-    m.Refined.MergeDistance = m.VortexSpacing / 2;
     const RunSummary r = RunSimulation(m, refined ? 4000 : 400, 0, 0, 10.0L, 0.005L);
     benchmark::DoNotOptimize(r.Steps);
     state.counters["steps"] = static_cast<double>(r.Steps);

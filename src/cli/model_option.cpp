@@ -68,7 +68,6 @@ bool ApplyFlowModel(const FlowModelArgs& a, Model& m, std::string& error) {
     return false;
   r.Shedding = a.shedding == "edge" ? ShedRule::Edge : ShedRule::SheetFlux;
   r.Placement = a.placement == "convected" ? ShedPlacement::Convected : ShedPlacement::Offset;
-  r.MergeDistance = m.VortexSpacing / 2;
   if (a.mergeDistanceOpt != nullptr && a.mergeDistanceOpt->count() > 0 &&
       !Positive(a.mergeDistance, "--merge-distance", r.MergeDistance, error))
     return false;

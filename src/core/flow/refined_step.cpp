@@ -150,7 +150,8 @@ class RefinedStepModel final : public StepModel {
     MarkFarAndAxis(m);
     Compact(m);
     const Real perStep = m.Refined.MergeDistancePerStep ? m.Dt / 0.005L : 1;
-    m.RefinedCount.Merged += MergeFreeRings(m, m.Refined.MergeDistance * perStep, m.Refined.MergeAge);
+    const Real distance = m.Refined.MergeDistance > 0 ? m.Refined.MergeDistance : m.VortexSpacing / 2;
+    m.RefinedCount.Merged += MergeFreeRings(m, distance * perStep, m.Refined.MergeAge);
     Resolve(m);
     ShedEverywhere(m);
   }

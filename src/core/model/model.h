@@ -73,7 +73,7 @@ struct RefinedSettings {
   Real SmoothingLength = 0.01L;  // δ of the free rings' kernel, m (fixed as h and dt are refined)
   ShedRule Shedding = ShedRule::SheetFlux;
   ShedPlacement Placement = ShedPlacement::Offset;
-  Real MergeDistance = 0.005L;   // same-sign free rings closer than this are merged, m
+  Real MergeDistance = 0;        // same-sign free rings closer than this are merged, m; 0: h/2
   Real MergeAge = 0.1L;          // only rings older than this are merged, s
   bool MergeDistancePerStep = false;  // research: merge distance scaled by dt / 0.005 s
   bool FreeSeeAttachedCutOff = true;  // free rings see attached ones beyond h/2 only (as the program)

@@ -317,6 +317,15 @@ const std::vector<StudyKey>& StudyKeys() {
       {"tolerance", StudyKeyKind::Real, ""},
       {"precision", StudyKeyKind::Any, ""},
       {"average-from", StudyKeyKind::Real, "с"},
+      {"model", StudyKeyKind::Any, ""},
+      {"smoothing-length", StudyKeyKind::Real, "м"},
+      {"shedding", StudyKeyKind::Any, ""},
+      {"shed-placement", StudyKeyKind::Any, ""},
+      {"merge-distance", StudyKeyKind::Real, "м"},
+      {"merge-age", StudyKeyKind::Real, "с"},
+      {"merge-per-step", StudyKeyKind::Flag, ""},
+      {"attached-smoothed", StudyKeyKind::Flag, ""},
+      {"courant", StudyKeyKind::Real, ""},
   };
   return keys;
 }
