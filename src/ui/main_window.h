@@ -4,7 +4,9 @@
 // the vortex files and the menu that opens every other window. A run executes
 // inside the Start or Continue handler; the window is the run's observer and
 // services the pending events once per step, so Stop, zoom, panning and the
-// menu commands are handled between two steps.
+// menu commands are handled between two steps. main_window.cpp builds it;
+// main_window_run.cpp holds the run control, main_window_picture.cpp the
+// picture and its interaction, main_window_dialogs.cpp the other windows.
 #include <QMainWindow>
 #include <QString>
 #include <QWidget>
@@ -237,7 +239,11 @@ class TfrmMain : public QMainWindow, public Observer {
 
   void BuildControls();
   void BuildMenu();
+  // Tool bar, bevel, paint box and " Рисунок: " group (main_window_picture.cpp).
+  void BuildPictureArea();
   void LayoutPictureArea();
+  // The initial scale and origin.
+  void ResetView();
   void PictureMousePressed(int x, int y);
   void PictureMouseMoved(int x, int y);
   void Zoom(Real factor, bool enlarge);

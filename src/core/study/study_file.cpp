@@ -41,11 +41,29 @@ class Reader {
 
   const std::string& Error() const { return error_; }
 
+  // Every text of the file reaches case files, tables and plot scripts: a
+  // control character is refused wherever it stands, in a key or a value.
+  bool ControlFree(const toml::node& node, std::string_view key) {
+    if (const toml::table* t = node.as_table()) {
+      for (auto&& [k, v] : *t) {
+        if (HasControlCharacter(k.str())) return Fail(&v, "", "управляющий символ в имени ключа");
+        if (!ControlFree(v, k.str())) return false;
+      }
+    } else if (const toml::array* a = node.as_array()) {
+      for (const toml::node& v : *a)
+        if (!ControlFree(v, key)) return false;
+    } else if (const auto* s = node.as_string(); s != nullptr && HasControlCharacter(s->get())) {
+      return Fail(&node, key, "недопустимый управляющий символ (перевод строки, табуляция, NUL …)");
+    }
+    return true;
+  }
+
   bool Read(const toml::table& root, StudyDefinition& definition) {
+    if (!ControlFree(root, "")) return false;
     for (auto&& [k, v] : root) {
       const std::string key(k.str());
-      if (key != "name" && key != "base" && key != "sweep" && key != "results")
-        return Fail(&v, key, "неизвестный ключ (ожидаются name, [base], [sweep], [results])");
+      if (key != "name" && key != "base" && key != "sweep" && key != "results" && key != "convergence")
+        return Fail(&v, key, "неизвестный ключ (ожидаются name, [base], [sweep], [convergence], [results])");
     }
     const toml::node* name = root.get("name");
     if (name == nullptr) return Fail(nullptr, "name", "не задано название исследования");
@@ -87,6 +105,11 @@ class Reader {
                        [](const StudySweep& a, const StudySweep& b) { return a.Line < b.Line; });
     }
 
+    if (const toml::node* refine = root.get("convergence")) {
+      if (!refine->is_table()) return Fail(refine, "convergence", "ожидается таблица [convergence]");
+      if (!Refinements(*refine->as_table(), definition)) return false;
+    }
+
     if (!Conflicts(root, definition)) return false;
     if (definition.Zip) {
       for (const StudySweep& s : definition.Sweep) {
@@ -125,12 +148,45 @@ class Reader {
     return sk;
   }
 
+  // [convergence]: positive steps of a numeric option, at least three.
+  bool Refinements(const toml::table& t, StudyDefinition& definition) {
+    for (auto&& [k, v] : t) {
+      const std::string key(k.str());
+      const StudyKey* sk = Key(&v, key);
+      if (sk == nullptr) return false;
+      if (sk->Kind != StudyKeyKind::Real)
+        return Fail(&v, key, "уточнять можно только шаг, заданный числом (vortex-spacing, dt, …)");
+      for (const StudySweep& s : definition.Sweep)
+        if (s.Key == key) return Fail(&v, key, "параметр задан и в [sweep], и в [convergence]");
+      StudySweep s{key, {}, static_cast<int>(v.source().begin.line)};
+      if (!Values(v, key, *sk, s.Values)) return false;
+      if (s.Values.size() < MinRefinements)
+        return Fail(&v, key, "для индекса сходимости нужны не меньше трёх значений (здесь " +
+                                 std::to_string(s.Values.size()) + ")");
+      std::vector<long double> steps;
+      for (const std::string& x : s.Values) {
+        const auto step = ParseRealLenient(x);
+        if (!step || !(*step > 0)) return Fail(&v, key, "шаг " + DisplayValue(x) + " не положителен");
+        for (long double y : steps)
+          if (y == static_cast<long double>(*step))
+            return Fail(&v, key, "значение " + DisplayValue(x) + " повторяется");
+        steps.push_back(static_cast<long double>(*step));
+      }
+      definition.Convergence.push_back(std::move(s));
+    }
+    std::stable_sort(definition.Convergence.begin(), definition.Convergence.end(),
+                     [](const StudySweep& a, const StudySweep& b) { return a.Line < b.Line; });
+    return true;
+  }
+
   // Options the run command refuses together.
   bool Conflicts(const toml::table& root, const StudyDefinition& definition) {
     auto given = [&](const char* k) {
       for (const StudySetting& s : definition.Base)
         if (s.Key == k) return true;
       for (const StudySweep& s : definition.Sweep)
+        if (s.Key == k) return true;
+      for (const StudySweep& s : definition.Convergence)
         if (s.Key == k) return true;
       return false;
     };
@@ -356,15 +412,63 @@ bool ParseStudy(std::string_view text, const std::string& fileName,
   return true;
 }
 
-size_t StudyCaseCount(const StudyDefinition& definition) {
-  if (definition.Sweep.empty()) return 1;
-  if (definition.Zip) return definition.Sweep.front().Values.size();
-  size_t n = 1;
-  for (const StudySweep& s : definition.Sweep) {
-    if (n > MaxStudyCases) break;  // no overflow; the caller refuses anyway
-    n *= s.Values.size();
+std::vector<std::vector<std::string>> RefinedVariants(const StudyDefinition& definition) {
+  std::vector<std::string> base;
+  for (const StudySweep& r : definition.Convergence) {
+    std::string value;
+    for (const StudySetting& b : definition.Base)
+      if (b.Key == r.Key) value = b.Value;
+    base.push_back(value);
   }
-  return n;
+  std::vector<std::vector<std::string>> variants;
+  for (size_t k = 0; k < definition.Convergence.size(); ++k) {
+    for (const std::string& v : definition.Convergence[k].Values) {
+      std::vector<std::string> variant = base;
+      variant[k] = v;
+      if (std::find(variants.begin(), variants.end(), variant) == variants.end()) variants.push_back(variant);
+    }
+  }
+  if (variants.empty()) variants.emplace_back();
+  return variants;
+}
+
+size_t StudyCaseCount(const StudyDefinition& definition) {
+  size_t n = 1;
+  if (definition.Zip && !definition.Sweep.empty()) {
+    n = definition.Sweep.front().Values.size();
+  } else {
+    for (const StudySweep& s : definition.Sweep) {
+      if (n > MaxStudyCases) break;  // no overflow; the caller refuses anyway
+      n *= s.Values.size();
+    }
+  }
+  // Bounded too: the refined lists are limited like any list.
+  return n > MaxStudyCases ? n : n * RefinedVariants(definition).size();
+}
+
+bool HasControlCharacter(std::string_view text) {
+  return std::any_of(text.begin(), text.end(), [](char c) {
+    const auto u = static_cast<unsigned char>(c);
+    return u < 0x20 || u == 0x7f;
+  });
+}
+
+std::string TomlString(std::string_view text) {
+  std::string q = "\"";
+  for (char c : text) {
+    const auto u = static_cast<unsigned char>(c);
+    if (c == '"' || c == '\\') {
+      q += '\\';
+      q += c;
+    } else if (u < 0x20 || u == 0x7f) {
+      char esc[8];
+      std::snprintf(esc, sizeof esc, "\\u%04X", u);
+      q += esc;
+    } else {
+      q += c;
+    }
+  }
+  return q + "\"";
 }
 
 std::string DisplayValue(const std::string& value) {

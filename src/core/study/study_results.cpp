@@ -75,8 +75,8 @@ std::string ResultsFileText(const CaseResults& results) {
     } else {
       std::snprintf(number, sizeof number, "%.17e", v);  // a TOML float, exact for a double
     }
-    // Names and units hold no quotes or backslashes; they are ours.
-    t += "[[value]]\nname = \"" + r.Name + "\"\nunit = \"" + r.Unit + "\"\nvalue = " + number + "\n\n";
+    t += "[[value]]\nname = " + TomlString(r.Name) + "\nunit = " + TomlString(r.Unit) + "\nvalue = " + number +
+         "\n\n";
   }
   return t;
 }
@@ -97,7 +97,7 @@ bool ParseResultsFile(std::string_view text, CaseResults& out, std::string& erro
     const auto name = t ? (*t)["name"].value<std::string>() : std::nullopt;
     const auto unit = t ? (*t)["unit"].value<std::string>() : std::nullopt;
     const auto value = t ? (*t)["value"].value<double>() : std::nullopt;
-    if (!name || !unit || !value) {
+    if (!name || !unit || !value || HasControlCharacter(*name) || HasControlCharacter(*unit)) {
       error = "Файл результатов повреждён, строка " + std::to_string(n.source().begin.line);
       return false;
     }

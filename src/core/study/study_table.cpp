@@ -8,8 +8,6 @@
 
 namespace mdv {
 
-namespace {
-
 std::string CsvField(const std::string& s) {
   if (s.find_first_of(";\"\n\r") == std::string::npos) return s;
   std::string q = "\"";
@@ -19,6 +17,8 @@ std::string CsvField(const std::string& s) {
   }
   return q + "\"";
 }
+
+namespace {
 
 std::string Header(const StudyColumn& c) { return c.Unit.empty() ? c.Name : c.Name + " [" + c.Unit + "]"; }
 
@@ -36,13 +36,17 @@ std::string FileSafe(const std::string& s) {
   return out;
 }
 
+// A gnuplot string constant for any text: single-quoted, where gnuplot
+// expands neither back-quotes nor macros nor backslashes; a quote is doubled.
+// A control character (a line break would end the command) becomes a blank.
 std::string GnuplotString(const std::string& s) {
-  std::string q = "\"";
+  std::string q = "'";
   for (char c : s) {
-    if (c == '"' || c == '\\') q += '\\';
-    q += c;
+    const auto u = static_cast<unsigned char>(c);
+    if (c == '\'') q += '\'';
+    q += u < 0x20 || u == 0x7f ? ' ' : c;
   }
-  return q + "\"";
+  return q + "'";
 }
 
 }  // namespace
@@ -54,10 +58,13 @@ bool CollectStudy(const std::string& dir, const OptionAvailable& available, Stud
   if (!LoadStudy(dir, available, definition, cases, error)) return false;
   table = StudyTable{};
   table.Name = definition.Name;
-  for (const StudySweep& s : definition.Sweep) {
-    const StudyKey* k = FindStudyKey(s.Key);
-    table.Params.push_back({s.Key, k != nullptr ? k->Unit : ""});
+  for (const std::string& key : StudyParamKeys(definition)) {
+    const StudyKey* k = FindStudyKey(key);
+    table.Params.push_back({key, k != nullptr ? k->Unit : ""});
   }
+  table.Swept = definition.Sweep.size();
+  table.Refined = definition.Convergence;
+  table.Refinements = PlanRefinements(definition);
   std::vector<CaseResults> results(cases.size());
   for (size_t i = 0; i < cases.size(); ++i) {
     StudyRow row;
@@ -155,8 +162,8 @@ std::vector<PlotScript> StudyPlotScripts(const StudyTable& table) {
       PlotScript s;
       s.BaseName = FileSafe(table.Results[res].Name) + "-vs-" + FileSafe(table.Params[par].Name);
       std::string& t = s.Text;
-      t += "# " + table.Name + ": " + ResultLabel(table.Results[res].Name) + " / " + table.Params[par].Name +
-           ".\n# Redraw with: gnuplot " + s.BaseName + ".gp\n";
+      // No user text in comments or commands: only as a string constant.
+      t += "# Redraw with: gnuplot " + s.BaseName + ".gp\n";
       t += "set terminal pngcairo size 900,600 font \"DejaVu Sans,11\" noenhanced\n";
       t += "set output " + GnuplotString(s.BaseName + ".png") + "\n";
       t += "set encoding utf8\nset decimalsign ','\nset grid\nset key outside right top\n";

@@ -25,7 +25,10 @@ struct StudyRow {
 
 struct StudyTable {
   std::string Name;  // of the study
-  std::vector<StudyColumn> Params;
+  std::vector<StudyColumn> Params;   // the swept keys, then the refined ones (StudyParamKeys)
+  size_t Swept = 0;                  // of Params, the swept ones
+  std::vector<StudySweep> Refined;   // [convergence] of the study
+  std::vector<RefinementSeries> Refinements;
   std::vector<StudyColumn> Results;  // in order of first appearance over the cases
   std::vector<StudyRow> Rows;        // by case id
 };
@@ -38,6 +41,9 @@ struct StudyCounts {
   int Done = 0, Failed = 0, Running = 0, Pending = 0;
 };
 StudyCounts CountStates(const StudyTable& table);
+
+// A CSV field: quoted when it holds a semicolon, a quote or a line break.
+std::string CsvField(const std::string& s);
 
 // Semicolons, decimal comma, a header row "name [unit]".
 std::string StudyCsv(const StudyTable& table);

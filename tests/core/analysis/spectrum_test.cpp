@@ -75,11 +75,79 @@ TEST(Spectrum, SineInNoiseHasItsPeakAndVarianceIntegral) {
   }
 }
 
+TEST(Spectrum, EveryBinOfTonesOnExactBins) {
+  // Segments of N = 32 at fs = 100 Hz (the default for 128 samples, 7
+  // segments). A tone of amplitude A on bin k gives, through the periodic
+  // Hann window (Σw = N/2, Σw² = 3N/8), A²N/(3fs) on bin k and A²N/(12fs) on
+  // k ± 1 and nothing elsewhere; the Nyquist alternation A(−1)^j gives
+  // 2A²N/(3fs) on bin N/2 (which has no mirror) and A²N/(3fs) on N/2 − 1;
+  // a cosine on bin 1 leaks A²N·cos²(π/N)/(6fs) into the zero bin (no
+  // mirror either). Every segment of the mixture has zero mean after the
+  // offset and no linear trend: the cosines are even about the segment's
+  // centre c and the sine on bin 4 cancels the alternation's trend.
+  const std::size_t N = 32, n = 128;
+  const double fs = 100, c = (N - 1) / 2.0, pi = std::numbers::pi;
+  const double a1 = 0.3, a4 = -0.5 * std::tan(pi * 4 / N), a10 = 1.0, aNyq = 0.5;
+  std::vector<double> x(n);
+  for (std::size_t j = 0; j < n; ++j) {
+    const double t = static_cast<double>(j);
+    x[j] = 0.8 + a1 * std::cos(2 * pi * (t - c) / N) + a4 * std::sin(2 * pi * 4 * t / N) +
+           a10 * std::cos(2 * pi * 10 * (t - c) / N) + aNyq * (j % 2 == 0 ? 1 : -1);
+  }
+  const double unit = static_cast<double>(N) / (3 * fs);  // A²N/(3fs) per unit A²
+  std::vector<double> expected(N / 2 + 1, 0.0);
+  expected[0] = a1 * a1 * unit * std::pow(std::cos(pi / N), 2) / 2;
+  expected[1] = a1 * a1 * unit;
+  expected[2] = a1 * a1 * unit / 4;
+  expected[3] = expected[5] = a4 * a4 * unit / 4;
+  expected[4] = a4 * a4 * unit;
+  expected[9] = expected[11] = a10 * a10 * unit / 4;
+  expected[10] = a10 * a10 * unit;
+  expected[15] = aNyq * aNyq * unit;
+  expected[16] = 2 * aNyq * aNyq * unit;
+  PowerSpectrum s;
+  std::string error;
+  ASSERT_TRUE(WelchPsd(x.data(), n, 1 / fs, s, error)) << error;
+  EXPECT_EQ(s.SegmentLength, N);
+  EXPECT_EQ(s.SegmentCount, 7u);
+  EXPECT_DOUBLE_EQ(s.SampleRate, fs);
+  ASSERT_EQ(s.Density.size(), N / 2 + 1);
+  ASSERT_EQ(s.Frequency.size(), N / 2 + 1);
+  for (std::size_t k = 0; k <= N / 2; ++k) {
+    SCOPED_TRACE(k);
+    EXPECT_NEAR(s.Frequency[k], 3.125 * static_cast<double>(k), 1e-12);
+    EXPECT_NEAR(s.Density[k], expected[k], 1e-12);
+  }
+  EXPECT_EQ(s.PeakIndex, 10u);
+  EXPECT_DOUBLE_EQ(s.PeakFrequency, 31.25);
+  EXPECT_TRUE(s.HasPeak);
+  // The trapezoidal integral: half the end bins, all of the others.
+  double area = (expected[0] + expected[16]) / 2;
+  for (std::size_t k = 1; k < N / 2; ++k) area += expected[k];
+  EXPECT_NEAR(SpectrumIntegral(s), area * 3.125, 1e-12);
+
+  // Odd N = 33: no Nyquist bin, the last bin 16 has a mirror. A cosine on
+  // bin 15: A²N/(3fs) there, a quarter of it on bins 14 and 16.
+  std::vector<double> odd(129);
+  for (std::size_t j = 0; j < odd.size(); ++j)
+    odd[j] = 0.4 * std::cos(2 * pi * 15 * (static_cast<double>(j) - 16) / 33);
+  ASSERT_TRUE(WelchPsd(odd.data(), odd.size(), 1 / fs, s, error, 33)) << error;
+  EXPECT_EQ(s.SegmentCount, 7u);
+  ASSERT_EQ(s.Density.size(), 17u);
+  const double peak = 0.16 * 33 / (3 * fs);
+  EXPECT_NEAR(s.Density[15], peak, 1e-4 * peak);
+  EXPECT_NEAR(s.Density[14], peak / 4, 1e-4 * peak);
+  EXPECT_NEAR(s.Density[16], peak / 4, 1e-4 * peak);
+  EXPECT_NEAR(s.Frequency[16], 100.0 * 16 / 33, 1e-12);
+  EXPECT_EQ(s.PeakIndex, 15u);
+}
+
 TEST(Spectrum, DefaultSegmentLengthAndSegmentCount) {
   struct Row {
     std::size_t n, segment, segments;
   };
-  const Row rows[] = {{16, 16, 1}, {127, 16, 14}, {200, 32, 11}, {2000, 256, 14}, {4096, 1024, 7}};
+  const Row rows[] = {{16, 16, 1},  {127, 16, 14}, {128, 32, 7},
+                      {200, 32, 11}, {2000, 256, 14}, {4096, 1024, 7}};
   for (const Row& row : rows) {
     SCOPED_TRACE(row.n);
     EXPECT_EQ(DefaultSegmentLength(row.n), row.segment);
@@ -111,6 +179,14 @@ TEST(Spectrum, RefusesWhatCannotBeAnalysed) {
     EXPECT_FALSE(error.empty());
     EXPECT_EQ(s.SegmentLength, 77u) << "the result is left untouched";
   }
+  // The limits themselves are accepted.
+  PowerSpectrum s;
+  std::string error;
+  EXPECT_TRUE(WelchPsd(x.data(), 16, 0.01, s, error)) << error;
+  EXPECT_TRUE(WelchPsd(x.data(), 100, 0.01, s, error, 4)) << error;
+  EXPECT_EQ(s.SegmentCount, 49u);
+  EXPECT_TRUE(WelchPsd(x.data(), 100, 0.01, s, error, 100)) << error;
+  EXPECT_EQ(s.SegmentCount, 1u);
 }
 
 TEST(Spectrum, PulsationPointSpectraAndPeakText) {

@@ -128,16 +128,22 @@ class DirectSamples : public Observer {
   explicit DirectSamples(const AveragingState& s) : s_(s) {}
   void StepDone(const Model& m) override {
     times.push_back(m.Time);
-    std::vector<double> row;
+    std::vector<double> row[3];
     for (const TRealPoint& p : s_.SamplePoints) {
       Real u, v;
       CalcVelocityPair(m, p, -1, u, v);
-      row.push_back(static_cast<double>(u));
+      row[0].push_back(static_cast<double>(u));
+      row[1].push_back(static_cast<double>(v));
+      row[2].push_back(std::hypot(static_cast<double>(u), static_cast<double>(v)));
     }
-    vx.push_back(row);
+    for (int k = 0; k < 3; ++k) samples[k].push_back(row[k]);
+    Real u, v;
+    CalcVelocityPair(m, {-2 * m.ChannelRadius, 0}, -1, u, v);
+    monitor.push_back(static_cast<double>(u));
   }
   std::vector<Real> times;
-  std::vector<std::vector<double>> vx;
+  std::vector<std::vector<double>> samples[3];  // vx, vy, speed: [step][point]
+  std::vector<double> monitor;                  // vx two radii in front of the hood
 
  private:
   const AveragingState& s_;
@@ -167,22 +173,59 @@ TEST(Averaging, MergedBlocksGiveTheDirectMeansFromABlockBoundary) {
     EXPECT_GE(r.StartTime, static_cast<double>(from));
     EXPECT_LT(first, 137u + static_cast<size_t>(s.BlockLength) + 1);
     EXPECT_EQ(r.Samples, static_cast<int64_t>(direct.times.size() - first));
+    const size_t n = direct.times.size() - first;
+    double flux = 0;
     for (size_t p = 0; p < s.SamplePoints.size(); ++p) {
-      double sum = 0;
-      for (size_t t = first; t < direct.times.size(); ++t) sum += direct.vx[t][p];
-      const double mean = sum / static_cast<double>(direct.times.size() - first);
-      double ss = 0;
-      for (size_t t = first; t < direct.times.size(); ++t) ss += (direct.vx[t][p] - mean) * (direct.vx[t][p] - mean);
-      const double rms = std::sqrt(ss / static_cast<double>(direct.times.size() - first));
+      double mean[3], rms[3];
+      for (int k = 0; k < 3; ++k) {
+        double sum = 0;
+        for (size_t t = first; t < direct.times.size(); ++t) sum += direct.samples[k][t][p];
+        mean[k] = sum / static_cast<double>(n);
+        double ss = 0;
+        for (size_t t = first; t < direct.times.size(); ++t)
+          ss += (direct.samples[k][t][p] - mean[k]) * (direct.samples[k][t][p] - mean[k]);
+        rms[k] = std::sqrt(ss / static_cast<double>(n));
+      }
       const int32_t cell = s.SampleCell[p];
-      if (cell <= AveragingState::FluxCell0) continue;  // the section's means make the flux
-      const double got = cell >= 0 ? r.Field.VxMean[static_cast<size_t>(cell)]
-                                   : r.Centreline[static_cast<size_t>(-1 - cell)].Model * static_cast<double>(m.SuctionSpeed);
-      EXPECT_NEAR(got, mean, 1e-12 * (1 + std::fabs(mean))) << "point " << p;
-      if (cell >= 0) {
-        EXPECT_NEAR(r.Field.VxRms[static_cast<size_t>(cell)], rms, 1e-10) << "point " << p;
+      if (cell <= AveragingState::FluxCell0) {
+        // Midpoint rule over the section's rings: 2π y vx dy.
+        flux += 2 * std::acos(-1.0) * static_cast<double>(s.SamplePoints[p].Y) * mean[0] *
+                static_cast<double>(m.ChannelRadius) / FluxSectionPoints;
+        continue;
+      }
+      if (cell < 0) {
+        EXPECT_NEAR(r.Centreline[static_cast<size_t>(-1 - cell)].Model * static_cast<double>(m.SuctionSpeed), mean[0],
+                    1e-12 * (1 + std::fabs(mean[0])))
+            << "station " << -1 - cell;
+        continue;
+      }
+      const size_t c = static_cast<size_t>(cell);
+      const double got[6] = {r.Field.VxMean[c], r.Field.VyMean[c], r.Field.SpeedMean[c],
+                             r.Field.VxRms[c],  r.Field.VyRms[c],  r.Field.SpeedRms[c]};
+      for (int k = 0; k < 3; ++k) {
+        EXPECT_NEAR(got[k], mean[k], 1e-12 * (1 + std::fabs(mean[k]))) << "point " << p << ", quantity " << k;
+        EXPECT_NEAR(got[3 + k], rms[k], 1e-10) << "point " << p << ", quantity " << k;
       }
     }
+    ASSERT_TRUE(r.Flux.Valid);
+    EXPECT_NEAR(r.Flux.Flux, flux, 1e-12 * std::fabs(flux));
+    const double b = static_cast<double>(m.ChannelRadius);
+    EXPECT_NEAR(r.Flux.Reference, std::acos(-1.0) * b * b * static_cast<double>(m.SuctionSpeed), 1e-15);
+    EXPECT_DOUBLE_EQ(r.Flux.Ratio, r.Flux.Flux / r.Flux.Reference);
+    EXPECT_DOUBLE_EQ(r.Flux.X, static_cast<double>(m.SuctionX / 2));
+    // Cells in the solids stay zero.
+    for (size_t c = 0; c < r.Field.Grid.Inside.size(); ++c)
+      if (!r.Field.Grid.Inside[c]) EXPECT_EQ(r.Field.SpeedMean[c] + r.Field.VxRms[c], 0.0) << "cell " << c;
+    // The monitor two radii in front is taken at every step; its mean from
+    // the first sample at or after the averages' start.
+    ASSERT_EQ(s.Monitors[1], direct.monitor);
+    size_t fromStep = 0;
+    while (direct.times[fromStep] < from) ++fromStep;
+    double sum = 0;
+    for (size_t t = fromStep; t < direct.monitor.size(); ++t) sum += direct.monitor[t];
+    EXPECT_EQ(r.Monitors[1].Samples, static_cast<int64_t>(direct.monitor.size() - fromStep));
+    EXPECT_NEAR(r.Monitors[1].Mean, sum / static_cast<double>(direct.monitor.size() - fromStep), 1e-14);
+    EXPECT_STREQ(r.Monitors[1].Name.c_str(), MonitorNames[1]);
   }
 }
 
@@ -204,6 +247,8 @@ TEST(Averaging, FailedZoneMeasurementsAreCountedAndLeftOut) {
     EXPECT_DOUBLE_EQ(z.Dimensions[0].Mean, meanBeff);
     EXPECT_DOUBLE_EQ(z.Dimensions[0].Sd, sdBeff);
     EXPECT_DOUBLE_EQ(z.Dimensions[1].Sd, 0.0);
+    EXPECT_DOUBLE_EQ(z.Dimensions[6].Mean, measured == 2 ? 8.0 : 9.0);
+    EXPECT_DOUBLE_EQ(z.Dimensions[6].Sd, measured == 2 ? std::sqrt(2.0) : 0.0);
   }
 }
 

@@ -6,7 +6,9 @@
 
 #include <unistd.h>
 
+#include <cmath>
 #include <filesystem>
+#include <limits>
 #include <optional>
 
 #include "core/study/study_averages.h"
@@ -53,6 +55,13 @@ TEST(StudyFile, RefusedFilesNameTheLineAndTheKey) {
        "строка 5, ключ «flange-angle-deg»"},
       {"bad point", "name = \"a\"\n[results]\npoints = [[0.1]]\n", "строка 3, ключ «points»"},
       {"toml syntax", "name = \"a\"\n[base]\ndt = = 1\n", "s.toml, строка 3"},
+      // Text that could end a line of case.toml or of a plot script.
+      {"newline in the name", "\nname = \"a\\nsystem(\\\"touch PWN\\\")\"\n", "строка 2, ключ «name»: недопустимый управляющий"},
+      {"carriage return in the name", "name = \"a\\rb\"\n", "ключ «name»: недопустимый управляющий"},
+      {"NUL in the name", "name = \"a\\u0000b\"\n", "ключ «name»: недопустимый управляющий"},
+      {"tab in a value", "name = \"a\"\n[sweep]\nprecision = [\"double\", \"x\\ty\"]\n",
+       "строка 3, ключ «precision»: недопустимый управляющий"},
+      {"DEL in a number text", "name = \"a\"\n[base]\ndt = \"0,1\\u007F\"\n", "строка 3, ключ «dt»: недопустимый"},
   };
   for (const Row& r : rows) {
     StudyDefinition definition;
@@ -70,6 +79,74 @@ TEST(StudyFile, RefusedFilesNameTheLineAndTheKey) {
   EXPECT_TRUE(Parse("name = \"a\"\n[base]\nuntil-steady = true\n", definition, error,
                     [](std::string_view) { return true; }))
       << error;
+}
+
+TEST(StudyFile, RangesAndListsGiveTheExactArguments) {
+  struct Row {
+    const char* name;
+    const char* sweep;  // one line of [sweep]
+    std::vector<std::string> values;
+  };
+  const Row rows[] = {
+      {"end point on a rounded step", "dt = { from = 0.1, to = 0.3, step = 0.1 }", {"0.1", "0.2", "0.3"}},
+      {"end point not on the grid", "inflow-speed = { from = 0, to = 1, step = 0.3 }", {"0", "0.3", "0.6", "0.9"}},
+      {"downwards", "flange-angle-deg = { from = 90, to = 15, step = -25 }", {"90", "65", "40", "15"}},
+      {"through zero", "inflow-speed = { from = -0.2, to = 0.2, step = 0.1 }", {"-0.2", "-0.1", "0", "0.1", "0.2"}},
+      {"one value", "suction-x = { from = 0.5, to = 0.5, step = 1 }", {"0.5"}},
+      {"decimal comma texts", "dt = { from = \"0,001\", to = \"0,002\", step = \"0,0005\" }", {"0.001", "0.0015", "0.002"}},
+      {"integer range", "max-free = { from = 10, to = 1, step = -4 }", {"10", "6", "2"}},
+      {"integer list", "threads = [1, 2, 4]", {"1", "2", "4"}},
+      {"real list of every kind", "dt = [0.1, 2, \"0,75\", \" 1,5 \", 1e-7]", {"0.1", "2", "0.75", "1.5", "1e-07"}},
+      {"flags", "reference = [true, false]", {"true", "false"}},
+      {"free values", "precision = [\"double\", 2, 0.5, true]", {"double", "2", "0.5", "true"}},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.name);
+    StudyDefinition definition;
+    std::string error;
+    ASSERT_TRUE(Parse(std::string("name = \"a\"\n[sweep]\n") + r.sweep + "\n", definition, error)) << error;
+    ASSERT_EQ(definition.Sweep.size(), 1u);
+    EXPECT_EQ(definition.Sweep[0].Values, r.values);
+    EXPECT_EQ(StudyCaseCount(definition), r.values.size());
+  }
+  // What a range may not be.
+  for (const char* sweep : {"reference = { from = 0, to = 1, step = 1 }", "max-free = { from = 1, to = 3, step = 0.5 }",
+                            "dt = { from = 0.1, to = 0.2, step = 0.1, by = 1 }", "dt = { from = 0, to = 1, step = 0.00001 }",
+                            "dt = { from = \"x\", to = 1, step = 0.1 }", "dt = 0.1"}) {
+    StudyDefinition definition;
+    std::string error;
+    EXPECT_FALSE(Parse(std::string("name = \"a\"\n[sweep]\n") + sweep + "\n", definition, error)) << sweep;
+    EXPECT_NE(error.find("строка 3, ключ «"), std::string::npos) << sweep << ": " << error;
+  }
+  // 100 000 values is the limit itself.
+  StudyDefinition definition;
+  std::string error;
+  EXPECT_TRUE(Parse("name = \"a\"\n[sweep]\nmax-free = { from = 1, to = 100000, step = 1 }\n", definition, error)) << error;
+  EXPECT_EQ(StudyCaseCount(definition), MaxStudyCases);
+  EXPECT_FALSE(Parse("name = \"a\"\n[sweep]\nmax-free = { from = 0, to = 100000, step = 1 }\n", definition, error));
+
+  // Results asked for, and base options as they reach the run command.
+  ASSERT_TRUE(Parse("name = \"a\"\n[base]\ndt = 0.004\nmax-free = 300\nreference = true\n"
+                    "[results]\nvortex-zone = false\nflux = true\npoints = [[0.1, \"0,05\"], [-1, 2]]\n"
+                    "centreline = [0.5, 1]\n",
+                    definition, error))
+      << error;
+  ASSERT_EQ(definition.Base.size(), 3u);
+  EXPECT_EQ(definition.Base[0].Key + "=" + definition.Base[0].Value, "dt=0.004");
+  EXPECT_EQ(definition.Base[1].Key + "=" + definition.Base[1].Value, "max-free=300");
+  EXPECT_EQ(definition.Base[2].Key + "=" + definition.Base[2].Value, "reference=true");
+  EXPECT_FALSE(definition.Results.VortexZone);
+  EXPECT_TRUE(definition.Results.Flux);
+  ASSERT_EQ(definition.Results.Points.size(), 2u);
+  EXPECT_EQ(definition.Results.Points[0].X, static_cast<Real>(0.1));
+  EXPECT_EQ(definition.Results.Points[0].Y, static_cast<Real>(static_cast<long double>(0.05L)));
+  EXPECT_EQ(definition.Results.Points[1].X, -1);
+  EXPECT_EQ(definition.Results.Points[1].Y, 2);
+  EXPECT_EQ(definition.Results.CentrelineXD, (std::vector<Real>{0.5, 1}));
+  EXPECT_EQ(StudyCaseCount(definition), 1u);
+  EXPECT_EQ(DisplayValue("0.75"), "0,75");
+  EXPECT_EQ(DisplayValue("true"), "true");
+  EXPECT_EQ(DisplayValue("double"), "double");
 }
 
 TEST(StudyPlan, GridCrossesInFileOrderAndZipPairs) {
@@ -97,6 +174,39 @@ TEST(StudyPlan, GridCrossesInFileOrderAndZipPairs) {
   const std::vector<StudyCase> zip = PlanCases(definition);
   ASSERT_EQ(zip.size(), 2u);
   EXPECT_EQ(zip[1].SweptValues, (std::vector<std::string>{"0.02", "20"}));
+}
+
+TEST(StudyPlan, EveryCaseOfAGridAndAZip) {
+  StudyDefinition definition;
+  std::string error;
+  ASSERT_TRUE(Parse("name = \"a\"\n[base]\nmax-time = 2\n[sweep]\ndt = [0.01, 0.02, 0.03]\ninflow-speed = [0, 1]\n",
+                    definition, error))
+      << error;
+  // dt (first in the file) slowest, inflow-speed fastest; base options first.
+  const std::vector<std::vector<std::string>> grid = {{"0.01", "0"}, {"0.01", "1"}, {"0.02", "0"},
+                                                      {"0.02", "1"}, {"0.03", "0"}, {"0.03", "1"}};
+  std::vector<StudyCase> cases = PlanCases(definition);
+  ASSERT_EQ(cases.size(), grid.size());
+  for (size_t i = 0; i < cases.size(); ++i) {
+    SCOPED_TRACE(i);
+    EXPECT_EQ(cases[i].Id, static_cast<int>(i));
+    EXPECT_EQ(cases[i].SweptValues, grid[i]);
+    ASSERT_EQ(cases[i].Settings.size(), 3u);
+    EXPECT_EQ(cases[i].Settings[0].Key + "=" + cases[i].Settings[0].Value, "max-time=2");
+    EXPECT_EQ(cases[i].Settings[1].Key + "=" + cases[i].Settings[1].Value, "dt=" + grid[i][0]);
+    EXPECT_EQ(cases[i].Settings[2].Key + "=" + cases[i].Settings[2].Value, "inflow-speed=" + grid[i][1]);
+  }
+  ASSERT_TRUE(Parse("name = \"a\"\n[sweep]\nzip = true\ndt = [0.01, 0.02, 0.03]\nmax-free = [10, 20, 30]\n",
+                    definition, error));
+  cases = PlanCases(definition);
+  ASSERT_EQ(cases.size(), 3u);
+  for (size_t i = 0; i < 3; ++i)
+    EXPECT_EQ(cases[i].SweptValues, (std::vector<std::string>{"0.0" + std::to_string(i + 1), std::to_string(10 * (i + 1))}));
+  ASSERT_TRUE(Parse("name = \"a\"\n[base]\ndt = 0.01\n", definition, error));
+  cases = PlanCases(definition);
+  ASSERT_EQ(cases.size(), 1u);
+  EXPECT_TRUE(cases[0].SweptValues.empty());
+  ASSERT_EQ(cases[0].Settings.size(), 1u);
 }
 
 class StudyFolder : public ::testing::Test {
@@ -156,9 +266,116 @@ TEST_F(StudyFolder, CaseStatesAndTheTable) {
   ASSERT_EQ(plots.size(), 4u);
   EXPECT_EQ(plots[0].BaseName, "Beff-vs-flange-angle-deg");
   EXPECT_EQ(plots[3].BaseName, "v_0_1_0_05-vs-inflow-speed");
-  EXPECT_NE(plots[0].Text.find("title \"inflow-speed = 0\""), std::string::npos) << plots[0].Text;
+  EXPECT_NE(plots[0].Text.find("title 'inflow-speed = 0'"), std::string::npos) << plots[0].Text;
+
+  // Names with quotes and backslashes survive the results file; a line break
+  // in a hand-edited one is refused rather than carried into a plot script.
+  const CaseResults odd = {{"a\"b\\c`d'", "м\"", 1.5L}};
+  CaseResults back;
+  ASSERT_TRUE(ParseResultsFile(ResultsFileText(odd), back, error)) << error;
+  ASSERT_EQ(back.size(), 1u);
+  EXPECT_EQ(back[0].Name, odd[0].Name);
+  EXPECT_EQ(back[0].Unit, odd[0].Unit);
+  EXPECT_FALSE(ParseResultsFile("[[value]]\nname = \"a\\nb\"\nunit = \"\"\nvalue = 1.0\n", back, error));
 }
 
+
+TEST_F(StudyFolder, PlanFilesAndCaseNames) {
+  const std::string text = "name = \"Угол\"\n[base]\nmax-time = 2\n[sweep]\nflange-angle-deg = [30, 60]\ninflow-speed = [0, 0.75]\n";
+  StudyDefinition definition;
+  std::string error;
+  ASSERT_TRUE(Parse(text, definition, error));
+  const auto cases = PlanCases(definition);
+  ASSERT_TRUE(WriteStudyPlan(text, definition, cases, dir_, error)) << error;
+  std::string read;
+  ASSERT_TRUE(ReadTextFile(StudyFilePath(dir_), read, error));
+  EXPECT_EQ(read, text);
+  ASSERT_TRUE(ReadTextFile(ManifestPath(dir_), read, error));
+  EXPECT_EQ(read, "id;folder;flange-angle-deg;inflow-speed\n0;cases/0000;30;0\n1;cases/0001;30;0,75\n"
+                  "2;cases/0002;60;0\n3;cases/0003;60;0,75\n");
+  ASSERT_TRUE(ReadTextFile(CaseFile(dir_, 3, CaseParamsName), read, error));
+  EXPECT_EQ(read, "# Угол, вариант 3\nmax-time = \"2\"\nflange-angle-deg = \"60\"\ninflow-speed = \"0.75\"\n");
+  EXPECT_EQ(CaseDir(dir_, 12345), (fs::path(dir_) / "cases" / "12345").string());
+  EXPECT_EQ(CaseFile(dir_, 7, CaseDoneName), (fs::path(dir_) / "cases" / "0007" / "done").string());
+  // A folder holding another study's cases but no study file is refused too.
+  fs::remove(StudyFilePath(dir_));
+  EXPECT_FALSE(WriteStudyPlan(text, definition, cases, dir_, error));
+  // A state read back: done wins over a failed mark; clearing forgets both.
+  ASSERT_TRUE(MarkCaseFailed(dir_, 1, "нет", error));
+  EXPECT_EQ(ReadCaseState(dir_, 1, nullptr), CaseState::Failed);
+  ASSERT_TRUE(MarkCaseDone(dir_, 1, error));
+  EXPECT_EQ(ReadCaseState(dir_, 1, nullptr), CaseState::Done);
+  ClearCaseOutcome(dir_, 1);
+  EXPECT_EQ(ReadCaseState(dir_, 1, nullptr), CaseState::Pending);
+  EXPECT_STREQ(CaseStateName(CaseState::Running), "running");
+}
+
+TEST(StudyResults, FileRoundTripIsExact) {
+  const CaseResults r = {{"Beff", "м", 0.1L / 3},
+                         {"vx(0,1 0,05)", "м/с", -1e-300L},
+                         {"a", "", 12345678.901234567L},
+                         {"n", "м", std::numeric_limits<Real>::quiet_NaN()},
+                         {"i", "м", -std::numeric_limits<Real>::infinity()}};
+  CaseResults back;
+  std::string error;
+  ASSERT_TRUE(ParseResultsFile(ResultsFileText(r), back, error)) << error;
+  ASSERT_EQ(back.size(), r.size());
+  for (size_t i = 0; i < r.size(); ++i) {
+    SCOPED_TRACE(r[i].Name);
+    EXPECT_EQ(back[i].Name, r[i].Name);
+    EXPECT_EQ(back[i].Unit, r[i].Unit);
+    if (i == 3) {
+      EXPECT_TRUE(std::isnan(static_cast<double>(back[i].Value)));
+    } else {
+      EXPECT_EQ(static_cast<double>(back[i].Value), static_cast<double>(r[i].Value));
+    }
+  }
+  EXPECT_TRUE(ParseResultsFile("", back, error));
+  EXPECT_TRUE(back.empty());
+  EXPECT_FALSE(ParseResultsFile("[[value]]\nname = \"a\"\nvalue = 1.0\n", back, error)) << "no unit";
+  EXPECT_FALSE(ParseResultsFile("[[value]]\nname = \"a\"\nunit = \"\"\nvalue = \"x\"\n", back, error));
+  EXPECT_EQ(ResultPointSuffix({0.1L, -0.05L}), "(0,1 -0,05)");
+  EXPECT_EQ(ResultLabel("Beff"), "Bэф");
+  EXPECT_EQ(ResultLabel("Beff_sd"), "Bэф_sd");
+  EXPECT_EQ(ResultLabel("b"), "b");
+}
+
+TEST(StudyTable, SeriesGroupTheOtherParametersAndSortByX) {
+  // Two swept keys; results of done cases only; x parsed from the values.
+  StudyTable table;
+  table.Params = {{"flange-angle-deg", "°"}, {"inflow-speed", "м/с"}};
+  table.Results = {{"Beff", "м"}, {"b", "м"}};
+  auto row = [](int id, const char* a, const char* v, CaseState s, std::optional<Real> r0, std::optional<Real> r1) {
+    StudyRow r;
+    r.Id = id;
+    r.Params = {a, v};
+    r.State = s;
+    r.Results = {r0, r1};
+    return r;
+  };
+  table.Rows = {row(0, "60", "0", CaseState::Done, 0.6L, 1),       row(1, "60", "0.75", CaseState::Done, 0.65L, 2),
+                row(2, "30", "0", CaseState::Done, 0.3L, 3),       row(3, "30", "0.75", CaseState::Failed, 9, 9),
+                row(4, "45", "0", CaseState::Done, 0.45L, std::nullopt), row(5, "45", "0.75", CaseState::Done, 0.5L, 6)};
+  using P = std::vector<std::pair<Real, Real>>;
+  std::vector<PlotSeries> s = StudySeries(table, 0, 0);
+  ASSERT_EQ(s.size(), 2u);
+  EXPECT_EQ(s[0].Points, (P{{30, 0.3L}, {45, 0.45L}, {60, 0.6L}}));
+  EXPECT_EQ(s[1].Points, (P{{45, 0.5L}, {60, 0.65L}}));
+  EXPECT_NE(s[1].Title.find("0,75"), std::string::npos) << s[1].Title;
+  s = StudySeries(table, 0, 1);  // case 4 has no b
+  ASSERT_EQ(s.size(), 2u);
+  EXPECT_EQ(s[0].Points, (P{{30, 3}, {60, 1}}));
+  EXPECT_EQ(s[1].Points, (P{{45, 6}, {60, 2}}));
+  s = StudySeries(table, 1, 0);  // by speed, a line per angle in order of appearance
+  ASSERT_EQ(s.size(), 3u);
+  EXPECT_EQ(s[0].Points, (P{{0, 0.6L}, {0.75L, 0.65L}}));
+  EXPECT_EQ(s[1].Points, (P{{0, 0.3L}}));
+  EXPECT_EQ(s[2].Points, (P{{0, 0.45L}, {0.75L, 0.5L}}));
+  const StudyCounts n = CountStates(table);
+  EXPECT_EQ(n.Done, 5);
+  EXPECT_EQ(n.Failed, 1);
+  EXPECT_EQ(n.Running + n.Pending, 0);
+}
 
 TEST(StudyAverages, ResultsFromTheAveragesFile) {
   // The layout the averaging run writes, with a 3 x 2 grid whose node (1, 1)
