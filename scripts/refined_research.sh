@@ -24,6 +24,8 @@ while read -r label x0 options; do
     continue
   fi
   end=$(date +%s.%N)
+  # KEEP: a folder that keeps each run's averages file and mean field as LABEL.json, LABEL.csv.
+  if [ -n "${KEEP:-}" ]; then cp "$work/a.json" "$KEEP/$label.json"; cp "$work/f.csv" "$KEEP/$label.csv"; fi
   h=$(printf '%s\n' "$options" | sed -n 's/.*--vortex-spacing \([^ ]*\).*/\1/p')
   dt=$(printf '%s\n' "$options" | sed -n 's/.*--dt \([^ ]*\).*/\1/p')
   delta=$(printf '%s\n' "$options" | sed -n 's/.*--smoothing-length \([^ ]*\).*/\1/p')

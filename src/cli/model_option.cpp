@@ -34,6 +34,11 @@ void AddFlowModelOptions(CLI::App* command, FlowModelArgs& a, bool runOptions) {
       "--merge-distance", a.mergeDistance, "уточнённая модель: сливаются кольца одного знака ближе этого, м (h/2)");
   a.mergeAgeOpt = command->add_option("--merge-age", a.mergeAge,
                                       "уточнённая модель: сливаются кольца старше этого, с (0,1)");
+  command
+      ->add_option("--shed-every", a.shedEvery,
+                   "уточнённая модель: каждая точка отрыва сбрасывает кольцо раз в N шагов, с "
+                   "циркуляцией этих N шагов (1)")
+      ->check(CLI::Range(1, 1000000));
   command->add_flag("--merge-per-step", a.mergePerStep,
                     "уточнённая модель: расстояние слияния умножается на dt / 0,005 с");
   command->add_flag("--attached-smoothed", a.attachedSmoothed,
@@ -77,6 +82,7 @@ bool ApplyFlowModel(const FlowModelArgs& a, Model& m, std::string& error) {
     r.MergeAge = *v;
   }
   r.MergeDistancePerStep = a.mergePerStep;
+  if (m.Flow == FlowModel::Refined) SetSheddingIntervals(m, a.shedEvery - 1, a.shedEvery - 1, a.shedEvery - 1);
   r.FreeSeeAttachedCutOff = !a.attachedSmoothed;
   return true;
 }

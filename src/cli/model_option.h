@@ -14,6 +14,7 @@ struct FlowModelArgs {
   std::string model = "program";
   std::string smoothing, shedding = "sheet-flux", placement = "offset", mergeDistance, mergeAge,
       courant;
+  int shedEvery = 1;
   bool mergePerStep = false;
   bool attachedSmoothed = false;
   CLI::Option* smoothingOpt = nullptr;

@@ -169,6 +169,9 @@ struct GridField {
 };
 struct AveragingResults {
   std::string Precision = "extended";  // arithmetic path of the run
+  // The run's model and free-vortex limit; files of earlier versions have
+  // neither (false), and are written back without them.
+  bool HasModelFacts = true;
   std::string FlowModelName = "program";  // the run's model: "program" or "refined"
   int32_t FreeLimit = 0;                  // the run's free-vortex limit
   double FreeLimitTime = -1;              // s when the limit was reached; negative: never

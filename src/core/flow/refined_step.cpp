@@ -96,12 +96,23 @@ TRealPoint NewRingPosition(const Model& m, int32_t s, const TRealPoint& edge, Re
 
 // Every separation point sheds one ring, from the velocities and attached
 // circulations solved for the rings present; all edges see the same state.
-void ShedEverywhere(Model& m) {
+// A point with a shedding interval n (research: fewer, stronger rings) sheds
+// every (n+1)-th step, the sheet's flux of those n+1 steps.
+void ShedEverywhere(Model& m, std::vector<int32_t>& counters) {
   const int32_t n = m.AttachedCount;
   const int32_t before = m.FreeVortexCount;
   RefinedScratch& w = m.RefinedWork;
   const Real h = m.VortexSpacing;
+  if (counters.size() < static_cast<size_t>(m.SeparationCount))
+    counters.resize(static_cast<size_t>(m.SeparationCount), 0);
   for (int32_t s = 0; s < m.SeparationCount; ++s) {
+    const size_t si = static_cast<size_t>(s);
+    const int64_t interval =
+        si < m.SheddingInterval.size() ? std::max<int64_t>(m.SheddingInterval[si], 0) : 0;
+    const bool due = counters[si] == 0;
+    counters[si] = static_cast<int32_t>((int64_t{counters[si]} + 1) % (interval + 1));
+    if (!due) continue;
+    const Real span = m.Dt * static_cast<Real>(interval + 1);  // s of sheet flux in this ring
     const int32_t k = m.SeparationIndex[s];
     const TRealPoint edge = m.Vortices[k].Pos;
     Real u, v;
@@ -117,7 +128,7 @@ void ShedEverywhere(Model& m) {
     }
     const Real edgeGamma = m.Vortices[k].Gamma;
     const Real gamma = m.Refined.Shedding == ShedRule::SheetFlux
-                           ? edgeGamma / h * speed * m.Dt / 2  // ½·γ·|U|·dt
+                           ? edgeGamma / h * speed * span / 2  // ½·γ·|U|·dt
                            : edgeGamma;
     const Real along = m.Refined.Placement == ShedPlacement::Offset ? m.ShedOffset : speed * m.Dt / 2;
     TVortex& nv = m.Vortices[n + m.FreeVortexCount];
@@ -145,7 +156,7 @@ class RefinedStepModel final : public StepModel {
     m.RefinedCount = RefinedAccount{};
   }
 
-  void Move(Model& m, std::vector<int32_t>&) const override {
+  void Move(Model& m, std::vector<int32_t>& shedCounters) const override {
     ConvectFreeRingsHeun(m);
     MarkFarAndAxis(m);
     Compact(m);
@@ -153,7 +164,7 @@ class RefinedStepModel final : public StepModel {
     const Real distance = m.Refined.MergeDistance > 0 ? m.Refined.MergeDistance : m.VortexSpacing / 2;
     m.RefinedCount.Merged += MergeFreeRings(m, distance * perStep, m.Refined.MergeAge);
     Resolve(m);
-    ShedEverywhere(m);
+    ShedEverywhere(m, shedCounters);
   }
 };
 

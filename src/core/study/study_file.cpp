@@ -379,6 +379,7 @@ const std::vector<StudyKey>& StudyKeys() {
       {"shed-placement", StudyKeyKind::Any, ""},
       {"merge-distance", StudyKeyKind::Real, "м"},
       {"merge-age", StudyKeyKind::Real, "с"},
+      {"shed-every", StudyKeyKind::Integer, ""},
       {"merge-per-step", StudyKeyKind::Flag, ""},
       {"attached-smoothed", StudyKeyKind::Flag, ""},
       {"courant", StudyKeyKind::Real, ""},
