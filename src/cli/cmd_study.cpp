@@ -456,16 +456,19 @@ int CollectCommand(CLI::App& app, const std::string& dir) {
   const std::string csv = (fs::path(dir) / "results.csv").string();
   if (!WriteTextFile(csv, StudyCsv(table), error)) return Fail(error);
   std::printf("%s\n", csv.c_str());
+  std::vector<PlotScript> scripts = StudyPlotScripts(table);
   if (!table.Refinements.empty()) {
     const std::string gci = (fs::path(dir) / "convergence.csv").string();
-    if (!WriteTextFile(gci, ConvergenceCsv(table, StudyConvergence(table)), error)) return Fail(error);
+    const std::vector<ConvergenceRow> rows = StudyConvergence(table);
+    if (!WriteTextFile(gci, ConvergenceCsv(table, rows), error)) return Fail(error);
     std::printf("%s\n", gci.c_str());
+    for (PlotScript& p : ConvergencePlotScripts(table, rows)) scripts.push_back(std::move(p));
   }
   const fs::path plots = fs::path(dir) / "plots";
   std::error_code ec;
   fs::create_directories(plots, ec);
   int status = ExitOk;
-  for (const PlotScript& p : StudyPlotScripts(table)) {
+  for (const PlotScript& p : scripts) {
     const std::string gp = (plots / (p.BaseName + ".gp")).string();
     if (!WriteTextFile(gp, p.Text, error)) return Fail(error);
     std::string out;

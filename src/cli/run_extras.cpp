@@ -70,6 +70,7 @@ void PrintAverages(const AveragingResults& r) {
                 Fixed(r.Flux.X, 6, 3).c_str(), Fixed(r.Flux.Flux, 6, 5).c_str(),
                 Fixed(r.Flux.Reference, 6, 5).c_str(), Fixed(r.Flux.Ratio, 6, 3).c_str());
   }
+  if (r.Contraction.Present) std::printf("%s", ContractionText(r.Contraction).c_str());
   const VortexZoneSummary& z = r.VortexZone;
   std::printf("Вихревая зона: измерений %d, неудачных %d (каждая %d-я выборка)\n", z.Measured, z.Failed,
               z.EverySamples);

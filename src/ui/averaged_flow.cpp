@@ -27,6 +27,7 @@
 #include "core/analysis/vortex_area.h"
 #include "ui/chart_export.h"
 #include "ui/chart_style.h"
+#include "ui/contraction_chart.h"
 #include "ui/dialog_messages.h"
 #include "ui/averages_json.h"
 #include "ui/speed_map.h"
@@ -151,6 +152,8 @@ TfrmAveragedFlow::TfrmAveragedFlow(QWidget* parent) : QDialog(parent) {
   tabs->addTab(CentreChart, QStringLiteral("Ось отсоса"));
   tabs->addTab(zonePage, QStringLiteral("Вихревая зона"));
   tabs->addTab(sgMonitors, QStringLiteral("Контрольные величины"));
+  Contraction = new ContractionChart(this);
+  tabs->addTab(Contraction, QStringLiteral("Сжатие струи"));
 
   note_ = new QLabel(EmptyText(), this);
   note_->setAlignment(Qt::AlignCenter);
@@ -257,6 +260,7 @@ void TfrmAveragedFlow::Show(const AveragingResults& r, const Model* contour,
   FillCentreline(r);
   FillZone(r.VortexZone);
   FillMonitors(r.Monitors);
+  Contraction->ShowContraction(r.Contraction);
   stack_->setCurrentWidget(tabs);
   btnSavePicture->setEnabled(true);
   btnSaveCsv->setEnabled(true);
@@ -403,6 +407,9 @@ bool TfrmAveragedFlow::SaveCsv(const QString& path, QString& error) {
         csv += m.Name + ";" + m.Unit + ";" + known(m.Mean) + ";" + known(m.HalfWidth95) + ";" +
                known(m.RelativeHalfWidth) + ";" + std::to_string(m.Samples) + "\n";
       }
+      break;
+    case 4:
+      csv = ContractionCsv(results_.Contraction);
       break;
     default: {
       csv = "dimension;mean [m];sd [m]\n";

@@ -21,6 +21,7 @@ class QValueAxis;
 
 namespace mdv {
 
+class ContractionChart;
 class SpeedMap;
 
 class TfrmAveragedFlow : public QDialog {
@@ -53,7 +54,7 @@ class TfrmAveragedFlow : public QDialog {
   QLabel* labSummary;
   QLineEdit* edCaptureSpeeds;   // "0,25; 0,5; 1"
   QPushButton* btnApplySpeeds;  // "Построить"
-  // "Поле скоростей", "Ось отсоса", "Вихревая зона", "Контрольные величины"
+  // "Поле скоростей", "Ось отсоса", "Вихревая зона", "Контрольные величины", "Сжатие струи"
   QTabWidget* tabs;
   SpeedMap* Map;
   QChartView* CentreChart;
@@ -65,6 +66,7 @@ class TfrmAveragedFlow : public QDialog {
   QTableWidget* sgZone;         // dimension, mean, s.d.
   QLabel* labZone;
   QTableWidget* sgMonitors;     // the monitored signals: mean ± 95 % half-width
+  ContractionChart* Contraction;  // C_c along the channel, the vena contracta, reattachment
   QPushButton* btnLoad;  // "Загрузить средние..."
   QPushButton* btnSavePicture;
   QPushButton* btnSaveCsv;

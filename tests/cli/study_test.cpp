@@ -144,6 +144,7 @@ TEST_F(Study, ConvergenceSectionGivesAnIndexPerResult) {
   }
   EXPECT_EQ(rows, 3) << "vx, vy and the speed at the point";
   EXPECT_FALSE(Exists("c/convergence.csv.tmp"));
+  EXPECT_TRUE(Exists("c/plots/gci-vx_0_1_0_05-vs-dt.png"));
 }
 
 TEST_F(Study, KilledCaseRunsAgainAndFailedCaseDoesNotStopTheOthers) {
@@ -185,7 +186,7 @@ TEST_F(Study, KilledCaseRunsAgainAndFailedCaseDoesNotStopTheOthers) {
 TEST_F(Study, CaseThatAveragesCollectsFromItsAverages) {
   Write("s.toml",
         "name = \"avg\"\n[base]\nmax-time = 0.2\naverage-from = 0.1\n[sweep]\ninflow-speed = [0]\n"
-        "[results]\ncentreline = [0.5]\nflux = true\n");
+        "[results]\ncentreline = [0.5]\nflux = true\ncontraction = true\n");
   ASSERT_EQ(Run({"study", "plan", "s.toml", "v"}).status, 0);
   const Result run = Run({"study", "run", "v"});
   ASSERT_EQ(run.status, 0) << run.err;
@@ -200,6 +201,12 @@ TEST_F(Study, CaseThatAveragesCollectsFromItsAverages) {
   const size_t v = results.find("value = ", r);
   EXPECT_EQ(std::stod(results.substr(v + 8)), ratio);
   EXPECT_NE(results.find("name = \"v/v0(x/D=0,5)\""), std::string::npos) << results;
+  // So is the vena contracta's C_c.
+  const size_t vena = json.find("\"cc\": ", json.find("\"vena_contracta\": {"));
+  ASSERT_NE(vena, std::string::npos) << json;
+  const size_t c = results.find("value = ", results.find("name = \"Cc\""));
+  ASSERT_NE(c, std::string::npos) << results;
+  EXPECT_EQ(std::stod(results.substr(c + 8)), std::stod(json.substr(vena + 6)));
 }
 
 // What goes into the job script's directives cannot end a line there: the rest
@@ -215,6 +222,43 @@ TEST_F(Study, SlurmScriptTakesNoLineBreaksIntoItsDirectives) {
   ASSERT_EQ(Run({"study", "slurm", "j"}).status, 0);
   const std::string script = Read("j/study.sbatch");
   EXPECT_EQ(script.find("\necho injected"), std::string::npos) << script;
+}
+
+// The whole job script: one array task per case (0 to N − 1), the options
+// given, the case command with the study folder quoted for the shell.
+TEST_F(Study, SlurmScriptLineByLine) {
+  Write("s.toml", "name = \"два угла\"\n[base]\nmax-time = 0.05\n[sweep]\nflange-angle-deg = [30, 45, 60]\n");
+  ASSERT_EQ(Run({"study", "plan", "s.toml", "j"}).status, 0);
+  const Result r = Run({"study", "slurm", "j", "--max-running", "2", "--threads", "3", "--partition", "p1", "--time",
+                        "1:00:00"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  const std::string dir = (dir_ / "j").string();
+  EXPECT_EQ(Read("j/study.sbatch"),
+            "#!/bin/bash\n# Parameter study \"два угла\": one array task per case.\n"
+            "#SBATCH --job-name=mdv-study\n"
+            "#SBATCH --array=0-2%2\n"
+            "#SBATCH --cpus-per-task=3\n"
+            "#SBATCH --output=\"" + dir + "/slurm/%A_%a.out\"\n"
+            "#SBATCH --partition=p1\n"
+            "#SBATCH --time=1:00:00\n"
+            "exec '" + fs::canonical(MDV_BATCH_EXE).string() + "' study case '" + dir +
+                "' \"$SLURM_ARRAY_TASK_ID\" --threads 3\n");
+  EXPECT_TRUE(fs::is_directory(dir_ / "j/slurm"));
+}
+
+// The done mark follows the results: a case whose results cannot be written
+// is not done (and runs again).
+TEST_F(Study, ResultsThatCannotBeWrittenLeaveTheCaseUndone) {
+  Write("s.toml", "name = \"one\"\n[base]\nmax-time = 0.02\n[results]\nvortex-zone = false\npoints = [[0.1, 0.05]]\n");
+  ASSERT_EQ(Run({"study", "plan", "s.toml", "d"}).status, 0);
+  fs::create_directories(dir_ / "d/cases/0000/results.toml/blocked");
+  const Result r = Run({"study", "case", "d", "0"});
+  EXPECT_NE(r.status, 0);
+  EXPECT_FALSE(Exists("d/cases/0000/done"));
+  fs::remove_all(dir_ / "d/cases/0000/results.toml");
+  ASSERT_EQ(Run({"study", "case", "d", "0"}).status, 0);
+  EXPECT_TRUE(Exists("d/cases/0000/done"));
+  EXPECT_NE(Read("d/cases/0000/results.toml").find("name = \"vx(0,1 0,05)\""), std::string::npos);
 }
 
 // Files whose name starts with PWN anywhere under the folder.

@@ -32,6 +32,7 @@
 #include "core/base/numfmt.h"
 #include "modal_driver.h"
 #include "ui/averaged_flow.h"
+#include "ui/contraction_chart.h"
 #include "ui/main_window.h"
 #include "ui/main_window_averages.h"
 #include "ui/picture.h"
@@ -178,6 +179,15 @@ void AveragedFlowTest::showsTheAveragesOfARun() {
   if (z.Measured > 0)
     QCOMPARE(w.sgZone->item(0, 1)->text(),
              QString::fromStdString(FormatFixed(z.Dimensions[0].Mean, 6, 4)));
+
+  // The contraction: C_c of every section from the mouth, the vena contracta marked.
+  w.tabs->setCurrentIndex(4);
+  const ContractionSummary& c = results_.Contraction;
+  QVERIFY(c.Present && c.HasVenaContracta);
+  QCOMPARE(w.Contraction->SeriesCc->count(), static_cast<int>(c.Sections.size()));
+  QCOMPARE(w.Contraction->SeriesCc->at(1), QPointF(c.Sections[1].XOverD, c.Sections[1].Cc));
+  QCOMPARE(w.Contraction->SeriesVena->at(0), QPointF(c.VenaXOverD, c.VenaCc));
+  QCOMPARE(w.Contraction->labText->text(), QString::fromStdString(ContractionText(c)).trimmed());
 }
 
 void AveragedFlowTest::captureSpeedsAndExports() {
@@ -205,7 +215,9 @@ void AveragedFlowTest::captureSpeedsAndExports() {
     int tab;
     std::string csv;
   };
-  const Row rows[] = {{0, FieldCsv(results_)}, {1, CentrelineCsv(results_.Centreline)}};
+  const Row rows[] = {{0, FieldCsv(results_)},
+                      {1, CentrelineCsv(results_.Centreline)},
+                      {4, ContractionCsv(results_.Contraction)}};
   QString error;
   for (const Row& row : rows) {
     w.tabs->setCurrentIndex(row.tab);

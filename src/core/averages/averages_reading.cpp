@@ -114,6 +114,33 @@ bool ReadAveragesText(std::string_view text, AveragingResults& out, std::string&
     r.VortexZone.Dimensions[static_cast<size_t>(d)] = {Num(At(dim, "mean")), Num(At(dim, "sd"))};
   }
 
+  // The contraction: absent in a file written before it was measured.
+  const Json& contraction = At(o, "contraction");
+  if (contraction.is_object()) {
+    ContractionSummary& c = r.Contraction;
+    c.Present = true;
+    c.MouthX = Num(At(At(contraction, "mouth"), "x"));
+    c.MouthY = Num(At(At(contraction, "mouth"), "y"));
+    c.WallOffset = Num(At(contraction, "wall_offset"));
+    if (At(contraction, "sections").is_array()) {
+      for (const Json& s : At(contraction, "sections")) {
+        c.Sections.push_back({Num(At(s, "x")), Num(At(s, "x_over_D")), Num(At(s, "flux")), Num(At(s, "cc")),
+                              Num(At(s, "vx_wall"))});
+      }
+    }
+    const Json& vena = At(contraction, "vena_contracta");
+    c.HasVenaContracta = At(vena, "cc").is_number();
+    c.VenaX = Num(At(vena, "x"));
+    c.VenaXOverD = Num(At(vena, "x_over_D"));
+    c.VenaCc = Num(At(vena, "cc"));
+    c.JetRadius = Num(At(vena, "jet_radius"));
+    const Json& reattachment = At(contraction, "reattachment");
+    c.Separated = At(reattachment, "separated").is_boolean() && At(reattachment, "separated").get<bool>();
+    c.Reattached = At(reattachment, "x").is_number();
+    c.ReattachX = Num(At(reattachment, "x"));
+    c.ReattachXOverD = Num(At(reattachment, "length_over_D"));
+  }
+
   // The grid: absent means no field was written; present, it must be whole.
   // An absent array holds unknown values (NaN; no flow points for "inside").
   const Json& grid = At(o, "grid");

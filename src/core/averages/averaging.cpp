@@ -132,8 +132,19 @@ void LayGrid(AveragingState& s, const Model& m) {
     s.SamplePoints.push_back(FluxSectionPoint(m, j));
     s.SampleCell.push_back(AveragingState::FluxCell0 - j);
   }
+  int32_t q = 0;
+  for (const Real x : ContractionSectionXs(m)) {
+    for (int32_t j = 0; j <= ContractionSectionPoints; ++j, ++q) {
+      s.SamplePoints.push_back(j < ContractionSectionPoints ? ContractionSectionPoint(m, x, j)
+                                                            : ContractionWallPoint(m, x));
+      s.SampleCell.push_back(AveragingState::ContractionCell0 - q);
+    }
+  }
+  // With an inclined flange the mouth is x = 0 and these are (−B, 0),
+  // (−2B, 0), (0, 0) to the bit.
   const Real b = m.ChannelRadius;
-  s.MonitorPoints = {TRealPoint{-b, 0}, TRealPoint{-2 * b, 0}, TRealPoint{0, 0}};
+  const Real mouth = MouthX(m);
+  s.MonitorPoints = {TRealPoint{mouth - b, 0}, TRealPoint{mouth - 2 * b, 0}, TRealPoint{mouth, 0}};
   s.BlockLength = 1;
   s.BlockCount = 0;
   s.BlockStart.assign(AveragingState::MaxBlocks, 0);
@@ -387,11 +398,21 @@ AveragingResults SummariseAveraging(const AveragingState& s, const Model& m) {
   r.HasAverages = n > 0;
   std::vector<double> stationVx(CentrelineStationCount, std::numeric_limits<double>::quiet_NaN());
   std::vector<double> sectionVx(FluxSectionPoints, 0.0);
+  const size_t contractionSections = ContractionSectionXs(m).size();
+  std::vector<double> profiles(contractionSections * ContractionSectionPoints, 0.0);
+  std::vector<double> wallVx(contractionSections, 0.0);
   if (r.HasAverages) {
     const double count = static_cast<double>(n);
     for (size_t p = 0; p < points; ++p) {
       const double* t = &total[p * MomentsPerPoint];
       const int32_t cell = s.SampleCell[p];
+      if (cell <= AveragingState::ContractionCell0) {
+        const auto q = static_cast<size_t>(AveragingState::ContractionCell0 - cell);
+        const size_t k = q / (ContractionSectionPoints + 1), j = q % (ContractionSectionPoints + 1);
+        if (k >= contractionSections) continue;
+        (j < ContractionSectionPoints ? profiles[k * ContractionSectionPoints + j] : wallVx[k]) = t[0];
+        continue;
+      }
       if (cell <= AveragingState::FluxCell0) {
         sectionVx[static_cast<size_t>(AveragingState::FluxCell0 - cell)] = t[0];
         continue;
@@ -425,6 +446,11 @@ AveragingResults SummariseAveraging(const AveragingState& s, const Model& m) {
     r.Flux.Flux = flux;
     r.Flux.Reference = pi * radius * radius * static_cast<double>(m.SuctionSpeed);
     r.Flux.Ratio = r.Flux.Reference != 0 ? flux / r.Flux.Reference : 0;
+  }
+
+  // Without averages: the mouth alone, no sections.
+  if (AreaBuilt(m)) {
+    r.Contraction = r.HasAverages ? SummariseContraction(m, profiles, wallVx) : SummariseContraction(m, {}, {});
   }
 
   // Vortex-zone measurements taken within the averaged stretch.

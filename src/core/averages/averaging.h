@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "core/analysis/centreline.h"
+#include "core/analysis/contraction.h"
 #include "core/model/model.h"
 #include "core/base/observer.h"
 #include "core/flow/run.h"
@@ -93,12 +94,18 @@ struct AveragingState {
   bool Started = false;
   AveragingGrid Grid;
   // Points sampled every k-th step: the grid's flow points, then the
-  // centre-line stations that lie in the flow, then the flux section.
+  // centre-line stations that lie in the flow, then the flux section, then
+  // the channel sections of the contraction (each: its strip midpoints, then
+  // its point next to the wall).
   TRealPointArray SamplePoints;
-  // Grid index of a sample point; -1 - k for station k; FluxCell0 - j for section point j.
+  // Grid index of a sample point; -1 - k for station k; FluxCell0 - j for
+  // flux-section point j; ContractionCell0 - q for contraction point q.
   std::vector<int32_t> SampleCell;
   static constexpr int32_t FluxCell0 = -100;
-  std::array<TRealPoint, 3> MonitorPoints{};  // (-B, 0), (-2B, 0), (0, 0)
+  static constexpr int32_t ContractionCell0 = -1000;
+  // (mouth − B, 0), (mouth − 2B, 0), (mouth, 0): the mouth from the geometry,
+  // MouthX; x = 0 with an inclined flange.
+  std::array<TRealPoint, 3> MonitorPoints{};
 
   // Every step's monitors and time.
   std::vector<Real> Times;  // s
@@ -185,6 +192,7 @@ struct AveragingResults {
   std::vector<CentrelineRow> Centreline;  // mean centre-line (model field only with averages)
   FluxSummary Flux;
   VortexZoneSummary VortexZone;
+  ContractionSummary Contraction;  // the mouth, C_c per section, vena contracta, reattachment
   GridField Field;
 };
 

@@ -74,6 +74,32 @@ std::vector<FieldArray> FieldArrays(const AveragingResults& r) {
           {"vx_rms", &r.Field.VxRms},   {"vy_rms", &r.Field.VyRms},   {"speed_rms", &r.Field.SpeedRms}};
 }
 
+// "contraction": only for results that carry it, so that a file written
+// before it was measured reads and writes again to the same bytes.
+std::string ContractionJson(const ContractionSummary& c) {
+  std::string j = "  " + Key("contraction") + "{" + Key("mouth") + "{" + Key("x") + JsonNumber(c.MouthX) + ", " +
+                  Key("y") + JsonNumber(c.MouthY) + "}, " + Key("section_points") +
+                  std::to_string(ContractionSectionPoints) + ", " + Key("wall_offset") + JsonNumber(c.WallOffset) +
+                  ",\n    " + Key("sections") + "[";
+  for (size_t i = 0; i < c.Sections.size(); ++i) {
+    const ContractionSection& s = c.Sections[i];
+    j += std::string(i > 0 ? "," : "") + "\n      {" + Key("x") + JsonNumber(s.X) + ", " + Key("x_over_D") +
+         JsonNumber(s.XOverD) + ", " + Key("flux") + JsonNumber(s.Flux) + ", " + Key("cc") + JsonNumber(s.Cc) +
+         ", " + Key("vx_wall") + JsonNumber(s.VxWall) + "}";
+  }
+  j += "],\n    " + Key("vena_contracta");
+  if (c.HasVenaContracta) {
+    j += "{" + Key("x") + JsonNumber(c.VenaX) + ", " + Key("x_over_D") + JsonNumber(c.VenaXOverD) + ", " +
+         Key("cc") + JsonNumber(c.VenaCc) + ", " + Key("jet_radius") + JsonNumber(c.JetRadius) + "}";
+  } else {
+    j += "null";
+  }
+  const auto reattach = [&](double v) { return c.Reattached ? JsonNumber(v) : std::string("null"); };
+  j += ",\n    " + Key("reattachment") + "{" + Key("separated") + (c.Separated ? "true" : "false") + ", " +
+       Key("x") + reattach(c.ReattachX) + ", " + Key("length_over_D") + reattach(c.ReattachXOverD) + "}},\n";
+  return j;
+}
+
 bool Save(const std::string& text, const std::string& path, std::string& error) {
   return WriteFileAtomically(path, Bytes(text.begin(), text.end()), error);
 }
@@ -139,6 +165,8 @@ std::string AveragesJson(const AveragingResults& r) {
          (known ? JsonNumber(s.Mean) : "null") + ", " + Key("sd") + (known ? JsonNumber(s.Sd) : "null") + "}";
   }
   j += "}},\n";
+
+  if (r.Contraction.Present) j += ContractionJson(r.Contraction);
 
   const AveragingGrid& g = r.Field.Grid;
   j += "  " + Key("grid") + "{\n";

@@ -96,6 +96,10 @@ ConvergenceIndex GridConvergence(const Real h[3], const Real phi[3]) {
     return out;
   }
   if (!settled) return out;
+  if (lnRatio + std::log((std::pow(r21, p) - s) / (std::pow(r32, p) - s)) < 0) {
+    out.Verdict = ConvergenceVerdict::Diverging;
+    return out;
+  }
   if (p < ConvergenceOrderMin || p > ConvergenceOrderMax) {
     out.Verdict = ConvergenceVerdict::OrderOutside;
     return out;
@@ -113,6 +117,7 @@ std::string ConvergenceVerdictText(ConvergenceVerdict v) {
     case ConvergenceVerdict::Monotone: return "монотонная сходимость";
     case ConvergenceVerdict::Oscillatory: return "колебательная сходимость";
     case ConvergenceVerdict::OrderOutside: return "порядок вне 0,5–4";
+    case ConvergenceVerdict::Diverging: return "расходится при уточнении";
     case ConvergenceVerdict::Unchanged: return "не зависит от шага";
     case ConvergenceVerdict::Undetermined: return "порядок не определён";
     case ConvergenceVerdict::Incomplete: return "рассчитаны не все три варианта";

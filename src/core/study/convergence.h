@@ -11,7 +11,9 @@
 //   GCI_fine = 1.25 |(phi1 - phi2)/phi1| / (r21^p - 1).
 // Oscillatory convergence (s < 0) and an order outside 0.5-4 are verdicts,
 // not indices: the index is given only for monotone convergence of a
-// plausible order.
+// plausible order. So is a monotone sequence whose differences grow as the
+// step falls: the |·| of the order's equation gives it a positive p that no
+// power law phi_ext + C h^p with p > 0 passes through.
 #include <cmath>
 #include <string>
 
@@ -30,6 +32,8 @@ enum class ConvergenceVerdict {
   Monotone,      // the index holds: Order, Extrapolated, Gci
   Oscillatory,   // s < 0: Order as found, no index
   OrderOutside,  // monotone, but p outside 0.5-4: Order, no index
+  Diverging,     // monotone, but the differences grow as the step falls (the
+                 // order's equation holds only through its |·|): Order, no index
   Unchanged,     // phi1 = phi2 = phi3: nothing to refine (Extrapolated = phi1, Gci = 0)
   Undetermined,  // one difference zero, the order not found, or phi1 = 0
   Incomplete,    // not all three answers are known

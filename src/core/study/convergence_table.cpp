@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <numeric>
 
 #include "core/base/numfmt.h"
@@ -12,6 +13,13 @@ namespace {
 
 std::string Shown(const std::optional<Real>& v) {
   return v && std::isfinite(*v) ? FormatSignificant(*v, ShownDigits) : std::string();
+}
+
+// A number as gnuplot reads it.
+std::string FormatC(Real v) {
+  char buf[48];
+  std::snprintf(buf, sizeof buf, "%.15Lg", static_cast<long double>(v));
+  return buf;
 }
 
 }  // namespace
@@ -28,6 +36,7 @@ std::vector<ConvergenceRow> StudyConvergence(const StudyTable& table) {
     for (const std::string& v : key.Values) steps.push_back(ParseRealLenient(v).value_or(NAN));
     std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) { return steps[a] < steps[b]; });
     for (size_t res = 0; res < table.Results.size(); ++res) {
+      if (!PlottedResult(table, res)) continue;  // a spread is no answer of its own
       ConvergenceRow row;
       row.Series = si;
       row.Result = res;
@@ -59,7 +68,7 @@ std::string RefinementPointTitle(const StudyTable& table, const RefinementSeries
   const StudyRow& row = table.Rows[static_cast<size_t>(series.CaseIds.front())];
   std::string title;
   for (size_t k = 0; k < table.Swept && k < row.Params.size(); ++k)
-    title += (title.empty() ? "" : ", ") + table.Params[k].Name + " = " + DisplayValue(row.Params[k]);
+    title += (title.empty() ? "" : ", ") + ParamValueTitle(table.Params[k], row.Params[k]);
   return title;
 }
 
@@ -69,6 +78,7 @@ std::string ConvergenceSummary(const ConvergenceIndex& index) {
       return "p = " + FormatSignificant(index.Order, 3) + "; GCI = " + FormatSignificant(100 * index.Gci, 2) + " %";
     case ConvergenceVerdict::Oscillatory:
     case ConvergenceVerdict::OrderOutside:
+    case ConvergenceVerdict::Diverging:
       if (std::isfinite(index.Order))
         return ConvergenceVerdictText(index.Verdict) + " (p = " + FormatSignificant(index.Order, 3) + ")";
       break;
@@ -99,6 +109,69 @@ std::string ConvergenceCsv(const StudyTable& table, const std::vector<Convergenc
     t.append(";").append(CsvField(ConvergenceVerdictText(x.Verdict))).append("\n");
   }
   return t;
+}
+
+std::vector<PlotScript> ConvergencePlotScripts(const StudyTable& table, const std::vector<ConvergenceRow>& rows) {
+  std::vector<PlotScript> scripts;
+  for (size_t key = 0; key < table.Refined.size(); ++key) {
+    const StudyColumn& param = table.Params[table.Swept + key];
+    for (size_t res = 0; res < table.Results.size(); ++res) {
+      if (!PlottedResult(table, res)) continue;
+      std::vector<const ConvergenceRow*> lines;
+      for (const ConvergenceRow& r : rows)
+        if (r.Result == res && table.Refinements[r.Series].Key == key) lines.push_back(&r);
+      PlotScript s;
+      s.BaseName = "gci-" + PlotFileName(table.Results[res].Name) + "-vs-" + PlotFileName(param.Name);
+      std::string& t = s.Text;
+      t += "# Redraw with: gnuplot " + s.BaseName + ".gp\n";
+      t += "set terminal pngcairo size 900,600 font \"DejaVu Sans,11\" noenhanced\n";
+      t += "set output " + GnuplotString(s.BaseName + ".png") + "\n";
+      t += "set encoding utf8\nset decimalsign ','\nset grid\nset key below\nset xrange [0:*]\n";
+      t += "set title " + GnuplotString(table.Name + ": сходимость") + "\n";
+      t += "set xlabel " + GnuplotString(AxisTitle(param, false)) + "\n";
+      t += "set ylabel " + GnuplotString(AxisTitle(table.Results[res], true)) + "\n";
+      std::string plot;
+      size_t drawn = 0;
+      for (size_t i = 0; i < lines.size(); ++i) {
+        const ConvergenceRow& r = *lines[i];
+        std::string data;
+        for (size_t j = 0; j < r.Steps.size(); ++j) {
+          if (!r.Values[j] || !std::isfinite(*r.Values[j])) continue;
+          char line[96];
+          std::snprintf(line, sizeof line, "%.15Lg %.15Lg\n", static_cast<long double>(r.Steps[j]),
+                        static_cast<long double>(*r.Values[j]));  // gnuplot reads decimal points
+          data += line;
+        }
+        if (data.empty()) continue;
+        const std::string name = "$d" + std::to_string(i);
+        t += name + " << EOD\n" + data + "EOD\n";
+        std::string title = RefinementPointTitle(table, table.Refinements[r.Series]);
+        title += (title.empty() ? "" : ": ") + ConvergenceSummary(r.Index);
+        const int colour = static_cast<int>(drawn++ % 8) + 1;
+        plot += (plot.empty() ? "" : ", \\\n     ") + name + " using 1:2 with linespoints pointtype 7 linecolor " +
+                std::to_string(colour) + " title " + GnuplotString(title);
+        const ConvergenceIndex& x = r.Index;
+        if (x.Verdict == ConvergenceVerdict::Monotone) {
+          char fit[256];
+          // phi_ext + (phi1 - phi_ext)(h/h1)^p through the finest answer, from h = 0.
+          std::snprintf(fit, sizeof fit, "(%.15Lg + (%.15Lg) * (x / %.15Lg) ** %.15Lg)",
+                        static_cast<long double>(x.Extrapolated),
+                        static_cast<long double>(*r.Values[0] - x.Extrapolated), static_cast<long double>(r.Steps[0]),
+                        static_cast<long double>(x.Order));
+          char ext[96];
+          std::snprintf(ext, sizeof ext, "'+' using (0):(%.15Lg)", static_cast<long double>(x.Extrapolated));
+          plot += ", \\\n     [0:" + FormatC(r.Steps.back()) + "] " + fit + " with lines dashtype 2 linecolor " +
+                  std::to_string(colour) + " notitle";
+          plot += ", \\\n     " + std::string(ext) + " with points pointtype 6 pointsize 2 linecolor " +
+                  std::to_string(colour) + " notitle";
+        }
+      }
+      if (plot.empty()) continue;
+      t += "plot " + plot + "\n";
+      scripts.push_back(std::move(s));
+    }
+  }
+  return scripts;
 }
 
 }  // namespace mdv

@@ -20,11 +20,11 @@ struct ConvergenceRow {
   ConvergenceIndex Index;                   // from the three finest steps
 };
 
-// Series after series, result after result.
+// Series after series, result after result (the spreads of means left out).
 std::vector<ConvergenceRow> StudyConvergence(const StudyTable& table);
 
-// The swept values of a series' sweep point, "inflow-speed = 0,75, …"; ""
-// when nothing is swept.
+// The swept values of a series' sweep point as the program names them,
+// "Скорость приточного воздуха = 0,75 м/с, …"; "" when nothing is swept.
 std::string RefinementPointTitle(const StudyTable& table, const RefinementSeries& series);
 
 // DIR/convergence.csv: the swept values, the refined key, the result, the
@@ -32,11 +32,13 @@ std::string RefinementPointTitle(const StudyTable& table, const RefinementSeries
 // verdict. Semicolons, the decimal comma, 4 significant digits.
 std::string ConvergenceCsv(const StudyTable& table, const std::vector<ConvergenceRow>& rows);
 
-// Significant digits of answers, orders and indices in tables and files a
-// person reads (the results files keep every digit).
-inline constexpr int ShownDigits = 4;
-
 // "p = 1,98; GCI = 0,37 %" or the verdict, for a plot's legend or a table.
 std::string ConvergenceSummary(const ConvergenceIndex& index);
+
+// One gnuplot script per refined key and result ("gci-Beff-vs-dt"): the
+// answers against the step, a line per sweep point, with the extrapolated
+// value at step 0 and the fitted φ_ext + (φ1 − φ_ext)(h/h1)^p where the
+// index holds; the legend gives p and the index or the verdict.
+std::vector<PlotScript> ConvergencePlotScripts(const StudyTable& table, const std::vector<ConvergenceRow>& rows);
 
 }  // namespace mdv

@@ -34,7 +34,7 @@ bool AveragesResults(std::string_view json, const ResultRequest& request, CaseRe
         return false;
       }
       out.push_back({name, "м", s.Mean});
-      out.push_back({ResultName(name, "_sd"), "м", s.Sd});
+      out.push_back({ResultName(name, SdSuffix), "м", s.Sd});
     }
   }
 
@@ -53,6 +53,14 @@ bool AveragesResults(std::string_view json, const ResultRequest& request, CaseRe
   }
 
   if (request.Flux && std::isfinite(r.Flux.Ratio)) out.push_back({"flux_ratio", "", r.Flux.Ratio});
+
+  const ContractionSummary& c = r.Contraction;
+  if (request.Contraction && c.HasVenaContracta) {
+    out.push_back({"Cc", "", c.VenaCc});
+    out.push_back({"xc/D", "", c.VenaXOverD});
+    out.push_back({"rc", "м", c.JetRadius});
+  }
+  if (request.Contraction && c.Reattached) out.push_back({"Lr/D", "", c.ReattachXOverD});
 
   const AveragingGrid& g = r.Field.Grid;
   for (const TRealPoint& p : request.Points) {

@@ -18,7 +18,9 @@ bool CaseAverages(const std::vector<StudySetting>& settings);
 // From the averages file: the mean and s.d. of each vortex-zone dimension
 // ("Beff", "Beff_sd", …; left out when no zone was measured), the model's
 // centre-line v/v0 at each requested x/D (the listed station nearest to it),
-// the flux ratio, and the mean vx, vy and speed at each requested point (the
+// the flux ratio, the contraction (C_c at the vena contracta "Cc", its place
+// "xc/D" from the mouth, the jet radius "rc"; the reattachment length "Lr/D"
+// when the flow reattaches within the channel), and the mean vx, vy and speed at each requested point (the
 // nearest node of the averaged grid; left out inside a solid or off the grid).
 bool AveragesResults(std::string_view json, const ResultRequest& request, CaseResults& out,
                      std::string& error);

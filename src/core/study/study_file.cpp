@@ -313,9 +313,9 @@ class Reader {
   bool Results(const toml::table& t, ResultRequest& r) {
     for (auto&& [k, v] : t) {
       const std::string key(k.str());
-      if (key == "vortex-zone" || key == "flux") {
+      if (key == "vortex-zone" || key == "flux" || key == "contraction") {
         if (!v.is_boolean()) return Fail(&v, key, "ожидается true или false");
-        (key == "flux" ? r.Flux : r.VortexZone) = v.as_boolean()->get();
+        (key == "flux" ? r.Flux : key == "contraction" ? r.Contraction : r.VortexZone) = v.as_boolean()->get();
       } else if (key == "points") {
         if (!v.is_array()) return Fail(&v, key, "ожидается список точек [[x, y], …], м");
         for (const toml::node& p : *v.as_array()) {
@@ -337,7 +337,7 @@ class Reader {
           r.CentrelineXD.push_back(static_cast<Real>(*x));
         }
       } else {
-        return Fail(&v, key, "неизвестный результат (ожидаются vortex-zone, points, centreline, flux)");
+        return Fail(&v, key, "неизвестный результат (ожидаются vortex-zone, points, centreline, flux, contraction)");
       }
     }
     return true;
@@ -352,37 +352,37 @@ class Reader {
 
 const std::vector<StudyKey>& StudyKeys() {
   static const std::vector<StudyKey> keys = {
-      {"vortex-spacing", StudyKeyKind::Real, "м"},
-      {"suction-speed", StudyKeyKind::Real, "м/с"},
-      {"inflow-speed", StudyKeyKind::Real, "м/с"},
-      {"channel-radius", StudyKeyKind::Real, "м"},
-      {"suction-x", StudyKeyKind::Real, "м"},
-      {"channel-length", StudyKeyKind::Real, "м"},
-      {"flange-length", StudyKeyKind::Real, "м"},
-      {"flange-angle", StudyKeyKind::Real, "рад"},
-      {"flange-angle-deg", StudyKeyKind::Real, "°"},
-      {"wall-thickness", StudyKeyKind::Real, "м"},
-      {"plane-half-length", StudyKeyKind::Real, "м"},
-      {"plane-x", StudyKeyKind::Real, "м"},
-      {"dt", StudyKeyKind::Real, "с"},
-      {"max-time", StudyKeyKind::Real, "с"},
-      {"max-free", StudyKeyKind::Integer, ""},
-      {"threads", StudyKeyKind::Integer, ""},
-      {"reference", StudyKeyKind::Flag, ""},
-      {"until-steady", StudyKeyKind::Any, ""},
-      {"tolerance", StudyKeyKind::Real, ""},
-      {"precision", StudyKeyKind::Any, ""},
-      {"average-from", StudyKeyKind::Real, "с"},
-      {"model", StudyKeyKind::Any, ""},
-      {"smoothing-length", StudyKeyKind::Real, "м"},
-      {"shedding", StudyKeyKind::Any, ""},
-      {"shed-placement", StudyKeyKind::Any, ""},
-      {"merge-distance", StudyKeyKind::Real, "м"},
-      {"merge-age", StudyKeyKind::Real, "с"},
-      {"shed-every", StudyKeyKind::Integer, ""},
-      {"merge-per-step", StudyKeyKind::Flag, ""},
-      {"attached-smoothed", StudyKeyKind::Flag, ""},
-      {"courant", StudyKeyKind::Real, ""},
+      {"vortex-spacing", StudyKeyKind::Real, "м", "Расстояние между расчетными\nточками и присоед. вихрями, м"},
+      {"suction-speed", StudyKeyKind::Real, "м/с", "Скорость воздуха в отсосе, м/с"},
+      {"inflow-speed", StudyKeyKind::Real, "м/с", "Скорость приточного воздуха, м/с"},
+      {"channel-radius", StudyKeyKind::Real, "м", "Полуширина отсоса (В), м"},
+      {"suction-x", StudyKeyKind::Real, "м", "Абцисса всасывающего\nотрезка (L), м"},
+      {"channel-length", StudyKeyKind::Real, "м", "Длина всасывающего\nканала (LL), м"},
+      {"flange-length", StudyKeyKind::Real, "м", "Длина козырька (l), м"},
+      {"flange-angle", StudyKeyKind::Real, "рад", "Угол наклона козырька\n(Alpha), рад"},
+      {"flange-angle-deg", StudyKeyKind::Real, "°", "Угол наклона козырька\n(Alpha), град"},
+      {"wall-thickness", StudyKeyKind::Real, "м", "Толщина стенок, м"},
+      {"plane-half-length", StudyKeyKind::Real, "м", "Полудлина плоскости, м"},
+      {"plane-x", StudyKeyKind::Real, "м", "Абсцисса расположения\nплоскости, м"},
+      {"dt", StudyKeyKind::Real, "с", "Шаг по времени, сек."},
+      {"max-time", StudyKeyKind::Real, "с", "Макс. время моделирования, сек."},
+      {"max-free", StudyKeyKind::Integer, "", "Макс. кол-во свободных вихрей"},
+      {"threads", StudyKeyKind::Integer, "", "Число потоков"},
+      {"reference", StudyKeyKind::Flag, "", "Эталонный путь"},
+      {"until-steady", StudyKeyKind::Any, "", "До установления"},
+      {"tolerance", StudyKeyKind::Real, "", "Допуск точности средних"},
+      {"precision", StudyKeyKind::Any, "", "Точность счёта"},
+      {"average-from", StudyKeyKind::Real, "с", "Осреднение с t, сек."},
+      {"model", StudyKeyKind::Any, "", "Модель течения"},
+      {"smoothing-length", StudyKeyKind::Real, "м", "Длина сглаживания, м"},
+      {"shedding", StudyKeyKind::Any, "", "Правило отрыва"},
+      {"shed-placement", StudyKeyKind::Any, "", "Место нового кольца"},
+      {"merge-distance", StudyKeyKind::Real, "м", "Расстояние слияния, м"},
+      {"merge-age", StudyKeyKind::Real, "с", "Возраст слияния, сек."},
+      {"shed-every", StudyKeyKind::Integer, "", "Отрыв раз в N шагов"},
+      {"merge-per-step", StudyKeyKind::Flag, "", "Слияние пропорционально шагу"},
+      {"attached-smoothed", StudyKeyKind::Flag, "", "Сглаженные присоединенные вихри"},
+      {"courant", StudyKeyKind::Real, "", "Число Куранта"},
   };
   return keys;
 }

@@ -26,7 +26,10 @@ enum class StudyKeyKind {
 struct StudyKey {
   const char* Name;  // the option without its dashes
   StudyKeyKind Kind;
-  const char* Unit;  // for column headers and plot axes; "" when it has none
+  const char* Unit;  // for the CSV header; "" when it has none
+  // The program's own name with its unit, as the area dialog and the main
+  // window label the field ('\n' where the dialog breaks the line).
+  const char* Label;
 };
 
 const std::vector<StudyKey>& StudyKeys();
@@ -51,6 +54,9 @@ struct ResultRequest {
   TRealPointArray Points;          // speed at these points, m
   std::vector<Real> CentrelineXD;  // centre-line speed at these x/D (cases that average)
   bool Flux = false;               // flux ratio (cases that average)
+  // C_c at the vena contracta, its place and jet radius, the reattachment
+  // length (cases that average)
+  bool Contraction = false;
 };
 
 struct StudyDefinition {

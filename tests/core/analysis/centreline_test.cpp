@@ -65,17 +65,17 @@ TEST(Centreline, TableAndCsvTexts) {
   a.Model = 0.3141592;
   a.DiscSink = 0.2928932;
   a.DallaValleFlanged = 0.25;
-  a.DallaVallePlain = -0.0000004;
+  a.DallaVallePlain = 0.0123456;
   CentrelineRow b = a;
   b.XOverD = 3;
   b.HasModel = false;
   EXPECT_EQ(CentrelineCsv({a, b}),
             "x/D;model v/v0;disc sink;DallaValle flanged;DallaValle plain\n"
-            "0,5;0,314159;0,292893;0,25;0\n"
-            "3;;0,292893;0,25;0\n");
+            "0,5;0,314159;0,292893;0,25;0,012346\n"
+            "3;;0,292893;0,25;0,012346\n");
   const std::string t = CentrelineTable({a, b});
-  EXPECT_NE(t.find("0,50\t0,3142\t0,2929\t0,2500\t"), std::string::npos) << t;
-  EXPECT_NE(t.find("3,00\t—\t0,2929\t"), std::string::npos) << t;
+  EXPECT_NE(t.find("\n0,50\t0,3142\t0,2929\t0,2500\t0,0123\n"), std::string::npos) << t;
+  EXPECT_NE(t.find("\n3,00\t—\t0,2929\t0,2500\t0,0123\n"), std::string::npos) << t;
 }
 
 }  // namespace

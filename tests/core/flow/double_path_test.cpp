@@ -308,6 +308,11 @@ TEST(DoublePath, VelocityFollowsLoadsAndRuns) {
   EXPECT_EQ(velocity(reused), expected) << "after a second load";
   const Model copy = reused;
   EXPECT_EQ(velocity(copy), expected) << "on a copy";
+  // A component along a direction is the pair's projection on it.
+  EXPECT_EQ(CalcVelocity(fresh, p, {1, 0}, -1), expected.first);
+  EXPECT_EQ(CalcVelocity(fresh, p, {0, 1}, -1), expected.second);
+  EXPECT_TRUE(test::RealNear(CalcVelocity(fresh, p, {0.6L, -0.8L}, -1),
+                             0.6L * expected.first - 0.8L * expected.second, 1e-15L));
   // Within the double solution's rounding of the extended one.
   late.Exec = Execution{};
   const auto ext = velocity(late);

@@ -84,11 +84,16 @@ TEST(GridConvergence, VerdictsThatAreNotAnIndex) {
        0.3L},
       {"order just below 0,5", {1, 2, 4}, {0, 1, 1 + std::sqrt(2.0L) * 0.999L}, ConvergenceVerdict::OrderOutside,
        std::log(std::sqrt(2.0L) * 0.999L) / std::log(2.0L)},
+      // phi = 1/h: the differences halve as the step doubles; |·| makes p = 1.
+      {"differences grow as the step falls", {1, 2, 4}, {1, 0.5L, 0.25L}, ConvergenceVerdict::Diverging, 1},
+      {"growing, non-uniform ratios", {0.005L, 0.0071L, 0.01L}, {0.8959L, 0.8995L, 0.901L},
+       ConvergenceVerdict::Diverging, 2.397708065107373L},
       {"no change", {1, 2, 3}, {0.7L, 0.7L, 0.7L}, ConvergenceVerdict::Unchanged, nan},
       {"fine pair equal", {1, 2, 3}, {0.7L, 0.7L, 0.8L}, ConvergenceVerdict::Undetermined, nan},
       {"coarse pair equal", {1, 2, 3}, {0.6L, 0.7L, 0.7L}, ConvergenceVerdict::Undetermined, nan},
       {"zero fine answer", {0.5L, 1, 2}, {0, 0.75L, 3.75L}, ConvergenceVerdict::Undetermined, 2},
       {"steps not ascending", {1, 3, 2}, {1, 2, 3}, ConvergenceVerdict::Undetermined, nan},
+      {"a zero step", {0, 1, 2}, {1, 2, 4}, ConvergenceVerdict::Undetermined, nan},
       {"coarse answer missing", {1, 2, 3}, {1, 2, nan}, ConvergenceVerdict::Incomplete, nan},
   };
   for (const Row& r : rows) {
@@ -226,7 +231,7 @@ TEST(StudyConvergence, TableAndCsv) {
   EXPECT_NEAR(static_cast<double>(rows[1].Index.Extrapolated), 0.301, 1e-9);
   EXPECT_EQ(rows[2].Index.Verdict, ConvergenceVerdict::Incomplete);
   EXPECT_EQ(rows[3].Index.Verdict, ConvergenceVerdict::Unchanged);
-  EXPECT_EQ(RefinementPointTitle(table, table.Refinements[2]), "inflow-speed = 0,75");
+  EXPECT_EQ(RefinementPointTitle(table, table.Refinements[2]), "Скорость приточного воздуха = 0,75 м/с");
 
   // GCI over the spacing: 1,25·40·h1²/phi1 = 0,00125/0,311 = 0,4019 %; over
   // dt: 1,25·2·0,0025/0,306 = 2,042 %.
@@ -238,6 +243,28 @@ TEST(StudyConvergence, TableAndCsv) {
       "0,75;dt;Beff [м];0,0025;0,005;0,0075;1;1;1;;1;0;не зависит от шага\n";
   EXPECT_EQ(ConvergenceCsv(table, rows), expected);
   EXPECT_EQ(ConvergenceSummary(rows[0].Index), "p = 2; GCI = 0,4 %");
+
+  // A plot per refined key: the answers of each sweep point, the fitted
+  // curve and φ_ext only where the index holds.
+  const std::vector<PlotScript> plots = ConvergencePlotScripts(table, rows);
+  ASSERT_EQ(plots.size(), 2u);
+  EXPECT_EQ(plots[0].BaseName, "gci-Beff-vs-vortex-spacing");
+  EXPECT_EQ(plots[1].BaseName, "gci-Beff-vs-dt");
+  const std::string& dtPlot = plots[1].Text;
+  EXPECT_NE(dtPlot.find("set xlabel 'Шаг по времени, сек.'\n"), std::string::npos) << dtPlot;
+  EXPECT_NE(dtPlot.find("$d0 << EOD\n0.0025 0.306\n0.005 0.311\n0.0075 0.316\nEOD\n"), std::string::npos) << dtPlot;
+  EXPECT_NE(dtPlot.find("title 'Скорость приточного воздуха = 0 м/с: p = 1; GCI = 2 %'"), std::string::npos)
+      << dtPlot;
+  EXPECT_NE(dtPlot.find("title 'Скорость приточного воздуха = 0,75 м/с: не зависит от шага'"), std::string::npos)
+      << dtPlot;
+  auto count = [](const std::string& text, const std::string& what) {
+    size_t n = 0;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+    return n;
+  };
+  EXPECT_EQ(count(dtPlot, "dashtype 2"), 1u) << "a fitted curve for point 0 only";
+  EXPECT_EQ(count(dtPlot, "using (0):(0.301"), 1u) << dtPlot;
+  EXPECT_EQ(count(plots[0].Text, " << EOD\n"), 2u) << "point 1 has two spacings done";
 }
 
 }  // namespace

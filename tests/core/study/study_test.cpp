@@ -11,6 +11,8 @@
 #include <limits>
 #include <optional>
 
+#include "core/flow/circulation.h"
+#include "core/model_fixtures.h"
 #include "core/study/study_averages.h"
 #include "core/study/study_plan.h"
 #include "core/study/study_results.h"
@@ -34,6 +36,8 @@ TEST(StudyFile, RefusedFilesNameTheLineAndTheKey) {
   };
   const Row rows[] = {
       {"no name", "[base]\ndt = 0.01\n", "ключ «name»"},
+      {"empty name", "name = \"\"\n", "строка 1, ключ «name»"},
+      {"number for a name", "name = 5\n", "строка 1, ключ «name»"},
       {"unknown top key", "name = \"a\"\ncolour = 1\n", "строка 2, ключ «colour»"},
       {"not a run option", "name = \"a\"\n[base]\nsave = \"x.evt\"\n", "строка 3, ключ «save»"},
       {"text for a number", "name = \"a\"\n[base]\ndt = \"fast\"\n", "строка 3, ключ «dt»"},
@@ -93,6 +97,7 @@ TEST(StudyFile, RangesAndListsGiveTheExactArguments) {
       {"downwards", "flange-angle-deg = { from = 90, to = 15, step = -25 }", {"90", "65", "40", "15"}},
       {"through zero", "inflow-speed = { from = -0.2, to = 0.2, step = 0.1 }", {"-0.2", "-0.1", "0", "0.1", "0.2"}},
       {"one value", "suction-x = { from = 0.5, to = 0.5, step = 1 }", {"0.5"}},
+      {"from minus zero", "suction-x = { from = -0.0, to = 1, step = 0.5 }", {"0", "0.5", "1"}},
       {"decimal comma texts", "dt = { from = \"0,001\", to = \"0,002\", step = \"0,0005\" }", {"0.001", "0.0015", "0.002"}},
       {"integer range", "max-free = { from = 10, to = 1, step = -4 }", {"10", "6", "2"}},
       {"integer list", "threads = [1, 2, 4]", {"1", "2", "4"}},
@@ -149,42 +154,16 @@ TEST(StudyFile, RangesAndListsGiveTheExactArguments) {
   EXPECT_EQ(DisplayValue("double"), "double");
 }
 
-TEST(StudyPlan, GridCrossesInFileOrderAndZipPairs) {
-  StudyDefinition definition;
-  std::string error;
-  // toml++ sorts keys; the grid must follow the file: inflow-speed slowest.
-  ASSERT_TRUE(Parse("name = \"a\"\n[base]\nmax-time = 0.05\n[sweep]\n"
-                    "inflow-speed = [0, \"0,75\"]\n"
-                    "flange-angle-deg = { from = 15, to = 90, step = 15 }\n"
-                    "dt = { from = 0.001, to = 0.0021, step = 0.0005 }\n",
-                    definition, error))
-      << error;
-  ASSERT_EQ(definition.Sweep.size(), 3u);
-  EXPECT_EQ(definition.Sweep[0].Key, "inflow-speed");
-  EXPECT_EQ(definition.Sweep[2].Values, (std::vector<std::string>{"0.001", "0.0015", "0.002"}));
-  const std::vector<StudyCase> cases = PlanCases(definition);
-  ASSERT_EQ(cases.size(), 2u * 6u * 3u);
-  const StudyCase& c = cases[1 * 18 + 5 * 3 + 1];
-  EXPECT_EQ(c.SweptValues, (std::vector<std::string>{"0.75", "90", "0.0015"}));
-  ASSERT_EQ(c.Settings.size(), 4u);
-  EXPECT_EQ(c.Settings[0].Key, "max-time");
-  EXPECT_EQ(c.Settings[0].Value, "0.05");
-
-  ASSERT_TRUE(Parse("name = \"a\"\n[sweep]\nzip = true\ndt = [0.01, 0.02]\nmax-free = [10, 20]\n", definition, error));
-  const std::vector<StudyCase> zip = PlanCases(definition);
-  ASSERT_EQ(zip.size(), 2u);
-  EXPECT_EQ(zip[1].SweptValues, (std::vector<std::string>{"0.02", "20"}));
-}
-
 TEST(StudyPlan, EveryCaseOfAGridAndAZip) {
   StudyDefinition definition;
   std::string error;
-  ASSERT_TRUE(Parse("name = \"a\"\n[base]\nmax-time = 2\n[sweep]\ndt = [0.01, 0.02, 0.03]\ninflow-speed = [0, 1]\n",
+  // toml++ sorts keys; the grid follows the file: inflow-speed (first)
+  // slowest, dt fastest; base options first.
+  ASSERT_TRUE(Parse("name = \"a\"\n[base]\nmax-time = 2\n[sweep]\ninflow-speed = [0, 1]\ndt = [0.01, 0.02, 0.03]\n",
                     definition, error))
       << error;
-  // dt (first in the file) slowest, inflow-speed fastest; base options first.
-  const std::vector<std::vector<std::string>> grid = {{"0.01", "0"}, {"0.01", "1"}, {"0.02", "0"},
-                                                      {"0.02", "1"}, {"0.03", "0"}, {"0.03", "1"}};
+  const std::vector<std::vector<std::string>> grid = {{"0", "0.01"}, {"0", "0.02"}, {"0", "0.03"},
+                                                      {"1", "0.01"}, {"1", "0.02"}, {"1", "0.03"}};
   std::vector<StudyCase> cases = PlanCases(definition);
   ASSERT_EQ(cases.size(), grid.size());
   for (size_t i = 0; i < cases.size(); ++i) {
@@ -193,8 +172,8 @@ TEST(StudyPlan, EveryCaseOfAGridAndAZip) {
     EXPECT_EQ(cases[i].SweptValues, grid[i]);
     ASSERT_EQ(cases[i].Settings.size(), 3u);
     EXPECT_EQ(cases[i].Settings[0].Key + "=" + cases[i].Settings[0].Value, "max-time=2");
-    EXPECT_EQ(cases[i].Settings[1].Key + "=" + cases[i].Settings[1].Value, "dt=" + grid[i][0]);
-    EXPECT_EQ(cases[i].Settings[2].Key + "=" + cases[i].Settings[2].Value, "inflow-speed=" + grid[i][1]);
+    EXPECT_EQ(cases[i].Settings[1].Key + "=" + cases[i].Settings[1].Value, "inflow-speed=" + grid[i][0]);
+    EXPECT_EQ(cases[i].Settings[2].Key + "=" + cases[i].Settings[2].Value, "dt=" + grid[i][1]);
   }
   ASSERT_TRUE(Parse("name = \"a\"\n[sweep]\nzip = true\ndt = [0.01, 0.02, 0.03]\nmax-free = [10, 20, 30]\n",
                     definition, error));
@@ -255,7 +234,7 @@ TEST_F(StudyFolder, CaseStatesAndTheTable) {
   const std::string csv = StudyCsv(table);
   const std::string expected =
       "id;flange-angle-deg [°];inflow-speed [м/с];status;message;Beff [м];v(0,1 0,05) [м/с]\n"
-      "0;30;0;done;;0,0333333333333333;-1E-7\n"
+      "0;30;0;done;;0,03333;-1E-7\n"
       "1;30;0,75;failed;\"Плоскость; \"\"левее\"\"\";;\n"
       "2;60;0;running;;;\n"
       "3;60;0,75;pending;;;\n";
@@ -266,7 +245,9 @@ TEST_F(StudyFolder, CaseStatesAndTheTable) {
   ASSERT_EQ(plots.size(), 4u);
   EXPECT_EQ(plots[0].BaseName, "Beff-vs-flange-angle-deg");
   EXPECT_EQ(plots[3].BaseName, "v_0_1_0_05-vs-inflow-speed");
-  EXPECT_NE(plots[0].Text.find("title 'inflow-speed = 0'"), std::string::npos) << plots[0].Text;
+  EXPECT_NE(plots[0].Text.find("title 'Скорость приточного воздуха = 0 м/с'"), std::string::npos) << plots[0].Text;
+  EXPECT_NE(plots[0].Text.find("set xlabel 'Угол наклона козырька (Alpha), град'"), std::string::npos);
+  EXPECT_NE(plots[0].Text.find("set ylabel 'Bэф, м'"), std::string::npos);
 
   // Names with quotes and backslashes survive the results file; a line break
   // in a hand-edited one is refused rather than carried into a plot script.
@@ -297,9 +278,28 @@ TEST_F(StudyFolder, PlanFilesAndCaseNames) {
   EXPECT_EQ(read, "# Угол, вариант 3\nmax-time = \"2\"\nflange-angle-deg = \"60\"\ninflow-speed = \"0.75\"\n");
   EXPECT_EQ(CaseDir(dir_, 12345), (fs::path(dir_) / "cases" / "12345").string());
   EXPECT_EQ(CaseFile(dir_, 7, CaseDoneName), (fs::path(dir_) / "cases" / "0007" / "done").string());
+  // A case file that cannot be written fails the plan.
+  fs::remove(CaseFile(dir_, 2, CaseParamsName));
+  fs::create_directories(fs::path(CaseFile(dir_, 2, CaseParamsName)) / "blocked");
+  EXPECT_FALSE(WriteStudyPlan(text, definition, cases, dir_, error));
+  fs::remove_all(CaseFile(dir_, 2, CaseParamsName));
   // A folder holding another study's cases but no study file is refused too.
   fs::remove(StudyFilePath(dir_));
   EXPECT_FALSE(WriteStudyPlan(text, definition, cases, dir_, error));
+  // A broken study file, or none, is no study.
+  ASSERT_TRUE(WriteTextFile(StudyFilePath(dir_), "name = \"Угол\"\n[sweep]\ndt = []\n", error));
+  StudyDefinition loaded;
+  std::vector<StudyCase> loadedCases;
+  EXPECT_FALSE(LoadStudy(dir_, {}, loaded, loadedCases, error));
+  EXPECT_NE(error.find("строка 3"), std::string::npos) << error;
+  StudyTable table;
+  EXPECT_FALSE(CollectStudy(dir_, {}, table, error));
+  EXPECT_FALSE(LoadStudy(dir_ + "/none", {}, loaded, loadedCases, error));
+  EXPECT_NE(error.find("не содержит исследования"), std::string::npos) << error;
+  ASSERT_TRUE(WriteTextFile(StudyFilePath(dir_), text, error));
+  ASSERT_TRUE(LoadStudy(dir_, {}, loaded, loadedCases, error)) << error;
+  ASSERT_EQ(loadedCases.size(), 4u);
+  EXPECT_EQ(loadedCases[3].SweptValues, (std::vector<std::string>{"60", "0.75"}));
   // A state read back: done wins over a failed mark; clearing forgets both.
   ASSERT_TRUE(MarkCaseFailed(dir_, 1, "нет", error));
   EXPECT_EQ(ReadCaseState(dir_, 1, nullptr), CaseState::Failed);
@@ -335,9 +335,64 @@ TEST(StudyResults, FileRoundTripIsExact) {
   EXPECT_FALSE(ParseResultsFile("[[value]]\nname = \"a\"\nvalue = 1.0\n", back, error)) << "no unit";
   EXPECT_FALSE(ParseResultsFile("[[value]]\nname = \"a\"\nunit = \"\"\nvalue = \"x\"\n", back, error));
   EXPECT_EQ(ResultPointSuffix({0.1L, -0.05L}), "(0,1 -0,05)");
-  EXPECT_EQ(ResultLabel("Beff"), "Bэф");
-  EXPECT_EQ(ResultLabel("Beff_sd"), "Bэф_sd");
-  EXPECT_EQ(ResultLabel("b"), "b");
+  const struct {
+    const char* name;
+    const char* label;
+  } labels[] = {{"Beff", "Bэф"},
+                {"Beff_sd", "С.к.о. Bэф"},
+                {"dmax_hw", "± 95 % dmax"},
+                {"b", "b"},
+                {"vx(0,1 -0,05)", "Vx в точке (0,1; -0,05)"},
+                {"vy(0 1)", "Vy в точке (0; 1)"},
+                {"v(0,1 0,05)", "Скорость в точке (0,1; 0,05)"},
+                {"v/v0(x/D=0,5)", "v/v₀ на оси при x/D = 0,5"},
+                {"flux_ratio", "Расход через канал / πB²v"},
+                {"Lr/D_hw", "± 95 % Длина отрывной зоны в канале, x/D"},
+                {"Cc", "Коэффициент сжатия струи Cc"},
+                {"Lr/D", "Длина отрывной зоны в канале, x/D"},
+                {"vx", "vx"},
+                {"C_c", "C_c"}};
+  for (const auto& l : labels) EXPECT_EQ(ResultLabel(l.name), l.label) << l.name;
+  // Every option a study may set has the program's name for headers and axes.
+  for (const StudyKey& k : StudyKeys()) {
+    EXPECT_TRUE(k.Label != nullptr && *k.Label != '\0') << k.Name;
+    if (k.Unit[0] != '\0' && k.Label != nullptr && std::string_view(k.Unit) != "°")
+      EXPECT_TRUE(std::string_view(k.Label).ends_with(std::string(", ") + k.Unit) ||
+                  std::string_view(k.Label).ends_with(", сек."))
+          << k.Name << ": the unit of the label";
+  }
+  EXPECT_EQ(SpreadOf("Beff_sd"), "Beff");
+  EXPECT_EQ(SpreadOf("v/v0(x/D=0,5)_hw"), "v/v0(x/D=0,5)");
+  EXPECT_EQ(SpreadOf("Beff"), "");
+}
+
+TEST(StudyResults, EndStateSpeedsAtThePointsAsked) {
+  Model m = test::DefaultModel();
+  test::SolveAttached(m);
+  ResultRequest request;
+  request.VortexZone = false;
+  request.Points = {{0.1L, 0.05L}, {-0.2L, 0.3L}};
+  CaseResults r;
+  std::string error;
+  ASSERT_TRUE(EndStateResults(m, request, r, error)) << error;
+  ASSERT_EQ(r.size(), 6u);
+  for (size_t k = 0; k < 2; ++k) {
+    Real u, v;
+    CalcVelocityPair(m, request.Points[k], -1, u, v);
+    const std::string at = ResultPointSuffix(request.Points[k]);
+    EXPECT_EQ(r[3 * k].Name, "vx" + at);
+    EXPECT_EQ(r[3 * k].Value, u);
+    EXPECT_EQ(r[3 * k + 1].Name, "vy" + at);
+    EXPECT_EQ(r[3 * k + 1].Value, v);
+    EXPECT_EQ(r[3 * k + 2].Name, "v" + at);
+    EXPECT_TRUE(test::RealNear(r[3 * k + 2].Value, std::hypot(u, v), 1e-15L));
+    EXPECT_EQ(r[3 * k + 2].Unit, "м/с");
+  }
+  EXPECT_NE(r[0].Value, 0);
+  // The vortex zone needs free vortices.
+  request.VortexZone = true;
+  EXPECT_FALSE(EndStateResults(m, request, r, error));
+  EXPECT_EQ(error, "Не задана вихревая структура");
 }
 
 TEST(StudyTable, SeriesGroupTheOtherParametersAndSortByX) {
@@ -371,6 +426,25 @@ TEST(StudyTable, SeriesGroupTheOtherParametersAndSortByX) {
   EXPECT_EQ(s[0].Points, (P{{0, 0.6L}, {0.75L, 0.65L}}));
   EXPECT_EQ(s[1].Points, (P{{0, 0.3L}}));
   EXPECT_EQ(s[2].Points, (P{{0, 0.45L}, {0.75L, 0.5L}}));
+
+  // The second result as the s.d. of the first: its error bars, sorted with
+  // the points, NaN (a bar of no length in gnuplot) where a case lacks it.
+  table.Results[1] = {"Beff_sd", "м"};
+  EXPECT_EQ(SpreadColumn(table, 0), 1);
+  EXPECT_EQ(SpreadColumn(table, 1), -1);
+  EXPECT_FALSE(PlottedResult(table, 1));
+  s = StudySeries(table, 0, 0);
+  ASSERT_EQ(s[0].Spreads.size(), 3u);
+  EXPECT_EQ(s[0].Spreads[0], 3);
+  EXPECT_TRUE(std::isnan(s[0].Spreads[1]));
+  EXPECT_EQ(s[0].Spreads[2], 1);
+  EXPECT_EQ(s[1].Spreads, (std::vector<Real>{6, 2}));
+  const std::vector<PlotScript> plots = StudyPlotScripts(table);
+  ASSERT_EQ(plots.size(), 2u) << "no plot of the s.d. itself";
+  EXPECT_NE(plots[0].Text.find("$d0 << EOD\n30 0.3 3\n45 0.45 0\n60 0.6 1\nEOD\n"), std::string::npos) << plots[0].Text;
+  EXPECT_NE(plots[0].Text.find("$d1 using 1:2:3 with yerrorlines"), std::string::npos) << plots[0].Text;
+  EXPECT_NE(plots[0].Text.find("set ylabel 'Bэф, м (среднее ± с.к.о.)'"), std::string::npos) << plots[0].Text;
+
   const StudyCounts n = CountStates(table);
   EXPECT_EQ(n.Done, 5);
   EXPECT_EQ(n.Failed, 1);
@@ -390,12 +464,16 @@ TEST(StudyAverages, ResultsFromTheAveragesFile) {
       "Beff": {"mean": 0.8, "sd": 0.01}, "b": {"mean": 0.1, "sd": 0.002}, "l": {"mean": 0.25, "sd": 0.02},
       "a0": {"mean": 0.0, "sd": 0.0}, "a": {"mean": 0.5, "sd": 0.05}, "dmax": {"mean": 0.05, "sd": 0.004},
       "lmax": {"mean": 0.8, "sd": 0.1}}},
+    "contraction": {"mouth": {"x": 0.0, "y": 0.15}, "sections": [],
+      "vena_contracta": {"x": 0.15, "x_over_D": 0.5, "cc": 0.52, "jet_radius": 0.108},
+      "reattachment": {"separated": true, "x": 0.2, "length_over_D": 0.67}},
     "grid": {"x0": -0.1, "y0": 0.0, "dx": 0.1, "dy": 0.1, "nx": 3, "ny": 2,
       "inside": [1, 1, 1, 1, 0, 1], "vx_mean": [1, 2, 3, 4, 0, 6], "vy_mean": [-1, -2, -3, -4, 0, -6],
       "speed_mean": [1.5, 2.5, 3.5, 4.5, 0, 6.5]}})";
   ResultRequest request;
   request.CentrelineXD = {0.9, 2.0};
   request.Flux = true;
+  request.Contraction = true;
   request.Points = {{0.1, 0.04}, {0.0, 0.1}, {5, 5}};  // node (2, 0); in the solid; off the grid
   CaseResults r;
   std::string error;
@@ -405,7 +483,11 @@ TEST(StudyAverages, ResultsFromTheAveragesFile) {
       if (v.Name == name) return v.Value;
     return std::nullopt;
   };
-  EXPECT_EQ(r.size(), 14u + 2u + 1u + 3u);
+  EXPECT_EQ(r.size(), 14u + 2u + 1u + 4u + 3u);
+  EXPECT_EQ(value("Cc"), 0.52);
+  EXPECT_EQ(value("xc/D"), 0.5);
+  EXPECT_EQ(value("rc"), 0.108);
+  EXPECT_EQ(value("Lr/D"), 0.67);
   EXPECT_EQ(value("Beff"), 0.8);
   EXPECT_EQ(value("lmax_sd"), 0.1);
   EXPECT_EQ(value("v/v0(x/D=0,9)"), 0.12) << "the nearest station";
