@@ -58,7 +58,23 @@ def table(header, lines):
     return text
 
 
-def cc_rows(data, labels, extra=None):
+def vena(directory, label):
+    """C_c at the vena contracta, its x/D and the reattachment length / D from the
+    averages file's own measure, when the run wrote one."""
+    j = averages(directory, label) if directory else None
+    c = j.get("contraction") if j else None
+    if not c:
+        return ["—", "—", "—"]
+    v = c.get("vena_contracta")
+    r = c.get("reattachment", {})
+    lr = r.get("length_over_D")
+    reatt = comma(lr, 2) if lr is not None else ("нет" if r.get("separated") else "без отрыва")
+    if not v:
+        return ["—", "—", reatt]
+    return [comma(v["cc"]), comma(v["x_over_D"], 2), reatt]
+
+
+def cc_rows(data, labels, directory=None):
     lines = []
     for label, what in labels:
         r = data.get(label)
@@ -68,10 +84,11 @@ def cc_rows(data, labels, extra=None):
             lines.append([what, "не получен: " + r["failed"]] + [""] * 5)
             continue
         line = [what, comma(r["h"]), comma(r["dt"], 5), comma(r["delta"]), comma(r["cc"]),
-                comma(r["cc_sec"]), comma(r["flux"]), r["free"]]
+                comma(r["cc_sec"])] + vena(directory, label) + [comma(r["flux"]), r["free"]]
         lines.append(line)
     return table(["расчёт", "h, м", "dt, с", "δ, м", "C_c = v0/max v̄x", "min C_c(x) по сетке",
-                  "расход при x = L/2", "колец в конце"], lines)
+                  "C_c вены (файл средних)", "x_c/D", "L_r/D", "расход при x = L/2", "колец в конце"],
+                 lines)
 
 
 def main():
@@ -89,7 +106,9 @@ def main():
                  ("rep_dt0.0025a", "шаг 0,0025 + 1e-10 (реплика)"), ("base_dt0.00125", "шаг 0,00125")]
     h_labels = [("h0.02_dt0.005", "h = 0,02"), ("base_dt0.005", "h = 0,01"),
                 ("rep_dt0.005", "h = 0,01 (реплика)"), ("h0.005_dt0.005", "h = 0,005"),
-                ("h0.02_dt0.0025", "h = 0,02, шаг 0,0025"), ("base_dt0.0025", "h = 0,01, шаг 0,0025")]
+                ("h0.02_dt0.0025", "h = 0,02, шаг 0,0025"), ("base_dt0.0025", "h = 0,01, шаг 0,0025"),
+                ("h0.005_dt0.0025", "h = 0,005, шаг 0,0025"),
+                ("h0.02_dt0.00125", "h = 0,02, шаг 0,00125"), ("base_dt0.00125", "h = 0,01, шаг 0,00125")]
     d_labels = [("d0.005", "δ = 0,005"), ("base_dt0.005", "δ = 0,01"), ("rep_dt0.005", "δ = 0,01 (реплика)"),
                 ("d0.02", "δ = 0,02")]
     cand_labels = []
@@ -99,6 +118,8 @@ def main():
                       ("edge", "отрыв Γ = Γкромки (правило программы)")):
         for dt in ("0.01", "0.0025"):
             cand_labels.append((f"{key}_dt{dt}", f"{what}, шаг {dt.replace('.', ',')}"))
+    cand_labels += [("every2_dt0.005", "кольцо раз в 2 шага (как при шаге 0,01), шаг 0,005"),
+                    ("every4_dt0.0025", "кольцо раз в 4 шага (как при шаге 0,01), шаг 0,0025")]
     flush_labels = [(f"flush_dt{dt}", f"заподлицо, шаг {dt.replace('.', ',')}")
                     for dt in ("0.01", "0.005", "0.0025")]
 
@@ -146,14 +167,10 @@ def main():
             lines = [line.rstrip("\n").split(";") for line in f if line.strip()]
         gci += f"{what}:\n\n" + table(lines[0], lines[1:]) + "\n"
     text = template.replace("{{GCI}}", gci)
-    speed_path = os.path.join(directory, "speed.txt")
-    speed = open(speed_path, encoding="utf-8").read().strip() if os.path.exists(speed_path) else "не измерено."
-    findings_path = os.path.join(directory, "findings.md")
-    findings = open(findings_path, encoding="utf-8").read() if os.path.exists(findings_path) else ""
-    text = text.replace("{{SPEED}}", speed).replace("{{FINDINGS}}", findings)
-    for key, value in (("{{DT}}", cc_rows(re, dt_labels)), ("{{H}}", cc_rows(re, h_labels)),
-                       ("{{DELTA}}", cc_rows(re, d_labels)), ("{{CANDIDATES}}", cc_rows(re, cand_labels)),
-                       ("{{FLUSH}}", cc_rows(re, flush_labels)), ("{{HOOD}}", hood_table),
+    d = directory
+    for key, value in (("{{DT}}", cc_rows(re, dt_labels, d)), ("{{H}}", cc_rows(re, h_labels, d)),
+                       ("{{DELTA}}", cc_rows(re, d_labels, d)), ("{{CANDIDATES}}", cc_rows(re, cand_labels, d)),
+                       ("{{FLUSH}}", cc_rows(re, flush_labels, d)), ("{{HOOD}}", hood_table),
                        ("{{SINK}}", sink_table)):
         text = text.replace(key, value)
     with open(output, "w", encoding="utf-8") as f:
