@@ -123,6 +123,11 @@ TEST(Contraction, VenaContractaAndReattachmentFromTheSections) {
   EXPECT_NEAR(c.VenaX, 3 * 0.0375, 1e-12);
   EXPECT_NEAR(c.VenaXOverD, 0.375, 1e-12);
   EXPECT_NEAR(c.JetRadius, 0.11, 1e-12) << "22 of 30 strips of 0,15 m";
+  // A jet of area ratio (22/30)² whose excess speed 900/484 − 1 is lost.
+  EXPECT_NEAR(c.ZetaBC, (900.0 / 484 - 1) * (900.0 / 484 - 1), 1e-12);
+  EXPECT_NEAR(BordaCarnotZeta(0.5), 1.0, 1e-15) << "Borda's mouthpiece";
+  EXPECT_NEAR(BordaCarnotZeta(0.6), 4.0 / 9, 1e-15);
+  EXPECT_EQ(BordaCarnotZeta(1.0), 0.0) << "no contraction, no loss";
   EXPECT_TRUE(c.Separated);
   ASSERT_TRUE(c.Reattached);
   EXPECT_NEAR(c.ReattachX, 3.5 * 0.0375, 1e-12) << "halfway between −0,1 and 0,1";
