@@ -133,6 +133,11 @@ TEST(Contraction, VenaContractaAndReattachmentFromTheSections) {
   EXPECT_NEAR(c.ReattachX, 3.5 * 0.0375, 1e-12) << "halfway between −0,1 and 0,1";
   EXPECT_NEAR(c.ReattachXOverD, 3.5 * 0.125, 1e-12);
 
+  // The table: decimal commas, 6 decimals at most (flux π·0,64·0,15²·2,5 m³/s).
+  const std::string csv = ContractionCsv(c);
+  EXPECT_EQ(csv.substr(0, csv.find('\n')), "x [m];x/D;flux [m3/s];Cc;vx_wall [m/s]");
+  EXPECT_NE(csv.find("\n0,075;0,25;0,113097;0,64;-0,3\n"), std::string::npos) << csv;
+
   const ContractionSummary attached = summary({}, {});
   EXPECT_FALSE(attached.Separated);
   EXPECT_FALSE(attached.Reattached);
