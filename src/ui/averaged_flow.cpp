@@ -22,6 +22,7 @@
 #include <cmath>
 
 #include "core/averages/averaging_files.h"
+#include "core/averages/tracers.h"
 #include "core/analysis/centreline.h"
 #include "core/base/numfmt.h"
 #include "core/analysis/vortex_area.h"
@@ -240,6 +241,10 @@ void TfrmAveragedFlow::Show(const AveragingResults& r, const Model* contour,
   if (contour) {
     d.Contour = contour->BodyRibs;
     d.SuctionRib = contour->SuctionRib;
+  }
+  if (r.Tracers.Present) {
+    d.CaptureGrid = r.Tracers.Grid;
+    d.CaptureFraction = CaptureFractionField(r.Tracers);
   }
   Map->SetData(std::move(d));
 

@@ -210,6 +210,39 @@ QImage SpeedMap::Render(QSize size) {
     }
   }
 
+  // The capture zone from the tracers: red, solid at 0,9, dashed at 0,5.
+  zoneCounts_.clear();
+  const TracerGrid& cg = data_.CaptureGrid;
+  if (cg.Nx > 1 && cg.Ny > 1 && data_.CaptureFraction.size() == cg.Source.size()) {
+    std::vector<uint8_t> known(data_.CaptureFraction.size());
+    for (std::size_t k = 0; k < known.size(); ++k) known[k] = std::isfinite(data_.CaptureFraction[k]) ? 1 : 0;
+    const ScalarGridView zone{cg.X0, cg.Y0, cg.Dx, cg.Dy, cg.Nx, cg.Ny, data_.CaptureFraction.data(), known.data()};
+    for (const double level : CaptureZoneLevels) {
+      const std::vector<IsoPolyline> lines = Isolines(zone, level);
+      zoneCounts_.push_back(static_cast<int>(lines.size()));
+      const QPen pen(QColor(220, 20, 20), 2.2, level > 0.7 ? Qt::SolidLine : Qt::DashLine);
+      for (const IsoPolyline& l : lines) {
+        QPainterPath path;
+        path.moveTo(pt(l[0].X, l[0].Y));
+        for (std::size_t k = 1; k < l.size(); ++k) path.lineTo(pt(l[k].X, l[k].Y));
+        p.strokePath(path, QPen(QColor(255, 255, 255), 4));
+        p.strokePath(path, pen);
+      }
+      for (const IsoPolyline& l : lines) {
+        if (PolylineLength(l) * s < kMinLabelledLength) continue;
+        const QString text = QStringLiteral("захват %1 %").arg(static_cast<int>(std::lround(level * 100)));
+        const IsoPoint m = PolylineMidpoint(l);
+        QRectF box = fm.boundingRect(text).adjusted(-3, -1, 3, 1);
+        box.moveCenter(pt(m.X, m.Y));
+        p.setPen(QPen(QColor(220, 20, 20), 0.8));
+        p.setBrush(QColor(255, 255, 255, 225));
+        p.drawRoundedRect(box, 3, 3);
+        p.drawText(box, Qt::AlignCenter, text);
+        labels_.append(text);
+      }
+    }
+  }
+
   // The hood and the plane.
   for (std::size_t r = 0; r < data_.Contour.size(); ++r) {
     const TRib& rib = data_.Contour[r];

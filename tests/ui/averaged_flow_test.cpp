@@ -153,6 +153,32 @@ void AveragedFlowTest::showsTheAveragesOfARun() {
   QVERIFY(w.Map->LineCounts()[0] > 0);  // 0,25 m/s
   QVERIFY(w.Map->LineLabels().contains(QStringLiteral("0,25 м/с")));
 
+  QVERIFY2(w.Map->ZoneLineCounts().empty(), "no tracers, no capture zone");
+  // Tracers: a 5 × 4 source grid caught near the hood (x ≥ −0,2 m), not far
+  // from it: one line at 0,9 and one at 0,5, labelled.
+  {
+    AveragingResults traced = results_;
+    TracerResults& t = traced.Tracers;
+    t.Present = true;
+    t.Grid = {-0.4, 0.05, 0.1, 0.1, 5, 4, {}};
+    for (int j = 0; j < 4; ++j) {
+      for (int i = 0; i < 5; ++i) {
+        SourceResult src;
+        src.Point = {static_cast<Real>(-0.4 + 0.1 * i), static_cast<Real>(0.05 + 0.1 * j)};
+        src.Known = true;
+        src.CaughtFraction = i >= 2 ? 1.0 : 0.0;
+        t.Grid.Source.push_back(static_cast<int32_t>(t.Sources.size()));
+        t.Sources.push_back(src);
+      }
+    }
+    w.ShowResults(traced, model_);
+    w.Map->Render(size);
+    QCOMPARE(w.Map->ZoneLineCounts(), (std::vector<int>{1, 1}));
+    QVERIFY(w.Map->LineLabels().contains(QStringLiteral("захват 90 %")));
+    QVERIFY(w.Map->LineLabels().contains(QStringLiteral("захват 50 %")));
+    w.ShowResults(results_, model_);
+  }
+
   // The centre-line: the model's mean at its stations, the reference curves
   // from the first station on.
   w.tabs->setCurrentIndex(1);

@@ -24,6 +24,7 @@
 #include "core/base/observer.h"
 #include "core/flow/run.h"
 #include "core/averages/steady_state.h"
+#include "core/averages/tracer_results.h"
 
 namespace mdv {
 
@@ -182,6 +183,7 @@ struct AveragingResults {
   FluxSummary Flux;
   VortexZoneSummary VortexZone;
   ContractionSummary Contraction;  // the mouth, C_c per section, vena contracta, reattachment
+  TracerResults Tracers;  // the capture zone, when tracers ran beside (SummariseTracers)
   GridField Field;
 };
 

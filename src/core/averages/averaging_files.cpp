@@ -3,6 +3,7 @@
 #include <charconv>
 #include <cmath>
 
+#include "core/averages/tracers.h"
 #include "core/base/safe_file.h"
 
 namespace mdv {
@@ -100,6 +101,56 @@ std::string ContractionJson(const ContractionSummary& c) {
   return j;
 }
 
+// "tracers": only for a run that released them.
+std::string TracersJson(const TracerResults& t) {
+  std::string j = "  " + Key("tracers") + "{" + Key("horizon") + JsonNumber(t.Horizon) + ", " +
+                  Key("release_every") + JsonNumber(t.ReleaseEvery) + ", " + Key("far_radius") +
+                  JsonNumber(t.FarRadius) + ", " + Key("stride") + std::to_string(t.Stride) + ", " +
+                  Key("first_release") + (t.HasFirstRelease ? JsonNumber(t.FirstRelease) : "null") + ",\n    " +
+                  Key("grid");
+  const TracerGrid& g = t.Grid;
+  if (g.Nx > 0) {
+    j += "{" + Key("x0") + JsonNumber(g.X0) + ", " + Key("y0") + JsonNumber(g.Y0) + ", " + Key("dx") +
+         JsonNumber(g.Dx) + ", " + Key("dy") + JsonNumber(g.Dy) + ", " + Key("nx") + std::to_string(g.Nx) + ", " +
+         Key("ny") + std::to_string(g.Ny) + ", " + Key("source") +
+         JsonArray(g.Source, [](int32_t v) { return std::to_string(v); }) + "}";
+  } else {
+    j += "null";
+  }
+  j += ",\n    " + Key("sources") + "[";
+  for (size_t i = 0; i < t.Sources.size(); ++i) {
+    const SourceResult& s = t.Sources[i];
+    j += std::string(i > 0 ? "," : "") + "\n      {" + Key("x") + JsonNumber(static_cast<double>(s.Point.X)) +
+         ", " + Key("y") + JsonNumber(static_cast<double>(s.Point.Y)) + ", " + Key("released") +
+         std::to_string(s.Released) + ", " + Key("caught") + std::to_string(s.Caught) + ", " + Key("lost") +
+         std::to_string(s.Lost) + ", " + Key("expired") + std::to_string(s.Expired) + ", " + Key("in_flight") +
+         std::to_string(s.InFlight) + ", " + Key("caught_fraction") +
+         (s.Known ? JsonNumber(s.CaughtFraction) : "null") + ", " + Key("median_capture_time") +
+         (s.HasMedian ? JsonNumber(s.MedianTime) : "null") + "}";
+  }
+  return j + "]},\n";
+}
+
+// The caught fraction at each node of the field's grid that is a source of
+// the tracer grid; -1 at every other node (no source, or no fate decided).
+std::vector<double> CaptureFractionOnField(const AveragingResults& r) {
+  const AveragingGrid& g = r.Field.Grid;
+  const TracerGrid& t = r.Tracers.Grid;
+  std::vector<double> out(g.Inside.size(), -1.0);
+  if (t.Nx <= 0 || !(g.Dx > 0)) return out;
+  const std::vector<double> f = CaptureFractionField(r.Tracers);
+  const long k = std::lround(t.Dx / g.Dx);
+  for (int32_t j = 0; j < t.Ny; ++j) {
+    for (int32_t i = 0; i < t.Nx; ++i) {
+      const long gi = i * k, gj = j * k;
+      const double v = f[static_cast<size_t>(j) * static_cast<size_t>(t.Nx) + static_cast<size_t>(i)];
+      if (gi >= g.Nx || gj >= g.Ny || !std::isfinite(v)) continue;
+      out[static_cast<size_t>(gj) * static_cast<size_t>(g.Nx) + static_cast<size_t>(gi)] = v;
+    }
+  }
+  return out;
+}
+
 bool Save(const std::string& text, const std::string& path, std::string& error) {
   return WriteFileAtomically(path, Bytes(text.begin(), text.end()), error);
 }
@@ -162,6 +213,7 @@ std::string AveragesJson(const AveragingResults& r) {
   j += "}},\n";
 
   if (r.Contraction.Present) j += ContractionJson(r.Contraction);
+  if (r.Tracers.Present) j += TracersJson(r.Tracers);
 
   const AveragingGrid& g = r.Field.Grid;
   j += "  " + Key("grid") + "{\n";
@@ -201,6 +253,14 @@ std::string FieldVti(const AveragingResults& r) {
     v += " 0.0";
   }
   v += "\n        </DataArray>\n";
+  if (r.Tracers.Present && r.Tracers.Grid.Nx > 0) {
+    v += "        <DataArray type=\"Float64\" Name=\"capture_fraction\" format=\"ascii\">\n         ";
+    for (double x : CaptureFractionOnField(r)) {
+      v += ' ';
+      v += JsonNumber(x);
+    }
+    v += "\n        </DataArray>\n";
+  }
   v += "        <DataArray type=\"UInt8\" Name=\"inside\" format=\"ascii\">\n         ";
   for (uint8_t x : g.Inside) v += x ? " 1" : " 0";
   v += "\n        </DataArray>\n";

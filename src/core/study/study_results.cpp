@@ -64,7 +64,9 @@ std::string ResultLabel(const std::string& name) {
   };
   // The point or station follows the name in brackets.
   static const Prefix prefixes[] = {{"vx(", "Vx в точке "}, {"vy(", "Vy в точке "},
-                                    {"v(", "Скорость в точке "}, {"v/v0(x/D=", "v/v₀ на оси при x/D = "}};
+                                    {"v(", "Скорость в точке "}, {"v/v0(x/D=", "v/v₀ на оси при x/D = "},
+                                    {"capture(", "Доля захвата из точки "},
+                                    {"tcap(", "Время захвата из точки "}};
   for (const Prefix& p : prefixes) {
     const std::string_view head(p.Name);
     if (name.compare(0, head.size(), head) != 0 || name.back() != ')') continue;

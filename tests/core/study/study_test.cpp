@@ -479,6 +479,14 @@ TEST(StudyAverages, ResultsFromTheAveragesFile) {
     "contraction": {"mouth": {"x": 0.0, "y": 0.15}, "sections": [],
       "vena_contracta": {"x": 0.15, "x_over_D": 0.5, "cc": 0.52, "jet_radius": 0.108},
       "reattachment": {"separated": true, "x": 0.2, "length_over_D": 0.67}},
+    "tracers": {"horizon": 10.0, "release_every": 0.25, "far_radius": 3.0, "stride": 10, "first_release": 1.0,
+      "grid": {"x0": -0.5, "y0": 0.0, "dx": 0.1, "dy": 0.1, "nx": 1, "ny": 1, "source": [2]},
+      "sources": [{"x": -0.1, "y": 0.0, "released": 9, "caught": 8, "lost": 0, "expired": 0, "in_flight": 1,
+                   "caught_fraction": 1.0, "median_capture_time": 1.25},
+                  {"x": -0.3, "y": 0.2, "released": 9, "caught": 0, "lost": 4, "expired": 4, "in_flight": 1,
+                   "caught_fraction": 0.0, "median_capture_time": null},
+                  {"x": -0.5, "y": 0.0, "released": 9, "caught": 3, "lost": 0, "expired": 6, "in_flight": 0,
+                   "caught_fraction": 0.333, "median_capture_time": 3.5}]},
     "grid": {"x0": -0.1, "y0": 0.0, "dx": 0.1, "dy": 0.1, "nx": 3, "ny": 2,
       "inside": [1, 1, 1, 1, 0, 1], "vx_mean": [1, 2, 3, 4, 0, 6], "vy_mean": [-1, -2, -3, -4, 0, -6],
       "speed_mean": [1.5, 2.5, 3.5, 4.5, 0, 6.5]}})";
@@ -486,6 +494,7 @@ TEST(StudyAverages, ResultsFromTheAveragesFile) {
   request.CentrelineXD = {0.9, 2.0};
   request.Flux = true;
   request.Contraction = true;
+  request.Capture = true;
   request.Points = {{0.1, 0.04}, {0.0, 0.1}, {5, 5}};  // node (2, 0); in the solid; off the grid
   CaseResults r;
   std::string error;
@@ -495,11 +504,16 @@ TEST(StudyAverages, ResultsFromTheAveragesFile) {
       if (v.Name == name) return v.Value;
     return std::nullopt;
   };
-  EXPECT_EQ(r.size(), 14u + 2u + 1u + 4u + 3u);
+  EXPECT_EQ(r.size(), 14u + 2u + 1u + 4u + 3u + 3u);
   EXPECT_EQ(value("Cc"), 0.52);
   EXPECT_EQ(value("xc/D"), 0.5);
   EXPECT_EQ(value("rc"), 0.108);
   EXPECT_EQ(value("Lr/D"), 0.67);
+  EXPECT_EQ(value("capture(-0,1 0)"), 1.0);
+  EXPECT_EQ(value("tcap(-0,1 0)"), 1.25);
+  EXPECT_EQ(value("capture(-0,3 0,2)"), 0.0);
+  EXPECT_FALSE(value("tcap(-0,3 0,2)")) << "none caught";
+  EXPECT_FALSE(value("capture(-0,5 0)")) << "a source of the tracer grid";
   EXPECT_EQ(value("Beff"), 0.8);
   EXPECT_EQ(value("lmax_sd"), 0.1);
   EXPECT_EQ(value("v/v0(x/D=0,9)"), 0.12) << "the nearest station";
