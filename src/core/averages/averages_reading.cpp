@@ -128,6 +128,7 @@ bool ReadAveragesText(std::string_view text, AveragingResults& out, std::string&
     c.VenaXOverD = Num(At(vena, "x_over_D"));
     c.VenaCc = Num(At(vena, "cc"));
     c.JetRadius = Num(At(vena, "jet_radius"));
+    c.ZetaBC = Num(At(vena, "zeta_bc"));
     const Json& reattachment = At(contraction, "reattachment");
     c.Separated = At(reattachment, "separated").is_boolean() && At(reattachment, "separated").get<bool>();
     c.Reattached = At(reattachment, "x").is_number();

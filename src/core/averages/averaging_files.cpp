@@ -91,7 +91,8 @@ std::string ContractionJson(const ContractionSummary& c) {
   j += "],\n    " + Key("vena_contracta");
   if (c.HasVenaContracta) {
     j += "{" + Key("x") + JsonNumber(c.VenaX) + ", " + Key("x_over_D") + JsonNumber(c.VenaXOverD) + ", " +
-         Key("cc") + JsonNumber(c.VenaCc) + ", " + Key("jet_radius") + JsonNumber(c.JetRadius) + "}";
+         Key("cc") + JsonNumber(c.VenaCc) + ", " + Key("jet_radius") + JsonNumber(c.JetRadius) + ", " +
+         Key("zeta_bc") + JsonNumber(c.ZetaBC) + "}";
   } else {
     j += "null";
   }

@@ -61,6 +61,9 @@ bool AveragesResults(std::string_view json, const ResultRequest& request, CaseRe
     out.push_back({"rc", "м", c.JetRadius});
   }
   if (request.Contraction && c.Reattached) out.push_back({"Lr/D", "", c.ReattachXOverD});
+  // The entry loss beside every vortex-zone result.
+  if ((request.Contraction || request.VortexZone) && c.HasVenaContracta && std::isfinite(c.ZetaBC))
+    out.push_back({"zeta_BC", "", c.ZetaBC});
 
   // The user-given tracer sources (those not on the tracer grid).
   if (request.Capture && r.Tracers.Present) {

@@ -58,6 +58,7 @@ std::string ResultLabel(const std::string& name) {
   if (name == "xc/D") return "Сжатое сечение от устья, x/D";
   if (name == "rc") return "Радиус струи в сжатом сечении";
   if (name == "Lr/D") return "Длина отрывной зоны в канале, x/D";
+  if (name == "zeta_BC") return "Потери на входе ζ (Борда–Карно)";
   struct Prefix {
     const char* Name;
     const char* Label;

@@ -62,6 +62,7 @@ TEST(AveragesReading, TheContractionRoundTripsThroughTheOneReader) {
   c.VenaXOverD = 0.125;
   c.VenaCc = 0.61234567890123;
   c.JetRadius = 0.1173;
+  c.ZetaBC = 0.39804;
   c.Separated = true;
   c.Reattached = true;
   c.ReattachX = -0.44;
@@ -88,6 +89,7 @@ TEST(AveragesReading, TheContractionRoundTripsThroughTheOneReader) {
   EXPECT_EQ(b.VenaXOverD, c.VenaXOverD);
   EXPECT_EQ(b.VenaCc, c.VenaCc);
   EXPECT_EQ(b.JetRadius, c.JetRadius);
+  EXPECT_EQ(b.ZetaBC, 0.39804);
   EXPECT_TRUE(b.Separated);
   EXPECT_TRUE(b.Reattached);
   EXPECT_EQ(b.ReattachX, c.ReattachX);
