@@ -15,6 +15,7 @@
 #include "cli/cli_text.h"
 #include "cli/commands.h"
 #include "cli/outputs.h"
+#include "cli/model_option.h"
 #include "cli/precision_option.h"
 #include "core/averages/averages_reading.h"
 #include "core/averages/averaging_files.h"
@@ -90,6 +91,7 @@ struct CentrelineArgs {
   std::string file, csv;
   CLI::Option* csvOpt = nullptr;
   Precision precision = Precision::Extended;
+  FlowModelArgs flow;
 };
 
 int CentrelineCommand(const CentrelineArgs& a) {
@@ -102,6 +104,7 @@ int CentrelineCommand(const CentrelineArgs& a) {
   m.Exec.Arithmetic = a.precision;
   // The plane is the file's own: its end vortex sits on the plane's edge.
   if (!LoadVortexState(m, a.file, error)) return Fail(error);
+  if (!ApplyFlowModel(a.flow, m, error)) return Refuse(error);
   const std::vector<CentrelineRow> rows = CentrelineOfState(m);
   if (a.csvOpt->count() == 0) {
     std::cout << CentrelineTable(rows);
@@ -343,6 +346,7 @@ void AddAveragingCommands(CLI::App& app, int& status) {
   c->add_option("FILE", args->file, "файл вихрей (.evt, .vrt)")->required();
   args->csvOpt = c->add_option("--csv", args->csv, "записать таблицу CSV в файл (- — в стандартный вывод)");
   AddPrecisionOption(c, args->precision);
+  AddFlowModelOptions(c, args->flow, false);
   c->callback([args, &status] { status = CentrelineCommand(*args); });
 }
 

@@ -54,6 +54,12 @@ bool ReadAveragesText(std::string_view text, AveragingResults& out, std::string&
   }
   AveragingResults r;
   r.Precision = Text(At(o, "precision"));
+  // Files of older runs have neither: the program's model, limit unknown.
+  r.HasModelFacts = At(o, "model").is_string();
+  if (r.HasModelFacts) r.FlowModelName = Text(At(o, "model"));
+  const Json& limit = At(o, "free_vortex_limit");
+  r.FreeLimit = static_cast<int32_t>(Int(At(limit, "limit")));
+  r.FreeLimitTime = At(limit, "reached_at").is_number() ? Num(At(limit, "reached_at")) : -1;
   r.StartTime = Num(At(o, "start_time"));
   r.EndTime = Num(At(o, "end_time"));
   r.Samples = Int(At(o, "samples"));

@@ -343,6 +343,9 @@ void FeedStep(AveragingState& s, Model& m) {
 AveragingResults SummariseAveraging(const AveragingState& s, const Model& m) {
   AveragingResults r;
   r.Precision = m.Exec.Arithmetic == Precision::Double && !m.Exec.Literal ? "double" : "extended";
+  r.FlowModelName = m.Flow == FlowModel::Refined ? "refined" : "program";
+  r.FreeLimit = m.MaxFreeVortex;
+  r.FreeLimitTime = static_cast<double>(s.FreeLimitTime);
   r.SampleEverySteps = s.Settings.SampleEverySteps;
   r.Steps = s.Steps;
   r.Steady = JudgeSteadyState(s.Monitors, s.Times, s.Settings.Tolerance, true);
@@ -487,6 +490,11 @@ AveragingResults SummariseAveraging(const AveragingState& s, const Model& m) {
 void AveragingObserver::StepDone(const Model& m) {
   FeedStep(s_, m_);
   inner_.StepDone(m);
+}
+
+void AveragingObserver::FreeLimitReached(const Model& m) {
+  if (s_.FreeLimitTime < 0) s_.FreeLimitTime = m.Time;
+  inner_.FreeLimitReached(m);
 }
 
 bool AveragingObserver::StopRequested() {

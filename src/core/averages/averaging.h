@@ -127,6 +127,11 @@ struct AveragingState {
 
   std::vector<ZoneMeasurement> Zone;
 
+  // The run's free-vortex limit and the model time it was reached at (s;
+  // negative: not reached), told by the run (Observer::FreeLimitReached).
+  int32_t FreeLimit = 0;
+  Real FreeLimitTime = -1;
+
   SteadyVerdict Last;       // the last check during a run (no Text: SteadyVerdictText(Last))
   bool SteadyStop = false;  // the last run ended because the verdict said steady
   TRibArray Contour;        // the body ribs the grid was laid over
@@ -172,6 +177,12 @@ struct GridField {
 };
 struct AveragingResults {
   std::string Precision = "extended";  // arithmetic path of the run
+  // The run's model and free-vortex limit; files of earlier versions have
+  // neither (false), and are written back without them.
+  bool HasModelFacts = true;
+  std::string FlowModelName = "program";  // the run's model: "program" or "refined"
+  int32_t FreeLimit = 0;                  // the run's free-vortex limit
+  double FreeLimitTime = -1;              // s when the limit was reached; negative: never
   bool HasAverages = false;  // at least one grid sample averaged
   double StartTime = 0, EndTime = 0;  // s: first averaged sample's time, last sample's time
   int64_t Samples = 0;                // grid samples averaged
@@ -199,6 +210,7 @@ class AveragingObserver : public ObserverRelay {
   AveragingObserver(AveragingState& s, Model& m, Observer& inner) : ObserverRelay(inner), s_(s), m_(m) {}
   void StepDone(const Model& m) override;
   bool StopRequested() override;
+  void FreeLimitReached(const Model& m) override;
 
  private:
   AveragingState& s_;

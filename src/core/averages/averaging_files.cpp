@@ -164,6 +164,11 @@ std::string AveragesJson(const AveragingResults& r) {
   j += "  " + Key("format") + "\"rinfet-mdv-averages\",\n";
   j += "  " + Key("version") + "1,\n";
   j += "  " + Key("precision") + JsonString(r.Precision) + ",\n";
+  if (r.HasModelFacts) {
+    j += "  " + Key("model") + JsonString(r.FlowModelName) + ",\n";
+    j += "  " + Key("free_vortex_limit") + "{" + Key("limit") + std::to_string(r.FreeLimit) + ", " +
+         Key("reached_at") + (r.FreeLimitTime >= 0 ? JsonNumber(r.FreeLimitTime) : "null") + "},\n";
+  }
   j += "  " + Key("start_time") + (r.HasAverages ? JsonNumber(r.StartTime) : "null") + ",\n";
   j += "  " + Key("end_time") + JsonNumber(r.EndTime) + ",\n";
   j += "  " + Key("samples") + std::to_string(r.Samples) + ",\n";

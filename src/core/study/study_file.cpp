@@ -374,6 +374,16 @@ const std::vector<StudyKey>& StudyKeys() {
       {"tolerance", StudyKeyKind::Real, "", "Допуск точности средних"},
       {"precision", StudyKeyKind::Any, "", "Точность счёта"},
       {"average-from", StudyKeyKind::Real, "с", "Осреднение с t, сек."},
+      {"model", StudyKeyKind::Any, "", "Модель течения"},
+      {"smoothing-length", StudyKeyKind::Real, "м", "Длина сглаживания, м"},
+      {"shedding", StudyKeyKind::Any, "", "Правило отрыва"},
+      {"shed-placement", StudyKeyKind::Any, "", "Место нового кольца"},
+      {"merge-distance", StudyKeyKind::Real, "м", "Расстояние слияния, м"},
+      {"merge-age", StudyKeyKind::Real, "с", "Возраст слияния, сек."},
+      {"shed-every", StudyKeyKind::Integer, "", "Отрыв раз в N шагов"},
+      {"merge-per-step", StudyKeyKind::Flag, "", "Слияние пропорционально шагу"},
+      {"attached-smoothed", StudyKeyKind::Flag, "", "Сглаженные присоединенные вихри"},
+      {"courant", StudyKeyKind::Real, "", "Число Куранта"},
   };
   return keys;
 }

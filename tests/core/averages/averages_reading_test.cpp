@@ -46,6 +46,35 @@ TEST(AveragesReading, AnEarlierFileReadsWholeAndWritesTheSameBytes) {
   EXPECT_EQ(AveragesJson(r), text) << "shortest round-trip decimals, nulls and layout unchanged";
 }
 
+TEST(AveragesReading, TheRunsModelAndFreeVortexLimitRoundTrip) {
+  AveragingResults r;
+  std::string error;
+  ASSERT_TRUE(ReadAveragesText(Fixture(), r, error)) << error;
+  EXPECT_FALSE(r.HasModelFacts);
+  struct Row {
+    const char* name;
+    std::string model;
+    int32_t limit;
+    double reached;
+  };
+  const Row rows[] = {{"refined, limit met", "refined", 4000, 12.345}, {"program, not met", "program", 400, -1}};
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    r.HasModelFacts = true;
+    r.FlowModelName = row.model;
+    r.FreeLimit = row.limit;
+    r.FreeLimitTime = row.reached;
+    const std::string text = AveragesJson(r);
+    AveragingResults back;
+    ASSERT_TRUE(ReadAveragesText(text, back, error)) << error;
+    EXPECT_TRUE(back.HasModelFacts);
+    EXPECT_EQ(back.FlowModelName, row.model);
+    EXPECT_EQ(back.FreeLimit, row.limit);
+    EXPECT_EQ(back.FreeLimitTime, row.reached);
+    EXPECT_EQ(AveragesJson(back), text);
+  }
+}
+
 TEST(AveragesReading, TheContractionRoundTripsThroughTheOneReader) {
   AveragingResults w;
   std::string error;
