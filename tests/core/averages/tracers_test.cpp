@@ -231,5 +231,26 @@ TEST(Tracers, ResultsRoundTripThroughTheJsonAndReachTheFieldFile) {
   EXPECT_EQ(values[1], -1.0) << "a node between the sources";
 }
 
+TEST(Tracers, TheTextCountsTheGridAtTheZoneEdgesThemselves) {
+  TracerResults r;
+  r.Present = true;
+  r.Horizon = 10;
+  r.ReleaseEvery = 0.25;
+  r.FarRadius = 3;
+  r.Grid = {-0.5, 0, 0.1, 0.1, 3, 1, {1, 2, 3}};
+  for (const double f : {0.25, 0.9, 0.5, 0.49}) {
+    SourceResult s;
+    s.Known = true;
+    s.CaughtFraction = f;
+    r.Sources.push_back(s);
+  }
+  const std::string text = TracerText(r);
+  EXPECT_NE(text.find("точек 3, с известной долей 3, доля захвата не меньше 0,9 в 1, не меньше 0,5 в 2"),
+            std::string::npos)
+      << text;
+  EXPECT_NE(text.find("доля захвата 0,250"), std::string::npos) << "the user-given source on a line of its own";
+  EXPECT_NE(text.find("(разгон не закончился: не выпускались)"), std::string::npos) << text;
+}
+
 }  // namespace
 }  // namespace mdv
