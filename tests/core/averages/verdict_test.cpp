@@ -112,6 +112,32 @@ TEST(SteadyVerdict, GivenStartTimeIsTheStretchJudged) {
   const BatchMeans direct = ComputeBatchMeans(std::span<const double>(s.Monitors[0]).subspan(2000));
   EXPECT_EQ(r.Monitors[0].HalfWidth95, direct.HalfWidth95);
   EXPECT_EQ(JudgeAveraging(s, false).WorstRelativeHalfWidth, r.Steady.WorstRelativeHalfWidth);
+  // From a time after the last sample: nothing to average, no figure at all.
+  s.Settings.AverageFrom = 1e6L;
+  const AveragingResults none = SummariseAveraging(s, m);
+  EXPECT_FALSE(none.Steady.HasMeans);
+  EXPECT_FALSE(none.Steady.MeansKnown);
+  EXPECT_FALSE(none.Monitors[0].Known);
+}
+
+TEST(SteadyVerdict, TextsForTheUser) {
+  SteadyVerdict v;
+  v.Samples = 40;
+  EXPECT_EQ(SteadyVerdictText(v), "Режим не установился: мало шагов для оценки (40)");
+  v.Samples = 4000;
+  v.LastTime = 12.345L;
+  EXPECT_EQ(SteadyVerdictText(v), "Режим не установился: разгон не закончился к t = 12,35 с");
+  v.StartupOver = true;
+  v.StartupEnd = 3.45L;
+  EXPECT_EQ(SteadyVerdictText(v), "Разгон закончился к t = 3,45 с; точность средних ещё не оценена: "
+                                  "мало независимых данных после разгона");
+  v.MeansKnown = true;
+  v.WorstRelativeHalfWidth = 0.069;
+  v.Tolerance = 0.05;
+  EXPECT_EQ(SteadyVerdictText(v), "Разгон закончился к t = 3,45 с; точность средних 6,9 % хуже заданной 5 %");
+  v.Reached = true;
+  v.WorstRelativeHalfWidth = 0.048;
+  EXPECT_EQ(SteadyVerdictText(v), "Установившийся режим с t = 3,45 с; точность средних 4,8 %");
 }
 
 }  // namespace
