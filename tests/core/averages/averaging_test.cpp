@@ -275,7 +275,9 @@ TEST(Averaging, MergedBlocksGiveTheDirectMeansFromABlockBoundary) {
     }
     // Cells in the solids stay zero.
     for (size_t c = 0; c < r.Field.Grid.Inside.size(); ++c)
-      if (!r.Field.Grid.Inside[c]) EXPECT_EQ(r.Field.SpeedMean[c] + r.Field.VxRms[c], 0.0) << "cell " << c;
+      if (!r.Field.Grid.Inside[c]) {
+        EXPECT_EQ(r.Field.SpeedMean[c] + r.Field.VxRms[c], 0.0) << "cell " << c;
+      }
     // The monitor two radii in front is taken at every step; its mean from
     // the first sample at or after the averages' start.
     ASSERT_EQ(s.Monitors[1], direct.monitor);

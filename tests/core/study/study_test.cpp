@@ -356,10 +356,11 @@ TEST(StudyResults, FileRoundTripIsExact) {
   // Every option a study may set has the program's name for headers and axes.
   for (const StudyKey& k : StudyKeys()) {
     EXPECT_TRUE(k.Label != nullptr && *k.Label != '\0') << k.Name;
-    if (k.Unit[0] != '\0' && k.Label != nullptr && std::string_view(k.Unit) != "°")
+    if (k.Unit[0] != '\0' && k.Label != nullptr && std::string_view(k.Unit) != "°") {
       EXPECT_TRUE(std::string_view(k.Label).ends_with(std::string(", ") + k.Unit) ||
                   std::string_view(k.Label).ends_with(", сек."))
           << k.Name << ": the unit of the label";
+    }
   }
   EXPECT_EQ(SpreadOf("Beff_sd"), "Beff");
   EXPECT_EQ(SpreadOf("v/v0(x/D=0,5)_hw"), "v/v0(x/D=0,5)");
