@@ -50,6 +50,10 @@ class TfrmAveragedFlow : public QDialog {
   bool SaveCsv(const QString& path, QString& error);
 
   static QString EmptyText();
+  // In place of a half-width that is not trusted.
+  static QString NotEstimatedText();
+  // A file is shown (the window does not follow the session's run).
+  bool ShowsFile() const { return fromFile_; }
 
   QLabel* labSummary;
   QLineEdit* edCaptureSpeeds;   // "0,25; 0,5; 1"
@@ -63,6 +67,7 @@ class TfrmAveragedFlow : public QDialog {
   QLineSeries* SeriesDiscSink;
   QLineSeries* SeriesFlanged;
   QLineSeries* SeriesPlain;
+  QLineSeries* SeriesPlane;     // the plane, a vertical line at its x/D
   QTableWidget* sgZone;         // dimension, mean, s.d.
   QLabel* labZone;
   QTableWidget* sgMonitors;     // the monitored signals: mean ± 95 % half-width
@@ -78,12 +83,13 @@ class TfrmAveragedFlow : public QDialog {
 
  private:
   void Show(const AveragingResults& r, const Model* contour, const QString& source);
-  void FillCentreline(const AveragingResults& r);
+  void FillCentreline(const AveragingResults& r, const Model* contour);
   void FillZone(const VortexZoneSummary& z);
   void FillMonitors(const std::vector<MonitorSummary>& monitors);
 
   AveragingResults results_;
   bool has_ = false;
+  bool fromFile_ = false;
   const Model* model_ = nullptr;  // the area of the session's averages
   QStackedWidget* stack_;
   QLabel* note_;

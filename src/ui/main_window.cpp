@@ -35,6 +35,7 @@
 #include "ui/dialog_messages.h"
 #include "ui/main_window_averages.h"
 #include "ui/picture.h"
+#include "ui/model_toggle.h"
 #include "ui/precision_toggle.h"
 #include "ui/study_view.h"
 
@@ -174,6 +175,7 @@ void TfrmMain::BuildMenu() {
   miBreakPntParams->setVisible(false);
   miSeparationPoints = add(params, "miSeparationPoints", QStringLiteral("Точки отрыва"));
   precision_ = new PrecisionToggle(params, statusBar(), model_, this);
+  modelToggle_ = new ModelToggle(params, statusBar(), model_, this);
 
   QMenu* scale = bar->addMenu(QStringLiteral("Масштаб"));
   scale->setObjectName(QStringLiteral("mnScale"));

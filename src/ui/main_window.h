@@ -45,6 +45,7 @@ class TfrmBreakPntParams;
 class TfrmVortexAreaInfo;
 class TfrmBreakPntIntervals;
 class PrecisionToggle;
+class ModelToggle;
 class RunAverages;
 
 // The element the flow picture is shown in: it copies the picture's image at
@@ -181,6 +182,7 @@ class TfrmMain : public QMainWindow, public Observer {
   QAction* miZoomNo = nullptr;
   QAction* miAbout = nullptr;
   PrecisionToggle* precision_ = nullptr;  // "Быстрый счёт (двойная точность)"
+  ModelToggle* modelToggle_ = nullptr;    // "Уточнённая модель", the free-vortex limit mark
 
   QFileDialog* OpenDialog1 = nullptr;
   QFileDialog* SaveDialog1 = nullptr;

@@ -22,6 +22,7 @@
 #include "ui/main_window.h"
 #include "ui/main_window_averages.h"
 #include "ui/picture.h"
+#include "ui/model_toggle.h"
 #include "ui/precision_toggle.h"
 
 namespace mdv {
@@ -56,6 +57,7 @@ void TfrmMain::SetRunButtons(bool start, bool cont, bool stop) {
     buttons[i]->setEnabled(false);
   }
   if (precision_) precision_->SetRunning(stop);  // a run keeps its arithmetic
+  if (modelToggle_) modelToggle_->SetRunning(stop);  // and its model
 }
 
 void TfrmMain::SetFreshState() { SetRunButtons(true, false, false); }
@@ -168,6 +170,8 @@ void TfrmMain::Run(const RunFields& f, int32_t freeCount, Real startTime) {
   }
   running_ = false;
   pbRunProgress->hide();
+  // The mark stays until the next run: its averages depend on the limit.
+  if (modelToggle_) modelToggle_->ShowFreeLimit(f.maxFree, summary.FreeLimitTime);
   SetRunButtons(true, true, false);
   QWidget* now = focusWidget();
   if (focused && focused->isEnabled() && (now == btnStart || now == btnContinue)) {

@@ -35,7 +35,9 @@ namespace {
 constexpr qsizetype MaxSweptTicks = 13;
 // Header lines are broken at blanks to about this many characters, so that
 // the columns are as narrow as their numbers.
-constexpr qsizetype HeaderLineChars = 16;
+constexpr qsizetype HeaderLineChars = 12;
+// A last line this short is joined to the one before.
+constexpr qsizetype ShortTail = 4;
 
 QString Text(const std::string& s) { return QString::fromStdString(s); }
 
@@ -43,6 +45,7 @@ QString Text(const std::string& s) { return QString::fromStdString(s); }
 QString Wrapped(const QString& text) {
   QStringList out;
   for (const QString& para : text.split(QLatin1Char('\n'))) {
+    const qsizetype start = out.size();  // a tail joins a line of its own paragraph only
     QString line;
     for (const QString& word : para.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
       if (!line.isEmpty() && line.size() + 1 + word.size() > HeaderLineChars) {
@@ -51,7 +54,11 @@ QString Wrapped(const QString& text) {
       }
       line += (line.isEmpty() ? QString() : QStringLiteral(" ")) + word;
     }
-    out << line;
+    // A unit or a word of a few letters stays on the line before it.
+    if (out.size() > start && line.size() <= ShortTail)
+      out.back() += QStringLiteral(" ") + line;
+    else
+      out << line;
   }
   return out.join(QLatin1Char('\n'));
 }
@@ -102,6 +109,7 @@ StudyView::StudyView(QWidget* parent) : QDialog(parent) {
   tabs->setObjectName(QStringLiteral("tabs"));
   sgCases = NewTable("sgCases", tabs);
   sgConvergence = NewTable("sgConvergence", tabs);
+  sgConvergence->hide();  // a page only while the study refines something
   tabs->addTab(sgCases, QStringLiteral("Варианты"));
 
   cbResult = new QComboBox(this);
@@ -241,6 +249,7 @@ void StudyView::FillConvergence() {
   const int at = tabs->indexOf(sgConvergence);
   if (table_.Refinements.empty()) {
     if (at >= 0) tabs->removeTab(at);
+    sgConvergence->hide();
     return;
   }
   if (at < 0) tabs->addTab(sgConvergence, QStringLiteral("Сходимость"));

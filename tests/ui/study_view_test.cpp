@@ -89,6 +89,7 @@ void StudyViewTest::ShowsCasesAndChartsAResultAgainstAParameter() {
   QCOMPARE(view.sgCases->item(5, 3)->text(), QStringLiteral("ошибка"));
   QCOMPARE(view.sgCases->item(5, 7)->text(), QStringLiteral("Отказ"));
   QCOMPARE(view.tabs->count(), 1);  // no convergence tab: the study refines nothing
+  QVERIFY(view.sgConvergence->isHidden());
   QVERIFY(view.lbStudy->text().contains(QStringLiteral("рассчитано 4, с ошибкой 1")));
 
   // Bэф against the angle: a line per inflow speed, the failed and pending cases left out.
@@ -165,9 +166,10 @@ void StudyViewTest::ShowsTheConvergenceOfARefinedStudy() {
   QVERIFY(view.Open(QString::fromStdString(dir)));
   QCOMPARE(view.tabs->count(), 2);
   QCOMPARE(view.tabs->tabText(1), QStringLiteral("Сходимость"));
+  QCOMPARE(view.tabs->indexOf(view.sgConvergence), 1);
   // One row: Bэф (its s.d. is no answer); p = 1, GCI = 1,25·2·0,0025/0,305.
   QCOMPARE(view.sgConvergence->rowCount(), 1);
-  const QStringList expected = {QStringLiteral("Шаг по времени,\nсек."), QStringLiteral("Bэф, м"),
+  const QStringList expected = {QStringLiteral("Шаг по\nвремени, сек."), QStringLiteral("Bэф, м"),
                                 QStringLiteral("1"), QStringLiteral("2,049"), QStringLiteral("0,3"),
                                 QStringLiteral("монотонная\nсходимость"), QStringLiteral("0,0025"),
                                 QStringLiteral("0,005"), QStringLiteral("0,01"), QStringLiteral("0,305"),

@@ -60,6 +60,11 @@ TRealPoint ContractionSectionPoint(const Model& m, Real x, int32_t j) {
 
 TRealPoint ContractionWallPoint(const Model& m, Real x) { return {x, m.ChannelRadius - m.VortexSpacing}; }
 
+double BordaCarnotZeta(double cc) {
+  const double excess = 1 / cc - 1;  // the jet's excess speed over the channel's mean, in that mean
+  return excess * excess;
+}
+
 double SectionCc(std::span<const double> vx, double radius, double* flux) {
   const double n = static_cast<double>(vx.size());
   const double dy = radius / n;
@@ -103,7 +108,10 @@ ContractionSummary SummariseContraction(const Model& m, std::span<const double> 
     c.VenaXOverD = s.XOverD;
     c.VenaCc = s.Cc;
   }
-  if (c.HasVenaContracta) c.JetRadius = radius * std::sqrt(std::max(0.0, c.VenaCc));
+  if (c.HasVenaContracta) {
+    c.JetRadius = radius * std::sqrt(std::max(0.0, c.VenaCc));
+    c.ZetaBC = BordaCarnotZeta(c.VenaCc);
+  }
 
   size_t k = 0;
   while (k < c.Sections.size() && !(c.Sections[k].VxWall < 0)) ++k;
@@ -127,7 +135,8 @@ std::string ContractionText(const ContractionSummary& c) {
                     " м\n";
   if (c.HasVenaContracta) {
     out += "Сжатие струи Cc = " + Fixed(c.VenaCc, 3) + " при x = " + Fixed(c.VenaX, 3) + " м (" +
-           Fixed(c.VenaXOverD, 3) + " D от устья), радиус струи " + Fixed(c.JetRadius, 4) + " м\n";
+           Fixed(c.VenaXOverD, 3) + " D от устья), радиус струи " + Fixed(c.JetRadius, 4) + " м\n" +
+           "Потери на входе по Борда–Карно ζ = (1/Cc − 1)² = " + Fixed(c.ZetaBC, 3) + "\n";
   } else {
     out += "Сжатие струи не измерено\n";
   }

@@ -63,12 +63,17 @@ struct ContractionSummary {
   bool HasVenaContracta = false;
   double VenaX = 0, VenaXOverD = 0, VenaCc = 0;
   double JetRadius = 0;  // B·√C_c, the radius of a uniform jet of the same momentum flux, m
+  double ZetaBC = 0;     // Borda–Carnot entry loss (1/C_c − 1)², in velocity pressures of the channel
   // Reattachment: the first zero of the wall velocity from negative to
   // positive downstream of the first section with reverse flow next to the wall.
   bool Separated = false;   // some section has vx < 0 next to the wall
   bool Reattached = false;  // it turns positive again within the sections
   double ReattachX = 0, ReattachXOverD = 0;  // m; from the mouth, in D
 };
+
+// The Borda–Carnot loss of a jet contracted to C_c that expands again to
+// fill the channel: (1/C_c − 1)², velocity pressures ρv²/2 of the channel.
+double BordaCarnotZeta(double cc);
 
 // C_c of one section from the mean axial velocity at its strip midpoints
 // (m/s, axis first, midpoint rule over strips of width B/n); fills Flux.

@@ -362,16 +362,23 @@ void FeedStep(AveragingState& s, Model& m) {
                    (!s.Settings.AverageFrom || m.Time >= *s.Settings.AverageFrom);
   if (due && !s.SamplePoints.empty()) SampleGrid(s, m);
   if (s.Steps % SteadyCheckEverySteps == 0) {
-    s.Last = JudgeSteadyState(s.Monitors, s.Times, s.Settings.Tolerance, false);
+    s.Last = JudgeAveraging(s, false);
   }
+}
+
+SteadyVerdict JudgeAveraging(const AveragingState& s, bool withText) {
+  return JudgeSteadyState(s.Monitors, s.Times, s.Settings.Tolerance, withText, s.Settings.AverageFrom);
 }
 
 AveragingResults SummariseAveraging(const AveragingState& s, const Model& m) {
   AveragingResults r;
   r.Precision = m.Exec.Arithmetic == Precision::Double && !m.Exec.Literal ? "double" : "extended";
+  r.FlowModelName = m.Flow == FlowModel::Refined ? "refined" : "program";
+  r.FreeLimit = m.MaxFreeVortex;
+  r.FreeLimitTime = static_cast<double>(s.FreeLimitTime);
   r.SampleEverySteps = s.Settings.SampleEverySteps;
   r.Steps = s.Steps;
-  r.Steady = JudgeSteadyState(s.Monitors, s.Times, s.Settings.Tolerance, true);
+  r.Steady = JudgeAveraging(s, true);
   r.Field.Grid = s.Grid;
   const size_t cells = s.Grid.Inside.size();
   for (auto* a : {&r.Field.VxMean, &r.Field.VyMean, &r.Field.SpeedMean, &r.Field.VxRms, &r.Field.VyRms,
@@ -383,21 +390,19 @@ AveragingResults SummariseAveraging(const AveragingState& s, const Model& m) {
   std::optional<Real> from = s.Settings.AverageFrom;
   if (!from && r.Steady.StartupOver) from = r.Steady.StartupEnd;
 
-  // Monitors over the same stretch.
-  const size_t first = from ? static_cast<size_t>(std::lower_bound(s.Times.begin(), s.Times.end(), *from) -
-                                                  s.Times.begin())
-                            : s.Times.size();
+  // The monitors over the same stretch, as the verdict judged them.
   for (int32_t i = 0; i < MonitorCount; ++i) {
     MonitorSummary ms;
     ms.Name = MonitorNames[i];
     ms.Unit = MonitorUnits[i];
-    const std::vector<double>& series = s.Monitors[static_cast<size_t>(i)];
-    if (first < series.size()) {
-      const BatchMeans b = ComputeBatchMeans(std::span<const double>(series).subspan(first));
+    if (r.Steady.HasMeans) {
+      const BatchMeans& b = r.Steady.Series[static_cast<size_t>(i)];
       ms.Known = true;
+      ms.Trusted = HalfWidthTrusted(b);
       ms.Mean = b.Mean;
       ms.HalfWidth95 = b.HalfWidth95;
       ms.RelativeHalfWidth = b.RelativeHalfWidth;
+      ms.Batches = b.Batches;
       ms.Samples = b.Samples;
     }
     r.Monitors.push_back(ms);
@@ -515,6 +520,11 @@ void AveragingObserver::StepDone(const Model& m) {
   inner_.StepDone(m);
 }
 
+void AveragingObserver::FreeLimitReached(const Model& m) {
+  if (s_.FreeLimitTime < 0) s_.FreeLimitTime = m.Time;
+  inner_.FreeLimitReached(m);
+}
+
 bool AveragingObserver::StopRequested() {
   if (inner_.StopRequested()) return true;
   if (s_.Settings.UntilSteady && s_.Last.Reached) {
@@ -540,7 +550,7 @@ AveragedRunSummary RunAveraged(Model& m, AveragingState& s, int32_t maxFree, int
   } else {
     s.SteadyStop = false;
   }
-  out.Verdict = JudgeSteadyState(s.Monitors, s.Times, s.Settings.Tolerance, true);
+  out.Verdict = JudgeAveraging(s, true);
   std::string how;
   if (out.EndedSteady) {
     how = "Расчёт закончен: режим установился. ";

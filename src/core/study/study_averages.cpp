@@ -11,7 +11,7 @@ namespace mdv {
 bool CaseAverages(const std::vector<StudySetting>& settings) {
   for (const StudySetting& s : settings) {
     if (s.Key == "until-steady" && s.Value != "false") return true;
-    if (s.Key == "tolerance" || s.Key == "average-from") return true;
+    if (s.Key == "tolerance" || s.Key == "average-from" || s.Key == "tracers" || s.Key == "tracer-grid") return true;
   }
   return false;
 }
@@ -40,6 +40,21 @@ bool AveragesResults(std::string_view json, const ResultRequest& request, CaseRe
 
   // The verdict first: a case that averaged says whether its flow settled.
   out.push_back({SteadyResultName, "", r.Steady.Reached ? Real{1} : Real{0}});
+  // The user-given tracer sources (those not on the tracer grid); each says
+  // itself whether it is known.
+  if (request.Capture && r.Tracers.Present) {
+    std::vector<uint8_t> onGrid(r.Tracers.Sources.size(), 0);
+    for (const int32_t k : r.Tracers.Grid.Source) {
+      if (k >= 0 && static_cast<size_t>(k) < onGrid.size()) onGrid[static_cast<size_t>(k)] = 1;
+    }
+    for (size_t k = 0; k < r.Tracers.Sources.size(); ++k) {
+      const SourceResult& s = r.Tracers.Sources[k];
+      if (onGrid[k]) continue;
+      if (s.Known) out.push_back({ResultName("capture", ResultPointSuffix(s.Point)), "", s.CaughtFraction});
+      if (s.HasMedian) out.push_back({ResultName("tcap", ResultPointSuffix(s.Point)), "с", s.MedianTime});
+    }
+  }
+
   // With no sample averaged (a run that ended before its start-up did) the
   // field and what follows from it are unknown: left out, never zeros.
   if (!r.HasAverages) return true;
@@ -67,6 +82,9 @@ bool AveragesResults(std::string_view json, const ResultRequest& request, CaseRe
     out.push_back({"rc", "м", c.JetRadius});
   }
   if (request.Contraction && c.Reattached) out.push_back({"Lr/D", "", c.ReattachXOverD});
+  // The entry loss beside every vortex-zone result.
+  if ((request.Contraction || request.VortexZone) && c.HasVenaContracta && std::isfinite(c.ZetaBC))
+    out.push_back({"zeta_BC", "", c.ZetaBC});
 
   const AveragingGrid& g = r.Field.Grid;
   for (const TRealPoint& p : request.Points) {

@@ -327,9 +327,10 @@ class Reader {
   bool Results(const toml::table& t, ResultRequest& r) {
     for (auto&& [k, v] : t) {
       const std::string key(k.str());
-      if (key == "vortex-zone" || key == "flux" || key == "contraction") {
+      if (key == "vortex-zone" || key == "flux" || key == "contraction" || key == "capture") {
         if (!v.is_boolean()) return Fail(&v, key, "ожидается true или false");
-        (key == "flux" ? r.Flux : key == "contraction" ? r.Contraction : r.VortexZone) = v.as_boolean()->get();
+        bool& flag = key == "flux" ? r.Flux : key == "contraction" ? r.Contraction : key == "capture" ? r.Capture : r.VortexZone;
+        flag = v.as_boolean()->get();
       } else if (key == "points") {
         if (!v.is_array()) return Fail(&v, key, "ожидается список точек [[x, y], …], м");
         for (const toml::node& p : *v.as_array()) {
@@ -351,7 +352,7 @@ class Reader {
           r.CentrelineXD.push_back(static_cast<Real>(*x));
         }
       } else {
-        return Fail(&v, key, "неизвестный результат (ожидаются vortex-zone, points, centreline, flux, contraction)");
+        return Fail(&v, key, "неизвестный результат (ожидаются vortex-zone, points, centreline, flux, contraction, capture)");
       }
     }
     return true;
@@ -387,6 +388,16 @@ const std::vector<StudyKey>& StudyKeys() {
       {"tolerance", StudyKeyKind::Real, "", "Допуск точности средних"},
       {"precision", StudyKeyKind::Choice, "", "Точность счёта", "extended|double"},
       {"average-from", StudyKeyKind::Real, "с", "Осреднение с t, сек."},
+      {"model", StudyKeyKind::Any, "", "Модель течения"},
+      {"smoothing-length", StudyKeyKind::Real, "м", "Длина сглаживания, м"},
+      {"shedding", StudyKeyKind::Any, "", "Правило отрыва"},
+      {"shed-placement", StudyKeyKind::Any, "", "Место нового кольца"},
+      {"merge-distance", StudyKeyKind::Real, "м", "Расстояние слияния, м"},
+      {"merge-age", StudyKeyKind::Real, "с", "Возраст слияния, сек."},
+      {"shed-every", StudyKeyKind::Integer, "", "Отрыв раз в N шагов"},
+      {"merge-per-step", StudyKeyKind::Flag, "", "Слияние пропорционально шагу"},
+      {"attached-smoothed", StudyKeyKind::Flag, "", "Сглаженные присоединенные вихри"},
+      {"courant", StudyKeyKind::Real, "", "Число Куранта"},
   };
   return keys;
 }

@@ -58,6 +58,9 @@ struct ResultRequest {
   // C_c at the vena contracta, its place and jet radius, the reattachment
   // length (cases that average)
   bool Contraction = false;
+  // The caught fraction and median capture time of each tracer source given
+  // by --tracers (cases that release markers)
+  bool Capture = false;
 };
 
 struct StudyDefinition {

@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <utility>
 
 #include <toml++/toml.h>
 
@@ -47,19 +48,26 @@ std::string SpreadOf(const std::string& name) {
 std::string ResultLabel(const std::string& name) {
   if (EndsWith(name, SdSuffix)) return "С.к.о. " + ResultLabel(SpreadOf(name));
   if (EndsWith(name, HalfWidthSuffix)) return "± 95 % " + ResultLabel(SpreadOf(name));
-  if (name == "Beff") return "Bэф";
-  if (name == "flux_ratio") return "Расход через канал / πB²v";
+  static const std::pair<const char*, const char*> exact[] = {
+      {"Beff", "Bэф"},
+      {"flux_ratio", "Расход через канал / πB²v"},
+  };
+  for (const auto& [n, label] : exact)
+    if (name == n) return label;
   if (name == "Cc") return "Коэффициент сжатия струи Cc";
   if (name == "xc/D") return "Сжатое сечение от устья, x/D";
   if (name == "rc") return "Радиус струи в сжатом сечении";
   if (name == "Lr/D") return "Длина отрывной зоны в канале, x/D";
+  if (name == "zeta_BC") return "Потери на входе ζ (Борда–Карно)";
   struct Prefix {
     const char* Name;
     const char* Label;
   };
   // The point or station follows the name in brackets.
   static const Prefix prefixes[] = {{"vx(", "Vx в точке "}, {"vy(", "Vy в точке "},
-                                    {"v(", "Скорость в точке "}, {"v/v0(x/D=", "v/v₀ на оси при x/D = "}};
+                                    {"v(", "Скорость в точке "}, {"v/v0(x/D=", "v/v₀ на оси при x/D = "},
+                                    {"capture(", "Доля захвата из точки "},
+                                    {"tcap(", "Время захвата из точки "}};
   for (const Prefix& p : prefixes) {
     const std::string_view head(p.Name);
     if (name.compare(0, head.size(), head) != 0 || name.back() != ')') continue;

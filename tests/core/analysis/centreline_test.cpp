@@ -44,7 +44,9 @@ TEST(Centreline, StationsAgainstHandValues) {
     EXPECT_NEAR(c[k].DallaVallePlain, rows[k].plain, 5e-7);
     const bool model = k != 3 && k != 7;  // NaN; behind the plane
     EXPECT_EQ(c[k].HasModel, model);
-    if (model) EXPECT_DOUBLE_EQ(c[k].Model, -0.05 * static_cast<double>(k + 1));
+    if (model) {
+      EXPECT_DOUBLE_EQ(c[k].Model, -0.05 * static_cast<double>(k + 1));
+    }
   }
   EXPECT_DOUBLE_EQ(CentrelinePoint(m, 1.5).X, -0.3);
   EXPECT_EQ(CentrelinePoint(m, 1.5).Y, 0);

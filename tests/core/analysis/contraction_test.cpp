@@ -123,10 +123,20 @@ TEST(Contraction, VenaContractaAndReattachmentFromTheSections) {
   EXPECT_NEAR(c.VenaX, 3 * 0.0375, 1e-12);
   EXPECT_NEAR(c.VenaXOverD, 0.375, 1e-12);
   EXPECT_NEAR(c.JetRadius, 0.11, 1e-12) << "22 of 30 strips of 0,15 m";
+  // A jet of area ratio (22/30)² whose excess speed 900/484 − 1 is lost.
+  EXPECT_NEAR(c.ZetaBC, (900.0 / 484 - 1) * (900.0 / 484 - 1), 1e-12);
+  EXPECT_NEAR(BordaCarnotZeta(0.5), 1.0, 1e-15) << "Borda's mouthpiece";
+  EXPECT_NEAR(BordaCarnotZeta(0.6), 4.0 / 9, 1e-15);
+  EXPECT_EQ(BordaCarnotZeta(1.0), 0.0) << "no contraction, no loss";
   EXPECT_TRUE(c.Separated);
   ASSERT_TRUE(c.Reattached);
   EXPECT_NEAR(c.ReattachX, 3.5 * 0.0375, 1e-12) << "halfway between −0,1 and 0,1";
   EXPECT_NEAR(c.ReattachXOverD, 3.5 * 0.125, 1e-12);
+
+  // The table: decimal commas, 6 decimals at most (flux π·0,64·0,15²·2,5 m³/s).
+  const std::string csv = ContractionCsv(c);
+  EXPECT_EQ(csv.substr(0, csv.find('\n')), "x [m];x/D;flux [m3/s];Cc;vx_wall [m/s]");
+  EXPECT_NE(csv.find("\n0,075;0,25;0,113097;0,64;-0,3\n"), std::string::npos) << csv;
 
   const ContractionSummary attached = summary({}, {});
   EXPECT_FALSE(attached.Separated);

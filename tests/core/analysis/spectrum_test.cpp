@@ -1,7 +1,10 @@
 #include "core/analysis/spectrum.h"
 
+#include "core/base/numfmt.h"
+
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <numbers>
 #include <random>
@@ -228,6 +231,104 @@ TEST(Spectrum, PulsationPointSpectraAndPeakText) {
   r.SampleCount = 10;
   EXPECT_FALSE(CalcPulsationSpectra(r, 1, s, error));
   EXPECT_EQ(error, TooFewSpectrumSamplesText);
+}
+
+TEST(Spectrum, EachSegmentLosesItsMeanAndLinearTrend) {
+  const double dt = 0.005;
+  const std::size_t n = 1024;  // N = 256: bins 0,78125 Hz apart
+  struct Row {
+    const char* name;
+    double slope;      // per second
+    double amplitude;  // of a 25 Hz sine (bin 32)
+    bool peak, lowest;
+  };
+  for (const Row& row : {Row{"a ramp alone is removed whole", 0.3, 0.0, false, false},
+                         Row{"a ramp does not hide the sine", 0.3, 0.05, true, false}}) {
+    SCOPED_TRACE(row.name);
+    std::vector<double> x(n);
+    for (std::size_t j = 0; j < n; ++j) {
+      const double t = static_cast<double>(j) * dt;
+      x[j] = -0.2 + row.slope * t + row.amplitude * std::sin(2 * std::numbers::pi * 25 * t);
+    }
+    PowerSpectrum s;
+    std::string error;
+    ASSERT_TRUE(WelchPsd(x.data(), n, dt, s, error)) << error;
+    EXPECT_EQ(s.HasPeak, row.peak);
+    EXPECT_EQ(s.PeakAtLowest, row.lowest);
+    if (row.peak) {
+      EXPECT_EQ(s.PeakFrequency, 25.0);
+      // Parseval: the sine's variance a²/2, the ramp contributing nothing.
+      EXPECT_NEAR(SpectrumIntegral(s), row.amplitude * row.amplitude / 2, 0.03 * row.amplitude * row.amplitude);
+      // Removing each segment's line takes the ramp and the offset out
+      // exactly: the same density as the sine alone, to rounding.
+      std::vector<double> sine(n);
+      for (std::size_t j = 0; j < n; ++j)
+        sine[j] = row.amplitude * std::sin(2 * std::numbers::pi * 25 * static_cast<double>(j) * dt);
+      PowerSpectrum alone;
+      ASSERT_TRUE(WelchPsd(sine.data(), n, dt, alone, error)) << error;
+      for (std::size_t k = 0; k < s.Density.size(); ++k)
+        EXPECT_NEAR(s.Density[k], alone.Density[k], 1e-9 * alone.Density[32]) << k;
+    } else {
+      // What is left is rounding: below 1e-24 (m/s)²/Hz everywhere.
+      for (double d : s.Density) EXPECT_LT(d, 1e-24);
+    }
+  }
+  // A wave slower than a segment: its largest density is at the lowest
+  // frequency, and the text says so instead of calling it a peak.
+  std::vector<double> slow(n);
+  for (std::size_t j = 0; j < n; ++j) slow[j] = 0.3 * std::sin(2 * std::numbers::pi * static_cast<double>(j) * dt / 8);
+  PowerSpectrum s;
+  std::string error;
+  ASSERT_TRUE(WelchPsd(slow.data(), n, dt, s, error)) << error;
+  EXPECT_TRUE(s.PeakAtLowest);
+  EXPECT_EQ(s.PeakIndex, 1u);
+  EXPECT_EQ(PeakText("Vx", s), "Пик спектра Vx: нет — наибольшая плотность на низшей частоте 0,78125 Гц "
+                               "(медленное изменение, не пик)");
+}
+
+TEST(Spectrum, FedInBlocksGivesTheSameBits) {
+  const double dt = 0.005;
+  const std::vector<double> x = SineNoise(3001, dt, 12.5, 0.3, 0.05, 0.7);
+  PowerSpectrum whole, blocks;
+  std::string error;
+  ASSERT_TRUE(WelchPsd(x.data(), x.size(), dt, whole, error, 256)) << error;
+  WelchAccumulator w;
+  ASSERT_TRUE(w.Begin(256, dt, error)) << error;
+  for (std::size_t at = 0, size = 1; at < x.size(); at += size, size = size * 3 % 517 + 1)
+    w.Add(x.data() + at, std::min(size, x.size() - at));
+  ASSERT_TRUE(w.Finish(blocks, error)) << error;
+  EXPECT_EQ(blocks.SegmentCount, (3001u - 256u) / 128u + 1u);
+  EXPECT_EQ(blocks.Density, whole.Density);
+  EXPECT_EQ(blocks.PeakIndex, whole.PeakIndex);
+  // Fewer samples than a segment: nothing to estimate.
+  WelchAccumulator few;
+  ASSERT_TRUE(few.Begin(256, dt, error));
+  few.Add(x.data(), 255);
+  EXPECT_FALSE(few.Finish(blocks, error));
+}
+
+TEST(Spectrum, OneTableLayout) {
+  PulsationSpectra s;
+  s.Vx.Frequency = {0, 0.5, 1};
+  s.Vx.Density = {0, 0.25, 1e-7};
+  s.Vy.Density = {1, 2.5, 0};
+  EXPECT_EQ(SpectrumCsv(s), "f;Svx;Svy\n0;0;1\n0,5;0,25;2,5\n1;" + FormatGeneral(1e-7) + ";0\n");
+
+  // A long table asks whether to stop as it goes (Ctrl+C in the batch tool).
+  PulsationSpectra big;
+  big.Vx.Frequency.assign(40000, 1.0);
+  big.Vx.Density.assign(40000, 2.0);
+  big.Vy.Density.assign(40000, 3.0);
+  struct StopOnSecond : Observer {
+    int asked = 0;
+    bool StopRequested() override { return ++asked == 2; }
+  } stop;
+  std::string text;
+  EXPECT_FALSE(SpectrumCsv(big, text, stop));
+  EXPECT_EQ(stop.asked, 2);
+  ASSERT_TRUE(SpectrumCsv(big, text, NullObserver()));
+  EXPECT_EQ(text, SpectrumCsv(big));
+  EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 40001);
 }
 
 }  // namespace

@@ -46,6 +46,35 @@ TEST(AveragesReading, AnEarlierFileReadsWholeAndWritesTheSameBytes) {
   EXPECT_EQ(AveragesJson(r), text) << "shortest round-trip decimals, nulls and layout unchanged";
 }
 
+TEST(AveragesReading, TheRunsModelAndFreeVortexLimitRoundTrip) {
+  AveragingResults r;
+  std::string error;
+  ASSERT_TRUE(ReadAveragesText(Fixture(), r, error)) << error;
+  EXPECT_FALSE(r.HasModelFacts);
+  struct Row {
+    const char* name;
+    std::string model;
+    int32_t limit;
+    double reached;
+  };
+  const Row rows[] = {{"refined, limit met", "refined", 4000, 12.345}, {"program, not met", "program", 400, -1}};
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    r.HasModelFacts = true;
+    r.FlowModelName = row.model;
+    r.FreeLimit = row.limit;
+    r.FreeLimitTime = row.reached;
+    const std::string text = AveragesJson(r);
+    AveragingResults back;
+    ASSERT_TRUE(ReadAveragesText(text, back, error)) << error;
+    EXPECT_TRUE(back.HasModelFacts);
+    EXPECT_EQ(back.FlowModelName, row.model);
+    EXPECT_EQ(back.FreeLimit, row.limit);
+    EXPECT_EQ(back.FreeLimitTime, row.reached);
+    EXPECT_EQ(AveragesJson(back), text);
+  }
+}
+
 TEST(AveragesReading, TheContractionRoundTripsThroughTheOneReader) {
   AveragingResults w;
   std::string error;
@@ -62,6 +91,7 @@ TEST(AveragesReading, TheContractionRoundTripsThroughTheOneReader) {
   c.VenaXOverD = 0.125;
   c.VenaCc = 0.61234567890123;
   c.JetRadius = 0.1173;
+  c.ZetaBC = 0.39804;
   c.Separated = true;
   c.Reattached = true;
   c.ReattachX = -0.44;
@@ -88,6 +118,7 @@ TEST(AveragesReading, TheContractionRoundTripsThroughTheOneReader) {
   EXPECT_EQ(b.VenaXOverD, c.VenaXOverD);
   EXPECT_EQ(b.VenaCc, c.VenaCc);
   EXPECT_EQ(b.JetRadius, c.JetRadius);
+  EXPECT_EQ(b.ZetaBC, 0.39804);
   EXPECT_TRUE(b.Separated);
   EXPECT_TRUE(b.Reattached);
   EXPECT_EQ(b.ReattachX, c.ReattachX);

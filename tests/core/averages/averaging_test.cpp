@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <vector>
@@ -113,6 +114,51 @@ TEST(Averaging, GridIsBoundedWhateverTheGeometry) {
   EXPECT_EQ(s.Moments.size(), size_t(AveragingState::MaxBlocks) * s.SamplePoints.size() * 6);
   const std::string json = AveragesJson(SummariseAveraging(s, far));
   EXPECT_NE(json.find("\"spacing\": 0.025, \"clipped\": true, \"coarsened\": true"), std::string::npos);
+}
+
+// Every grid point of a hood with thick walls against a second test of the
+// walls' outline (the winding number of the body's polygon) and the
+// clearance of half a spacing from every rib.
+TEST(Averaging, GridMaskOfThickWallsPointByPoint) {
+  Model m;
+  m.WallThickness = 0.05L;
+  BuildArea(m);
+  const AveragingGrid g = MakeAveragingGrid(m, 0.01);
+  ASSERT_GT(g.Nx * g.Ny, 1000);
+  std::vector<TRealPoint> poly;
+  for (int i = 0; i < 5; ++i) poly.push_back(m.BodyRibs[static_cast<size_t>(i)].P1);
+  poly.push_back(m.BodyRibs[4].P2);
+  const double clearance = static_cast<double>(m.VortexSpacing) / 2;
+  int solid = 0, deep = 0;
+  for (int32_t j = 0; j < g.Ny; ++j) {
+    for (int32_t i = 0; i < g.Nx; ++i) {
+      const double x = g.X0 + g.Dx * i, y = g.Y0 + g.Dy * j;
+      int winding = 0;
+      for (size_t k = 0; k < poly.size(); ++k) {
+        const double ax = static_cast<double>(poly[k].X), ay = static_cast<double>(poly[k].Y);
+        const double bx = static_cast<double>(poly[(k + 1) % poly.size()].X);
+        const double by = static_cast<double>(poly[(k + 1) % poly.size()].Y);
+        const double side = (bx - ax) * (y - ay) - (x - ax) * (by - ay);
+        if (ay <= y && by > y && side > 0) ++winding;
+        if (ay > y && by <= y && side < 0) --winding;
+      }
+      double nearest = 1e9;
+      for (int32_t r = 0; r < m.BodyRibCount; ++r) {
+        const TRib& rib = m.BodyRibs[static_cast<size_t>(r)];
+        const double ax = static_cast<double>(rib.P1.X), ay = static_cast<double>(rib.P1.Y);
+        const double dx = static_cast<double>(rib.P2.X) - ax, dy = static_cast<double>(rib.P2.Y) - ay;
+        const double t = std::clamp(((x - ax) * dx + (y - ay) * dy) / (dx * dx + dy * dy), 0.0, 1.0);
+        nearest = std::min(nearest, std::hypot(x - ax - t * dx, y - ay - t * dy));
+      }
+      if (std::fabs(nearest - clearance) < 1e-9) continue;  // on the clearance itself: rounding decides
+      const bool flow = winding == 0 && nearest >= clearance;
+      solid += flow ? 0 : 1;
+      deep += winding != 0 && nearest > clearance ? 1 : 0;
+      EXPECT_EQ(g.Inside[static_cast<size_t>(j * g.Nx + i)], flow ? 1 : 0) << "point (" << x << ", " << y << ")";
+    }
+  }
+  EXPECT_GT(deep, 50) << "points inside the walls farther than the clearance from them";
+  EXPECT_GT(solid, deep);
 }
 
 // A run of the coarse hood with averages fed from the start.
@@ -282,7 +328,9 @@ TEST(Averaging, MergedBlocksGiveTheDirectMeansFromABlockBoundary) {
     }
     // Cells in the solids stay zero.
     for (size_t c = 0; c < r.Field.Grid.Inside.size(); ++c)
-      if (!r.Field.Grid.Inside[c]) EXPECT_EQ(r.Field.SpeedMean[c] + r.Field.VxRms[c], 0.0) << "cell " << c;
+      if (!r.Field.Grid.Inside[c]) {
+        EXPECT_EQ(r.Field.SpeedMean[c] + r.Field.VxRms[c], 0.0) << "cell " << c;
+      }
     // The monitor two radii in front is taken at every step; its mean from
     // the first sample at or after the averages' start.
     ASSERT_EQ(s.Monitors[1], direct.monitor);

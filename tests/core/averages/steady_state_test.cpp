@@ -179,6 +179,8 @@ TEST(SteadyState, HandWorkedTruncationAndBatchMeans) {
   for (int j = 0; j < 20; ++j) fours.push_back(10 + ((j / 4) % 2 == 0 ? 1 : -1));
   std::vector<double> ramp40(40);
   for (size_t i = 0; i < ramp40.size(); ++i) ramp40[i] = static_cast<double>(i);
+  std::vector<double> halves;  // 20 batch means 1 ± 0,5 alternating
+  for (int j = 0; j < 20; ++j) halves.push_back(j % 2 == 0 ? 1.5 : 0.5);
   const double inf = std::numeric_limits<double>::infinity();
   const Row rows[] = {
       // sd = √(20/19); t(0,975; 19) = 2,093
@@ -193,6 +195,7 @@ TEST(SteadyState, HandWorkedTruncationAndBatchMeans) {
       {"ramp", ramp40, 10, false, 19.5, 2.262 * std::sqrt(1320.0 / 9) / std::sqrt(10.0)},
       {"19 samples", std::vector<double>(19, 2.0), 0, false, 2.0, inf},
       {"constant 0,1", std::vector<double>(60, 0.1), 20, true, 0.1, 0},
+      {"mean exactly 1", Blocks(halves, 2), 20, true, 1, 2.093 * 0.5 / std::sqrt(19.0)},
   };
   for (const Row& r : rows) {
     SCOPED_TRACE(r.name);

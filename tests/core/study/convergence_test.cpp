@@ -8,6 +8,7 @@
 #include <cmath>
 #include <filesystem>
 #include <map>
+#include <regex>
 
 #include "core/study/convergence.h"
 #include "core/study/convergence_table.h"
@@ -95,6 +96,7 @@ TEST(GridConvergence, VerdictsThatAreNotAnIndex) {
       {"steps not ascending", {1, 3, 2}, {1, 2, 3}, ConvergenceVerdict::Undetermined, nan},
       {"a zero step", {0, 1, 2}, {1, 2, 4}, ConvergenceVerdict::Undetermined, nan},
       {"coarse answer missing", {1, 2, 3}, {1, 2, nan}, ConvergenceVerdict::Incomplete, nan},
+      {"fine answer missing", {1, 2, 3}, {nan, 2, 3}, ConvergenceVerdict::Incomplete, nan},
   };
   for (const Row& r : rows) {
     const ConvergenceIndex x = GridConvergence(r.h, r.phi);
@@ -263,6 +265,14 @@ TEST(StudyConvergence, TableAndCsv) {
     return n;
   };
   EXPECT_EQ(count(dtPlot, "dashtype 2"), 1u) << "a fitted curve for point 0 only";
+  // The fitted curve, read back from the script, passes through the three answers.
+  std::smatch fit;
+  ASSERT_TRUE(std::regex_search(dtPlot, fit, std::regex(R"(\(([-0-9.e]+) \+ \(([-0-9.e]+)\) \* \(x / ([-0-9.e]+)\) \*\* ([-0-9.e]+)\))")))
+      << dtPlot;
+  for (const double h : {0.0025, 0.005, 0.0075})
+    EXPECT_NEAR(std::stod(fit[1]) + std::stod(fit[2]) * std::pow(h / std::stod(fit[3]), std::stod(fit[4])), 0.301 + 2 * h,
+                1e-12)
+        << "h = " << h;
   EXPECT_EQ(count(dtPlot, "using (0):(0.301"), 1u) << dtPlot;
   EXPECT_EQ(count(plots[0].Text, " << EOD\n"), 2u) << "point 1 has two spacings done";
 }

@@ -164,42 +164,16 @@ TEST(StudyFile, RangesAndListsGiveTheExactArguments) {
   EXPECT_EQ(DisplayValue("double"), "double");
 }
 
-TEST(StudyPlan, GridCrossesInFileOrderAndZipPairs) {
-  StudyDefinition definition;
-  std::string error;
-  // toml++ sorts keys; the grid must follow the file: inflow-speed slowest.
-  ASSERT_TRUE(Parse("name = \"a\"\n[base]\nmax-time = 0.05\n[sweep]\n"
-                    "inflow-speed = [0, \"0,75\"]\n"
-                    "flange-angle-deg = { from = 15, to = 90, step = 15 }\n"
-                    "dt = { from = 0.001, to = 0.0021, step = 0.0005 }\n",
-                    definition, error))
-      << error;
-  ASSERT_EQ(definition.Sweep.size(), 3u);
-  EXPECT_EQ(definition.Sweep[0].Key, "inflow-speed");
-  EXPECT_EQ(definition.Sweep[2].Values, (std::vector<std::string>{"0.001", "0.0015", "0.002"}));
-  const std::vector<StudyCase> cases = PlanCases(definition);
-  ASSERT_EQ(cases.size(), 2u * 6u * 3u);
-  const StudyCase& c = cases[1 * 18 + 5 * 3 + 1];
-  EXPECT_EQ(c.SweptValues, (std::vector<std::string>{"0.75", "90", "0.0015"}));
-  ASSERT_EQ(c.Settings.size(), 4u);
-  EXPECT_EQ(c.Settings[0].Key, "max-time");
-  EXPECT_EQ(c.Settings[0].Value, "0.05");
-
-  ASSERT_TRUE(Parse("name = \"a\"\n[sweep]\nzip = true\ndt = [0.01, 0.02]\nmax-free = [10, 20]\n", definition, error));
-  const std::vector<StudyCase> zip = PlanCases(definition);
-  ASSERT_EQ(zip.size(), 2u);
-  EXPECT_EQ(zip[1].SweptValues, (std::vector<std::string>{"0.02", "20"}));
-}
-
 TEST(StudyPlan, EveryCaseOfAGridAndAZip) {
   StudyDefinition definition;
   std::string error;
-  ASSERT_TRUE(Parse("name = \"a\"\n[base]\nmax-time = 2\n[sweep]\ndt = [0.01, 0.02, 0.03]\ninflow-speed = [0, 1]\n",
+  // toml++ sorts keys; the grid follows the file: inflow-speed (first)
+  // slowest, dt fastest; base options first.
+  ASSERT_TRUE(Parse("name = \"a\"\n[base]\nmax-time = 2\n[sweep]\ninflow-speed = [0, 1]\ndt = [0.01, 0.02, 0.03]\n",
                     definition, error))
       << error;
-  // dt (first in the file) slowest, inflow-speed fastest; base options first.
-  const std::vector<std::vector<std::string>> grid = {{"0.01", "0"}, {"0.01", "1"}, {"0.02", "0"},
-                                                      {"0.02", "1"}, {"0.03", "0"}, {"0.03", "1"}};
+  const std::vector<std::vector<std::string>> grid = {{"0", "0.01"}, {"0", "0.02"}, {"0", "0.03"},
+                                                      {"1", "0.01"}, {"1", "0.02"}, {"1", "0.03"}};
   std::vector<StudyCase> cases = PlanCases(definition);
   ASSERT_EQ(cases.size(), grid.size());
   for (size_t i = 0; i < cases.size(); ++i) {
@@ -208,8 +182,8 @@ TEST(StudyPlan, EveryCaseOfAGridAndAZip) {
     EXPECT_EQ(cases[i].SweptValues, grid[i]);
     ASSERT_EQ(cases[i].Settings.size(), 3u);
     EXPECT_EQ(cases[i].Settings[0].Key + "=" + cases[i].Settings[0].Value, "max-time=2");
-    EXPECT_EQ(cases[i].Settings[1].Key + "=" + cases[i].Settings[1].Value, "dt=" + grid[i][0]);
-    EXPECT_EQ(cases[i].Settings[2].Key + "=" + cases[i].Settings[2].Value, "inflow-speed=" + grid[i][1]);
+    EXPECT_EQ(cases[i].Settings[1].Key + "=" + cases[i].Settings[1].Value, "inflow-speed=" + grid[i][0]);
+    EXPECT_EQ(cases[i].Settings[2].Key + "=" + cases[i].Settings[2].Value, "dt=" + grid[i][1]);
   }
   ASSERT_TRUE(Parse("name = \"a\"\n[sweep]\nzip = true\ndt = [0.01, 0.02, 0.03]\nmax-free = [10, 20, 30]\n",
                     definition, error));
@@ -314,6 +288,11 @@ TEST_F(StudyFolder, PlanFilesAndCaseNames) {
   EXPECT_EQ(read, "# Угол, вариант 3\nmax-time = \"2\"\nflange-angle-deg = \"60\"\ninflow-speed = \"0.75\"\n");
   EXPECT_EQ(CaseDir(dir_, 12345), (fs::path(dir_) / "cases" / "12345").string());
   EXPECT_EQ(CaseFile(dir_, 7, CaseDoneName), (fs::path(dir_) / "cases" / "0007" / "done").string());
+  // A case file that cannot be written fails the plan.
+  fs::remove(CaseFile(dir_, 2, CaseParamsName));
+  fs::create_directories(fs::path(CaseFile(dir_, 2, CaseParamsName)) / "blocked");
+  EXPECT_FALSE(WriteStudyPlan(text, definition, cases, dir_, error));
+  fs::remove_all(CaseFile(dir_, 2, CaseParamsName));
   // A folder holding another study's cases but no study file is refused too.
   fs::remove(StudyFilePath(dir_));
   EXPECT_FALSE(WriteStudyPlan(text, definition, cases, dir_, error));
@@ -378,11 +357,21 @@ TEST(StudyResults, FileRoundTripIsExact) {
                 {"v(0,1 0,05)", "Скорость в точке (0,1; 0,05)"},
                 {"v/v0(x/D=0,5)", "v/v₀ на оси при x/D = 0,5"},
                 {"flux_ratio", "Расход через канал / πB²v"},
+                {"Lr/D_hw", "± 95 % Длина отрывной зоны в канале, x/D"},
                 {"Cc", "Коэффициент сжатия струи Cc"},
                 {"Lr/D", "Длина отрывной зоны в канале, x/D"},
                 {"vx", "vx"},
                 {"C_c", "C_c"}};
   for (const auto& l : labels) EXPECT_EQ(ResultLabel(l.name), l.label) << l.name;
+  // Every option a study may set has the program's name for headers and axes.
+  for (const StudyKey& k : StudyKeys()) {
+    EXPECT_TRUE(k.Label != nullptr && *k.Label != '\0') << k.Name;
+    if (k.Unit[0] != '\0' && k.Label != nullptr && std::string_view(k.Unit) != "°") {
+      EXPECT_TRUE(std::string_view(k.Label).ends_with(std::string(", ") + k.Unit) ||
+                  std::string_view(k.Label).ends_with(", сек."))
+          << k.Name << ": the unit of the label";
+    }
+  }
   EXPECT_EQ(SpreadOf("Beff_sd"), "Beff");
   EXPECT_EQ(SpreadOf("v/v0(x/D=0,5)_hw"), "v/v0(x/D=0,5)");
   EXPECT_EQ(SpreadOf("Beff"), "");
@@ -461,12 +450,24 @@ TEST(StudyTable, SeriesGroupTheOtherParametersAndSortByX) {
   EXPECT_TRUE(std::isnan(s[0].Spreads[1]));
   EXPECT_EQ(s[0].Spreads[2], 1);
   EXPECT_EQ(s[1].Spreads, (std::vector<Real>{6, 2}));
+  // The same with the s.d. as the first column.
+  StudyTable swapped = table;
+  std::swap(swapped.Results[0], swapped.Results[1]);
+  for (StudyRow& r : swapped.Rows) std::swap(r.Results[0], r.Results[1]);
+  EXPECT_EQ(SpreadColumn(swapped, 1), 0);
+  EXPECT_EQ(StudySeries(swapped, 0, 1)[1].Spreads, (std::vector<Real>{6, 2}));
   const std::vector<PlotScript> plots = StudyPlotScripts(table);
   ASSERT_EQ(plots.size(), 2u) << "no plot of the s.d. itself";
   EXPECT_NE(plots[0].Text.find("$d0 << EOD\n30 0.3 3\n45 0.45 0\n60 0.6 1\nEOD\n"), std::string::npos) << plots[0].Text;
   EXPECT_NE(plots[0].Text.find("$d1 using 1:2:3 with yerrorlines"), std::string::npos) << plots[0].Text;
   EXPECT_NE(plots[0].Text.find("set ylabel 'Bэф, м (среднее ± с.к.о.)'"), std::string::npos) << plots[0].Text;
 
+  // Plot file names keep ASCII letters, digits, '-' and '_'; anything else
+  // (a Cyrillic letter too) becomes one '_'.
+  table.Results = {{"Az9-z_Zж(0 0,9)", "м"}, {"b", "м"}};
+  const std::vector<PlotScript> named = StudyPlotScripts(table);
+  ASSERT_FALSE(named.empty());
+  EXPECT_EQ(named[0].BaseName, "Az9-z_Z_0_0_9-vs-flange-angle-deg");
   const StudyCounts n = CountStates(table);
   EXPECT_EQ(n.Done, 5);
   EXPECT_EQ(n.Failed, 1);
@@ -487,8 +488,16 @@ TEST(StudyAverages, ResultsFromTheAveragesFile) {
       "a0": {"mean": 0.0, "sd": 0.0}, "a": {"mean": 0.5, "sd": 0.05}, "dmax": {"mean": 0.05, "sd": 0.004},
       "lmax": {"mean": 0.8, "sd": 0.1}}},
     "contraction": {"mouth": {"x": 0.0, "y": 0.15}, "sections": [],
-      "vena_contracta": {"x": 0.15, "x_over_D": 0.5, "cc": 0.52, "jet_radius": 0.108},
+      "vena_contracta": {"x": 0.15, "x_over_D": 0.5, "cc": 0.52, "jet_radius": 0.108, "zeta_bc": 0.8521},
       "reattachment": {"separated": true, "x": 0.2, "length_over_D": 0.67}},
+    "tracers": {"horizon": 10.0, "release_every": 0.25, "far_radius": 3.0, "stride": 10, "first_release": 1.0,
+      "grid": {"x0": -0.5, "y0": 0.0, "dx": 0.1, "dy": 0.1, "nx": 1, "ny": 1, "source": [2]},
+      "sources": [{"x": -0.1, "y": 0.0, "released": 9, "caught": 8, "lost": 0, "expired": 0, "in_flight": 1,
+                   "caught_fraction": 1.0, "median_capture_time": 1.25},
+                  {"x": -0.3, "y": 0.2, "released": 9, "caught": 0, "lost": 4, "expired": 4, "in_flight": 1,
+                   "caught_fraction": 0.0, "median_capture_time": null},
+                  {"x": -0.5, "y": 0.0, "released": 9, "caught": 3, "lost": 0, "expired": 6, "in_flight": 0,
+                   "caught_fraction": 0.333, "median_capture_time": 3.5}]},
     "grid": {"x0": -0.1, "y0": 0.0, "dx": 0.1, "dy": 0.1, "nx": 3, "ny": 2,
       "inside": [1, 1, 1, 1, 0, 1], "vx_mean": [1, 2, 3, 4, 0, 6], "vy_mean": [-1, -2, -3, -4, 0, -6],
       "speed_mean": [1.5, 2.5, 3.5, 4.5, 0, 6.5]}})";
@@ -496,6 +505,7 @@ TEST(StudyAverages, ResultsFromTheAveragesFile) {
   request.CentrelineXD = {0.9, 2.0};
   request.Flux = true;
   request.Contraction = true;
+  request.Capture = true;
   request.Points = {{0.1, 0.04}, {0.0, 0.1}, {5, 5}};  // node (2, 0); in the solid; off the grid
   CaseResults r;
   std::string error;
@@ -505,12 +515,18 @@ TEST(StudyAverages, ResultsFromTheAveragesFile) {
       if (v.Name == name) return v.Value;
     return std::nullopt;
   };
-  EXPECT_EQ(r.size(), 1u + 14u + 2u + 1u + 4u + 3u);
+  EXPECT_EQ(r.size(), 1u + 14u + 2u + 1u + 5u + 3u + 3u);
   EXPECT_EQ(value("steady"), 1) << "the verdict";
   EXPECT_EQ(value("Cc"), 0.52);
   EXPECT_EQ(value("xc/D"), 0.5);
   EXPECT_EQ(value("rc"), 0.108);
   EXPECT_EQ(value("Lr/D"), 0.67);
+  EXPECT_EQ(value("zeta_BC"), 0.8521);
+  EXPECT_EQ(value("capture(-0,1 0)"), 1.0);
+  EXPECT_EQ(value("tcap(-0,1 0)"), 1.25);
+  EXPECT_EQ(value("capture(-0,3 0,2)"), 0.0);
+  EXPECT_FALSE(value("tcap(-0,3 0,2)")) << "none caught";
+  EXPECT_FALSE(value("capture(-0,5 0)")) << "a source of the tracer grid";
   EXPECT_EQ(value("Beff"), 0.8);
   EXPECT_EQ(value("lmax_sd"), 0.1);
   EXPECT_EQ(value("v/v0(x/D=0,9)"), 0.12) << "the nearest station";
@@ -528,8 +544,9 @@ TEST(StudyAverages, ResultsFromTheAveragesFile) {
                                  {"\"measured\": 4", "\"measured\": 0"}})
     none.replace(none.find(from), from.size(), to);
   ASSERT_TRUE(AveragesResults(none, request, r, error)) << error;
-  ASSERT_EQ(r.size(), 1u);
   EXPECT_EQ(value("steady"), 0);
+  for (const char* unknown : {"v/v0(x/D=0,9)", "flux_ratio", "Cc", "zeta_BC", "vx(0,1 0,04)", "v(0,1 0,04)", "Beff"})
+    EXPECT_FALSE(value(unknown)) << unknown;
 
   const struct {
     const char* name;
