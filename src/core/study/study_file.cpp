@@ -4,6 +4,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <map>
 #include <optional>
 #include <set>
 
@@ -123,6 +124,7 @@ class Reader {
         }
       }
     }
+    if (!NoCaseTwice(root, definition)) return false;
     if (StudyCaseCount(definition) > MaxStudyCases)
       return Fail(root.get("sweep"), "sweep",
                   "слишком много вариантов (больше " + std::to_string(MaxStudyCases) + ")");
@@ -176,6 +178,46 @@ class Reader {
     }
     std::stable_sort(definition.Convergence.begin(), definition.Convergence.end(),
                      [](const StudySweep& a, const StudySweep& b) { return a.Line < b.Line; });
+    return true;
+  }
+
+  // Numbers compare by value: 1 and "1,0" would plan the same case twice. A
+  // grid repeats a case when a list repeats a value; a zip when two positions
+  // pair the same values (one list may repeat a value the others do not).
+  bool NoCaseTwice(const toml::table& root, const StudyDefinition& definition) {
+    // A value's identity: a number by its value, anything else by its text.
+    const auto identity = [](const StudySweep& s, const std::string& x) {
+      const StudyKey* sk = FindStudyKey(s.Key);
+      if (sk == nullptr || (sk->Kind != StudyKeyKind::Real && sk->Kind != StudyKeyKind::Integer)) return x;
+      const auto v = ParseRealLenient(x);
+      if (!v) return x;
+      char buf[64];
+      std::snprintf(buf, sizeof buf, "%La", static_cast<long double>(*v == 0 ? 0 : *v));
+      return std::string(buf);
+    };
+    if (!definition.Zip) {
+      for (const StudySweep& s : definition.Sweep) {
+        std::map<std::string, size_t> seen;
+        for (size_t i = 0; i < s.Values.size(); ++i) {
+          const auto [it, fresh] = seen.try_emplace(identity(s, s.Values[i]), i);
+          if (!fresh)
+            return Fail(root.at_path("sweep." + s.Key).node(), s.Key,
+                        "значение " + DisplayValue(s.Values[i]) + " повторяется (как " +
+                            DisplayValue(s.Values[it->second]) + "): два одинаковых варианта");
+        }
+      }
+      return true;
+    }
+    std::map<std::vector<std::string>, size_t> seen;
+    const size_t n = definition.Sweep.empty() ? 0 : definition.Sweep.front().Values.size();
+    for (size_t i = 0; i < n; ++i) {
+      std::vector<std::string> key;
+      for (const StudySweep& s : definition.Sweep) key.push_back(identity(s, s.Values[i]));
+      const auto [it, fresh] = seen.try_emplace(std::move(key), i);
+      if (!fresh)
+        return Fail(root.get("sweep"), "sweep",
+                    "варианты " + std::to_string(it->second) + " и " + std::to_string(i) + " одинаковы");
+    }
     return true;
   }
 
@@ -270,16 +312,6 @@ class Reader {
       for (const toml::node& item : a) {
         std::string s;
         if (!Value(item, key, sk, s)) return false;
-        // Numbers compare by value: 1 and "1,0" would plan the same case twice.
-        const auto same = [&](const std::string& x) {
-          if (sk.Kind != StudyKeyKind::Real && sk.Kind != StudyKeyKind::Integer) return x == s;
-          const auto a = ParseRealLenient(x), b = ParseRealLenient(s);
-          return a && b ? *a == *b : x == s;
-        };
-        const auto earlier = std::find_if(out.begin(), out.end(), same);
-        if (earlier != out.end())
-          return Fail(&item, key, "значение " + DisplayValue(s) + " повторяется (как " + DisplayValue(*earlier) +
-                                      "): два одинаковых варианта");
         out.push_back(s);
       }
       return true;
@@ -388,10 +420,10 @@ const std::vector<StudyKey>& StudyKeys() {
       {"tolerance", StudyKeyKind::Real, "", "Допуск точности средних"},
       {"precision", StudyKeyKind::Choice, "", "Точность счёта", "extended|double"},
       {"average-from", StudyKeyKind::Real, "с", "Осреднение с t, сек."},
-      {"model", StudyKeyKind::Any, "", "Модель течения"},
+      {"model", StudyKeyKind::Choice, "", "Модель течения", "program|refined"},
       {"smoothing-length", StudyKeyKind::Real, "м", "Длина сглаживания, м"},
-      {"shedding", StudyKeyKind::Any, "", "Правило отрыва"},
-      {"shed-placement", StudyKeyKind::Any, "", "Место нового кольца"},
+      {"shedding", StudyKeyKind::Choice, "", "Правило отрыва", "sheet-flux|edge"},
+      {"shed-placement", StudyKeyKind::Choice, "", "Место нового кольца", "offset|convected"},
       {"merge-distance", StudyKeyKind::Real, "м", "Расстояние слияния, м"},
       {"merge-age", StudyKeyKind::Real, "с", "Возраст слияния, сек."},
       {"shed-every", StudyKeyKind::Integer, "", "Отрыв раз в N шагов"},
