@@ -68,6 +68,8 @@ TEST(StudyFile, RefusedFilesNameTheLineAndTheKey) {
       {"one number written twice", "name = \"a\"\n[sweep]\ndt = [1, \"1,0\"]\n",
        "строка 3, ключ «dt»: значение 1 повторяется (как 1): два одинаковых варианта"},
       {"one count written twice", "name = \"a\"\n[sweep]\nmax-free = [10, 20, 10]\n", "ключ «max-free»: значение 10 повторяется"},
+      {"a zip pairing the same values twice", "name = \"a\"\n[sweep]\nzip = true\ndt = [1, 2, \"1,0\"]\nmax-free = [10, 20, 10]\n",
+       "ключ «sweep»: варианты 0 и 2 одинаковы"},
       // Text that could end a line of case.toml or of a plot script.
       {"newline in the name", "\nname = \"a\\nsystem(\\\"touch PWN\\\")\"\n", "строка 2, ключ «name»: недопустимый управляющий"},
       {"carriage return in the name", "name = \"a\\rb\"\n", "ключ «name»: недопустимый управляющий"},
@@ -93,6 +95,10 @@ TEST(StudyFile, RefusedFilesNameTheLineAndTheKey) {
                     [](std::string_view) { return true; }))
       << error;
   EXPECT_TRUE(Parse("name = \"a\"\n[sweep]\nprecision = [\"extended\", \"double\"]\n", definition, error)) << error;
+  // In a zip one list may repeat a value the others do not.
+  EXPECT_TRUE(Parse("name = \"a\"\n[sweep]\nzip = true\nprecision = [\"double\", \"double\"]\nmax-free = [10, 20]\n",
+                    definition, error))
+      << error;
 }
 
 TEST(StudyFile, RangesAndListsGiveTheExactArguments) {
