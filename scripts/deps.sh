@@ -52,6 +52,10 @@ if [ ${#missing[@]} -eq 0 ]; then
 fi
 
 printf 'Установка пакетов (%s)… ' "${missing[*]}" >&2
+if [ "$(id -u)" -ne 0 ]; then
+  echo "нужны права root (sudo)" >&2
+  exit 1
+fi
 started=$SECONDS
 log=$(mktemp /tmp/mdv-apt.XXXXXX)
 export DEBIAN_FRONTEND=noninteractive
