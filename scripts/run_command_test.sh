@@ -118,6 +118,7 @@ for line in '^Установка пакетов \(.+\)… [0-9]+ с$' '^Сбор
   grep -Eq "$line" <<<"$said" || { echo "run-command: no line matching $line" >&2; stages=0; }
 done
 if [ "$stages" -eq 1 ] && [ "$(wc -l <<<"$said")" -eq 3 ]; then
+  sed 's/^/run-command: first run said: /' <<<"$said" >&2
   ok "first run: one line a stage, nothing else"
 else
   cat "$work/first.log" >&2
