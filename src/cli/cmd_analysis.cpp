@@ -1,6 +1,7 @@
 // streamline, vortex-area, pulsation, track: the flow analysis of a saved
 // state and of the run records, for scripts.
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <iostream>
 #include <memory>
@@ -22,6 +23,7 @@
 #include "core/base/safe_file.h"
 #include "core/analysis/streamlines.h"
 #include "core/analysis/vortex_area.h"
+#include "core/model/pulsation_stream.h"
 #include "core/model/vortex_file.h"
 
 namespace mdv::cli {
@@ -194,7 +196,7 @@ int RunVortexArea(const VortexAreaArgs& a) {
 // ---- pulsation ----
 
 struct PulsationArgs {
-  std::string File, Csv;
+  std::string File, Csv, From;
   int Point = 1;
   bool Spectrum = false;
 };
@@ -203,13 +205,26 @@ int RunPulsation(const PulsationArgs& a) {
   std::string error;
   PulsationRecord r;
   if (a.Point < 1) return Refuse("--point: номер точки считается от 1");
-  if (const int refused = RefuseUnwritableCsv(a.Csv)) return refused;
-  if (!LoadPulsationRecord(a.File, r, error)) return Fail(error);
-  if (!r.Points.empty() && static_cast<size_t>(a.Point) > r.Points.size()) {
-    return Refuse("--point: в файле " + Quoted(a.File) + " нет точки с номером " + std::to_string(a.Point) +
-                  " (точек: " + std::to_string(r.Points.size()) + ")");
+  std::optional<Real> from;
+  if (!a.From.empty()) {
+    if (!a.Spectrum) return Refuse("--from: только вместе с --spectrum");
+    from = Number(a.From, "--from", error);
+    if (!from || !std::isfinite(*from)) return Refuse(error.empty() ? "--from: не число" : error);
   }
-  if (a.Spectrum) return RunPulsationSpectrum(a.File, a.Point, a.Csv);
+  if (const int refused = RefuseUnwritableCsv(a.Csv)) return refused;
+  const auto refusePoint = [&](size_t points) {
+    return Refuse("--point: в файле " + Quoted(a.File) + " нет точки с номером " + std::to_string(a.Point) +
+                  " (точек: " + std::to_string(points) + ")");
+  };
+  if (a.Spectrum) {
+    // Only the header is read here; the spectra stream over the record.
+    PulsationPointStream header;
+    if (!header.Open(a.File, r, error)) return Fail(error);
+    if (!r.Points.empty() && static_cast<size_t>(a.Point) > r.Points.size()) return refusePoint(r.Points.size());
+    return RunPulsationSpectrum(a.File, a.Point, a.Csv, from);
+  }
+  if (!LoadPulsationRecord(a.File, r, error)) return Fail(error);
+  if (!r.Points.empty() && static_cast<size_t>(a.Point) > r.Points.size()) return refusePoint(r.Points.size());
   PulsationStats s;
   if (!CalcPulsationStats(r, a.Point - 1, s, error)) return Fail(error);
   // The summary goes where the series does not.
@@ -302,6 +317,11 @@ void AddAnalysisCommands(CLI::App& app, int& status) {
     c->add_flag("--spectrum", args->Spectrum,
                 "спектральная плотность мощности Vx и Vy по Уэлчу и частота пика; "
                 "с --csv таблица f;Svx;Svy (Гц; (м/с)²/Гц)");
+    c->add_option("--from", args->From,
+                  "со --spectrum: спектр с этого времени, с (по умолчанию - с конца разгона,\n"
+                  "найденного по записи)");
+    c->footer("Спектр читает запись по частям (память - на один отрезок). Ctrl+C прерывает его\n"
+              "(код 130, ничего не записано).");
     c->callback([args, &status] { status = RunPulsation(*args); });
   }
   {

@@ -25,6 +25,7 @@
 #include "cli/commands.h"
 #include "cli/interrupt.h"
 #include "cli/outputs.h"
+#include "cli/model_option.h"
 #include "cli/precision_option.h"
 #include "cli/run_checks.h"
 #include "cli/run_extras.h"
@@ -234,6 +235,7 @@ struct RunArgs {
   int threads = 0;
   RunExtras extras;
   Precision precision = Precision::Extended;
+  FlowModelArgs flow;
 };
 
 // Everything the command line asks for, checked before the model is touched.
@@ -264,10 +266,20 @@ int RunCommand(RunArgs& a) {
   }
 
   const bool continuing = a.loadOpt->count() > 0;
+  if (!ApplyFlowModel(a.flow, m, error)) return Refuse(error);
   Real dt = continuing ? m.Dt : DefaultDt;
+  // The refined model's step follows from a Courant-like number unless --dt says otherwise.
+  bool badCourant = false;
+  const Real courantStep = CourantStep(a.flow, m, error, badCourant);
+  if (badCourant) return Refuse(error);
+  if (courantStep > 0 && (!continuing || a.flow.courantOpt->count() > 0)) dt = courantStep;
+  if (a.dtOpt->count() > 0 && a.flow.courantOpt->count() > 0)
+    return Refuse("--dt и --courant задают шаг дважды: укажите одно из них");
   // A loaded state ends, by default, at the next whole second, as the window suggests.
   Real maxTime = continuing ? std::trunc(m.Time) + 1 : DefaultMaxTime;
-  int64_t maxFree = continuing ? m.MaxFreeVortex : DefaultMaxFree;
+  // The refined model's limit is a memory ceiling, far above the rings it keeps.
+  int64_t maxFree = continuing ? m.MaxFreeVortex
+                               : (m.Flow == FlowModel::Refined ? RefinedDefaultMaxFree : DefaultMaxFree);
   if (a.dtOpt->count() > 0) {
     const auto v = Number(a.dt, "--dt", error);
     if (!v) return Refuse(error);
@@ -340,6 +352,7 @@ int RunCommand(RunArgs& a) {
   const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
   watch.reset();
   progress.Finish(m);
+  if (summary.FreeLimitReached()) Say(FreeLimitWarning(limit, summary.FreeLimitTime));
 
   // No step could be made: the run changed nothing and writes nothing, not
   // even --save, as the window's Start and Continue do.
@@ -391,6 +404,7 @@ int RunCommand(RunArgs& a) {
 struct VelocityArgs {
   std::string file, x, y;
   Precision precision = Precision::Extended;
+  FlowModelArgs flow;
 };
 
 int VelocityCommand(const VelocityArgs& a) {
@@ -402,6 +416,7 @@ int VelocityCommand(const VelocityArgs& a) {
   Model m;
   m.Exec.Arithmetic = a.precision;
   if (!LoadVortexState(m, a.file, error)) return Fail(error);
+  if (!ApplyFlowModel(a.flow, m, error)) return Refuse(error);
   std::cout << ForTerminal(SpeedAtPointText(m, a.x, a.y, *x, *y)) << "\n";
   return ExitOk;
 }
@@ -441,7 +456,7 @@ void AddModelCommands(CLI::App& app, int& status) {
   run->maxTimeOpt = r->add_option("--max-time", run->maxTime,
                                   "время модели, при котором расчет заканчивается, с (1; с --load: следующая целая секунда)");
   run->maxFreeOpt = r->add_option("--max-free", run->maxFree,
-                                  "наибольшее число свободных вихрей (400; с --load: из файла)");
+                                  "наибольшее число свободных вихрей (400, с --model refined 4000; с --load: из файла)");
   run->loadOpt = r->add_option("--load", run->load, "продолжить состояние, сохраненное в этом файле вихрей");
   for (const AreaOption& o : run->area) run->loadOpt->excludes(o.option);
   run->loadOpt->excludes(run->alphaDeg);
@@ -458,6 +473,7 @@ void AddModelCommands(CLI::App& app, int& status) {
   r->add_option("--threads", run->threads, "число рабочих потоков, 0 - все ядра (0)");
   r->add_flag("--reference", run->reference, "считать по буквальному (эталонному) пути");
   AddPrecisionOption(r, run->precision);
+  AddFlowModelOptions(r, run->flow, true);
   AddRunExtraOptions(r, run->extras);
   r->callback([run, &status] { status = RunCommand(*run); });
 
@@ -467,6 +483,7 @@ void AddModelCommands(CLI::App& app, int& status) {
   v->add_option("X", vel->x, "осевая координата, м")->required();
   v->add_option("Y", vel->y, "расстояние от оси, м")->required();
   AddPrecisionOption(v, vel->precision);
+  AddFlowModelOptions(v, vel->flow, false);
   v->callback([vel, &status] { status = VelocityCommand(*vel); });
 
   auto file = std::make_shared<std::string>();

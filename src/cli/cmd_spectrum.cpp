@@ -1,49 +1,75 @@
 #include "cli/cmd_spectrum.h"
 
 #include <iostream>
-#include <sstream>
 
-#include "core/base/numfmt.h"
+#include "cli/cli_text.h"
+#include "cli/interrupt.h"
 #include "core/analysis/pulsation_stats.h"
-#include "core/model/records.h"
-#include "core/base/safe_file.h"
 #include "core/analysis/spectrum.h"
+#include "core/averages/record_spectrum.h"
+#include "core/base/numfmt.h"
+#include "core/base/observer.h"
+#include "core/base/safe_file.h"
 
 namespace mdv::cli {
 
-int RunPulsationSpectrum(const std::string& file, int point, const std::string& csv) {
+namespace {
+
+// Ctrl+C, asked between the blocks read from the record.
+class InterruptibleReading : public Observer {
+ public:
+  bool StopRequested() override { return InterruptWatch::Raised(); }
+};
+
+}  // namespace
+
+int RunPulsationSpectrum(const std::string& file, int point, const std::string& csv,
+                         std::optional<Real> from) {
   auto fail = [](const std::string& message) {
     std::cerr << "rinfet-mdv-batch: " << message << "\n";
     return 1;
   };
   std::string error;
+  InterruptWatch watch;
+  InterruptibleReading reading;
   PulsationRecord r;
-  if (!LoadPulsationRecord(file, r, error)) return fail(error);
   PulsationSpectra s;
-  if (!CalcPulsationSpectra(r, point - 1, s, error)) return fail(error);
+  SpectrumStart start;
+  if (!StreamRecordSpectra(file, point - 1, from, reading, r, s, start, error)) {
+    if (reading.StopRequested() && error.empty()) {
+      Say("расчет спектра прерван; ничего не записано");
+      return ExitInterrupted;
+    }
+    return fail(error);
+  }
+
+  // The table first, so that a Ctrl+C while it is formatted (millions of
+  // lines for a long record) leaves no output at all.
+  std::string text;
+  if (!csv.empty() && !SpectrumCsv(s, text, reading)) {
+    Say("расчет спектра прерван; ничего не записано");
+    return ExitInterrupted;
+  }
+  if (reading.StopRequested()) {
+    Say("расчет спектра прерван; ничего не записано");
+    return ExitInterrupted;
+  }
 
   // The summary goes where the table does not.
   const bool tableToStdout = csv == "-";
   std::ostream& summary = tableToStdout ? std::cerr : std::cout;
   const double df = s.Vx.SampleRate / static_cast<double>(s.Vx.SegmentLength);
   summary << RecordFileLabel(file) << "\n"
-          << "Точка " << PulsationPointLine(point - 1, r.Points[point - 1]) << "\n"
+          << "Точка " << PulsationPointLine(point - 1, r.Points[static_cast<size_t>(point - 1)]) << "\n"
           << "Отсчетов: " << r.SampleCount << ", шаг " << FormatGeneral(r.TimeStep) << " с\n"
-          << "Спектр по Уэлчу: окно Ханна, отрезки по " << s.Vx.SegmentLength
-          << " отсчетов с перекрытием наполовину, отрезков " << s.Vx.SegmentCount
+          << SpectrumStartText(start) << "\n"
+          << "Спектр по Уэлчу: окно Ханна, из каждого отрезка вычтены среднее и линейный тренд, "
+             "отрезки по "
+          << s.Vx.SegmentLength << " отсчетов с перекрытием наполовину, отрезков " << s.Vx.SegmentCount
           << ", шаг по частоте " << FormatGeneral(df) << " Гц\n"
           << PeakText("Vx", s.Vx) << "\n"
           << PeakText("Vy", s.Vy) << "\n";
   if (csv.empty()) return 0;
-
-  // Frequency in Hz, densities in (m/s)²/Hz.
-  std::ostringstream table;
-  table << "f;Svx;Svy\n";
-  for (std::size_t k = 0; k < s.Vx.Frequency.size(); ++k) {
-    table << FormatGeneral(s.Vx.Frequency[k]) << ";" << FormatGeneral(s.Vx.Density[k]) << ";"
-          << FormatGeneral(s.Vy.Density[k]) << "\n";
-  }
-  const std::string text = table.str();
   if (tableToStdout) {
     std::cout << text;
     std::cout.flush();

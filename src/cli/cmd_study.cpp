@@ -24,6 +24,7 @@
 #include "cli/commands.h"
 #include "cli/study_process.h"
 #include "core/base/numfmt.h"
+#include "core/study/convergence_table.h"
 #include "core/study/study_averages.h"
 #include "core/study/study_plan.h"
 #include "core/study/study_results.h"
@@ -455,11 +456,19 @@ int CollectCommand(CLI::App& app, const std::string& dir) {
   const std::string csv = (fs::path(dir) / "results.csv").string();
   if (!WriteTextFile(csv, StudyCsv(table), error)) return Fail(error);
   std::printf("%s\n", csv.c_str());
+  std::vector<PlotScript> scripts = StudyPlotScripts(table);
+  if (!table.Refinements.empty()) {
+    const std::string gci = (fs::path(dir) / "convergence.csv").string();
+    const std::vector<ConvergenceRow> rows = StudyConvergence(table);
+    if (!WriteTextFile(gci, ConvergenceCsv(table, rows), error)) return Fail(error);
+    std::printf("%s\n", gci.c_str());
+    for (PlotScript& p : ConvergencePlotScripts(table, rows)) scripts.push_back(std::move(p));
+  }
   const fs::path plots = fs::path(dir) / "plots";
   std::error_code ec;
   fs::create_directories(plots, ec);
   int status = ExitOk;
-  for (const PlotScript& p : StudyPlotScripts(table)) {
+  for (const PlotScript& p : scripts) {
     const std::string gp = (plots / (p.BaseName + ".gp")).string();
     if (!WriteTextFile(gp, p.Text, error)) return Fail(error);
     std::string out;
@@ -533,7 +542,9 @@ void AddStudyCommands(CLI::App& app, int& status) {
 
   auto co = std::make_shared<std::string>();
   CLI::App* o = study->add_subcommand(
-      "collect", "Записать DIR/results.csv и графики DIR/plots/*.png (gnuplot, скрипты .gp рядом)");
+      "collect",
+      "Записать DIR/results.csv, DIR/convergence.csv (если есть [convergence]) и графики DIR/plots/*.png "
+      "(gnuplot, скрипты .gp рядом)");
   o->add_option("DIR", *co, "папка исследования")->required();
   o->callback([&app, co, &status] { status = CollectCommand(app, *co); });
 }

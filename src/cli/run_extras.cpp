@@ -1,7 +1,9 @@
-// The run command's averaging and step-limit options, and the centreline
-// command: the axial velocity in front of the mouth beside the hood equations.
+// The run command's averaging, tracer and step-limit options, the centreline
+// command (the axial velocity in front of the mouth beside the hood
+// equations) and the capture command (the tracers' table of an averages file).
 #include "cli/run_extras.h"
 
+#include <algorithm>
 #include <cinttypes>
 #include <cmath>
 #include <cstdio>
@@ -13,7 +15,9 @@
 #include "cli/cli_text.h"
 #include "cli/commands.h"
 #include "cli/outputs.h"
+#include "cli/model_option.h"
 #include "cli/precision_option.h"
+#include "core/averages/averages_reading.h"
 #include "core/averages/averaging_files.h"
 #include "core/analysis/centreline.h"
 #include "core/base/numfmt.h"
@@ -69,6 +73,8 @@ void PrintAverages(const AveragingResults& r) {
                 Fixed(r.Flux.X, 6, 3).c_str(), Fixed(r.Flux.Flux, 6, 5).c_str(),
                 Fixed(r.Flux.Reference, 6, 5).c_str(), Fixed(r.Flux.Ratio, 6, 3).c_str());
   }
+  if (r.Contraction.Present) std::printf("%s", ContractionText(r.Contraction).c_str());
+  if (r.Tracers.Present) std::printf("%s", TracerText(r.Tracers).c_str());
   const VortexZoneSummary& z = r.VortexZone;
   std::printf("Вихревая зона: измерений %d, неудачных %d (каждая %d-я выборка)\n", z.Measured, z.Failed,
               z.EverySamples);
@@ -85,6 +91,7 @@ struct CentrelineArgs {
   std::string file, csv;
   CLI::Option* csvOpt = nullptr;
   Precision precision = Precision::Extended;
+  FlowModelArgs flow;
 };
 
 int CentrelineCommand(const CentrelineArgs& a) {
@@ -97,6 +104,7 @@ int CentrelineCommand(const CentrelineArgs& a) {
   m.Exec.Arithmetic = a.precision;
   // The plane is the file's own: its end vortex sits on the plane's edge.
   if (!LoadVortexState(m, a.file, error)) return Fail(error);
+  if (!ApplyFlowModel(a.flow, m, error)) return Refuse(error);
   const std::vector<CentrelineRow> rows = CentrelineOfState(m);
   if (a.csvOpt->count() == 0) {
     std::cout << CentrelineTable(rows);
@@ -126,6 +134,10 @@ void AddRunExtraOptions(CLI::App* r, RunExtras& e) {
   r->add_option("--averages", e.averages, "сохранить средние в файл JSON");
   r->add_option("--field", e.field, "сохранить среднее поле скорости в файл VTK (.vti)");
   r->add_option("--field-csv", e.fieldCsv, "сохранить среднее поле скорости в таблицу CSV");
+  r->add_option("--tracers", e.tracers,
+                 "выпускать маркеры из точек \"x,y;x,y\", м (доля захвата и время захвата по точкам)");
+  r->add_option("--tracer-grid", e.tracerGrid, "выпускать маркеры также из узлов сетки перед отсосом с этим шагом, м");
+  r->add_option("--capture-horizon", e.captureHorizon, "горизонт захвата маркеров T, с (10)");
   e.stepsOpt = r->add_option("--steps", e.steps,
                              "остановиться после N шагов; 0 — сохранить контур с решёнными циркуляциями");
 }
@@ -160,6 +172,32 @@ bool CheckRunExtras(RunExtras& e,
     }
     e.stepLimit = *v;
   }
+  TracerSettings& ts = e.tracerState.Settings;
+  ts = TracerSettings{};
+  if (!e.tracers.empty() && !ParseTracerPoints(e.tracers, ts.Sources, error)) return false;
+  if (!e.tracerGrid.empty()) {
+    const auto v = ParseRealLenient(e.tracerGrid);
+    if (!v || !(*v > 0) || !std::isfinite(*v)) {
+      error = "--tracer-grid: \"" + e.tracerGrid + "\" не является положительным шагом, м";
+      return false;
+    }
+    ts.GridSpacing = static_cast<double>(*v);
+  }
+  if (!e.captureHorizon.empty()) {
+    const auto v = ParseRealLenient(e.captureHorizon);
+    if (!v || !(*v > 0) || !std::isfinite(*v)) {
+      error = "--capture-horizon: \"" + e.captureHorizon + "\" не является положительным временем, с";
+      return false;
+    }
+    ts.Horizon = static_cast<double>(*v);
+  }
+  ts.ReleaseFrom = e.settings.AverageFrom;
+  e.tracing = !ts.Sources.empty() || ts.GridSpacing > 0;
+  if (!e.tracing && !e.captureHorizon.empty()) {
+    error = "--capture-horizon: нет точек выпуска маркеров (--tracers или --tracer-grid)";
+    return false;
+  }
+  e.averaging = e.averaging || e.tracing;
   if (!e.averages.empty() && !outputUsable(e.averages, "--averages", error)) return false;
   if (!e.field.empty() && !outputUsable(e.field, "--field", error)) return false;
   if (!e.fieldCsv.empty() && !outputUsable(e.fieldCsv, "--field-csv", error)) return false;
@@ -179,7 +217,7 @@ RunSummary RunWithExtras(Model& m, RunExtras& e, int32_t maxFree, int32_t freeCo
     e.endText = "Шаги не выполнялись (--steps 0): сохранён контур с решёнными циркуляциями.";
     if (e.averaging) {
       StartAveraging(e.state, m, e.settings);
-      e.endText += " " + SteadyVerdictText(JudgeSteadyState(e.state.Monitors, e.state.Times, e.settings.Tolerance));
+      e.endText += " " + JudgeAveraging(e.state, true).Text;
     }
     return r;
   }
@@ -187,7 +225,11 @@ RunSummary RunWithExtras(Model& m, RunExtras& e, int32_t maxFree, int32_t freeCo
   RunSummary r;
   if (e.averaging) {
     StartAveraging(e.state, m, e.settings);
-    AveragedRunSummary a = RunAveraged(m, e.state, maxFree, freeCount, startTime, endTime, step, limited);
+    // The tracers start at the first step, on the grid the averages laid.
+    e.tracerState.Started = false;
+    TracerObserver tracers(e.tracerState, e.state, limited);
+    Observer& feeder = e.tracing ? static_cast<Observer&>(tracers) : static_cast<Observer&>(limited);
+    AveragedRunSummary a = RunAveraged(m, e.state, maxFree, freeCount, startTime, endTime, step, feeder);
     r = a.Run;
     e.endText = a.EndText;
     if (limited.Reached() && r.HowEnded == RunSummary::End::Stopped) {
@@ -203,7 +245,8 @@ RunSummary RunWithExtras(Model& m, RunExtras& e, int32_t maxFree, int32_t freeCo
 bool FinishRunExtras(const Model& m, RunExtras& e, bool quiet) {
   if (!quiet && !e.endText.empty()) std::printf("%s\n", e.endText.c_str());
   if (!e.averaging) return true;
-  const AveragingResults r = SummariseAveraging(e.state, m);
+  AveragingResults r = SummariseAveraging(e.state, m);
+  if (e.tracing) r.Tracers = SummariseTracers(e.tracerState);
   if (!quiet) PrintAverages(r);
   bool ok = true;
   std::string error;
@@ -222,13 +265,88 @@ bool FinishRunExtras(const Model& m, RunExtras& e, bool quiet) {
   return ok;
 }
 
+bool ParseTracerPoints(const std::string& text, TRealPointArray& out, std::string& error) {
+  out.clear();
+  size_t from = 0;
+  while (from <= text.size()) {
+    size_t end = text.find(';', from);
+    if (end == std::string::npos) end = text.size();
+    const std::string part = text.substr(from, end - from);
+    from = end + 1;
+    if (part.find_first_not_of(" \t") == std::string::npos) continue;
+    // Where x ends: a blank, the only comma, or the middle one of three.
+    std::string x, y;
+    const size_t first = part.find_first_not_of(" \t");
+    const size_t blank = part.find_first_of(" \t", first);
+    const auto commas = std::count(part.begin(), part.end(), ',');
+    if (blank != std::string::npos && part.find_first_not_of(" \t", blank) != std::string::npos) {
+      x = part.substr(0, blank);
+      y = part.substr(blank);
+    } else if (commas == 1 || commas == 3) {
+      size_t at = part.find(',');
+      if (commas == 3) at = part.find(',', at + 1);
+      x = part.substr(0, at);
+      y = part.substr(at + 1);
+    }
+    const auto px = ParseRealLenient(x), py = ParseRealLenient(y);
+    if (!px || !py || !std::isfinite(*px) || !std::isfinite(*py)) {
+      error = "--tracers: \"" + part + "\" не является точкой x,y, м";
+      return false;
+    }
+    out.push_back({*px, *py});
+  }
+  if (out.empty()) {
+    error = "--tracers: нет ни одной точки";
+    return false;
+  }
+  return true;
+}
+
+struct CaptureArgs {
+  std::string file, csv;
+  CLI::Option* csvOpt = nullptr;
+};
+
+int CaptureCommand(const CaptureArgs& a) {
+  std::string error, text;
+  if (a.csvOpt->count() > 0 && a.csv != "-") {
+    const std::string unwritable = CheckOutputs({{"--csv", a.csv}});
+    if (!unwritable.empty()) return Refuse(unwritable);
+  }
+  AveragingResults r;
+  Bytes data;
+  if (!ReadWholeFile(a.file, data, error)) return Fail(error);
+  text.assign(data.begin(), data.end());
+  if (!ReadAveragesText(text, r, error)) return Fail(a.file + ": " + error);
+  if (!r.Tracers.Present) return Fail(a.file + ": в файле нет маркеров (run --tracers или --tracer-grid)");
+  if (a.csvOpt->count() == 0) {
+    std::cout << TracerText(r.Tracers);
+    return 0;
+  }
+  const std::string csv = TracerCsv(r.Tracers);
+  if (a.csv == "-") {
+    std::cout << csv;
+    return std::cout.flush() ? 0 : 1;
+  }
+  if (!WriteFileAtomically(a.csv, Bytes(csv.begin(), csv.end()), error)) return Fail(error);
+  return 0;
+}
+
 void AddAveragingCommands(CLI::App& app, int& status) {
+  auto capture = std::make_shared<CaptureArgs>();
+  CLI::App* cap = app.add_subcommand(
+      "capture", "Зона захвата по маркерам: доля захвата за горизонт T и медианное время захвата по точкам выпуска");
+  cap->add_option("FILE", capture->file, "файл средних (.json) расчёта с маркерами")->required();
+  capture->csvOpt = cap->add_option("--csv", capture->csv, "записать таблицу CSV в файл (- — в стандартный вывод)");
+  cap->callback([capture, &status] { status = CaptureCommand(*capture); });
+
   auto args = std::make_shared<CentrelineArgs>();
   CLI::App* c = app.add_subcommand(
       "centreline", "Скорость на оси перед отсосом (x/D = 0,1 … 3) рядом с решениями диск-стока и ДаллаВалле");
   c->add_option("FILE", args->file, "файл вихрей (.evt, .vrt)")->required();
   args->csvOpt = c->add_option("--csv", args->csv, "записать таблицу CSV в файл (- — в стандартный вывод)");
   AddPrecisionOption(c, args->precision);
+  AddFlowModelOptions(c, args->flow, false);
   c->callback([args, &status] { status = CentrelineCommand(*args); });
 }
 

@@ -1,6 +1,7 @@
 #pragma once
-// The run command's averaging and step-limit options (--until-steady,
-// --tolerance, --average-from, --averages, --field, --field-csv, --steps):
+// The run command's averaging, tracer and step-limit options (--until-steady,
+// --tolerance, --average-from, --averages, --field, --field-csv, --tracers,
+// --tracer-grid, --capture-horizon, --steps):
 // registered on the run subcommand, checked before the model is touched, and
 // the run made with them.
 #include <CLI/CLI.hpp>
@@ -11,6 +12,7 @@
 #include <string>
 
 #include "core/averages/averaging.h"
+#include "core/averages/tracers.h"
 #include "core/model/model.h"
 #include "core/base/observer.h"
 #include "core/flow/run.h"
@@ -20,6 +22,7 @@ namespace mdv::cli {
 struct RunExtras {
   bool untilSteady = false;
   std::string tolerance, averageFrom, averages, field, fieldCsv, steps;
+  std::string tracers, tracerGrid, captureHorizon;  // --tracers, --tracer-grid, --capture-horizon
   CLI::Option* toleranceOpt = nullptr;
   CLI::Option* averageFromOpt = nullptr;
   CLI::Option* stepsOpt = nullptr;
@@ -28,6 +31,8 @@ struct RunExtras {
   bool averaging = false;
   AveragingSettings settings;
   std::optional<int64_t> stepLimit;
+  bool tracing = false;  // markers released (implies averaging)
+  TracerState tracerState;  // its Settings filled here
 
   // Filled by RunWithExtras.
   AveragingState state;
@@ -50,5 +55,10 @@ RunSummary RunWithExtras(Model& m, RunExtras& e, int32_t maxFree, int32_t freeCo
 // averages' files. Returns false when a file could not be written (the
 // message is on stderr).
 bool FinishRunExtras(const Model& m, RunExtras& e, bool quiet);
+
+// Source points of --tracers: "x,y;x,y" (decimal points), or with decimal
+// commas "x y;x y" or "0,1,0,05" (three commas: the middle one separates).
+// False with the offending part in `error`.
+bool ParseTracerPoints(const std::string& text, TRealPointArray& out, std::string& error);
 
 }  // namespace mdv::cli

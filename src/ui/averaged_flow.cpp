@@ -22,11 +22,13 @@
 #include <cmath>
 
 #include "core/averages/averaging_files.h"
+#include "core/averages/tracers.h"
 #include "core/analysis/centreline.h"
 #include "core/base/numfmt.h"
 #include "core/analysis/vortex_area.h"
 #include "ui/chart_export.h"
 #include "ui/chart_style.h"
+#include "ui/contraction_chart.h"
 #include "ui/dialog_messages.h"
 #include "ui/averages_json.h"
 #include "ui/speed_map.h"
@@ -50,6 +52,8 @@ constexpr const char* kMonitorLabels[MonitorCount] = {
 constexpr int kCurvePoints = 120;
 
 }  // namespace
+
+QString TfrmAveragedFlow::NotEstimatedText() { return QStringLiteral("не оценена"); }
 
 QString TfrmAveragedFlow::EmptyText() {
   return QStringLiteral(
@@ -103,8 +107,14 @@ TfrmAveragedFlow::TfrmAveragedFlow(QWidget* parent) : QDialog(parent) {
   SeriesModel->setName(QStringLiteral("Модель (среднее)"));
   SeriesModel->setColor(QColor(0, 0, 0));
   SeriesModel->setMarkerSize(7);
+  // The plane: the model's curve ends before it, the textbook ones do not
+  // know it.
+  SeriesPlane = new QLineSeries(chart);
+  SeriesPlane->setName(QStringLiteral("Плоскость"));
+  SeriesPlane->setPen(QPen(QColor(90, 90, 90), 2.4));
   for (QXYSeries* s : std::initializer_list<QXYSeries*>{SeriesDiscSink, SeriesFlanged,
-                                                        SeriesPlain, SeriesModelLine, SeriesModel})
+                                                        SeriesPlain, SeriesModelLine, SeriesModel,
+                                                        SeriesPlane})
     chart->addSeries(s);
   axisX_ = new QValueAxis(chart);
   axisY_ = new QValueAxis(chart);
@@ -112,7 +122,8 @@ TfrmAveragedFlow::TfrmAveragedFlow(QWidget* parent) : QDialog(parent) {
   axisX_->setTitleText(QStringLiteral("x/D"));
   axisY_->setTitleText(QStringLiteral("v/v₀"));
   for (QXYSeries* s : std::initializer_list<QXYSeries*>{SeriesDiscSink, SeriesFlanged,
-                                                        SeriesPlain, SeriesModelLine, SeriesModel}) {
+                                                        SeriesPlain, SeriesModelLine, SeriesModel,
+                                                        SeriesPlane}) {
     s->attachAxis(axisX_);
     s->attachAxis(axisY_);
   }
@@ -151,6 +162,8 @@ TfrmAveragedFlow::TfrmAveragedFlow(QWidget* parent) : QDialog(parent) {
   tabs->addTab(CentreChart, QStringLiteral("Ось отсоса"));
   tabs->addTab(zonePage, QStringLiteral("Вихревая зона"));
   tabs->addTab(sgMonitors, QStringLiteral("Контрольные величины"));
+  Contraction = new ContractionChart(this);
+  tabs->addTab(Contraction, QStringLiteral("Сжатие струи"));
 
   note_ = new QLabel(EmptyText(), this);
   note_->setAlignment(Qt::AlignCenter);
@@ -197,6 +210,7 @@ QString TfrmAveragedFlow::NoteText() const { return note_->text(); }
 
 void TfrmAveragedFlow::ShowResults(const AveragingResults& r, const Model& m) {
   model_ = &m;
+  fromFile_ = false;
   Show(r, &m, QString());
 }
 
@@ -214,6 +228,7 @@ bool TfrmAveragedFlow::LoadFile(const QString& path) {
   if (!same)
     source += QStringLiteral(" Контур отсоса не показан: средние получены на другой области.");
   Show(r, same ? model_ : nullptr, source);
+  fromFile_ = true;
   return true;
 }
 
@@ -238,6 +253,10 @@ void TfrmAveragedFlow::Show(const AveragingResults& r, const Model* contour,
     d.Contour = contour->BodyRibs;
     d.SuctionRib = contour->SuctionRib;
   }
+  if (r.Tracers.Present) {
+    d.CaptureGrid = r.Tracers.Grid;
+    d.CaptureFraction = CaptureFractionField(r.Tracers);
+  }
   Map->SetData(std::move(d));
 
   QString text = source.isEmpty() ? QString() : source + QLatin1Char(' ');
@@ -254,9 +273,10 @@ void TfrmAveragedFlow::Show(const AveragingResults& r, const Model* contour,
                      Q(FormatFixed(r.Flux.Ratio, 4, 3)));
   labSummary->setText(text);
 
-  FillCentreline(r);
+  FillCentreline(r, contour);
   FillZone(r.VortexZone);
   FillMonitors(r.Monitors);
+  Contraction->ShowContraction(r.Contraction);
   stack_->setCurrentWidget(tabs);
   btnSavePicture->setEnabled(true);
   btnSaveCsv->setEnabled(true);
@@ -272,7 +292,7 @@ void TfrmAveragedFlow::btnLoadClick() {
   LoadFile(dlg.selectedFiles().constFirst());
 }
 
-void TfrmAveragedFlow::FillCentreline(const AveragingResults& r) {
+void TfrmAveragedFlow::FillCentreline(const AveragingResults& r, const Model* contour) {
   // In x/D the three curves do not depend on the radius (A = πB², x = 2B·x/D):
   // any B gives them, also for a file whose hood is not the present one.
   constexpr double radius = 0.15;  // m
@@ -310,7 +330,20 @@ void TfrmAveragedFlow::FillCentreline(const AveragingResults& r) {
     }
   }
   top = std::ceil(top / 0.25 - 1e-9) * 0.25;
-  axisY_->setRange(std::floor(low / 0.25) * 0.25, top);
+  const double bottom = std::floor(low / 0.25) * 0.25;
+  // The plane of the area the averages were gathered on, x/D = |Px| / 2B in
+  // front of the mouth (not known for a file of another area).
+  QList<QPointF> plane;
+  if (contour && contour->ChannelRadius > 0 && contour->PlaneX < 0) {
+    const double xd = -static_cast<double>(contour->PlaneX) / (2 * static_cast<double>(contour->ChannelRadius));
+    plane = {QPointF(xd, bottom), QPointF(xd, top)};
+    hi = std::max(hi, xd);
+    SeriesPlane->setName(QStringLiteral("Плоскость, x/D = %1").arg(Q(FormatFixed(xd, 3, 2))));
+  }
+  SeriesPlane->replace(plane);
+  const auto markers = CentreChart->chart()->legend()->markers(SeriesPlane);
+  if (!markers.isEmpty()) markers.constFirst()->setVisible(!plane.isEmpty());
+  axisY_->setRange(bottom, top);
   axisY_->setTickType(QValueAxis::TicksDynamic);
   axisY_->setTickAnchor(0);
   axisY_->setTickInterval(top > 2.5 ? 0.5 : 0.25);
@@ -343,15 +376,24 @@ void TfrmAveragedFlow::FillMonitors(const std::vector<MonitorSummary>& monitors)
     const QString name = k < static_cast<std::size_t>(MonitorCount)
                              ? QString::fromUtf8(kMonitorLabels[k]) + QStringLiteral(", ") + Q(m.Unit)
                              : Q(m.Name);
-    // A mean is shown only with its half-width; a relative one of a zero mean is infinite.
+    // A half-width is a figure only when trusted (batch means not correlated,
+    // enough of them), as in the verdict and the JSON; a relative one of a
+    // zero mean is infinite.
+    const QString unknown = m.Known ? NotEstimatedText() : QStringLiteral("—");
     const QString cells[5] = {
         name, m.Known ? Q(FormatFixed(m.Mean, 6, 4)) : QStringLiteral("—"),
-        m.Known ? Q(FormatFixed(m.HalfWidth95, 6, 4)) : QStringLiteral("—"),
-        m.Known && std::isfinite(m.RelativeHalfWidth)
+        m.Known && m.Trusted ? Q(FormatFixed(m.HalfWidth95, 6, 4)) : unknown,
+        m.Known && m.Trusted && std::isfinite(m.RelativeHalfWidth)
             ? Q(FormatFixed(100 * m.RelativeHalfWidth, 4, 1))
-            : QStringLiteral("—"),
+            : unknown,
         QString::number(m.Samples)};
-    for (int c = 0; c < 5; ++c) sgMonitors->setItem(static_cast<int>(k), c, new QTableWidgetItem(cells[c]));
+    for (int c = 0; c < 5; ++c) {
+      auto* item = new QTableWidgetItem(cells[c]);
+      if (cells[c] == NotEstimatedText())
+        item->setToolTip(QStringLiteral("Средние по пакетам коррелированы или их слишком мало: "
+                                        "доверительный интервал не оценён."));
+      sgMonitors->setItem(static_cast<int>(k), c, item);
+    }
   }
 }
 
@@ -359,7 +401,9 @@ bool TfrmAveragedFlow::ApplyCaptureSpeeds() {
   std::vector<double> speeds;
   const QStringList parts = edCaptureSpeeds->text().split(QLatin1Char(';'), Qt::SkipEmptyParts);
   for (const QString& part : parts) {
-    const auto v = ParseReal(part.trimmed().toStdString());
+    // The speeds are parted by semicolons, so a decimal point is as clear as
+    // the comma: "0.3" is 0,3 м/с.
+    const auto v = ParseRealLenient(part.trimmed().toStdString());
     if (!v || !(*v > 0) || !std::isfinite(*v)) {
       ShowMessage(this, QStringLiteral("Скорость захвата \"%1\" — не положительное число. "
                                        "Скорости пишутся через точку с запятой: 0,25; 0,5; 1")
@@ -400,9 +444,15 @@ bool TfrmAveragedFlow::SaveCsv(const QString& path, QString& error) {
       csv = "name;unit;mean;half_width_95;relative_half_width;samples\n";
       for (const MonitorSummary& m : results_.Monitors) {
         const auto known = [&](double v) { return m.Known ? FormatGeneral(v) : std::string(); };
-        csv += m.Name + ";" + m.Unit + ";" + known(m.Mean) + ";" + known(m.HalfWidth95) + ";" +
-               known(m.RelativeHalfWidth) + ";" + std::to_string(m.Samples) + "\n";
+        const auto trusted = [&](double v) {
+          return m.Known && m.Trusted && std::isfinite(v) ? FormatGeneral(v) : std::string();
+        };
+        csv += m.Name + ";" + m.Unit + ";" + known(m.Mean) + ";" + trusted(m.HalfWidth95) + ";" +
+               trusted(m.RelativeHalfWidth) + ";" + std::to_string(m.Samples) + "\n";
       }
+      break;
+    case 4:
+      csv = ContractionCsv(results_.Contraction);
       break;
     default: {
       csv = "dimension;mean [m];sd [m]\n";

@@ -21,6 +21,7 @@ class QValueAxis;
 
 namespace mdv {
 
+class ContractionChart;
 class SpeedMap;
 
 class TfrmAveragedFlow : public QDialog {
@@ -49,11 +50,15 @@ class TfrmAveragedFlow : public QDialog {
   bool SaveCsv(const QString& path, QString& error);
 
   static QString EmptyText();
+  // In place of a half-width that is not trusted.
+  static QString NotEstimatedText();
+  // A file is shown (the window does not follow the session's run).
+  bool ShowsFile() const { return fromFile_; }
 
   QLabel* labSummary;
   QLineEdit* edCaptureSpeeds;   // "0,25; 0,5; 1"
   QPushButton* btnApplySpeeds;  // "Построить"
-  // "Поле скоростей", "Ось отсоса", "Вихревая зона", "Контрольные величины"
+  // "Поле скоростей", "Ось отсоса", "Вихревая зона", "Контрольные величины", "Сжатие струи"
   QTabWidget* tabs;
   SpeedMap* Map;
   QChartView* CentreChart;
@@ -62,9 +67,11 @@ class TfrmAveragedFlow : public QDialog {
   QLineSeries* SeriesDiscSink;
   QLineSeries* SeriesFlanged;
   QLineSeries* SeriesPlain;
+  QLineSeries* SeriesPlane;     // the plane, a vertical line at its x/D
   QTableWidget* sgZone;         // dimension, mean, s.d.
   QLabel* labZone;
   QTableWidget* sgMonitors;     // the monitored signals: mean ± 95 % half-width
+  ContractionChart* Contraction;  // C_c along the channel, the vena contracta, reattachment
   QPushButton* btnLoad;  // "Загрузить средние..."
   QPushButton* btnSavePicture;
   QPushButton* btnSaveCsv;
@@ -76,12 +83,13 @@ class TfrmAveragedFlow : public QDialog {
 
  private:
   void Show(const AveragingResults& r, const Model* contour, const QString& source);
-  void FillCentreline(const AveragingResults& r);
+  void FillCentreline(const AveragingResults& r, const Model* contour);
   void FillZone(const VortexZoneSummary& z);
   void FillMonitors(const std::vector<MonitorSummary>& monitors);
 
   AveragingResults results_;
   bool has_ = false;
+  bool fromFile_ = false;
   const Model* model_ = nullptr;  // the area of the session's averages
   QStackedWidget* stack_;
   QLabel* note_;

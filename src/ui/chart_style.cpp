@@ -72,22 +72,43 @@ QString FormatAxisValue(double v) {
   return text;
 }
 
+double NiceTickStep(double range, int count) {
+  if (!(range > 0) || !std::isfinite(range) || count < 1) return 1;
+  const double raw = range / count;
+  const double mag = std::pow(10.0, std::floor(std::log10(raw)));
+  const double n = raw / mag;
+  return (n < 1.5 ? 1 : n < 3 ? 2 : n < 7 ? 5 : 10) * mag;
+}
+
 void LabelAxisTicks(QCategoryAxis* axis) {
   for (const QString& label : axis->categoriesLabels()) axis->remove(label);
   const double lo = axis->min();
   const double hi = axis->max();
+  // Labels at the multiples of a round step (1, 2 or 5 × 10ⁿ) inside the
+  // range, about as many as the axis has ticks.
   const int ticks = std::max(axis->tickCount(), 2);
+  const double step = NiceTickStep(hi - lo, ticks - 1);
   axis->setStartValue(lo);
   QStringList used;
-  for (int i = 0; i < ticks; ++i) {
-    const double at = i == ticks - 1 ? hi : lo + i * (hi - lo) / (ticks - 1);
+  const double first = std::ceil(lo / step - 1e-9);
+  for (double k = first; k * step <= hi + 1e-9 * step; k += 1) {
+    const double at = k * step;
     QString label = FormatAxisValue(at);
     // An axis holds each label once; ticks closer than the format shows
-    // (a span below 10⁻⁵) keep theirs apart by an invisible mark.
+    // (a step below 10⁻⁵) keep theirs apart by an invisible mark.
     while (used.contains(label)) label += QChar(0x200B);
     used << label;
-    axis->append(label, at);
+    axis->append(label, std::clamp(at, lo, hi));
   }
+}
+
+QString PowerOfTenText(int exponent) {
+  static const QChar digits[10] = {QChar(0x2070), QChar(0x00B9), QChar(0x00B2), QChar(0x00B3), QChar(0x2074),
+                                   QChar(0x2075), QChar(0x2076), QChar(0x2077), QChar(0x2078), QChar(0x2079)};
+  QString text = QStringLiteral("10");
+  if (exponent < 0) text += QChar(0x207B);  // superscript minus
+  for (const QChar c : QString::number(std::abs(exponent))) text += digits[c.digitValue()];
+  return text;
 }
 
 }  // namespace mdv

@@ -24,8 +24,13 @@ void FitAxes(QValueAxis* axisX, QValueAxis* axisY,
 // least one before the decimal comma, at most five after it and no trailing
 // zeros (0,5; 1; 0,001; 12 345,5).
 QString FormatAxisValue(double v);
-// Writes the labels of an axis at its ticks (its range divided by its tick
-// count) in FormatAxisValue; call after every change of the range.
+// A round step (1, 2 or 5 × 10ⁿ) giving about `count` intervals over a range.
+double NiceTickStep(double range, int count);
+// Writes the labels of an axis in FormatAxisValue at the multiples of a round
+// step within its range (about its tick count of them); call after every
+// change of the range.
 void LabelAxisTicks(QCategoryAxis* axis);
+// "10⁻²", "10³": a power of ten for an axis label.
+QString PowerOfTenText(int exponent);
 
 }  // namespace mdv

@@ -1,40 +1,33 @@
+// The main window's construction (menu, the left column of controls, the
+// status bar), the stream lines, the speed at a point, the small reports and
+// the vortex files. The run control is in main_window_run.cpp, the picture
+// and its interaction in main_window_picture.cpp, the commands that open the
+// other windows in main_window_dialogs.cpp.
 #include "ui/main_window.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QBuffer>
-#include <QCheckBox>
-#include <QCloseEvent>
-#include <QCoreApplication>
 #include <QFileDialog>
-#include <QFrame>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
-#include <QMouseEvent>
-#include <QPainter>
-#include <QPainterPath>
-#include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
-#include <QSpinBox>
 #include <QStatusBar>
-#include <QToolBar>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <cmath>
 #include <exception>
 #include <functional>
-#include <new>
 
 #include "core/model/area.h"
 #include "core/base/numfmt.h"
 #include "core/analysis/reports.h"
-#include "core/flow/run.h"
 #include "core/base/safe_file.h"
 #include "core/analysis/streamlines.h"
 #include "core/model/vortex_file.h"
@@ -42,6 +35,7 @@
 #include "ui/dialog_messages.h"
 #include "ui/main_window_averages.h"
 #include "ui/picture.h"
+#include "ui/model_toggle.h"
 #include "ui/precision_toggle.h"
 #include "ui/study_view.h"
 
@@ -56,11 +50,6 @@ constexpr int kClientWidth = 938;
 constexpr int kClientHeight = 498;
 constexpr int kStatusHeight = 19;
 constexpr int kMinClientWidth = 792;  // outer 800 with the 4-pixel borders
-constexpr int kPictureLeft = 254;
-
-constexpr Real kInitialScale = 400;  // px/m
-constexpr int32_t kInitialOriginX = 210;
-constexpr Real kZoomFactor = 1.2L;
 
 QString Q(const std::string& s) { return QString::fromStdString(s); }
 std::string S(const QString& s) { return s.toStdString(); }
@@ -80,30 +69,6 @@ class CentralArea : public QWidget {
  private:
   std::function<void()> onResize_;
 };
-
-// The tool-bar glyphs, drawn once: a magnifier with "+", with "−", and with
-// "1" for the initial scale.
-QIcon MagnifierIcon(int sign) {
-  QPixmap pm(16, 16);
-  pm.fill(Qt::transparent);
-  QPainter p(&pm);
-  p.setRenderHint(QPainter::Antialiasing, true);
-  p.setPen(QPen(QColor(40, 40, 40), 1.6));
-  p.setBrush(QColor(215, 235, 250));
-  p.drawEllipse(QRectF(1.5, 1.5, 9.5, 9.5));
-  p.setPen(QPen(QColor(90, 60, 30), 3.0, Qt::SolidLine, Qt::RoundCap));
-  p.drawLine(QPointF(10.5, 10.5), QPointF(14.2, 14.2));
-  p.setRenderHint(QPainter::Antialiasing, false);
-  p.setPen(QPen(QColor(0, 0, 0), 1));
-  if (sign != 0) p.drawLine(4, 6, 8, 6);
-  if (sign > 0) p.drawLine(6, 4, 6, 8);
-  if (sign == 0) {
-    p.drawLine(6, 3, 6, 8);
-    p.drawLine(5, 4, 6, 3);
-  }
-  p.end();
-  return QIcon(pm);
-}
 
 QLabel* NewLabel(const QString& text, QWidget* parent) {
   auto* l = new QLabel(text, parent);
@@ -130,36 +95,6 @@ void Compact(QLayout* layout) {
 }
 
 }  // namespace
-
-// ---- PictureBox ----
-
-PictureBox::PictureBox(const Picture& picture, QWidget* parent)
-    : QWidget(parent), picture_(picture) {
-  setAttribute(Qt::WA_OpaquePaintEvent);
-  setCursor(Qt::PointingHandCursor);
-}
-
-void PictureBox::paintEvent(QPaintEvent*) {
-  QPainter p(this);
-  p.drawImage(0, 0, picture_.Image());
-}
-
-void PictureBox::resizeEvent(QResizeEvent* event) {
-  QWidget::resizeEvent(event);
-  emit resized();
-}
-
-void PictureBox::mousePressEvent(QMouseEvent* event) {
-  const QPoint at = event->position().toPoint();
-  emit mousePressed(at.x(), at.y());
-}
-
-void PictureBox::mouseMoveEvent(QMouseEvent* event) {
-  const QPoint at = event->position().toPoint();
-  emit mouseMoved(at.x(), at.y());
-}
-
-void PictureBox::mouseReleaseEvent(QMouseEvent*) { emit mouseReleased(); }
 
 // ---- TfrmMain ----
 
@@ -195,9 +130,7 @@ TfrmMain::TfrmMain(Model& model, Picture& picture, QWidget* parent)
 
   // Start-up: the initial view, the area from the default parameters, every
   // separation point shedding in every step, the first picture.
-  Scale_ = kInitialScale;
-  OriginX_ = kInitialOriginX;
-  OriginY_ = pbPicture->height() / 2 + 100;
+  ResetView();
   BuildArea(model_, *this);
   SetSheddingIntervals(model_, 0, 0, 0);
   btnDrawClick();
@@ -242,15 +175,13 @@ void TfrmMain::BuildMenu() {
   miBreakPntParams->setVisible(false);
   miSeparationPoints = add(params, "miSeparationPoints", QStringLiteral("Точки отрыва"));
   precision_ = new PrecisionToggle(params, statusBar(), model_, this);
+  modelToggle_ = new ModelToggle(params, statusBar(), model_, this);
 
   QMenu* scale = bar->addMenu(QStringLiteral("Масштаб"));
   scale->setObjectName(QStringLiteral("mnScale"));
   miZoomOut = add(scale, "miZoomOut", QStringLiteral("Уменьшить"));
   miZoomIn = add(scale, "miZoomIn", QStringLiteral("Увеличить"));
   miZoomNo = add(scale, "miZoomNo", QStringLiteral("Исходный"));
-  miZoomIn->setIcon(MagnifierIcon(+1));
-  miZoomOut->setIcon(MagnifierIcon(-1));
-  miZoomNo->setIcon(MagnifierIcon(0));
 
   QMenu* help = bar->addMenu(QStringLiteral("Справка"));
   help->setObjectName(QStringLiteral("mnHelp"));
@@ -417,61 +348,7 @@ void TfrmMain::BuildControls() {
   }
   connect(btnSpeed, &QPushButton::clicked, this, &TfrmMain::btnSpeedClick);
 
-  // ---- the picture area ----
-  tbZoom = new QToolBar(c);
-  tbZoom->setObjectName(QStringLiteral("tbZoom"));
-  tbZoom->setIconSize(QSize(16, 16));
-  tbZoom->setMovable(false);
-  tbZoom->setFloatable(false);
-  tbZoom->addAction(miZoomIn);
-  tbZoom->addAction(miZoomOut);
-  tbZoom->addAction(miZoomNo);
-
-  bvPicture = new QFrame(c);
-  bvPicture->setObjectName(QStringLiteral("bvPicture"));
-  bvPicture->setFrameShape(QFrame::Box);
-  bvPicture->setFrameShadow(QFrame::Sunken);
-
-  pbPicture = new PictureBox(picture_, c);
-  pbPicture->setObjectName(QStringLiteral("pbPicture"));
-  connect(pbPicture, &PictureBox::resized, this, &TfrmMain::btnDrawClick);
-  connect(pbPicture, &PictureBox::mousePressed, this, &TfrmMain::PictureMousePressed);
-  connect(pbPicture, &PictureBox::mouseMoved, this, &TfrmMain::PictureMouseMoved);
-  connect(pbPicture, &PictureBox::mouseReleased, this, [this] { Dragging_ = false; });
-
-  gbPicture = new QGroupBox(QStringLiteral(" Рисунок: "), c);
-  gbPicture->setObjectName(QStringLiteral("gbPicture"));
-  {
-    auto* h = new QHBoxLayout(gbPicture);
-    h->setContentsMargins(8, 1, 8, 3);
-    h->setSpacing(6);
-    cbDrawFreeVortexes = new QCheckBox(QStringLiteral("Свободные вихри"), gbPicture);
-    cbDrawFreeVortexes->setObjectName(QStringLiteral("cbDrawFreeVortexes"));
-    cbDrawFreeVortexes->setChecked(true);
-    edVortexSize = new QSpinBox(gbPicture);
-    edVortexSize->setObjectName(QStringLiteral("edVortexSize"));
-    edVortexSize->setRange(1, 3);
-    edVortexSize->setValue(1);
-    cbDrawFixedVortexes = new QCheckBox(QStringLiteral("Присоединенные вихри"), gbPicture);
-    cbDrawFixedVortexes->setObjectName(QStringLiteral("cbDrawFixedVortexes"));
-    cbDrawFixedVortexes->setChecked(false);
-    cbDrawAxes = new QCheckBox(QStringLiteral("Оси координат"), gbPicture);
-    cbDrawAxes->setObjectName(QStringLiteral("cbDrawAxes"));
-    cbDrawAxes->setChecked(true);
-    h->addWidget(cbDrawFreeVortexes);
-    h->addSpacing(10);
-    h->addWidget(NewLabel(QStringLiteral("Размер вихрей:"), gbPicture));
-    h->addWidget(edVortexSize);
-    h->addSpacing(20);
-    h->addWidget(cbDrawFixedVortexes);
-    h->addSpacing(20);
-    h->addWidget(cbDrawAxes);
-    h->addStretch(1);
-  }
-  connect(cbDrawFreeVortexes, &QCheckBox::clicked, this, &TfrmMain::btnDrawClick);
-  connect(cbDrawFixedVortexes, &QCheckBox::clicked, this, &TfrmMain::btnDrawClick);
-  connect(cbDrawAxes, &QCheckBox::clicked, this, &TfrmMain::btnDrawClick);
-  connect(edVortexSize, &QSpinBox::valueChanged, this, &TfrmMain::edVortexSizeChange);
+  BuildPictureArea();
 
   // ---- the status bar: one panel, and the run's progress while it runs ----
   statusBar()->setFixedHeight(kStatusHeight);
@@ -485,311 +362,6 @@ void TfrmMain::BuildControls() {
   pbRunProgress->setFixedSize(160, 12);
   statusBar()->addPermanentWidget(pbRunProgress);
   pbRunProgress->hide();
-}
-
-void TfrmMain::LayoutPictureArea() {
-  if (!central_ || !pbPicture) return;
-  const int w = central_->width();
-  const int h = central_->height();
-  // Margins of the design (938 x 479 central area): tool bar and bevel end 5
-  // pixels from the right edge, the paint box 11; the bevel ends 53 pixels
-  // above the bottom, the paint box 58, the picture group 9.
-  tbZoom->setGeometry(kPictureLeft, 10, std::max(w - kPictureLeft - 5, 10), 24);
-  bvPicture->setGeometry(kPictureLeft, 36, std::max(w - kPictureLeft - 5, 10),
-                         std::max(h - 36 - 53, 10));
-  pbPicture->setGeometry(kPictureLeft + 5, 42, std::max(w - kPictureLeft - 5 - 11, 10),
-                         std::max(h - 42 - 58, 10));
-  gbPicture->setGeometry(kPictureLeft, h - 9 - 42, std::max(w - kPictureLeft - 5, 10), 42);
-}
-
-// ---- run control ----
-
-void TfrmMain::SetRunButtons(bool start, bool cont, bool stop) {
-  // A focused widget that is disabled hands the focus on along the tab order,
-  // which leads from the run buttons into the stream line's X field with its
-  // text selected, ready to be overwritten. The buttons that become enabled
-  // are enabled first, and the focus goes to the first of them.
-  QPushButton* const buttons[] = {btnStart, btnContinue, btnStop};
-  const bool enabled[] = {start, cont, stop};
-  for (int i = 0; i < 3; ++i) {
-    if (enabled[i]) buttons[i]->setEnabled(true);
-  }
-  for (int i = 0; i < 3; ++i) {
-    if (enabled[i]) continue;
-    if (focusWidget() == buttons[i]) {
-      for (int j = 0; j < 3; ++j) {
-        if (enabled[j]) {
-          buttons[j]->setFocus(Qt::OtherFocusReason);
-          break;
-        }
-      }
-    }
-    buttons[i]->setEnabled(false);
-  }
-  if (precision_) precision_->SetRunning(stop);  // a run keeps its arithmetic
-}
-
-void TfrmMain::SetFreshState() { SetRunButtons(true, false, false); }
-
-void TfrmMain::ShowRunLabels() {
-  lbTime->setText(QStringLiteral("Прошло времени: ") + Q(FormatFixed(model_.Time, 6, 3)) +
-                  QStringLiteral(" сек."));
-  lbVortexCount->setText(QStringLiteral("Свободных вихрей: ") +
-                         QString::number(model_.FreeVortexCount));
-}
-
-bool TfrmMain::RefuseWhileRunning() {
-  if (!running_) return false;
-  ShowMessage(this, QStringLiteral(
-                        "Идет моделирование. Остановите его кнопкой \"Остановить\" и повторите "
-                        "команду."));
-  return true;
-}
-
-bool TfrmMain::ReadRunFields(RunFields& f) {
-  // All three are read before anything changes, so a bad field leaves the
-  // window exactly as it was.
-  const std::optional<Real> dt = ParseReal(S(edDt->text()));
-  if (!dt) {
-    ShowError(this, Q(InvalidFloatMessage(S(edDt->text()))));
-    return false;
-  }
-  const std::optional<Real> maxTime = ParseReal(S(edMaxTime->text()));
-  if (!maxTime) {
-    ShowError(this, Q(InvalidFloatMessage(S(edMaxTime->text()))));
-    return false;
-  }
-  const std::optional<int32_t> maxFree = ParseInt(S(edMaxFreeVortex->text()));
-  if (!maxFree) {
-    ShowError(this, Q(InvalidIntMessage(S(edMaxFreeVortex->text()))));
-    return false;
-  }
-  // A step that does not advance the time would never let a run end.
-  if (!(*dt > 0) || !std::isfinite(*dt)) {
-    ShowMessage(this, QStringLiteral("Шаг по времени должен быть больше нуля."));
-    return false;
-  }
-  if (!std::isfinite(*maxTime)) {
-    ShowError(this, Q(InvalidFloatMessage(S(edMaxTime->text()))));
-    return false;
-  }
-  if (*maxFree < 0) {
-    ShowMessage(this,
-                QStringLiteral("Максимальное количество свободных вихрей не может быть "
-                               "отрицательным."));
-    return false;
-  }
-  f.dt = *dt;
-  f.maxTime = *maxTime;
-  f.maxFree = *maxFree;
-  return true;
-}
-
-bool TfrmMain::RefuseRunWithoutStep(Real startTime, Real endTime) {
-  if (!RunMakesNoStep(startTime, endTime)) return false;
-  // Nothing changes: no redraw, no record file replaced by an empty one.
-  ShowMessage(this, QString::fromUtf8(EndTimeReachedMessage));
-  return true;
-}
-
-void TfrmMain::btnStartClick() {
-  // While a stopped run winds down (the click arrived in the same event pass
-  // as Stop) a second run must not start on top of it.
-  if (running_) return;
-  RunFields f;
-  if (!ReadRunFields(f)) return;
-  if (RefuseRunWithoutStep(0, f.maxTime)) return;
-  ApplyBreakPntParams();
-  if (!ApplyPulsateParams()) return;
-  btnDrawClick();
-  averages->BeginFresh();
-  Run(f, 0, 0);
-}
-
-void TfrmMain::btnContinueClick() {
-  if (running_) return;
-  RunFields f;
-  if (!ReadRunFields(f)) return;
-  if (RefuseRunWithoutStep(model_.Time, f.maxTime)) return;
-  ApplyBreakPntParams();
-  if (!ApplyPulsateParams()) return;
-  btnDrawClick();
-  // The newest free vortices are dropped when the limit became smaller.
-  if (f.maxFree < model_.FreeVortexCount) model_.FreeVortexCount = f.maxFree;
-  Run(f, model_.FreeVortexCount, model_.Time);
-}
-
-void TfrmMain::Run(const RunFields& f, int32_t freeCount, Real startTime) {
-  // The run buttons pass the focus among themselves; once the run is over it
-  // goes back to where it was, unless the user has put it elsewhere meanwhile.
-  const QPointer<QWidget> focused = focusWidget();
-  SetRunButtons(false, false, true);
-  running_ = true;
-  pbRunProgress->setValue(0);
-  pbRunProgress->show();
-  RunSummary summary;
-  QString failure;
-  try {
-    summary = averages->Run(f.maxFree, freeCount, startTime, f.maxTime, f.dt);
-  } catch (const std::bad_alloc&) {
-    failure = QStringLiteral("Недостаточно памяти для моделирования с заданным количеством "
-                             "свободных вихрей.");
-  } catch (const std::exception& e) {
-    failure = QStringLiteral("Моделирование прервано: ") + QString::fromLocal8Bit(e.what());
-  }
-  running_ = false;
-  pbRunProgress->hide();
-  SetRunButtons(true, true, false);
-  QWidget* now = focusWidget();
-  if (focused && focused->isEnabled() && (now == btnStart || now == btnContinue)) {
-    focused->setFocus(Qt::OtherFocusReason);
-  }
-  // Each step's free-vortex layer erased the axes and stream lines inside the
-  // flow region; the finished picture has them again.
-  if (!closeAfterRun_) btnDrawClick();
-  if (failure.isEmpty() && !summary.Message.empty()) failure = Q(summary.Message);
-  if (!failure.isEmpty() && !closeAfterRun_) ShowError(this, failure);
-  if (closeAfterRun_) {
-    closeAfterRun_ = false;
-    close();
-  }
-}
-
-void TfrmMain::btnStopClick() {
-  model_.StopRequested = true;
-  SetRunButtons(true, true, false);
-}
-
-void TfrmMain::closeEvent(QCloseEvent* event) {
-  if (running_) {
-    // The run is on the call stack below this handler: stop it, and close
-    // once it has returned.
-    model_.StopRequested = true;
-    closeAfterRun_ = true;
-    event->ignore();
-    return;
-  }
-  QMainWindow::closeEvent(event);
-}
-
-// ---- observer ----
-
-void TfrmMain::StatusText(const std::string& text) { lbStatus->setText(Q(text)); }
-
-void TfrmMain::SetupProgress(SetupStage stage, int32_t done, int32_t total) {
-  const auto now = std::chrono::steady_clock::now();
-  // A report behind the last one begins a new set-up (the last ended without a step).
-  const bool anew = stage < setupStage_ || (stage == setupStage_ && done < setupDone_);
-  if (stage != setupStage_) setupShownPercent_ = -1;  // the text changes with the stage
-  setupStage_ = stage;
-  setupDone_ = done;
-  if (!setupStart_ || anew) {
-    setupStart_ = now;
-    setupShownPercent_ = -1;
-  }
-  if (now - *setupStart_ < std::chrono::seconds(1) || total <= 0) return;
-  // The elimination's step i costs about i·(N − i): its share of the work is not done / total.
-  const double f = static_cast<double>(done) / total;
-  const int percent = static_cast<int>(100 * (stage == SetupStage::Matrix ? f : f * f * (3 - 2 * f)));
-  if (percent == setupShownPercent_) return;
-  setupShownPercent_ = percent;
-  setupTextShown_ = true;
-  // No events are run during the set-up: the label is painted at once.
-  lbStatus->setText(QStringLiteral("Подготовка расчета: %1, %2 %")
-                        .arg(stage == SetupStage::Matrix ? QStringLiteral("матрица влияния")
-                                                         : QStringLiteral("исключение Гаусса"))
-                        .arg(percent));
-  lbStatus->repaint();
-}
-
-void TfrmMain::StepDone(const Model& m) {
-  if (setupStart_) {
-    // The set-up is over; the status shows the attached count again.
-    if (setupTextShown_) lbStatus->setText(Q(AttachedCountText(m)));
-    setupTextShown_ = false;
-    setupStart_.reset();
-    setupShownPercent_ = -1;
-    setupDone_ = 0;
-    setupStage_ = SetupStage::Matrix;
-  }
-  picture_.DrawFreeVortices();
-  pbPicture->repaint();
-  ShowRunLabels();
-  lbVortexCount->repaint();
-  lbTime->repaint();
-  if (m.MaxTime > 0) {
-    const Real share = std::clamp<Real>(m.Time / m.MaxTime, 0, 1);
-    pbRunProgress->setValue(static_cast<int>(share * 1000));
-  }
-}
-
-void TfrmMain::PumpEvents() { QCoreApplication::processEvents(); }
-
-void TfrmMain::TracePoint(const TRealPoint& p, bool first) {
-  if (first) {
-    picture_.MoveTo(p);
-  } else {
-    picture_.LineTo(p);
-    pbPicture->repaint();
-  }
-}
-
-// ---- picture ----
-
-void TfrmMain::btnDrawClick() {
-  picture_.DrawPicture(pbPicture->width(), pbPicture->height(), OriginX_, OriginY_, Scale_,
-                       cbDrawFreeVortexes->isChecked(), cbDrawFixedVortexes->isChecked(),
-                       cbDrawAxes->isChecked(), true);
-  if (pbPicture->isVisible()) {
-    pbPicture->repaint();
-  } else {
-    pbPicture->update();
-  }
-}
-
-void TfrmMain::Zoom(Real factor, bool enlarge) {
-  const Real halfW = static_cast<Real>(pbPicture->width()) / 2;
-  const Real halfH = static_cast<Real>(pbPicture->height()) / 2;
-  if (enlarge) {
-    Scale_ = Scale_ * factor;
-    OriginX_ = RoundPixel(halfW - (halfW - OriginX_) * factor);
-    OriginY_ = RoundPixel(halfH - (halfH - OriginY_) * factor);
-  } else {
-    Scale_ = Scale_ / factor;
-    OriginX_ = RoundPixel(halfW - (halfW - OriginX_) / factor);
-    OriginY_ = RoundPixel(halfH - (halfH - OriginY_) / factor);
-  }
-  btnDrawClick();
-}
-
-void TfrmMain::miZoomInClick() { Zoom(kZoomFactor, true); }
-void TfrmMain::miZoomOutClick() { Zoom(kZoomFactor, false); }
-
-void TfrmMain::miZoomNoClick() {
-  Scale_ = kInitialScale;
-  OriginX_ = kInitialOriginX;
-  OriginY_ = pbPicture->height() / 2 + 100;
-  btnDrawClick();
-}
-
-void TfrmMain::PictureMousePressed(int x, int y) {
-  Dragging_ = true;
-  DragX_ = x;
-  DragY_ = y;
-}
-
-void TfrmMain::PictureMouseMoved(int x, int y) {
-  if (!Dragging_) return;
-  OriginX_ += x - DragX_;
-  OriginY_ += y - DragY_;
-  DragX_ = x;
-  DragY_ = y;
-  btnDrawClick();
-}
-
-void TfrmMain::edVortexSizeChange() {
-  picture_.SetVortexMarkSize(edVortexSize->value());
-  btnDrawClick();
 }
 
 // ---- stream lines, speed, reports ----

@@ -4,7 +4,9 @@
 // the vortex files and the menu that opens every other window. A run executes
 // inside the Start or Continue handler; the window is the run's observer and
 // services the pending events once per step, so Stop, zoom, panning and the
-// menu commands are handled between two steps.
+// menu commands are handled between two steps. main_window.cpp builds it;
+// main_window_run.cpp holds the run control, main_window_picture.cpp the
+// picture and its interaction, main_window_dialogs.cpp the other windows.
 #include <QMainWindow>
 #include <QString>
 #include <QWidget>
@@ -43,6 +45,7 @@ class TfrmBreakPntParams;
 class TfrmVortexAreaInfo;
 class TfrmBreakPntIntervals;
 class PrecisionToggle;
+class ModelToggle;
 class RunAverages;
 
 // The element the flow picture is shown in: it copies the picture's image at
@@ -179,6 +182,7 @@ class TfrmMain : public QMainWindow, public Observer {
   QAction* miZoomNo = nullptr;
   QAction* miAbout = nullptr;
   PrecisionToggle* precision_ = nullptr;  // "Быстрый счёт (двойная точность)"
+  ModelToggle* modelToggle_ = nullptr;    // "Уточнённая модель", the free-vortex limit mark
 
   QFileDialog* OpenDialog1 = nullptr;
   QFileDialog* SaveDialog1 = nullptr;
@@ -237,7 +241,11 @@ class TfrmMain : public QMainWindow, public Observer {
 
   void BuildControls();
   void BuildMenu();
+  // Tool bar, bevel, paint box and " Рисунок: " group (main_window_picture.cpp).
+  void BuildPictureArea();
   void LayoutPictureArea();
+  // The initial scale and origin.
+  void ResetView();
   void PictureMousePressed(int x, int y);
   void PictureMouseMoved(int x, int y);
   void Zoom(Real factor, bool enlarge);

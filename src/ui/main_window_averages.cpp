@@ -14,6 +14,7 @@
 #include "core/averages/averaging_files.h"
 #include "ui/averaged_flow.h"
 #include "ui/dialog_messages.h"
+#include "ui/elided_label.h"
 #include "ui/main_window.h"
 
 namespace mdv {
@@ -21,6 +22,20 @@ namespace mdv {
 namespace {
 
 QString Q(const std::string& s) { return QString::fromStdString(s); }
+
+// Passes the run's reports on to the main window, then lets the averages
+// window follow the step just fed.
+class WindowFollower : public ObserverRelay {
+ public:
+  WindowFollower(RunAverages& a, Observer& inner) : ObserverRelay(inner), a_(a) {}
+  void StepDone(const Model& m) override {
+    inner_.StepDone(m);
+    a_.FollowRun();
+  }
+
+ private:
+  RunAverages& a_;
+};
 
 bool SameRibs(const TRibArray& a, const TRibArray& b) {
   if (a.size() != b.size()) return false;
@@ -55,16 +70,22 @@ RunAverages::RunAverages(TfrmMain& w) : QObject(&w), w_(w) {
       "но не позже заданного времени"));
   if (QLayout* l = w.gbVortexMotion->layout()) l->addWidget(cbUntilSteady);
 
-  lbSteady = new QLabel(w.statusBar());
+  lbSteady = new ElidedLabel(w.statusBar());
   lbSteady->setObjectName(QStringLiteral("lbSteady"));
-  // A long verdict is cut at the window's edge rather than widening it.
+  // A long verdict ends in "…" at the window's edge rather than widening it;
+  // the tool tip holds the whole text.
   lbSteady->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
   w.statusBar()->addWidget(lbSteady, 2);
 
   QMenu* data = w.menuBar()->findChild<QMenu*>(QStringLiteral("mnData"));
   miSaveAverages = new QAction(QStringLiteral("Сохранить средние…"), &w);
   miSaveAverages->setObjectName(QStringLiteral("miSaveAverages"));
-  if (data) data->insertAction(NextAction(data, w.miSavePicture), miSaveAverages);
+  miLoadAverages = new QAction(QStringLiteral("Загрузить средние…"), &w);
+  miLoadAverages->setObjectName(QStringLiteral("miLoadAverages"));
+  if (data) {
+    data->insertAction(NextAction(data, w.miSavePicture), miSaveAverages);
+    data->insertAction(NextAction(data, miSaveAverages), miLoadAverages);
+  }
 
   QMenu* info = w.menuBar()->findChild<QMenu*>(QStringLiteral("mnInformation"));
   miAveragedFlow = new QAction(QStringLiteral("Осреднённое течение"), &w);
@@ -74,6 +95,7 @@ RunAverages::RunAverages(TfrmMain& w) : QObject(&w), w_(w) {
   frmAveragedFlow = new TfrmAveragedFlow(&w);
 
   connect(miSaveAverages, &QAction::triggered, this, &RunAverages::miSaveAveragesClick);
+  connect(miLoadAverages, &QAction::triggered, this, &RunAverages::miLoadAveragesClick);
   connect(miAveragedFlow, &QAction::triggered, this, &RunAverages::miAveragedFlowClick);
 }
 
@@ -93,14 +115,22 @@ RunSummary RunAverages::Run(int32_t maxFree, int32_t freeCount, Real startTime, 
   }
   fresh_ = false;
   lbSteady->clear();
+  WindowFollower follower(*this, w_);
   const AveragedRunSummary r = RunAveraged(m, state_, maxFree, freeCount, startTime, endTime,
-                                           step, w_);
+                                           step, follower);
   // A run "until steady" says how it ended (steady or at the end time); any
   // run shows the verdict, and the whole account is in the tool tip.
   lbSteady->setText(Q(settings.UntilSteady ? r.EndText : r.Verdict.Text));
   lbSteady->setToolTip(Q(r.EndText));
-  if (frmAveragedFlow->isVisible()) RefreshWindow();
+  if (frmAveragedFlow->isVisible() && !frmAveragedFlow->ShowsFile()) RefreshWindow();
   return r.Run;
+}
+
+void RunAverages::FollowRun() {
+  if (!frmAveragedFlow->isVisible() || frmAveragedFlow->ShowsFile()) return;
+  if (state_.GridSamples == shownSamples_) return;
+  if (std::chrono::steady_clock::now() - shownAt_ < std::chrono::seconds(1)) return;
+  RefreshWindow();
 }
 
 bool RunAverages::BelongsToPresentArea() const {
@@ -112,7 +142,11 @@ AveragingResults RunAverages::Results() const {
   return SummariseAveraging(state_, w_.model());
 }
 
-void RunAverages::RefreshWindow() { frmAveragedFlow->ShowResults(Results(), w_.model()); }
+void RunAverages::RefreshWindow() {
+  frmAveragedFlow->ShowResults(Results(), w_.model());
+  shownSamples_ = state_.GridSamples;
+  shownAt_ = std::chrono::steady_clock::now();
+}
 
 bool RunAverages::SaveTo(const QString& path) {
   const AveragingResults r = Results();
@@ -145,8 +179,23 @@ void RunAverages::miSaveAveragesClick() {
 }
 
 void RunAverages::miAveragedFlowClick() {
+  // Not modal (a run goes on while it is open, and Stop works): it follows
+  // the session's averages from now on, also after a file was shown.
   RefreshWindow();
-  frmAveragedFlow->exec();
+  frmAveragedFlow->show();
+  frmAveragedFlow->raise();
+  frmAveragedFlow->activateWindow();
+}
+
+void RunAverages::miLoadAveragesClick() {
+  // The window's own button, reached from the menu: the file is shown in the
+  // open window (which then no longer follows the run).
+  if (!frmAveragedFlow->isVisible()) {
+    RefreshWindow();
+    frmAveragedFlow->show();
+  }
+  frmAveragedFlow->raise();
+  frmAveragedFlow->btnLoadClick();
 }
 
 }  // namespace mdv

@@ -1,9 +1,12 @@
 #pragma once
 // The main window's part in the averages: the check box "До установления
 // режима" beside the run fields, the verdict in the status bar, "Сохранить
-// средние…" in the Данные menu and "Осреднённое течение" in the Информация
-// menu. Every run of the window feeds the averages, as the batch tool's runs
-// do; they live for the session: Continue adds to them, Start begins anew.
+// средние…" and "Загрузить средние…" in the Данные menu and "Осреднённое
+// течение" in the Информация menu. Every run of the window feeds the
+// averages, as the batch tool's runs do; they live for the session: Continue
+// adds to them, Start begins anew. The averages window is not modal: while it
+// is open it follows the run (at a grid sample, at most once a second).
+#include <chrono>
 #include <QObject>
 #include <QString>
 #include <cstdint>
@@ -43,10 +46,14 @@ class RunAverages : public QObject {
   bool SaveTo(const QString& path);
   // Fills the window from the present averages.
   void RefreshWindow();
+  // During a run, after each step: refreshes the open window when a grid
+  // sample came since it was last filled and a second has passed.
+  void FollowRun();
 
   QCheckBox* cbUntilSteady;  // "До установления режима"
   QLabel* lbSteady;          // the verdict of the last run
   QAction* miSaveAverages;   // "Сохранить средние…"
+  QAction* miLoadAverages;   // "Загрузить средние…"
   QAction* miAveragedFlow;   // "Осреднённое течение"
   TfrmAveragedFlow* frmAveragedFlow;
 
@@ -54,12 +61,16 @@ class RunAverages : public QObject {
 
  public slots:
   void miSaveAveragesClick();
+  void miLoadAveragesClick();
   void miAveragedFlowClick();
 
  private:
   TfrmMain& w_;
   AveragingState state_;
   bool fresh_ = true;
+  // What the window last showed of the session's averages, and when.
+  int64_t shownSamples_ = -1;
+  std::chrono::steady_clock::time_point shownAt_{};
 };
 
 }  // namespace mdv

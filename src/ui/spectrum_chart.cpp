@@ -1,8 +1,11 @@
 #include "ui/spectrum_chart.h"
 
+#include <QCategoryAxis>
 #include <QChart>
 #include <QChartView>
+#include <QHBoxLayout>
 #include <QLabel>
+#include <QLineEdit>
 #include <QLineSeries>
 #include <QLocale>
 #include <QLogValueAxis>
@@ -12,9 +15,12 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <optional>
 
+#include "core/averages/record_spectrum.h"
 #include "core/base/numfmt.h"
 #include "ui/chart_export.h"
+#include "ui/chart_style.h"
 
 namespace mdv {
 
@@ -34,6 +40,23 @@ void FitDecades(QLogValueAxis* axis, double lo, double hi) {
 }
 
 QString Q(const std::string& s) { return QString::fromStdString(s); }
+
+// The density axis over whole decades of log10 S, each decade labelled 10ⁿ.
+void LabelDecades(QCategoryAxis* axis, double lo, double hi) {
+  for (const QString& label : axis->categoriesLabels()) axis->remove(label);
+  int a = 0, b = 1;
+  if (lo > 0 && hi >= lo && std::isfinite(hi)) {
+    a = static_cast<int>(std::floor(std::log10(lo)));
+    b = static_cast<int>(std::ceil(std::log10(hi)));
+    if (b <= a) b = a + 1;
+  }
+  axis->setRange(a, b);
+  axis->setStartValue(a);
+  // At most about eight labels: every decade, or every second, third…
+  const int every = (b - a + 7) / 8;
+  for (int e = a; e <= b; ++e)
+    if ((e - a) % every == 0) axis->append(PowerOfTenText(e), e);
+}
 
 }  // namespace
 
@@ -64,9 +87,10 @@ SpectrumChart::SpectrumChart(QWidget* parent) : QWidget(parent) {
   axisX_->setTitleText(QStringLiteral("f, Гц"));
   axisX_->setLabelFormat(QStringLiteral("%.4g"));
   axisX_->setMinorTickCount(8);
-  axisY_ = new QLogValueAxis(chart);
+  // The density on a log scale: the series hold log10 S, the labels read 10ⁿ.
+  axisY_ = new QCategoryAxis(chart);
   axisY_->setTitleText(QStringLiteral("S, (м/с)²/Гц"));
-  axisY_->setLabelFormat(QStringLiteral("%.0e"));
+  axisY_->setLabelsPosition(QCategoryAxis::AxisLabelsPositionOnValue);
   chart->addAxis(axisX_, Qt::AlignBottom);
   chart->addAxis(axisY_, Qt::AlignLeft);
   for (QXYSeries* s : {static_cast<QXYSeries*>(SeriesVx), static_cast<QXYSeries*>(SeriesVy),
@@ -91,8 +115,24 @@ SpectrumChart::SpectrumChart(QWidget* parent) : QWidget(parent) {
     l->setTextInteractionFlags(Qt::TextSelectableByMouse);
   labMethod->setWordWrap(true);
 
+  edFrom = new QLineEdit(this);
+  edFrom->setObjectName(QStringLiteral("edFrom"));
+  edFrom->setFixedWidth(60);
+  edFrom->setPlaceholderText(QStringLiteral("авто"));
+  edFrom->setToolTip(QStringLiteral("Спектр с этого момента, с; пусто - с конца разгона, найденного по записи"));
+  labFrom = new QLabel(this);
+  labFrom->setWordWrap(true);
+  connect(edFrom, &QLineEdit::editingFinished, this, &SpectrumChart::edFromChange);
+  auto* from = new QHBoxLayout;
+  from->addWidget(new QLabel(QStringLiteral("Спектр с t ="), this));
+  from->addWidget(edFrom);
+  from->addWidget(new QLabel(QStringLiteral("с"), this));
+  from->addSpacing(8);
+  from->addWidget(labFrom, 1);
+
   auto* v = new QVBoxLayout(this);
   v->setContentsMargins(0, 0, 0, 0);
+  v->addLayout(from);
   v->addWidget(stack_, 1);
   v->addWidget(labPeakVx);
   v->addWidget(labPeakVy);
@@ -100,12 +140,25 @@ SpectrumChart::SpectrumChart(QWidget* parent) : QWidget(parent) {
 }
 
 bool SpectrumChart::ShowPoint(const PulsationRecord& r, int k) {
+  record_ = &r;
+  point_ = k;
   PulsationSpectra s;
+  SpectrumStart start;
   std::string error;
-  if (!CalcPulsationSpectra(r, k, s, error)) {
+  std::optional<Real> from;
+  const QString fromText = edFrom->text().trimmed();
+  if (!fromText.isEmpty()) {
+    from = ParseRealLenient(fromText.toStdString());
+    if (!from || !std::isfinite(*from)) {
+      ShowNote(Q(InvalidFloatMessage(fromText.toStdString())));
+      return false;
+    }
+  }
+  if (!RecordSpectra(r, k, from, s, start, error)) {
     ShowNote(Q(error));
     return false;
   }
+  labFrom->setText(Q(SpectrumStartText(start)));
   spectra_ = std::move(s);
   // A log axis has no room for f = 0 nor for a zero density: both are left out.
   constexpr double inf = std::numeric_limits<double>::infinity();
@@ -115,7 +168,7 @@ bool SpectrumChart::ShowPoint(const PulsationRecord& r, int k) {
     out.reserve(static_cast<qsizetype>(p.Frequency.size()));
     for (std::size_t j = 1; j < p.Frequency.size(); ++j) {
       if (!(p.Density[j] > 0)) continue;
-      out.append(QPointF(p.Frequency[j], p.Density[j]));
+      out.append(QPointF(p.Frequency[j], std::log10(p.Density[j])));
       lo = std::min(lo, p.Density[j]);
       hi = std::max(hi, p.Density[j]);
     }
@@ -125,16 +178,17 @@ bool SpectrumChart::ShowPoint(const PulsationRecord& r, int k) {
   SeriesVy->replace(points(spectra_.Vy));
   Peaks->clear();
   for (const PowerSpectrum* p : {&spectra_.Vx, &spectra_.Vy})
-    if (p->HasPeak) Peaks->append(p->PeakFrequency, p->Density[p->PeakIndex]);
+    if (p->HasPeak && !p->PeakAtLowest) Peaks->append(p->PeakFrequency, std::log10(p->Density[p->PeakIndex]));
 
   const PowerSpectrum& x = spectra_.Vx;
   // Whole decades on both axes, so that each carries labelled ticks.
   FitDecades(axisX_, x.Frequency[1], x.Frequency.back());
-  FitDecades(axisY_, lo, hi);
+  LabelDecades(axisY_, lo, hi);
   labPeakVx->setText(Q(PeakText("Vx", spectra_.Vx)));
   labPeakVy->setText(Q(PeakText("Vy", spectra_.Vy)));
   const double df = x.SampleRate / static_cast<double>(x.SegmentLength);
-  labMethod->setText(QStringLiteral("Метод Уэлча: окно Ханна, отрезки по %1 отсчетов с "
+  labMethod->setText(QStringLiteral("Метод Уэлча: окно Ханна, из каждого отрезка вычтены среднее и "
+                                    "линейный тренд; отрезки по %1 отсчетов с "
                                     "перекрытием 50 %, отрезков %2; шаг по частоте %3 Гц")
                          .arg(x.SegmentLength)
                          .arg(x.SegmentCount)
@@ -147,7 +201,7 @@ void SpectrumChart::ShowNote(const QString& text) {
   SeriesVx->clear();
   SeriesVy->clear();
   Peaks->clear();
-  for (QLabel* l : {labPeakVx, labPeakVy, labMethod}) l->clear();
+  for (QLabel* l : {labPeakVx, labPeakVy, labMethod, labFrom}) l->clear();
   spectra_ = {};
   note_->setText(text);
   stack_->setCurrentWidget(note_);
@@ -162,11 +216,11 @@ bool SpectrumChart::SavePng(const QString& path, QString& error) {
 }
 
 bool SpectrumChart::SaveCsv(const QString& path, QString& error) {
-  const std::vector<std::vector<double>> cols = {spectra_.Vx.Frequency, spectra_.Vx.Density,
-                                                 spectra_.Vy.Density};
-  const QStringList header = {QStringLiteral("f, Гц"), QStringLiteral("S(Vx), (м/с)²/Гц"),
-                              QStringLiteral("S(Vy), (м/с)²/Гц")};
-  return SaveCsvFile(path, SeriesCsv(header, cols), error);
+  return SaveCsvFile(path, SpectrumCsv(spectra_), error);
+}
+
+void SpectrumChart::edFromChange() {
+  if (record_) ShowPoint(*record_, point_);
 }
 
 }  // namespace mdv

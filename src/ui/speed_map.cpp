@@ -3,9 +3,11 @@
 #include <QFontMetrics>
 #include <QPainter>
 #include <QPainterPath>
+#include <QPolygonF>
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <utility>
 
 #include "core/analysis/isolines.h"
 #include "core/base/numfmt.h"
@@ -18,7 +20,7 @@ namespace {
 constexpr unsigned kViridis[10] = {0x440154, 0x482878, 0x3e4989, 0x31688e, 0x26828e,
                                    0x1f9e89, 0x35b779, 0x6ece58, 0xb5de2b, 0xfde725};
 
-const QColor kSolid(215, 215, 215);  // points inside the walls
+const QColor kSolid(215, 215, 215);  // the walls drawn over the map
 
 // Pixels of the frame around the map: room for the axis labels at the left
 // and bottom, for the colour bar and its labels at the right.
@@ -38,7 +40,63 @@ double NiceStep(double range, int count) {
 
 QString Num(double v) { return QString::fromStdString(FormatGeneral(static_cast<Real>(v))); }
 
+// The chains of contour ribs that join end to start (the suction section
+// left out), as polylines of points, m.
+std::vector<std::vector<QPointF>> RibChains(const TRibArray& ribs, int32_t suction) {
+  std::vector<std::vector<QPointF>> chains;
+  for (std::size_t r = 0; r < ribs.size(); ++r) {
+    if (static_cast<int32_t>(r) == suction) continue;
+    const QPointF a(static_cast<double>(ribs[r].P1.X), static_cast<double>(ribs[r].P1.Y));
+    const QPointF b(static_cast<double>(ribs[r].P2.X), static_cast<double>(ribs[r].P2.Y));
+    if (chains.empty() || chains.back().back() != a) chains.push_back({a});
+    chains.back().push_back(b);
+  }
+  return chains;
+}
+
 }  // namespace
+
+std::vector<double> FillWallPoints(const AveragingGrid& g, const std::vector<double>& speed) {
+  std::vector<double> v = speed;
+  const std::size_t n = v.size();
+  if (g.Inside.size() != n || n == 0) return v;
+  std::vector<uint8_t> known(g.Inside.begin(), g.Inside.end()), next;
+  bool any = false;
+  for (uint8_t k : known) any = any || k;
+  if (!any) return v;
+  // Each pass gives an unknown point the mean of its known neighbours of the
+  // pass before (four, then the diagonals when none of those is known).
+  for (bool changed = true; changed;) {
+    changed = false;
+    next = known;
+    for (int32_t j = 0; j < g.Ny; ++j) {
+      for (int32_t i = 0; i < g.Nx; ++i) {
+        const std::size_t c = static_cast<std::size_t>(j) * g.Nx + i;
+        if (known[c]) continue;
+        double sum = 0;
+        int count = 0;
+        for (const int pass : {0, 1}) {
+          for (const auto& [di, dj] : pass == 0 ? std::vector<std::pair<int, int>>{{1, 0}, {-1, 0}, {0, 1}, {0, -1}}
+                                                : std::vector<std::pair<int, int>>{{1, 1}, {-1, 1}, {1, -1}, {-1, -1}}) {
+            const int32_t a = i + di, b = j + dj;
+            if (a < 0 || a >= g.Nx || b < 0 || b >= g.Ny) continue;
+            const std::size_t q = static_cast<std::size_t>(b) * g.Nx + a;
+            if (!known[q]) continue;
+            sum += v[q];
+            ++count;
+          }
+          if (count > 0) break;
+        }
+        if (count == 0) continue;
+        v[c] = sum / count;
+        next[c] = 1;
+        changed = true;
+      }
+    }
+    known.swap(next);
+  }
+  return v;
+}
 
 QColor Viridis(double t) {
   if (!(t > 0)) t = 0;  // NaN too
@@ -135,6 +193,10 @@ QImage SpeedMap::Render(QSize size) {
   if (!has_ || size.width() < kLeft + kRight + 20 || size.height() < kTop + kBottom + 20)
     return img;
   const AveragingGrid& g = data_.Grid;
+  // The points in and next to the walls carry the flow's speed carried over
+  // from their neighbours: the colours and the lines reach the walls, and
+  // the walls' real outline is drawn over them.
+  const std::vector<double> speed = FillWallPoints(g, data_.Speed);
 
   const View v = MakeView(size);
   const double x0 = v.X0, x1 = v.X1, y0 = v.Y0, y1 = v.Y1, s = v.S, ox = v.Ox, oy = v.Oy;
@@ -162,15 +224,9 @@ QImage SpeedMap::Render(QSize size) {
         const double tx = fi - i;
         const std::size_t k[4] = {at(i, j), at(i + 1, j), at(i, j + 1), at(i + 1, j + 1)};
         const double w[4] = {(1 - tx) * (1 - ty), tx * (1 - ty), (1 - tx) * ty, tx * ty};
-        double sum = 0, wsum = 0;
-        for (int c = 0; c < 4; ++c) {
-          if (g.Inside.empty() || g.Inside[k[c]]) {
-            sum += w[c] * data_.Speed[k[c]];
-            wsum += w[c];
-          }
-        }
-        // A pixel nearer the walls' points than the flow's is a wall.
-        line[col] = wsum > 0.5 ? Viridis(sum / wsum / top_).rgb() : kSolid.rgb();
+        double sum = 0;
+        for (int c = 0; c < 4; ++c) sum += w[c] * speed[k[c]];
+        line[col] = Viridis(sum / top_).rgb();
       }
     }
   }
@@ -180,12 +236,16 @@ QImage SpeedMap::Render(QSize size) {
 
   // Capture-speed lines: a white casing under a black line reads on both
   // ends of the colour scale.
-  const ScalarGridView view{g.X0, g.Y0, g.Dx, g.Dy, g.Nx, g.Ny, data_.Speed.data(),
-                            g.Inside.empty() ? nullptr : g.Inside.data()};
+  const ScalarGridView view{g.X0, g.Y0, g.Dx, g.Dy, g.Nx, g.Ny, speed.data(), nullptr};
   QFont labelFont = font();
   labelFont.setPointSizeF(std::max(labelFont.pointSizeF() - 1, 7.0));
   p.setFont(labelFont);
   const QFontMetrics fm(labelFont);
+  struct Label {
+    QPointF at;  // px
+    QString text;
+  };
+  std::vector<Label> pending;  // drawn over the walls
   for (const double level : capture_) {
     const std::vector<IsoPolyline> lines = Isolines(view, level);
     lineCounts_.push_back(static_cast<int>(lines.size()));
@@ -198,27 +258,85 @@ QImage SpeedMap::Render(QSize size) {
     }
     for (const IsoPolyline& l : lines) {
       if (PolylineLength(l) * s < kMinLabelledLength) continue;
-      const QString text = Num(level) + QStringLiteral(" м/с");
       const IsoPoint m = PolylineMidpoint(l);
-      QRectF box = fm.boundingRect(text).adjusted(-3, -1, 3, 1);
-      box.moveCenter(pt(m.X, m.Y));
-      p.setPen(QPen(QColor(0, 0, 0), 0.8));
-      p.setBrush(QColor(255, 255, 255, 225));
-      p.drawRoundedRect(box, 3, 3);
-      p.drawText(box, Qt::AlignCenter, text);
-      labels_.append(text);
+      pending.push_back({pt(m.X, m.Y), Num(level) + QStringLiteral(" м/с")});
     }
   }
 
-  // The hood and the plane.
-  for (std::size_t r = 0; r < data_.Contour.size(); ++r) {
-    const TRib& rib = data_.Contour[r];
-    const bool suction = static_cast<int32_t>(r) == data_.SuctionRib;
-    p.setPen(QPen(QColor(0, 0, 0), suction ? 1.2 : 2.4, suction ? Qt::DotLine : Qt::SolidLine,
-                  Qt::FlatCap));
+  // The capture zone from the tracers: red, solid at 0,9, dashed at 0,5.
+  zoneCounts_.clear();
+  const TracerGrid& cg = data_.CaptureGrid;
+  if (cg.Nx > 1 && cg.Ny > 1 && data_.CaptureFraction.size() == cg.Source.size()) {
+    std::vector<uint8_t> known(data_.CaptureFraction.size());
+    for (std::size_t k = 0; k < known.size(); ++k) known[k] = std::isfinite(data_.CaptureFraction[k]) ? 1 : 0;
+    const ScalarGridView zone{cg.X0, cg.Y0, cg.Dx, cg.Dy, cg.Nx, cg.Ny, data_.CaptureFraction.data(), known.data()};
+    for (const double level : CaptureZoneLevels) {
+      const std::vector<IsoPolyline> lines = Isolines(zone, level);
+      zoneCounts_.push_back(static_cast<int>(lines.size()));
+      const QPen pen(QColor(220, 20, 20), 2.2, level > 0.7 ? Qt::SolidLine : Qt::DashLine);
+      for (const IsoPolyline& l : lines) {
+        QPainterPath path;
+        path.moveTo(pt(l[0].X, l[0].Y));
+        for (std::size_t k = 1; k < l.size(); ++k) path.lineTo(pt(l[k].X, l[k].Y));
+        p.strokePath(path, QPen(QColor(255, 255, 255), 4));
+        p.strokePath(path, pen);
+      }
+      for (const IsoPolyline& l : lines) {
+        if (PolylineLength(l) * s < kMinLabelledLength) continue;
+        const QString text = QStringLiteral("захват %1 %").arg(static_cast<int>(std::lround(level * 100)));
+        const IsoPoint m = PolylineMidpoint(l);
+        QRectF box = fm.boundingRect(text).adjusted(-3, -1, 3, 1);
+        box.moveCenter(pt(m.X, m.Y));
+        p.setPen(QPen(QColor(220, 20, 20), 0.8));
+        p.setBrush(QColor(255, 255, 255, 225));
+        p.drawRoundedRect(box, 3, 3);
+        p.drawText(box, Qt::AlignCenter, text);
+        labels_.append(text);
+      }
+    }
+  }
+
+  // The walls over the map: each chain of ribs that closes on itself (the
+  // hood: channel wall and flange with their thickness) filled, the plane
+  // and any open chain as a thick line, the suction section dotted.
+  std::vector<QPolygonF> solids;
+  for (const std::vector<QPointF>& chain : RibChains(data_.Contour, data_.SuctionRib)) {
+    QPolygonF poly;
+    for (const QPointF& q : chain) poly << pt(q.x(), q.y());
+    if (chain.size() >= 4) {
+      solids.push_back(poly);
+      p.setPen(QPen(QColor(0, 0, 0), 1.2, Qt::SolidLine, Qt::FlatCap, Qt::MiterJoin));
+      p.setBrush(kSolid);
+      p.drawPolygon(poly);
+    } else {
+      p.setPen(QPen(QColor(0, 0, 0), 2.4, Qt::SolidLine, Qt::FlatCap));
+      p.drawPolyline(poly);
+    }
+  }
+  p.setBrush(Qt::NoBrush);
+  if (data_.SuctionRib >= 0 && static_cast<std::size_t>(data_.SuctionRib) < data_.Contour.size()) {
+    const TRib& rib = data_.Contour[static_cast<std::size_t>(data_.SuctionRib)];
+    p.setPen(QPen(QColor(0, 0, 0), 1.2, Qt::DotLine, Qt::FlatCap));
     p.drawLine(pt(static_cast<double>(rib.P1.X), static_cast<double>(rib.P1.Y)),
                pt(static_cast<double>(rib.P2.X), static_cast<double>(rib.P2.Y)));
   }
+
+  // The labels of the lines, except where a line runs inside a wall (its
+  // values there are carried over from the flow, not measured).
+  for (const Label& label : pending) {
+    bool hidden = false;
+    for (const QPolygonF& solid : solids) hidden = hidden || solid.containsPoint(label.at, Qt::OddEvenFill);
+    if (hidden) continue;
+    QRectF box = fm.boundingRect(label.text).adjusted(-3, -1, 3, 1);
+    box.moveCenter(label.at);
+    p.setFont(labelFont);
+    p.setPen(QPen(QColor(0, 0, 0), 0.8));
+    p.setBrush(QColor(255, 255, 255, 225));
+    p.drawRoundedRect(box, 3, 3);
+    p.drawText(box, Qt::AlignCenter, label.text);
+    labels_.append(label.text);
+  }
+  p.setBrush(Qt::NoBrush);
 
   // Axes in metres with the same step on both.
   p.setRenderHint(QPainter::Antialiasing, false);

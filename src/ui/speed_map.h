@@ -25,13 +25,26 @@ struct SpeedMapData {
   std::vector<double> Speed;   // mean |V| per grid point, m/s
   TRibArray Contour;           // the hood's ribs and the plane, m
   int32_t SuctionRib = -1;     // drawn dotted
+  // The tracers' caught fraction on their source grid (NaN where none):
+  // its 0,9 and 0,5 lines are the capture zone's edges.
+  TracerGrid CaptureGrid;
+  std::vector<double> CaptureFraction;
 };
+
+// The caught fractions whose lines bound the capture zone.
+inline constexpr double CaptureZoneLevels[] = {0.9, 0.5};
 
 // The top of the colour scale, m/s: the 99th percentile of the flow points'
 // speeds rounded up to a nice number, so that the few points at the sharp
 // edges (where the mean speed peaks) do not wash out the rest. 1 when there
 // are no flow points or every speed is 0.
 double SpeedScaleTop(const std::vector<double>& speed, const std::vector<uint8_t>& inside);
+
+// The speeds with every point that is not a flow point (in or next to a
+// wall) given the mean of its nearest flow neighbours, pass by pass outwards:
+// the map is coloured and the capture-speed lines drawn up to the walls,
+// whose outline is then drawn over it. Flow points keep their values.
+std::vector<double> FillWallPoints(const AveragingGrid& g, const std::vector<double>& speed);
 
 class SpeedMap : public QWidget {
   Q_OBJECT
@@ -51,6 +64,8 @@ class SpeedMap : public QWidget {
   // how many polylines each capture speed gave.
   const QStringList& LineLabels() const { return labels_; }
   const std::vector<int>& LineCounts() const { return lineCounts_; }
+  // How many polylines each capture-zone level gave in the last rendering.
+  const std::vector<int>& ZoneLineCounts() const { return zoneCounts_; }
 
   // The whole picture at a size (for the screen and for PNG export).
   QImage Render(QSize size);
@@ -78,6 +93,7 @@ class SpeedMap : public QWidget {
   double top_ = 1;
   QStringList labels_;
   std::vector<int> lineCounts_;
+  std::vector<int> zoneCounts_;
 };
 
 }  // namespace mdv

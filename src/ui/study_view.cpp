@@ -10,31 +10,60 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLegendMarker>
 #include <QLineSeries>
 #include <QMessageBox>
 #include <QPen>
 #include <QPushButton>
 #include <QScatterSeries>
 #include <QSplitter>
+#include <QTabWidget>
 #include <QTableWidget>
 #include <QValueAxis>
 #include <QVBoxLayout>
 
 #include "core/base/numfmt.h"
+#include "core/study/convergence_table.h"
+#include "ui/chart_export.h"
 #include "ui/chart_style.h"
 
 namespace mdv {
 
 namespace {
 
-// Significant digits of the results in the table.
-constexpr int TableDigits = 6;
 // At most this many evenly spaced swept values get a tick each.
 constexpr qsizetype MaxSweptTicks = 13;
+// Header lines are broken at blanks to about this many characters, so that
+// the columns are as narrow as their numbers.
+constexpr qsizetype HeaderLineChars = 12;
+// A last line this short is joined to the one before.
+constexpr qsizetype ShortTail = 4;
 
 QString Text(const std::string& s) { return QString::fromStdString(s); }
 
-QString Header(const StudyColumn& c, bool result) { return Text(AxisTitle(c, result)); }
+// A header text in lines of about HeaderLineChars, its own breaks kept.
+QString Wrapped(const QString& text) {
+  QStringList out;
+  for (const QString& para : text.split(QLatin1Char('\n'))) {
+    const qsizetype start = out.size();  // a tail joins a line of its own paragraph only
+    QString line;
+    for (const QString& word : para.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+      if (!line.isEmpty() && line.size() + 1 + word.size() > HeaderLineChars) {
+        out << line;
+        line.clear();
+      }
+      line += (line.isEmpty() ? QString() : QStringLiteral(" ")) + word;
+    }
+    // A unit or a word of a few letters stays on the line before it.
+    if (out.size() > start && line.size() <= ShortTail)
+      out.back() += QStringLiteral(" ") + line;
+    else
+      out << line;
+  }
+  return out.join(QLatin1Char('\n'));
+}
+
+QString Header(const StudyColumn& c, bool result) { return Wrapped(Text(AxisTitle(c, result, !result))); }
 
 QString StateText(CaseState s) {
   switch (s) {
@@ -46,10 +75,23 @@ QString StateText(CaseState s) {
   return {};
 }
 
-QString Number(Real v) {
-  QString s = QString::number(static_cast<double>(v), 'g', TableDigits);
-  s.replace(QLatin1Char('.'), QLatin1Char(','));
-  return s;
+QString Number(Real v) { return Text(FormatSignificant(v, ShownDigits)); }
+QString Number(const std::optional<Real>& v) { return v && std::isfinite(*v) ? Number(*v) : QString(); }
+
+void Put(QTableWidget* t, int r, int c, const QString& text, bool number) {
+  auto* item = new QTableWidgetItem(text);
+  if (number) item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+  t->setItem(r, c, item);
+}
+
+QTableWidget* NewTable(const char* name, QWidget* parent) {
+  auto* t = new QTableWidget(parent);
+  t->setObjectName(QString::fromLatin1(name));
+  t->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  t->setSelectionBehavior(QAbstractItemView::SelectRows);
+  t->verticalHeader()->hide();
+  t->horizontalHeader()->setDefaultAlignment(Qt::AlignCenter);
+  return t;
 }
 
 }  // namespace
@@ -63,19 +105,29 @@ StudyView::StudyView(QWidget* parent) : QDialog(parent) {
   lbStudy->setObjectName(QStringLiteral("lbStudy"));
   lbStudy->setTextInteractionFlags(Qt::TextSelectableByMouse);
 
-  sgCases = new QTableWidget(this);
-  sgCases->setObjectName(QStringLiteral("sgCases"));
-  sgCases->setEditTriggers(QAbstractItemView::NoEditTriggers);
-  sgCases->setSelectionBehavior(QAbstractItemView::SelectRows);
-  sgCases->verticalHeader()->hide();
+  tabs = new QTabWidget(this);
+  tabs->setObjectName(QStringLiteral("tabs"));
+  sgCases = NewTable("sgCases", tabs);
+  sgConvergence = NewTable("sgConvergence", tabs);
+  sgConvergence->hide();  // a page only while the study refines something
+  tabs->addTab(sgCases, QStringLiteral("Варианты"));
 
   cbResult = new QComboBox(this);
   cbResult->setObjectName(QStringLiteral("cbResult"));
+  cbResult->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+  cbResult->setMinimumContentsLength(12);
   cbParameter = new QComboBox(this);
   cbParameter->setObjectName(QStringLiteral("cbParameter"));
+  cbParameter->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+  cbParameter->setMinimumContentsLength(12);
   btnRefresh = new QPushButton(QStringLiteral("Обновить"), this);
   btnRefresh->setObjectName(QStringLiteral("btnRefresh"));
+  btnSavePicture = new QPushButton(QStringLiteral("Сохранить рисунок..."), this);
+  btnSavePicture->setObjectName(QStringLiteral("btnSavePicture"));
+  btnSaveCsv = new QPushButton(QStringLiteral("Сохранить таблицу (CSV)..."), this);
+  btnSaveCsv->setObjectName(QStringLiteral("btnSaveCsv"));
   auto* btnClose = new QPushButton(QStringLiteral("Закрыть"), this);
+  for (QPushButton* b : {btnRefresh, btnSavePicture, btnSaveCsv, btnClose}) b->setAutoDefault(false);
 
   auto* chart = new QChart;
   chart->legend()->setAlignment(Qt::AlignRight);
@@ -92,9 +144,13 @@ StudyView::StudyView(QWidget* parent) : QDialog(parent) {
   choose->addSpacing(12);
   choose->addWidget(new QLabel(QStringLiteral("Параметр:"), this));
   choose->addWidget(cbParameter, 1);
-  choose->addSpacing(12);
-  choose->addWidget(btnRefresh);
-  choose->addWidget(btnClose);
+
+  auto* buttons = new QHBoxLayout;
+  buttons->addWidget(btnRefresh);
+  buttons->addStretch(1);
+  buttons->addWidget(btnSavePicture);
+  buttons->addWidget(btnSaveCsv);
+  buttons->addWidget(btnClose);
 
   auto* lower = new QWidget(this);
   auto* lowerLayout = new QVBoxLayout(lower);
@@ -103,19 +159,23 @@ StudyView::StudyView(QWidget* parent) : QDialog(parent) {
   lowerLayout->addWidget(Chart1, 1);
 
   auto* split = new QSplitter(Qt::Vertical, this);
-  split->addWidget(sgCases);
+  split->addWidget(tabs);
   split->addWidget(lower);
   split->setStretchFactor(0, 2);
   split->setStretchFactor(1, 3);
+  split->setSizes({250, 420});  // the chart gets the larger share at every size
 
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(lbStudy);
   layout->addWidget(split, 1);
+  layout->addLayout(buttons);
 
   connect(cbResult, &QComboBox::currentIndexChanged, this, &StudyView::DrawChart);
   connect(cbParameter, &QComboBox::currentIndexChanged, this, &StudyView::DrawChart);
   connect(btnRefresh, &QPushButton::clicked, this, &StudyView::Refresh);
   connect(btnClose, &QPushButton::clicked, this, &QDialog::close);
+  connect(btnSavePicture, &QPushButton::clicked, this, &StudyView::btnSavePictureClick);
+  connect(btnSaveCsv, &QPushButton::clicked, this, &StudyView::btnSaveCsvClick);
 }
 
 bool StudyView::Open(const QString& dir) {
@@ -156,45 +216,93 @@ void StudyView::FillTable() {
   sgCases->setRowCount(static_cast<int>(table_.Rows.size()));
   sgCases->setHorizontalHeaderLabels(headers);
   for (int r = 0; r < static_cast<int>(table_.Rows.size()); ++r) {
-    const StudyRow& row = table_.Rows[r];
+    const StudyRow& row = table_.Rows[static_cast<size_t>(r)];
     int c = 0;
-    auto put = [&](const QString& text, bool number) {
-      auto* item = new QTableWidgetItem(text);
-      if (number) item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
-      sgCases->setItem(r, c++, item);
-    };
-    put(QString::number(row.Id), true);
-    for (const std::string& p : row.Params) put(Text(DisplayValue(p)), true);
-    put(StateText(row.State), false);
-    for (const auto& v : row.Results) put(v ? Number(*v) : QString(), true);
-    put(Text(row.Message), false);
+    Put(sgCases, r, c++, QString::number(row.Id), true);
+    for (const std::string& p : row.Params) Put(sgCases, r, c++, Text(DisplayValue(p)), true);
+    Put(sgCases, r, c++, StateText(row.State), false);
+    for (const auto& v : row.Results) Put(sgCases, r, c++, Number(v), true);
+    Put(sgCases, r, c++, Text(row.Message), false);
   }
   sgCases->resizeColumnsToContents();
+  FillConvergence();
 
   const QString result = cbResult->currentText();
   const QString param = cbParameter->currentText();
   const QSignalBlocker b1(cbResult), b2(cbParameter);
   cbResult->clear();
-  for (const StudyColumn& c : table_.Results) cbResult->addItem(Header(c, true));
+  plotted_.clear();
+  // A spread is drawn as the error bars of its mean, not by itself.
+  for (size_t c = 0; c < table_.Results.size(); ++c) {
+    if (!PlottedResult(table_, c)) continue;
+    plotted_.push_back(c);
+    cbResult->addItem(Text(AxisTitle(table_.Results[c], true)));
+  }
   cbParameter->clear();
-  for (const StudyColumn& c : table_.Params) cbParameter->addItem(Header(c, false));
+  for (const StudyColumn& c : table_.Params) cbParameter->addItem(Text(AxisTitle(c, false)));
   if (cbResult->findText(result) >= 0) cbResult->setCurrentText(result);
   if (cbParameter->findText(param) >= 0) cbParameter->setCurrentText(param);
   DrawChart();
 }
 
+void StudyView::FillConvergence() {
+  const int at = tabs->indexOf(sgConvergence);
+  if (table_.Refinements.empty()) {
+    if (at >= 0) tabs->removeTab(at);
+    sgConvergence->hide();
+    return;
+  }
+  if (at < 0) tabs->addTab(sgConvergence, QStringLiteral("Сходимость"));
+  const std::vector<ConvergenceRow> rows = StudyConvergence(table_);
+  QStringList headers;
+  for (size_t k = 0; k < table_.Swept; ++k) headers << Header(table_.Params[k], false);
+  // The verdict first, the three answers it comes from after it: at a
+  // narrow width the columns that scroll away are the inputs.
+  headers << QStringLiteral("Уточняется") << QStringLiteral("Результат") << QStringLiteral("Порядок p")
+          << QStringLiteral("GCI, %") << QStringLiteral("φ экстрап.") << QStringLiteral("Вывод");
+  for (const char* h : {"h1", "h2", "h3", "φ1", "φ2", "φ3"}) headers << QString::fromUtf8(h);
+  sgConvergence->clear();
+  sgConvergence->setColumnCount(static_cast<int>(headers.size()));
+  sgConvergence->setRowCount(static_cast<int>(rows.size()));
+  sgConvergence->setHorizontalHeaderLabels(headers);
+  for (int r = 0; r < static_cast<int>(rows.size()); ++r) {
+    const ConvergenceRow& row = rows[static_cast<size_t>(r)];
+    const RefinementSeries& series = table_.Refinements[row.Series];
+    const StudyRow& first = table_.Rows[static_cast<size_t>(series.CaseIds.front())];
+    int c = 0;
+    for (size_t k = 0; k < table_.Swept; ++k) Put(sgConvergence, r, c++, Text(DisplayValue(first.Params[k])), true);
+    Put(sgConvergence, r, c++, Wrapped(Text(AxisTitle(table_.Params[table_.Swept + series.Key], false))), false);
+    Put(sgConvergence, r, c++, Wrapped(Text(AxisTitle(table_.Results[row.Result], true))), false);
+    const ConvergenceIndex& x = row.Index;
+    Put(sgConvergence, r, c++, Number(x.Order), true);
+    Put(sgConvergence, r, c++, std::isfinite(x.Gci) ? Number(100 * x.Gci) : QString(), true);
+    Put(sgConvergence, r, c++, Number(x.Extrapolated), true);
+    Put(sgConvergence, r, c++, Wrapped(Text(ConvergenceVerdictText(x.Verdict))), false);
+    for (size_t i = 0; i < 3; ++i) Put(sgConvergence, r, c++, Text(FormatGeneral(row.Steps[i])), true);
+    for (size_t i = 0; i < 3; ++i) Put(sgConvergence, r, c++, Number(row.Values[i]), true);
+  }
+  sgConvergence->resizeColumnsToContents();
+  sgConvergence->resizeRowsToContents();
+}
+
 void StudyView::DrawChart() {
   QChart* chart = Chart1->chart();
   chart->removeAllSeries();
-  const int res = cbResult->currentIndex();
+  const int pick = cbResult->currentIndex();
   const int par = cbParameter->currentIndex();
+  const int res = pick >= 0 && static_cast<size_t>(pick) < plotted_.size() ? static_cast<int>(plotted_[static_cast<size_t>(pick)]) : -1;
   if (res < 0 || par < 0) {
     chart->setTitle(QStringLiteral("Нет рассчитанных результатов"));
     return;
   }
   chart->setTitle(QString());
   axisX_->setTitleText(cbParameter->currentText());
-  axisY_->setTitleText(cbResult->currentText());
+  const int spread = SpreadColumn(table_, static_cast<size_t>(res));
+  QString yTitle = cbResult->currentText();
+  if (spread >= 0)
+    yTitle += table_.Results[static_cast<size_t>(spread)].Name.ends_with(SdSuffix) ? QStringLiteral(" (среднее ± с.к.о.)")
+                                                                                 : QStringLiteral(" (среднее ± 95 %)");
+  axisY_->setTitleText(yTitle);
   // Ten distinct colours: the chart theme repeats after five lines.
   static const QColor colours[] = {QColor(31, 119, 180), QColor(255, 127, 14), QColor(44, 160, 44),
                                    QColor(214, 39, 40),  QColor(148, 103, 189), QColor(140, 86, 75),
@@ -209,13 +317,31 @@ void StudyView::DrawChart() {
     line->setPen(pen);
     line->setName(s.Title.empty() ? cbResult->currentText() : Text(s.Title));
     line->setPointsVisible(true);
-    for (const auto& [x, y] : s.Points) {
+    for (size_t i = 0; i < s.Points.size(); ++i) {
+      const auto& [x, y] = s.Points[i];
       line->append(static_cast<double>(x), static_cast<double>(y));
       all << QPointF(static_cast<double>(x), static_cast<double>(y));
     }
     chart->addSeries(line);
     line->attachAxis(axisX_);
     line->attachAxis(axisY_);
+    // Error bars: a vertical segment y ± spread at each point, in the line's colour.
+    for (size_t i = 0; i < s.Spreads.size(); ++i) {
+      const Real e = s.Spreads[i];
+      if (!std::isfinite(e) || e <= 0) continue;
+      const double x = static_cast<double>(s.Points[i].first), y = static_cast<double>(s.Points[i].second);
+      auto* bar = new QLineSeries;
+      QPen barPen(pen.color());
+      barPen.setWidth(1);
+      bar->setPen(barPen);
+      bar->append(x, y - static_cast<double>(e));
+      bar->append(x, y + static_cast<double>(e));
+      all << bar->at(0) << bar->at(1);
+      chart->addSeries(bar);
+      bar->attachAxis(axisX_);
+      bar->attachAxis(axisY_);
+      for (QLegendMarker* m : chart->legend()->markers(bar)) m->setVisible(false);
+    }
   }
   FitAxes(axisX_, axisY_, {&all});
   // Swept values are usually evenly spaced: put a tick on each of them.
@@ -229,10 +355,27 @@ void StudyView::DrawChart() {
   if (even) {
     axisX_->setRange(xs.front(), xs.back());
     axisX_->setTickCount(static_cast<int>(xs.size()));
-    axisX_->setLabelFormat(QStringLiteral("%.6g"));
+    axisX_->setLabelFormat(QStringLiteral("%.4g"));
   } else {
     axisX_->setLabelFormat(QString());
   }
+}
+
+void StudyView::btnSavePictureClick() {
+  const QString path = AskPngFileName(this, QStringLiteral("исследование"));
+  if (path.isEmpty()) return;
+  QString error;
+  if (!SaveWidgetPng(Chart1, path, error)) QMessageBox::warning(this, windowTitle(), error);
+}
+
+void StudyView::btnSaveCsvClick() {
+  const bool convergence = tabs->currentWidget() == sgConvergence;
+  const QString path = AskCsvFileName(this, convergence ? QStringLiteral("convergence") : QStringLiteral("results"));
+  if (path.isEmpty()) return;
+  // The files study collect writes, the same bytes.
+  const std::string csv = convergence ? ConvergenceCsv(table_, StudyConvergence(table_)) : StudyCsv(table_);
+  QString error;
+  if (!SaveCsvFile(path, csv, error)) QMessageBox::warning(this, windowTitle(), error);
 }
 
 void OpenStudyWindow(QWidget* parent) {

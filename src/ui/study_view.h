@@ -1,7 +1,9 @@
 #pragma once
 // The window of a parameter study: the table of its cases (swept parameters,
-// status, results) and a chart of any result against any swept parameter,
-// a line per combination of the other swept parameters.
+// status, results), the convergence table of a study that refines, and a
+// chart of any result against any parameter, a line per combination of the
+// other parameters, a mean with its spread as error bars. Names and units
+// are the program's own; numbers have 4 significant digits.
 #include <QDialog>
 #include <QString>
 
@@ -12,6 +14,7 @@ class QComboBox;
 class QLabel;
 class QPushButton;
 class QTableWidget;
+class QTabWidget;
 class QValueAxis;
 
 namespace mdv {
@@ -26,21 +29,29 @@ class StudyView : public QDialog {
   const StudyTable& Table() const { return table_; }
 
   QLabel* lbStudy;          // name, folder and counts
+  QTabWidget* tabs;         // "Варианты", "Сходимость" (when the study refines)
   QTableWidget* sgCases;    // one row per case
+  QTableWidget* sgConvergence;  // one row per refined key, sweep point and result
   QComboBox* cbResult;      // "Результат:"
   QComboBox* cbParameter;   // "Параметр:"
   QChartView* Chart1;
   QPushButton* btnRefresh;  // "Обновить"
+  QPushButton* btnSavePicture;  // "Сохранить рисунок..."
+  QPushButton* btnSaveCsv;      // "Сохранить таблицу (CSV)...": the table of the open tab
 
  public slots:
   void Refresh();
   void DrawChart();
+  void btnSavePictureClick();
+  void btnSaveCsvClick();
 
  private:
   void FillTable();
+  void FillConvergence();
 
   QString dir_;
   StudyTable table_;
+  std::vector<size_t> plotted_;  // the result of each entry of cbResult
   QValueAxis* axisX_;
   QValueAxis* axisY_;
 };

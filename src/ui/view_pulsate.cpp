@@ -52,6 +52,8 @@ TfrmViewPulsate::TfrmViewPulsate(QWidget* parent) : QDialog(parent) {
     axis->setLabelsPosition(QCategoryAxis::AxisLabelsPositionOnValue);
   }
   StyleChart(chart, axisX_, axisY_);
+  axisX_->setTitleText(QStringLiteral("t, с"));
+  axisY_->setTitleText(QStringLiteral("Пульсации скорости, м/с"));
   LabelAxisTicks(axisX_);
   LabelAxisTicks(axisY_);
   Series1->attachAxis(axisX_);
@@ -172,10 +174,12 @@ void TfrmViewPulsate::lbPointsClick() {
   FitAxes(axisX_, axisY_, {&vx, &vy});
   LabelAxisTicks(axisX_);
   LabelAxisTicks(axisY_);
-  labVx->setText(QString::fromStdString(s.LabVx));
-  labVy->setText(QString::fromStdString(s.LabVy));
-  labVx2->setText(QString::fromStdString(s.LabVx2));
-  labVy2->setText(QString::fromStdString(s.LabVy2));
+  // The batch tool prints the same lines with their unit.
+  const QString unit = QStringLiteral(" м/с");
+  labVx->setText(QString::fromStdString(s.LabVx) + unit);
+  labVy->setText(QString::fromStdString(s.LabVy) + unit);
+  labVx2->setText(QString::fromStdString(s.LabVx2) + unit);
+  labVy2->setText(QString::fromStdString(s.LabVy2) + unit);
   Spectrum->ShowPoint(record_, std::max(lbPoints->currentRow(), 0));
   chartStack_->setCurrentWidget(Chart1);
   UpdateSaveButtons();

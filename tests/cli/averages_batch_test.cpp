@@ -103,6 +103,44 @@ TEST_F(Averages, FieldFilesReadBackByVtkAndTheTableAgrees) {
   EXPECT_GT(Comma(row[5]), 0);
 }
 
+TEST_F(Averages, TracersReachTheFilesAndTheCaptureTable) {
+  ASSERT_EQ(Run(With(Coarse, {"--steps", "60", "--average-from", "0", "--averages", "a.json", "--field", "f.vti",
+                              "--tracers", "-0.05,0;-0,1 0,05", "--tracer-grid", "0,1", "--capture-horizon", "0,2"})),
+            0)
+      << err_;
+  const std::string script = std::string(MDV_SOURCE_DIR) + "/tests/cli/read_field.py";
+  ASSERT_EQ(Shell("/usr/bin/python3 " + Quote(script) + " f.vti a.json"), 0) << out_ << err_;
+  EXPECT_EQ(out_.rfind("ok 61 34 9", 0), 0u) << "capture_fraction beside the eight arrays: " << out_;
+  ASSERT_EQ(Run({"capture", "a.json", "--csv", "-"}), 0) << err_;
+  const std::vector<std::string> csv = Lines(out_);
+  ASSERT_GT(csv.size(), 10u);
+  EXPECT_EQ(csv[0], "x [m];y [m];released;caught;lost;expired;in_flight;caught_fraction;median_capture_time [s]");
+  EXPECT_EQ(csv[1].rfind("-0,05;0;", 0), 0u) << csv[1];
+  EXPECT_EQ(csv[2].rfind("-0,1;0,05;", 0), 0u) << csv[2];
+  // Every row: each release caught, lost, expired or still in flight. The
+  // suction section is 1 m inside: nothing is caught within T = 0,2 s.
+  for (size_t k = 1; k < csv.size(); ++k) {
+    const std::vector<std::string> f = Fields(csv[k]);
+    ASSERT_EQ(f.size(), 9u) << csv[k];
+    EXPECT_EQ(std::stoi(f[2]), std::stoi(f[3]) + std::stoi(f[4]) + std::stoi(f[5]) + std::stoi(f[6])) << csv[k];
+    EXPECT_EQ(f[3], "0") << csv[k];
+  }
+  // Source k releases first at step k + 1 and again 50 steps later.
+  EXPECT_EQ(csv[2], "-0,1;0,05;2;0;0;1;1;0;");
+  ASSERT_EQ(Run({"capture", "a.json"}), 0) << err_;
+  EXPECT_NE(out_.find("(-0,100; 0,050): выпущено 2, захвачено 0, потеряно 0, не захвачено за T 1, в пути 1; доля "
+                      "захвата 0,000, медианное время захвата —"),
+            std::string::npos)
+      << out_;
+
+  for (const std::vector<std::string>& bad :
+       {std::vector<std::string>{"--tracers", "1;2"}, {"--tracers", "0,1,0,2,0,3"}, {"--capture-horizon", "2"},
+        {"--tracer-grid", "0"}}) {
+    EXPECT_EQ(Run(With(Coarse, With({"--steps", "1", "--averages", "b.json"}, bad))), 2) << bad[0] << " " << bad[1];
+    EXPECT_FALSE(fs::exists(dir_ / "b.json")) << bad[1];
+  }
+}
+
 TEST_F(Averages, StepLimitAndTheBareContourWithItsCentreline) {
   struct Row {
     const char* steps;

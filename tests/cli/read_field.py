@@ -45,6 +45,23 @@ def main(vti, averages):
     for k in range(nx * ny):
         if velocity.GetTuple3(k) != (grid["vx_mean"][k], grid["vy_mean"][k], 0.0):
             return "velocity_mean[%d] = %s" % (k, velocity.GetTuple3(k))
+    tracers = doc.get("tracers")
+    if tracers is not None and tracers["grid"] is not None:
+        # The caught fraction at the tracer grid's source nodes, -1 elsewhere.
+        t = tracers["grid"]
+        capture = data.GetArray("capture_fraction")
+        if capture is None or capture.GetNumberOfTuples() != nx * ny:
+            return "capture_fraction missing or of the wrong length"
+        k = round(t["dx"] / grid["dx"])
+        want = [-1.0] * (nx * ny)
+        for j in range(t["ny"]):
+            for i in range(t["nx"]):
+                s = t["source"][j * t["nx"] + i]
+                if s >= 0 and tracers["sources"][s]["caught_fraction"] is not None:
+                    want[j * k * nx + i * k] = tracers["sources"][s]["caught_fraction"]
+        for n in range(nx * ny):
+            if capture.GetValue(n) != want[n]:
+                return "capture_fraction[%d] = %r, JSON %r" % (n, capture.GetValue(n), want[n])
     if data.GetScalars().GetName() != "speed_mean":
         return "active scalars " + data.GetScalars().GetName()
     print("ok", nx, ny, data.GetNumberOfArrays())

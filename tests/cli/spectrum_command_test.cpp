@@ -113,5 +113,39 @@ TEST(SpectrumCommand, PeaksSummaryAndTable) {
   std::remove(pls.c_str());
 }
 
+TEST(SpectrumCommand, StartUpLeftOutAsInTheWindow) {
+  // Vx drifts from −0,2 to 0 over the first 2,5 s, then a 12,5 Hz sine;
+  // 2000 samples at 0,005 s from t = 0.
+  const int m = 2000;
+  PulsationRecord p;
+  p.TimeStep = 0.005L;
+  p.Points = {{-0.2L, 0.1L}};
+  p.SampleCount = m;
+  p.Vx = {TRealArray(m)};
+  p.Vy = {TRealArray(m)};
+  for (int j = 0; j < m; ++j) {
+    const double t = j * 0.005;
+    p.Vx[0][j] = 0.05 * std::sin(2 * std::numbers::pi * 12.5 * t) + 0.01 * std::cos(7.1 * j) +
+                 (t < 2.5 ? -0.2 * (1 - t / 2.5) : 0.0);
+    p.Vy[0][j] = 0.1 * std::sin(2 * std::numbers::pi * 50 * t) + 0.01 * std::cos(3.3 * j);
+  }
+  const std::string pls = Temp("startup.pls");
+  std::string error;
+  ASSERT_TRUE(WriteFileAtomically(pls, EncodePulsationRecord(p), error)) << error;
+  const Result detected = Batch({"pulsation", pls, "--spectrum"});
+  ASSERT_EQ(detected.Status, 0) << detected.Err;
+  EXPECT_NE(detected.Out.find("Спектр с t = "), std::string::npos) << detected.Out;
+  EXPECT_NE(detected.Out.find("вычтены среднее и линейный тренд"), std::string::npos) << detected.Out;
+  EXPECT_NE(detected.Out.find("Пик спектра Vx: 12,5 Гц\n"), std::string::npos) << detected.Out;
+  const Result given = Batch({"pulsation", pls, "--spectrum", "--from", "7.5"});
+  ASSERT_EQ(given.Status, 0) << given.Err;
+  EXPECT_NE(given.Out.find("Спектр с t = 7,5 с (задано)\n"), std::string::npos) << given.Out;
+  EXPECT_NE(given.Out.find("отрезки по 64 отсчетов"), std::string::npos) << "500 samples left: N = 64";
+  // --from belongs to --spectrum; a bad number is refused before any reading.
+  EXPECT_EQ(Batch({"pulsation", pls, "--from", "1"}).Status, 2);
+  EXPECT_EQ(Batch({"pulsation", pls, "--spectrum", "--from", "abc"}).Status, 2);
+  std::remove(pls.c_str());
+}
+
 }  // namespace
 }  // namespace mdv

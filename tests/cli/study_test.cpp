@@ -120,6 +120,33 @@ TEST_F(Study, ParallelAndLocalRunnerGiveTheSameTable) {
   EXPECT_EQ(fs::last_write_time(dir_ / "b/cases/0002/results.toml"), before);
 }
 
+TEST_F(Study, ConvergenceSectionGivesAnIndexPerResult) {
+  Write("s.toml",
+        "name = \"gci\"\n[base]\nmax-time = 0.04\n[convergence]\ndt = [0.01, 0.005, 0.0025]\n"
+        "[results]\nvortex-zone = false\npoints = [[0.1, 0.05]]\n");
+  ASSERT_EQ(Run({"study", "plan", "s.toml", "c"}).status, 0);
+  const Result run = Run({"study", "run", "c", "-j", "2"});
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_NE(run.out.find("Рассчитано 3 из 3"), std::string::npos) << run.out;
+  const Result collect = Run({"study", "collect", "c"});
+  ASSERT_EQ(collect.status, 0) << collect.err;
+  EXPECT_NE(collect.out.find("convergence.csv"), std::string::npos) << collect.out;
+  std::istringstream lines(Read("c/convergence.csv"));
+  std::string line;
+  std::getline(lines, line);
+  EXPECT_EQ(line, "refined;result;h1;h2;h3;phi1;phi2;phi3;p;phi_ext;GCI_fine [%];verdict");
+  int rows = 0;
+  for (; std::getline(lines, line); ++rows) {
+    // Three answers from three done cases, then an index or a verdict.
+    EXPECT_EQ(line.find("dt;"), 0u) << line;
+    EXPECT_NE(line.find(";0,0025;0,005;0,01;"), std::string::npos) << "finest first: " << line;
+    EXPECT_EQ(line.find("рассчитаны не все"), std::string::npos) << line;
+  }
+  EXPECT_EQ(rows, 3) << "vx, vy and the speed at the point";
+  EXPECT_FALSE(Exists("c/convergence.csv.tmp"));
+  EXPECT_TRUE(Exists("c/plots/gci-vx_0_1_0_05-vs-dt.png"));
+}
+
 TEST_F(Study, KilledCaseRunsAgainAndFailedCaseDoesNotStopTheOthers) {
   Write("s.toml",
         "name = \"kill\"\n[base]\nmax-time = 0.5\n[sweep]\nflange-angle-deg = [30, 120]\n");
@@ -159,7 +186,7 @@ TEST_F(Study, KilledCaseRunsAgainAndFailedCaseDoesNotStopTheOthers) {
 TEST_F(Study, CaseThatAveragesCollectsFromItsAverages) {
   Write("s.toml",
         "name = \"avg\"\n[base]\nmax-time = 0.2\naverage-from = 0.1\n[sweep]\ninflow-speed = [0]\n"
-        "[results]\ncentreline = [0.5]\nflux = true\n");
+        "[results]\ncentreline = [0.5]\nflux = true\ncontraction = true\n");
   ASSERT_EQ(Run({"study", "plan", "s.toml", "v"}).status, 0);
   const Result run = Run({"study", "run", "v"});
   ASSERT_EQ(run.status, 0) << run.err;
@@ -174,12 +201,18 @@ TEST_F(Study, CaseThatAveragesCollectsFromItsAverages) {
   const size_t v = results.find("value = ", r);
   EXPECT_EQ(std::stod(results.substr(v + 8)), ratio);
   EXPECT_NE(results.find("name = \"v/v0(x/D=0,5)\""), std::string::npos) << results;
+  // So is the vena contracta's C_c.
+  const size_t vena = json.find("\"cc\": ", json.find("\"vena_contracta\": {"));
+  ASSERT_NE(vena, std::string::npos) << json;
+  const size_t c = results.find("value = ", results.find("name = \"Cc\""));
+  ASSERT_NE(c, std::string::npos) << results;
+  EXPECT_EQ(std::stod(results.substr(c + 8)), std::stod(json.substr(vena + 6)));
 }
 
 // What goes into the job script's directives cannot end a line there: the rest
 // would run as the job's shell commands.
 TEST_F(Study, SlurmScriptTakesNoLineBreaksIntoItsDirectives) {
-  Write("s.toml", "name = \"two\\necho injected\"\n[base]\nmax-time = 0.05\n[sweep]\nflange-angle-deg = [30, 60]\n");
+  Write("s.toml", "name = \"two\"\n[base]\nmax-time = 0.05\n[sweep]\nflange-angle-deg = [30, 60]\n");
   ASSERT_EQ(Run({"study", "plan", "s.toml", "j"}).status, 0);
   for (const char* option : {"--partition", "--time"}) {
     const Result r = Run({"study", "slurm", "j", option, "x\necho injected"});
@@ -189,6 +222,99 @@ TEST_F(Study, SlurmScriptTakesNoLineBreaksIntoItsDirectives) {
   ASSERT_EQ(Run({"study", "slurm", "j"}).status, 0);
   const std::string script = Read("j/study.sbatch");
   EXPECT_EQ(script.find("\necho injected"), std::string::npos) << script;
+}
+
+// The whole job script: one array task per case (0 to N − 1), the options
+// given, the case command with the study folder quoted for the shell.
+TEST_F(Study, SlurmScriptLineByLine) {
+  Write("s.toml", "name = \"два угла\"\n[base]\nmax-time = 0.05\n[sweep]\nflange-angle-deg = [30, 45, 60]\n");
+  ASSERT_EQ(Run({"study", "plan", "s.toml", "j"}).status, 0);
+  const Result r = Run({"study", "slurm", "j", "--max-running", "2", "--threads", "3", "--partition", "p1", "--time",
+                        "1:00:00"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  const std::string dir = (dir_ / "j").string();
+  EXPECT_EQ(Read("j/study.sbatch"),
+            "#!/bin/bash\n# Parameter study \"два угла\": one array task per case.\n"
+            "#SBATCH --job-name=mdv-study\n"
+            "#SBATCH --array=0-2%2\n"
+            "#SBATCH --cpus-per-task=3\n"
+            "#SBATCH --output=\"" + dir + "/slurm/%A_%a.out\"\n"
+            "#SBATCH --partition=p1\n"
+            "#SBATCH --time=1:00:00\n"
+            "exec '" + fs::canonical(MDV_BATCH_EXE).string() + "' study case '" + dir +
+                "' \"$SLURM_ARRAY_TASK_ID\" --threads 3\n");
+  EXPECT_TRUE(fs::is_directory(dir_ / "j/slurm"));
+}
+
+// The done mark follows the results: a case whose results cannot be written
+// is not done (and runs again).
+TEST_F(Study, ResultsThatCannotBeWrittenLeaveTheCaseUndone) {
+  Write("s.toml", "name = \"one\"\n[base]\nmax-time = 0.02\n[results]\nvortex-zone = false\npoints = [[0.1, 0.05]]\n");
+  ASSERT_EQ(Run({"study", "plan", "s.toml", "d"}).status, 0);
+  fs::create_directories(dir_ / "d/cases/0000/results.toml/blocked");
+  const Result r = Run({"study", "case", "d", "0"});
+  EXPECT_NE(r.status, 0);
+  EXPECT_FALSE(Exists("d/cases/0000/done"));
+  fs::remove_all(dir_ / "d/cases/0000/results.toml");
+  ASSERT_EQ(Run({"study", "case", "d", "0"}).status, 0);
+  EXPECT_TRUE(Exists("d/cases/0000/done"));
+  EXPECT_NE(Read("d/cases/0000/results.toml").find("name = \"vx(0,1 0,05)\""), std::string::npos);
+}
+
+// Files whose name starts with PWN anywhere under the folder.
+std::vector<std::string> Markers(const fs::path& dir) {
+  std::vector<std::string> found;
+  for (const auto& e : fs::recursive_directory_iterator(dir))
+    if (e.path().filename().string().rfind("PWN", 0) == 0) found.push_back(e.path().string());
+  return found;
+}
+
+// A study's name and a case's result names reach gnuplot scripts only as
+// string constants: back-quotes, $(…), system(…), quotes and backslashes are
+// drawn as written and run nothing; a line break is refused where it enters.
+TEST_F(Study, TextsReachPlotScriptsOnlyAsStrings) {
+  const std::string name = "x `touch PWN1` $(touch PWN2) system(\"touch PWN3\") it's \"q\" back\\slash\\";
+  std::string tomlName;
+  for (char c : name) tomlName += c == '"' || c == '\\' ? std::string("\\") + c : std::string(1, c);
+  Write("s.toml", "name = \"" + tomlName +
+                      "\"\n[base]\nmax-time = 0.05\n[sweep]\nflange-angle-deg = [30, 60]\n"
+                      "[results]\nvortex-zone = false\npoints = [[0.1, 0.05]]\n");
+  const Result plan = Run({"study", "plan", "s.toml", "h"});
+  ASSERT_EQ(plan.status, 0) << plan.err;
+  EXPECT_NE(plan.out.find(name), std::string::npos) << plan.out;
+  const Result run = Run({"study", "run", "h"});
+  ASSERT_EQ(run.status, 0) << run.err;
+  // A result name with a back-quote and a quote, as a hand-edited results file may hold.
+  const std::string result = "w`touch PWN4`'s \\";
+  Write("h/cases/0000/results.toml", Read("h/cases/0000/results.toml") +
+                                         "[[value]]\nname = \"w`touch PWN4`'s \\\\\"\nunit = \"\"\nvalue = 2.0\n");
+  const Result collect = Run({"study", "collect", "h"});
+  ASSERT_EQ(collect.status, 0) << collect.err;
+  EXPECT_EQ(Markers(dir_), std::vector<std::string>{});
+
+  // Drawn on gnuplot's text terminal, the title and the key read as written.
+  for (const auto& [plot, text] : {std::pair<std::string, std::string>{"vx_0_1_0_05-vs-flange-angle-deg", name},
+                                   {"w_touch_PWN4_s-vs-flange-angle-deg", result}}) {
+    std::string script = Read("h/plots/" + plot + ".gp");
+    ASSERT_FALSE(script.empty()) << plot;
+    const size_t terminal = script.find("set terminal");
+    const size_t output = script.find('\n', script.find("set output"));
+    ASSERT_LT(terminal, output) << script;
+    script.replace(terminal, output - terminal,
+                   "set terminal dumb size 300,30 noenhanced\nset output '" + (dir_ / "drawn.txt").string() + "'");
+    Write("drawn.gp", script);
+    ASSERT_EQ(std::system(("cd " + Quote(dir_.string()) + " && gnuplot drawn.gp 2>/dev/null").c_str()), 0) << script;
+    EXPECT_NE(Read("drawn.txt").find(text), std::string::npos) << plot << "\n" << Read("drawn.txt");
+  }
+  EXPECT_EQ(Markers(dir_), std::vector<std::string>{});
+
+  // A line break in the name would start a gnuplot command and break case.toml.
+  Write("n.toml", "name = \"a\\nsystem(\\\"touch PWN5\\\")\"\n[base]\nmax-time = 0.05\n");
+  const Result refused = Run({"study", "plan", "n.toml", "n"});
+  EXPECT_EQ(refused.status, 2);
+  EXPECT_NE(refused.err.find("n.toml, строка 1, ключ «name»: недопустимый управляющий символ"), std::string::npos)
+      << refused.err;
+  EXPECT_FALSE(Exists("n"));
 }
 
 }  // namespace

@@ -2,9 +2,11 @@
 // the main window's part: the check box, the verdict, Continue adding to the
 // averages and Start beginning them anew, saving them.
 #include <QAction>
+#include <QApplication>
 #include <QChart>
 #include <QChartView>
 #include <QCheckBox>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QGroupBox>
@@ -32,6 +34,9 @@
 #include "core/base/numfmt.h"
 #include "modal_driver.h"
 #include "ui/averaged_flow.h"
+#include "ui/contraction_chart.h"
+#include "ui/elided_label.h"
+#include "ui/precision_toggle.h"
 #include "ui/main_window.h"
 #include "ui/main_window_averages.h"
 #include "ui/picture.h"
@@ -50,6 +55,8 @@ class AveragedFlowTest : public QObject {
   void emptyUntilSomethingIsAveraged();
   void readsAnAveragesFile();
   void mainWindowFeedsTheAverages();
+  void halfWidthsShownOnlyWhenTrusted();
+  void windowFollowsTheRunWithoutBlockingIt();
 
  private:
   Model model_;
@@ -152,6 +159,32 @@ void AveragedFlowTest::showsTheAveragesOfARun() {
   QVERIFY(w.Map->LineCounts()[0] > 0);  // 0,25 m/s
   QVERIFY(w.Map->LineLabels().contains(QStringLiteral("0,25 м/с")));
 
+  QVERIFY2(w.Map->ZoneLineCounts().empty(), "no tracers, no capture zone");
+  // Tracers: a 5 × 4 source grid caught near the hood (x ≥ −0,2 m), not far
+  // from it: one line at 0,9 and one at 0,5, labelled.
+  {
+    AveragingResults traced = results_;
+    TracerResults& t = traced.Tracers;
+    t.Present = true;
+    t.Grid = {-0.4, 0.05, 0.1, 0.1, 5, 4, {}};
+    for (int j = 0; j < 4; ++j) {
+      for (int i = 0; i < 5; ++i) {
+        SourceResult src;
+        src.Point = {static_cast<Real>(-0.4 + 0.1 * i), static_cast<Real>(0.05 + 0.1 * j)};
+        src.Known = true;
+        src.CaughtFraction = i >= 2 ? 1.0 : 0.0;
+        t.Grid.Source.push_back(static_cast<int32_t>(t.Sources.size()));
+        t.Sources.push_back(src);
+      }
+    }
+    w.ShowResults(traced, model_);
+    w.Map->Render(size);
+    QCOMPARE(w.Map->ZoneLineCounts(), (std::vector<int>{1, 1}));
+    QVERIFY(w.Map->LineLabels().contains(QStringLiteral("захват 90 %")));
+    QVERIFY(w.Map->LineLabels().contains(QStringLiteral("захват 50 %")));
+    w.ShowResults(results_, model_);
+  }
+
   // The centre-line: the model's mean at its stations, the reference curves
   // from the first station on.
   w.tabs->setCurrentIndex(1);
@@ -165,6 +198,41 @@ void AveragedFlowTest::showsTheAveragesOfARun() {
   const double a = 3.14159265358979 * b * b;
   QVERIFY(std::abs(w.SeriesPlain->at(0).y() - a / (10 * x * x + a)) < 1e-9);
   QVERIFY(std::abs(w.SeriesFlanged->at(0).y() - a / (0.75 * (10 * x * x + a))) < 1e-9);
+  // The plane (Px = −0,5 m, B = 0,15 m): a vertical line at x/D = 0,5/0,3,
+  // past the model's last station and inside the chart.
+  QCOMPARE(w.SeriesPlane->count(), 2);
+  QVERIFY(std::abs(w.SeriesPlane->at(0).x() - 0.5 / 0.3) < 1e-12);
+  QCOMPARE(w.SeriesPlane->at(1).x(), w.SeriesPlane->at(0).x());
+  QVERIFY(w.SeriesModel->at(stations - 1).x() < w.SeriesPlane->at(0).x());
+  QCOMPARE(w.SeriesPlane->name(), QStringLiteral("Плоскость, x/D = 1,67"));
+
+  // The walls are drawn over the map by their real outline: the middle of
+  // the channel wall's thickness (y = B + W/2) is grey;
+  // just inside the channel, within a grid step of the wall, the map is
+  // coloured (no grey staircase of wall cells).
+  {
+    const QColor solid(215, 215, 215);
+    const double wall = 0.15 + 0.01;
+    QCOMPARE(img.pixelColor(w.Map->WorldToPixel(0.5, wall, size).toPoint()), solid);
+    for (const double y : {0.15 - 0.004, 0.15 - 0.012}) {
+      const QColor c = img.pixelColor(w.Map->WorldToPixel(0.4, y, size).toPoint());
+      QVERIFY2(c != solid, qPrintable(QString::number(y)));
+    }
+  }
+  // Every point is given a speed; flow points keep theirs, a wall point the
+  // mean of its flow neighbours.
+  {
+    AveragingGrid small;
+    small.Nx = 3;
+    small.Ny = 3;
+    small.Inside = {1, 1, 1, 1, 0, 1, 0, 0, 0};
+    const std::vector<double> v = {1, 2, 3, 4, 99, 6, 99, 99, 99};
+    const std::vector<double> f = FillWallPoints(small, v);
+    // (1,1): its three flow neighbours; (0,2) and (2,2): the one above;
+    // (1,2): no flow point beside it, the two diagonal ones.
+    const std::vector<double> want = {1, 2, 3, 4, (6 + 4 + 2) / 3.0, 6, 4, (6 + 4) / 2.0, 6};
+    QCOMPARE(f, want);
+  }
 
   // The vortex zone: the seven dimensions with mean and s.d.
   QCOMPARE(w.sgZone->rowCount(), 7);
@@ -178,6 +246,15 @@ void AveragedFlowTest::showsTheAveragesOfARun() {
   if (z.Measured > 0)
     QCOMPARE(w.sgZone->item(0, 1)->text(),
              QString::fromStdString(FormatFixed(z.Dimensions[0].Mean, 6, 4)));
+
+  // The contraction: C_c of every section from the mouth, the vena contracta marked.
+  w.tabs->setCurrentIndex(4);
+  const ContractionSummary& c = results_.Contraction;
+  QVERIFY(c.Present && c.HasVenaContracta);
+  QCOMPARE(w.Contraction->SeriesCc->count(), static_cast<int>(c.Sections.size()));
+  QCOMPARE(w.Contraction->SeriesCc->at(1), QPointF(c.Sections[1].XOverD, c.Sections[1].Cc));
+  QCOMPARE(w.Contraction->SeriesVena->at(0), QPointF(c.VenaXOverD, c.VenaCc));
+  QCOMPARE(w.Contraction->labText->text(), QString::fromStdString(ContractionText(c)).trimmed());
 }
 
 void AveragedFlowTest::captureSpeedsAndExports() {
@@ -191,21 +268,27 @@ void AveragedFlowTest::captureSpeedsAndExports() {
   w.edCaptureSpeeds->setText(QStringLiteral("0,6; 0,3;0,3"));
   w.btnApplySpeeds->click();
   QCOMPARE(w.Map->CaptureSpeeds(), (std::vector<double>{0.3, 0.6}));
-  {
+  // A decimal point is taken as the comma is ("0.3" is 0,3 м/с).
+  w.edCaptureSpeeds->setText(QStringLiteral("0.3; 1,25; 0.75"));
+  QVERIFY(w.ApplyCaptureSpeeds());
+  QCOMPARE(w.Map->CaptureSpeeds(), (std::vector<double>{0.3, 0.75, 1.25}));
+  for (const char* bad : {"0,3; abc", "0,3; -0.5", "0; 1"}) {
     auto box = AnswerNextBox();
-    w.edCaptureSpeeds->setText(QStringLiteral("0,3; 0.6"));
-    QVERIFY(!w.ApplyCaptureSpeeds());
+    w.edCaptureSpeeds->setText(QString::fromUtf8(bad));
+    QVERIFY2(!w.ApplyCaptureSpeeds(), bad);
     QVERIFY(box->Seen);
-    QVERIFY2(box->Text.contains(QStringLiteral("0.6")), qPrintable(box->Text));
+    QVERIFY2(box->Text.contains(QStringLiteral("не положительное число")), qPrintable(box->Text));
   }
-  QCOMPARE(w.Map->CaptureSpeeds(), (std::vector<double>{0.3, 0.6}));
+  QCOMPARE(w.Map->CaptureSpeeds(), (std::vector<double>{0.3, 0.75, 1.25}));
 
   // Each tab exports its own table and picture.
   struct Row {
     int tab;
     std::string csv;
   };
-  const Row rows[] = {{0, FieldCsv(results_)}, {1, CentrelineCsv(results_.Centreline)}};
+  const Row rows[] = {{0, FieldCsv(results_)},
+                      {1, CentrelineCsv(results_.Centreline)},
+                      {4, ContractionCsv(results_.Contraction)}};
   QString error;
   for (const Row& row : rows) {
     w.tabs->setCurrentIndex(row.tab);
@@ -398,6 +481,101 @@ void AveragedFlowTest::mainWindowFeedsTheAverages() {
   // The menu items are in place.
   QCOMPARE(av->miSaveAverages->text(), QStringLiteral("Сохранить средние…"));
   QCOMPARE(av->miAveragedFlow->text(), QStringLiteral("Осреднённое течение"));
+  // "Загрузить средние…" right after "Сохранить средние…".
+  QCOMPARE(av->miLoadAverages->text(), QStringLiteral("Загрузить средние…"));
+  const QList<QAction*> data = win.menuBar()->findChild<QMenu*>(QStringLiteral("mnData"))->actions();
+  QCOMPARE(data.indexOf(av->miLoadAverages), data.indexOf(av->miSaveAverages) + 1);
+
+  // The verdict at the smallest width, beside the precision mark: it ends in
+  // "…" within its room, the whole text in the tool tip.
+  QVERIFY(av->lbSteady->toolTip().contains(av->lbSteady->text()));
+  win.precision_->action()->trigger();
+  QVERIFY(win.precision_->action()->isChecked());
+  win.resize(win.minimumWidth(), win.height());
+  QApplication::processEvents();
+  auto* verdict = qobject_cast<ElidedLabel*>(av->lbSteady);
+  QVERIFY(verdict);
+  verdict->setText(QStringLiteral("Разгон закончился к t = 3,45 с; точность средних ещё не оценена: "
+                                  "мало независимых данных после разгона"));
+  QVERIFY2(verdict->ShownText().endsWith(QChar(0x2026)), qPrintable(verdict->ShownText()));
+  QVERIFY(verdict->fontMetrics().horizontalAdvance(verdict->ShownText()) <= verdict->contentsRect().width());
+  QVERIFY(verdict->ShownText().size() > 10);
+  win.precision_->action()->trigger();
+}
+
+// The monitors tab shows a half-width as a figure exactly when the verdict
+// (and so the JSON) trusts it; an untrusted one reads "не оценена".
+void AveragedFlowTest::halfWidthsShownOnlyWhenTrusted() {
+  TfrmAveragedFlow w;
+  AveragingResults r = results_;
+  QCOMPARE(r.Monitors.size(), static_cast<std::size_t>(MonitorCount));
+  r.Monitors[0].Trusted = true;
+  r.Monitors[0].HalfWidth95 = 0.0125;
+  r.Monitors[0].RelativeHalfWidth = 0.025;
+  r.Monitors[1].Known = true;
+  r.Monitors[1].Trusted = false;  // correlated batch means
+  r.Monitors[1].HalfWidth95 = 0.0125;
+  r.Monitors[1].RelativeHalfWidth = 0.025;
+  w.ShowResults(r, model_);
+  QCOMPARE(w.sgMonitors->item(0, 2)->text(), QStringLiteral("0,0125"));
+  QCOMPARE(w.sgMonitors->item(0, 3)->text(), QStringLiteral("2,5"));
+  QCOMPARE(w.sgMonitors->item(1, 1)->text(), QString::fromStdString(FormatFixed(r.Monitors[1].Mean, 6, 4)));
+  QCOMPARE(w.sgMonitors->item(1, 2)->text(), TfrmAveragedFlow::NotEstimatedText());
+  QCOMPARE(w.sgMonitors->item(1, 3)->text(), TfrmAveragedFlow::NotEstimatedText());
+  QVERIFY(!w.sgMonitors->item(1, 2)->toolTip().isEmpty());
+  // The CSV leaves the untrusted half-width empty, as the JSON writes null.
+  QTemporaryDir dir;
+  QString error;
+  w.tabs->setCurrentIndex(3);
+  QVERIFY2(w.SaveCsv(dir.filePath("m.csv"), error), qPrintable(error));
+  QFile f(dir.filePath("m.csv"));
+  QVERIFY(f.open(QIODevice::ReadOnly));
+  const QStringList rows = QString::fromUtf8(f.readAll()).split('\n');
+  QCOMPARE(rows[1].split(';')[3], QStringLiteral("0,0125"));
+  QCOMPARE(rows[2].split(';')[3], QString());
+  QCOMPARE(rows[2].split(';')[4], QString());
+}
+
+// The window is not modal: opened during a run it leaves the run going, is
+// refreshed while it goes, and Stop ends the run.
+void AveragedFlowTest::windowFollowsTheRunWithoutBlockingIt() {
+  Model model;
+  Picture picture(model);
+  TfrmMain win(model, picture);
+  win.show();
+  QVERIFY(QTest::qWaitForWindowExposed(&win));
+  RunAverages* av = win.averages;
+  win.edMaxTime->setText(QStringLiteral("100"));
+  // During the run: open the window; once its text (the verdict on the steps
+  // so far) has changed, press Stop. A minute without a change stops too.
+  QString first;
+  bool followed = false;
+  QElapsedTimer clock;
+  clock.start();
+  QTimer::singleShot(0, av->miAveragedFlow, &QAction::trigger);
+  QTimer poll;
+  connect(&poll, &QTimer::timeout, [&] {
+    if (!av->frmAveragedFlow->isVisible()) return;
+    if (first.isEmpty()) first = av->frmAveragedFlow->NoteText();
+    followed = av->frmAveragedFlow->NoteText() != first;
+    if (followed || clock.elapsed() > 60000) {
+      win.btnStop->click();
+      poll.stop();
+    }
+  });
+  poll.start(50);
+  win.btnStart->click();
+  QVERIFY2(followed, qPrintable(first));
+  QVERIFY(model.Time < 100);
+  QVERIFY(!win.IsRunning());
+  QVERIFY(av->frmAveragedFlow->isVisible());
+  QVERIFY(!av->frmAveragedFlow->isModal());
+  // The run's end refreshed it once more: it shows the whole run's averages.
+  TfrmAveragedFlow fresh;
+  fresh.ShowResults(av->Results(), model);
+  QCOMPARE(av->frmAveragedFlow->NoteText(), fresh.NoteText());
+  QVERIFY(av->frmAveragedFlow->NoteText() != first);
+  av->frmAveragedFlow->close();
 }
 
 QTEST_MAIN(AveragedFlowTest)

@@ -149,12 +149,27 @@ void ResultWindowsTest::pulsationRunChartedWithStatistics() {
   // Both axes are labelled in "#,##0.#####": grouped thousands, at most five
   // decimals, no trailing zeros ("0,5", "1", not "0,50", "1,00").
   const QRegularExpression axisFormat(QStringLiteral("^-?\\d{1,3}(\u00a0\\d{3})*(,\\d{0,4}[1-9])?$"));
+  // The labels sit at the multiples of one round step (1, 2 or 5 × 10ⁿ),
+  // and each axis has its title with the unit.
+  QStringList titles;
   for (QAbstractAxis* a : chart->axes()) {
     auto* axis = qobject_cast<QCategoryAxis*>(a);
     QVERIFY(axis && axis->count() >= 3);
-    for (const QString& label : axis->categoriesLabels())
+    titles << axis->titleText();
+    const QStringList labels = axis->categoriesLabels();
+    for (const QString& label : labels)
       QVERIFY2(axisFormat.match(QString(label).remove(QChar(0x200B))).hasMatch(), qPrintable(label));
+    const double step = axis->endValue(labels[1]) - axis->endValue(labels[0]);
+    const double mantissa = step / std::pow(10.0, std::floor(std::log10(step) + 1e-9));
+    QVERIFY2(std::fabs(mantissa - 1) < 1e-6 || std::fabs(mantissa - 2) < 1e-6 || std::fabs(mantissa - 5) < 1e-6,
+             qPrintable(QString::number(step)));
+    for (const QString& label : labels) {
+      const double at = axis->endValue(label);
+      QVERIFY2(std::fabs(at / step - std::round(at / step)) < 1e-6, qPrintable(label));
+      QVERIFY(at >= axis->min() - 1e-12 && at <= axis->max() + 1e-12);
+    }
   }
+  QCOMPARE(titles, (QStringList{QStringLiteral("t, с"), QStringLiteral("Пульсации скорости, м/с")}));
   const std::pair<double, const char*> formatted[] = {
       {0.5, "0,5"}, {1, "1"}, {0.001, "0,001"}, {12345.5, "12\u00a0345,5"}, {0.123456, "0,12346"}, {-1e-7, "0"}};
   for (const auto& [v, text] : formatted) QCOMPARE(FormatAxisValue(v), QString::fromUtf8(text));
@@ -173,12 +188,12 @@ void ResultWindowsTest::pulsationRunChartedWithStatistics() {
       qx += (static_cast<double>(r.Vx[k][j]) - mx) * (static_cast<double>(r.Vx[k][j]) - mx);
       qy += (static_cast<double>(r.Vy[k][j]) - my) * (static_cast<double>(r.Vy[k][j]) - my);
     }
-    QCOMPARE(w.labVx->text(), "<Vx> = " + Q(FormatFixed(mx, 7, 5)));
-    QCOMPARE(w.labVy->text(), "<Vy> = " + Q(FormatFixed(my, 7, 5)));
+    QCOMPARE(w.labVx->text(), "<Vx> = " + Q(FormatFixed(mx, 7, 5)) + " м/с");
+    QCOMPARE(w.labVy->text(), "<Vy> = " + Q(FormatFixed(my, 7, 5)) + " м/с");
     QCOMPARE(w.labVx2->text(),
-             "Среднекв. значение прод. пульсации = " + Q(FormatFixed(std::sqrt(qx / M), 7, 5)));
+             "Среднекв. значение прод. пульсации = " + Q(FormatFixed(std::sqrt(qx / M), 7, 5)) + " м/с");
     QCOMPARE(w.labVy2->text(),
-             "Среднекв. значение попереч. пульсации = " + Q(FormatFixed(std::sqrt(qy / M), 7, 5)));
+             "Среднекв. значение попереч. пульсации = " + Q(FormatFixed(std::sqrt(qy / M), 7, 5)) + " м/с");
 
     const QList<QPointF> a = w.Series1->points();
     const QList<QPointF> b = w.Series2->points();

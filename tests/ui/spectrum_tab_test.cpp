@@ -1,5 +1,7 @@
 // The spectrum tab of the pulsation window on a record with known sines.
+#include <QCategoryAxis>
 #include <QChart>
+#include <QLineEdit>
 #include <QChartView>
 #include <QFile>
 #include <QImage>
@@ -19,6 +21,7 @@
 #include "core/model/records.h"
 #include "core/base/safe_file.h"
 #include "core/analysis/spectrum.h"
+#include "ui/chart_style.h"
 #include "ui/spectrum_chart.h"
 #include "ui/view_pulsate.h"
 
@@ -29,6 +32,7 @@ class SpectrumTabTest : public QObject {
  private slots:
   void peaksOfEachPointOnLogAxes();
   void shortRecordSaysWhy();
+  void startUpLeftOut();
 };
 
 namespace {
@@ -93,23 +97,40 @@ void SpectrumTabTest::peaksOfEachPointOnLogAxes() {
     QCOMPARE(a.size(), 64);
     QCOMPARE(a.front().x(), 1.5625);
     QCOMPARE(a.back().x(), 100.0);
-    QCOMPARE(a[15].y(), s->Spectra().Vx.Density[16]);
+    QCOMPARE(a[15].y(), std::log10(s->Spectra().Vx.Density[16]));
     QCOMPARE(s->Peaks->count(), 2);
   }
+  // f on a log axis; the density as log10 S with its decades labelled 10ⁿ.
   const auto axes = s->Chart->chart()->axes();
   QCOMPARE(axes.size(), 2);
-  for (QAbstractAxis* axis : axes) QCOMPARE(axis->type(), QAbstractAxis::AxisTypeLogValue);
+  QCOMPARE(axes[0]->type(), QAbstractAxis::AxisTypeLogValue);
+  auto* density = qobject_cast<QCategoryAxis*>(axes[1]);
+  QVERIFY(density);
+  QCOMPARE(density->titleText(), QStringLiteral("S, (м/с)²/Гц"));
+  const QStringList decades = density->categoriesLabels();
+  QVERIFY(decades.size() >= 2);
+  for (const QString& label : decades) {
+    const int e = static_cast<int>(density->endValue(label));
+    QCOMPARE(label, PowerOfTenText(e));
+  }
+  QCOMPARE(PowerOfTenText(-2), QString::fromUtf8("10⁻²"));
+  QCOMPARE(PowerOfTenText(13), QString::fromUtf8("10¹³"));
+  QCOMPARE(PowerOfTenText(0), QString::fromUtf8("10⁰"));
   QVERIFY(s->labMethod->text().contains(QStringLiteral("отрезки по 128 отсчетов")));
 
   // The save commands follow the shown tab.
   QString error;
   const QString csv = dir.filePath("spectrum.csv");
   QVERIFY2(w.SaveSeriesCsv(csv, error), qPrintable(error));
+  // The batch tool's table, byte for byte: no byte-order mark.
   QFile f(csv);
   QVERIFY(f.open(QIODevice::ReadOnly));
-  const QStringList lines = QString::fromUtf8(f.readAll().mid(3)).split("\r\n", Qt::SkipEmptyParts);
+  const QByteArray bytes = f.readAll();
+  QCOMPARE(bytes.toStdString(), SpectrumCsv(s->Spectra()));
+  const QStringList lines = QString::fromUtf8(bytes).split('\n', Qt::SkipEmptyParts);
   QCOMPARE(lines.size(), 66);
-  QCOMPARE(lines[0], QStringLiteral("f, Гц;S(Vx), (м/с)²/Гц;S(Vy), (м/с)²/Гц"));
+  QCOMPARE(lines[0], QStringLiteral("f;Svx;Svy"));
+  QVERIFY(lines[1].startsWith(QStringLiteral("0;")));
   QVERIFY(lines[9].startsWith(QStringLiteral("12,5;")));
   const QString png = dir.filePath("spectrum.png");
   QVERIFY2(w.SaveChartPng(png, error), qPrintable(error));
@@ -135,6 +156,52 @@ void SpectrumTabTest::shortRecordSaysWhy() {
   // A long record afterwards charts the spectrum again.
   QVERIFY(w.LoadFile(WriteRecord(dir, "long.pls", Sines(800))));
   QVERIFY(w.Spectrum->ChartShown());
+}
+
+// A record whose Vx drifts from −0,2 to 0 over the first 2,5 s before it
+// settles to a 12,5 Hz oscillation of 0,05 m/s: with the whole record the drift would
+// make the lowest frequency the largest; the detected start-up (or a given
+// time) leaves it out, and a record that only drifts says so.
+void SpectrumTabTest::startUpLeftOut() {
+  QTemporaryDir dir;
+  PulsationRecord r = Sines(2000);  // 10 s
+  for (int j = 0; j < 2000; ++j) {
+    const double t = j * 0.005;
+    r.Vx[1][j] = 0.05 * std::sin(2 * std::numbers::pi * 12.5 * t) + 0.01 * std::cos(5.7 * j) +
+                 (t < 2.5 ? -0.2 * (1 - t / 2.5) : 0.0);
+  }
+  TfrmViewPulsate w;
+  QVERIFY(w.LoadFile(WriteRecord(dir, "startup.pls", r)));
+  w.lbPoints->setCurrentRow(1);
+  SpectrumChart* s = w.Spectrum;
+  QVERIFY(s->ChartShown());
+  QCOMPARE(s->labPeakVx->text(), QStringLiteral("Пик спектра Vx: 12,5 Гц"));
+  const double from = s->Spectra().FromTime;
+  QVERIFY2(from >= 1 + 2.0 && from <= 1 + 4.0, qPrintable(QString::number(from)));  // record starts at t = 1 s
+  QVERIFY2(s->labFrom->text().startsWith(QStringLiteral("Спектр с t = ")), qPrintable(s->labFrom->text()));
+  // A given start: from t = 1 s (the record's start) the drift is in, but
+  // each segment's trend is removed: still the oscillation.
+  s->edFrom->setText(QStringLiteral("1"));
+  s->edFromChange();
+  QCOMPARE(s->Spectra().FirstSample, int64_t{0});
+  QCOMPARE(s->labFrom->text(), QStringLiteral("Спектр с t = 1 с (задано)"));
+  QCOMPARE(s->labPeakVx->text(), QStringLiteral("Пик спектра Vx: 12,5 Гц"));
+  s->edFrom->setText(QStringLiteral("6.5"));  // a decimal point as in every field
+  s->edFromChange();
+  QCOMPARE(s->Spectra().FirstSample, int64_t{1100});
+  s->edFrom->clear();
+
+  // Only a slow wave (a period of 8 s) and a little noise: no peak is claimed.
+  for (int j = 0; j < 2000; ++j)
+    r.Vx[0][j] = 0.3 * std::sin(2 * std::numbers::pi * j * 0.005 / 8) + 0.001 * std::cos(7.1 * j);
+  QVERIFY(w.LoadFile(WriteRecord(dir, "slow.pls", r)));
+  s->edFrom->setText(QStringLiteral("1"));
+  w.lbPoints->setCurrentRow(0);
+  s->edFromChange();
+  QVERIFY(s->Spectra().Vx.PeakAtLowest);
+  QVERIFY2(s->labPeakVx->text().startsWith(QStringLiteral("Пик спектра Vx: нет — наибольшая плотность на низшей частоте ")),
+           qPrintable(s->labPeakVx->text()));
+  QCOMPARE(s->Peaks->count(), 1);  // Vy's 50 Hz only
 }
 
 QTEST_MAIN(SpectrumTabTest)

@@ -6,22 +6,48 @@
 #include <QChart>
 #include <QChartView>
 #include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QImage>
+#include <QLegendMarker>
+#include <QTabWidget>
 #include <QLabel>
+#include <QLineEdit>
 #include <QLineSeries>
+#include <QPushButton>
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include "core/study/study_plan.h"
+#include "core/study/study_table.h"
 #include "modal_driver.h"
 #include "ui/study_view.h"
 
 using namespace mdv;
 
+namespace {
+
+// Answers the next file dialog with `path`.
+void AnswerNextFileDialog(const QString& path) {
+  mdv::test::WhenModal([](QWidget* w) { return qobject_cast<QFileDialog*>(w) != nullptr; },
+                       [path](QWidget* w) {
+                         // The name field itself: selectFile may be undone by the
+                         // dialog's folder listing, which runs in the background.
+                         auto* name = w->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+                         if (name != nullptr) name->setText(path);
+                         QMetaObject::invokeMethod(w, "accept");
+                       });
+}
+
+}  // namespace
+
 class StudyViewTest : public QObject {
   Q_OBJECT
  private slots:
   void ShowsCasesAndChartsAResultAgainstAParameter();
+  void ShowsTheConvergenceOfARefinedStudy();
 };
 
 void StudyViewTest::ShowsCasesAndChartsAResultAgainstAParameter() {
@@ -41,8 +67,8 @@ void StudyViewTest::ShowsCasesAndChartsAResultAgainstAParameter() {
       QVERIFY(MarkCaseFailed(dir, c.Id, "Отказ", error));
       continue;
     }
-    const Real beff = std::stold(c.SweptValues[0]) / 100 + std::stold(c.SweptValues[1]);
-    const CaseResults r = {{"Beff", "м", beff}, {"b", "м", 2 * beff}};
+    const Real beff = std::stold(c.SweptValues[0]) / 100 + std::stold(c.SweptValues[1]) + 1e-5L;
+    const CaseResults r = {{"Beff", "м", beff}, {"Beff_sd", "м", beff / 10}, {"b", "м", 2 * beff}};
     QVERIFY(WriteTextFile(CaseFile(dir, c.Id, CaseResultsName), ResultsFileText(r), error));
     QVERIFY(MarkCaseDone(dir, c.Id, error));
   }
@@ -50,13 +76,20 @@ void StudyViewTest::ShowsCasesAndChartsAResultAgainstAParameter() {
   StudyView view;
   QVERIFY(view.Open(QString::fromStdString(dir)));
   QCOMPARE(view.sgCases->rowCount(), 6);
-  QCOMPARE(view.sgCases->horizontalHeaderItem(1)->text(), QStringLiteral("flange-angle-deg, °"));
+  // The area dialog's names, broken into short lines; 4 significant digits.
+  QCOMPARE(view.sgCases->horizontalHeaderItem(1)->text(), QStringLiteral("Угол наклона\nкозырька\n(Alpha), град"));
+  QCOMPARE(view.sgCases->horizontalHeaderItem(2)->text(), QStringLiteral("Скорость\nприточного\nвоздуха, м/с"));
   QCOMPARE(view.sgCases->horizontalHeaderItem(4)->text(), QStringLiteral("Bэф, м"));
+  QCOMPARE(view.sgCases->horizontalHeaderItem(5)->text(), QStringLiteral("С.к.о. Bэф, м"));
   QCOMPARE(view.sgCases->item(1, 2)->text(), QStringLiteral("0,75"));
   QCOMPARE(view.sgCases->item(1, 4)->text(), QStringLiteral("0,9"));
+  QCOMPARE(view.sgCases->item(2, 4)->text(), QStringLiteral("0,3"));
+  QCOMPARE(view.sgCases->item(2, 5)->text(), QStringLiteral("0,03"));
   QCOMPARE(view.sgCases->item(3, 3)->text(), QStringLiteral("ожидает"));
   QCOMPARE(view.sgCases->item(5, 3)->text(), QStringLiteral("ошибка"));
-  QCOMPARE(view.sgCases->item(5, 6)->text(), QStringLiteral("Отказ"));
+  QCOMPARE(view.sgCases->item(5, 7)->text(), QStringLiteral("Отказ"));
+  QCOMPARE(view.tabs->count(), 1);  // no convergence tab: the study refines nothing
+  QVERIFY(view.sgConvergence->isHidden());
   QVERIFY(view.lbStudy->text().contains(QStringLiteral("рассчитано 4, с ошибкой 1")));
 
   // Bэф against the angle: a line per inflow speed, the failed and pending cases left out.
@@ -65,22 +98,46 @@ void StudyViewTest::ShowsCasesAndChartsAResultAgainstAParameter() {
     for (QAbstractSeries* s : view.Chart1->chart()->series()) out << qobject_cast<QLineSeries*>(s);
     return out;
   };
+  // The s.d. is no result of its own: Bэф's error bars, one per done case.
+  QCOMPARE(view.cbResult->count(), 2);
   QCOMPARE(view.cbResult->currentText(), QStringLiteral("Bэф, м"));
   QList<QLineSeries*> l = lines();
-  QCOMPARE(l.size(), 2);
-  QCOMPARE(l[0]->name(), QStringLiteral("inflow-speed = 0"));
+  QCOMPARE(l.size(), 2 + 4);
+  QCOMPARE(l[0]->name(), QStringLiteral("Скорость приточного воздуха = 0 м/с"));
   QCOMPARE(l[0]->count(), 3);
-  QCOMPARE(l[1]->count(), 1);
-  QCOMPARE(l[0]->at(2), QPointF(45, 0.45));
+  QCOMPARE(l[0]->at(2), QPointF(45, 0.45001));
+  // The line of speed 0 has its three bars after it, then the other line.
+  QCOMPARE(l[3]->at(0), QPointF(45, 0.45001 - 0.045001));
+  QCOMPARE(l[3]->at(1), QPointF(45, 0.45001 + 0.045001));
+  QCOMPARE(l[4]->count(), 1);
+  QVERIFY(view.Chart1->chart()->legend()->markers(l[3]).front()->isVisible() == false);
+  QCOMPARE(view.Chart1->chart()->axes(Qt::Vertical).front()->titleText(),
+           QStringLiteral("Bэф, м (среднее ± с.к.о.)"));
 
   // b against the inflow speed: a line per angle with both speeds where done.
   view.cbResult->setCurrentIndex(1);
   view.cbParameter->setCurrentIndex(1);
   l = lines();
   QCOMPARE(l.size(), 3);
-  QCOMPARE(l[0]->name(), QStringLiteral("flange-angle-deg = 15"));
+  QCOMPARE(l[0]->name(), QStringLiteral("Угол наклона козырька (Alpha) = 15 град"));
   QCOMPARE(l[0]->count(), 2);
-  QCOMPARE(l[0]->at(1), QPointF(0.75, 2 * (0.15 + 0.75)));
+  QCOMPARE(l[0]->at(1), QPointF(0.75, 2 * (0.15 + 0.75 + 1e-5)));
+
+  // Export: the table as study collect writes it; the chart as a PNG.
+  const QString csvPath = tmp.path() + QStringLiteral("/t.csv");
+  AnswerNextFileDialog(csvPath);
+  view.btnSaveCsv->click();
+  StudyTable table;
+  QVERIFY(CollectStudy(dir, {}, table, error));
+  QFile csv(csvPath);
+  QVERIFY(csv.open(QIODevice::ReadOnly));
+  QCOMPARE(csv.readAll().toStdString(), StudyCsv(table));
+  const QString pngPath = tmp.path() + QStringLiteral("/t.png");
+  AnswerNextFileDialog(pngPath);
+  view.btnSavePicture->click();
+  QVERIFY2(QFile::exists(pngPath), qPrintable(QDir(tmp.path()).entryList().join(QLatin1Char(' '))));
+  QImage png(pngPath);
+  QCOMPARE(png.size(), view.Chart1->grab().size());
 
   // Not a study: refused with the message, nothing shown changes.
   const auto box = mdv::test::AnswerNextBox(QMessageBox::Ok);
@@ -88,6 +145,37 @@ void StudyViewTest::ShowsCasesAndChartsAResultAgainstAParameter() {
   QVERIFY(box->Seen);
   QVERIFY2(box->Text.contains(QStringLiteral("не содержит исследования")), qPrintable(box->Text));
   QCOMPARE(view.sgCases->rowCount(), 6);
+}
+
+void StudyViewTest::ShowsTheConvergenceOfARefinedStudy() {
+  QTemporaryDir tmp;
+  const std::string dir = tmp.path().toStdString() + "/s";
+  const std::string text = "name = \"dt\"\n[convergence]\ndt = [0.01, 0.005, 0.0025]\n";
+  StudyDefinition definition;
+  std::string error;
+  QVERIFY(ParseStudy(text, "s.toml", {}, definition, error));
+  const auto cases = PlanCases(definition);
+  QVERIFY(WriteStudyPlan(text, definition, cases, dir, error));
+  for (const StudyCase& c : cases) {
+    const Real dt = std::stold(c.SweptValues[0]);
+    const CaseResults r = {{"Beff", "м", 0.3L + 2 * dt}, {"Beff_sd", "м", 0.01L}};
+    QVERIFY(WriteTextFile(CaseFile(dir, c.Id, CaseResultsName), ResultsFileText(r), error));
+    QVERIFY(MarkCaseDone(dir, c.Id, error));
+  }
+  StudyView view;
+  QVERIFY(view.Open(QString::fromStdString(dir)));
+  QCOMPARE(view.tabs->count(), 2);
+  QCOMPARE(view.tabs->tabText(1), QStringLiteral("Сходимость"));
+  QCOMPARE(view.tabs->indexOf(view.sgConvergence), 1);
+  // One row: Bэф (its s.d. is no answer); p = 1, GCI = 1,25·2·0,0025/0,305.
+  QCOMPARE(view.sgConvergence->rowCount(), 1);
+  const QStringList expected = {QStringLiteral("Шаг по\nвремени, сек."), QStringLiteral("Bэф, м"),
+                                QStringLiteral("1"), QStringLiteral("2,049"), QStringLiteral("0,3"),
+                                QStringLiteral("монотонная\nсходимость"), QStringLiteral("0,0025"),
+                                QStringLiteral("0,005"), QStringLiteral("0,01"), QStringLiteral("0,305"),
+                                QStringLiteral("0,31"), QStringLiteral("0,32")};
+  QCOMPARE(view.sgConvergence->columnCount(), static_cast<int>(expected.size()));
+  for (int c = 0; c < expected.size(); ++c) QCOMPARE(view.sgConvergence->item(0, c)->text(), expected[c]);
 }
 
 QTEST_MAIN(StudyViewTest)

@@ -3,6 +3,7 @@
 #include <array>
 #include <cmath>
 
+#include "core/analysis/contraction.h"
 #include "core/flow/circulation.h"
 #include "core/base/numfmt.h"
 #include "core/base/parallel.h"
@@ -23,7 +24,8 @@ std::string Number(double v) { return FormatGeneral(static_cast<Real>(std::round
 }  // namespace
 
 TRealPoint CentrelinePoint(const Model& m, double xOverD) {
-  return {-static_cast<Real>(xOverD) * 2 * m.ChannelRadius, 0};
+  // With the flange inclined the mouth is at x = 0 and this is −x/D·2B to the bit.
+  return {MouthX(m) - static_cast<Real>(xOverD) * 2 * m.ChannelRadius, 0};
 }
 
 bool CentrelineInFlow(const Model& m, double xOverD) {

@@ -10,7 +10,8 @@
 
 namespace mdv {
 
-// Stations x/D (D = 2B, x the distance in front of the mouth plane).
+// Stations x/D (D = 2B, x the distance in front of the mouth plane; the mouth
+// from the geometry, MouthEdge).
 inline constexpr double CentrelineStations[] = {0.1, 0.25, 0.5, 0.75, 1, 1.5, 2, 3};
 inline constexpr int32_t CentrelineStationCount = 8;
 
@@ -23,7 +24,7 @@ struct CentrelineRow {
   double DallaVallePlain = 0;    // A / (10x² + A)
 };
 
-// The point of a station on the axis, m: (-xOverD·2B, 0).
+// The point of a station on the axis, m: (mouth − xOverD·2B, 0).
 TRealPoint CentrelinePoint(const Model& m, double xOverD);
 // The station lies in the flow: more than half a vortex spacing in front of
 // the plane (the velocity behind the plane's disc is not the hood's).

@@ -54,6 +54,12 @@ bool ReadAveragesText(std::string_view text, AveragingResults& out, std::string&
   }
   AveragingResults r;
   r.Precision = Text(At(o, "precision"));
+  // Files of older runs have neither: the program's model, limit unknown.
+  r.HasModelFacts = At(o, "model").is_string();
+  if (r.HasModelFacts) r.FlowModelName = Text(At(o, "model"));
+  const Json& limit = At(o, "free_vortex_limit");
+  r.FreeLimit = static_cast<int32_t>(Int(At(limit, "limit")));
+  r.FreeLimitTime = At(limit, "reached_at").is_number() ? Num(At(limit, "reached_at")) : -1;
   r.StartTime = Num(At(o, "start_time"));
   r.EndTime = Num(At(o, "end_time"));
   r.Samples = Int(At(o, "samples"));
@@ -74,6 +80,7 @@ bool ReadAveragesText(std::string_view text, AveragingResults& out, std::string&
       s.Unit = Text(At(m, "unit"));
       s.Known = At(m, "mean").is_number();
       s.Mean = Num(At(m, "mean"));
+      s.Trusted = s.Known && At(m, "half_width_95").is_number();
       s.HalfWidth95 = Num(At(m, "half_width_95"));
       s.RelativeHalfWidth = Num(At(m, "relative_half_width"));
       s.Samples = Int(At(m, "samples"));
@@ -106,6 +113,83 @@ bool ReadAveragesText(std::string_view text, AveragingResults& out, std::string&
   for (int d = 0; d < ZoneDimensionCount; ++d) {
     const Json& dim = At(At(zone, "dimensions"), ZoneDimensionKeys[d]);
     r.VortexZone.Dimensions[static_cast<size_t>(d)] = {Num(At(dim, "mean")), Num(At(dim, "sd"))};
+  }
+
+  // The contraction: absent in a file written before it was measured.
+  const Json& contraction = At(o, "contraction");
+  if (contraction.is_object()) {
+    ContractionSummary& c = r.Contraction;
+    c.Present = true;
+    c.MouthX = Num(At(At(contraction, "mouth"), "x"));
+    c.MouthY = Num(At(At(contraction, "mouth"), "y"));
+    c.WallOffset = Num(At(contraction, "wall_offset"));
+    if (At(contraction, "sections").is_array()) {
+      for (const Json& s : At(contraction, "sections")) {
+        c.Sections.push_back({Num(At(s, "x")), Num(At(s, "x_over_D")), Num(At(s, "flux")), Num(At(s, "cc")),
+                              Num(At(s, "vx_wall"))});
+      }
+    }
+    const Json& vena = At(contraction, "vena_contracta");
+    c.HasVenaContracta = At(vena, "cc").is_number();
+    c.VenaX = Num(At(vena, "x"));
+    c.VenaXOverD = Num(At(vena, "x_over_D"));
+    c.VenaCc = Num(At(vena, "cc"));
+    c.JetRadius = Num(At(vena, "jet_radius"));
+    c.ZetaBC = Num(At(vena, "zeta_bc"));
+    const Json& reattachment = At(contraction, "reattachment");
+    c.Separated = At(reattachment, "separated").is_boolean() && At(reattachment, "separated").get<bool>();
+    c.Reattached = At(reattachment, "x").is_number();
+    c.ReattachX = Num(At(reattachment, "x"));
+    c.ReattachXOverD = Num(At(reattachment, "length_over_D"));
+  }
+
+  // The tracers: only when the run released them.
+  const Json& tracers = At(o, "tracers");
+  if (tracers.is_object()) {
+    TracerResults& t = r.Tracers;
+    t.Present = true;
+    t.Horizon = Num(At(tracers, "horizon"));
+    t.ReleaseEvery = Num(At(tracers, "release_every"));
+    t.FarRadius = Num(At(tracers, "far_radius"));
+    t.Stride = static_cast<int32_t>(Int(At(tracers, "stride"), 1));
+    t.HasFirstRelease = At(tracers, "first_release").is_number();
+    t.FirstRelease = t.HasFirstRelease ? Num(At(tracers, "first_release")) : 0;
+    if (At(tracers, "sources").is_array()) {
+      for (const Json& j : At(tracers, "sources")) {
+        SourceResult s;
+        s.Point = {static_cast<Real>(Num(At(j, "x"))), static_cast<Real>(Num(At(j, "y")))};
+        s.Released = Int(At(j, "released"));
+        s.Caught = Int(At(j, "caught"));
+        s.Lost = Int(At(j, "lost"));
+        s.Expired = Int(At(j, "expired"));
+        s.InFlight = Int(At(j, "in_flight"));
+        s.Known = At(j, "caught_fraction").is_number();
+        s.CaughtFraction = s.Known ? Num(At(j, "caught_fraction")) : 0;
+        s.HasMedian = At(j, "median_capture_time").is_number();
+        s.MedianTime = s.HasMedian ? Num(At(j, "median_capture_time")) : 0;
+        t.Sources.push_back(s);
+      }
+    }
+    const Json& g = At(tracers, "grid");
+    if (g.is_object()) {
+      const int64_t nx = Int(At(g, "nx")), ny = Int(At(g, "ny"));
+      const Json& source = At(g, "source");
+      if (nx < 1 || ny < 1 || nx > MaxAveragesGridPoints / ny || !source.is_array() ||
+          static_cast<int64_t>(source.size()) != nx * ny) {
+        error = "неверная сетка маркеров (nx = " + std::to_string(nx) + ", ny = " + std::to_string(ny) + ")";
+        return false;
+      }
+      t.Grid.X0 = Num(At(g, "x0"));
+      t.Grid.Y0 = Num(At(g, "y0"));
+      t.Grid.Dx = Num(At(g, "dx"));
+      t.Grid.Dy = Num(At(g, "dy"));
+      t.Grid.Nx = static_cast<int32_t>(nx);
+      t.Grid.Ny = static_cast<int32_t>(ny);
+      for (const Json& v : source) {
+        const int64_t k = Int(v, -1);
+        t.Grid.Source.push_back(k >= 0 && k < static_cast<int64_t>(t.Sources.size()) ? static_cast<int32_t>(k) : -1);
+      }
+    }
   }
 
   // The grid: absent means no field was written; present, it must be whole.

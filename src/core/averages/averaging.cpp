@@ -132,8 +132,19 @@ void LayGrid(AveragingState& s, const Model& m) {
     s.SamplePoints.push_back(FluxSectionPoint(m, j));
     s.SampleCell.push_back(AveragingState::FluxCell0 - j);
   }
+  int32_t q = 0;
+  for (const Real x : ContractionSectionXs(m)) {
+    for (int32_t j = 0; j <= ContractionSectionPoints; ++j, ++q) {
+      s.SamplePoints.push_back(j < ContractionSectionPoints ? ContractionSectionPoint(m, x, j)
+                                                            : ContractionWallPoint(m, x));
+      s.SampleCell.push_back(AveragingState::ContractionCell0 - q);
+    }
+  }
+  // With an inclined flange the mouth is x = 0 and these are (−B, 0),
+  // (−2B, 0), (0, 0) to the bit.
   const Real b = m.ChannelRadius;
-  s.MonitorPoints = {TRealPoint{-b, 0}, TRealPoint{-2 * b, 0}, TRealPoint{0, 0}};
+  const Real mouth = MouthX(m);
+  s.MonitorPoints = {TRealPoint{mouth - b, 0}, TRealPoint{mouth - 2 * b, 0}, TRealPoint{mouth, 0}};
   s.BlockLength = 1;
   s.BlockCount = 0;
   s.BlockStart.assign(AveragingState::MaxBlocks, 0);
@@ -325,16 +336,23 @@ void FeedStep(AveragingState& s, Model& m) {
                    (!s.Settings.AverageFrom || m.Time >= *s.Settings.AverageFrom);
   if (due && !s.SamplePoints.empty()) SampleGrid(s, m);
   if (s.Steps % SteadyCheckEverySteps == 0) {
-    s.Last = JudgeSteadyState(s.Monitors, s.Times, s.Settings.Tolerance, false);
+    s.Last = JudgeAveraging(s, false);
   }
+}
+
+SteadyVerdict JudgeAveraging(const AveragingState& s, bool withText) {
+  return JudgeSteadyState(s.Monitors, s.Times, s.Settings.Tolerance, withText, s.Settings.AverageFrom);
 }
 
 AveragingResults SummariseAveraging(const AveragingState& s, const Model& m) {
   AveragingResults r;
   r.Precision = m.Exec.Arithmetic == Precision::Double && !m.Exec.Literal ? "double" : "extended";
+  r.FlowModelName = m.Flow == FlowModel::Refined ? "refined" : "program";
+  r.FreeLimit = m.MaxFreeVortex;
+  r.FreeLimitTime = static_cast<double>(s.FreeLimitTime);
   r.SampleEverySteps = s.Settings.SampleEverySteps;
   r.Steps = s.Steps;
-  r.Steady = JudgeSteadyState(s.Monitors, s.Times, s.Settings.Tolerance, true);
+  r.Steady = JudgeAveraging(s, true);
   r.Field.Grid = s.Grid;
   const size_t cells = s.Grid.Inside.size();
   for (auto* a : {&r.Field.VxMean, &r.Field.VyMean, &r.Field.SpeedMean, &r.Field.VxRms, &r.Field.VyRms,
@@ -346,21 +364,19 @@ AveragingResults SummariseAveraging(const AveragingState& s, const Model& m) {
   std::optional<Real> from = s.Settings.AverageFrom;
   if (!from && r.Steady.StartupOver) from = r.Steady.StartupEnd;
 
-  // Monitors over the same stretch.
-  const size_t first = from ? static_cast<size_t>(std::lower_bound(s.Times.begin(), s.Times.end(), *from) -
-                                                  s.Times.begin())
-                            : s.Times.size();
+  // The monitors over the same stretch, as the verdict judged them.
   for (int32_t i = 0; i < MonitorCount; ++i) {
     MonitorSummary ms;
     ms.Name = MonitorNames[i];
     ms.Unit = MonitorUnits[i];
-    const std::vector<double>& series = s.Monitors[static_cast<size_t>(i)];
-    if (first < series.size()) {
-      const BatchMeans b = ComputeBatchMeans(std::span<const double>(series).subspan(first));
+    if (r.Steady.HasMeans) {
+      const BatchMeans& b = r.Steady.Series[static_cast<size_t>(i)];
       ms.Known = true;
+      ms.Trusted = HalfWidthTrusted(b);
       ms.Mean = b.Mean;
       ms.HalfWidth95 = b.HalfWidth95;
       ms.RelativeHalfWidth = b.RelativeHalfWidth;
+      ms.Batches = b.Batches;
       ms.Samples = b.Samples;
     }
     r.Monitors.push_back(ms);
@@ -384,11 +400,21 @@ AveragingResults SummariseAveraging(const AveragingState& s, const Model& m) {
   r.HasAverages = n > 0;
   std::vector<double> stationVx(CentrelineStationCount, std::numeric_limits<double>::quiet_NaN());
   std::vector<double> sectionVx(FluxSectionPoints, 0.0);
+  const size_t contractionSections = ContractionSectionXs(m).size();
+  std::vector<double> profiles(contractionSections * ContractionSectionPoints, 0.0);
+  std::vector<double> wallVx(contractionSections, 0.0);
   if (r.HasAverages) {
     const double count = static_cast<double>(n);
     for (size_t p = 0; p < points; ++p) {
       const double* t = &total[p * MomentsPerPoint];
       const int32_t cell = s.SampleCell[p];
+      if (cell <= AveragingState::ContractionCell0) {
+        const auto q = static_cast<size_t>(AveragingState::ContractionCell0 - cell);
+        const size_t k = q / (ContractionSectionPoints + 1), j = q % (ContractionSectionPoints + 1);
+        if (k >= contractionSections) continue;
+        (j < ContractionSectionPoints ? profiles[k * ContractionSectionPoints + j] : wallVx[k]) = t[0];
+        continue;
+      }
       if (cell <= AveragingState::FluxCell0) {
         sectionVx[static_cast<size_t>(AveragingState::FluxCell0 - cell)] = t[0];
         continue;
@@ -422,6 +448,11 @@ AveragingResults SummariseAveraging(const AveragingState& s, const Model& m) {
     r.Flux.Flux = flux;
     r.Flux.Reference = pi * radius * radius * static_cast<double>(m.SuctionSpeed);
     r.Flux.Ratio = r.Flux.Reference != 0 ? flux / r.Flux.Reference : 0;
+  }
+
+  // Without averages: the mouth alone, no sections.
+  if (AreaBuilt(m)) {
+    r.Contraction = r.HasAverages ? SummariseContraction(m, profiles, wallVx) : SummariseContraction(m, {}, {});
   }
 
   // Vortex-zone measurements taken within the averaged stretch.
@@ -463,6 +494,11 @@ void AveragingObserver::StepDone(const Model& m) {
   inner_.StepDone(m);
 }
 
+void AveragingObserver::FreeLimitReached(const Model& m) {
+  if (s_.FreeLimitTime < 0) s_.FreeLimitTime = m.Time;
+  inner_.FreeLimitReached(m);
+}
+
 bool AveragingObserver::StopRequested() {
   if (inner_.StopRequested()) return true;
   if (s_.Settings.UntilSteady && s_.Last.Reached) {
@@ -488,7 +524,7 @@ AveragedRunSummary RunAveraged(Model& m, AveragingState& s, int32_t maxFree, int
   } else {
     s.SteadyStop = false;
   }
-  out.Verdict = JudgeSteadyState(s.Monitors, s.Times, s.Settings.Tolerance, true);
+  out.Verdict = JudgeAveraging(s, true);
   std::string how;
   if (out.EndedSteady) {
     how = "Расчёт закончен: режим установился. ";

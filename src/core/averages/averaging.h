@@ -19,10 +19,12 @@
 #include <vector>
 
 #include "core/analysis/centreline.h"
+#include "core/analysis/contraction.h"
 #include "core/model/model.h"
 #include "core/base/observer.h"
 #include "core/flow/run.h"
 #include "core/averages/steady_state.h"
+#include "core/averages/tracer_results.h"
 
 namespace mdv {
 
@@ -93,12 +95,18 @@ struct AveragingState {
   bool Started = false;
   AveragingGrid Grid;
   // Points sampled every k-th step: the grid's flow points, then the
-  // centre-line stations that lie in the flow, then the flux section.
+  // centre-line stations that lie in the flow, then the flux section, then
+  // the channel sections of the contraction (each: its strip midpoints, then
+  // its point next to the wall).
   TRealPointArray SamplePoints;
-  // Grid index of a sample point; -1 - k for station k; FluxCell0 - j for section point j.
+  // Grid index of a sample point; -1 - k for station k; FluxCell0 - j for
+  // flux-section point j; ContractionCell0 - q for contraction point q.
   std::vector<int32_t> SampleCell;
   static constexpr int32_t FluxCell0 = -100;
-  std::array<TRealPoint, 3> MonitorPoints{};  // (-B, 0), (-2B, 0), (0, 0)
+  static constexpr int32_t ContractionCell0 = -1000;
+  // (mouth − B, 0), (mouth − 2B, 0), (mouth, 0): the mouth from the geometry,
+  // MouthX; x = 0 with an inclined flange.
+  std::array<TRealPoint, 3> MonitorPoints{};
 
   // Every step's monitors and time.
   std::vector<Real> Times;  // s
@@ -119,6 +127,11 @@ struct AveragingState {
 
   std::vector<ZoneMeasurement> Zone;
 
+  // The run's free-vortex limit and the model time it was reached at (s;
+  // negative: not reached), told by the run (Observer::FreeLimitReached).
+  int32_t FreeLimit = 0;
+  Real FreeLimitTime = -1;
+
   SteadyVerdict Last;       // the last check during a run (no Text: SteadyVerdictText(Last))
   bool SteadyStop = false;  // the last run ended because the verdict said steady
   TRibArray Contour;        // the body ribs the grid was laid over
@@ -136,12 +149,21 @@ void ReserveAveraging(AveragingState& s, int64_t steps);
 // Reads the model only (the vortex-zone measurement clears its stop flag).
 void FeedStep(AveragingState& s, Model& m);
 
+// The steady-state verdict on the state's monitors over the averaged stretch
+// (from AverageFrom, else from the detected end of the start-up): the run's
+// stop, the summary and the files all take it from here.
+SteadyVerdict JudgeAveraging(const AveragingState& s, bool withText);
+
 // ---- results ----
 struct MonitorSummary {
   std::string Name, Unit;
   bool Known = false;  // false: nothing to average (no start-up end, too few samples)
   double Mean = 0, HalfWidth95 = 0, RelativeHalfWidth = 0;
   int64_t Samples = 0;
+  // The half-width is a figure to show (HalfWidthTrusted: batch means not
+  // correlated, enough of them); false: only the mean is known.
+  bool Trusted = true;
+  int32_t Batches = 0;  // batch means the half-width is from (0: too few samples)
 };
 struct DimensionSummary {
   double Mean = 0, Sd = 0;  // m; Sd of the measurements (n - 1), 0 for one
@@ -164,6 +186,12 @@ struct GridField {
 };
 struct AveragingResults {
   std::string Precision = "extended";  // arithmetic path of the run
+  // The run's model and free-vortex limit; files of earlier versions have
+  // neither (false), and are written back without them.
+  bool HasModelFacts = true;
+  std::string FlowModelName = "program";  // the run's model: "program" or "refined"
+  int32_t FreeLimit = 0;                  // the run's free-vortex limit
+  double FreeLimitTime = -1;              // s when the limit was reached; negative: never
   bool HasAverages = false;  // at least one grid sample averaged
   double StartTime = 0, EndTime = 0;  // s: first averaged sample's time, last sample's time
   int64_t Samples = 0;                // grid samples averaged
@@ -174,6 +202,8 @@ struct AveragingResults {
   std::vector<CentrelineRow> Centreline;  // mean centre-line (model field only with averages)
   FluxSummary Flux;
   VortexZoneSummary VortexZone;
+  ContractionSummary Contraction;  // the mouth, C_c per section, vena contracta, reattachment
+  TracerResults Tracers;  // the capture zone, when tracers ran beside (SummariseTracers)
   GridField Field;
 };
 
@@ -189,6 +219,7 @@ class AveragingObserver : public ObserverRelay {
   AveragingObserver(AveragingState& s, Model& m, Observer& inner) : ObserverRelay(inner), s_(s), m_(m) {}
   void StepDone(const Model& m) override;
   bool StopRequested() override;
+  void FreeLimitReached(const Model& m) override;
 
  private:
   AveragingState& s_;

@@ -3,6 +3,7 @@
 #include <charconv>
 #include <cmath>
 
+#include "core/averages/tracers.h"
 #include "core/base/safe_file.h"
 
 namespace mdv {
@@ -74,6 +75,83 @@ std::vector<FieldArray> FieldArrays(const AveragingResults& r) {
           {"vx_rms", &r.Field.VxRms},   {"vy_rms", &r.Field.VyRms},   {"speed_rms", &r.Field.SpeedRms}};
 }
 
+// "contraction": only for results that carry it, so that a file written
+// before it was measured reads and writes again to the same bytes.
+std::string ContractionJson(const ContractionSummary& c) {
+  std::string j = "  " + Key("contraction") + "{" + Key("mouth") + "{" + Key("x") + JsonNumber(c.MouthX) + ", " +
+                  Key("y") + JsonNumber(c.MouthY) + "}, " + Key("section_points") +
+                  std::to_string(ContractionSectionPoints) + ", " + Key("wall_offset") + JsonNumber(c.WallOffset) +
+                  ",\n    " + Key("sections") + "[";
+  for (size_t i = 0; i < c.Sections.size(); ++i) {
+    const ContractionSection& s = c.Sections[i];
+    j += std::string(i > 0 ? "," : "") + "\n      {" + Key("x") + JsonNumber(s.X) + ", " + Key("x_over_D") +
+         JsonNumber(s.XOverD) + ", " + Key("flux") + JsonNumber(s.Flux) + ", " + Key("cc") + JsonNumber(s.Cc) +
+         ", " + Key("vx_wall") + JsonNumber(s.VxWall) + "}";
+  }
+  j += "],\n    " + Key("vena_contracta");
+  if (c.HasVenaContracta) {
+    j += "{" + Key("x") + JsonNumber(c.VenaX) + ", " + Key("x_over_D") + JsonNumber(c.VenaXOverD) + ", " +
+         Key("cc") + JsonNumber(c.VenaCc) + ", " + Key("jet_radius") + JsonNumber(c.JetRadius) + ", " +
+         Key("zeta_bc") + JsonNumber(c.ZetaBC) + "}";
+  } else {
+    j += "null";
+  }
+  const auto reattach = [&](double v) { return c.Reattached ? JsonNumber(v) : std::string("null"); };
+  j += ",\n    " + Key("reattachment") + "{" + Key("separated") + (c.Separated ? "true" : "false") + ", " +
+       Key("x") + reattach(c.ReattachX) + ", " + Key("length_over_D") + reattach(c.ReattachXOverD) + "}},\n";
+  return j;
+}
+
+// "tracers": only for a run that released them.
+std::string TracersJson(const TracerResults& t) {
+  std::string j = "  " + Key("tracers") + "{" + Key("horizon") + JsonNumber(t.Horizon) + ", " +
+                  Key("release_every") + JsonNumber(t.ReleaseEvery) + ", " + Key("far_radius") +
+                  JsonNumber(t.FarRadius) + ", " + Key("stride") + std::to_string(t.Stride) + ", " +
+                  Key("first_release") + (t.HasFirstRelease ? JsonNumber(t.FirstRelease) : "null") + ",\n    " +
+                  Key("grid");
+  const TracerGrid& g = t.Grid;
+  if (g.Nx > 0) {
+    j += "{" + Key("x0") + JsonNumber(g.X0) + ", " + Key("y0") + JsonNumber(g.Y0) + ", " + Key("dx") +
+         JsonNumber(g.Dx) + ", " + Key("dy") + JsonNumber(g.Dy) + ", " + Key("nx") + std::to_string(g.Nx) + ", " +
+         Key("ny") + std::to_string(g.Ny) + ", " + Key("source") +
+         JsonArray(g.Source, [](int32_t v) { return std::to_string(v); }) + "}";
+  } else {
+    j += "null";
+  }
+  j += ",\n    " + Key("sources") + "[";
+  for (size_t i = 0; i < t.Sources.size(); ++i) {
+    const SourceResult& s = t.Sources[i];
+    j += std::string(i > 0 ? "," : "") + "\n      {" + Key("x") + JsonNumber(static_cast<double>(s.Point.X)) +
+         ", " + Key("y") + JsonNumber(static_cast<double>(s.Point.Y)) + ", " + Key("released") +
+         std::to_string(s.Released) + ", " + Key("caught") + std::to_string(s.Caught) + ", " + Key("lost") +
+         std::to_string(s.Lost) + ", " + Key("expired") + std::to_string(s.Expired) + ", " + Key("in_flight") +
+         std::to_string(s.InFlight) + ", " + Key("caught_fraction") +
+         (s.Known ? JsonNumber(s.CaughtFraction) : "null") + ", " + Key("median_capture_time") +
+         (s.HasMedian ? JsonNumber(s.MedianTime) : "null") + "}";
+  }
+  return j + "]},\n";
+}
+
+// The caught fraction at each node of the field's grid that is a source of
+// the tracer grid; -1 at every other node (no source, or no fate decided).
+std::vector<double> CaptureFractionOnField(const AveragingResults& r) {
+  const AveragingGrid& g = r.Field.Grid;
+  const TracerGrid& t = r.Tracers.Grid;
+  std::vector<double> out(g.Inside.size(), -1.0);
+  if (t.Nx <= 0 || !(g.Dx > 0)) return out;
+  const std::vector<double> f = CaptureFractionField(r.Tracers);
+  const long k = std::lround(t.Dx / g.Dx);
+  for (int32_t j = 0; j < t.Ny; ++j) {
+    for (int32_t i = 0; i < t.Nx; ++i) {
+      const long gi = i * k, gj = j * k;
+      const double v = f[static_cast<size_t>(j) * static_cast<size_t>(t.Nx) + static_cast<size_t>(i)];
+      if (gi >= g.Nx || gj >= g.Ny || !std::isfinite(v)) continue;
+      out[static_cast<size_t>(gj) * static_cast<size_t>(g.Nx) + static_cast<size_t>(gi)] = v;
+    }
+  }
+  return out;
+}
+
 bool Save(const std::string& text, const std::string& path, std::string& error) {
   return WriteFileAtomically(path, Bytes(text.begin(), text.end()), error);
 }
@@ -86,6 +164,11 @@ std::string AveragesJson(const AveragingResults& r) {
   j += "  " + Key("format") + "\"rinfet-mdv-averages\",\n";
   j += "  " + Key("version") + "1,\n";
   j += "  " + Key("precision") + JsonString(r.Precision) + ",\n";
+  if (r.HasModelFacts) {
+    j += "  " + Key("model") + JsonString(r.FlowModelName) + ",\n";
+    j += "  " + Key("free_vortex_limit") + "{" + Key("limit") + std::to_string(r.FreeLimit) + ", " +
+         Key("reached_at") + (r.FreeLimitTime >= 0 ? JsonNumber(r.FreeLimitTime) : "null") + "},\n";
+  }
   j += "  " + Key("start_time") + (r.HasAverages ? JsonNumber(r.StartTime) : "null") + ",\n";
   j += "  " + Key("end_time") + JsonNumber(r.EndTime) + ",\n";
   j += "  " + Key("samples") + std::to_string(r.Samples) + ",\n";
@@ -100,10 +183,13 @@ std::string AveragesJson(const AveragingResults& r) {
   j += "  " + Key("monitors") + "[\n";
   for (size_t i = 0; i < r.Monitors.size(); ++i) {
     const MonitorSummary& m = r.Monitors[i];
+    // A half-width not trusted (correlated batch means) is not known: null,
+    // as the window shows no figure for it.
+    const bool trusted = m.Known && m.Trusted;
     j += "    {" + Key("name") + JsonString(m.Name) + ", " + Key("unit") + JsonString(m.Unit) + ", " +
          Key("mean") + (m.Known ? JsonNumber(m.Mean) : "null") + ", " + Key("half_width_95") +
-         (m.Known ? JsonNumber(m.HalfWidth95) : "null") + ", " + Key("relative_half_width") +
-         (m.Known ? JsonNumber(m.RelativeHalfWidth) : "null") + ", " + Key("samples") +
+         (trusted ? JsonNumber(m.HalfWidth95) : "null") + ", " + Key("relative_half_width") +
+         (trusted ? JsonNumber(m.RelativeHalfWidth) : "null") + ", " + Key("samples") +
          std::to_string(m.Samples) + "}" + (i + 1 < r.Monitors.size() ? "," : "") + "\n";
   }
   j += "  ],\n";
@@ -134,6 +220,9 @@ std::string AveragesJson(const AveragingResults& r) {
          (known ? JsonNumber(s.Mean) : "null") + ", " + Key("sd") + (known ? JsonNumber(s.Sd) : "null") + "}";
   }
   j += "}},\n";
+
+  if (r.Contraction.Present) j += ContractionJson(r.Contraction);
+  if (r.Tracers.Present) j += TracersJson(r.Tracers);
 
   const AveragingGrid& g = r.Field.Grid;
   j += "  " + Key("grid") + "{\n";
@@ -173,6 +262,14 @@ std::string FieldVti(const AveragingResults& r) {
     v += " 0.0";
   }
   v += "\n        </DataArray>\n";
+  if (r.Tracers.Present && r.Tracers.Grid.Nx > 0) {
+    v += "        <DataArray type=\"Float64\" Name=\"capture_fraction\" format=\"ascii\">\n         ";
+    for (double x : CaptureFractionOnField(r)) {
+      v += ' ';
+      v += JsonNumber(x);
+    }
+    v += "\n        </DataArray>\n";
+  }
   v += "        <DataArray type=\"UInt8\" Name=\"inside\" format=\"ascii\">\n         ";
   for (uint8_t x : g.Inside) v += x ? " 1" : " 0";
   v += "\n        </DataArray>\n";

@@ -37,41 +37,68 @@ std::string Percent(double fraction) { return FormatFixed(fraction * 100, 6, 1);
 
 }  // namespace
 
-Truncation Mser5(std::span<const double> series) {
-  Truncation t;
-  const Batches z{series, MserBatchSize};
-  const int64_t b = z.Count();
-  if (b < MserMinBatches) return t;
+namespace {
+
+// MSER-5 over b batch means that `sweep(count, visit)` visits in order from
+// the first (three sweeps: their mean, the sums of deviations, the scan of
+// the first half); false when a sweep failed.
+template <class Sweep>
+bool Mser5Of(int64_t b, Sweep&& sweep, Truncation& t) {
+  t = Truncation{};
+  if (b < MserMinBatches) return true;
   // Deviations from the overall batch mean keep the running sums free of cancellation.
   double shift = 0;
-  for (int64_t j = 0; j < b; ++j) shift += z.Mean(j);
+  if (!sweep(b, [&](double z) { shift += z; })) return false;
   shift /= static_cast<double>(b);
   double s1 = 0, s2 = 0;  // sums over batches d..b-1 of the deviation and its square
-  for (int64_t j = 0; j < b; ++j) {
-    const double d = z.Mean(j) - shift;
-    s1 += d;
-    s2 += d * d;
-  }
+  if (!sweep(b, [&](double z) {
+        const double d = z - shift;
+        s1 += d;
+        s2 += d * d;
+      }))
+    return false;
   const int64_t last = b / 2;
   int64_t best = 0;
   double bestValue = Infinity;
-  for (int64_t d = 0; d <= last; ++d) {
-    const double n = static_cast<double>(b - d);
-    const double sse = std::max(0.0, s2 - s1 * s1 / n);
-    const double value = sse / (n * n);
-    if (value < bestValue) {
-      bestValue = value;
-      best = d;
-    }
-    const double dev = z.Mean(d) - shift;
-    s1 -= dev;
-    s2 -= dev * dev;
-  }
+  int64_t d = 0;
+  if (!sweep(last + 1, [&](double z) {
+        const double n = static_cast<double>(b - d);
+        const double sse = std::max(0.0, s2 - s1 * s1 / n);
+        const double value = sse / (n * n);
+        if (value < bestValue) {
+          bestValue = value;
+          best = d;
+        }
+        const double dev = z - shift;
+        s1 -= dev;
+        s2 -= dev * dev;
+        ++d;
+      }))
+    return false;
   // Still falling at the end of the first half: the series has not settled.
-  if (best == last && bestValue > 0) return t;
+  if (best == last && bestValue > 0) return true;
   t.Found = true;
   t.Start = best * MserBatchSize;
+  return true;
+}
+
+}  // namespace
+
+Truncation Mser5(std::span<const double> series) {
+  const Batches z{series, MserBatchSize};
+  Truncation t;
+  Mser5Of(z.Count(), [&](int64_t count, auto&& visit) {
+    for (int64_t j = 0; j < count; ++j) visit(z.Mean(j));
+    return true;
+  }, t);
   return t;
+}
+
+bool Mser5Sweeps(int64_t batches, const BatchMeanSweep& sweep, Truncation& t) {
+  return Mser5Of(batches, [&](int64_t count, auto&& visit) {
+    const std::function<void(double)> f = [&visit](double z) { visit(z); };
+    return sweep(count, f);
+  }, t);
 }
 
 double StudentT975(int32_t dof) {
@@ -123,34 +150,52 @@ BatchMeans ComputeBatchMeans(std::span<const double> series) {
 }
 
 SteadyVerdict JudgeSteadyState(std::span<const std::vector<double>> series,
-                               std::span<const Real> times, double tolerance, bool withText) {
+                               std::span<const Real> times, double tolerance, bool withText,
+                               std::optional<Real> averageFrom) {
   SteadyVerdict v;
   v.Tolerance = tolerance;
   const size_t n = times.size();
   v.Samples = static_cast<int64_t>(n);
   if (n > 0) v.LastTime = times[n - 1];
-  bool consistent = !series.empty();
+  bool consistent = !series.empty() && series.size() <= static_cast<size_t>(MaxJudgedSeries);
   for (const auto& s : series) consistent = consistent && s.size() == n;
+  if (!consistent) {
+    if (withText) v.Text = SteadyVerdictText(v);
+    return v;
+  }
   int64_t start = 0;
-  bool over = consistent;
+  bool over = true;
   for (const auto& s : series) {
-    if (!over) break;
     const Truncation t = Mser5(s);
-    over = t.Found;
+    over = over && t.Found;
     start = std::max(start, t.Start);
   }
   if (over) {
     v.StartupOver = true;
     v.StartIndex = start;
     v.StartupEnd = times[static_cast<size_t>(start)];
-    bool allValid = true;
+  }
+  // The stretch the means are taken over: from the given time, else from the
+  // end of the start-up.
+  size_t first = n;
+  if (averageFrom) {
+    first = static_cast<size_t>(std::lower_bound(times.begin(), times.end(), *averageFrom) - times.begin());
+  } else if (over) {
+    first = static_cast<size_t>(start);
+  }
+  if (first < n) {
+    v.HasMeans = true;
+    v.MeansFrom = static_cast<int64_t>(first);
+    v.SeriesCount = static_cast<int32_t>(series.size());
+    bool allTrusted = true;
     double worst = 0;
-    for (const auto& s : series) {
-      const BatchMeans b = ComputeBatchMeans(std::span<const double>(s).subspan(static_cast<size_t>(start)));
-      allValid = allValid && b.Valid;
+    for (size_t i = 0; i < series.size(); ++i) {
+      const BatchMeans b = ComputeBatchMeans(std::span<const double>(series[i]).subspan(first));
+      v.Series[i] = b;
+      allTrusted = allTrusted && HalfWidthTrusted(b);
       worst = std::max(worst, b.RelativeHalfWidth);
     }
-    v.MeansKnown = allValid && std::isfinite(worst);
+    v.MeansKnown = over && allTrusted && std::isfinite(worst);
     v.WorstRelativeHalfWidth = worst;
     v.Reached = v.MeansKnown && worst <= tolerance;
   }

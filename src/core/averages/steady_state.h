@@ -2,7 +2,11 @@
 // Where the start-up of a series sampled at equal steps ends (MSER-5, the
 // marginal standard error rule on batches of five) and how well the mean of
 // the rest is known (non-overlapping batch means, 95 % confidence).
+#include <array>
+#include <cmath>
 #include <cstdint>
+#include <functional>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -34,6 +38,15 @@ struct Truncation {
 // range means the series is still settling (or drifting): not found.
 Truncation Mser5(std::span<const double> series);
 
+// The batch means of five of a series that is not held in memory (a record
+// read from disk): sweep(count, visit) calls visit(Z_j) for j = 0 … count−1
+// in order, from the first batch each time, and returns false when it could
+// not (a read failure, a stop asked for).
+using BatchMeanSweep = std::function<bool(int64_t count, const std::function<void(double)>& visit)>;
+// Mser5 over `batches` batch means given by three sweeps: the same bits as
+// Mser5 on the series in memory. False when a sweep failed.
+bool Mser5Sweeps(int64_t batches, const BatchMeanSweep& sweep, Truncation& t);
+
 struct BatchMeans {
   bool Valid = false;        // enough data and batch means not correlated
   double Mean = 0;           // over every observation given
@@ -50,14 +63,28 @@ BatchMeans ComputeBatchMeans(std::span<const double> series);
 // Two-sided 95 % quantile of Student's t with `dof` degrees of freedom.
 double StudentT975(int32_t dof);
 
-// The verdict on a set of monitored series sampled at the same moments.
+// Most series one verdict judges (the run has four monitors).
+inline constexpr int32_t MaxJudgedSeries = 8;
+
+// The verdict on a set of monitored series sampled at the same moments. It is
+// the one account of how well the means are known: the run's stop, the
+// status bar, the averages window, the JSON and the study table all read it.
 struct SteadyVerdict {
   bool Reached = false;      // start-up over and every relative half-width <= tolerance
   bool StartupOver = false;  // every monitor's truncation was found
   Real StartupEnd = 0;       // model time of the first kept sample, s (when StartupOver)
   int64_t StartIndex = 0;    // index of that sample (the latest of the monitors')
-  double WorstRelativeHalfWidth = 0;  // largest over the monitors (when StartupOver)
-  bool MeansKnown = false;   // every monitor's batch means are valid (when StartupOver)
+  double WorstRelativeHalfWidth = 0;  // largest over the monitors (when MeansKnown)
+  // Start-up over and every monitor's half-width trusted: its batch means
+  // not correlated (BatchMeans::Valid) and the half-width finite.
+  bool MeansKnown = false;
+  // Each series' mean and half-width over the averaged stretch, from sample
+  // MeansFrom to the end; none (HasMeans false) before the start-up is over
+  // unless a start time was given.
+  bool HasMeans = false;
+  int64_t MeansFrom = 0;
+  int32_t SeriesCount = 0;
+  std::array<BatchMeans, MaxJudgedSeries> Series{};
   double Tolerance = DefaultSteadyTolerance;
   int64_t Samples = 0;       // observations per monitor
   Real LastTime = 0;         // time of the last observation, s
@@ -67,10 +94,15 @@ struct SteadyVerdict {
 
 // series[i][s] is monitor i at time times[s]. The start-up ends at the latest
 // of the monitors' truncation points; each monitor's batch means are taken from
-// there. Needs times.size() == every series' size. Without `withText` the
-// verdict's Text stays empty and nothing is allocated (the check during a run).
+// there, or from the first sample at or after `averageFrom` when given (the
+// stretch the averages are taken over). Needs times.size() == every series'
+// size and at most MaxJudgedSeries series. Without `withText` the verdict's
+// Text stays empty and nothing is allocated (the check during a run).
 SteadyVerdict JudgeSteadyState(std::span<const std::vector<double>> series,
-                               std::span<const Real> times, double tolerance, bool withText = true);
+                               std::span<const Real> times, double tolerance, bool withText = true,
+                               std::optional<Real> averageFrom = std::nullopt);
+// A series' half-width is shown as a figure only when trusted.
+inline bool HalfWidthTrusted(const BatchMeans& b) { return b.Valid && std::isfinite(b.HalfWidth95); }
 // The verdict's text from its fields.
 std::string SteadyVerdictText(const SteadyVerdict& v);
 

@@ -1,5 +1,6 @@
 #include "core/base/numfmt.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cmath>
@@ -132,10 +133,12 @@ std::optional<Real> Convert(const std::string& c) {
 
 }  // namespace
 
-std::string FormatGeneral(Real v) {
+std::string FormatGeneral(Real v) { return FormatSignificant(v, GeneralDigits); }
+
+std::string FormatSignificant(Real v, int significant) {
   if (!std::isfinite(v)) return NonFinite(v);
   if (v == 0) return "0";
-  const Decimal d = ToDecimal(v, GeneralDigits);
+  const Decimal d = ToDecimal(v, std::clamp(significant, 1, GeneralDigits));
   if (d.Exponent < GeneralMinExponent || d.Exponent >= GeneralDigits) return Scientific(d);
   std::string digits = d.Digits;
   while (digits.size() > 1 && digits.back() == '0') digits.pop_back();

@@ -12,6 +12,8 @@ namespace mdv {
 // At most 15 significant digits, no trailing zeros; fixed notation when the
 // value has at most 15 integer digits and |v| >= 1e-5 (or is 0), else scientific.
 std::string FormatGeneral(Real v);
+// The same with `digits` (1-15) significant digits: 0,001326, 12350, 1,326E-6.
+std::string FormatSignificant(Real v, int digits);
 // Rounded to p significant digits, written with exactly d decimals (digits
 // beyond the p significant ones as 0); more than p integer digits: scientific.
 std::string FormatFixed(Real v, int p, int d);

@@ -30,6 +30,9 @@ class Observer {
   // A traced line (stream line, vortex-zone trace) got a new point; `first`
   // is true for the start point of a line.
   virtual void TracePoint(const TRealPoint& /*p*/, bool /*first*/) {}
+  // The run's free vortices reached its limit (once per run, after the step
+  // that reached it).
+  virtual void FreeLimitReached(const Model& /*m*/) {}
 };
 
 // Passes every report and question on to another observer; observers that
@@ -46,6 +49,7 @@ class ObserverRelay : public Observer {
     inner_.SetupProgress(stage, done, total);
   }
   void TracePoint(const TRealPoint& p, bool first) override { inner_.TracePoint(p, first); }
+  void FreeLimitReached(const Model& m) override { inner_.FreeLimitReached(m); }
 
  protected:
   Observer& inner_;

@@ -59,6 +59,8 @@ class File {
   std::error_code WriteAll(const uint8_t* data, size_t size);
   // Reads up to capacity bytes; got is 0 at the end of the file.
   std::error_code Read(uint8_t* buffer, size_t capacity, size_t& got);
+  // Moves to a byte offset from the start (regular files only).
+  std::error_code Seek(uint64_t offset);
   // Takes the exclusive advisory lock of the open file without waiting;
   // false when another open file (of any process) holds it. The lock ends
   // when the file is closed or the process ends in any way.

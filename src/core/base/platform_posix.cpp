@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <limits>
 #include <cstdlib>
 #include <fstream>
 
@@ -147,6 +148,12 @@ std::error_code File::Read(uint8_t* buffer, size_t capacity, size_t& got) {
     }
     if (errno != EINTR) return LastError();
   }
+}
+
+std::error_code File::Seek(uint64_t offset) {
+  if (offset > static_cast<uint64_t>(std::numeric_limits<off_t>::max())) return std::make_error_code(std::errc::value_too_large);
+  if (::lseek(Fd(handle_), static_cast<off_t>(offset), SEEK_SET) < 0) return LastError();
+  return {};
 }
 
 bool File::TryLockExclusive() { return IsOpen() && ::flock(Fd(handle_), LOCK_EX | LOCK_NB) == 0; }

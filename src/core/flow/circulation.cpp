@@ -304,25 +304,25 @@ const FlowPath& PathOf(const Execution& exec) {
 
 bool BuildInfluenceMatrix(Model& m) {
   bool stopped = false;
-  return PathOf(m.Exec).BuildInfluenceMatrix(m, NullObserver(), stopped);
+  return PathOf(m).BuildInfluenceMatrix(m, NullObserver(), stopped);
 }
 
 bool SetUpCirculationSystem(Model& m, Observer& obs) {
   bool stopped = false;
-  PathOf(m.Exec).BuildInfluenceMatrix(m, obs, stopped);
+  PathOf(m).BuildInfluenceMatrix(m, obs, stopped);
   return !stopped;
 }
 
-void UpdateRightHandSide(Model& m) { PathOf(m.Exec).UpdateRightHandSide(m); }
+void UpdateRightHandSide(Model& m) { PathOf(m).UpdateRightHandSide(m); }
 
-void SolveCirculations(Model& m) { PathOf(m.Exec).SolveCirculations(m); }
+void SolveCirculations(Model& m) { PathOf(m).SolveCirculations(m); }
 
 Real CalcVelocity(const Model& m, const TRealPoint& p, const TRealPoint& dir, int32_t skipIndex) {
-  return PathOf(m.Exec).Velocity(m, p, dir, skipIndex);
+  return PathOf(m).Velocity(m, p, dir, skipIndex);
 }
 
 void CalcVelocityPair(const Model& m, const TRealPoint& p, int32_t skipIndex, Real& u, Real& v) {
-  PathOf(m.Exec).VelocityPair(m, p, skipIndex, u, v);
+  PathOf(m).VelocityPair(m, p, skipIndex, u, v);
 }
 
 }  // namespace mdv

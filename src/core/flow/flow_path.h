@@ -34,6 +34,10 @@ class FlowPath {
 // Literal wins over Arithmetic: the reference path is extended by definition.
 const FlowPath& PathOf(const Execution& exec);
 
+// The path of m's arithmetic for m's model: the program's own (PathOf(m.Exec))
+// or the refined field over it (refined_field.cpp).
+const FlowPath& PathOf(const Model& m);
+
 // The double path (double_path.cpp).
 const FlowPath& DoublePath();
 

@@ -9,8 +9,9 @@
 #include "core/flow/circulation.h"
 #include "core/base/parallel.h"
 #include "core/model/records.h"
+#include "core/base/numfmt.h"
 #include "core/base/safe_file.h"
-#include "core/flow/step.h"
+#include "core/flow/step_model.h"
 
 namespace mdv {
 
@@ -126,6 +127,12 @@ bool SolveWithoutStep(Model& m, int32_t maxFree, int32_t freeCount, Observer& ob
   return setUp;
 }
 
+std::string FreeLimitWarning(int32_t maxFree, Real time) {
+  return "Внимание: достигнут предел свободных вихрей (" + std::to_string(maxFree) + ") при t = " +
+         FormatFixed(time, 6, 3) +
+         " сек.; пока он достигнут, отрыв вихрей ограничен, и средние величины зависят от предела.";
+}
+
 bool RunMakesNoStep(Real startTime, Real endTime) { return !(startTime <= endTime); }
 
 RunSummary RunSimulation(Model& m, int32_t maxFree, int32_t freeCount, Real startTime,
@@ -193,6 +200,8 @@ RunSummary RunSimulation(Model& m, int32_t maxFree, int32_t freeCount, Real star
     m.ConvectedGone.assign(static_cast<size_t>(m.MaxFreeVortex), 0);
   }
   std::vector<int32_t> shedCounters(static_cast<size_t>(m.SeparationCount), 0);
+  const StepModel& stepModel = StepModelOf(m);
+  stepModel.Prepare(m);
 
   // A stop asked for during the set-up leaves the state as it was at the start.
   const bool setUp = SetUpCirculationSystem(m, obs);
@@ -236,8 +245,7 @@ RunSummary RunSimulation(Model& m, int32_t maxFree, int32_t freeCount, Real star
       }
 
       m.Time = m.Time + m.Dt;
-      ConvectFreeVortices(m);
-      ShedVortices(m, shedCounters);
+      stepModel.Move(m, shedCounters);
       if (trackOn) track.Gammas.push_back(m.Vortices[n + m.FreeVortexCount - 1].Gamma);
       UpdateRightHandSide(m);
       SolveCirculations(m);
@@ -253,6 +261,10 @@ RunSummary RunSimulation(Model& m, int32_t maxFree, int32_t freeCount, Real star
       }
       summary.Steps = summary.Steps + 1;
       snapshot.Save(m, shedCounters);
+      if (!summary.FreeLimitReached() && m.MaxFreeVortex > 0 && m.FreeVortexCount >= m.MaxFreeVortex) {
+        summary.FreeLimitTime = m.Time;
+        obs.FreeLimitReached(m);
+      }
 
       obs.StepDone(m);
       obs.PumpEvents();

@@ -20,7 +20,16 @@ struct RunSummary {
   int64_t Steps = 0;       // steps completed in this run
   std::string Message;     // empty unless something went wrong or no step could be made
                            // (Russian, for the user)
+  // Model time at the end of the first step that left MaxFreeVortex free
+  // vortices, s; negative when the limit was never reached. With the
+  // program's model shedding stops there until rings leave; with the refined
+  // model it is a memory ceiling that should not be met.
+  Real FreeLimitTime = -1;
+  bool FreeLimitReached() const { return FreeLimitTime >= 0; }
 };
+
+// What a run says when the free-vortex limit was reached (Russian, for the user).
+std::string FreeLimitWarning(int32_t maxFree, Real time);
 
 // What a run whose end time is already reached says.
 inline constexpr char EndTimeReachedMessage[] = "Заданное время моделирования уже достигнуто";

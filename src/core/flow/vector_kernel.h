@@ -31,6 +31,10 @@ struct Kernels {
   // out[j - begin] = nx·axial + ny·radial of the unit ring j at (px, py), j in [begin, end).
   void (*NormalRow)(const RingArrays& r, int32_t begin, int32_t end, double px, double py,
                     double nx, double ny, double* out);
+  // SumPair with the smoothed kernel of smoothing length √delta2 (m) and no
+  // cut-off: the refined model's free rings.
+  void (*SumPairSmoothed)(const RingArrays& r, int32_t begin, int32_t end, int32_t skip,
+                          double px, double py, double delta2, double& su, double& sv);
 };
 
 // The kernels of the chosen set (the widest the processor runs, unless UseIsa chose).

@@ -58,16 +58,26 @@ struct Block {
   // (|2 r R| < 1e-10) axial = R² / (2 S √S), radial = 0. Where the formula
   // has no value (S = 0 on the axis, P = 0 at the ring's mirror image below
   // the axis) both are 0.
+  //
+  // Smoothed (the refined model's free rings): δ² is added to S, Q and P and
+  // taken from R² - r² - dx², the ring kernel with a smoothing length δ of
+  // Nitsche and Krasny; finite everywhere, the ring's own position included.
+  template <bool Smoothed = false>
   [[gnu::always_inline]] static inline void Pair(const B& px, const B& r, const B& X, const B& R,
-                                                B& ax, B& rad) {
+                                                B& ax, B& rad, const B& d2 = B(0.0)) {
     const B one(1.0), zero(0.0);
     const B dx = px - X;
     const B dx2 = dx * dx;
-    const B S = dx2 + r * r + R * R;
+    B S = dx2 + r * r + R * R;
     const B T = (r + r) * R;
     const B rm = r - R, rp = r + R;
-    const B Q = dx2 + rm * rm;
-    const B P = dx2 + rp * rp;
+    B Q = dx2 + rm * rm;
+    B P = dx2 + rp * rp;
+    if constexpr (Smoothed) {
+      S = S + d2;
+      Q = Q + d2;
+      P = P + d2;
+    }
     const auto axis = xsimd::abs(T) < B(AxisBand);
     const B base = xsimd::select(axis, S, P);
     const auto none = base == zero;
@@ -95,7 +105,8 @@ struct Block {
                 L * (B0 + m1 * (B1 + m1 * (B2 + m1 * (B3 + m1 * B4))));
     const B E = one + m1 * ((C1 + m1 * (C2 + m1 * (C3 + m1 * C4))) +
                             L * (D1 + m1 * (D2 + m1 * (D3 + m1 * D4))));
-    const B w = (R - r) * (R + r) - dx2;  // R² - r² - dx²
+    B w = (R - r) * (R + r) - dx2;  // R² - r² - dx²
+    if constexpr (Smoothed) w = w - d2;
     const B kq = K * Q;
     const B t = P * (inv * B(InvTwoPi));  // 1 / (2π √P Q r)
     const B axial = (kq + E * w) * (t * r);
@@ -157,6 +168,45 @@ void SumPair(const RingArrays& r, int32_t begin, int32_t end, int32_t skip, doub
   sv = SumLanes(lv);
 }
 
+// SumPair's sums with the smoothed kernel and no cut-off.
+template <class Arch>
+void SumPairSmoothed(const RingArrays& r, int32_t begin, int32_t end, int32_t skip, double px,
+                     double py, double delta2, double& su, double& sv) {
+  using K = Block<Arch>;
+  using B = typename K::B;
+  const B zero(0.0), p(px), q(py), d2(delta2), last(static_cast<double>(end)),
+      skipped(static_cast<double>(skip)), lanes = K::Lanes();
+  B accU[K::Parts], accV[K::Parts];
+  for (int k = 0; k < K::Parts; ++k) accU[k] = accV[k] = zero;
+  for (int32_t base = begin; base < end; base += 8) {
+    const bool whole = end - base >= 8 && (skip < base || skip - base >= 8);
+    for (int k = 0; k < K::Parts; ++k) {
+      const int32_t i0 = base + k * K::W;
+      const B X = B::load_unaligned(r.X + i0);
+      const B R = B::load_unaligned(r.Y + i0);
+      const B G = B::load_unaligned(r.G + i0);
+      B ax, rad;
+      K::template Pair<true>(p, q, X, R, ax, rad, d2);
+      if (whole) {
+        accU[k] += G * ax;
+        accV[k] += G * rad;
+      } else {
+        const B index = B(static_cast<double>(i0)) + lanes;
+        const auto keep = (index < last) && (index != skipped);
+        accU[k] += xsimd::select(keep, G * ax, zero);
+        accV[k] += xsimd::select(keep, G * rad, zero);
+      }
+    }
+  }
+  alignas(64) double lu[8], lv[8];
+  for (int k = 0; k < K::Parts; ++k) {
+    accU[k].store_aligned(lu + k * K::W);
+    accV[k].store_aligned(lv + k * K::W);
+  }
+  su = SumLanes(lu);
+  sv = SumLanes(lv);
+}
+
 template <class Arch>
 void NormalRow(const RingArrays& r, int32_t begin, int32_t end, double px, double py, double nx,
                double ny, double* out) {
@@ -179,7 +229,7 @@ void NormalRow(const RingArrays& r, int32_t begin, int32_t end, double px, doubl
 
 template <class Arch>
 constexpr Kernels KernelsFor() {
-  return Kernels{&SumPair<Arch>, &NormalRow<Arch>};
+  return Kernels{&SumPair<Arch>, &NormalRow<Arch>, &SumPairSmoothed<Arch>};
 }
 
 }  // namespace mdv::vk::detail

@@ -51,6 +51,53 @@ struct Execution {
   Precision Arithmetic = Precision::Extended;
 };
 
+// What a run computes: the program's own model (the default, bit for bit as
+// it always was), or the refined model of refined_step.h, whose averages
+// are meant to converge as the spacing and the step shrink.
+enum class FlowModel { Program, Refined };
+
+// How the refined model sheds at a separation point.
+enum class ShedRule {
+  SheetFlux,  // Γ = ½·(Γ_edge / h)·|U_edge|·dt: the bound sheet convected past the edge
+  Edge,       // Γ = Γ_edge, as the program's model: the shed rate grows as dt shrinks
+};
+
+// Where the refined model puts a new ring.
+enum class ShedPlacement {
+  Offset,     // half a spacing from the edge along the edge velocity, as the program does
+  Convected,  // half of its own move U_edge·dt, and at least 1e-4 m past the barrier
+};
+
+// The refined model's parameters; read only when Flow is Refined.
+struct RefinedSettings {
+  Real SmoothingLength = 0.01L;  // δ of the free rings' kernel, m (fixed as h and dt are refined)
+  ShedRule Shedding = ShedRule::SheetFlux;
+  ShedPlacement Placement = ShedPlacement::Offset;
+  Real MergeDistance = 0;        // same-sign free rings closer than this are merged, m; 0: h/2
+  Real MergeAge = 0.1L;          // only rings older than this are merged, s
+  bool MergeDistancePerStep = false;  // research: merge distance scaled by dt / 0.005 s
+  bool FreeSeeAttachedCutOff = true;  // free rings see attached ones beyond h/2 only (as the program)
+};
+
+// What the refined model removed and whether the free-vortex ceiling was met
+// during the current run (reset when a run starts).
+struct RefinedAccount {
+  int64_t Merged = 0;        // rings merged into others
+  int64_t RemovedFar = 0;    // rings that left the far region
+  int64_t RemovedAxis = 0;   // rings whose radius fell below δ / 2
+  Real AxisCirculation = 0;  // circulation the axis removals took away, m²/s
+  int64_t NotShed = 0;       // sheddings skipped at the ceiling
+};
+
+// Work arrays of the refined step, sized once per run (no allocation per step).
+struct RefinedScratch {
+  std::vector<Real> Birth;      // birth time of each free ring, s (index as the free rings)
+  TRealPointArray Start;        // positions at the start of the step
+  TRealPointArray Velocity0;    // velocities of the predictor, m/s
+  TRealPointArray Velocity1;    // velocities at the predicted positions, m/s
+  std::vector<uint8_t> Gone;    // 1: removed in this step
+};
+
 struct Model {
   // ---- area parameters ----
   Real ChannelRadius = 0.15L;     // B, inner radius of the suction channel, m
@@ -113,6 +160,10 @@ struct Model {
   bool AreaCalcStopRequested = false;
 
   Execution Exec;
+  FlowModel Flow = FlowModel::Program;
+  RefinedSettings Refined;
+  RefinedAccount RefinedCount;
+  RefinedScratch RefinedWork;  // run only
 
   // ---- run scratch of the fast path (sized when a run starts, released at its end) ----
   FactoredSystem Factored;             // elimination of the attached system, recorded once

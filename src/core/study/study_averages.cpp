@@ -11,7 +11,7 @@ namespace mdv {
 bool CaseAverages(const std::vector<StudySetting>& settings) {
   for (const StudySetting& s : settings) {
     if (s.Key == "until-steady" && s.Value != "false") return true;
-    if (s.Key == "tolerance" || s.Key == "average-from") return true;
+    if (s.Key == "tolerance" || s.Key == "average-from" || s.Key == "tracers" || s.Key == "tracer-grid") return true;
   }
   return false;
 }
@@ -34,7 +34,7 @@ bool AveragesResults(std::string_view json, const ResultRequest& request, CaseRe
         return false;
       }
       out.push_back({name, "м", s.Mean});
-      out.push_back({ResultName(name, "_sd"), "м", s.Sd});
+      out.push_back({ResultName(name, SdSuffix), "м", s.Sd});
     }
   }
 
@@ -53,6 +53,31 @@ bool AveragesResults(std::string_view json, const ResultRequest& request, CaseRe
   }
 
   if (request.Flux && std::isfinite(r.Flux.Ratio)) out.push_back({"flux_ratio", "", r.Flux.Ratio});
+
+  const ContractionSummary& c = r.Contraction;
+  if (request.Contraction && c.HasVenaContracta) {
+    out.push_back({"Cc", "", c.VenaCc});
+    out.push_back({"xc/D", "", c.VenaXOverD});
+    out.push_back({"rc", "м", c.JetRadius});
+  }
+  if (request.Contraction && c.Reattached) out.push_back({"Lr/D", "", c.ReattachXOverD});
+  // The entry loss beside every vortex-zone result.
+  if ((request.Contraction || request.VortexZone) && c.HasVenaContracta && std::isfinite(c.ZetaBC))
+    out.push_back({"zeta_BC", "", c.ZetaBC});
+
+  // The user-given tracer sources (those not on the tracer grid).
+  if (request.Capture && r.Tracers.Present) {
+    std::vector<uint8_t> onGrid(r.Tracers.Sources.size(), 0);
+    for (const int32_t k : r.Tracers.Grid.Source) {
+      if (k >= 0 && static_cast<size_t>(k) < onGrid.size()) onGrid[static_cast<size_t>(k)] = 1;
+    }
+    for (size_t k = 0; k < r.Tracers.Sources.size(); ++k) {
+      const SourceResult& s = r.Tracers.Sources[k];
+      if (onGrid[k]) continue;
+      if (s.Known) out.push_back({ResultName("capture", ResultPointSuffix(s.Point)), "", s.CaughtFraction});
+      if (s.HasMedian) out.push_back({ResultName("tcap", ResultPointSuffix(s.Point)), "с", s.MedianTime});
+    }
+  }
 
   const AveragingGrid& g = r.Field.Grid;
   for (const TRealPoint& p : request.Points) {

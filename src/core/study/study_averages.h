@@ -11,14 +11,19 @@ namespace mdv {
 // The name of the averages file in a case folder.
 inline constexpr char CaseAveragesName[] = "averages.json";
 
-// The run options that make a run average; a case with any of them (a flag
-// set to true) collects its results from the averages file.
+// The run options that make a run average (tracers included); a case with
+// any of them (a flag set to true) collects its results from the averages file.
 bool CaseAverages(const std::vector<StudySetting>& settings);
 
 // From the averages file: the mean and s.d. of each vortex-zone dimension
 // ("Beff", "Beff_sd", …; left out when no zone was measured), the model's
 // centre-line v/v0 at each requested x/D (the listed station nearest to it),
-// the flux ratio, and the mean vx, vy and speed at each requested point (the
+// the flux ratio, the contraction (C_c at the vena contracta "Cc", its place
+// "xc/D" from the mouth, the jet radius "rc"; the reattachment length "Lr/D"
+// when the flow reattaches within the channel; the Borda–Carnot entry loss
+// "zeta_BC", also beside the vortex-zone results), the caught fraction
+// "capture(x y)" and median capture time "tcap(x y)" of each tracer source
+// given by --tracers, and the mean vx, vy and speed at each requested point (the
 // nearest node of the averaged grid; left out inside a solid or off the grid).
 bool AveragesResults(std::string_view json, const ResultRequest& request, CaseResults& out,
                      std::string& error);

@@ -41,11 +41,29 @@ class Reader {
 
   const std::string& Error() const { return error_; }
 
+  // Every text of the file reaches case files, tables and plot scripts: a
+  // control character is refused wherever it stands, in a key or a value.
+  bool ControlFree(const toml::node& node, std::string_view key) {
+    if (const toml::table* t = node.as_table()) {
+      for (auto&& [k, v] : *t) {
+        if (HasControlCharacter(k.str())) return Fail(&v, "", "управляющий символ в имени ключа");
+        if (!ControlFree(v, k.str())) return false;
+      }
+    } else if (const toml::array* a = node.as_array()) {
+      for (const toml::node& v : *a)
+        if (!ControlFree(v, key)) return false;
+    } else if (const auto* s = node.as_string(); s != nullptr && HasControlCharacter(s->get())) {
+      return Fail(&node, key, "недопустимый управляющий символ (перевод строки, табуляция, NUL …)");
+    }
+    return true;
+  }
+
   bool Read(const toml::table& root, StudyDefinition& definition) {
+    if (!ControlFree(root, "")) return false;
     for (auto&& [k, v] : root) {
       const std::string key(k.str());
-      if (key != "name" && key != "base" && key != "sweep" && key != "results")
-        return Fail(&v, key, "неизвестный ключ (ожидаются name, [base], [sweep], [results])");
+      if (key != "name" && key != "base" && key != "sweep" && key != "results" && key != "convergence")
+        return Fail(&v, key, "неизвестный ключ (ожидаются name, [base], [sweep], [convergence], [results])");
     }
     const toml::node* name = root.get("name");
     if (name == nullptr) return Fail(nullptr, "name", "не задано название исследования");
@@ -87,6 +105,11 @@ class Reader {
                        [](const StudySweep& a, const StudySweep& b) { return a.Line < b.Line; });
     }
 
+    if (const toml::node* refine = root.get("convergence")) {
+      if (!refine->is_table()) return Fail(refine, "convergence", "ожидается таблица [convergence]");
+      if (!Refinements(*refine->as_table(), definition)) return false;
+    }
+
     if (!Conflicts(root, definition)) return false;
     if (definition.Zip) {
       for (const StudySweep& s : definition.Sweep) {
@@ -125,12 +148,45 @@ class Reader {
     return sk;
   }
 
+  // [convergence]: positive steps of a numeric option, at least three.
+  bool Refinements(const toml::table& t, StudyDefinition& definition) {
+    for (auto&& [k, v] : t) {
+      const std::string key(k.str());
+      const StudyKey* sk = Key(&v, key);
+      if (sk == nullptr) return false;
+      if (sk->Kind != StudyKeyKind::Real)
+        return Fail(&v, key, "уточнять можно только шаг, заданный числом (vortex-spacing, dt, …)");
+      for (const StudySweep& s : definition.Sweep)
+        if (s.Key == key) return Fail(&v, key, "параметр задан и в [sweep], и в [convergence]");
+      StudySweep s{key, {}, static_cast<int>(v.source().begin.line)};
+      if (!Values(v, key, *sk, s.Values)) return false;
+      if (s.Values.size() < MinRefinements)
+        return Fail(&v, key, "для индекса сходимости нужны не меньше трёх значений (здесь " +
+                                 std::to_string(s.Values.size()) + ")");
+      std::vector<long double> steps;
+      for (const std::string& x : s.Values) {
+        const auto step = ParseRealLenient(x);
+        if (!step || !(*step > 0)) return Fail(&v, key, "шаг " + DisplayValue(x) + " не положителен");
+        for (long double y : steps)
+          if (y == static_cast<long double>(*step))
+            return Fail(&v, key, "значение " + DisplayValue(x) + " повторяется");
+        steps.push_back(static_cast<long double>(*step));
+      }
+      definition.Convergence.push_back(std::move(s));
+    }
+    std::stable_sort(definition.Convergence.begin(), definition.Convergence.end(),
+                     [](const StudySweep& a, const StudySweep& b) { return a.Line < b.Line; });
+    return true;
+  }
+
   // Options the run command refuses together.
   bool Conflicts(const toml::table& root, const StudyDefinition& definition) {
     auto given = [&](const char* k) {
       for (const StudySetting& s : definition.Base)
         if (s.Key == k) return true;
       for (const StudySweep& s : definition.Sweep)
+        if (s.Key == k) return true;
+      for (const StudySweep& s : definition.Convergence)
         if (s.Key == k) return true;
       return false;
     };
@@ -257,9 +313,10 @@ class Reader {
   bool Results(const toml::table& t, ResultRequest& r) {
     for (auto&& [k, v] : t) {
       const std::string key(k.str());
-      if (key == "vortex-zone" || key == "flux") {
+      if (key == "vortex-zone" || key == "flux" || key == "contraction" || key == "capture") {
         if (!v.is_boolean()) return Fail(&v, key, "ожидается true или false");
-        (key == "flux" ? r.Flux : r.VortexZone) = v.as_boolean()->get();
+        bool& flag = key == "flux" ? r.Flux : key == "contraction" ? r.Contraction : key == "capture" ? r.Capture : r.VortexZone;
+        flag = v.as_boolean()->get();
       } else if (key == "points") {
         if (!v.is_array()) return Fail(&v, key, "ожидается список точек [[x, y], …], м");
         for (const toml::node& p : *v.as_array()) {
@@ -281,7 +338,7 @@ class Reader {
           r.CentrelineXD.push_back(static_cast<Real>(*x));
         }
       } else {
-        return Fail(&v, key, "неизвестный результат (ожидаются vortex-zone, points, centreline, flux)");
+        return Fail(&v, key, "неизвестный результат (ожидаются vortex-zone, points, centreline, flux, contraction, capture)");
       }
     }
     return true;
@@ -296,27 +353,37 @@ class Reader {
 
 const std::vector<StudyKey>& StudyKeys() {
   static const std::vector<StudyKey> keys = {
-      {"vortex-spacing", StudyKeyKind::Real, "м"},
-      {"suction-speed", StudyKeyKind::Real, "м/с"},
-      {"inflow-speed", StudyKeyKind::Real, "м/с"},
-      {"channel-radius", StudyKeyKind::Real, "м"},
-      {"suction-x", StudyKeyKind::Real, "м"},
-      {"channel-length", StudyKeyKind::Real, "м"},
-      {"flange-length", StudyKeyKind::Real, "м"},
-      {"flange-angle", StudyKeyKind::Real, "рад"},
-      {"flange-angle-deg", StudyKeyKind::Real, "°"},
-      {"wall-thickness", StudyKeyKind::Real, "м"},
-      {"plane-half-length", StudyKeyKind::Real, "м"},
-      {"plane-x", StudyKeyKind::Real, "м"},
-      {"dt", StudyKeyKind::Real, "с"},
-      {"max-time", StudyKeyKind::Real, "с"},
-      {"max-free", StudyKeyKind::Integer, ""},
-      {"threads", StudyKeyKind::Integer, ""},
-      {"reference", StudyKeyKind::Flag, ""},
-      {"until-steady", StudyKeyKind::Any, ""},
-      {"tolerance", StudyKeyKind::Real, ""},
-      {"precision", StudyKeyKind::Any, ""},
-      {"average-from", StudyKeyKind::Real, "с"},
+      {"vortex-spacing", StudyKeyKind::Real, "м", "Расстояние между расчетными\nточками и присоед. вихрями, м"},
+      {"suction-speed", StudyKeyKind::Real, "м/с", "Скорость воздуха в отсосе, м/с"},
+      {"inflow-speed", StudyKeyKind::Real, "м/с", "Скорость приточного воздуха, м/с"},
+      {"channel-radius", StudyKeyKind::Real, "м", "Полуширина отсоса (В), м"},
+      {"suction-x", StudyKeyKind::Real, "м", "Абцисса всасывающего\nотрезка (L), м"},
+      {"channel-length", StudyKeyKind::Real, "м", "Длина всасывающего\nканала (LL), м"},
+      {"flange-length", StudyKeyKind::Real, "м", "Длина козырька (l), м"},
+      {"flange-angle", StudyKeyKind::Real, "рад", "Угол наклона козырька\n(Alpha), рад"},
+      {"flange-angle-deg", StudyKeyKind::Real, "°", "Угол наклона козырька\n(Alpha), град"},
+      {"wall-thickness", StudyKeyKind::Real, "м", "Толщина стенок, м"},
+      {"plane-half-length", StudyKeyKind::Real, "м", "Полудлина плоскости, м"},
+      {"plane-x", StudyKeyKind::Real, "м", "Абсцисса расположения\nплоскости, м"},
+      {"dt", StudyKeyKind::Real, "с", "Шаг по времени, сек."},
+      {"max-time", StudyKeyKind::Real, "с", "Макс. время моделирования, сек."},
+      {"max-free", StudyKeyKind::Integer, "", "Макс. кол-во свободных вихрей"},
+      {"threads", StudyKeyKind::Integer, "", "Число потоков"},
+      {"reference", StudyKeyKind::Flag, "", "Эталонный путь"},
+      {"until-steady", StudyKeyKind::Any, "", "До установления"},
+      {"tolerance", StudyKeyKind::Real, "", "Допуск точности средних"},
+      {"precision", StudyKeyKind::Any, "", "Точность счёта"},
+      {"average-from", StudyKeyKind::Real, "с", "Осреднение с t, сек."},
+      {"model", StudyKeyKind::Any, "", "Модель течения"},
+      {"smoothing-length", StudyKeyKind::Real, "м", "Длина сглаживания, м"},
+      {"shedding", StudyKeyKind::Any, "", "Правило отрыва"},
+      {"shed-placement", StudyKeyKind::Any, "", "Место нового кольца"},
+      {"merge-distance", StudyKeyKind::Real, "м", "Расстояние слияния, м"},
+      {"merge-age", StudyKeyKind::Real, "с", "Возраст слияния, сек."},
+      {"shed-every", StudyKeyKind::Integer, "", "Отрыв раз в N шагов"},
+      {"merge-per-step", StudyKeyKind::Flag, "", "Слияние пропорционально шагу"},
+      {"attached-smoothed", StudyKeyKind::Flag, "", "Сглаженные присоединенные вихри"},
+      {"courant", StudyKeyKind::Real, "", "Число Куранта"},
   };
   return keys;
 }
@@ -347,15 +414,63 @@ bool ParseStudy(std::string_view text, const std::string& fileName,
   return true;
 }
 
-size_t StudyCaseCount(const StudyDefinition& definition) {
-  if (definition.Sweep.empty()) return 1;
-  if (definition.Zip) return definition.Sweep.front().Values.size();
-  size_t n = 1;
-  for (const StudySweep& s : definition.Sweep) {
-    if (n > MaxStudyCases) break;  // no overflow; the caller refuses anyway
-    n *= s.Values.size();
+std::vector<std::vector<std::string>> RefinedVariants(const StudyDefinition& definition) {
+  std::vector<std::string> base;
+  for (const StudySweep& r : definition.Convergence) {
+    std::string value;
+    for (const StudySetting& b : definition.Base)
+      if (b.Key == r.Key) value = b.Value;
+    base.push_back(value);
   }
-  return n;
+  std::vector<std::vector<std::string>> variants;
+  for (size_t k = 0; k < definition.Convergence.size(); ++k) {
+    for (const std::string& v : definition.Convergence[k].Values) {
+      std::vector<std::string> variant = base;
+      variant[k] = v;
+      if (std::find(variants.begin(), variants.end(), variant) == variants.end()) variants.push_back(variant);
+    }
+  }
+  if (variants.empty()) variants.emplace_back();
+  return variants;
+}
+
+size_t StudyCaseCount(const StudyDefinition& definition) {
+  size_t n = 1;
+  if (definition.Zip && !definition.Sweep.empty()) {
+    n = definition.Sweep.front().Values.size();
+  } else {
+    for (const StudySweep& s : definition.Sweep) {
+      if (n > MaxStudyCases) break;  // no overflow; the caller refuses anyway
+      n *= s.Values.size();
+    }
+  }
+  // Bounded too: the refined lists are limited like any list.
+  return n > MaxStudyCases ? n : n * RefinedVariants(definition).size();
+}
+
+bool HasControlCharacter(std::string_view text) {
+  return std::any_of(text.begin(), text.end(), [](char c) {
+    const auto u = static_cast<unsigned char>(c);
+    return u < 0x20 || u == 0x7f;
+  });
+}
+
+std::string TomlString(std::string_view text) {
+  std::string q = "\"";
+  for (char c : text) {
+    const auto u = static_cast<unsigned char>(c);
+    if (c == '"' || c == '\\') {
+      q += '\\';
+      q += c;
+    } else if (u < 0x20 || u == 0x7f) {
+      char esc[8];
+      std::snprintf(esc, sizeof esc, "\\u%04X", u);
+      q += esc;
+    } else {
+      q += c;
+    }
+  }
+  return q + "\"";
 }
 
 std::string DisplayValue(const std::string& value) {

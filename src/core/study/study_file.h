@@ -26,7 +26,10 @@ enum class StudyKeyKind {
 struct StudyKey {
   const char* Name;  // the option without its dashes
   StudyKeyKind Kind;
-  const char* Unit;  // for column headers and plot axes; "" when it has none
+  const char* Unit;  // for the CSV header; "" when it has none
+  // The program's own name with its unit, as the area dialog and the main
+  // window label the field ('\n' where the dialog breaks the line).
+  const char* Label;
 };
 
 const std::vector<StudyKey>& StudyKeys();
@@ -51,6 +54,12 @@ struct ResultRequest {
   TRealPointArray Points;          // speed at these points, m
   std::vector<Real> CentrelineXD;  // centre-line speed at these x/D (cases that average)
   bool Flux = false;               // flux ratio (cases that average)
+  // C_c at the vena contracta, its place and jet radius, the reattachment
+  // length (cases that average)
+  bool Contraction = false;
+  // The caught fraction and median capture time of each tracer source given
+  // by --tracers (cases that release markers)
+  bool Capture = false;
 };
 
 struct StudyDefinition {
@@ -59,7 +68,21 @@ struct StudyDefinition {
   std::vector<StudySweep> Sweep;  // in the order of the file
   bool Zip = false;               // pair the swept lists instead of crossing them
   ResultRequest Results;
+  // [convergence]: each key refined alone (at least three values), every
+  // other option at its [base] value, at every point of the sweep; the
+  // grid convergence index of every result from the three finest.
+  std::vector<StudySweep> Convergence;  // in the order of the file
 };
+
+// Refinements a convergence key needs at least.
+inline constexpr size_t MinRefinements = 3;
+
+// The values of the refined keys (one per StudyDefinition::Convergence) in
+// each distinct case of one point of the sweep: key after key, value after
+// value as in the file, a case two series share listed once. A key not
+// refined in a case has its [base] value, or "" when [base] has none. One
+// empty list when the study refines nothing.
+std::vector<std::vector<std::string>> RefinedVariants(const StudyDefinition& definition);
 
 // Largest number of cases a study may have.
 inline constexpr size_t MaxStudyCases = 100000;
@@ -72,10 +95,18 @@ using OptionAvailable = std::function<bool(std::string_view key)>;
 bool ParseStudy(std::string_view text, const std::string& fileName,
                 const OptionAvailable& available, StudyDefinition& definition, std::string& error);
 
-// The number of cases of the definition (grid product or zip length).
+// The number of cases of the definition (grid product or zip length, times
+// the refined variants).
 size_t StudyCaseCount(const StudyDefinition& definition);
 
 // A value as the user reads it: numbers with a decimal comma.
 std::string DisplayValue(const std::string& value);
+
+// True when the text holds a control character (C0 or DEL: a line break, a
+// tab, NUL): such text could end a line of a file or script it is written into.
+bool HasControlCharacter(std::string_view text);
+
+// A TOML basic string: quotes and backslashes escaped, control characters as \uXXXX.
+std::string TomlString(std::string_view text);
 
 }  // namespace mdv

@@ -1,5 +1,6 @@
 #include "core/study/study_plan.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <utility>
@@ -16,17 +17,16 @@ namespace {
 constexpr int CaseIdDigits = 4;
 
 std::string CaseParamsText(const StudyDefinition& definition, const StudyCase& c) {
+  // The study file refuses control characters, so the name cannot end the comment.
   std::string t = "# " + definition.Name + ", вариант " + std::to_string(c.Id) + "\n";
-  for (const StudySetting& s : c.Settings) {
-    // Values are option arguments; TOML strings keep them exactly as passed.
-    t += s.Key + " = \"" + s.Value + "\"\n";
-  }
+  // Values are option arguments; TOML strings keep them exactly as passed.
+  for (const StudySetting& s : c.Settings) t += s.Key + " = " + TomlString(s.Value) + "\n";
   return t;
 }
 
 std::string ManifestText(const StudyDefinition& definition, const std::vector<StudyCase>& cases) {
   std::string t = "id;folder";
-  for (const StudySweep& s : definition.Sweep) t += ";" + s.Key;
+  for (const std::string& key : StudyParamKeys(definition)) t += ";" + key;
   t += "\n";
   for (const StudyCase& c : cases) {
     t += std::to_string(c.Id) + ";cases/" + fs::path(CaseDir("", c.Id)).filename().string();
@@ -39,24 +39,73 @@ std::string ManifestText(const StudyDefinition& definition, const std::vector<St
 }  // namespace
 
 std::vector<StudyCase> PlanCases(const StudyDefinition& definition) {
+  const auto variants = RefinedVariants(definition);
   const size_t n = StudyCaseCount(definition);
   std::vector<StudyCase> cases(n);
   for (size_t i = 0; i < n; ++i) {
     StudyCase& c = cases[i];
     c.Id = static_cast<int>(i);
-    c.Settings = definition.Base;
-    // Mixed-radix digits of i, the last swept key fastest.
-    size_t rest = i;
+    const size_t point = i / variants.size();
+    const std::vector<std::string>& refined = variants[i % variants.size()];
+    // A refined key of [base] takes the variant's value in its place.
+    for (const StudySetting& b : definition.Base) {
+      StudySetting setting = b;
+      for (size_t k = 0; k < refined.size(); ++k)
+        if (definition.Convergence[k].Key == b.Key) setting.Value = refined[k];
+      c.Settings.push_back(setting);
+    }
+    // Mixed-radix digits of the sweep point, the last swept key fastest.
+    size_t rest = point;
     c.SweptValues.resize(definition.Sweep.size());
     for (size_t k = definition.Sweep.size(); k-- > 0;) {
       const auto& values = definition.Sweep[k].Values;
-      const size_t j = definition.Zip ? i : rest % values.size();
+      const size_t j = definition.Zip ? point : rest % values.size();
       if (!definition.Zip) rest /= values.size();
       c.SweptValues[k] = values[j];
     }
     for (size_t k = 0; k < definition.Sweep.size(); ++k) c.Settings.push_back({definition.Sweep[k].Key, c.SweptValues[k]});
+    for (size_t k = 0; k < refined.size(); ++k) {
+      const std::string& key = definition.Convergence[k].Key;
+      const bool inBase = std::any_of(definition.Base.begin(), definition.Base.end(),
+                                      [&](const StudySetting& b) { return b.Key == key; });
+      if (!inBase && !refined[k].empty()) c.Settings.push_back({key, refined[k]});
+      c.SweptValues.push_back(refined[k]);
+    }
   }
   return cases;
+}
+
+std::vector<std::string> StudyParamKeys(const StudyDefinition& definition) {
+  std::vector<std::string> keys;
+  for (const StudySweep& s : definition.Sweep) keys.push_back(s.Key);
+  for (const StudySweep& s : definition.Convergence) keys.push_back(s.Key);
+  return keys;
+}
+
+std::vector<RefinementSeries> PlanRefinements(const StudyDefinition& definition) {
+  const auto variants = RefinedVariants(definition);
+  std::vector<RefinementSeries> series;
+  if (definition.Convergence.empty()) return series;
+  const size_t points = StudyCaseCount(definition) / variants.size();
+  std::vector<std::string> base(definition.Convergence.size());
+  for (size_t k = 0; k < base.size(); ++k)
+    for (const StudySetting& b : definition.Base)
+      if (b.Key == definition.Convergence[k].Key) base[k] = b.Value;
+  for (size_t point = 0; point < points; ++point) {
+    for (size_t k = 0; k < definition.Convergence.size(); ++k) {
+      RefinementSeries s;
+      s.Key = k;
+      s.Point = point;
+      for (const std::string& v : definition.Convergence[k].Values) {
+        std::vector<std::string> variant = base;
+        variant[k] = v;
+        const auto at = std::find(variants.begin(), variants.end(), variant) - variants.begin();
+        s.CaseIds.push_back(static_cast<int>(point * variants.size() + static_cast<size_t>(at)));
+      }
+      series.push_back(std::move(s));
+    }
+  }
+  return series;
 }
 
 std::string StudyFilePath(const std::string& dir) { return (fs::path(dir) / "study.toml").string(); }

@@ -20,13 +20,28 @@
 namespace mdv {
 
 struct StudyCase {
-  int Id = 0;                            // 0-based: the Slurm array index
-  std::vector<StudySetting> Settings;    // base options, then the swept ones
-  std::vector<std::string> SweptValues;  // one per StudyDefinition::Sweep, as its Values
+  int Id = 0;                          // 0-based: the Slurm array index
+  std::vector<StudySetting> Settings;  // base options, then the swept ones, then the refined ones
+  // One per StudyParamKeys: the swept values (as StudySweep::Values), then the
+  // refined keys' values in this case ("" for a key left to the run's default).
+  std::vector<std::string> SweptValues;
 };
 
 // Grid: the first swept key varies slowest. Zip: the i-th value of every list.
+// A study that refines has RefinedVariants cases at each sweep point, in a row.
 std::vector<StudyCase> PlanCases(const StudyDefinition& definition);
+
+// The columns that tell cases apart: the swept keys, then the refined ones.
+std::vector<std::string> StudyParamKeys(const StudyDefinition& definition);
+
+// One refined key at one sweep point: the cases of its values.
+struct RefinementSeries {
+  size_t Key = 0;             // in StudyDefinition::Convergence
+  size_t Point = 0;           // the sweep point: case ids Point·V … Point·V + V − 1
+  std::vector<int> CaseIds;   // one per value of the key, as in the file
+};
+// Point after point, key after key; empty when the study refines nothing.
+std::vector<RefinementSeries> PlanRefinements(const StudyDefinition& definition);
 
 std::string StudyFilePath(const std::string& dir);
 std::string ManifestPath(const std::string& dir);

@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <utility>
 
 #include <toml++/toml.h>
 
@@ -22,9 +23,57 @@ std::string ResultName(const char* name, const std::string& suffix) {
   return s.append(suffix);
 }
 
+namespace {
+
+bool EndsWith(const std::string& s, std::string_view tail) {
+  return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
+}
+
+// "(0,1 0,05)" → "(0,1; 0,05)": the blank between two decimal commas reads as
+// one number otherwise.
+std::string PointText(std::string p) {
+  const size_t blank = p.find(' ');
+  if (blank != std::string::npos) p.replace(blank, 1, "; ");
+  return p;
+}
+
+}  // namespace
+
+std::string SpreadOf(const std::string& name) {
+  for (const char* suffix : {SdSuffix, HalfWidthSuffix})
+    if (EndsWith(name, suffix)) return name.substr(0, name.size() - std::string_view(suffix).size());
+  return {};
+}
+
 std::string ResultLabel(const std::string& name) {
-  if (name == "Beff") return "Bэф";
-  if (name == "Beff_sd") return "Bэф_sd";
+  if (EndsWith(name, SdSuffix)) return "С.к.о. " + ResultLabel(SpreadOf(name));
+  if (EndsWith(name, HalfWidthSuffix)) return "± 95 % " + ResultLabel(SpreadOf(name));
+  static const std::pair<const char*, const char*> exact[] = {
+      {"Beff", "Bэф"},
+      {"flux_ratio", "Расход через канал / πB²v"},
+  };
+  for (const auto& [n, label] : exact)
+    if (name == n) return label;
+  if (name == "Cc") return "Коэффициент сжатия струи Cc";
+  if (name == "xc/D") return "Сжатое сечение от устья, x/D";
+  if (name == "rc") return "Радиус струи в сжатом сечении";
+  if (name == "Lr/D") return "Длина отрывной зоны в канале, x/D";
+  if (name == "zeta_BC") return "Потери на входе ζ (Борда–Карно)";
+  struct Prefix {
+    const char* Name;
+    const char* Label;
+  };
+  // The point or station follows the name in brackets.
+  static const Prefix prefixes[] = {{"vx(", "Vx в точке "}, {"vy(", "Vy в точке "},
+                                    {"v(", "Скорость в точке "}, {"v/v0(x/D=", "v/v₀ на оси при x/D = "},
+                                    {"capture(", "Доля захвата из точки "},
+                                    {"tcap(", "Время захвата из точки "}};
+  for (const Prefix& p : prefixes) {
+    const std::string_view head(p.Name);
+    if (name.compare(0, head.size(), head) != 0 || name.back() != ')') continue;
+    if (head.back() == '=') return p.Label + name.substr(head.size(), name.size() - head.size() - 1);
+    return p.Label + PointText(name.substr(head.size() - 1));
+  }
   return name;
 }
 
@@ -75,8 +124,8 @@ std::string ResultsFileText(const CaseResults& results) {
     } else {
       std::snprintf(number, sizeof number, "%.17e", v);  // a TOML float, exact for a double
     }
-    // Names and units hold no quotes or backslashes; they are ours.
-    t += "[[value]]\nname = \"" + r.Name + "\"\nunit = \"" + r.Unit + "\"\nvalue = " + number + "\n\n";
+    t += "[[value]]\nname = " + TomlString(r.Name) + "\nunit = " + TomlString(r.Unit) + "\nvalue = " + number +
+         "\n\n";
   }
   return t;
 }
@@ -97,7 +146,7 @@ bool ParseResultsFile(std::string_view text, CaseResults& out, std::string& erro
     const auto name = t ? (*t)["name"].value<std::string>() : std::nullopt;
     const auto unit = t ? (*t)["unit"].value<std::string>() : std::nullopt;
     const auto value = t ? (*t)["value"].value<double>() : std::nullopt;
-    if (!name || !unit || !value) {
+    if (!name || !unit || !value || HasControlCharacter(*name) || HasControlCharacter(*unit)) {
       error = "Файл результатов повреждён, строка " + std::to_string(n.source().begin.line);
       return false;
     }

@@ -22,8 +22,17 @@ using CaseResults = std::vector<ResultValue>;
 
 // The names of the seven vortex-zone dimensions, as the averages file has them.
 inline constexpr const char* VortexZoneNames[7] = {"Beff", "b", "l", "a0", "a", "dmax", "lmax"};
-// The label a person reads for a result name ("Beff" → "Bэф"); others unchanged.
+// The label a person reads for a result name, without its unit ("Beff" →
+// "Bэф", "vx(0,1 0,05)" → "Vx в точке (0,1; 0,05)"); names it does not know
+// unchanged.
 std::string ResultLabel(const std::string& name);
+
+// A result NAME_sd is the s.d. of NAME over the averaging, NAME_hw its 95 %
+// half-width: plotted as NAME's error bars.
+inline constexpr char SdSuffix[] = "_sd";
+inline constexpr char HalfWidthSuffix[] = "_hw";
+// NAME for such a spread; "" for any other name.
+std::string SpreadOf(const std::string& name);
 
 // The point of a result name, with the decimal comma: "(0,1 0,05)".
 std::string ResultPointSuffix(const TRealPoint& p);

@@ -1,14 +1,13 @@
 #include "core/study/study_table.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <map>
 
 #include "core/base/numfmt.h"
 
 namespace mdv {
-
-namespace {
 
 std::string CsvField(const std::string& s) {
   if (s.find_first_of(";\"\n\r") == std::string::npos) return s;
@@ -20,10 +19,14 @@ std::string CsvField(const std::string& s) {
   return q + "\"";
 }
 
+namespace {
+
 std::string Header(const StudyColumn& c) { return c.Unit.empty() ? c.Name : c.Name + " [" + c.Unit + "]"; }
 
+}  // namespace
+
 // File names of the plots: letters, digits, '-' and '_' only.
-std::string FileSafe(const std::string& s) {
+std::string PlotFileName(const std::string& s) {
   std::string out;
   for (unsigned char c : s) {
     if ((c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '-' || c == '_') {
@@ -36,16 +39,18 @@ std::string FileSafe(const std::string& s) {
   return out;
 }
 
+// A gnuplot string constant for any text: single-quoted, where gnuplot
+// expands neither back-quotes nor macros nor backslashes; a quote is doubled.
+// A control character (a line break would end the command) becomes a blank.
 std::string GnuplotString(const std::string& s) {
-  std::string q = "\"";
+  std::string q = "'";
   for (char c : s) {
-    if (c == '"' || c == '\\') q += '\\';
-    q += c;
+    const auto u = static_cast<unsigned char>(c);
+    if (c == '\'') q += '\'';
+    q += u < 0x20 || u == 0x7f ? ' ' : c;
   }
-  return q + "\"";
+  return q + "'";
 }
-
-}  // namespace
 
 bool CollectStudy(const std::string& dir, const OptionAvailable& available, StudyTable& table,
                   std::string& error) {
@@ -54,10 +59,13 @@ bool CollectStudy(const std::string& dir, const OptionAvailable& available, Stud
   if (!LoadStudy(dir, available, definition, cases, error)) return false;
   table = StudyTable{};
   table.Name = definition.Name;
-  for (const StudySweep& s : definition.Sweep) {
-    const StudyKey* k = FindStudyKey(s.Key);
-    table.Params.push_back({s.Key, k != nullptr ? k->Unit : ""});
+  for (const std::string& key : StudyParamKeys(definition)) {
+    const StudyKey* k = FindStudyKey(key);
+    table.Params.push_back({key, k != nullptr ? k->Unit : ""});
   }
+  table.Swept = definition.Sweep.size();
+  table.Refined = definition.Convergence;
+  table.Refinements = PlanRefinements(definition);
   std::vector<CaseResults> results(cases.size());
   for (size_t i = 0; i < cases.size(); ++i) {
     StudyRow row;
@@ -113,20 +121,50 @@ std::string StudyCsv(const StudyTable& table) {
     t += std::to_string(r.Id);
     for (const std::string& p : r.Params) t.append(";").append(CsvField(DisplayValue(p)));
     t.append(";").append(CaseStateName(r.State)).append(";").append(CsvField(r.Message));
-    for (const auto& v : r.Results) t.append(";").append(v ? FormatGeneral(*v) : std::string());
+    for (const auto& v : r.Results) t.append(";").append(v ? FormatSignificant(*v, ShownDigits) : std::string());
     t += "\n";
   }
   return t;
 }
 
-std::string AxisTitle(const StudyColumn& c, bool result) {
-  const std::string name = result ? ResultLabel(c.Name) : c.Name;
+std::string AxisTitle(const StudyColumn& c, bool result, bool lines) {
+  if (!result) {
+    const StudyKey* k = FindStudyKey(c.Name);
+    std::string label = k != nullptr && k->Label != nullptr && *k->Label != '\0' ? k->Label
+                        : c.Unit.empty()                                         ? c.Name
+                                                                                 : c.Name + ", " + c.Unit;
+    if (!lines) std::replace(label.begin(), label.end(), '\n', ' ');
+    return label;
+  }
+  const std::string name = ResultLabel(c.Name);
   return c.Unit.empty() ? name : name + ", " + c.Unit;
+}
+
+std::string ParamValueTitle(const StudyColumn& c, const std::string& value) {
+  const std::string label = AxisTitle(c, false);
+  const size_t comma = label.rfind(", ");
+  if (comma == std::string::npos) return label + " = " + DisplayValue(value);
+  return label.substr(0, comma) + " = " + DisplayValue(value) + " " + label.substr(comma + 2);
+}
+
+int SpreadColumn(const StudyTable& table, size_t result) {
+  for (size_t c = 0; c < table.Results.size(); ++c)
+    if (c != result && SpreadOf(table.Results[c].Name) == table.Results[result].Name) return static_cast<int>(c);
+  return -1;
+}
+
+bool PlottedResult(const StudyTable& table, size_t result) {
+  const std::string of = SpreadOf(table.Results[result].Name);
+  return of.empty() || std::none_of(table.Results.begin(), table.Results.end(),
+                                    [&](const StudyColumn& c) { return c.Name == of; });
 }
 
 std::vector<PlotSeries> StudySeries(const StudyTable& table, size_t param, size_t result) {
   std::map<std::vector<std::string>, size_t> index;  // values of the other parameters
   std::vector<PlotSeries> series;
+  const int spread = SpreadColumn(table, result);
+  // Point and spread sorted together by x.
+  std::vector<std::vector<std::pair<std::pair<Real, Real>, Real>>> points;
   for (const StudyRow& r : table.Rows) {
     if (r.State != CaseState::Done || result >= r.Results.size() || !r.Results[result]) continue;
     const auto x = ParseRealLenient(r.Params[param]);
@@ -136,38 +174,66 @@ std::vector<PlotSeries> StudySeries(const StudyTable& table, size_t param, size_
     for (size_t k = 0; k < r.Params.size(); ++k) {
       if (k == param) continue;
       others.push_back(r.Params[k]);
-      title += (title.empty() ? "" : ", ") + table.Params[k].Name + " = " + DisplayValue(r.Params[k]);
+      // A refined key the case leaves to the run's default is not named.
+      if (!r.Params[k].empty()) title += (title.empty() ? "" : ", ") + ParamValueTitle(table.Params[k], r.Params[k]);
     }
     auto [it, fresh] = index.try_emplace(others, series.size());
-    if (fresh) series.push_back({title, {}});
-    series[it->second].Points.push_back({*x, *r.Results[result]});
+    if (fresh) {
+      series.push_back({title, {}, {}});
+      points.emplace_back();
+    }
+    Real sd = NAN;
+    if (spread >= 0 && static_cast<size_t>(spread) < r.Results.size() && r.Results[static_cast<size_t>(spread)])
+      sd = *r.Results[static_cast<size_t>(spread)];
+    points[it->second].push_back({{*x, *r.Results[result]}, sd});
   }
-  for (PlotSeries& s : series) std::stable_sort(s.Points.begin(), s.Points.end());
+  for (size_t i = 0; i < series.size(); ++i) {
+    std::stable_sort(points[i].begin(), points[i].end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    for (const auto& [p, sd] : points[i]) {
+      series[i].Points.push_back(p);
+      if (spread >= 0) series[i].Spreads.push_back(sd);
+    }
+  }
   return series;
 }
 
 std::vector<PlotScript> StudyPlotScripts(const StudyTable& table) {
   std::vector<PlotScript> scripts;
   for (size_t res = 0; res < table.Results.size(); ++res) {
+    if (!PlottedResult(table, res)) continue;  // drawn as the error bars of its mean
+    const int spread = SpreadColumn(table, res);
     for (size_t par = 0; par < table.Params.size(); ++par) {
       const std::vector<PlotSeries> series = StudySeries(table, par, res);
       if (series.empty()) continue;
       PlotScript s;
-      s.BaseName = FileSafe(table.Results[res].Name) + "-vs-" + FileSafe(table.Params[par].Name);
+      s.BaseName = PlotFileName(table.Results[res].Name) + "-vs-" + PlotFileName(table.Params[par].Name);
       std::string& t = s.Text;
-      t += "# " + table.Name + ": " + ResultLabel(table.Results[res].Name) + " / " + table.Params[par].Name +
-           ".\n# Redraw with: gnuplot " + s.BaseName + ".gp\n";
+      // No user text in comments or commands: only as a string constant.
+      t += "# Redraw with: gnuplot " + s.BaseName + ".gp\n";
       t += "set terminal pngcairo size 900,600 font \"DejaVu Sans,11\" noenhanced\n";
       t += "set output " + GnuplotString(s.BaseName + ".png") + "\n";
-      t += "set encoding utf8\nset decimalsign ','\nset grid\nset key outside right top\n";
+      t += "set encoding utf8\nset decimalsign ','\nset grid\nset key below\n";
       t += "set title " + GnuplotString(table.Name) + "\n";
       t += "set xlabel " + GnuplotString(AxisTitle(table.Params[par], false)) + "\n";
-      t += "set ylabel " + GnuplotString(AxisTitle(table.Results[res], true)) + "\n";
+      std::string ylabel = AxisTitle(table.Results[res], true);
+      if (spread >= 0)
+        ylabel += table.Results[static_cast<size_t>(spread)].Name.ends_with(SdSuffix) ? " (среднее ± с.к.о.)"
+                                                                                      : " (среднее ± 95 %)";
+      t += "set ylabel " + GnuplotString(ylabel) + "\n";
       for (size_t i = 0; i < series.size(); ++i) {
         t += "$d" + std::to_string(i) + " << EOD\n";
-        for (const auto& [x, y] : series[i].Points) {
-          char line[96];
-          std::snprintf(line, sizeof line, "%.15Lg %.15Lg\n", static_cast<long double>(x), static_cast<long double>(y));  // gnuplot reads decimal points
+        for (size_t j = 0; j < series[i].Points.size(); ++j) {
+          const auto& [x, y] = series[i].Points[j];
+          // gnuplot reads decimal points; a spread it lacks is 0, a bar of no length.
+          char line[128];
+          if (spread >= 0) {
+            const Real e = std::isfinite(series[i].Spreads[j]) ? series[i].Spreads[j] : 0;
+            std::snprintf(line, sizeof line, "%.15Lg %.15Lg %.15Lg\n", static_cast<long double>(x),
+                          static_cast<long double>(y), static_cast<long double>(e));
+          } else {
+            std::snprintf(line, sizeof line, "%.15Lg %.15Lg\n", static_cast<long double>(x), static_cast<long double>(y));
+          }
           t += line;
         }
         t += "EOD\n";
@@ -175,7 +241,7 @@ std::vector<PlotScript> StudyPlotScripts(const StudyTable& table) {
       t += "plot ";
       for (size_t i = 0; i < series.size(); ++i) {
         t += (i ? ", \\\n     " : "") + std::string("$d") + std::to_string(i) +
-             " using 1:2 with linespoints pointtype 7 title " +
+             (spread >= 0 ? " using 1:2:3 with yerrorlines" : " using 1:2 with linespoints") + " pointtype 7 title " +
              GnuplotString(series[i].Title.empty() ? ResultLabel(table.Results[res].Name) : series[i].Title);
       }
       t += "\n";

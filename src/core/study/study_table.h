@@ -25,7 +25,10 @@ struct StudyRow {
 
 struct StudyTable {
   std::string Name;  // of the study
-  std::vector<StudyColumn> Params;
+  std::vector<StudyColumn> Params;   // the swept keys, then the refined ones (StudyParamKeys)
+  size_t Swept = 0;                  // of Params, the swept ones
+  std::vector<StudySweep> Refined;   // [convergence] of the study
+  std::vector<RefinementSeries> Refinements;
   std::vector<StudyColumn> Results;  // in order of first appearance over the cases
   std::vector<StudyRow> Rows;        // by case id
 };
@@ -38,6 +41,13 @@ struct StudyCounts {
   int Done = 0, Failed = 0, Running = 0, Pending = 0;
 };
 StudyCounts CountStates(const StudyTable& table);
+
+// A CSV field: quoted when it holds a semicolon, a quote or a line break.
+std::string CsvField(const std::string& s);
+
+// Significant digits of the answers in the window and the CSV files (the
+// results files of the cases keep every digit).
+inline constexpr int ShownDigits = 4;
 
 // Semicolons, decimal comma, a header row "name [unit]".
 std::string StudyCsv(const StudyTable& table);
@@ -52,13 +62,28 @@ std::vector<PlotScript> StudyPlotScripts(const StudyTable& table);
 
 // The (x, result) series of one plot: one per combination of the other swept
 // parameters, points sorted by x. The window draws the same series.
+// A result with a spread column (SpreadOf) carries it as its error bars.
 struct PlotSeries {
-  std::string Title;  // "inflow-speed = 0,75", or "" when nothing else is swept
+  std::string Title;  // "Скорость приточного воздуха = 0,75 м/с", or "" when nothing else is swept
   std::vector<std::pair<Real, Real>> Points;
+  std::vector<Real> Spreads;  // per point, NaN where none; empty when the result has no spread column
 };
 std::vector<PlotSeries> StudySeries(const StudyTable& table, size_t param, size_t result);
 
-// "flange-angle-deg, °" for axis titles.
-std::string AxisTitle(const StudyColumn& c, bool result);
+// The column holding the spread of a result (its s.d. or half-width), or -1.
+int SpreadColumn(const StudyTable& table, size_t result);
+// Results drawn by themselves: not the spread of another result of the table.
+bool PlottedResult(const StudyTable& table, size_t result);
+
+// The program's name of a column with its unit: "Угол наклона козырька
+// (Alpha), град", "Bэф, м"; with `lines`, broken where the area dialog
+// breaks its label.
+std::string AxisTitle(const StudyColumn& c, bool result, bool lines = false);
+// "Угол наклона козырька (Alpha) = 30 град", for legends.
+std::string ParamValueTitle(const StudyColumn& c, const std::string& value);
+
+// A gnuplot string constant of any text; a file name of letters, digits, '-', '_'.
+std::string GnuplotString(const std::string& s);
+std::string PlotFileName(const std::string& s);
 
 }  // namespace mdv

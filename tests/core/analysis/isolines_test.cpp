@@ -66,6 +66,54 @@ TEST(Isolines, CircleLineAndSaddle) {
   }
 }
 
+TEST(Isolines, HandWorkedDiamondAndMidpoint) {
+  // A single raised point (1 at the centre of 3 × 3, 0 elsewhere), unequal
+  // spacings and an offset origin: the level 0,25 crosses each of the four
+  // edges from the centre a quarter of the way out, a closed diamond.
+  const std::vector<double> v = {0, 0, 0, 0, 1, 0, 0, 0, 0};
+  ScalarGridView g{2, -1, 0.5, 0.25, 3, 3, v.data(), nullptr};
+  const std::vector<IsoPolyline> lines = Isolines(g, 0.25);
+  ASSERT_EQ(lines.size(), 1u);
+  const IsoPolyline& d = lines[0];
+  ASSERT_EQ(d.size(), 5u);
+  EXPECT_EQ(d.front().X, d.back().X);
+  EXPECT_EQ(d.front().Y, d.back().Y);
+  // (i, j) of the crossings: (0,25; 1), (1; 0,25), (1,75; 1), (1; 1,75)
+  std::vector<std::pair<double, double>> expected = {{2.125, -0.75}, {2.5, -0.9375}, {2.875, -0.75}, {2.5, -0.5625}};
+  for (size_t k = 0; k + 1 < d.size(); ++k) {
+    SCOPED_TRACE(k);
+    bool found = false;
+    for (auto& e : expected) found = found || (std::fabs(d[k].X - e.first) < 1e-15 && std::fabs(d[k].Y - e.second) < 1e-15);
+    EXPECT_TRUE(found) << d[k].X << " " << d[k].Y;
+    // Consecutive points are neighbours on the diamond, never opposite.
+    EXPECT_TRUE(std::fabs(d[k + 1].X - d[k].X) > 0.1 && std::fabs(d[k + 1].Y - d[k].Y) > 0.1);
+  }
+  // Each side is √(0,375² + 0,1875²).
+  EXPECT_NEAR(PolylineLength(d), 4 * std::hypot(0.375, 0.1875), 1e-14);
+  // A value equal to the level counts as above it: at level 1 the centre
+  // alone is above, and every crossing falls on it.
+  const std::vector<IsoPolyline> top = Isolines(g, 1.0);
+  ASSERT_EQ(top.size(), 1u);
+  for (const IsoPoint& p : top[0]) {
+    EXPECT_DOUBLE_EQ(p.X, 2.5);
+    EXPECT_DOUBLE_EQ(p.Y, -0.75);
+  }
+  // The midpoint by length of an L: (0,0) → (3,0) → (3,1): 2 along the first leg.
+  const IsoPolyline l = {{0, 0}, {3, 0}, {3, 1}};
+  EXPECT_DOUBLE_EQ(PolylineMidpoint(l).X, 2);
+  EXPECT_DOUBLE_EQ(PolylineMidpoint(l).Y, 0);
+  const IsoPolyline l2 = {{0, 0}, {1, 0}, {1, 3}};
+  EXPECT_DOUBLE_EQ(PolylineMidpoint(l2).X, 1);
+  EXPECT_DOUBLE_EQ(PolylineMidpoint(l2).Y, 1);
+  // A masked corner removes the cells that touch it.
+  std::vector<uint8_t> inside(9, 1);
+  inside[0] = 0;
+  g.Inside = inside.data();
+  const std::vector<IsoPolyline> cut = Isolines(g, 0.25);
+  ASSERT_EQ(cut.size(), 1u);
+  EXPECT_EQ(cut[0].size(), 4u) << "an open line over three cells";
+}
+
 TEST(Isolines, MaskedPointsStopTheLine) {
   // f = x, with the points of rows 3 and 4 masked at columns 3..5: the line at
   // x = 0,42 breaks there into a lower and an upper part.

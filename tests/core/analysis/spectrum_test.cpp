@@ -1,7 +1,10 @@
 #include "core/analysis/spectrum.h"
 
+#include "core/base/numfmt.h"
+
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <numbers>
 #include <random>
@@ -75,11 +78,79 @@ TEST(Spectrum, SineInNoiseHasItsPeakAndVarianceIntegral) {
   }
 }
 
+TEST(Spectrum, EveryBinOfTonesOnExactBins) {
+  // Segments of N = 32 at fs = 100 Hz (the default for 128 samples, 7
+  // segments). A tone of amplitude A on bin k gives, through the periodic
+  // Hann window (Σw = N/2, Σw² = 3N/8), A²N/(3fs) on bin k and A²N/(12fs) on
+  // k ± 1 and nothing elsewhere; the Nyquist alternation A(−1)^j gives
+  // 2A²N/(3fs) on bin N/2 (which has no mirror) and A²N/(3fs) on N/2 − 1;
+  // a cosine on bin 1 leaks A²N·cos²(π/N)/(6fs) into the zero bin (no
+  // mirror either). Every segment of the mixture has zero mean after the
+  // offset and no linear trend: the cosines are even about the segment's
+  // centre c and the sine on bin 4 cancels the alternation's trend.
+  const std::size_t N = 32, n = 128;
+  const double fs = 100, c = (N - 1) / 2.0, pi = std::numbers::pi;
+  const double a1 = 0.3, a4 = -0.5 * std::tan(pi * 4 / N), a10 = 1.0, aNyq = 0.5;
+  std::vector<double> x(n);
+  for (std::size_t j = 0; j < n; ++j) {
+    const double t = static_cast<double>(j);
+    x[j] = 0.8 + a1 * std::cos(2 * pi * (t - c) / N) + a4 * std::sin(2 * pi * 4 * t / N) +
+           a10 * std::cos(2 * pi * 10 * (t - c) / N) + aNyq * (j % 2 == 0 ? 1 : -1);
+  }
+  const double unit = static_cast<double>(N) / (3 * fs);  // A²N/(3fs) per unit A²
+  std::vector<double> expected(N / 2 + 1, 0.0);
+  expected[0] = a1 * a1 * unit * std::pow(std::cos(pi / N), 2) / 2;
+  expected[1] = a1 * a1 * unit;
+  expected[2] = a1 * a1 * unit / 4;
+  expected[3] = expected[5] = a4 * a4 * unit / 4;
+  expected[4] = a4 * a4 * unit;
+  expected[9] = expected[11] = a10 * a10 * unit / 4;
+  expected[10] = a10 * a10 * unit;
+  expected[15] = aNyq * aNyq * unit;
+  expected[16] = 2 * aNyq * aNyq * unit;
+  PowerSpectrum s;
+  std::string error;
+  ASSERT_TRUE(WelchPsd(x.data(), n, 1 / fs, s, error)) << error;
+  EXPECT_EQ(s.SegmentLength, N);
+  EXPECT_EQ(s.SegmentCount, 7u);
+  EXPECT_DOUBLE_EQ(s.SampleRate, fs);
+  ASSERT_EQ(s.Density.size(), N / 2 + 1);
+  ASSERT_EQ(s.Frequency.size(), N / 2 + 1);
+  for (std::size_t k = 0; k <= N / 2; ++k) {
+    SCOPED_TRACE(k);
+    EXPECT_NEAR(s.Frequency[k], 3.125 * static_cast<double>(k), 1e-12);
+    EXPECT_NEAR(s.Density[k], expected[k], 1e-12);
+  }
+  EXPECT_EQ(s.PeakIndex, 10u);
+  EXPECT_DOUBLE_EQ(s.PeakFrequency, 31.25);
+  EXPECT_TRUE(s.HasPeak);
+  // The trapezoidal integral: half the end bins, all of the others.
+  double area = (expected[0] + expected[16]) / 2;
+  for (std::size_t k = 1; k < N / 2; ++k) area += expected[k];
+  EXPECT_NEAR(SpectrumIntegral(s), area * 3.125, 1e-12);
+
+  // Odd N = 33: no Nyquist bin, the last bin 16 has a mirror. A cosine on
+  // bin 15: A²N/(3fs) there, a quarter of it on bins 14 and 16.
+  std::vector<double> odd(129);
+  for (std::size_t j = 0; j < odd.size(); ++j)
+    odd[j] = 0.4 * std::cos(2 * pi * 15 * (static_cast<double>(j) - 16) / 33);
+  ASSERT_TRUE(WelchPsd(odd.data(), odd.size(), 1 / fs, s, error, 33)) << error;
+  EXPECT_EQ(s.SegmentCount, 7u);
+  ASSERT_EQ(s.Density.size(), 17u);
+  const double peak = 0.16 * 33 / (3 * fs);
+  EXPECT_NEAR(s.Density[15], peak, 1e-4 * peak);
+  EXPECT_NEAR(s.Density[14], peak / 4, 1e-4 * peak);
+  EXPECT_NEAR(s.Density[16], peak / 4, 1e-4 * peak);
+  EXPECT_NEAR(s.Frequency[16], 100.0 * 16 / 33, 1e-12);
+  EXPECT_EQ(s.PeakIndex, 15u);
+}
+
 TEST(Spectrum, DefaultSegmentLengthAndSegmentCount) {
   struct Row {
     std::size_t n, segment, segments;
   };
-  const Row rows[] = {{16, 16, 1}, {127, 16, 14}, {200, 32, 11}, {2000, 256, 14}, {4096, 1024, 7}};
+  const Row rows[] = {{16, 16, 1},  {127, 16, 14}, {128, 32, 7},
+                      {200, 32, 11}, {2000, 256, 14}, {4096, 1024, 7}};
   for (const Row& row : rows) {
     SCOPED_TRACE(row.n);
     EXPECT_EQ(DefaultSegmentLength(row.n), row.segment);
@@ -111,6 +182,14 @@ TEST(Spectrum, RefusesWhatCannotBeAnalysed) {
     EXPECT_FALSE(error.empty());
     EXPECT_EQ(s.SegmentLength, 77u) << "the result is left untouched";
   }
+  // The limits themselves are accepted.
+  PowerSpectrum s;
+  std::string error;
+  EXPECT_TRUE(WelchPsd(x.data(), 16, 0.01, s, error)) << error;
+  EXPECT_TRUE(WelchPsd(x.data(), 100, 0.01, s, error, 4)) << error;
+  EXPECT_EQ(s.SegmentCount, 49u);
+  EXPECT_TRUE(WelchPsd(x.data(), 100, 0.01, s, error, 100)) << error;
+  EXPECT_EQ(s.SegmentCount, 1u);
 }
 
 TEST(Spectrum, PulsationPointSpectraAndPeakText) {
@@ -152,6 +231,104 @@ TEST(Spectrum, PulsationPointSpectraAndPeakText) {
   r.SampleCount = 10;
   EXPECT_FALSE(CalcPulsationSpectra(r, 1, s, error));
   EXPECT_EQ(error, TooFewSpectrumSamplesText);
+}
+
+TEST(Spectrum, EachSegmentLosesItsMeanAndLinearTrend) {
+  const double dt = 0.005;
+  const std::size_t n = 1024;  // N = 256: bins 0,78125 Hz apart
+  struct Row {
+    const char* name;
+    double slope;      // per second
+    double amplitude;  // of a 25 Hz sine (bin 32)
+    bool peak, lowest;
+  };
+  for (const Row& row : {Row{"a ramp alone is removed whole", 0.3, 0.0, false, false},
+                         Row{"a ramp does not hide the sine", 0.3, 0.05, true, false}}) {
+    SCOPED_TRACE(row.name);
+    std::vector<double> x(n);
+    for (std::size_t j = 0; j < n; ++j) {
+      const double t = static_cast<double>(j) * dt;
+      x[j] = -0.2 + row.slope * t + row.amplitude * std::sin(2 * std::numbers::pi * 25 * t);
+    }
+    PowerSpectrum s;
+    std::string error;
+    ASSERT_TRUE(WelchPsd(x.data(), n, dt, s, error)) << error;
+    EXPECT_EQ(s.HasPeak, row.peak);
+    EXPECT_EQ(s.PeakAtLowest, row.lowest);
+    if (row.peak) {
+      EXPECT_EQ(s.PeakFrequency, 25.0);
+      // Parseval: the sine's variance a²/2, the ramp contributing nothing.
+      EXPECT_NEAR(SpectrumIntegral(s), row.amplitude * row.amplitude / 2, 0.03 * row.amplitude * row.amplitude);
+      // Removing each segment's line takes the ramp and the offset out
+      // exactly: the same density as the sine alone, to rounding.
+      std::vector<double> sine(n);
+      for (std::size_t j = 0; j < n; ++j)
+        sine[j] = row.amplitude * std::sin(2 * std::numbers::pi * 25 * static_cast<double>(j) * dt);
+      PowerSpectrum alone;
+      ASSERT_TRUE(WelchPsd(sine.data(), n, dt, alone, error)) << error;
+      for (std::size_t k = 0; k < s.Density.size(); ++k)
+        EXPECT_NEAR(s.Density[k], alone.Density[k], 1e-9 * alone.Density[32]) << k;
+    } else {
+      // What is left is rounding: below 1e-24 (m/s)²/Hz everywhere.
+      for (double d : s.Density) EXPECT_LT(d, 1e-24);
+    }
+  }
+  // A wave slower than a segment: its largest density is at the lowest
+  // frequency, and the text says so instead of calling it a peak.
+  std::vector<double> slow(n);
+  for (std::size_t j = 0; j < n; ++j) slow[j] = 0.3 * std::sin(2 * std::numbers::pi * static_cast<double>(j) * dt / 8);
+  PowerSpectrum s;
+  std::string error;
+  ASSERT_TRUE(WelchPsd(slow.data(), n, dt, s, error)) << error;
+  EXPECT_TRUE(s.PeakAtLowest);
+  EXPECT_EQ(s.PeakIndex, 1u);
+  EXPECT_EQ(PeakText("Vx", s), "Пик спектра Vx: нет — наибольшая плотность на низшей частоте 0,78125 Гц "
+                               "(медленное изменение, не пик)");
+}
+
+TEST(Spectrum, FedInBlocksGivesTheSameBits) {
+  const double dt = 0.005;
+  const std::vector<double> x = SineNoise(3001, dt, 12.5, 0.3, 0.05, 0.7);
+  PowerSpectrum whole, blocks;
+  std::string error;
+  ASSERT_TRUE(WelchPsd(x.data(), x.size(), dt, whole, error, 256)) << error;
+  WelchAccumulator w;
+  ASSERT_TRUE(w.Begin(256, dt, error)) << error;
+  for (std::size_t at = 0, size = 1; at < x.size(); at += size, size = size * 3 % 517 + 1)
+    w.Add(x.data() + at, std::min(size, x.size() - at));
+  ASSERT_TRUE(w.Finish(blocks, error)) << error;
+  EXPECT_EQ(blocks.SegmentCount, (3001u - 256u) / 128u + 1u);
+  EXPECT_EQ(blocks.Density, whole.Density);
+  EXPECT_EQ(blocks.PeakIndex, whole.PeakIndex);
+  // Fewer samples than a segment: nothing to estimate.
+  WelchAccumulator few;
+  ASSERT_TRUE(few.Begin(256, dt, error));
+  few.Add(x.data(), 255);
+  EXPECT_FALSE(few.Finish(blocks, error));
+}
+
+TEST(Spectrum, OneTableLayout) {
+  PulsationSpectra s;
+  s.Vx.Frequency = {0, 0.5, 1};
+  s.Vx.Density = {0, 0.25, 1e-7};
+  s.Vy.Density = {1, 2.5, 0};
+  EXPECT_EQ(SpectrumCsv(s), "f;Svx;Svy\n0;0;1\n0,5;0,25;2,5\n1;" + FormatGeneral(1e-7) + ";0\n");
+
+  // A long table asks whether to stop as it goes (Ctrl+C in the batch tool).
+  PulsationSpectra big;
+  big.Vx.Frequency.assign(40000, 1.0);
+  big.Vx.Density.assign(40000, 2.0);
+  big.Vy.Density.assign(40000, 3.0);
+  struct StopOnSecond : Observer {
+    int asked = 0;
+    bool StopRequested() override { return ++asked == 2; }
+  } stop;
+  std::string text;
+  EXPECT_FALSE(SpectrumCsv(big, text, stop));
+  EXPECT_EQ(stop.asked, 2);
+  ASSERT_TRUE(SpectrumCsv(big, text, NullObserver()));
+  EXPECT_EQ(text, SpectrumCsv(big));
+  EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 40001);
 }
 
 }  // namespace

@@ -2,7 +2,9 @@
 // whole and writes again to the same bytes; broken files are refused whole.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <fstream>
+#include <nlohmann/json.hpp>
 #include <sstream>
 
 #include "core/averages/averages_reading.h"
@@ -44,6 +46,103 @@ TEST(AveragesReading, AnEarlierFileReadsWholeAndWritesTheSameBytes) {
   EXPECT_EQ(AveragesJson(r), text) << "shortest round-trip decimals, nulls and layout unchanged";
 }
 
+TEST(AveragesReading, TheRunsModelAndFreeVortexLimitRoundTrip) {
+  AveragingResults r;
+  std::string error;
+  ASSERT_TRUE(ReadAveragesText(Fixture(), r, error)) << error;
+  EXPECT_FALSE(r.HasModelFacts);
+  struct Row {
+    const char* name;
+    std::string model;
+    int32_t limit;
+    double reached;
+  };
+  const Row rows[] = {{"refined, limit met", "refined", 4000, 12.345}, {"program, not met", "program", 400, -1}};
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    r.HasModelFacts = true;
+    r.FlowModelName = row.model;
+    r.FreeLimit = row.limit;
+    r.FreeLimitTime = row.reached;
+    const std::string text = AveragesJson(r);
+    AveragingResults back;
+    ASSERT_TRUE(ReadAveragesText(text, back, error)) << error;
+    EXPECT_TRUE(back.HasModelFacts);
+    EXPECT_EQ(back.FlowModelName, row.model);
+    EXPECT_EQ(back.FreeLimit, row.limit);
+    EXPECT_EQ(back.FreeLimitTime, row.reached);
+    EXPECT_EQ(AveragesJson(back), text);
+  }
+}
+
+TEST(AveragesReading, TheContractionRoundTripsThroughTheOneReader) {
+  AveragingResults w;
+  std::string error;
+  ASSERT_TRUE(ReadAveragesText(Fixture(), w, error)) << error;
+  EXPECT_FALSE(w.Contraction.Present) << "an earlier file has none";
+  ContractionSummary& c = w.Contraction;
+  c.Present = true;
+  c.MouthX = -0.5;
+  c.MouthY = 0.15;
+  c.WallOffset = 0.01;
+  c.Sections = {{-0.4625, 0.125, 0.0706, 0.61234567890123, -0.031}, {-0.425, 0.25, 0.0707, NAN, 0.2}};
+  c.HasVenaContracta = true;
+  c.VenaX = -0.4625;
+  c.VenaXOverD = 0.125;
+  c.VenaCc = 0.61234567890123;
+  c.JetRadius = 0.1173;
+  c.ZetaBC = 0.39804;
+  c.Separated = true;
+  c.Reattached = true;
+  c.ReattachX = -0.44;
+  c.ReattachXOverD = 0.2 / 3;
+  const std::string text = AveragesJson(w);
+  AveragingResults r;
+  ASSERT_TRUE(ReadAveragesText(text, r, error)) << error;
+  const ContractionSummary& b = r.Contraction;
+  EXPECT_TRUE(b.Present);
+  EXPECT_EQ(b.MouthX, -0.5);
+  EXPECT_EQ(b.MouthY, 0.15);
+  EXPECT_EQ(b.WallOffset, 0.01);
+  ASSERT_EQ(b.Sections.size(), 2u);
+  for (size_t k = 0; k < 2; ++k) {
+    EXPECT_EQ(b.Sections[k].X, c.Sections[k].X) << k;
+    EXPECT_EQ(b.Sections[k].XOverD, c.Sections[k].XOverD) << k;
+    EXPECT_EQ(b.Sections[k].Flux, c.Sections[k].Flux) << k;
+    EXPECT_EQ(b.Sections[k].VxWall, c.Sections[k].VxWall) << k;
+  }
+  EXPECT_EQ(b.Sections[0].Cc, 0.61234567890123);
+  EXPECT_TRUE(std::isnan(b.Sections[1].Cc)) << "null";
+  EXPECT_TRUE(b.HasVenaContracta);
+  EXPECT_EQ(b.VenaX, c.VenaX);
+  EXPECT_EQ(b.VenaXOverD, c.VenaXOverD);
+  EXPECT_EQ(b.VenaCc, c.VenaCc);
+  EXPECT_EQ(b.JetRadius, c.JetRadius);
+  EXPECT_EQ(b.ZetaBC, 0.39804);
+  EXPECT_TRUE(b.Separated);
+  EXPECT_TRUE(b.Reattached);
+  EXPECT_EQ(b.ReattachX, c.ReattachX);
+  EXPECT_EQ(b.ReattachXOverD, c.ReattachXOverD);
+  EXPECT_EQ(AveragesJson(r), text);
+  const std::string earlier = Fixture();
+  const size_t grid = earlier.find("  \"grid\"");
+  EXPECT_EQ(text.substr(0, grid), earlier.substr(0, grid)) << "the keys before it unchanged";
+  EXPECT_EQ(text.substr(text.size() - (earlier.size() - grid)), earlier.substr(grid)) << "the grid unchanged";
+
+  // Neither vena contracta nor reattachment known.
+  c.HasVenaContracta = false;
+  c.Separated = false;
+  c.Reattached = false;
+  const std::string unknown = AveragesJson(w);
+  EXPECT_NE(unknown.find("\"vena_contracta\": null"), std::string::npos);
+  EXPECT_NE(unknown.find("\"x\": null, \"length_over_D\": null"), std::string::npos);
+  ASSERT_TRUE(ReadAveragesText(unknown, r, error)) << error;
+  EXPECT_FALSE(r.Contraction.HasVenaContracta);
+  EXPECT_FALSE(r.Contraction.Separated);
+  EXPECT_FALSE(r.Contraction.Reattached);
+  EXPECT_EQ(AveragesJson(r), unknown);
+}
+
 TEST(AveragesReading, BrokenFilesAreRefusedAndChangeNothing) {
   const std::string good = Fixture();
   const auto replaced = [&](const std::string& from, const std::string& to) {
@@ -62,6 +161,8 @@ TEST(AveragesReading, BrokenFilesAreRefusedAndChangeNothing) {
       {replaced("\"nx\": 3", "\"nx\": 4"), "в массиве inside"},
       {replaced("\"nx\": 3", "\"nx\": 100000000"), "неверная сетка"},
       {replaced("\"dx\": 0.025", "\"dx\": null"), "неверная сетка"},
+      {replaced("\"x0\": ", "\"x0\": null, \"was\": "), "неверная сетка"},
+      {replaced("\"nx\": 3", "\"nx\": 1"), "неверная сетка"},
       {replaced("\"vy_rms\": [0.0,", "\"vy_rms\": ["), "в массиве vy_rms 5"},
   };
   for (const auto& c : cases) {
@@ -72,6 +173,165 @@ TEST(AveragesReading, BrokenFilesAreRefusedAndChangeNothing) {
     EXPECT_NE(error.find(c.why), std::string::npos) << error;
     EXPECT_EQ(r.Samples, -7) << c.why << ": results untouched";
   }
+}
+
+// Results in which every figure differs from every other, so that a value
+// written under another key or at another index shows.
+AveragingResults Distinct() {
+  AveragingResults r;
+  r.Precision = "double";
+  r.HasAverages = true;
+  r.StartTime = 1.25;
+  r.EndTime = 3.5;
+  r.Samples = 17;
+  r.SampleEverySteps = 3;
+  r.Steps = 101;
+  r.Steady.Reached = true;
+  r.Steady.StartupOver = true;
+  r.Steady.StartupEnd = 0.75L;
+  r.Steady.Tolerance = 0.04;
+  r.Steady.Text = "режим \"у\"\tстановился";
+  for (int i = 0; i < MonitorCount; ++i)
+    r.Monitors.push_back({MonitorNames[i], i == 3 ? "м²/с" : "м/с", i != 2, 0.1 + i, 0.01 * (i + 1), 0.001 * (i + 7), 40 + i});
+  for (int k = 0; k < 3; ++k) {
+    CentrelineRow c;
+    c.XOverD = 0.5 * (k + 1);
+    c.HasModel = k != 1;
+    c.Model = 0.3 - 0.1 * k;
+    c.DiscSink = 0.25 - 0.1 * k;
+    c.DallaValleFlanged = 0.21 - 0.1 * k;
+    c.DallaVallePlain = 0.17 - 0.1 * k;
+    r.Centreline.push_back(c);
+  }
+  r.Flux = {true, 0.45, 0.061, 0.0625, 0.976};
+  r.VortexZone.Measured = 5;
+  r.VortexZone.Failed = 2;
+  r.VortexZone.EverySamples = 4;
+  for (int d = 0; d < ZoneDimensionCount; ++d) r.VortexZone.Dimensions[static_cast<size_t>(d)] = {0.5 + d, 0.05 * (d + 1)};
+  AveragingGrid& g = r.Field.Grid;
+  g = {-0.6, 0.0, 0.2, 0.05, 3, 2, {1, 0, 1, 1, 1, 0}};
+  for (int a = 0; a < 6; ++a) {
+    std::vector<double>* arrays[6] = {&r.Field.VxMean, &r.Field.VyMean, &r.Field.SpeedMean,
+                                      &r.Field.VxRms,  &r.Field.VyRms,  &r.Field.SpeedRms};
+    for (int k = 0; k < 6; ++k) arrays[a]->push_back(10 * a + k + 0.125);
+  }
+  return r;
+}
+
+TEST(AveragesFiles, EveryFigureUnderItsKeyAndBack) {
+  const AveragingResults r = Distinct();
+  const std::string text = AveragesJson(r);
+  // Read by a JSON parser of its own, not by the program's reader.
+  const nlohmann::json j = nlohmann::json::parse(text);
+  EXPECT_EQ(j["precision"], "double");
+  EXPECT_EQ(j["start_time"], 1.25);
+  EXPECT_EQ(j["end_time"], 3.5);
+  EXPECT_EQ(j["samples"], 17);
+  EXPECT_EQ(j["sample_every_steps"], 3);
+  EXPECT_EQ(j["steps"], 101);
+  EXPECT_EQ(j["steady"]["reached"], true);
+  EXPECT_EQ(j["steady"]["startup_end"], 0.75);
+  EXPECT_EQ(j["steady"]["tolerance"], 0.04);
+  EXPECT_EQ(j["steady"]["verdict"], r.Steady.Text);
+  ASSERT_EQ(j["monitors"].size(), 4u);
+  for (size_t i = 0; i < 4; ++i) {
+    SCOPED_TRACE(i);
+    const auto& m = j["monitors"][i];
+    EXPECT_EQ(m["name"], MonitorNames[i]);
+    EXPECT_EQ(m["unit"], r.Monitors[i].Unit);
+    EXPECT_EQ(m["samples"], 40 + i);
+    if (i == 2) {
+      EXPECT_TRUE(m["mean"].is_null() && m["half_width_95"].is_null() && m["relative_half_width"].is_null());
+    } else {
+      EXPECT_EQ(m["mean"], r.Monitors[i].Mean);
+      EXPECT_EQ(m["half_width_95"], r.Monitors[i].HalfWidth95);
+      EXPECT_EQ(m["relative_half_width"], r.Monitors[i].RelativeHalfWidth);
+    }
+  }
+  ASSERT_EQ(j["centreline"].size(), 3u);
+  for (size_t k = 0; k < 3; ++k) {
+    SCOPED_TRACE(k);
+    const auto& c = j["centreline"][k];
+    EXPECT_EQ(c["x_over_D"], r.Centreline[k].XOverD);
+    if (k == 1) EXPECT_TRUE(c["model"].is_null());
+    else EXPECT_EQ(c["model"], r.Centreline[k].Model);
+    EXPECT_EQ(c["disc_sink"], r.Centreline[k].DiscSink);
+    EXPECT_EQ(c["dallavalle_flanged"], r.Centreline[k].DallaValleFlanged);
+    EXPECT_EQ(c["dallavalle_plain"], r.Centreline[k].DallaVallePlain);
+  }
+  EXPECT_EQ(j["flux"]["x"], 0.45);
+  EXPECT_EQ(j["flux"]["flux"], 0.061);
+  EXPECT_EQ(j["flux"]["reference"], 0.0625);
+  EXPECT_EQ(j["flux"]["ratio"], 0.976);
+  EXPECT_EQ(j["vortex_zone"]["measured"], 5);
+  EXPECT_EQ(j["vortex_zone"]["failed"], 2);
+  EXPECT_EQ(j["vortex_zone"]["every_samples"], 4);
+  for (int d = 0; d < ZoneDimensionCount; ++d) {
+    const auto& z = j["vortex_zone"]["dimensions"][ZoneDimensionKeys[d]];
+    EXPECT_EQ(z["mean"], 0.5 + d) << ZoneDimensionKeys[d];
+    EXPECT_EQ(z["sd"], 0.05 * (d + 1)) << ZoneDimensionKeys[d];
+  }
+  const auto& g = j["grid"];
+  EXPECT_EQ(g["x0"], -0.6);
+  EXPECT_EQ(g["y0"], 0.0);
+  EXPECT_EQ(g["dx"], 0.2);
+  EXPECT_EQ(g["dy"], 0.05);
+  EXPECT_EQ(g["nx"], 3);
+  EXPECT_EQ(g["ny"], 2);
+  EXPECT_EQ(g["inside"], (std::vector<int>{1, 0, 1, 1, 1, 0}));
+  const char* names[6] = {"vx_mean", "vy_mean", "speed_mean", "vx_rms", "vy_rms", "speed_rms"};
+  for (int a = 0; a < 6; ++a)
+    for (int k = 0; k < 6; ++k) EXPECT_EQ(g[names[a]][k], 10 * a + k + 0.125) << names[a] << "[" << k << "]";
+
+  // The program's reader gives every figure back: the same text again.
+  AveragingResults back;
+  std::string error;
+  ASSERT_TRUE(ReadAveragesText(text, back, error)) << error;
+  EXPECT_EQ(AveragesJson(back), text);
+  EXPECT_EQ(back.Monitors[3].Unit, "м²/с");
+  EXPECT_FALSE(back.Monitors[2].Known);
+  EXPECT_EQ(back.Field.VyRms[5], 45.125);
+  EXPECT_EQ(back.VortexZone.Dimensions[6].Sd, 0.05 * 7);
+
+  // Nothing averaged and no start-up end: nulls, and they read back so.
+  AveragingResults none = r;
+  none.HasAverages = false;
+  none.Samples = 0;
+  none.Steady.StartupOver = false;
+  none.Flux.Valid = false;
+  none.VortexZone.Measured = 0;
+  const nlohmann::json n = nlohmann::json::parse(AveragesJson(none));
+  EXPECT_TRUE(n["start_time"].is_null());
+  EXPECT_TRUE(n["steady"]["startup_end"].is_null());
+  EXPECT_TRUE(n["flux"]["ratio"].is_null() && n["flux"]["x"].is_null());
+  EXPECT_TRUE(n["vortex_zone"]["dimensions"]["lmax"]["mean"].is_null());
+  ASSERT_TRUE(ReadAveragesText(AveragesJson(none), back, error)) << error;
+  EXPECT_FALSE(back.HasAverages);
+  EXPECT_FALSE(back.Steady.StartupOver);
+  EXPECT_FALSE(back.Flux.Valid);
+}
+
+TEST(AveragesFiles, CsvAndVtiHoldEveryPoint) {
+  const AveragingResults r = Distinct();
+  const std::string csv = FieldCsv(r);
+  EXPECT_EQ(csv,
+            "x [m];y [m];inside;vx_mean [m/s];vy_mean [m/s];speed_mean [m/s];vx_rms [m/s];vy_rms [m/s];speed_rms [m/s]\n"
+            "-0,6;0;1;0,125;10,125;20,125;30,125;40,125;50,125\n"
+            "-0,4;0;0;1,125;11,125;21,125;31,125;41,125;51,125\n"
+            "-0,2;0;1;2,125;12,125;22,125;32,125;42,125;52,125\n"
+            "-0,6;0,05;1;3,125;13,125;23,125;33,125;43,125;53,125\n"
+            "-0,4;0,05;1;4,125;14,125;24,125;34,125;44,125;54,125\n"
+            "-0,2;0,05;0;5,125;15,125;25,125;35,125;45,125;55,125\n");
+  const std::string vti = FieldVti(r);
+  EXPECT_NE(vti.find("WholeExtent=\"0 2 0 1 0 0\" Origin=\"-0.6 0.0 0\" Spacing=\"0.2 0.05 1\""), std::string::npos) << vti;
+  EXPECT_NE(vti.find("Name=\"vy_rms\" format=\"ascii\">\n          40.125 41.125 42.125 43.125 44.125 45.125\n"),
+            std::string::npos)
+      << vti;
+  EXPECT_NE(vti.find("NumberOfComponents=\"3\" format=\"ascii\">\n          0.125 10.125 0.0 1.125 11.125 0.0 2.125 12.125 0.0 "
+                     "3.125 13.125 0.0 4.125 14.125 0.0 5.125 15.125 0.0\n"),
+            std::string::npos)
+      << vti;
+  EXPECT_NE(vti.find("Name=\"inside\" format=\"ascii\">\n          1 0 1 1 1 0\n"), std::string::npos) << vti;
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <vector>
@@ -60,6 +61,51 @@ TEST(Averaging, GridCoversTheFlowRegionAndMarksTheSolids) {
                        Row{"above the hood", 0.3, 0.6, 1}}) {
     EXPECT_EQ(g.Inside[Nearest(g, r.x, r.y)], r.flow) << r.name;
   }
+}
+
+// Every grid point of a hood with thick walls against a second test of the
+// walls' outline (the winding number of the body's polygon) and the
+// clearance of half a spacing from every rib.
+TEST(Averaging, GridMaskOfThickWallsPointByPoint) {
+  Model m;
+  m.WallThickness = 0.05L;
+  BuildArea(m);
+  const AveragingGrid g = MakeAveragingGrid(m, 0.01);
+  ASSERT_GT(g.Nx * g.Ny, 1000);
+  std::vector<TRealPoint> poly;
+  for (int i = 0; i < 5; ++i) poly.push_back(m.BodyRibs[static_cast<size_t>(i)].P1);
+  poly.push_back(m.BodyRibs[4].P2);
+  const double clearance = static_cast<double>(m.VortexSpacing) / 2;
+  int solid = 0, deep = 0;
+  for (int32_t j = 0; j < g.Ny; ++j) {
+    for (int32_t i = 0; i < g.Nx; ++i) {
+      const double x = g.X0 + g.Dx * i, y = g.Y0 + g.Dy * j;
+      int winding = 0;
+      for (size_t k = 0; k < poly.size(); ++k) {
+        const double ax = static_cast<double>(poly[k].X), ay = static_cast<double>(poly[k].Y);
+        const double bx = static_cast<double>(poly[(k + 1) % poly.size()].X);
+        const double by = static_cast<double>(poly[(k + 1) % poly.size()].Y);
+        const double side = (bx - ax) * (y - ay) - (x - ax) * (by - ay);
+        if (ay <= y && by > y && side > 0) ++winding;
+        if (ay > y && by <= y && side < 0) --winding;
+      }
+      double nearest = 1e9;
+      for (int32_t r = 0; r < m.BodyRibCount; ++r) {
+        const TRib& rib = m.BodyRibs[static_cast<size_t>(r)];
+        const double ax = static_cast<double>(rib.P1.X), ay = static_cast<double>(rib.P1.Y);
+        const double dx = static_cast<double>(rib.P2.X) - ax, dy = static_cast<double>(rib.P2.Y) - ay;
+        const double t = std::clamp(((x - ax) * dx + (y - ay) * dy) / (dx * dx + dy * dy), 0.0, 1.0);
+        nearest = std::min(nearest, std::hypot(x - ax - t * dx, y - ay - t * dy));
+      }
+      if (std::fabs(nearest - clearance) < 1e-9) continue;  // on the clearance itself: rounding decides
+      const bool flow = winding == 0 && nearest >= clearance;
+      solid += flow ? 0 : 1;
+      deep += winding != 0 && nearest > clearance ? 1 : 0;
+      EXPECT_EQ(g.Inside[static_cast<size_t>(j * g.Nx + i)], flow ? 1 : 0) << "point (" << x << ", " << y << ")";
+    }
+  }
+  EXPECT_GT(deep, 50) << "points inside the walls farther than the clearance from them";
+  EXPECT_GT(solid, deep);
 }
 
 // A run of the coarse hood with averages fed from the start.
@@ -128,16 +174,22 @@ class DirectSamples : public Observer {
   explicit DirectSamples(const AveragingState& s) : s_(s) {}
   void StepDone(const Model& m) override {
     times.push_back(m.Time);
-    std::vector<double> row;
+    std::vector<double> row[3];
     for (const TRealPoint& p : s_.SamplePoints) {
       Real u, v;
       CalcVelocityPair(m, p, -1, u, v);
-      row.push_back(static_cast<double>(u));
+      row[0].push_back(static_cast<double>(u));
+      row[1].push_back(static_cast<double>(v));
+      row[2].push_back(std::hypot(static_cast<double>(u), static_cast<double>(v)));
     }
-    vx.push_back(row);
+    for (int k = 0; k < 3; ++k) samples[k].push_back(row[k]);
+    Real u, v;
+    CalcVelocityPair(m, {-2 * m.ChannelRadius, 0}, -1, u, v);
+    monitor.push_back(static_cast<double>(u));
   }
   std::vector<Real> times;
-  std::vector<std::vector<double>> vx;
+  std::vector<std::vector<double>> samples[3];  // vx, vy, speed: [step][point]
+  std::vector<double> monitor;                  // vx two radii in front of the hood
 
  private:
   const AveragingState& s_;
@@ -167,22 +219,75 @@ TEST(Averaging, MergedBlocksGiveTheDirectMeansFromABlockBoundary) {
     EXPECT_GE(r.StartTime, static_cast<double>(from));
     EXPECT_LT(first, 137u + static_cast<size_t>(s.BlockLength) + 1);
     EXPECT_EQ(r.Samples, static_cast<int64_t>(direct.times.size() - first));
+    const size_t n = direct.times.size() - first;
+    double flux = 0;
+    std::vector<double> contraction;
     for (size_t p = 0; p < s.SamplePoints.size(); ++p) {
-      double sum = 0;
-      for (size_t t = first; t < direct.times.size(); ++t) sum += direct.vx[t][p];
-      const double mean = sum / static_cast<double>(direct.times.size() - first);
-      double ss = 0;
-      for (size_t t = first; t < direct.times.size(); ++t) ss += (direct.vx[t][p] - mean) * (direct.vx[t][p] - mean);
-      const double rms = std::sqrt(ss / static_cast<double>(direct.times.size() - first));
+      double mean[3], rms[3];
+      for (int k = 0; k < 3; ++k) {
+        double sum = 0;
+        for (size_t t = first; t < direct.times.size(); ++t) sum += direct.samples[k][t][p];
+        mean[k] = sum / static_cast<double>(n);
+        double ss = 0;
+        for (size_t t = first; t < direct.times.size(); ++t)
+          ss += (direct.samples[k][t][p] - mean[k]) * (direct.samples[k][t][p] - mean[k]);
+        rms[k] = std::sqrt(ss / static_cast<double>(n));
+      }
       const int32_t cell = s.SampleCell[p];
-      if (cell <= AveragingState::FluxCell0) continue;  // the section's means make the flux
-      const double got = cell >= 0 ? r.Field.VxMean[static_cast<size_t>(cell)]
-                                   : r.Centreline[static_cast<size_t>(-1 - cell)].Model * static_cast<double>(m.SuctionSpeed);
-      EXPECT_NEAR(got, mean, 1e-12 * (1 + std::fabs(mean))) << "point " << p;
-      if (cell >= 0) {
-        EXPECT_NEAR(r.Field.VxRms[static_cast<size_t>(cell)], rms, 1e-10) << "point " << p;
+      if (cell <= AveragingState::ContractionCell0) {
+        contraction.push_back(mean[0]);  // in order: each section's strips, then its wall point
+        continue;
+      }
+      if (cell <= AveragingState::FluxCell0) {
+        // Midpoint rule over the section's rings: 2π y vx dy.
+        flux += 2 * std::acos(-1.0) * static_cast<double>(s.SamplePoints[p].Y) * mean[0] *
+                static_cast<double>(m.ChannelRadius) / FluxSectionPoints;
+        continue;
+      }
+      if (cell < 0) {
+        EXPECT_NEAR(r.Centreline[static_cast<size_t>(-1 - cell)].Model * static_cast<double>(m.SuctionSpeed), mean[0],
+                    1e-12 * (1 + std::fabs(mean[0])))
+            << "station " << -1 - cell;
+        continue;
+      }
+      const size_t c = static_cast<size_t>(cell);
+      const double got[6] = {r.Field.VxMean[c], r.Field.VyMean[c], r.Field.SpeedMean[c],
+                             r.Field.VxRms[c],  r.Field.VyRms[c],  r.Field.SpeedRms[c]};
+      for (int k = 0; k < 3; ++k) {
+        EXPECT_NEAR(got[k], mean[k], 1e-12 * (1 + std::fabs(mean[k]))) << "point " << p << ", quantity " << k;
+        EXPECT_NEAR(got[3 + k], rms[k], 1e-10) << "point " << p << ", quantity " << k;
       }
     }
+    ASSERT_TRUE(r.Flux.Valid);
+    EXPECT_NEAR(r.Flux.Flux, flux, 1e-12 * std::fabs(flux));
+    const double b = static_cast<double>(m.ChannelRadius);
+    EXPECT_NEAR(r.Flux.Reference, std::acos(-1.0) * b * b * static_cast<double>(m.SuctionSpeed), 1e-15);
+    EXPECT_DOUBLE_EQ(r.Flux.Ratio, r.Flux.Flux / r.Flux.Reference);
+    EXPECT_DOUBLE_EQ(r.Flux.X, static_cast<double>(m.SuctionX / 2));
+    // Each contraction section from its own strips' means.
+    const size_t per = ContractionSectionPoints + 1;
+    ASSERT_EQ(contraction.size(), r.Contraction.Sections.size() * per);
+    ASSERT_FALSE(r.Contraction.Sections.empty());
+    for (size_t k = 0; k < r.Contraction.Sections.size(); ++k) {
+      const std::span<const double> strips(contraction.data() + k * per, ContractionSectionPoints);
+      EXPECT_NEAR(r.Contraction.Sections[k].Cc, SectionCc(strips, b), 1e-12) << "section " << k;
+      EXPECT_NEAR(r.Contraction.Sections[k].VxWall, contraction[k * per + per - 1], 1e-12) << "section " << k;
+    }
+    // Cells in the solids stay zero.
+    for (size_t c = 0; c < r.Field.Grid.Inside.size(); ++c)
+      if (!r.Field.Grid.Inside[c]) {
+        EXPECT_EQ(r.Field.SpeedMean[c] + r.Field.VxRms[c], 0.0) << "cell " << c;
+      }
+    // The monitor two radii in front is taken at every step; its mean from
+    // the first sample at or after the averages' start.
+    ASSERT_EQ(s.Monitors[1], direct.monitor);
+    size_t fromStep = 0;
+    while (direct.times[fromStep] < from) ++fromStep;
+    double sum = 0;
+    for (size_t t = fromStep; t < direct.monitor.size(); ++t) sum += direct.monitor[t];
+    EXPECT_EQ(r.Monitors[1].Samples, static_cast<int64_t>(direct.monitor.size() - fromStep));
+    EXPECT_NEAR(r.Monitors[1].Mean, sum / static_cast<double>(direct.monitor.size() - fromStep), 1e-14);
+    EXPECT_STREQ(r.Monitors[1].Name.c_str(), MonitorNames[1]);
   }
 }
 
@@ -190,6 +295,12 @@ TEST(Averaging, FailedZoneMeasurementsAreCountedAndLeftOut) {
   AveragingState s;
   Model m = test::CoarseModel(0.05L);
   StartAveraging(s, m, SmallSettings());
+  // Nothing sampled yet: no averages, no flux, no zone figures.
+  const AveragingResults empty = SummariseAveraging(s, m);
+  EXPECT_FALSE(empty.HasAverages);
+  EXPECT_FALSE(empty.Flux.Valid);
+  EXPECT_EQ(empty.Samples, 0);
+  EXPECT_EQ(empty.Field.VxMean.size(), empty.Field.Grid.Inside.size());
   const double nan = std::numeric_limits<double>::quiet_NaN();
   s.Zone = {ZoneMeasurement{0.1L, false, {1, 2, 3, 4, 5, 6, 7}}, ZoneMeasurement{0.2L, true, {nan, 0, 0, 0, 0, 0, 0}},
             ZoneMeasurement{0.3L, false, {3, 2, 3, 4, 5, 6, 9}}};
@@ -204,7 +315,60 @@ TEST(Averaging, FailedZoneMeasurementsAreCountedAndLeftOut) {
     EXPECT_DOUBLE_EQ(z.Dimensions[0].Mean, meanBeff);
     EXPECT_DOUBLE_EQ(z.Dimensions[0].Sd, sdBeff);
     EXPECT_DOUBLE_EQ(z.Dimensions[1].Sd, 0.0);
+    EXPECT_DOUBLE_EQ(z.Dimensions[6].Mean, measured == 2 ? 8.0 : 9.0);
+    EXPECT_DOUBLE_EQ(z.Dimensions[6].Sd, measured == 2 ? std::sqrt(2.0) : 0.0);
   }
+}
+
+TEST(Averaging, MonitorsAreMeasuredFromTheMouth) {
+  AveragingState s;
+  const Model inclined = test::DefaultModel();
+  StartAveraging(s, inclined, AveragingSettings{});
+  const Real b = inclined.ChannelRadius;
+  const TRealPoint before[3] = {{-b, 0}, {-2 * b, 0}, {0, 0}};  // the points measured before the mouth was found
+  for (size_t i = 0; i < 3; ++i) {
+    EXPECT_TRUE(test::SameBits(s.MonitorPoints[i].X, before[i].X) && test::SameBits(s.MonitorPoints[i].Y, 0))
+        << MonitorNames[i] << " moved at the default hood";
+  }
+  Model tube;
+  tube.FlangeAngle = 0;
+  tube.PlaneX = -2;
+  BuildArea(tube);
+  StartAveraging(s, tube, AveragingSettings{});
+  const Real expected[3] = {-0.65L, -0.8L, -0.5L};  // the flange's end at −0,5 m
+  for (size_t i = 0; i < 3; ++i) EXPECT_TRUE(test::RealNear(s.MonitorPoints[i].X, expected[i], 1e-15L)) << i;
+}
+
+TEST(AveragingPhysics, PotentialFlowFillsTheChannel) {
+  // α = 90°, no supply air, no free vortices: nothing separates, and well
+  // inside the channel the profile is nearly uniform (C_c → 1).
+  Model m;
+  m.FlangeAngle = Pi / 2;
+  m.InflowSpeed = 0;
+  m.PlaneX = -4;
+  m.PlaneHalfLength = 0.2L;
+  BuildArea(m);
+  test::SolveAttached(m);
+  AveragingSettings a;
+  a.AverageFrom = 0;
+  a.SampleEverySteps = 1;
+  a.ZoneEverySamples = 0;
+  AveragingState s;
+  StartAveraging(s, m, a);
+  FeedStep(s, m);
+  const ContractionSummary c = SummariseAveraging(s, m).Contraction;
+  ASSERT_TRUE(c.Present);
+  ASSERT_EQ(c.Sections.size(), 24u);
+  EXPECT_FALSE(c.Separated) << "a potential flow has no reverse flow by the wall";
+  const double reference = std::acos(-1.0) * 0.15 * 0.15;
+  for (const ContractionSection& sec : c.Sections) {
+    EXPECT_NEAR(sec.Flux / reference, 1.0, 0.03) << "x = " << sec.X;
+    if (sec.XOverD >= 1.5) {
+      EXPECT_GT(sec.Cc, 0.98) << "x = " << sec.X;
+    }
+  }
+  ASSERT_TRUE(c.HasVenaContracta);
+  EXPECT_LT(c.VenaXOverD, 1.0) << "the least uniform section is by the mouth";
 }
 
 TEST(AveragingPhysics, BareUprightHoodFollowsTheDiscSink) {

@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <limits>
+#include <string>
 #include <random>
 #include <vector>
 
@@ -126,6 +128,156 @@ TEST(SteadyState, BatchMeansHalfWidthOfCorrelatedNoise) {
     EXPECT_LT(b.HalfWidth95, 1.6 * expected);
     EXPECT_NEAR(b.RelativeHalfWidth, b.HalfWidth95 / b.Mean, 1e-15);
   }
+}
+
+// Series made of blocks of equal values, so that every batch mean, and with it
+// every figure of the verdict, can be worked out by hand.
+std::vector<double> Blocks(const std::vector<double>& levels, int blockLength) {
+  std::vector<double> x;
+  for (double v : levels) x.insert(x.end(), static_cast<size_t>(blockLength), v);
+  return x;
+}
+
+TEST(SteadyState, HandWorkedTruncationAndBatchMeans) {
+  // MSER-5 on the batch means Z = [9, 1, -1, 1, …, 1] (ten batches of five):
+  // sse/n² is 0,8 with the first batch, 0,1097 without it, 0,125 without
+  // two; the first batch goes.
+  std::vector<double> z{9};
+  for (int j = 1; j < 10; ++j) z.push_back(j % 2 == 1 ? 1.0 : -1.0);
+  std::vector<double> x = Blocks(z, MserBatchSize);
+  Truncation t = Mser5(x);
+  EXPECT_TRUE(t.Found);
+  EXPECT_EQ(t.Start, MserBatchSize);
+  // Four more samples make no eleventh batch: the result stays.
+  x.insert(x.end(), 4, 50.0);
+  EXPECT_EQ(Mser5(x).Start, MserBatchSize);
+  // Nine batches are too few; ten alternating ones are settled from the start.
+  EXPECT_FALSE(Mser5(std::span<const double>(x).first(49)).Found);
+  const std::vector<double> alternating = Blocks({1, -1, 1, -1, 1, -1, 1, -1, 1, -1}, MserBatchSize);
+  t = Mser5(alternating);
+  EXPECT_TRUE(t.Found);
+  EXPECT_EQ(t.Start, 0);
+  // A ramp keeps falling to the end of the first half: not settled.
+  std::vector<double> ramp(100);
+  for (size_t i = 0; i < ramp.size(); ++i) ramp[i] = static_cast<double>(i);
+  EXPECT_FALSE(Mser5(ramp).Found);
+
+  struct Row {
+    const char* name;
+    std::vector<double> series;
+    int32_t batches;
+    bool valid;
+    double mean, halfWidth;
+  };
+  std::vector<double> pm20;  // 20 batch means ±1 alternating about 10
+  for (int j = 0; j < 20; ++j) pm20.push_back(10 + (j % 2 == 0 ? 1 : -1));
+  std::vector<double> oldEnd = Blocks(pm20, 2);
+  oldEnd.insert(oldEnd.begin(), 1000.0);  // 41 values: the oldest is left out of the batches
+  // Blocks of four +1 and four −1 about 10: lag-1 correlation 0,55 of 20
+  // batch means (over 2/√20); merged into 10 they are + + − − …, 0,1.
+  std::vector<double> fours;
+  for (int j = 0; j < 20; ++j) fours.push_back(10 + ((j / 4) % 2 == 0 ? 1 : -1));
+  std::vector<double> ramp40(40);
+  for (size_t i = 0; i < ramp40.size(); ++i) ramp40[i] = static_cast<double>(i);
+  std::vector<double> halves;  // 20 batch means 1 ± 0,5 alternating
+  for (int j = 0; j < 20; ++j) halves.push_back(j % 2 == 0 ? 1.5 : 0.5);
+  const double inf = std::numeric_limits<double>::infinity();
+  const Row rows[] = {
+      // sd = √(20/19); t(0,975; 19) = 2,093
+      {"20 independent batches", Blocks(pm20, 2), 20, true, 10, 2.093 * std::sqrt(20.0 / 19) / std::sqrt(20.0)},
+      {"oldest sample left out", oldEnd, 20, true, (400 + 1000) / 41.0, 2.093 / std::sqrt(19.0)},
+      // ten batch means 11 11 9 9 11 11 9 9 11 11: mean 10,2, ss = 9,6; t(0,975; 9) = 2,262
+      {"correlated 20, independent 10", Blocks(fours, 2), 10, true, 10.2,
+       2.262 * std::sqrt(9.6 / 9) / std::sqrt(10.0)},
+      // 39 samples: batches of one for 20 (too small), of three for 10
+      {"39 samples", std::vector<double>(oldEnd.begin() + 2, oldEnd.end()), 10, true, 389.0 / 39,
+       0},  // half-width checked below as finite only
+      {"ramp", ramp40, 10, false, 19.5, 2.262 * std::sqrt(1320.0 / 9) / std::sqrt(10.0)},
+      {"19 samples", std::vector<double>(19, 2.0), 0, false, 2.0, inf},
+      {"constant 0,1", std::vector<double>(60, 0.1), 20, true, 0.1, 0},
+      {"mean exactly 1", Blocks(halves, 2), 20, true, 1, 2.093 * 0.5 / std::sqrt(19.0)},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.name);
+    const BatchMeans b = ComputeBatchMeans(r.series);
+    EXPECT_EQ(b.Batches, r.batches);
+    EXPECT_EQ(b.Valid, r.valid);
+    EXPECT_EQ(b.Samples, static_cast<int64_t>(r.series.size()));
+    EXPECT_NEAR(b.Mean, r.mean, 1e-12);
+    if (std::string(r.name) == "39 samples") {
+      EXPECT_TRUE(std::isfinite(b.HalfWidth95));
+      continue;
+    }
+    if (std::isinf(r.halfWidth)) {
+      EXPECT_TRUE(std::isinf(b.HalfWidth95));
+      EXPECT_TRUE(std::isinf(b.RelativeHalfWidth));
+    } else {
+      EXPECT_NEAR(b.HalfWidth95, r.halfWidth, 1e-12);
+      EXPECT_NEAR(b.RelativeHalfWidth, r.halfWidth / std::fabs(r.mean), 1e-12);
+    }
+  }
+  // A zero mean with a spread: the relative half-width is infinite.
+  const BatchMeans zero = ComputeBatchMeans(Blocks({1, -1, 1, -1, 1, -1, 1, -1, 1, -1, 1, -1, 1, -1, 1, -1, 1, -1, 1, -1}, 3));
+  EXPECT_TRUE(zero.Valid);
+  EXPECT_NEAR(zero.HalfWidth95, 2.093 * std::sqrt(20.0 / 19) / std::sqrt(20.0), 1e-12);
+  EXPECT_TRUE(std::isinf(zero.RelativeHalfWidth));
+}
+
+// P(T ≤ t) for Student's t with v degrees of freedom, by Simpson's rule on
+// the density from 0 (error far below 1e-6 with 4000 intervals).
+double StudentCdf(double t, int v) {
+  const double dv = v;
+  const double c = std::exp(std::lgamma((dv + 1) / 2) - std::lgamma(dv / 2)) / std::sqrt(dv * std::acos(-1.0));
+  const auto f = [&](double x) { return c * std::pow(1 + x * x / dv, -(dv + 1) / 2); };
+  const int m = 4000;
+  const double h = t / m;
+  double sum = f(0) + f(t);
+  for (int i = 1; i < m; ++i) sum += (i % 2 == 1 ? 4 : 2) * f(i * h);
+  return 0.5 + sum * h / 3;
+}
+
+TEST(SteadyState, StudentQuantileAgainstTheDistribution) {
+  // Each quantile, table row or expansion, must put 97,5 % of the
+  // distribution below it; three printed decimals leave at most 3e-5.
+  for (int v = 1; v <= 200; v += v < 40 ? 1 : 7) {
+    SCOPED_TRACE(v);
+    EXPECT_NEAR(StudentCdf(StudentT975(v), v), 0.975, 3e-5) << StudentT975(v);
+  }
+  EXPECT_NEAR(StudentT975(100000), 1.95998, 1e-4);
+  EXPECT_TRUE(std::isinf(StudentT975(0)));
+  EXPECT_TRUE(std::isinf(StudentT975(-3)));
+}
+
+TEST(SteadyState, VerdictFiguresWorkedByHand) {
+  // Two monitors alternating in blocks of ten about 4 and about −2: settled
+  // from the first sample; 20 batch means ±a, half-width 2,093·a/√19.
+  std::vector<double> a, b;
+  for (int j = 0; j < 20; ++j) {
+    a.push_back(4 + (j % 2 == 0 ? 0.1 : -0.1));
+    b.push_back(-2 + (j % 2 == 0 ? 0.08 : -0.08));
+  }
+  const std::vector<std::vector<double>> set{Blocks(a, 10), Blocks(b, 10)};
+  const std::vector<Real> t = Times(200, 0.25);
+  const double worst = 2.093 * 0.08 / std::sqrt(19.0) / 2;  // monitor b: 0,0192
+  SteadyVerdict v = JudgeSteadyState(set, t, worst);
+  EXPECT_TRUE(v.StartupOver);
+  EXPECT_EQ(v.StartIndex, 0);
+  EXPECT_EQ(v.StartupEnd, static_cast<Real>(0.25));
+  EXPECT_EQ(v.Samples, 200);
+  EXPECT_EQ(v.LastTime, static_cast<Real>(50));
+  EXPECT_TRUE(v.MeansKnown);
+  EXPECT_NEAR(v.WorstRelativeHalfWidth, worst, 1e-12);
+  EXPECT_TRUE(v.Reached) << "a half-width equal to the tolerance is enough";
+  EXPECT_NE(v.Text.find("t = 0,25 с"), std::string::npos) << v.Text;
+  EXPECT_NE(v.Text.find("1,9 %"), std::string::npos) << v.Text;
+  v = JudgeSteadyState(set, t, 0.019);
+  EXPECT_TRUE(v.StartupOver);
+  EXPECT_FALSE(v.Reached);
+  EXPECT_NE(v.Text.find("1,9 %"), std::string::npos) << v.Text;
+  // Different lengths: no verdict.
+  const std::vector<std::vector<double>> uneven{Blocks(a, 10), Blocks(b, 9)};
+  EXPECT_FALSE(JudgeSteadyState(uneven, t, 1.0).StartupOver);
+  EXPECT_FALSE(JudgeSteadyState({}, t, 1.0).StartupOver);
 }
 
 }  // namespace

@@ -54,6 +54,23 @@ TEST(NumFmt, General) {
   for (const Row& r : rows) EXPECT_EQ(FormatGeneral(r.v), r.expected) << r.name;
 }
 
+TEST(NumFmt, FourSignificantDigits) {
+  const struct {
+    const char* name;
+    Real v;
+    const char* expected;
+  } rows[] = {
+      {"small value", 0.00132594L, "0,001326"},
+      {"rounds up into a new digit", 0.99996L, "1"},
+      {"rounds down", 2.71828L, "2,718"},
+      {"trailing zeros dropped", 0.5L, "0,5"},
+      {"integer digits beyond four are zeros", 123456, "123500"},
+      {"negative", -0.0333333L, "-0,03333"},
+      {"below 1e-5", 1.23456e-7L, "1,235E-7"},
+  };
+  for (const auto& r : rows) EXPECT_EQ(FormatSignificant(r.v, 4), r.expected) << r.name;
+}
+
 TEST(NumFmt, ParseRealWithDecimalComma) {
   struct Row {
     const char* text;

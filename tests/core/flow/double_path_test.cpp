@@ -109,6 +109,116 @@ TEST(DoublePath, KernelAgreesWithExtendedOnEveryInstructionSet) {
   }
 }
 
+// Point by point over a plane around a unit ring (every ratio Q/P the
+// logarithm's reduction meets), each component within 1e-12 of the point's
+// own speed from the extended kernel; at the edge of the axis band the
+// general form still holds, inside it the closed form R²/(2S√S) on the axis.
+TEST(DoublePath, KernelPointByPointAndAtTheAxisBand) {
+  const TRealPoint ring{0.3L, 1};
+  for (vk::Isa isa : AllIsas) {
+    if (!vk::IsaSupported(isa)) continue;
+    SCOPED_TRACE(vk::IsaName(isa));
+    int compared = 0;
+    for (int i = -20; i <= 20; ++i) {
+      for (int j = 1; j <= 30; ++j) {
+        const TRealPoint p{0.3L + 0.0937L * i, 0.0713L * j};
+        Real au, av;
+        RingVelocityPair(p, TVortex{ring, 1}, au, av);
+        double u, v;
+        DoublePair(isa, p, ring, u, v);
+        const Real tol = 1e-12L * std::max(std::fabs(au), std::fabs(av));
+        EXPECT_TRUE(test::RealNear(u, au, tol)) << test::Show(p.X) << " " << test::Show(p.Y);
+        EXPECT_TRUE(test::RealNear(v, av, tol)) << test::Show(p.X) << " " << test::Show(p.Y);
+        ++compared;
+      }
+    }
+    EXPECT_EQ(compared, 41 * 30);
+    // 2rR = 5e-10 and 1,2e-10, outside the band of 1e-10: the radial
+    // component is the general form's, not zero (there it is the elliptic
+    // approximations' error over r, which the two precisions round apart).
+    for (const Real r : {2.5e-10L, 6e-11L}) {
+      SCOPED_TRACE(test::Show(r));
+      const TRealPoint p{0.8L, r};
+      Real au, av;
+      RingVelocityPair(p, TVortex{ring, 1}, au, av);
+      double u, v;
+      DoublePair(isa, p, ring, u, v);
+      EXPECT_NE(v, 0);
+      EXPECT_TRUE(test::RealNear(v, av, 1e-4L * std::fabs(av)));
+      EXPECT_TRUE(test::RealNear(u, au, 1e-12L * std::fabs(au)));
+    }
+    // 2rR = 8e-11 and 0: on the axis.
+    for (const Real r : {4e-11L, 0.0L}) {
+      const TRealPoint p{0.8L, r};
+      double u, v;
+      DoublePair(isa, p, ring, u, v);
+      const double S = 0.25 + 1 + static_cast<double>(r * r);
+      EXPECT_EQ(v, 0);
+      EXPECT_NEAR(u, 1 / (2 * S * std::sqrt(S)), 1e-16);
+    }
+  }
+}
+
+// The sum over a range of rings leaves out the skipped ring and those
+// within the cut-off, whatever the range's place in a block of 8; the
+// normal row gives every element, the tail of a short block too.
+TEST(DoublePath, KernelSumsAndRowsOverRangesOfRings) {
+  const int32_t count = 21;
+  std::vector<double> x(count + RingPadding, 0), y(count + RingPadding, 0), g(count + RingPadding, 0);
+  for (int32_t i = 0; i < count; ++i) {
+    x[i] = 0.05 * i - 0.4;
+    y[i] = 0.1 + 0.03 * i;
+    g[i] = 0.01 * (i % 5) - 0.017;
+  }
+  const RingArrays rings{x.data(), y.data(), g.data()};
+  const double px = x[6] + 0.002, py = y[6];  // ring 6 lies within the cut-off 1e-5 m²
+  auto expected = [&](int32_t begin, int32_t end, int32_t skip, double cut, Real& su, Real& sv) {
+    su = sv = 0;
+    for (int32_t i = begin; i < end; ++i) {
+      const double d2 = (px - x[i]) * (px - x[i]) + (py - y[i]) * (py - y[i]);
+      if (i == skip || d2 < cut) continue;
+      Real u, v;
+      RingVelocityPair({px, py}, TVortex{{x[i], y[i]}, 1}, u, v);
+      su += g[i] * u;
+      sv += g[i] * v;
+    }
+  };
+  struct Row {
+    const char* name;
+    int32_t begin, end, skip;
+    double cut;
+  };
+  const Row rows[] = {{"all", 0, count, -1, -1},        {"skip in a whole block", 0, count, 3, -1},
+                      {"skip in the tail", 0, count, 17, -1}, {"cut-off", 0, count, -1, 1e-5},
+                      {"cut-off and skip", 2, 19, 11, 1e-5},  {"one ring", 20, 21, -1, -1},
+                      {"empty", 5, 5, -1, -1}};
+  for (vk::Isa isa : AllIsas) {
+    if (!vk::IsaSupported(isa)) continue;
+    SCOPED_TRACE(vk::IsaName(isa));
+    for (const Row& row : rows) {
+      SCOPED_TRACE(row.name);
+      Real eu, ev;
+      expected(row.begin, row.end, row.skip, row.cut, eu, ev);
+      double su = 7, sv = 7;
+      vk::KernelsOf(isa).SumPair(rings, row.begin, row.end, row.skip, px, py, row.cut, su, sv);
+      EXPECT_TRUE(test::RealNear(su, eu, 1e-12L * (1 + std::fabs(eu))));
+      EXPECT_TRUE(test::RealNear(sv, ev, 1e-12L * (1 + std::fabs(ev))));
+    }
+    for (const int32_t begin : {0, 3}) {
+      std::vector<double> out(count + 2, 99);
+      const double nx = 0.6, ny = -0.8;
+      vk::KernelsOf(isa).NormalRow(rings, begin, count, -0.1, 0.35, nx, ny, out.data());
+      for (int32_t j = begin; j < count; ++j) {
+        Real u, v;
+        RingVelocityPair({-0.1L, 0.35L}, TVortex{{x[j], y[j]}, 1}, u, v);
+        const Real e = nx * u + ny * v;
+        EXPECT_TRUE(test::RealNear(out[j - begin], e, 1e-12L * (1 + std::fabs(e)))) << "ring " << j;
+      }
+      EXPECT_EQ(out[count - begin], 99) << "nothing written past the row";
+    }
+  }
+}
+
 // The default model after `steps` steps from the start on the given path.
 Model AfterSteps(const Execution& exec, int steps) {
   Model m = test::DefaultModel();
@@ -198,6 +308,11 @@ TEST(DoublePath, VelocityFollowsLoadsAndRuns) {
   EXPECT_EQ(velocity(reused), expected) << "after a second load";
   const Model copy = reused;
   EXPECT_EQ(velocity(copy), expected) << "on a copy";
+  // A component along a direction is the pair's projection on it.
+  EXPECT_EQ(CalcVelocity(fresh, p, {1, 0}, -1), expected.first);
+  EXPECT_EQ(CalcVelocity(fresh, p, {0, 1}, -1), expected.second);
+  EXPECT_TRUE(test::RealNear(CalcVelocity(fresh, p, {0.6L, -0.8L}, -1),
+                             0.6L * expected.first - 0.8L * expected.second, 1e-15L));
   // Within the double solution's rounding of the extended one.
   late.Exec = Execution{};
   const auto ext = velocity(late);

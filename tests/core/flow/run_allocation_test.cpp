@@ -72,5 +72,24 @@ TEST(RunSimulation, StepsAllocateNothing) {
   }
 }
 
+TEST(RunSimulation, RefinedStepsAllocateNothing) {
+  constexpr int Steps = 45;
+  for (const Execution exec : {Execution{false, 0}, Execution{false, 0, Precision::Double}}) {
+    SCOPED_TRACE(exec.Arithmetic == Precision::Double ? "double" : "extended");
+    Model m = test::CoarseModel(0.02L);
+    m.Exec = exec;
+    m.Flow = FlowModel::Refined;
+    m.Refined.MergeAge = 0.05L;  // merging takes part from the 11th step on
+    AllocationObserver obs(Steps);
+    const RunSummary r = RunSimulation(m, 400, 0, 0, 1, 0.005L, obs);
+    ASSERT_EQ(r.Steps, Steps) << r.Message;
+    EXPECT_GT(m.RefinedCount.Merged, 0);
+    const std::vector<long>& counts = obs.Counts();
+    for (size_t i = 1; i < counts.size(); ++i) {
+      EXPECT_EQ(counts[i], counts[0]) << "step " << i + 1 << " allocated";
+    }
+  }
+}
+
 }  // namespace
 }  // namespace mdv

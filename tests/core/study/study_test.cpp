@@ -6,9 +6,13 @@
 
 #include <unistd.h>
 
+#include <cmath>
 #include <filesystem>
+#include <limits>
 #include <optional>
 
+#include "core/flow/circulation.h"
+#include "core/model_fixtures.h"
 #include "core/study/study_averages.h"
 #include "core/study/study_plan.h"
 #include "core/study/study_results.h"
@@ -32,6 +36,8 @@ TEST(StudyFile, RefusedFilesNameTheLineAndTheKey) {
   };
   const Row rows[] = {
       {"no name", "[base]\ndt = 0.01\n", "ключ «name»"},
+      {"empty name", "name = \"\"\n", "строка 1, ключ «name»"},
+      {"number for a name", "name = 5\n", "строка 1, ключ «name»"},
       {"unknown top key", "name = \"a\"\ncolour = 1\n", "строка 2, ключ «colour»"},
       {"not a run option", "name = \"a\"\n[base]\nsave = \"x.evt\"\n", "строка 3, ключ «save»"},
       {"text for a number", "name = \"a\"\n[base]\ndt = \"fast\"\n", "строка 3, ключ «dt»"},
@@ -53,6 +59,13 @@ TEST(StudyFile, RefusedFilesNameTheLineAndTheKey) {
        "строка 5, ключ «flange-angle-deg»"},
       {"bad point", "name = \"a\"\n[results]\npoints = [[0.1]]\n", "строка 3, ключ «points»"},
       {"toml syntax", "name = \"a\"\n[base]\ndt = = 1\n", "s.toml, строка 3"},
+      // Text that could end a line of case.toml or of a plot script.
+      {"newline in the name", "\nname = \"a\\nsystem(\\\"touch PWN\\\")\"\n", "строка 2, ключ «name»: недопустимый управляющий"},
+      {"carriage return in the name", "name = \"a\\rb\"\n", "ключ «name»: недопустимый управляющий"},
+      {"NUL in the name", "name = \"a\\u0000b\"\n", "ключ «name»: недопустимый управляющий"},
+      {"tab in a value", "name = \"a\"\n[sweep]\nprecision = [\"double\", \"x\\ty\"]\n",
+       "строка 3, ключ «precision»: недопустимый управляющий"},
+      {"DEL in a number text", "name = \"a\"\n[base]\ndt = \"0,1\\u007F\"\n", "строка 3, ключ «dt»: недопустимый"},
   };
   for (const Row& r : rows) {
     StudyDefinition definition;
@@ -72,31 +85,107 @@ TEST(StudyFile, RefusedFilesNameTheLineAndTheKey) {
       << error;
 }
 
-TEST(StudyPlan, GridCrossesInFileOrderAndZipPairs) {
+TEST(StudyFile, RangesAndListsGiveTheExactArguments) {
+  struct Row {
+    const char* name;
+    const char* sweep;  // one line of [sweep]
+    std::vector<std::string> values;
+  };
+  const Row rows[] = {
+      {"end point on a rounded step", "dt = { from = 0.1, to = 0.3, step = 0.1 }", {"0.1", "0.2", "0.3"}},
+      {"end point not on the grid", "inflow-speed = { from = 0, to = 1, step = 0.3 }", {"0", "0.3", "0.6", "0.9"}},
+      {"downwards", "flange-angle-deg = { from = 90, to = 15, step = -25 }", {"90", "65", "40", "15"}},
+      {"through zero", "inflow-speed = { from = -0.2, to = 0.2, step = 0.1 }", {"-0.2", "-0.1", "0", "0.1", "0.2"}},
+      {"one value", "suction-x = { from = 0.5, to = 0.5, step = 1 }", {"0.5"}},
+      {"from minus zero", "suction-x = { from = -0.0, to = 1, step = 0.5 }", {"0", "0.5", "1"}},
+      {"decimal comma texts", "dt = { from = \"0,001\", to = \"0,002\", step = \"0,0005\" }", {"0.001", "0.0015", "0.002"}},
+      {"integer range", "max-free = { from = 10, to = 1, step = -4 }", {"10", "6", "2"}},
+      {"integer list", "threads = [1, 2, 4]", {"1", "2", "4"}},
+      {"real list of every kind", "dt = [0.1, 2, \"0,75\", \" 1,5 \", 1e-7]", {"0.1", "2", "0.75", "1.5", "1e-07"}},
+      {"flags", "reference = [true, false]", {"true", "false"}},
+      {"free values", "precision = [\"double\", 2, 0.5, true]", {"double", "2", "0.5", "true"}},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.name);
+    StudyDefinition definition;
+    std::string error;
+    ASSERT_TRUE(Parse(std::string("name = \"a\"\n[sweep]\n") + r.sweep + "\n", definition, error)) << error;
+    ASSERT_EQ(definition.Sweep.size(), 1u);
+    EXPECT_EQ(definition.Sweep[0].Values, r.values);
+    EXPECT_EQ(StudyCaseCount(definition), r.values.size());
+  }
+  // What a range may not be.
+  for (const char* sweep : {"reference = { from = 0, to = 1, step = 1 }", "max-free = { from = 1, to = 3, step = 0.5 }",
+                            "dt = { from = 0.1, to = 0.2, step = 0.1, by = 1 }", "dt = { from = 0, to = 1, step = 0.00001 }",
+                            "dt = { from = \"x\", to = 1, step = 0.1 }", "dt = 0.1"}) {
+    StudyDefinition definition;
+    std::string error;
+    EXPECT_FALSE(Parse(std::string("name = \"a\"\n[sweep]\n") + sweep + "\n", definition, error)) << sweep;
+    EXPECT_NE(error.find("строка 3, ключ «"), std::string::npos) << sweep << ": " << error;
+  }
+  // 100 000 values is the limit itself.
   StudyDefinition definition;
   std::string error;
-  // toml++ sorts keys; the grid must follow the file: inflow-speed slowest.
-  ASSERT_TRUE(Parse("name = \"a\"\n[base]\nmax-time = 0.05\n[sweep]\n"
-                    "inflow-speed = [0, \"0,75\"]\n"
-                    "flange-angle-deg = { from = 15, to = 90, step = 15 }\n"
-                    "dt = { from = 0.001, to = 0.0021, step = 0.0005 }\n",
+  EXPECT_TRUE(Parse("name = \"a\"\n[sweep]\nmax-free = { from = 1, to = 100000, step = 1 }\n", definition, error)) << error;
+  EXPECT_EQ(StudyCaseCount(definition), MaxStudyCases);
+  EXPECT_FALSE(Parse("name = \"a\"\n[sweep]\nmax-free = { from = 0, to = 100000, step = 1 }\n", definition, error));
+
+  // Results asked for, and base options as they reach the run command.
+  ASSERT_TRUE(Parse("name = \"a\"\n[base]\ndt = 0.004\nmax-free = 300\nreference = true\n"
+                    "[results]\nvortex-zone = false\nflux = true\npoints = [[0.1, \"0,05\"], [-1, 2]]\n"
+                    "centreline = [0.5, 1]\n",
                     definition, error))
       << error;
-  ASSERT_EQ(definition.Sweep.size(), 3u);
-  EXPECT_EQ(definition.Sweep[0].Key, "inflow-speed");
-  EXPECT_EQ(definition.Sweep[2].Values, (std::vector<std::string>{"0.001", "0.0015", "0.002"}));
-  const std::vector<StudyCase> cases = PlanCases(definition);
-  ASSERT_EQ(cases.size(), 2u * 6u * 3u);
-  const StudyCase& c = cases[1 * 18 + 5 * 3 + 1];
-  EXPECT_EQ(c.SweptValues, (std::vector<std::string>{"0.75", "90", "0.0015"}));
-  ASSERT_EQ(c.Settings.size(), 4u);
-  EXPECT_EQ(c.Settings[0].Key, "max-time");
-  EXPECT_EQ(c.Settings[0].Value, "0.05");
+  ASSERT_EQ(definition.Base.size(), 3u);
+  EXPECT_EQ(definition.Base[0].Key + "=" + definition.Base[0].Value, "dt=0.004");
+  EXPECT_EQ(definition.Base[1].Key + "=" + definition.Base[1].Value, "max-free=300");
+  EXPECT_EQ(definition.Base[2].Key + "=" + definition.Base[2].Value, "reference=true");
+  EXPECT_FALSE(definition.Results.VortexZone);
+  EXPECT_TRUE(definition.Results.Flux);
+  ASSERT_EQ(definition.Results.Points.size(), 2u);
+  EXPECT_EQ(definition.Results.Points[0].X, static_cast<Real>(0.1));
+  EXPECT_EQ(definition.Results.Points[0].Y, static_cast<Real>(static_cast<long double>(0.05L)));
+  EXPECT_EQ(definition.Results.Points[1].X, -1);
+  EXPECT_EQ(definition.Results.Points[1].Y, 2);
+  EXPECT_EQ(definition.Results.CentrelineXD, (std::vector<Real>{0.5, 1}));
+  EXPECT_EQ(StudyCaseCount(definition), 1u);
+  EXPECT_EQ(DisplayValue("0.75"), "0,75");
+  EXPECT_EQ(DisplayValue("true"), "true");
+  EXPECT_EQ(DisplayValue("double"), "double");
+}
 
-  ASSERT_TRUE(Parse("name = \"a\"\n[sweep]\nzip = true\ndt = [0.01, 0.02]\nmax-free = [10, 20]\n", definition, error));
-  const std::vector<StudyCase> zip = PlanCases(definition);
-  ASSERT_EQ(zip.size(), 2u);
-  EXPECT_EQ(zip[1].SweptValues, (std::vector<std::string>{"0.02", "20"}));
+TEST(StudyPlan, EveryCaseOfAGridAndAZip) {
+  StudyDefinition definition;
+  std::string error;
+  // toml++ sorts keys; the grid follows the file: inflow-speed (first)
+  // slowest, dt fastest; base options first.
+  ASSERT_TRUE(Parse("name = \"a\"\n[base]\nmax-time = 2\n[sweep]\ninflow-speed = [0, 1]\ndt = [0.01, 0.02, 0.03]\n",
+                    definition, error))
+      << error;
+  const std::vector<std::vector<std::string>> grid = {{"0", "0.01"}, {"0", "0.02"}, {"0", "0.03"},
+                                                      {"1", "0.01"}, {"1", "0.02"}, {"1", "0.03"}};
+  std::vector<StudyCase> cases = PlanCases(definition);
+  ASSERT_EQ(cases.size(), grid.size());
+  for (size_t i = 0; i < cases.size(); ++i) {
+    SCOPED_TRACE(i);
+    EXPECT_EQ(cases[i].Id, static_cast<int>(i));
+    EXPECT_EQ(cases[i].SweptValues, grid[i]);
+    ASSERT_EQ(cases[i].Settings.size(), 3u);
+    EXPECT_EQ(cases[i].Settings[0].Key + "=" + cases[i].Settings[0].Value, "max-time=2");
+    EXPECT_EQ(cases[i].Settings[1].Key + "=" + cases[i].Settings[1].Value, "inflow-speed=" + grid[i][0]);
+    EXPECT_EQ(cases[i].Settings[2].Key + "=" + cases[i].Settings[2].Value, "dt=" + grid[i][1]);
+  }
+  ASSERT_TRUE(Parse("name = \"a\"\n[sweep]\nzip = true\ndt = [0.01, 0.02, 0.03]\nmax-free = [10, 20, 30]\n",
+                    definition, error));
+  cases = PlanCases(definition);
+  ASSERT_EQ(cases.size(), 3u);
+  for (size_t i = 0; i < 3; ++i)
+    EXPECT_EQ(cases[i].SweptValues, (std::vector<std::string>{"0.0" + std::to_string(i + 1), std::to_string(10 * (i + 1))}));
+  ASSERT_TRUE(Parse("name = \"a\"\n[base]\ndt = 0.01\n", definition, error));
+  cases = PlanCases(definition);
+  ASSERT_EQ(cases.size(), 1u);
+  EXPECT_TRUE(cases[0].SweptValues.empty());
+  ASSERT_EQ(cases[0].Settings.size(), 1u);
 }
 
 class StudyFolder : public ::testing::Test {
@@ -145,7 +234,7 @@ TEST_F(StudyFolder, CaseStatesAndTheTable) {
   const std::string csv = StudyCsv(table);
   const std::string expected =
       "id;flange-angle-deg [°];inflow-speed [м/с];status;message;Beff [м];v(0,1 0,05) [м/с]\n"
-      "0;30;0;done;;0,0333333333333333;-1E-7\n"
+      "0;30;0;done;;0,03333;-1E-7\n"
       "1;30;0,75;failed;\"Плоскость; \"\"левее\"\"\";;\n"
       "2;60;0;running;;;\n"
       "3;60;0,75;pending;;;\n";
@@ -156,9 +245,224 @@ TEST_F(StudyFolder, CaseStatesAndTheTable) {
   ASSERT_EQ(plots.size(), 4u);
   EXPECT_EQ(plots[0].BaseName, "Beff-vs-flange-angle-deg");
   EXPECT_EQ(plots[3].BaseName, "v_0_1_0_05-vs-inflow-speed");
-  EXPECT_NE(plots[0].Text.find("title \"inflow-speed = 0\""), std::string::npos) << plots[0].Text;
+  EXPECT_NE(plots[0].Text.find("title 'Скорость приточного воздуха = 0 м/с'"), std::string::npos) << plots[0].Text;
+  EXPECT_NE(plots[0].Text.find("set xlabel 'Угол наклона козырька (Alpha), град'"), std::string::npos);
+  EXPECT_NE(plots[0].Text.find("set ylabel 'Bэф, м'"), std::string::npos);
+
+  // Names with quotes and backslashes survive the results file; a line break
+  // in a hand-edited one is refused rather than carried into a plot script.
+  const CaseResults odd = {{"a\"b\\c`d'", "м\"", 1.5L}};
+  CaseResults back;
+  ASSERT_TRUE(ParseResultsFile(ResultsFileText(odd), back, error)) << error;
+  ASSERT_EQ(back.size(), 1u);
+  EXPECT_EQ(back[0].Name, odd[0].Name);
+  EXPECT_EQ(back[0].Unit, odd[0].Unit);
+  EXPECT_FALSE(ParseResultsFile("[[value]]\nname = \"a\\nb\"\nunit = \"\"\nvalue = 1.0\n", back, error));
 }
 
+
+TEST_F(StudyFolder, PlanFilesAndCaseNames) {
+  const std::string text = "name = \"Угол\"\n[base]\nmax-time = 2\n[sweep]\nflange-angle-deg = [30, 60]\ninflow-speed = [0, 0.75]\n";
+  StudyDefinition definition;
+  std::string error;
+  ASSERT_TRUE(Parse(text, definition, error));
+  const auto cases = PlanCases(definition);
+  ASSERT_TRUE(WriteStudyPlan(text, definition, cases, dir_, error)) << error;
+  std::string read;
+  ASSERT_TRUE(ReadTextFile(StudyFilePath(dir_), read, error));
+  EXPECT_EQ(read, text);
+  ASSERT_TRUE(ReadTextFile(ManifestPath(dir_), read, error));
+  EXPECT_EQ(read, "id;folder;flange-angle-deg;inflow-speed\n0;cases/0000;30;0\n1;cases/0001;30;0,75\n"
+                  "2;cases/0002;60;0\n3;cases/0003;60;0,75\n");
+  ASSERT_TRUE(ReadTextFile(CaseFile(dir_, 3, CaseParamsName), read, error));
+  EXPECT_EQ(read, "# Угол, вариант 3\nmax-time = \"2\"\nflange-angle-deg = \"60\"\ninflow-speed = \"0.75\"\n");
+  EXPECT_EQ(CaseDir(dir_, 12345), (fs::path(dir_) / "cases" / "12345").string());
+  EXPECT_EQ(CaseFile(dir_, 7, CaseDoneName), (fs::path(dir_) / "cases" / "0007" / "done").string());
+  // A case file that cannot be written fails the plan.
+  fs::remove(CaseFile(dir_, 2, CaseParamsName));
+  fs::create_directories(fs::path(CaseFile(dir_, 2, CaseParamsName)) / "blocked");
+  EXPECT_FALSE(WriteStudyPlan(text, definition, cases, dir_, error));
+  fs::remove_all(CaseFile(dir_, 2, CaseParamsName));
+  // A folder holding another study's cases but no study file is refused too.
+  fs::remove(StudyFilePath(dir_));
+  EXPECT_FALSE(WriteStudyPlan(text, definition, cases, dir_, error));
+  // A broken study file, or none, is no study.
+  ASSERT_TRUE(WriteTextFile(StudyFilePath(dir_), "name = \"Угол\"\n[sweep]\ndt = []\n", error));
+  StudyDefinition loaded;
+  std::vector<StudyCase> loadedCases;
+  EXPECT_FALSE(LoadStudy(dir_, {}, loaded, loadedCases, error));
+  EXPECT_NE(error.find("строка 3"), std::string::npos) << error;
+  StudyTable table;
+  EXPECT_FALSE(CollectStudy(dir_, {}, table, error));
+  EXPECT_FALSE(LoadStudy(dir_ + "/none", {}, loaded, loadedCases, error));
+  EXPECT_NE(error.find("не содержит исследования"), std::string::npos) << error;
+  ASSERT_TRUE(WriteTextFile(StudyFilePath(dir_), text, error));
+  ASSERT_TRUE(LoadStudy(dir_, {}, loaded, loadedCases, error)) << error;
+  ASSERT_EQ(loadedCases.size(), 4u);
+  EXPECT_EQ(loadedCases[3].SweptValues, (std::vector<std::string>{"60", "0.75"}));
+  // A state read back: done wins over a failed mark; clearing forgets both.
+  ASSERT_TRUE(MarkCaseFailed(dir_, 1, "нет", error));
+  EXPECT_EQ(ReadCaseState(dir_, 1, nullptr), CaseState::Failed);
+  ASSERT_TRUE(MarkCaseDone(dir_, 1, error));
+  EXPECT_EQ(ReadCaseState(dir_, 1, nullptr), CaseState::Done);
+  ClearCaseOutcome(dir_, 1);
+  EXPECT_EQ(ReadCaseState(dir_, 1, nullptr), CaseState::Pending);
+  EXPECT_STREQ(CaseStateName(CaseState::Running), "running");
+}
+
+TEST(StudyResults, FileRoundTripIsExact) {
+  const CaseResults r = {{"Beff", "м", 0.1L / 3},
+                         {"vx(0,1 0,05)", "м/с", -1e-300L},
+                         {"a", "", 12345678.901234567L},
+                         {"n", "м", std::numeric_limits<Real>::quiet_NaN()},
+                         {"i", "м", -std::numeric_limits<Real>::infinity()}};
+  CaseResults back;
+  std::string error;
+  ASSERT_TRUE(ParseResultsFile(ResultsFileText(r), back, error)) << error;
+  ASSERT_EQ(back.size(), r.size());
+  for (size_t i = 0; i < r.size(); ++i) {
+    SCOPED_TRACE(r[i].Name);
+    EXPECT_EQ(back[i].Name, r[i].Name);
+    EXPECT_EQ(back[i].Unit, r[i].Unit);
+    if (i == 3) {
+      EXPECT_TRUE(std::isnan(static_cast<double>(back[i].Value)));
+    } else {
+      EXPECT_EQ(static_cast<double>(back[i].Value), static_cast<double>(r[i].Value));
+    }
+  }
+  EXPECT_TRUE(ParseResultsFile("", back, error));
+  EXPECT_TRUE(back.empty());
+  EXPECT_FALSE(ParseResultsFile("[[value]]\nname = \"a\"\nvalue = 1.0\n", back, error)) << "no unit";
+  EXPECT_FALSE(ParseResultsFile("[[value]]\nname = \"a\"\nunit = \"\"\nvalue = \"x\"\n", back, error));
+  EXPECT_EQ(ResultPointSuffix({0.1L, -0.05L}), "(0,1 -0,05)");
+  const struct {
+    const char* name;
+    const char* label;
+  } labels[] = {{"Beff", "Bэф"},
+                {"Beff_sd", "С.к.о. Bэф"},
+                {"dmax_hw", "± 95 % dmax"},
+                {"b", "b"},
+                {"vx(0,1 -0,05)", "Vx в точке (0,1; -0,05)"},
+                {"vy(0 1)", "Vy в точке (0; 1)"},
+                {"v(0,1 0,05)", "Скорость в точке (0,1; 0,05)"},
+                {"v/v0(x/D=0,5)", "v/v₀ на оси при x/D = 0,5"},
+                {"flux_ratio", "Расход через канал / πB²v"},
+                {"Lr/D_hw", "± 95 % Длина отрывной зоны в канале, x/D"},
+                {"Cc", "Коэффициент сжатия струи Cc"},
+                {"Lr/D", "Длина отрывной зоны в канале, x/D"},
+                {"vx", "vx"},
+                {"C_c", "C_c"}};
+  for (const auto& l : labels) EXPECT_EQ(ResultLabel(l.name), l.label) << l.name;
+  // Every option a study may set has the program's name for headers and axes.
+  for (const StudyKey& k : StudyKeys()) {
+    EXPECT_TRUE(k.Label != nullptr && *k.Label != '\0') << k.Name;
+    if (k.Unit[0] != '\0' && k.Label != nullptr && std::string_view(k.Unit) != "°") {
+      EXPECT_TRUE(std::string_view(k.Label).ends_with(std::string(", ") + k.Unit) ||
+                  std::string_view(k.Label).ends_with(", сек."))
+          << k.Name << ": the unit of the label";
+    }
+  }
+  EXPECT_EQ(SpreadOf("Beff_sd"), "Beff");
+  EXPECT_EQ(SpreadOf("v/v0(x/D=0,5)_hw"), "v/v0(x/D=0,5)");
+  EXPECT_EQ(SpreadOf("Beff"), "");
+}
+
+TEST(StudyResults, EndStateSpeedsAtThePointsAsked) {
+  Model m = test::DefaultModel();
+  test::SolveAttached(m);
+  ResultRequest request;
+  request.VortexZone = false;
+  request.Points = {{0.1L, 0.05L}, {-0.2L, 0.3L}};
+  CaseResults r;
+  std::string error;
+  ASSERT_TRUE(EndStateResults(m, request, r, error)) << error;
+  ASSERT_EQ(r.size(), 6u);
+  for (size_t k = 0; k < 2; ++k) {
+    Real u, v;
+    CalcVelocityPair(m, request.Points[k], -1, u, v);
+    const std::string at = ResultPointSuffix(request.Points[k]);
+    EXPECT_EQ(r[3 * k].Name, "vx" + at);
+    EXPECT_EQ(r[3 * k].Value, u);
+    EXPECT_EQ(r[3 * k + 1].Name, "vy" + at);
+    EXPECT_EQ(r[3 * k + 1].Value, v);
+    EXPECT_EQ(r[3 * k + 2].Name, "v" + at);
+    EXPECT_TRUE(test::RealNear(r[3 * k + 2].Value, std::hypot(u, v), 1e-15L));
+    EXPECT_EQ(r[3 * k + 2].Unit, "м/с");
+  }
+  EXPECT_NE(r[0].Value, 0);
+  // The vortex zone needs free vortices.
+  request.VortexZone = true;
+  EXPECT_FALSE(EndStateResults(m, request, r, error));
+  EXPECT_EQ(error, "Не задана вихревая структура");
+}
+
+TEST(StudyTable, SeriesGroupTheOtherParametersAndSortByX) {
+  // Two swept keys; results of done cases only; x parsed from the values.
+  StudyTable table;
+  table.Params = {{"flange-angle-deg", "°"}, {"inflow-speed", "м/с"}};
+  table.Results = {{"Beff", "м"}, {"b", "м"}};
+  auto row = [](int id, const char* a, const char* v, CaseState s, std::optional<Real> r0, std::optional<Real> r1) {
+    StudyRow r;
+    r.Id = id;
+    r.Params = {a, v};
+    r.State = s;
+    r.Results = {r0, r1};
+    return r;
+  };
+  table.Rows = {row(0, "60", "0", CaseState::Done, 0.6L, 1),       row(1, "60", "0.75", CaseState::Done, 0.65L, 2),
+                row(2, "30", "0", CaseState::Done, 0.3L, 3),       row(3, "30", "0.75", CaseState::Failed, 9, 9),
+                row(4, "45", "0", CaseState::Done, 0.45L, std::nullopt), row(5, "45", "0.75", CaseState::Done, 0.5L, 6)};
+  using P = std::vector<std::pair<Real, Real>>;
+  std::vector<PlotSeries> s = StudySeries(table, 0, 0);
+  ASSERT_EQ(s.size(), 2u);
+  EXPECT_EQ(s[0].Points, (P{{30, 0.3L}, {45, 0.45L}, {60, 0.6L}}));
+  EXPECT_EQ(s[1].Points, (P{{45, 0.5L}, {60, 0.65L}}));
+  EXPECT_NE(s[1].Title.find("0,75"), std::string::npos) << s[1].Title;
+  s = StudySeries(table, 0, 1);  // case 4 has no b
+  ASSERT_EQ(s.size(), 2u);
+  EXPECT_EQ(s[0].Points, (P{{30, 3}, {60, 1}}));
+  EXPECT_EQ(s[1].Points, (P{{45, 6}, {60, 2}}));
+  s = StudySeries(table, 1, 0);  // by speed, a line per angle in order of appearance
+  ASSERT_EQ(s.size(), 3u);
+  EXPECT_EQ(s[0].Points, (P{{0, 0.6L}, {0.75L, 0.65L}}));
+  EXPECT_EQ(s[1].Points, (P{{0, 0.3L}}));
+  EXPECT_EQ(s[2].Points, (P{{0, 0.45L}, {0.75L, 0.5L}}));
+
+  // The second result as the s.d. of the first: its error bars, sorted with
+  // the points, NaN (a bar of no length in gnuplot) where a case lacks it.
+  table.Results[1] = {"Beff_sd", "м"};
+  EXPECT_EQ(SpreadColumn(table, 0), 1);
+  EXPECT_EQ(SpreadColumn(table, 1), -1);
+  EXPECT_FALSE(PlottedResult(table, 1));
+  s = StudySeries(table, 0, 0);
+  ASSERT_EQ(s[0].Spreads.size(), 3u);
+  EXPECT_EQ(s[0].Spreads[0], 3);
+  EXPECT_TRUE(std::isnan(s[0].Spreads[1]));
+  EXPECT_EQ(s[0].Spreads[2], 1);
+  EXPECT_EQ(s[1].Spreads, (std::vector<Real>{6, 2}));
+  // The same with the s.d. as the first column.
+  StudyTable swapped = table;
+  std::swap(swapped.Results[0], swapped.Results[1]);
+  for (StudyRow& r : swapped.Rows) std::swap(r.Results[0], r.Results[1]);
+  EXPECT_EQ(SpreadColumn(swapped, 1), 0);
+  EXPECT_EQ(StudySeries(swapped, 0, 1)[1].Spreads, (std::vector<Real>{6, 2}));
+  const std::vector<PlotScript> plots = StudyPlotScripts(table);
+  ASSERT_EQ(plots.size(), 2u) << "no plot of the s.d. itself";
+  EXPECT_NE(plots[0].Text.find("$d0 << EOD\n30 0.3 3\n45 0.45 0\n60 0.6 1\nEOD\n"), std::string::npos) << plots[0].Text;
+  EXPECT_NE(plots[0].Text.find("$d1 using 1:2:3 with yerrorlines"), std::string::npos) << plots[0].Text;
+  EXPECT_NE(plots[0].Text.find("set ylabel 'Bэф, м (среднее ± с.к.о.)'"), std::string::npos) << plots[0].Text;
+
+  // Plot file names keep ASCII letters, digits, '-' and '_'; anything else
+  // (a Cyrillic letter too) becomes one '_'.
+  table.Results = {{"Az9-z_Zж(0 0,9)", "м"}, {"b", "м"}};
+  const std::vector<PlotScript> named = StudyPlotScripts(table);
+  ASSERT_FALSE(named.empty());
+  EXPECT_EQ(named[0].BaseName, "Az9-z_Z_0_0_9-vs-flange-angle-deg");
+  const StudyCounts n = CountStates(table);
+  EXPECT_EQ(n.Done, 5);
+  EXPECT_EQ(n.Failed, 1);
+  EXPECT_EQ(n.Running + n.Pending, 0);
+}
 
 TEST(StudyAverages, ResultsFromTheAveragesFile) {
   // The layout the averaging run writes, with a 3 x 2 grid whose node (1, 1)
@@ -173,12 +477,25 @@ TEST(StudyAverages, ResultsFromTheAveragesFile) {
       "Beff": {"mean": 0.8, "sd": 0.01}, "b": {"mean": 0.1, "sd": 0.002}, "l": {"mean": 0.25, "sd": 0.02},
       "a0": {"mean": 0.0, "sd": 0.0}, "a": {"mean": 0.5, "sd": 0.05}, "dmax": {"mean": 0.05, "sd": 0.004},
       "lmax": {"mean": 0.8, "sd": 0.1}}},
+    "contraction": {"mouth": {"x": 0.0, "y": 0.15}, "sections": [],
+      "vena_contracta": {"x": 0.15, "x_over_D": 0.5, "cc": 0.52, "jet_radius": 0.108, "zeta_bc": 0.8521},
+      "reattachment": {"separated": true, "x": 0.2, "length_over_D": 0.67}},
+    "tracers": {"horizon": 10.0, "release_every": 0.25, "far_radius": 3.0, "stride": 10, "first_release": 1.0,
+      "grid": {"x0": -0.5, "y0": 0.0, "dx": 0.1, "dy": 0.1, "nx": 1, "ny": 1, "source": [2]},
+      "sources": [{"x": -0.1, "y": 0.0, "released": 9, "caught": 8, "lost": 0, "expired": 0, "in_flight": 1,
+                   "caught_fraction": 1.0, "median_capture_time": 1.25},
+                  {"x": -0.3, "y": 0.2, "released": 9, "caught": 0, "lost": 4, "expired": 4, "in_flight": 1,
+                   "caught_fraction": 0.0, "median_capture_time": null},
+                  {"x": -0.5, "y": 0.0, "released": 9, "caught": 3, "lost": 0, "expired": 6, "in_flight": 0,
+                   "caught_fraction": 0.333, "median_capture_time": 3.5}]},
     "grid": {"x0": -0.1, "y0": 0.0, "dx": 0.1, "dy": 0.1, "nx": 3, "ny": 2,
       "inside": [1, 1, 1, 1, 0, 1], "vx_mean": [1, 2, 3, 4, 0, 6], "vy_mean": [-1, -2, -3, -4, 0, -6],
       "speed_mean": [1.5, 2.5, 3.5, 4.5, 0, 6.5]}})";
   ResultRequest request;
   request.CentrelineXD = {0.9, 2.0};
   request.Flux = true;
+  request.Contraction = true;
+  request.Capture = true;
   request.Points = {{0.1, 0.04}, {0.0, 0.1}, {5, 5}};  // node (2, 0); in the solid; off the grid
   CaseResults r;
   std::string error;
@@ -188,7 +505,17 @@ TEST(StudyAverages, ResultsFromTheAveragesFile) {
       if (v.Name == name) return v.Value;
     return std::nullopt;
   };
-  EXPECT_EQ(r.size(), 14u + 2u + 1u + 3u);
+  EXPECT_EQ(r.size(), 14u + 2u + 1u + 5u + 3u + 3u);
+  EXPECT_EQ(value("Cc"), 0.52);
+  EXPECT_EQ(value("xc/D"), 0.5);
+  EXPECT_EQ(value("rc"), 0.108);
+  EXPECT_EQ(value("Lr/D"), 0.67);
+  EXPECT_EQ(value("zeta_BC"), 0.8521);
+  EXPECT_EQ(value("capture(-0,1 0)"), 1.0);
+  EXPECT_EQ(value("tcap(-0,1 0)"), 1.25);
+  EXPECT_EQ(value("capture(-0,3 0,2)"), 0.0);
+  EXPECT_FALSE(value("tcap(-0,3 0,2)")) << "none caught";
+  EXPECT_FALSE(value("capture(-0,5 0)")) << "a source of the tracer grid";
   EXPECT_EQ(value("Beff"), 0.8);
   EXPECT_EQ(value("lmax_sd"), 0.1);
   EXPECT_EQ(value("v/v0(x/D=0,9)"), 0.12) << "the nearest station";

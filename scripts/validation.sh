@@ -1,0 +1,26 @@
+#!/bin/bash
+# Regenerates docs/validation.md: runs every case list of examples/validation
+# (*.cases: the re-entrant and flush inlets, the research candidates, the
+# default hood's free-vortex limits) one run after another, 8 s of model
+# time averaged from 3 s, keeps each run's averages file, and writes the
+# tables into the document; then the convergence studies of
+# examples/validation/{reentrant,flush}.toml (study plan, run, collect) for
+# the grid convergence indices. About an hour and a half of one core.
+#   scripts/validation.sh [BATCH_TOOL] [RESULTS_DIR]
+set -eu
+root=$(cd "$(dirname "$0")/.." && pwd)
+batch=${1:-$root/build/rinfet-mdv-batch}
+results=${2:-$root/build/validation}
+mkdir -p "$results"
+for list in reentrant candidates flush hood; do
+  KEEP=$results bash "$root/scripts/refined_research.sh" "$batch" \
+    "$root/examples/validation/$list.cases" 8 3 > "$results/$list.tsv"
+done
+# The convergence studies of the two inlets (grid convergence index per result).
+for study in reentrant flush; do
+  rm -rf "$results/study-$study"
+  "$batch" study plan "$root/examples/validation/$study.toml" "$results/study-$study"
+  "$batch" study run "$results/study-$study" -j 1
+  "$batch" study collect "$results/study-$study"
+done
+python3 "$root/scripts/validation_doc.py" "$results" "$root/docs/validation.md"

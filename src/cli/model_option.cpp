@@ -1,0 +1,110 @@
+#include "cli/model_option.h"
+
+#include <algorithm>
+
+#include "cli/cli_text.h"
+
+namespace mdv::cli {
+
+void AddFlowModelOptions(CLI::App* command, FlowModelArgs& a, bool runOptions) {
+  command
+      ->add_option("--model", a.model,
+                   "модель течения: program — модель программы (по умолчанию); refined — уточнённая: "
+                   "отрыв в каждой точке на каждом шаге, сглаженные свободные кольца, слияние "
+                   "близких колец, шаг Хойна")
+      ->check(CLI::IsMember({"program", "refined"}))
+      ->type_name("program|refined")
+      ->default_str("program");
+  a.smoothingOpt = command->add_option("--smoothing-length", a.smoothing,
+                                       "уточнённая модель: длина сглаживания δ свободных колец, м (0,01)");
+  if (!runOptions) return;
+  command
+      ->add_option("--shedding", a.shedding,
+                   "уточнённая модель: циркуляция нового кольца: sheet-flux — ½·(Γкромки/h)·|U|·dt "
+                   "(по умолчанию); edge — Γкромки, как в модели программы")
+      ->check(CLI::IsMember({"sheet-flux", "edge"}))
+      ->type_name("sheet-flux|edge");
+  command
+      ->add_option("--shed-placement", a.placement,
+                   "уточнённая модель: место нового кольца: offset — h/2 от кромки (по умолчанию); "
+                   "convected — U·dt/2 от кромки")
+      ->check(CLI::IsMember({"offset", "convected"}))
+      ->type_name("offset|convected");
+  a.mergeDistanceOpt = command->add_option(
+      "--merge-distance", a.mergeDistance, "уточнённая модель: сливаются кольца одного знака ближе этого, м (h/2)");
+  a.mergeAgeOpt = command->add_option("--merge-age", a.mergeAge,
+                                      "уточнённая модель: сливаются кольца старше этого, с (0,1)");
+  command
+      ->add_option("--shed-every", a.shedEvery,
+                   "уточнённая модель: каждая точка отрыва сбрасывает кольцо раз в N шагов, с "
+                   "циркуляцией этих N шагов (1)")
+      ->check(CLI::Range(1, 1000000));
+  command->add_flag("--merge-per-step", a.mergePerStep,
+                    "уточнённая модель: расстояние слияния умножается на dt / 0,005 с");
+  command->add_flag("--attached-smoothed", a.attachedSmoothed,
+                    "уточнённая модель: присоединённые вихри действуют на свободные через ядро со "
+                    "сглаживанием h/2, а не с отсечкой h/2");
+  a.courantOpt = command->add_option(
+      "--courant", a.courant,
+      "шаг по времени из числа Куранта C: dt = C·min(h, δ) / скорость всасывания (уточнённая модель "
+      "без --dt: C = 0,5)");
+}
+
+namespace {
+
+bool Positive(const std::string& text, const char* name, Real& out, std::string& error) {
+  const auto v = NumberArg(text, name, error);
+  if (!v) return false;
+  if (!(*v > 0)) {
+    error = std::string(name) + ": нужно положительное число";
+    return false;
+  }
+  out = *v;
+  return true;
+}
+
+}  // namespace
+
+bool ApplyFlowModel(const FlowModelArgs& a, Model& m, std::string& error) {
+  m.Flow = a.model == "refined" ? FlowModel::Refined : FlowModel::Program;
+  RefinedSettings& r = m.Refined;
+  if (a.smoothingOpt != nullptr && a.smoothingOpt->count() > 0 &&
+      !Positive(a.smoothing, "--smoothing-length", r.SmoothingLength, error))
+    return false;
+  r.Shedding = a.shedding == "edge" ? ShedRule::Edge : ShedRule::SheetFlux;
+  r.Placement = a.placement == "convected" ? ShedPlacement::Convected : ShedPlacement::Offset;
+  if (a.mergeDistanceOpt != nullptr && a.mergeDistanceOpt->count() > 0 &&
+      !Positive(a.mergeDistance, "--merge-distance", r.MergeDistance, error))
+    return false;
+  if (a.mergeAgeOpt != nullptr && a.mergeAgeOpt->count() > 0) {
+    const auto v = NumberArg(a.mergeAge, "--merge-age", error);
+    if (!v) return false;
+    r.MergeAge = *v;
+  }
+  r.MergeDistancePerStep = a.mergePerStep;
+  if (m.Flow == FlowModel::Refined) SetSheddingIntervals(m, a.shedEvery - 1, a.shedEvery - 1, a.shedEvery - 1);
+  r.FreeSeeAttachedCutOff = !a.attachedSmoothed;
+  return true;
+}
+
+Real CourantStep(const FlowModelArgs& a, const Model& m, std::string& error, bool& bad) {
+  bad = false;
+  Real courant = 0;
+  if (a.courantOpt != nullptr && a.courantOpt->count() > 0) {
+    if (!Positive(a.courant, "--courant", courant, error)) {
+      bad = true;
+      return 0;
+    }
+  } else if (m.Flow == FlowModel::Refined) {
+    courant = RefinedCourant;
+  } else {
+    return 0;
+  }
+  const Real length = m.Flow == FlowModel::Refined
+                          ? std::min(m.VortexSpacing, m.Refined.SmoothingLength)
+                          : m.VortexSpacing;
+  const Real speed = m.SuctionSpeed > 0 ? m.SuctionSpeed : 1;
+  return courant * length / speed;
+}
+
+}  // namespace mdv::cli

@@ -1,0 +1,45 @@
+#pragma once
+// --model and the refined model's parameters, for `run` and for the commands
+// that evaluate a saved state's flow (a vortex file does not say which model
+// made it; the field of the refined model smooths the free rings).
+#include <CLI/CLI.hpp>
+
+#include <string>
+
+#include "core/model/model.h"
+
+namespace mdv::cli {
+
+struct FlowModelArgs {
+  std::string model = "program";
+  std::string smoothing, shedding = "sheet-flux", placement = "offset", mergeDistance, mergeAge,
+      courant;
+  int shedEvery = 1;
+  bool mergePerStep = false;
+  bool attachedSmoothed = false;
+  CLI::Option* smoothingOpt = nullptr;
+  CLI::Option* mergeDistanceOpt = nullptr;
+  CLI::Option* mergeAgeOpt = nullptr;
+  CLI::Option* courantOpt = nullptr;
+};
+
+// The Courant-like number of the refined model's default step:
+// dt = RefinedCourant · min(h, δ) / suction speed (0,005 s at the default hood).
+inline constexpr Real RefinedCourant = 0.5L;
+
+// The refined model's free-vortex limit when --max-free is not given: a
+// memory ceiling (some 120 rings are kept at h = 0,02 m, 300 at 0,01, 760 at 0,005).
+inline constexpr int64_t RefinedDefaultMaxFree = 4000;
+
+// --model and --smoothing-length; with `runOptions` also the shedding, merging
+// and step options of the refined model.
+void AddFlowModelOptions(CLI::App* command, FlowModelArgs& a, bool runOptions);
+
+// Sets m.Flow and m.Refined; false with `error` for a value that is not a number or out of range.
+bool ApplyFlowModel(const FlowModelArgs& a, Model& m, std::string& error);
+
+// The step a refined run takes without --dt: from --courant or RefinedCourant; 0 when not refined
+// and no --courant (the caller's default stands).
+Real CourantStep(const FlowModelArgs& a, const Model& m, std::string& error, bool& bad);
+
+}  // namespace mdv::cli

@@ -1,0 +1,185 @@
+// The refined model's velocity field: the attached rings as on the run's
+// arithmetic path (the cut-off of h/2 − 1e-5 m), the free rings through the
+// smoothed kernel of smoothing length δ (m.Refined.SmoothingLength) with no
+// cut-off and their own contribution included. The wall condition's
+// right-hand side uses the same smoothed free rings, so the field the rings
+// move in is the field that meets the wall condition. The attached system
+// itself (its matrix, factorization and solve) is the base path's.
+//
+// Every sum is computed whole by one thread in index order: the same bits
+// for any thread count.
+#include <algorithm>
+#include <cmath>
+
+#include "core/base/parallel.h"
+#include "core/flow/flow_path.h"
+#include "core/flow/ring_kernel.h"
+#include "core/flow/smoothed_kernel.h"
+#include "core/flow/vector_kernel.h"
+
+namespace mdv {
+
+namespace {
+
+// The velocity cut-off lies this far inside half the vortex spacing, m (as on the program's paths).
+constexpr Real CutOffMargin = 1e-5L;
+
+Real Delta2(const Model& m) { return m.Refined.SmoothingLength * m.Refined.SmoothingLength; }
+
+// Attached rings with no cut-off are seen through the smoothed kernel of half a spacing.
+Real AttachedDelta2(const Model& m) { return m.VortexSpacing * m.VortexSpacing / 4; }
+
+// Sums over the attached rings [0, n) except skip, then the free rings, extended.
+void ExtendedPair(const Model& m, const TRealPoint& p, int32_t skip, Real& u, Real& v) {
+  const int32_t n = m.AttachedCount;
+  const int32_t end = n + m.FreeVortexCount;
+  const Real cutOff = m.VortexSpacing / 2 - CutOffMargin;  // m
+  const bool cut = m.Refined.FreeSeeAttachedCutOff;
+  const Real attached2 = AttachedDelta2(m);
+  Real su = 0, sv = 0;
+  for (int32_t i = 0; i < n; ++i) {
+    if (i == skip) continue;
+    const TVortex& w = m.Vortices[i];
+    Real ku = 0, kv = 0;
+    if (!cut) {
+      ring::SmoothedPair(p, w, attached2, ku, kv);
+    } else if (!(PointDistance(p, w.Pos) < cutOff)) {
+      ring::Pair(p, w, ku, kv);
+    }
+    su = su + ku * w.Gamma;
+    sv = sv + kv * w.Gamma;
+  }
+  const Real d2 = Delta2(m);
+  for (int32_t i = n; i < end; ++i) {
+    const TVortex& w = m.Vortices[i];
+    Real ku, kv;
+    ring::SmoothedPair(p, w, d2, ku, kv);
+    su = su + ku * w.Gamma;
+    sv = sv + kv * w.Gamma;
+  }
+  u = su;
+  v = sv;
+}
+
+double CutOffSquared(const Model& m) {
+  const Real radius = m.VortexSpacing / 2 - CutOffMargin;  // m
+  if (!(radius > 0)) return -1;
+  const double r = static_cast<double>(radius);
+  return r * r;
+}
+
+void DoublePair(const Model& m, const TRealPoint& p, int32_t skip, Real& u, Real& v) {
+  const RingArrays rings = m.Double.Mirror.Of(m);
+  const int32_t n = m.AttachedCount;
+  const int32_t end = n + m.FreeVortexCount;
+  const vk::Kernels& k = vk::Active();
+  const double px = static_cast<double>(p.X), py = static_cast<double>(p.Y);
+  double au = 0, av = 0, fu = 0, fv = 0;
+  if (m.Refined.FreeSeeAttachedCutOff) {
+    k.SumPair(rings, 0, n, skip, px, py, CutOffSquared(m), au, av);
+  } else {
+    k.SumPairSmoothed(rings, 0, n, skip, px, py, static_cast<double>(AttachedDelta2(m)), au, av);
+  }
+  k.SumPairSmoothed(rings, n, end, -1, px, py, static_cast<double>(Delta2(m)), fu, fv);
+  u = static_cast<Real>(au + fu);
+  v = static_cast<Real>(av + fv);
+}
+
+class RefinedPath final : public FlowPath {
+ public:
+  RefinedPath(const FlowPath& base, bool doubleSums) : base_(base), double_(doubleSums) {}
+
+  bool BuildInfluenceMatrix(Model& m, Observer& obs, bool& stopped) const override {
+    return base_.BuildInfluenceMatrix(m, obs, stopped);
+  }
+
+  // The right-hand side in the base path's storage: Vn less the free rings'
+  // smoothed normal velocity, and minus their circulation in the last row.
+  void UpdateRightHandSide(Model& m) const override {
+    const int32_t n = m.AttachedCount;
+    if (n <= 0) return;
+    const int32_t free = m.FreeVortexCount;
+    const int32_t end = n + free;
+    Real total = 0;
+    for (int32_t k = n; k < end; ++k) total = total - m.Vortices[k].Gamma;
+    if (double_) {
+      DoubleSystem& s = m.Double.System;
+      if (!s.Factored || s.N != n) {
+        bool stopped = false;  // built on another path (or never): build it now
+        base_.BuildInfluenceMatrix(m, NullObserver(), stopped);
+      }
+      if (s.N != n) return;
+      const RingArrays rings = m.Double.Mirror.Of(m);
+      const vk::Kernels& k = vk::Active();
+      const double d2 = static_cast<double>(Delta2(m));
+      SharedPool(m.Exec.Threads).For(n - 1, [&](int32_t begin, int32_t stop) {
+        for (int32_t i = begin; i < stop; ++i) {
+          const TCalcPoint& cp = m.CalcPoints[i];
+          double su, sv;
+          k.SumPairSmoothed(rings, n, end, -1, static_cast<double>(cp.Pos.X),
+                            static_cast<double>(cp.Pos.Y), d2, su, sv);
+          s.Rhs[i] = s.Rhs0[i] - (static_cast<double>(cp.Normal.X) * su +
+                                  static_cast<double>(cp.Normal.Y) * sv);
+        }
+      });
+      s.Rhs[n - 1] = static_cast<double>(total);
+    } else {
+      TRealMatr& a = m.InfluenceMatrix;
+      if (a.size() < static_cast<size_t>(n)) return;
+      const Real d2 = Delta2(m);
+      SharedPool(m.Exec.Threads).For(n - 1, [&](int32_t begin, int32_t stop) {
+        for (int32_t i = begin; i < stop; ++i) {
+          const TCalcPoint& cp = m.CalcPoints[i];
+          Real rhs = cp.Vn;
+          for (int32_t k = n; k < end; ++k) {
+            const TVortex& w = m.Vortices[k];
+            Real ku, kv;
+            ring::SmoothedPair(cp.Pos, w, d2, ku, kv);
+            rhs = rhs - (cp.Normal.X * ku + cp.Normal.Y * kv) * w.Gamma;
+          }
+          a[i][n] = rhs;
+        }
+      });
+      a[n - 1][n] = total;
+    }
+  }
+
+  void SolveCirculations(Model& m) const override { base_.SolveCirculations(m); }
+
+  Real Velocity(const Model& m, const TRealPoint& p, const TRealPoint& dir,
+                int32_t skipIndex) const override {
+    Real u, v;
+    VelocityPair(m, p, skipIndex, u, v);
+    return dir.X * u + dir.Y * v;
+  }
+
+  // skipIndex leaves out an attached ring only: a free ring's own smoothed
+  // field is part of its motion.
+  void VelocityPair(const Model& m, const TRealPoint& p, int32_t skipIndex, Real& u,
+                    Real& v) const override {
+    if (double_) {
+      DoublePair(m, p, skipIndex, u, v);
+    } else {
+      ExtendedPair(m, p, skipIndex, u, v);
+    }
+  }
+
+ private:
+  const FlowPath& base_;
+  bool double_;
+};
+
+}  // namespace
+
+const FlowPath& PathOf(const Model& m) {
+  const FlowPath& base = PathOf(m.Exec);
+  if (m.Flow == FlowModel::Program) return base;
+  static const RefinedPath literal(PathOf(Execution{true, 1, Precision::Extended}), false);
+  static const RefinedPath extended(PathOf(Execution{false, 0, Precision::Extended}), false);
+  static const RefinedPath vector(DoublePath(), true);
+  if (m.Exec.Literal) return literal;
+  if (m.Exec.Arithmetic == Precision::Double) return vector;
+  return extended;
+}
+
+}  // namespace mdv

@@ -1,0 +1,214 @@
+#include "core/flow/refined_step.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+#include "core/base/parallel.h"
+#include "core/flow/circulation.h"
+#include "core/flow/ring_merging.h"
+
+namespace mdv {
+
+namespace {
+
+// The end of a move from `start` to `q` after the wall rule; false when it
+// crosses the suction section (the same rule as the program's Euler step).
+bool ApplyWallRule(const Model& m, const TRealPoint& start, TRealPoint& q) {
+  for (int32_t j = 0; j < m.BarrierRibCount; ++j) {
+    bool hit = false;
+    TRealPoint slid;
+    SlideAlongRib(start, q, m.BarrierRibs[j], hit, slid);
+    q = slid;
+    if (j == m.SuctionRib && hit) return false;
+  }
+  return true;
+}
+
+// Velocities of the free rings at their present positions into `out`, on all threads.
+void FreeVelocities(const Model& m, TRealPointArray& out) {
+  const int32_t n = m.AttachedCount;
+  SharedPool(m.Exec.Threads).For(m.FreeVortexCount, [&](int32_t begin, int32_t end) {
+    for (int32_t k = begin; k < end; ++k) {
+      Real u, v;
+      CalcVelocityPair(m, m.Vortices[n + k].Pos, -1, u, v);
+      out[k] = TRealPoint{u, v};
+    }
+  });
+}
+
+void Resolve(Model& m) {
+  ++m.Revision;
+  UpdateRightHandSide(m);
+  SolveCirculations(m);
+}
+
+// Keeps the free rings with gone[k] == 0, in order, with their birth times.
+void Compact(Model& m) {
+  const int32_t n = m.AttachedCount;
+  RefinedScratch& w = m.RefinedWork;
+  int32_t count = 0;
+  for (int32_t k = 0; k < m.FreeVortexCount; ++k) {
+    if (w.Gone[k] != 0) continue;
+    m.Vortices[n + count] = m.Vortices[n + k];
+    w.Birth[count] = w.Birth[k];
+    ++count;
+  }
+  m.FreeVortexCount = count;
+  ++m.Revision;
+}
+
+// Marks the rings outside the far region and those closer to the axis than δ.
+void MarkFarAndAxis(Model& m) {
+  const int32_t n = m.AttachedCount;
+  RefinedScratch& w = m.RefinedWork;
+  const Real far = FarRegionRadius(m);
+  const Real axis = m.Refined.SmoothingLength;
+  for (int32_t k = 0; k < m.FreeVortexCount; ++k) {
+    if (w.Gone[k] != 0) continue;
+    const TVortex& v = m.Vortices[n + k];
+    if (!(v.Pos.Y >= axis)) {
+      w.Gone[k] = 1;
+      ++m.RefinedCount.RemovedAxis;
+      m.RefinedCount.AxisCirculation += v.Gamma;
+    } else if (!(std::hypot(v.Pos.X, v.Pos.Y) <= far)) {
+      w.Gone[k] = 1;
+      ++m.RefinedCount.RemovedFar;
+    }
+  }
+}
+
+// Where a new ring at an edge starts: `along` from the edge in the flow's
+// direction; still between the body and the barrier, it is pushed out along
+// the edge's bisector to just beyond the nearest barrier crossing (the
+// program's push-out).
+TRealPoint NewRingPosition(const Model& m, int32_t s, const TRealPoint& edge, Real ux, Real uy,
+                           Real along) {
+  TRealPoint pos{along * ux + edge.X, along * uy + edge.Y};
+  if (!PathCrossesRibs(edge, pos, m.BarrierRibs)) {
+    const TRealPoint dir = m.SeparationDir[s];
+    const TRealPoint far{pos.X + m.FarDistance * dir.X, pos.Y + m.FarDistance * dir.Y};
+    TRealPoint stop = pos;
+    if (PathCrossesRibs(pos, far, m.BarrierRibs, &stop)) pos = stop;
+  }
+  return pos;
+}
+
+// Every separation point sheds one ring, from the velocities and attached
+// circulations solved for the rings present; all edges see the same state.
+// A point with a shedding interval n (research: fewer, stronger rings) sheds
+// every (n+1)-th step, the sheet's flux of those n+1 steps.
+void ShedEverywhere(Model& m, std::vector<int32_t>& counters) {
+  const int32_t n = m.AttachedCount;
+  const int32_t before = m.FreeVortexCount;
+  RefinedScratch& w = m.RefinedWork;
+  const Real h = m.VortexSpacing;
+  if (counters.size() < static_cast<size_t>(m.SeparationCount))
+    counters.resize(static_cast<size_t>(m.SeparationCount), 0);
+  for (int32_t s = 0; s < m.SeparationCount; ++s) {
+    const size_t si = static_cast<size_t>(s);
+    const int64_t interval =
+        si < m.SheddingInterval.size() ? std::max<int64_t>(m.SheddingInterval[si], 0) : 0;
+    const bool due = counters[si] == 0;
+    counters[si] = static_cast<int32_t>((int64_t{counters[si]} + 1) % (interval + 1));
+    if (!due) continue;
+    const Real span = m.Dt * static_cast<Real>(interval + 1);  // s of sheet flux in this ring
+    const int32_t k = m.SeparationIndex[s];
+    const TRealPoint edge = m.Vortices[k].Pos;
+    Real u, v;
+    const int32_t present = m.FreeVortexCount;
+    m.FreeVortexCount = before;  // the rings shed earlier in this step are left out
+    CalcVelocityPair(m, edge, k, u, v);
+    m.FreeVortexCount = present;
+    const Real speed = std::sqrt(u * u + v * v);
+    if (!(speed > 0)) continue;  // still air at the edge gives no direction
+    if (m.FreeVortexCount >= m.MaxFreeVortex) {
+      ++m.RefinedCount.NotShed;
+      continue;
+    }
+    const Real edgeGamma = m.Vortices[k].Gamma;
+    const Real gamma = m.Refined.Shedding == ShedRule::SheetFlux
+                           ? edgeGamma / h * speed * span / 2  // ½·γ·|U|·dt
+                           : edgeGamma;
+    const Real along = m.Refined.Placement == ShedPlacement::Offset ? m.ShedOffset : speed * m.Dt / 2;
+    TVortex& nv = m.Vortices[n + m.FreeVortexCount];
+    nv.Pos = NewRingPosition(m, s, edge, u / speed, v / speed, along);
+    nv.Gamma = gamma;
+    w.Birth[m.FreeVortexCount] = m.Time;
+    ++m.FreeVortexCount;
+  }
+  if (m.FreeVortexCount != before) ++m.Revision;
+}
+
+class RefinedStepModel final : public StepModel {
+ public:
+  void Prepare(Model& m) const override {
+    const size_t room = static_cast<size_t>(std::max<int32_t>(m.MaxFreeVortex, 0));
+    RefinedScratch& w = m.RefinedWork;
+    // Rings already present (a continued state) count as old.
+    w.Birth.assign(room, -std::numeric_limits<Real>::infinity());
+    w.Start.assign(room, TRealPoint{});
+    w.Velocity0.assign(room, TRealPoint{});
+    w.Velocity1.assign(room, TRealPoint{});
+    w.Gone.assign(room, 0);
+    const size_t vortices = static_cast<size_t>(m.AttachedCount) + room;
+    if (m.Vortices.size() < vortices) m.Vortices.resize(vortices);
+    m.RefinedCount = RefinedAccount{};
+  }
+
+  void Move(Model& m, std::vector<int32_t>& shedCounters) const override {
+    ConvectFreeRingsHeun(m);
+    MarkFarAndAxis(m);
+    Compact(m);
+    const Real perStep = m.Refined.MergeDistancePerStep ? m.Dt / 0.005L : 1;
+    const Real distance = m.Refined.MergeDistance > 0 ? m.Refined.MergeDistance : m.VortexSpacing / 2;
+    m.RefinedCount.Merged += MergeFreeRings(m, distance * perStep, m.Refined.MergeAge);
+    Resolve(m);
+    ShedEverywhere(m, shedCounters);
+  }
+};
+
+}  // namespace
+
+Real FarRegionRadius(const Model& m) {
+  return 2 * (m.FarDistance + std::fabs(m.PlaneX) + m.PlaneHalfLength);
+}
+
+void ConvectFreeRingsHeun(Model& m) {
+  const int32_t n = m.AttachedCount;
+  const int32_t free = m.FreeVortexCount;
+  RefinedScratch& w = m.RefinedWork;
+  if (w.Start.size() < static_cast<size_t>(free) || w.Gone.size() < static_cast<size_t>(free)) {
+    RefinedStep().Prepare(m);  // outside a run (tests): sized here
+  }
+  const Real dt = m.Dt;
+  // Predictor: Euler from the start of the step.
+  FreeVelocities(m, w.Velocity0);
+  for (int32_t k = 0; k < free; ++k) {
+    TVortex& v = m.Vortices[n + k];
+    w.Start[k] = v.Pos;
+    TRealPoint q{v.Pos.X + dt * w.Velocity0[k].X, v.Pos.Y + dt * w.Velocity0[k].Y};
+    ApplyWallRule(m, v.Pos, q);
+    q.Y = std::max<Real>(q.Y, 0);  // a ring on its way to the axis is removed after the corrector
+    v.Pos = q;
+  }
+  // The attached circulations of the predicted state, and its velocities.
+  Resolve(m);
+  FreeVelocities(m, w.Velocity1);
+  // Corrector: the mean of the two velocities, from the start.
+  for (int32_t k = 0; k < free; ++k) {
+    const TRealPoint& p = w.Start[k];
+    TRealPoint q{p.X + dt / 2 * (w.Velocity0[k].X + w.Velocity1[k].X),
+                 p.Y + dt / 2 * (w.Velocity0[k].Y + w.Velocity1[k].Y)};
+    w.Gone[k] = ApplyWallRule(m, p, q) ? 0 : 1;
+    m.Vortices[n + k].Pos = q;
+  }
+  ++m.Revision;
+}
+
+const StepModel& RefinedStep() {
+  static const RefinedStepModel step;
+  return step;
+}
+
+}  // namespace mdv

@@ -1,0 +1,65 @@
+#include "core/flow/ring_merging.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace mdv {
+
+TVortex MergedRing(const TVortex& a, const TVortex& b) {
+  const Real gamma = a.Gamma + b.Gamma;                    // m²/s
+  const Real ia = a.Gamma * a.Pos.Y * a.Pos.Y;             // impulse / π, m⁴/s
+  const Real ib = b.Gamma * b.Pos.Y * b.Pos.Y;
+  const Real impulse = ia + ib;
+  TVortex merged;
+  merged.Gamma = gamma;
+  if (gamma == 0 || impulse == 0) {
+    // Only rings of one sign are merged; two rings on the axis have no impulse
+    // to keep: the midpoint.
+    merged.Pos = TRealPoint{(a.Pos.X + b.Pos.X) / 2, (a.Pos.Y + b.Pos.Y) / 2};
+    return merged;
+  }
+  merged.Pos.Y = std::sqrt(impulse / gamma);
+  merged.Pos.X = (ia * a.Pos.X + ib * b.Pos.X) / impulse;
+  return merged;
+}
+
+int32_t MergeFreeRings(Model& m, Real distance, Real minAge) {
+  const int32_t n = m.AttachedCount;
+  const int32_t free = m.FreeVortexCount;
+  std::vector<Real>& birth = m.RefinedWork.Birth;
+  std::vector<uint8_t>& gone = m.RefinedWork.Gone;
+  if (free <= 1 || birth.size() < static_cast<size_t>(free) || gone.size() < static_cast<size_t>(free))
+    return 0;
+  const Real youngest = m.Time - minAge;  // rings born after this are kept as they are, s
+  const Real d2 = distance * distance;
+  std::fill_n(gone.begin(), free, 0);
+  int32_t merged = 0;
+  for (int32_t i = 0; i < free; ++i) {
+    if (gone[i] != 0 || birth[i] > youngest) continue;
+    TVortex& a = m.Vortices[n + i];
+    for (int32_t j = i + 1; j < free; ++j) {
+      if (gone[j] != 0 || birth[j] > youngest) continue;
+      const TVortex& b = m.Vortices[n + j];
+      if (!(a.Gamma * b.Gamma > 0)) continue;
+      const Real dx = a.Pos.X - b.Pos.X, dy = a.Pos.Y - b.Pos.Y;
+      if (!(dx * dx + dy * dy < d2)) continue;
+      a = MergedRing(a, b);
+      birth[i] = std::min(birth[i], birth[j]);
+      gone[j] = 1;
+      ++merged;
+    }
+  }
+  if (merged == 0) return 0;
+  int32_t count = 0;
+  for (int32_t k = 0; k < free; ++k) {
+    if (gone[k] != 0) continue;
+    m.Vortices[n + count] = m.Vortices[n + k];
+    birth[count] = birth[k];
+    ++count;
+  }
+  m.FreeVortexCount = count;
+  ++m.Revision;
+  return merged;
+}
+
+}  // namespace mdv

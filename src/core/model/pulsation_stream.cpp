@@ -1,0 +1,107 @@
+#include "core/model/pulsation_stream.h"
+
+#include <algorithm>
+
+namespace mdv {
+
+namespace {
+
+constexpr uint64_t HeadSize = 2 * ExtSize + 4;   // StartTime, TimeStep, P
+constexpr uint64_t PointSize = 2 * ExtSize + 4;  // X, Y, a reserved int32
+
+std::string Quote(const std::string& path) { return "\"" + path + "\""; }
+
+bool Fail(std::string& error, const std::string& path, const std::string& why) {
+  error = Quote(path) + ": " + why;
+  return false;
+}
+
+bool ReadExactly(platform::File& f, uint8_t* at, std::size_t n) {
+  while (n > 0) {
+    std::size_t got = 0;
+    if (f.Read(at, n, got) || got == 0) return false;
+    at += got;
+    n -= got;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool PulsationPointStream::Open(const std::string& path, PulsationRecord& header, std::string& error) {
+  path_ = path;
+  if (const std::error_code ec = vx_.OpenForReading(path)) return Fail(error, path, ec.message());
+  platform::EntryInfo info;
+  if (const std::error_code ec = vx_.Info(info)) return Fail(error, path, ec.message());
+  const uint64_t size = info.Size;
+  if (size < HeadSize + 4)
+    return Fail(error, path, "файл короче заголовка записи пульсаций (" + std::to_string(size) + " байт)");
+  uint8_t head[HeadSize];
+  if (!ReadExactly(vx_, head, HeadSize)) return Fail(error, path, "файл не прочитан");
+  PulsationRecord h;
+  ByteReader in(head, HeadSize);
+  int32_t p = 0;
+  if (!in.FiniteExt(h.StartTime)) return Fail(error, path, "начальное время не является числом");
+  if (!in.FiniteExt(h.TimeStep)) return Fail(error, path, "шаг по времени не является числом");
+  in.Int32(p);
+  if (p < 0) return Fail(error, path, "отрицательное число точек (" + std::to_string(p) + ")");
+  const uint64_t afterPoints = HeadSize + PointSize * uint64_t(p) + 4;
+  if (afterPoints > size) return Fail(error, path, "файл короче, чем требуют " + std::to_string(p) + " точек");
+  Bytes points(static_cast<std::size_t>(PointSize * uint64_t(p) + 4));
+  if (!ReadExactly(vx_, points.data(), points.size())) return Fail(error, path, "файл не прочитан");
+  ByteReader pr(points);
+  h.Points.resize(static_cast<std::size_t>(p));
+  for (TRealPoint& pt : h.Points) {
+    if (!pr.FiniteExt(pt.X) || !pr.FiniteExt(pt.Y)) return Fail(error, path, "координата точки не является числом");
+    pr.Skip(4);
+  }
+  pr.Int32(h.SampleCount);
+  const int32_t m = h.SampleCount;
+  if (m < 0) return Fail(error, path, "отрицательное число отсчётов (" + std::to_string(m) + ")");
+  const uint64_t expected = afterPoints + 2 * uint64_t(ExtSize) * uint64_t(m) * uint64_t(p);
+  if (expected != size)
+    return Fail(error, path,
+                "длина файла " + std::to_string(size) + " байт, а для " + std::to_string(p) + " точек и " +
+                    std::to_string(m) + " отсчётов нужно " + std::to_string(expected));
+  if (const std::error_code ec = vy_.OpenForReading(path)) return Fail(error, path, ec.message());
+  rowsAt_ = afterPoints;
+  points_ = p;
+  samples_ = m;
+  header = std::move(h);
+  return true;
+}
+
+bool PulsationPointStream::Start(int32_t point, int64_t first, std::string& error) {
+  if (point < 0 || point >= points_ || first < 0 || first > samples_)
+    return Fail(error, path_, "нет точки " + std::to_string(int64_t{point} + 1) + " или отсчёта " +
+                                  std::to_string(first + 1));
+  const uint64_t row = uint64_t(ExtSize) * uint64_t(samples_);
+  const uint64_t skip = uint64_t(ExtSize) * uint64_t(first);
+  if (vx_.Seek(rowsAt_ + row * uint64_t(point) + skip) ||
+      vy_.Seek(rowsAt_ + row * (uint64_t(points_) + uint64_t(point)) + skip))
+    return Fail(error, path_, "файл не прочитан");
+  next_ = first;
+  return true;
+}
+
+bool PulsationPointStream::ReadRow(platform::File& f, double* out, std::size_t n, std::string& error) {
+  block_.resize(n * ExtSize);
+  if (!ReadExactly(f, block_.data(), block_.size())) return Fail(error, path_, "файл не прочитан");
+  ByteReader in(block_);
+  for (std::size_t j = 0; j < n; ++j) {
+    Real v = 0;
+    if (!in.FiniteExt(v)) return Fail(error, path_, "значение скорости не является числом");
+    out[j] = static_cast<double>(v);
+  }
+  return true;
+}
+
+bool PulsationPointStream::Read(double* vx, double* vy, std::size_t n, std::size_t& got, std::string& error) {
+  got = static_cast<std::size_t>(std::min<int64_t>(static_cast<int64_t>(n), samples_ - next_));
+  if (got == 0) return true;
+  if (!ReadRow(vx_, vx, got, error) || !ReadRow(vy_, vy, got, error)) return false;
+  next_ += static_cast<int64_t>(got);
+  return true;
+}
+
+}  // namespace mdv

@@ -1,0 +1,47 @@
+#include "ui/model_toggle.h"
+
+#include <QAction>
+#include <QLabel>
+#include <QMenu>
+#include <QStatusBar>
+
+#include "core/base/numfmt.h"
+
+namespace mdv {
+
+ModelToggle::ModelToggle(QMenu* menu, QStatusBar* bar, Model& model, QObject* parent)
+    : QObject(parent), model_(model) {
+  miRefinedModel = menu->addAction(QStringLiteral("Уточнённая модель"));
+  miRefinedModel->setObjectName(QStringLiteral("miRefinedModel"));
+  miRefinedModel->setCheckable(true);
+  miRefinedModel->setChecked(model_.Flow == FlowModel::Refined);
+  lbRefinedModel = new QLabel(QStringLiteral("Уточнённая модель"), bar);
+  lbRefinedModel->setObjectName(QStringLiteral("lbRefinedModel"));
+  bar->addPermanentWidget(lbRefinedModel);
+  lbRefinedModel->setVisible(miRefinedModel->isChecked());
+  lbFreeLimit = new QLabel(bar);
+  lbFreeLimit->setObjectName(QStringLiteral("lbFreeLimit"));
+  bar->addPermanentWidget(lbFreeLimit);
+  lbFreeLimit->setVisible(false);
+  connect(miRefinedModel, &QAction::toggled, this, &ModelToggle::Apply);
+}
+
+void ModelToggle::SetRunning(bool running) { miRefinedModel->setEnabled(!running); }
+
+void ModelToggle::ShowFreeLimit(int32_t limit, Real time) {
+  if (time < 0) {
+    lbFreeLimit->setVisible(false);
+    return;
+  }
+  lbFreeLimit->setText(QStringLiteral("Достигнут предел свободных вихрей (%1) при t = %2 сек.")
+                           .arg(limit)
+                           .arg(QString::fromStdString(FormatFixed(time, 6, 3))));
+  lbFreeLimit->setVisible(true);
+}
+
+void ModelToggle::Apply(bool on) {
+  model_.Flow = on ? FlowModel::Refined : FlowModel::Program;
+  lbRefinedModel->setVisible(on);
+}
+
+}  // namespace mdv

@@ -1,0 +1,35 @@
+#pragma once
+// The window's choice of flow model: a check item "Уточнённая модель" in the
+// Параметры menu and a mark in the status bar while it is on; a second mark
+// when a run reached its free-vortex limit. The item is locked while a run
+// is in progress (a run keeps the model it started with).
+#include <QObject>
+
+#include "core/model/model.h"
+
+class QAction;
+class QLabel;
+class QMenu;
+class QStatusBar;
+
+namespace mdv {
+
+class ModelToggle : public QObject {
+  Q_OBJECT
+ public:
+  ModelToggle(QMenu* menu, QStatusBar* bar, Model& model, QObject* parent);
+  QAction* action() const { return miRefinedModel; }
+  void SetRunning(bool running);
+  // Shows (time >= 0) or hides the free-vortex limit mark.
+  void ShowFreeLimit(int32_t limit, Real time);
+
+ private:
+  void Apply(bool on);
+
+  Model& model_;
+  QAction* miRefinedModel = nullptr;
+  QLabel* lbRefinedModel = nullptr;
+  QLabel* lbFreeLimit = nullptr;
+};
+
+}  // namespace mdv

@@ -1,0 +1,159 @@
+// The mouth from the geometry against hand-computed points, the contraction
+// coefficient of synthetic profiles against their closed forms, and the vena
+// contracta and reattachment found from made-up sections.
+#include "core/analysis/contraction.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <vector>
+
+#include "core/analysis/centreline.h"
+#include "core/model_fixtures.h"
+
+namespace mdv {
+namespace {
+
+Model Hood(Real alphaDeg, Real flangeLength = 0.5L) {
+  Model m;
+  m.FlangeAngle = alphaDeg * Pi / 180;
+  m.FlangeLength = flangeLength;
+  m.PlaneX = -2;
+  BuildArea(m);
+  return m;
+}
+
+TEST(Contraction, TheMouthIsTheEdgeWhereTheFlowEntersTheChannel) {
+  const struct {
+    const char* name;
+    Real alphaDeg, flange, x, y;
+  } rows[] = {
+      {"default hood, α = 30°: the corner", 30, 0.5L, 0, 0.15L},
+      {"flush flange, α = 90°: the corner", 90, 0.5L, 0, 0.15L},
+      {"slight incline, α = 1°: the corner still sheds", 1, 0.5L, 0, 0.15L},
+      {"re-entrant tube, α = 0: the flange's end", 0, 0.5L, -0.5L, 0.15L},
+      {"re-entrant tube with a 0,3 m flange", 0, 0.3L, -0.3L, 0.15L},
+  };
+  for (const auto& r : rows) {
+    const Model m = Hood(r.alphaDeg, r.flange);
+    EXPECT_TRUE(test::PointNear(MouthEdge(m), {r.x, r.y}, 1e-15L)) << r.name;
+    // The first centre-line station lies x/D = 0,1 in front of it.
+    EXPECT_TRUE(test::RealNear(CentrelinePoint(m, 0.1).X, r.x - 0.03L, 1e-15L)) << r.name;
+  }
+  // With the flange inclined the stations are −x/D·2B to the bit, as before the mouth was found.
+  const Model m = Hood(30);
+  for (const double xd : CentrelineStations) {
+    EXPECT_TRUE(test::SameBits(CentrelinePoint(m, xd).X, -static_cast<Real>(xd) * 2 * m.ChannelRadius)) << xd;
+  }
+}
+
+TEST(Contraction, SectionsStartAtTheMouthAndKeepClearOfTheSuction) {
+  const Model inclined = Hood(30), tube = Hood(0);
+  const std::vector<Real> a = ContractionSectionXs(inclined), b = ContractionSectionXs(tube);
+  // L = 1, B = 0,15: every 0,0375 m up to 0,925 m.
+  ASSERT_EQ(a.size(), 24u);
+  EXPECT_TRUE(test::RealNear(a.front(), 0.0375L, 1e-15L));
+  EXPECT_TRUE(test::RealNear(a.back(), 0.9L, 1e-15L));
+  ASSERT_EQ(b.size(), 38u) << "from −0,4625 to 0,925 m, the last place itself";
+  EXPECT_TRUE(test::RealNear(b.front(), -0.4625L, 1e-15L));
+  EXPECT_TRUE(test::RealNear(b.back(), 0.925L, 1e-15L));
+  EXPECT_TRUE(test::RealNear(ContractionSectionPoint(tube, 0, 0).Y, 0.0025L, 1e-15L));
+  EXPECT_TRUE(test::RealNear(ContractionSectionPoint(tube, 0, ContractionSectionPoints - 2).Y, 0.1425L, 1e-15L));
+  EXPECT_TRUE(test::RealNear(ContractionSectionPoint(tube, 0, ContractionSectionPoints - 1).Y, 0.145L, 1e-15L))
+      << "the last midpoint, 0,1475 m, lies within h/2 of the wall";
+  EXPECT_TRUE(test::RealNear(ContractionWallPoint(tube, 0).Y, 0.14L, 1e-15L)) << "one spacing from the wall";
+}
+
+// Profile of a uniform jet of radius k/n·B at speed u over n strips.
+std::vector<double> UniformJet(int k, double u = 2.5) {
+  std::vector<double> vx(ContractionSectionPoints, 0.0);
+  for (int j = 0; j < k; ++j) vx[static_cast<size_t>(j)] = u;
+  return vx;
+}
+
+TEST(Contraction, CcOfSyntheticProfilesIsTheirClosedForm) {
+  constexpr double B = 0.15;
+  const double pi = std::acos(-1.0);
+  for (const int k : {30, 21, 15, 1}) {
+    const double ratio = (k / 30.0) * (k / 30.0);
+    double flux = 0;
+    EXPECT_NEAR(SectionCc(UniformJet(k), B, &flux), ratio, 1e-12) << "uniform jet over " << k << " strips";
+    EXPECT_NEAR(flux, pi * ratio * B * B * 2.5, 1e-12) << k;
+  }
+  // Poiseuille profile u(1 − r²/B²): Q = πB²u/2, ∫u² dA = πB²u²/3, so C_c = 3/4
+  // (midpoint rule over 30 strips: within 1e-3).
+  std::vector<double> parabola(ContractionSectionPoints);
+  for (int j = 0; j < ContractionSectionPoints; ++j) {
+    const double y = (j + 0.5) / ContractionSectionPoints;
+    parabola[static_cast<size_t>(j)] = 1.7 * (1 - y * y);
+  }
+  EXPECT_NEAR(SectionCc(parabola, B), 0.75, 1e-3);
+  // Reverse flow by the wall counts in the momentum flux, against the flux.
+  std::vector<double> reverse = UniformJet(15, 4.0);
+  for (int j = 15; j < 30; ++j) reverse[static_cast<size_t>(j)] = -1.0;
+  // Q ∝ 4·(1/4) − (3/4) = 1/4, ∫vx² ∝ 16·(1/4) + 3/4 = 19/4: C_c = (1/16)/(19/4).
+  EXPECT_NEAR(SectionCc(reverse, B), 1.0 / 76, 1e-12);
+  EXPECT_TRUE(std::isnan(SectionCc(std::vector<double>(30, 0.0), B))) << "no flow: not known";
+}
+
+TEST(Contraction, VenaContractaAndReattachmentFromTheSections) {
+  const Model m = Hood(30);
+  const size_t n = ContractionSectionXs(m).size();
+  const auto summary = [&](const std::vector<int>& jetStrips, const std::vector<double>& wall) {
+    std::vector<double> profiles;
+    for (size_t k = 0; k < n; ++k) {
+      const std::vector<double> p = UniformJet(k < jetStrips.size() ? jetStrips[k] : 30);
+      profiles.insert(profiles.end(), p.begin(), p.end());
+    }
+    std::vector<double> w(n, 0.5);
+    for (size_t k = 0; k < wall.size(); ++k) w[k] = wall[k];
+    return SummariseContraction(m, profiles, w);
+  };
+  const ContractionSummary c = summary({27, 24, 22, 23, 25, 28}, {0.2, -0.3, -0.1, 0.1, 0.3});
+  ASSERT_TRUE(c.Present);
+  EXPECT_EQ(c.MouthX, 0.0);
+  EXPECT_EQ(c.MouthY, 0.15);
+  ASSERT_EQ(c.Sections.size(), n);
+  EXPECT_NEAR(c.Sections[1].Cc, 0.64, 1e-12);
+  EXPECT_NEAR(c.Sections[1].XOverD, 0.25, 1e-12);
+  EXPECT_NEAR(c.Sections.back().Cc, 1.0, 1e-12);
+  EXPECT_EQ(c.Sections[3].VxWall, 0.1);
+  ASSERT_TRUE(c.HasVenaContracta);
+  EXPECT_NEAR(c.VenaCc, (22 / 30.0) * (22 / 30.0), 1e-12);
+  EXPECT_NEAR(c.VenaX, 3 * 0.0375, 1e-12);
+  EXPECT_NEAR(c.VenaXOverD, 0.375, 1e-12);
+  EXPECT_NEAR(c.JetRadius, 0.11, 1e-12) << "22 of 30 strips of 0,15 m";
+  // A jet of area ratio (22/30)² whose excess speed 900/484 − 1 is lost.
+  EXPECT_NEAR(c.ZetaBC, (900.0 / 484 - 1) * (900.0 / 484 - 1), 1e-12);
+  EXPECT_NEAR(BordaCarnotZeta(0.5), 1.0, 1e-15) << "Borda's mouthpiece";
+  EXPECT_NEAR(BordaCarnotZeta(0.6), 4.0 / 9, 1e-15);
+  EXPECT_EQ(BordaCarnotZeta(1.0), 0.0) << "no contraction, no loss";
+  EXPECT_TRUE(c.Separated);
+  ASSERT_TRUE(c.Reattached);
+  EXPECT_NEAR(c.ReattachX, 3.5 * 0.0375, 1e-12) << "halfway between −0,1 and 0,1";
+  EXPECT_NEAR(c.ReattachXOverD, 3.5 * 0.125, 1e-12);
+
+  // The table: decimal commas, 6 decimals at most (flux π·0,64·0,15²·2,5 m³/s).
+  const std::string csv = ContractionCsv(c);
+  EXPECT_EQ(csv.substr(0, csv.find('\n')), "x [m];x/D;flux [m3/s];Cc;vx_wall [m/s]");
+  EXPECT_NE(csv.find("\n0,075;0,25;0,113097;0,64;-0,3\n"), std::string::npos) << csv;
+
+  const ContractionSummary attached = summary({}, {});
+  EXPECT_FALSE(attached.Separated);
+  EXPECT_FALSE(attached.Reattached);
+  EXPECT_NEAR(attached.VenaCc, 1.0, 1e-12);
+  EXPECT_NEAR(attached.VenaX, 0.0375, 1e-12) << "a tie keeps the first section";
+  std::vector<double> reverse(n, -0.2);
+  reverse[0] = 0.3;
+  const ContractionSummary never = summary({}, reverse);
+  EXPECT_TRUE(never.Separated);
+  EXPECT_FALSE(never.Reattached) << "reverse flow to the last section";
+  // Too few values: the mouth alone.
+  const ContractionSummary empty = SummariseContraction(m, {}, {});
+  EXPECT_TRUE(empty.Present);
+  EXPECT_TRUE(empty.Sections.empty());
+  EXPECT_FALSE(empty.HasVenaContracta);
+}
+
+}  // namespace
+}  // namespace mdv
