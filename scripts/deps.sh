@@ -1,21 +1,71 @@
 #!/usr/bin/env bash
-# Installs the Debian 12 packages the build and the tests need, only those missing.
+# The Debian 12 packages, one list per purpose, and their installation:
+#   deps.sh run           what building and running rinfet-mdv and
+#                         rinfet-mdv-batch needs (scripts/run.sh)
+#   deps.sh test          run's and what the tests, the sanitizer and fuzzing
+#                         builds, the benchmarks and the Debian package need
+#                         (scripts/test.sh)
+#   deps.sh --list WHICH  prints the list of run or test, one package a line
+# Installs only those missing (as root); apt's output is shown only when it fails.
 set -euo pipefail
-pkgs=(g++ cmake make libgtest-dev libbenchmark-dev libcli11-dev qt6-base-dev
-      qt6-charts-dev libqt6opengl6-dev qt6-translations-l10n fonts-dejavu-core
-      xvfb xauth xdotool imagemagick clang libclang-rt-14-dev
-      libxsimd-dev libopenblas-dev liblapacke-dev libfftw3-dev libtomlplusplus-dev nlohmann-json3-dev
-      slurm-wlm munge parallel gnuplot-nox python3-vtk9
-      debootstrap lintian desktop-file-utils dpkg-dev fakeroot file man-db librsvg2-bin)
+
+run_packages=(
+  g++ cmake make
+  qt6-base-dev qt6-charts-dev libqt6opengl6-dev
+  qt6-translations-l10n fonts-dejavu-core  # Qt's Russian texts; the window's font
+  libcli11-dev                             # the batch tool's command line
+  libxsimd-dev libopenblas-dev liblapacke-dev  # the double path
+  libfftw3-dev nlohmann-json3-dev libtomlplusplus-dev  # spectra; averages files; study files
+  gnuplot-nox                              # the plots of "study collect"
+)
+test_packages=(
+  "${run_packages[@]}"
+  libgtest-dev libbenchmark-dev
+  clang libclang-rt-14-dev                 # the fuzzers
+  xvfb xauth xdotool imagemagick           # windows under Xvfb and pictures of them
+  slurm-wlm munge parallel python3-vtk9    # studies through Slurm and GNU parallel; .vti read back
+  dpkg-dev file fakeroot librsvg2-bin      # cpack -G DEB (dpkg-shlibdeps, file), the PNG icons
+  lintian desktop-file-utils man-db debootstrap  # the package's checks and its clean-root installs
+)
+
+usage() { echo "usage: deps.sh run|test  or  deps.sh --list run|test" >&2; exit 2; }
+list=0
+if [ "${1:-}" = --list ]; then list=1; shift; fi
+case ${1:-} in
+  run) pkgs=("${run_packages[@]}") ;;
+  test) pkgs=("${test_packages[@]}") ;;
+  *) usage ;;
+esac
+if [ "$list" -eq 1 ]; then
+  printf '%s\n' "${pkgs[@]}"
+  exit 0
+fi
+
+installed=$(dpkg-query -W -f='${Package} ${Status}\n' "${pkgs[@]}" 2>/dev/null || true)
 missing=()
 for p in "${pkgs[@]}"; do
-  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
-    missing+=("$p")
-  fi
+  grep -qxF "$p install ok installed" <<<"$installed" || missing+=("$p")
 done
-if [ ${#missing[@]} -gt 0 ]; then
-  echo "Installing: ${missing[*]}" >&2
-  export DEBIAN_FRONTEND=noninteractive
-  apt-get update -qq
-  apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+if [ ${#missing[@]} -eq 0 ]; then
+  echo "Установка пакетов… не нужна, все на месте" >&2
+  exit 0
+fi
+
+printf 'Установка пакетов (%s)… ' "${missing[*]}" >&2
+if [ "$(id -u)" -ne 0 ]; then
+  echo "нужны права root (sudo)" >&2
+  exit 1
+fi
+started=$SECONDS
+log=$(mktemp /tmp/mdv-apt.XXXXXX)
+export DEBIAN_FRONTEND=noninteractive
+if { apt-get update && apt-get install -y --no-install-recommends -o DPkg::Lock::Timeout=120 \
+       "${missing[@]}"; } >"$log" 2>&1; then
+  echo "$((SECONDS - started)) с" >&2
+  rm -f "$log"
+else
+  echo "не удалась; последние строки apt:" >&2
+  tail -n 40 "$log" >&2
+  rm -f "$log"
+  exit 1
 fi

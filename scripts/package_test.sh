@@ -2,12 +2,13 @@
 # Builds the Debian package in build/ (cpack -G DEB) and checks it: its files
 # and control fields, the desktop entry (desktop-file-validate), the manual
 # pages (man), lintian (no errors), and then installs it on a clean Debian 12
-# root made with debootstrap from the mirror of this machine's apt sources,
-# where the batch tool must run and the window program must start.
-# MDV_SKIP_PACKAGE_TEST=1 skips the clean root (about two minutes).
+# root made with debootstrap from the mirror of this machine's apt sources
+# (scripts/clean_root.sh), where the batch tool must run and the window
+# program must start. MDV_SKIP_CLEAN_ROOT=1 skips the clean root (about two minutes).
 # Needs root (debootstrap, chroot, mount) and the regular build in build/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source scripts/clean_root.sh
 build=build
 passed=0
 failed=0
@@ -33,18 +34,7 @@ work=$(mktemp -d /tmp/mdv-package.XXXXXX)
 root=""
 cleanup() {
   rm -rf "$work"
-  [ -n "$root" ] || return 0
-  # Unmount whatever was mounted in the clean root before removing it, and
-  # never remove across a mount that could not be undone.
-  local m
-  for m in $(awk -v r="$root/" 'index($2, r) == 1 { print $2 }' /proc/mounts | sort -r); do
-    umount "$m" 2>/dev/null || umount -l "$m" || true
-  done
-  if awk -v r="$root/" 'index($2, r) == 1 { found = 1 } END { exit !found }' /proc/mounts; then
-    echo "package: mounts remain under $root; it is left in place" >&2
-  else
-    rm -rf --one-file-system "$root"
-  fi
+  [ -z "$root" ] || clean_root_remove "$root" || true
 }
 trap cleanup EXIT
 trap 'echo "package: interrupted" >&2; exit 130' INT TERM
@@ -100,57 +90,14 @@ grep -E '^[EWIPX]: ' "$work/lintian.txt" >&2 || true
 if [ "$lint" -eq 0 ] && ! grep -q '^E: ' "$work/lintian.txt"; then ok "lintian, no errors"; else bad "lintian"; fi
 
 # ---- installation on a clean Debian 12 root ----
-if [ "${MDV_SKIP_PACKAGE_TEST:-0}" = 1 ]; then
-  echo "package: clean-root installation skipped (MDV_SKIP_PACKAGE_TEST=1)" >&2
+if [ "${MDV_SKIP_CLEAN_ROOT:-0}" = 1 ]; then
+  echo "package: clean-root installation skipped (MDV_SKIP_CLEAN_ROOT=1)" >&2
   finish
 fi
-
-# The Debian archive this machine installs from: a deb822 stanza (or a
-# one-line entry) whose suites include bookworm; else the first archive named.
-mirror_from_apt_sources() {
-  local files=()
-  shopt -s nullglob
-  files=(/etc/apt/sources.list.d/*.sources)
-  shopt -u nullglob
-  {
-    [ ${#files[@]} -eq 0 ] || awk '
-      function flush() {
-        if (types ~ /(^| )deb( |$)/ && enabled != "no" && uri != "")
-          print ((" " suites " ") ~ / bookworm / ? 0 : 1), uri
-        types = ""; suites = ""; uri = ""; enabled = ""
-      }
-      /^[ \t]*$/ { flush(); next }
-      /^#/ { next }
-      tolower($1) == "types:" { $1 = ""; types = $0 }
-      tolower($1) == "suites:" { $1 = ""; suites = $0 }
-      tolower($1) == "uris:" { uri = $2 }
-      tolower($1) == "enabled:" { enabled = tolower($2) }
-      END { flush() }' "${files[@]}"
-    cat /etc/apt/sources.list /etc/apt/sources.list.d/*.list 2>/dev/null | awk '
-      $1 == "deb" {
-        i = 2
-        if ($i ~ /^\[/) { while ($i !~ /\]$/) i++; i++ }
-        print ($(i + 1) == "bookworm" ? 0 : 1), $i
-      }'
-  } | grep -v -- '-security' | sort -s -k1,1n | awk 'NR == 1 { print $2 }'
-}
 
 started=$(date +%s)
-mirror=$(mirror_from_apt_sources || true)
-if [ -z "$mirror" ]; then
-  echo "package: no Debian archive found in /etc/apt/sources.list{,.d}; the clean root cannot be made" >&2
-  bad "clean Debian 12 root"
-  finish
-fi
-# A proxy apt is configured with serves debootstrap too.
-eval "$(apt-config shell proxy Acquire::http::Proxy)"
-if [ -n "${proxy:-}" ]; then export http_proxy=$proxy; fi
-
 root=$(mktemp -d /tmp/mdv-root.XXXXXX)
-echo "== debootstrap --variant=minbase bookworm from the machine's apt sources" >&2
-if ! debootstrap --variant=minbase bookworm "$root" "$mirror" >"$work/debootstrap.log" 2>&1; then
-  tail -n 20 "$work/debootstrap.log" >&2
-  echo "package: the clean Debian 12 root could not be made (debootstrap failed); the test fails" >&2
+if ! clean_root_make "$root" "$work/debootstrap.log"; then
   bad "clean Debian 12 root"
   finish
 fi
@@ -158,8 +105,6 @@ ok "clean Debian 12 root ($(($(date +%s) - started)) s)"
 
 mount -t proc proc "$root/proc"
 cp "$deb" "$root/tmp/"
-in_root() { chroot "$root" /usr/bin/env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin HOME=/root LANG=C.UTF-8 \
-  DEBIAN_FRONTEND=noninteractive "$@"; }
 echo "== apt-get install ./$(basename "$deb") in the clean root" >&2
 if in_root apt-get update -qq >"$work/apt.log" 2>&1 &&
    in_root apt-get install -y -qq --no-install-recommends "/tmp/$(basename "$deb")" >>"$work/apt.log" 2>&1; then
