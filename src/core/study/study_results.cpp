@@ -71,7 +71,7 @@ std::string ResultLabel(const std::string& name) {
   for (const Prefix& p : prefixes) {
     const std::string_view head(p.Name);
     if (name.compare(0, head.size(), head) != 0 || name.back() != ')') continue;
-    if (head.back() == '=') return p.Label - name.substr(head.size(), name.size() - head.size() - 1);
+    if (head.back() == '=') return p.Label + name.substr(head.size(), name.size() - head.size() - 1);
     return p.Label + PointText(name.substr(head.size() - 1));
   }
   return name;
