@@ -619,6 +619,16 @@ void AveragedFlowTest::speedMapOfALinearField() {
     QVERIFY2(c.red() < 100 && std::abs(c.red() - c.green()) <= 2 && std::abs(c.red() - c.blue()) <= 2,
              qPrintable(QStringLiteral("%1: %2").arg(x).arg(c.name())));
   }
+  // The colour bar, 18 px right of the map: the top of the scale at its
+  // top, 0 at its bottom.
+  const QPointF top = map.WorldToPixel(0.5, 0.5, size), bottom = map.WorldToPixel(0.5, 0, size);
+  const int barX = static_cast<int>(top.x()) + 18 + 8;
+  for (const auto& [row, t] : {std::pair{static_cast<int>(top.y()) + 2, 1.0}, {static_cast<int>(bottom.y()) - 3, 0.0}}) {
+    const QColor c = img.pixelColor(barX, row), want = Viridis(t);
+    QVERIFY2(std::abs(c.red() - want.red()) <= 8 && std::abs(c.green() - want.green()) <= 8 &&
+                 std::abs(c.blue() - want.blue()) <= 8,
+             qPrintable(QStringLiteral("%1: %2 for %3").arg(t).arg(c.name(), want.name())));
+  }
 }
 
 // The window is not modal: opened during a run it leaves the run going, is
