@@ -22,9 +22,9 @@ namespace mdv {
 
 class TfrmMain;
 
-// The window's source grid, m: some 40 points at the default hood, so that
-// the markers in flight (at most 40 per point within the horizon) stay near
-// the 2 000 whose cost the tracers' bound is measured at.
+// The window's source grid, m: 48 points at the default hood, so that the
+// markers in flight (at most 40 per point within the 10 s horizon, 1 920)
+// stay within the 2 000 whose cost the tracers' bound is measured at.
 inline constexpr double WindowMarkerGridSpacing = 0.1;
 
 class RunMarkers : public QObject {
