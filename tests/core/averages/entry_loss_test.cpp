@@ -146,6 +146,43 @@ TEST(EntryLoss, BordasMouthpieceAndWhatIsNotKnown) {
   old.Sections[1].Flux = 0;
   EXPECT_FALSE(BalanceMomentum(old, B).Known) << "no flux at the suction section: no velocity pressure";
 
+  EXPECT_FALSE(BalanceMomentum(c, 0).Known) << "no channel";
+  old = c;
+  old.Sections.clear();
+  EXPECT_FALSE(BalanceMomentum(old, B).Known) << "no sections";
+  // Profiles shorter than the sections need leave the sums unknown.
+  ContractionSummary shortOne = c;
+  shortOne.Sections[0].MomentumFlux = shortOne.Sections[1].MomentumFlux = std::nan("");
+  const std::vector<double> full(2 * ContractionSectionPoints, 1.0), cut(2 * ContractionSectionPoints - 1, 1.0);
+  for (int which = 0; which < 3; ++which) {
+    AddSectionMomentum(shortOne, B, which == 0 ? cut : full, which == 1 ? cut : full, which == 2 ? cut : full);
+    EXPECT_TRUE(std::isnan(shortOne.Sections[1].MomentumFlux)) << "short array " << which;
+  }
+  AddSectionMomentum(shortOne, 0, full, full, full);
+  EXPECT_TRUE(std::isnan(shortOne.Sections[1].MomentumFlux)) << "no channel";
+
+  // Borda's 1 whatever the speed (a slow channel, v0 = 0,4 m/s, too).
+  ContractionSummary slow = c;
+  for (ContractionSection& sec : slow.Sections) {
+    const double k = 0.4 / V0;
+    sec.Flux *= k;
+    sec.MomentumFlux *= k * k;
+    sec.EnergyFlux *= k * k * k;
+    sec.VxMax *= k;
+  }
+  EXPECT_NEAR(BalanceMomentum(slow, B).Zeta, 1.0, 1e-12);
+  EXPECT_NEAR(BalanceMomentum(slow, B).ChannelSpeed, 0.4, 1e-12);
+
+  // A fifth of each momentum flux in the fluctuations: M_c = 2,5 and M_s =
+  // 1,25 (in ρv0²πB²) give ζ_M = 4 − 5 + 2,5 − 1 = 0,5.
+  ContractionSummary fluctuating = c;
+  fluctuating.Sections[0].MomentumFlux = 2.5 * Area * V0 * V0;
+  fluctuating.Sections[1].MomentumFlux = 1.25 * Area * V0 * V0;
+  EXPECT_NEAR(BalanceMomentum(fluctuating, B).Zeta, 0.5, 1e-12);
+  EXPECT_NE(MomentumBalanceText(BalanceMomentum(fluctuating, B)).find("в потоке импульса: 20,0 % и 20,0 %"),
+            std::string::npos)
+      << MomentumBalanceText(BalanceMomentum(fluctuating, B));
+
   // The text: decimal commas, the terms in velocity pressures.
   const std::string text = MomentumBalanceText(BalanceMomentum(c, B));
   EXPECT_NE(text.find("между x = 0,100 м и x = 0,800 м"), std::string::npos) << text;
