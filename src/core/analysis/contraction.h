@@ -10,6 +10,7 @@
 // the tube, the corner is gone, and the flow enters the channel at the
 // flange's end, (−l, B).
 #include <cstdint>
+#include <limits>
 #include <span>
 #include <string>
 #include <vector>
@@ -52,6 +53,12 @@ struct ContractionSection {
   double Flux = 0;    // 2π ∫ vx y dy, m³/s
   double Cc = 0;      // Q² / (π B² ∫ vx² dA); NaN when ∫ vx² dA = 0
   double VxWall = 0;  // mean axial velocity next to the wall, m/s
+  // The jet's edge: going out from the fastest point of the profile, the
+  // radius where the mean axial velocity turns negative (linear between the
+  // points), B when it stays positive; NaN when not known. (r_zero/B)² is the
+  // contraction without the reverse flow's momentum.
+  double ZeroRadius = std::numeric_limits<double>::quiet_NaN();  // m
+  double VxMax = std::numeric_limits<double>::quiet_NaN();       // the profile's highest value, m/s
 };
 
 struct ContractionSummary {

@@ -126,7 +126,7 @@ bool ReadAveragesText(std::string_view text, AveragingResults& out, std::string&
     if (At(contraction, "sections").is_array()) {
       for (const Json& s : At(contraction, "sections")) {
         c.Sections.push_back({Num(At(s, "x")), Num(At(s, "x_over_D")), Num(At(s, "flux")), Num(At(s, "cc")),
-                              Num(At(s, "vx_wall"))});
+                              Num(At(s, "vx_wall")), Num(At(s, "r_zero")), Num(At(s, "vx_max"))});
       }
     }
     const Json& vena = At(contraction, "vena_contracta");

@@ -86,7 +86,9 @@ std::string ContractionJson(const ContractionSummary& c) {
     const ContractionSection& s = c.Sections[i];
     j += std::string(i > 0 ? "," : "") + "\n      {" + Key("x") + JsonNumber(s.X) + ", " + Key("x_over_D") +
          JsonNumber(s.XOverD) + ", " + Key("flux") + JsonNumber(s.Flux) + ", " + Key("cc") + JsonNumber(s.Cc) +
-         ", " + Key("vx_wall") + JsonNumber(s.VxWall) + "}";
+         ", " + Key("vx_wall") + JsonNumber(s.VxWall) +
+         (std::isfinite(s.ZeroRadius) ? ", " + Key("r_zero") + JsonNumber(s.ZeroRadius) : std::string()) +
+         (std::isfinite(s.VxMax) ? ", " + Key("vx_max") + JsonNumber(s.VxMax) : std::string()) + "}";
   }
   j += "],\n    " + Key("vena_contracta");
   if (c.HasVenaContracta) {

@@ -14,13 +14,18 @@ namespace {
 
 // The end of a move from `start` to `q` after the wall rule; false when it
 // crosses the suction section (the same rule as the program's Euler step).
-bool ApplyWallRule(const Model& m, const TRealPoint& start, TRealPoint& q) {
+// `slid` (optional) is set when a body's barrier stopped the move. With
+// `reflect`, the part of the step beyond a body's barrier is mirrored back
+// (the slid point lies on the barrier's line, q − slid is normal to it).
+bool ApplyWallRule(const Model& m, const TRealPoint& start, TRealPoint& q, bool* slid = nullptr,
+                   bool reflect = false) {
   for (int32_t j = 0; j < m.BarrierRibCount; ++j) {
     bool hit = false;
-    TRealPoint slid;
-    SlideAlongRib(start, q, m.BarrierRibs[j], hit, slid);
-    q = slid;
+    TRealPoint end;
+    SlideAlongRib(start, q, m.BarrierRibs[j], hit, end);
     if (j == m.SuctionRib && hit) return false;
+    q = hit && reflect ? TRealPoint{2 * end.X - q.X, 2 * end.Y - q.Y} : end;
+    if (hit && slid != nullptr) *slid = true;
   }
   return true;
 }
@@ -74,6 +79,7 @@ void MarkFarAndAxis(Model& m) {
     } else if (!(std::hypot(v.Pos.X, v.Pos.Y) <= far)) {
       w.Gone[k] = 1;
       ++m.RefinedCount.RemovedFar;
+      m.RefinedCount.FarCirculation += v.Gamma;
     }
   }
 }
@@ -127,13 +133,20 @@ void ShedEverywhere(Model& m, std::vector<int32_t>& counters) {
       continue;
     }
     const Real edgeGamma = m.Vortices[k].Gamma;
-    const Real gamma = m.Refined.Shedding == ShedRule::SheetFlux
-                           ? edgeGamma / h * speed * span / 2  // ½·γ·|U|·dt
-                           : edgeGamma;
+    Real gamma = edgeGamma;
+    if (m.Refined.Shedding == ShedRule::SheetFlux) gamma = edgeGamma / h * speed * span / 2;  // ½·γ·|U|·dt
+    if (m.Refined.Shedding == ShedRule::SheetMean) gamma = edgeGamma / h * speed * span;      // γ·Ū·dt
     const Real along = m.Refined.Placement == ShedPlacement::Offset ? m.ShedOffset : speed * m.Dt / 2;
     TVortex& nv = m.Vortices[n + m.FreeVortexCount];
     nv.Pos = NewRingPosition(m, s, edge, u / speed, v / speed, along);
     nv.Gamma = gamma;
+    if (s < RefinedAccount::Edges) {
+      RefinedAccount& a = m.RefinedCount;
+      a.Shed[s] += gamma;
+      a.ShedSheet[s] += edgeGamma / h;
+      a.ShedSpeed[s] += speed;
+      ++a.Sheddings[s];
+    }
     w.Birth[m.FreeVortexCount] = m.Time;
     ++m.FreeVortexCount;
   }
@@ -188,7 +201,7 @@ void ConvectFreeRingsHeun(Model& m) {
     TVortex& v = m.Vortices[n + k];
     w.Start[k] = v.Pos;
     TRealPoint q{v.Pos.X + dt * w.Velocity0[k].X, v.Pos.Y + dt * w.Velocity0[k].Y};
-    ApplyWallRule(m, v.Pos, q);
+    ApplyWallRule(m, v.Pos, q, nullptr, m.Refined.Wall == WallRule::Reflect);
     q.Y = std::max<Real>(q.Y, 0);  // a ring on its way to the axis is removed after the corrector
     v.Pos = q;
   }
@@ -200,8 +213,19 @@ void ConvectFreeRingsHeun(Model& m) {
     const TRealPoint& p = w.Start[k];
     TRealPoint q{p.X + dt / 2 * (w.Velocity0[k].X + w.Velocity1[k].X),
                  p.Y + dt / 2 * (w.Velocity0[k].Y + w.Velocity1[k].Y)};
-    w.Gone[k] = ApplyWallRule(m, p, q) ? 0 : 1;
+    bool slid = false;
+    w.Gone[k] = ApplyWallRule(m, p, q, &slid, m.Refined.Wall == WallRule::Reflect) ? 0 : 1;
     m.Vortices[n + k].Pos = q;
+    if (w.Gone[k] != 0) {
+      ++m.RefinedCount.RemovedSuction;
+      m.RefinedCount.SuctionCirculation += m.Vortices[n + k].Gamma;
+    } else if (slid) {
+      ++m.RefinedCount.WallSlides;
+      if (m.Refined.Wall == WallRule::Absorb) {
+        w.Gone[k] = 1;
+        m.RefinedCount.WallCirculation += m.Vortices[n + k].Gamma;
+      }
+    }
   }
   ++m.Revision;
 }
