@@ -85,7 +85,9 @@ TEST(AveragesReading, TheContractionRoundTripsThroughTheOneReader) {
   c.MouthX = -0.5;
   c.MouthY = 0.15;
   c.WallOffset = 0.01;
-  c.Sections = {{-0.4625, 0.125, 0.0706, 0.61234567890123, -0.031}, {-0.425, 0.25, 0.0707, NAN, 0.2}};
+  // The second section as a file before the jet's edge was measured: no r_zero, no vx_max.
+  c.Sections = {{-0.4625, 0.125, 0.0706, 0.61234567890123, -0.031, 0.1234567, 2.5},
+                {-0.425, 0.25, 0.0707, NAN, 0.2}};
   c.HasVenaContracta = true;
   c.VenaX = -0.4625;
   c.VenaXOverD = 0.125;
@@ -112,6 +114,11 @@ TEST(AveragesReading, TheContractionRoundTripsThroughTheOneReader) {
     EXPECT_EQ(b.Sections[k].VxWall, c.Sections[k].VxWall) << k;
   }
   EXPECT_EQ(b.Sections[0].Cc, 0.61234567890123);
+  EXPECT_EQ(b.Sections[0].ZeroRadius, 0.1234567);
+  EXPECT_EQ(b.Sections[0].VxMax, 2.5);
+  EXPECT_TRUE(std::isnan(b.Sections[1].ZeroRadius)) << "absent";
+  EXPECT_TRUE(std::isnan(b.Sections[1].VxMax)) << "absent";
+  EXPECT_EQ(text.find("\"r_zero\"", text.find("\"x\": -0.425")), std::string::npos) << "not written when not known";
   EXPECT_TRUE(std::isnan(b.Sections[1].Cc)) << "null";
   EXPECT_TRUE(b.HasVenaContracta);
   EXPECT_EQ(b.VenaX, c.VenaX);
