@@ -145,7 +145,7 @@ def celik(h, phi):
         q = math.log((r21 ** p - s) / (r32 ** p - s))
         p = abs(math.log(abs(e32 / e21)) + q) / math.log(r21)
     if not 0.5 <= p <= 4:
-        return f"порядок {p:.2f}, вне 0,5–4"
+        return f"порядок {comma(p, 2)}, вне 0,5–4"
     ext = (r21 ** p * f1 - f2) / (r21 ** p - 1)
     gci = 1.25 * abs((f1 - f2) / f1) / (r21 ** p - 1) * 100
     return f"p = {comma(p, 2)}, φ_ext = {comma(ext)}, GCI = {comma(gci, 1)} %"
