@@ -19,6 +19,7 @@
 #include "cli/precision_option.h"
 #include "core/averages/averages_reading.h"
 #include "core/averages/averaging_files.h"
+#include "core/averages/entry_loss.h"
 #include "core/analysis/centreline.h"
 #include "core/base/numfmt.h"
 #include "core/base/safe_file.h"
@@ -73,7 +74,11 @@ void PrintAverages(const AveragingResults& r) {
                 Fixed(r.Flux.X, 6, 3).c_str(), Fixed(r.Flux.Flux, 6, 5).c_str(),
                 Fixed(r.Flux.Reference, 6, 5).c_str(), Fixed(r.Flux.Ratio, 6, 3).c_str());
   }
-  if (r.Contraction.Present) std::printf("%s", ContractionText(r.Contraction).c_str());
+  if (r.Contraction.Present) {
+    std::printf("%s", ContractionText(r.Contraction).c_str());
+    // The mouth edge lies on the channel's wall, y = B, whatever the flange.
+    std::printf("%s", MomentumBalanceText(BalanceMomentum(r.Contraction, r.Contraction.MouthY)).c_str());
+  }
   if (r.Tracers.Present) std::printf("%s", TracerText(r.Tracers).c_str());
   const VortexZoneSummary& z = r.VortexZone;
   std::printf("Вихревая зона: измерений %d, неудачных %d (каждая %d-я выборка)\n", z.Measured, z.Failed,

@@ -229,6 +229,17 @@ TEST(Tracers, ResultsRoundTripThroughTheJsonAndReachTheFieldFile) {
   }
   EXPECT_GT(sources, 3) << "sources with a decided fate";
   EXPECT_EQ(values[1], -1.0) << "a node between the sources";
+
+  // Point sources only: the grid is null, reads back as none, and the field
+  // file has no capture fraction.
+  r.Tracers.Grid = TracerGrid{};
+  const std::string points = AveragesJson(r);
+  EXPECT_NE(points.find("\"grid\": null"), std::string::npos);
+  ASSERT_TRUE(ReadAveragesText(points, back, error)) << error;
+  EXPECT_EQ(back.Tracers.Grid.Nx, 0);
+  EXPECT_EQ(back.Tracers.Sources.size(), r.Tracers.Sources.size());
+  EXPECT_EQ(AveragesJson(back), points);
+  EXPECT_EQ(FieldVti(r).find("capture_fraction"), std::string::npos);
 }
 
 TEST(Tracers, TheTextCountsTheGridAtTheZoneEdgesThemselves) {
