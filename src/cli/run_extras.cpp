@@ -106,10 +106,8 @@ int CentrelineCommand(const CentrelineArgs& a) {
     if (!unwritable.empty()) return Refuse(unwritable);
   }
   Model m;
-  m.Exec.Arithmetic = a.precision;
   // The plane is the file's own: its end vortex sits on the plane's edge.
-  if (!LoadVortexState(m, a.file, error)) return Fail(error);
-  if (!ApplyFlowModel(a.flow, m, error)) return Refuse(error);
+  if (const int status = LoadStateWithModel(m, a.file, a.precision, a.flow)) return status;
   const std::vector<CentrelineRow> rows = CentrelineOfState(m);
   // A station in the flow without a value: the velocity left the range of a
   // double (circulations of the file too large), not a station behind the plane.
@@ -369,7 +367,7 @@ void AddAveragingCommands(CLI::App& app, int& status) {
   c->add_option("FILE", args->file, "файл вихрей (.evt, .vrt)")->required();
   args->csvOpt = c->add_option("--csv", args->csv, "записать таблицу CSV в файл (- — в стандартный вывод)");
   AddPrecisionOption(c, args->precision);
-  AddFlowModelOptions(c, args->flow, false);
+  AddFlowModelOptions(c, args->flow, FlowOptionSet::Field);
   c->callback([args, &status] { status = CentrelineCommand(*args); });
 }
 
