@@ -40,6 +40,20 @@ TEST(RefinedWallRule, SlideReflectAndSuction) {
   EXPECT_EQ(q.Y, 0.11L);
   q = TRealPoint{m.SuctionX + 0.01L, 0.05L};
   EXPECT_EQ(RefinedWallRule(m, {m.SuctionX - 0.01L, 0.05L}, q), WallContact::Suction);
+
+  // Every barrier is met: a 2 mm move straight across each one's midpoint.
+  m.Refined.Wall = WallRule::Slide;
+  ASSERT_GT(m.BarrierRibCount, 2);
+  for (int32_t j = 0; j < m.BarrierRibCount; ++j) {
+    SCOPED_TRACE(j);
+    const TRib& rib = m.BarrierRibs[j];
+    const Real len = std::hypot(rib.P2.X - rib.P1.X, rib.P2.Y - rib.P1.Y);
+    const TRealPoint mid{(rib.P1.X + rib.P2.X) / 2, (rib.P1.Y + rib.P2.Y) / 2};
+    const TRealPoint normal{-(rib.P2.Y - rib.P1.Y) / len * 0.001L, (rib.P2.X - rib.P1.X) / len * 0.001L};
+    TRealPoint end{mid.X + normal.X, mid.Y + normal.Y};
+    EXPECT_EQ(RefinedWallRule(m, {mid.X - normal.X, mid.Y - normal.Y}, end),
+              j == m.SuctionRib ? WallContact::Suction : WallContact::Barrier);
+  }
 }
 
 // Every circulation shed is either still in a free ring or accounted as gone
