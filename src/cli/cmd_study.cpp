@@ -21,6 +21,8 @@
 #include <optional>
 #include <thread>
 
+#include <CLI/CLI.hpp>
+
 #include "cli/cli_text.h"
 #include "cli/commands.h"
 #include "cli/interrupt.h"
