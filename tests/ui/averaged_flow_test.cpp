@@ -7,7 +7,9 @@
 #include <QChartView>
 #include <QCheckBox>
 #include <QElapsedTimer>
+#include <QDir>
 #include <QFile>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QGroupBox>
 #include <QImage>
@@ -486,6 +488,17 @@ void AveragedFlowTest::mainWindowFeedsTheAverages() {
   QVERIFY(f.readAll().contains("\"format\": \"rinfet-mdv-averages\""));
   av->RefreshWindow();
   QVERIFY(av->frmAveragedFlow->HasData());
+  // Cancel in the save dialog writes nothing, though the proposed name is
+  // selected in it.
+  {
+    const QString cwd = QDir::currentPath();
+    QVERIFY(QDir::setCurrent(dir.path()));
+    mdv::test::WhenModal([](QWidget* d) { return qobject_cast<QFileDialog*>(d) != nullptr; },
+                         [](QWidget* d) { static_cast<QFileDialog*>(d)->reject(); });
+    av->miSaveAverages->trigger();
+    QDir::setCurrent(cwd);
+    QVERIFY(!QFile::exists(dir.filePath(QStringLiteral("averages.json"))));
+  }
 
   // The menu items are in place.
   QCOMPARE(av->miSaveAverages->text(), QStringLiteral("Сохранить средние…"));
