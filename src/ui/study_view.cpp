@@ -38,6 +38,9 @@ constexpr qsizetype MaxSweptTicks = 13;
 constexpr qsizetype HeaderLineChars = 12;
 // A last line this short is joined to the one before.
 constexpr qsizetype ShortTail = 4;
+// The two texts of a cell holding a mean and its spread.
+constexpr int OneLineRole = Qt::UserRole;
+constexpr int TwoLinesRole = Qt::UserRole + 1;
 
 QString Text(const std::string& s) { return QString::fromStdString(s); }
 
@@ -206,10 +209,26 @@ void StudyView::FillTable() {
                        .arg(n.Running)
                        .arg(n.Pending));
 
+  // A mean's spread (s.d. or half-width) shares its cell, not a column of its own.
+  std::vector<size_t> shown;
+  for (size_t c = 0; c < table_.Results.size(); ++c)
+    if (PlottedResult(table_, c)) shown.push_back(c);
+  // The verdict's column only when some case averaged.
+  const bool steady = std::any_of(table_.Rows.begin(), table_.Rows.end(),
+                                  [](const StudyRow& r) { return r.Steady == "да" || r.Steady == "нет"; });
+
   QStringList headers{QStringLiteral("№")};
   for (const StudyColumn& c : table_.Params) headers << Header(c, false);
   headers << QStringLiteral("Состояние");
-  for (const StudyColumn& c : table_.Results) headers << Header(c, true);
+  if (steady) headers << QStringLiteral("Режим\nустановился");
+  for (const size_t c : shown) {
+    const int spread = SpreadColumn(table_, c);
+    QString h = Header(table_.Results[c], true);
+    if (spread >= 0)
+      h += table_.Results[static_cast<size_t>(spread)].Name.ends_with(SdSuffix) ? QStringLiteral("\n± с.к.о.")
+                                                                                : QStringLiteral("\n± 95 %");
+    headers << h;
+  }
   headers << QStringLiteral("Сообщение");
   sgCases->clear();
   sgCases->setColumnCount(static_cast<int>(headers.size()));
@@ -221,10 +240,22 @@ void StudyView::FillTable() {
     Put(sgCases, r, c++, QString::number(row.Id), true);
     for (const std::string& p : row.Params) Put(sgCases, r, c++, Text(DisplayValue(p)), true);
     Put(sgCases, r, c++, StateText(row.State), false);
-    for (const auto& v : row.Results) Put(sgCases, r, c++, Number(v), true);
+    if (steady) Put(sgCases, r, c++, Text(row.Steady), false);
+    for (const size_t k : shown) {
+      const int spread = SpreadColumn(table_, k);
+      const QString mean = Number(row.Results[k]);
+      const QString e = spread >= 0 && !mean.isEmpty() ? Number(row.Results[static_cast<size_t>(spread)]) : QString();
+      Put(sgCases, r, c, e.isEmpty() ? mean : mean + QStringLiteral(" ± ") + e, true);
+      // The same on two lines, for a window too narrow for the one-line cells.
+      if (!e.isEmpty()) {
+        sgCases->item(r, c)->setData(OneLineRole, mean + QStringLiteral(" ± ") + e);
+        sgCases->item(r, c)->setData(TwoLinesRole, mean + QStringLiteral("\n± ") + e);
+      }
+      ++c;
+    }
     Put(sgCases, r, c++, Text(row.Message), false);
   }
-  sgCases->resizeColumnsToContents();
+  FitCases();
   FillConvergence();
 
   const QString result = cbResult->currentText();
@@ -243,6 +274,29 @@ void StudyView::FillTable() {
   if (cbResult->findText(result) >= 0) cbResult->setCurrentText(result);
   if (cbParameter->findText(param) >= 0) cbParameter->setCurrentText(param);
   DrawChart();
+}
+
+void StudyView::FitCases() {
+  // One line per cell when every column fits the width; a mean over its
+  // spread otherwise, so that the columns fit without sideways scrolling.
+  const auto use = [&](bool twoLines) {
+    for (int r = 0; r < sgCases->rowCount(); ++r) {
+      for (int c = 0; c < sgCases->columnCount(); ++c) {
+        QTableWidgetItem* item = sgCases->item(r, c);
+        if (item != nullptr && item->data(OneLineRole).isValid())
+          item->setText(item->data(twoLines ? TwoLinesRole : OneLineRole).toString());
+      }
+    }
+    sgCases->resizeColumnsToContents();
+  };
+  use(false);
+  if (sgCases->horizontalHeader()->length() > sgCases->viewport()->width()) use(true);
+  sgCases->resizeRowsToContents();
+}
+
+void StudyView::resizeEvent(QResizeEvent* e) {
+  QDialog::resizeEvent(e);
+  FitCases();
 }
 
 void StudyView::FillConvergence() {

@@ -45,8 +45,14 @@ class StudyView : public QDialog {
   void btnSavePictureClick();
   void btnSaveCsvClick();
 
+ protected:
+  void resizeEvent(QResizeEvent* e) override;
+
  private:
   void FillTable();
+  // A mean and its spread on one line ("0,8312 ± 0,0123") while the
+  // columns fit the table's width, else on two.
+  void FitCases();
   void FillConvergence();
 
   QString dir_;
