@@ -7,6 +7,8 @@
 #include <QDialog>
 #include <QString>
 
+#include <vector>
+
 #include "core/study/study_table.h"
 
 class QChartView;
@@ -46,7 +48,7 @@ class StudyView : public QDialog {
   void btnSaveCsvClick();
 
  protected:
-  void resizeEvent(QResizeEvent* e) override;
+  bool eventFilter(QObject* watched, QEvent* e) override;
 
  private:
   void FillTable();
@@ -60,6 +62,16 @@ class StudyView : public QDialog {
   std::vector<size_t> plotted_;  // the result of each entry of cbResult
   QValueAxis* axisX_;
   QValueAxis* axisY_;
+  // The headers of the parameters and results, made again in narrower lines
+  // when the columns do not fit.
+  struct HeaderSource {
+    int Column;
+    const StudyColumn* Source;
+    bool Result;
+    QString Suffix;  // "\n± с.к.о." or "\n± 95 %" after a mean's name
+  };
+  std::vector<HeaderSource> headers_;
+  bool fitting_ = false;  // FitCases is running (its own resizes of the table)
 };
 
 // "Открыть исследование…": asks for a study folder and shows its window.

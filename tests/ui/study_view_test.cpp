@@ -71,7 +71,7 @@ void StudyViewTest::ShowsCasesAndChartsAResultAgainstAParameter() {
     const Real beff = std::stold(c.SweptValues[0]) / 100 + std::stold(c.SweptValues[1]) + 1e-5L;
     // The verdict: steady in case 0 only.
     const CaseResults r = {{"steady", "", c.Id == 0 ? 1.0L : 0.0L}, {"Beff", "м", beff}, {"Beff_sd", "м", beff / 10},
-                           {"b", "м", 2 * beff}};
+                           {"b", "м", 2 * beff}, {"flux_ratio", "", 0.8312L}, {"flux_ratio_hw", "", 0.012345L}};
     QVERIFY(WriteTextFile(CaseFile(dir, c.Id, CaseResultsName), ResultsFileText(r), error));
     QVERIFY(MarkCaseDone(dir, c.Id, error));
   }
@@ -83,10 +83,13 @@ void StudyViewTest::ShowsCasesAndChartsAResultAgainstAParameter() {
   QCOMPARE(view.sgCases->horizontalHeaderItem(1)->text(), QStringLiteral("Угол наклона\nкозырька\n(Alpha), град"));
   QCOMPARE(view.sgCases->horizontalHeaderItem(2)->text(), QStringLiteral("Скорость\nприточного\nвоздуха, м/с"));
   // The verdict's column; a mean and its s.d. in one cell, no column of its own for the s.d.
-  QCOMPARE(view.sgCases->columnCount(), 8);
-  QCOMPARE(view.sgCases->horizontalHeaderItem(4)->text(), QStringLiteral("Режим\nустановился"));
-  QCOMPARE(view.sgCases->horizontalHeaderItem(5)->text(), QStringLiteral("Bэф, м\n± с.к.о."));
+  QCOMPARE(view.sgCases->columnCount(), 9);
+  QCOMPARE(view.sgCases->horizontalHeaderItem(4)->text(), QStringLiteral("Режим\nустано-\nвился"));
+  QCOMPARE(view.sgCases->horizontalHeaderItem(5)->text(), QStringLiteral("Bэф, м\n±с.к.о."));
   QCOMPARE(view.sgCases->horizontalHeaderItem(6)->text(), QStringLiteral("b, м"));
+  QCOMPARE(view.sgCases->horizontalHeaderItem(7)->text(), QStringLiteral("Расход через\nканал / πB²v\n±95 %"));
+  // A half-width to the mean's last decimal.
+  QCOMPARE(view.sgCases->item(0, 7)->text(), QStringLiteral("0,8312 ± 0,0123"));
   QCOMPARE(view.sgCases->item(0, 4)->text(), QStringLiteral("да"));
   QCOMPARE(view.sgCases->item(1, 4)->text(), QStringLiteral("нет"));
   QCOMPARE(view.sgCases->item(3, 4)->text(), QString());
@@ -97,12 +100,12 @@ void StudyViewTest::ShowsCasesAndChartsAResultAgainstAParameter() {
   QCOMPARE(view.sgCases->item(3, 5)->text(), QString());
   QCOMPARE(view.sgCases->item(3, 3)->text(), QStringLiteral("ожидает"));
   QCOMPARE(view.sgCases->item(5, 3)->text(), QStringLiteral("ошибка"));
-  QCOMPARE(view.sgCases->item(5, 7)->text(), QStringLiteral("Отказ"));
+  QCOMPARE(view.sgCases->item(5, 8)->text(), QStringLiteral("Отказ"));
   // Too narrow for one-line cells: the spread goes under its mean and the columns fit.
-  view.resize(480, 600);
+  view.resize(560, 600);
   view.show();
   QVERIFY(QTest::qWaitForWindowExposed(&view));
-  QCOMPARE(view.sgCases->item(2, 5)->text(), QStringLiteral("0,3\n± 0,03"));
+  QCOMPARE(view.sgCases->item(2, 5)->text(), QStringLiteral("0,3\n±0,03"));
   QCOMPARE(view.sgCases->item(2, 6)->text(), QStringLiteral("0,6"));
   QVERIFY(view.sgCases->horizontalHeader()->length() <= view.sgCases->viewport()->width());
   view.resize(1000, 720);
@@ -118,7 +121,7 @@ void StudyViewTest::ShowsCasesAndChartsAResultAgainstAParameter() {
     return out;
   };
   // The s.d. is no result of its own: Bэф's error bars, one per done case.
-  QCOMPARE(view.cbResult->count(), 2);
+  QCOMPARE(view.cbResult->count(), 3);
   QCOMPARE(view.cbResult->currentText(), QStringLiteral("Bэф, м"));
   QList<QLineSeries*> l = lines();
   QCOMPARE(l.size(), 2 + 4);
