@@ -348,12 +348,18 @@ void StudyView::FitCases() {
   const auto fits = [&] { return sgCases->horizontalHeader()->length() <= sgCases->viewport()->width(); };
   headers(HeaderLineChars);
   use(false);
-  if (!fits()) use(true);
-  if (!fits()) {
+  // Hidden, the table has no width of its own yet: fitted when shown.
+  if (sgCases->isVisible() && !fits()) use(true);
+  if (sgCases->isVisible() && !fits()) {
     headers(NarrowHeaderLineChars);
     sgCases->resizeColumnsToContents();
   }
   sgCases->resizeRowsToContents();
+}
+
+void StudyView::showEvent(QShowEvent* e) {
+  QDialog::showEvent(e);
+  FitCases();
 }
 
 bool StudyView::eventFilter(QObject* watched, QEvent* e) {

@@ -49,6 +49,7 @@ class StudyView : public QDialog {
 
  protected:
   bool eventFilter(QObject* watched, QEvent* e) override;
+  void showEvent(QShowEvent* e) override;
 
  private:
   void FillTable();

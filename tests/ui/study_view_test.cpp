@@ -71,7 +71,8 @@ void StudyViewTest::ShowsCasesAndChartsAResultAgainstAParameter() {
     const Real beff = std::stold(c.SweptValues[0]) / 100 + std::stold(c.SweptValues[1]) + 1e-5L;
     // The verdict: steady in case 0 only.
     const CaseResults r = {{"steady", "", c.Id == 0 ? 1.0L : 0.0L}, {"Beff", "м", beff}, {"Beff_sd", "м", beff / 10},
-                           {"b", "м", 2 * beff}, {"flux_ratio", "", 0.8312L}, {"flux_ratio_hw", "", 0.012345L}};
+                           {"b", "м", 2 * beff}, {"flux_ratio", "", 0.8312L}, {"flux_ratio_hw", "", 0.012345L},
+                           {"l", "м", beff / 3}, {"l_sd", "м", beff / 30}, {"a", "м", beff / 5}, {"a_sd", "м", beff / 50}};
     QVERIFY(WriteTextFile(CaseFile(dir, c.Id, CaseResultsName), ResultsFileText(r), error));
     QVERIFY(MarkCaseDone(dir, c.Id, error));
   }
@@ -83,7 +84,7 @@ void StudyViewTest::ShowsCasesAndChartsAResultAgainstAParameter() {
   QCOMPARE(view.sgCases->horizontalHeaderItem(1)->text(), QStringLiteral("Угол наклона\nкозырька\n(Alpha), град"));
   QCOMPARE(view.sgCases->horizontalHeaderItem(2)->text(), QStringLiteral("Скорость\nприточного\nвоздуха, м/с"));
   // The verdict's column; a mean and its s.d. in one cell, no column of its own for the s.d.
-  QCOMPARE(view.sgCases->columnCount(), 9);
+  QCOMPARE(view.sgCases->columnCount(), 11);
   QCOMPARE(view.sgCases->horizontalHeaderItem(4)->text(), QStringLiteral("Режим\nустано-\nвился"));
   QCOMPARE(view.sgCases->horizontalHeaderItem(5)->text(), QStringLiteral("Bэф, м\n±с.к.о."));
   QCOMPARE(view.sgCases->horizontalHeaderItem(6)->text(), QStringLiteral("b, м"));
@@ -100,9 +101,9 @@ void StudyViewTest::ShowsCasesAndChartsAResultAgainstAParameter() {
   QCOMPARE(view.sgCases->item(3, 5)->text(), QString());
   QCOMPARE(view.sgCases->item(3, 3)->text(), QStringLiteral("ожидает"));
   QCOMPARE(view.sgCases->item(5, 3)->text(), QStringLiteral("ошибка"));
-  QCOMPARE(view.sgCases->item(5, 8)->text(), QStringLiteral("Отказ"));
+  QCOMPARE(view.sgCases->item(5, 10)->text(), QStringLiteral("Отказ"));
   // Too narrow for one-line cells: the spread goes under its mean and the columns fit.
-  view.resize(560, 600);
+  view.resize(440, 600);
   view.show();
   QVERIFY(QTest::qWaitForWindowExposed(&view));
   QCOMPARE(view.sgCases->item(2, 5)->text(), QStringLiteral("0,3\n±0,03"));
@@ -121,7 +122,7 @@ void StudyViewTest::ShowsCasesAndChartsAResultAgainstAParameter() {
     return out;
   };
   // The s.d. is no result of its own: Bэф's error bars, one per done case.
-  QCOMPARE(view.cbResult->count(), 3);
+  QCOMPARE(view.cbResult->count(), 5);
   QCOMPARE(view.cbResult->currentText(), QStringLiteral("Bэф, м"));
   QList<QLineSeries*> l = lines();
   QCOMPARE(l.size(), 2 + 4);
