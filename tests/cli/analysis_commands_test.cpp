@@ -212,6 +212,9 @@ TEST_F(AnalysisCommands, BadInputFailsWithAMessage) {
       // (earlier: refused after 40 MB, the longest a vortex file can be).
       {"endless vortex file", {"centreline", "/dev/zero"}, "версия формата 0"},
       {"circulation beyond a double", {"centreline", big}, "не представима числом двойной точности"},
+      // Its velocity fits the extended sums but not the line's 64-bit steps:
+      // earlier "линия остановилась там, где воздух неподвижен".
+      {"stream line beyond a double", {"streamline", big, "0.1", "0.005", "0.005", "1"}, "не представима числом двойной точности"},
       {"circulation beyond the double path", {"centreline", big, "--precision", "double"},
        "вне диапазона двойной точности (--precision double)"},
   };
