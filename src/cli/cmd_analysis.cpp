@@ -13,6 +13,7 @@
 #include "cli/cmd_spectrum.h"
 #include "cli/commands.h"
 #include "cli/interrupt.h"
+#include "cli/model_option.h"
 #include "cli/outputs.h"
 #include "cli/precision_option.h"
 #include "core/model/model.h"
@@ -76,15 +77,12 @@ bool Emit(const std::string& text, const std::string& out, std::string& error) {
   return WriteFileAtomically(out, Bytes(text.begin(), text.end()), error);
 }
 
-bool LoadState(Model& m, const std::string& file, std::string& error) {
-  return LoadVortexState(m, file, error);
-}
-
 // ---- streamline ----
 
 struct StreamLineArgs {
   std::string File, X0, Y0, Step, MaxLen, Csv;
   Precision Arithmetic = Precision::Extended;
+  FlowModelArgs Flow;
 };
 
 int RunStreamLine(const StreamLineArgs& a) {
@@ -96,8 +94,7 @@ int RunStreamLine(const StreamLineArgs& a) {
   if (!maxLen) return Refuse(error);
   if (const int refused = RefuseUnwritableCsv(a.Csv)) return refused;
   Model m;
-  m.Exec.Arithmetic = a.Arithmetic;
-  if (!LoadState(m, a.File, error)) return Fail(error);
+  if (const int status = LoadStateWithModel(m, a.File, a.Arithmetic, a.Flow)) return status;
   InterruptWatch watch;
   InterruptibleTrace trace;
   const StreamLineResult r = TraceStreamLine(m, static_cast<double>(*x0), static_cast<double>(*y0),
@@ -130,6 +127,7 @@ int RunStreamLine(const StreamLineArgs& a) {
 struct VortexAreaArgs {
   std::string File, First, Second, Dt;
   Precision Arithmetic = Precision::Extended;
+  FlowModelArgs Flow;
 };
 
 // Progress on stderr: which trace runs and, when the computation is long,
@@ -165,8 +163,7 @@ int RunVortexArea(const VortexAreaArgs& a) {
   if (!a.Dt.empty() && !(dt = Number(a.Dt, "--dt", error))) return Refuse(error);
 
   Model m;
-  m.Exec.Arithmetic = a.Arithmetic;
-  if (!LoadState(m, a.File, error)) return Fail(error);
+  if (const int status = LoadStateWithModel(m, a.File, a.Arithmetic, a.Flow)) return status;
   if (m.FreeVortexCount == 0) return Fail("Не задана вихревая структура");
 
   // Unset settings are those the window proposes, read back from its texts.
@@ -293,6 +290,7 @@ void AddAnalysisCommands(CLI::App& app, int& status) {
     c->add_option("MAXLEN", args->MaxLen, "наибольшая длина линии, м")->required();
     c->add_option("--csv", args->Csv, "записать точки в этот файл, а не в стандартный вывод");
     AddPrecisionOption(c, args->Arithmetic);
+    AddFlowModelOptions(c, args->Flow, FlowOptionSet::Field);
     c->callback([args, &status] { status = RunStreamLine(*args); });
   }
   {
@@ -308,6 +306,7 @@ void AddAnalysisCommands(CLI::App& app, int& status) {
     c->add_option("--second", args->Second, "начало второй линии тока X,Y, м (по умолчанию в 1 мм под кромкой устья)");
     c->add_option("--dt", args->Dt, "шаг интегрирования по времени, с (0,001)");
     AddPrecisionOption(c, args->Arithmetic);
+    AddFlowModelOptions(c, args->Flow, FlowOptionSet::Field);
     c->callback([args, &status] { status = RunVortexArea(*args); });
   }
   {

@@ -415,18 +415,20 @@ int VelocityCommand(const VelocityArgs& a) {
   const auto y = Number(a.y, "Y", error);
   if (!y) return Refuse(error);
   Model m;
-  m.Exec.Arithmetic = a.precision;
-  if (!LoadVortexState(m, a.file, error)) return Fail(error);
-  if (!ApplyFlowModel(a.flow, m, error)) return Refuse(error);
+  if (const int status = LoadStateWithModel(m, a.file, a.precision, a.flow)) return status;
   std::cout << ForTerminal(SpeedAtPointText(m, a.x, a.y, *x, *y)) << "\n";
   return ExitOk;
 }
 
-int ReportCommand(const std::string& file, Precision precision) {
-  std::string error;
+struct ReportArgs {
+  std::string file;
+  Precision precision = Precision::Extended;
+  FlowModelArgs flow;
+};
+
+int ReportCommand(const ReportArgs& a) {
   Model m;
-  m.Exec.Arithmetic = precision;
-  if (!LoadVortexState(m, file, error)) return Fail(error);
+  if (const int status = LoadStateWithModel(m, a.file, a.precision, a.flow)) return status;
   std::cout << ForTerminal(InformationReportText(m, true)) << "\n";
   return ExitOk;
 }
@@ -474,7 +476,7 @@ void AddModelCommands(CLI::App& app, int& status) {
   r->add_option("--threads", run->threads, "число рабочих потоков, 0 - все ядра (0)");
   r->add_flag("--reference", run->reference, "считать по буквальному (эталонному) пути");
   AddPrecisionOption(r, run->precision);
-  AddFlowModelOptions(r, run->flow, true);
+  AddFlowModelOptions(r, run->flow, FlowOptionSet::Run);
   AddRunExtraOptions(r, run->extras);
   r->callback([run, &status] { status = RunCommand(*run); });
 
@@ -484,15 +486,15 @@ void AddModelCommands(CLI::App& app, int& status) {
   v->add_option("X", vel->x, "осевая координата, м")->required();
   v->add_option("Y", vel->y, "расстояние от оси, м")->required();
   AddPrecisionOption(v, vel->precision);
-  AddFlowModelOptions(v, vel->flow, false);
+  AddFlowModelOptions(v, vel->flow, FlowOptionSet::Field);
   v->callback([vel, &status] { status = VelocityCommand(*vel); });
 
-  auto file = std::make_shared<std::string>();
-  auto precision = std::make_shared<Precision>(Precision::Extended);
+  auto report = std::make_shared<ReportArgs>();
   CLI::App* rep = app.add_subcommand("report", "Информационная сводка сохраненного состояния");
-  rep->add_option("FILE", *file, "файл вихрей")->required();
-  AddPrecisionOption(rep, *precision);
-  rep->callback([file, precision, &status] { status = ReportCommand(*file, *precision); });
+  rep->add_option("FILE", report->file, "файл вихрей")->required();
+  AddPrecisionOption(rep, report->precision);
+  AddFlowModelOptions(rep, report->flow, FlowOptionSet::Field);
+  rep->callback([report, &status] { status = ReportCommand(*report); });
 }
 
 }  // namespace mdv::cli

@@ -3,10 +3,11 @@
 #include <algorithm>
 
 #include "cli/cli_text.h"
+#include "core/model/vortex_file.h"
 
 namespace mdv::cli {
 
-void AddFlowModelOptions(CLI::App* command, FlowModelArgs& a, bool runOptions) {
+void AddFlowModelOptions(CLI::App* command, FlowModelArgs& a, FlowOptionSet set) {
   command
       ->add_option("--model", a.model,
                    "модель течения: program — модель программы (по умолчанию); refined — уточнённая: "
@@ -17,7 +18,10 @@ void AddFlowModelOptions(CLI::App* command, FlowModelArgs& a, bool runOptions) {
       ->default_str("program");
   a.smoothingOpt = command->add_option("--smoothing-length", a.smoothing,
                                        "уточнённая модель: длина сглаживания δ свободных колец, м (0,01)");
-  if (!runOptions) return;
+  command->add_flag("--attached-smoothed", a.attachedSmoothed,
+                    "уточнённая модель: присоединённые вихри действуют на свободные через ядро со "
+                    "сглаживанием h/2, а не с отсечкой h/2");
+  if (set == FlowOptionSet::Field) return;
   command
       ->add_option("--shedding", a.shedding,
                    "уточнённая модель: циркуляция нового кольца: sheet-flux — ½·(Γкромки/h)·|U|·dt "
@@ -41,9 +45,6 @@ void AddFlowModelOptions(CLI::App* command, FlowModelArgs& a, bool runOptions) {
       ->check(CLI::Range(1, 1000000));
   command->add_flag("--merge-per-step", a.mergePerStep,
                     "уточнённая модель: расстояние слияния умножается на dt / 0,005 с");
-  command->add_flag("--attached-smoothed", a.attachedSmoothed,
-                    "уточнённая модель: присоединённые вихри действуют на свободные через ядро со "
-                    "сглаживанием h/2, а не с отсечкой h/2");
   a.courantOpt = command->add_option(
       "--courant", a.courant,
       "шаг по времени из числа Куранта C: dt = C·min(h, δ) / скорость всасывания (уточнённая модель "
@@ -85,6 +86,16 @@ bool ApplyFlowModel(const FlowModelArgs& a, Model& m, std::string& error) {
   if (m.Flow == FlowModel::Refined) SetSheddingIntervals(m, a.shedEvery - 1, a.shedEvery - 1, a.shedEvery - 1);
   r.FreeSeeAttachedCutOff = !a.attachedSmoothed;
   return true;
+}
+
+int LoadStateWithModel(Model& m, const std::string& file, Precision precision, const FlowModelArgs& a) {
+  std::string error;
+  Model probe;  // the options alone, before the file
+  if (!ApplyFlowModel(a, probe, error)) return Refuse(error);
+  m.Exec.Arithmetic = precision;
+  if (!LoadVortexState(m, file, error)) return Fail(error);
+  ApplyFlowModel(a, m, error);
+  return ExitOk;
 }
 
 Real CourantStep(const FlowModelArgs& a, const Model& m, std::string& error, bool& bad) {

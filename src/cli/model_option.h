@@ -31,12 +31,21 @@ inline constexpr Real RefinedCourant = 0.5L;
 // memory ceiling (some 120 rings are kept at h = 0,02 m, 300 at 0,01, 760 at 0,005).
 inline constexpr int64_t RefinedDefaultMaxFree = 4000;
 
-// --model and --smoothing-length; with `runOptions` also the shedding, merging
-// and step options of the refined model.
-void AddFlowModelOptions(CLI::App* command, FlowModelArgs& a, bool runOptions);
+// Which of the refined model's options a command takes: Field — those that
+// decide the velocity of a given state (--model, --smoothing-length,
+// --attached-smoothed), for every command that evaluates a saved state's
+// flow; Run — also the shedding, merging and step options.
+enum class FlowOptionSet { Field, Run };
+
+void AddFlowModelOptions(CLI::App* command, FlowModelArgs& a, FlowOptionSet set);
 
 // Sets m.Flow and m.Refined; false with `error` for a value that is not a number or out of range.
 bool ApplyFlowModel(const FlowModelArgs& a, Model& m, std::string& error);
+
+// A saved state with the asked model and arithmetic: the model options are
+// judged before the file is read. ExitOk, or the exit status of the refusal
+// (a bad option) or the failure (the file), which is said on stderr.
+int LoadStateWithModel(Model& m, const std::string& file, Precision precision, const FlowModelArgs& a);
 
 // The step a refined run takes without --dt: from --courant or RefinedCourant; 0 when not refined
 // and no --courant (the caller's default stands).

@@ -19,6 +19,7 @@
 #include "cli/precision_option.h"
 #include "core/averages/averages_reading.h"
 #include "core/averages/averaging_files.h"
+#include "core/averages/entry_loss.h"
 #include "core/analysis/centreline.h"
 #include "core/base/numfmt.h"
 #include "core/base/safe_file.h"
@@ -73,7 +74,11 @@ void PrintAverages(const AveragingResults& r) {
                 Fixed(r.Flux.X, 6, 3).c_str(), Fixed(r.Flux.Flux, 6, 5).c_str(),
                 Fixed(r.Flux.Reference, 6, 5).c_str(), Fixed(r.Flux.Ratio, 6, 3).c_str());
   }
-  if (r.Contraction.Present) std::printf("%s", ContractionText(r.Contraction).c_str());
+  if (r.Contraction.Present) {
+    std::printf("%s", ContractionText(r.Contraction).c_str());
+    // The mouth edge lies on the channel's wall, y = B, whatever the flange.
+    std::printf("%s", MomentumBalanceText(BalanceMomentum(r.Contraction, r.Contraction.MouthY)).c_str());
+  }
   if (r.Tracers.Present) std::printf("%s", TracerText(r.Tracers).c_str());
   const VortexZoneSummary& z = r.VortexZone;
   std::printf("Вихревая зона: измерений %d, неудачных %d (каждая %d-я выборка)\n", z.Measured, z.Failed,
@@ -101,10 +106,8 @@ int CentrelineCommand(const CentrelineArgs& a) {
     if (!unwritable.empty()) return Refuse(unwritable);
   }
   Model m;
-  m.Exec.Arithmetic = a.precision;
   // The plane is the file's own: its end vortex sits on the plane's edge.
-  if (!LoadVortexState(m, a.file, error)) return Fail(error);
-  if (!ApplyFlowModel(a.flow, m, error)) return Refuse(error);
+  if (const int status = LoadStateWithModel(m, a.file, a.precision, a.flow)) return status;
   const std::vector<CentrelineRow> rows = CentrelineOfState(m);
   // A station in the flow without a value: the velocity left the range of a
   // double (circulations of the file too large), not a station behind the plane.
@@ -364,7 +367,7 @@ void AddAveragingCommands(CLI::App& app, int& status) {
   c->add_option("FILE", args->file, "файл вихрей (.evt, .vrt)")->required();
   args->csvOpt = c->add_option("--csv", args->csv, "записать таблицу CSV в файл (- — в стандартный вывод)");
   AddPrecisionOption(c, args->precision);
-  AddFlowModelOptions(c, args->flow, false);
+  AddFlowModelOptions(c, args->flow, FlowOptionSet::Field);
   c->callback([args, &status] { status = CentrelineCommand(*args); });
 }
 

@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "core/averages/entry_loss.h"
 #include "ui/chart_style.h"
 
 namespace mdv {
@@ -81,6 +82,10 @@ void ContractionChart::ShowContraction(const ContractionSummary& c) {
   QString text = c.Present ? QString::fromStdString(ContractionText(c)).trimmed()
                            : QStringLiteral("Сжатие струи в этих средних не измерялось.");
   labText->setText(text);
+  // The momentum balance's terms on hovering; the mouth edge lies on the
+  // channel's wall, y = B, whatever the flange.
+  labText->setToolTip(
+      c.Present ? QString::fromStdString(MomentumBalanceText(BalanceMomentum(c, c.MouthY))).trimmed() : QString());
 }
 
 }  // namespace mdv

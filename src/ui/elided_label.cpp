@@ -14,6 +14,13 @@ QString ElidedLabel::ShownText() const {
   return fontMetrics().elidedText(text(), Qt::ElideRight, contentsRect().width());
 }
 
+QSize ElidedLabel::minimumSizeHint() const {
+  QSize s = QLabel::minimumSizeHint();
+  const QMargins m = contentsMargins();
+  s.setWidth(fontMetrics().horizontalAdvance(QString(QChar(0x2026))) + m.left() + m.right() + 2 * margin());
+  return s;
+}
+
 void ElidedLabel::paintEvent(QPaintEvent*) {
   QPainter p(this);
   style()->drawItemText(&p, contentsRect(), static_cast<int>(alignment()), palette(), isEnabled(),

@@ -12,6 +12,9 @@ class ElidedLabel : public QLabel {
   explicit ElidedLabel(QWidget* parent = nullptr);
   // The text as painted at the present width.
   QString ShownText() const;
+  // Room for "…" alone: a layout short of space may shrink it that far,
+  // while its size hint asks for the whole text.
+  QSize minimumSizeHint() const override;
 
  protected:
   void paintEvent(QPaintEvent* event) override;

@@ -16,6 +16,7 @@
 #include "ui/dialog_messages.h"
 #include "ui/elided_label.h"
 #include "ui/main_window.h"
+#include "ui/run_markers.h"
 
 namespace mdv {
 
@@ -74,7 +75,7 @@ RunAverages::RunAverages(TfrmMain& w) : QObject(&w), w_(w) {
   lbSteady->setObjectName(QStringLiteral("lbSteady"));
   // A long verdict ends in "…" at the window's edge rather than widening it;
   // the tool tip holds the whole text.
-  lbSteady->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+  lbSteady->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Preferred);
   w.statusBar()->addWidget(lbSteady, 2);
 
   QMenu* data = w.menuBar()->findChild<QMenu*>(QStringLiteral("mnData"));
@@ -93,6 +94,7 @@ RunAverages::RunAverages(TfrmMain& w) : QObject(&w), w_(w) {
   if (info) info->addAction(miAveragedFlow);
 
   frmAveragedFlow = new TfrmAveragedFlow(&w);
+  markers = new RunMarkers(w, state_);
 
   connect(miSaveAverages, &QAction::triggered, this, &RunAverages::miSaveAveragesClick);
   connect(miLoadAverages, &QAction::triggered, this, &RunAverages::miLoadAveragesClick);
@@ -112,12 +114,14 @@ RunSummary RunAverages::Run(int32_t maxFree, int32_t freeCount, Real startTime, 
     ContinueAveraging(state_, m, settings);
   } else {
     StartAveraging(state_, m, settings);
+    markers->BeginFresh();
   }
   fresh_ = false;
   lbSteady->clear();
   WindowFollower follower(*this, w_);
+  RunMarkers::Relay relay(*markers, follower);
   const AveragedRunSummary r = RunAveraged(m, state_, maxFree, freeCount, startTime, endTime,
-                                           step, follower);
+                                           step, relay);
   // A run "until steady" says how it ended (steady or at the end time); any
   // run shows the verdict, and the whole account is in the tool tip.
   lbSteady->setText(Q(settings.UntilSteady ? r.EndText : r.Verdict.Text));
@@ -139,7 +143,9 @@ bool RunAverages::BelongsToPresentArea() const {
 
 AveragingResults RunAverages::Results() const {
   if (!BelongsToPresentArea()) return {};
-  return SummariseAveraging(state_, w_.model());
+  AveragingResults r = SummariseAveraging(state_, w_.model());
+  if (markers->HasResults()) r.Tracers = markers->Results();
+  return r;
 }
 
 void RunAverages::RefreshWindow() {

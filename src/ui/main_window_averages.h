@@ -2,7 +2,7 @@
 // The main window's part in the averages: the check box "До установления
 // режима" beside the run fields, the verdict in the status bar, "Сохранить
 // средние…" and "Загрузить средние…" in the Данные menu and "Осреднённое
-// течение" in the Информация menu. Every run of the window feeds the
+// течение" in the Информация menu; the markers ("Маркеры", run_markers.h). Every run of the window feeds the
 // averages, as the batch tool's runs do; they live for the session: Continue
 // adds to them, Start begins anew. The averages window is not modal: while it
 // is open it follows the run (at a grid sample, at most once a second).
@@ -22,6 +22,7 @@ namespace mdv {
 
 class TfrmMain;
 class TfrmAveragedFlow;
+class RunMarkers;
 
 class RunAverages : public QObject {
   Q_OBJECT
@@ -30,7 +31,7 @@ class RunAverages : public QObject {
   // "Осреднённое течение" window as the main window's child.
   explicit RunAverages(TfrmMain& w);
 
-  // Start: the next run begins the averages anew.
+  // Start: the next run begins the averages (and the markers) anew.
   void BeginFresh() { fresh_ = true; }
   // The run of Start or Continue, fed to the averages; shows the verdict.
   RunSummary Run(int32_t maxFree, int32_t freeCount, Real startTime, Real endTime, Real step);
@@ -56,6 +57,7 @@ class RunAverages : public QObject {
   QAction* miLoadAverages;   // "Загрузить средние…"
   QAction* miAveragedFlow;   // "Осреднённое течение"
   TfrmAveragedFlow* frmAveragedFlow;
+  RunMarkers* markers;  // "Маркеры" in the picture group; their capture numbers
 
   static QString NothingToSaveText();
 

@@ -12,6 +12,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPixmap>
+#include <QSpacerItem>
 #include <QSpinBox>
 #include <QToolBar>
 #include <algorithm>
@@ -134,13 +135,15 @@ void TfrmMain::BuildPictureArea() {
     cbDrawAxes = new QCheckBox(QStringLiteral("Оси координат"), gbPicture);
     cbDrawAxes->setObjectName(QStringLiteral("cbDrawAxes"));
     cbDrawAxes->setChecked(true);
+    // The gaps give way first in a narrow window, so that no caption is cut.
+    const auto gap = [h](int width) { h->addSpacerItem(new QSpacerItem(width, 0, QSizePolicy::Preferred)); };
     h->addWidget(cbDrawFreeVortexes);
-    h->addSpacing(10);
+    gap(10);
     h->addWidget(new QLabel(QStringLiteral("Размер вихрей:"), gbPicture));
     h->addWidget(edVortexSize);
-    h->addSpacing(20);
+    gap(20);
     h->addWidget(cbDrawFixedVortexes);
-    h->addSpacing(20);
+    gap(20);
     h->addWidget(cbDrawAxes);
     h->addStretch(1);
   }

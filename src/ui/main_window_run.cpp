@@ -246,6 +246,7 @@ void TfrmMain::StepDone(const Model& m) {
     setupStage_ = SetupStage::Matrix;
   }
   picture_.DrawFreeVortices();
+  picture_.DrawMarkers();
   pbPicture->repaint();
   ShowRunLabels();
   lbVortexCount->repaint();

@@ -6,6 +6,7 @@
 #include <QStatusBar>
 
 #include "core/base/numfmt.h"
+#include "ui/elided_label.h"
 
 namespace mdv {
 
@@ -19,9 +20,11 @@ ModelToggle::ModelToggle(QMenu* menu, QStatusBar* bar, Model& model, QObject* pa
   lbRefinedModel->setObjectName(QStringLiteral("lbRefinedModel"));
   bar->addPermanentWidget(lbRefinedModel);
   lbRefinedModel->setVisible(miRefinedModel->isChecked());
-  lbFreeLimit = new QLabel(bar);
+  // Beside the run's verdict, whose figures depend on the limit: both share
+  // a narrow bar, each ending in "…" (the whole text in the tool tip).
+  lbFreeLimit = new ElidedLabel(bar);
   lbFreeLimit->setObjectName(QStringLiteral("lbFreeLimit"));
-  bar->addPermanentWidget(lbFreeLimit);
+  bar->addPermanentWidget(lbFreeLimit, 1);
   lbFreeLimit->setVisible(false);
   connect(miRefinedModel, &QAction::toggled, this, &ModelToggle::Apply);
 }
@@ -36,6 +39,7 @@ void ModelToggle::ShowFreeLimit(int32_t limit, Real time) {
   lbFreeLimit->setText(QStringLiteral("Достигнут предел свободных вихрей (%1) при t = %2 сек.")
                            .arg(limit)
                            .arg(QString::fromStdString(FormatFixed(time, 6, 3))));
+  lbFreeLimit->setToolTip(lbFreeLimit->text());
   lbFreeLimit->setVisible(true);
 }
 

@@ -10,6 +10,9 @@
 #include <QPolygon>
 #include <cstdint>
 
+#include <vector>
+
+#include "core/averages/tracers.h"
 #include "core/model/model.h"
 #include "core/base/real.h"
 
@@ -39,6 +42,16 @@ class Picture {
   void DrawFreeVortices();
   void DrawAttachedVortices();
   void DrawStreamLines();
+
+  // Markers over the flow (the window's "Маркеры"): drawn by DrawPicture and
+  // DrawMarkers, coloured by age as a share of `horizon`, s; nullptr: none.
+  // The list is the tracers' own and must outlive its use here.
+  void SetMarkers(const std::vector<Marker>* markers, double horizon);
+  void DrawMarkers();
+  // Markers drawn by the last DrawPicture or DrawMarkers.
+  int32_t DrawnMarkers() const { return DrawnMarkers_; }
+  // New markers dark blue, paling with age to a light grey-blue at the horizon (share 1).
+  static QColor MarkerColor(double ageShare);
 
   // The world-to-screen rule: column round(x*scale) + originX, row
   // originY - round(y*scale).
@@ -79,6 +92,9 @@ class Picture {
   QPolygon RegionPolygon_;
   int32_t VortexMarkSize_ = 1;  // 1 pixel, 2 a 3-pixel circle, 3 a 4-pixel circle
   QPoint pen_;                  // current point of MoveTo/LineTo, pixels
+  const std::vector<Marker>* Markers_ = nullptr;
+  double MarkerHorizon_ = 0;  // s
+  int32_t DrawnMarkers_ = 0;
 };
 
 }  // namespace mdv

@@ -4,6 +4,7 @@
 
 #include <sys/wait.h>
 
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -128,6 +129,75 @@ TEST_F(AnalysisCommands, VortexAreaListsTheSevenDimensions) {
                              "0,0.149", "--dt", "0,001"});
   ASSERT_EQ(same.Status, 0) << same.Err;
   EXPECT_EQ(same.Out, r.Out);
+}
+
+// Every command that evaluates a saved state's flow takes the refined model
+// through one option group: its free rings seen through the smoothed kernel
+// give other figures than the program's cut-off, the same as `velocity
+// --model refined` where they meet, and the state itself is not changed.
+TEST_F(AnalysisCommands, EveryFlowCommandTakesTheRefinedModel) {
+  // 1 mm below the mouth's edge, among the rings just shed.
+  const std::string x = "0", y = "0.149";
+  struct Row {
+    const char* name;
+    std::vector<std::string> args;
+  };
+  const Row rows[] = {
+      {"velocity", {"velocity", State(), x, y}},
+      {"report", {"report", State()}},
+      {"streamline", {"streamline", State(), x, y, "0.005", "0.02"}},
+      {"vortex-area", {"vortex-area", State()}},
+      {"centreline", {"centreline", State()}},
+  };
+  std::vector<std::string> refinedOut;
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.name);
+    const auto with = [&](std::vector<std::string> extra) {
+      std::vector<std::string> args = r.args;
+      args.insert(args.end(), extra.begin(), extra.end());
+      const Result out = Batch(args);
+      EXPECT_EQ(out.Status, 0) << out.Err;
+      return out.Out;
+    };
+    const std::string program = with({});
+    const std::string refined = with({"--model", "refined"});
+    EXPECT_NE(refined, program);
+    EXPECT_EQ(with({"--model", "program"}), program) << "the program's model is the default";
+    // The smoothing length and the attached rings' kernel reach the field.
+    EXPECT_NE(with({"--model", "refined", "--smoothing-length", "0,03"}), refined);
+    EXPECT_NE(with({"--model", "refined", "--attached-smoothed"}), refined);
+    refinedOut.push_back(refined);
+  }
+  // The velocity at the streamline's start and its first step's direction
+  // (numbers with a decimal comma).
+  const auto number = [](std::string text) {
+    for (char& c : text) c = c == ',' ? '.' : c;
+    return std::strtod(text.c_str(), nullptr);
+  };
+  const std::vector<std::string> speedLines = Lines(refinedOut[0]);
+  ASSERT_EQ(speedLines.size(), 3u) << refinedOut[0];
+  const double vx = number(speedLines[1].substr(speedLines[1].find('=') + 1));
+  const double vy = number(speedLines[2].substr(speedLines[2].find('=') + 1));
+  const std::vector<std::string> line = Lines(refinedOut[2]);
+  ASSERT_GE(line.size(), 3u);
+  const double x1 = number(line[2].substr(0, line[2].find(';')));
+  const double y1 = number(line[2].substr(line[2].find(';') + 1));
+  const double speed = std::hypot(vx, vy);
+  ASSERT_GT(speed, 0.1);
+  // Vx, Vy are printed to 4 decimals (half a unit: 1,4e-4 of this speed).
+  EXPECT_NEAR(x1 / 0.005, vx / speed, 5e-4);
+  EXPECT_NEAR((y1 - 0.149) / 0.005, vy / speed, 5e-4);
+  // The report's sums of the circulations are the state's, on both models.
+  const std::vector<std::string> a = Lines(refinedOut[1]);
+  const std::vector<std::string> b = Lines(Batch({"report", State()}).Out);
+  ASSERT_EQ(a.size(), b.size());
+  ASSERT_GE(a.size(), 2u);
+  EXPECT_EQ(a[a.size() - 1], b[b.size() - 1]);
+  EXPECT_EQ(a[a.size() - 2], b[b.size() - 2]);
+  // A bad model option is refused before the file is read.
+  const Result bad = Batch({"report", Temp("none.evt"), "--smoothing-length", "-1"});
+  EXPECT_EQ(bad.Status, 2);
+  EXPECT_NE(bad.Err.find("--smoothing-length"), std::string::npos) << bad.Err;
 }
 
 TEST_F(AnalysisCommands, PulsationAndTrackReadRunRecords) {

@@ -29,6 +29,7 @@
 #include "core/model/area.h"
 #include "core/averages/averaging.h"
 #include "core/averages/averaging_files.h"
+#include "core/averages/entry_loss.h"
 #include "core/analysis/centreline.h"
 #include "core/model/model.h"
 #include "core/base/numfmt.h"
@@ -255,6 +256,12 @@ void AveragedFlowTest::showsTheAveragesOfARun() {
   QCOMPARE(w.Contraction->SeriesCc->at(1), QPointF(c.Sections[1].XOverD, c.Sections[1].Cc));
   QCOMPARE(w.Contraction->SeriesVena->at(0), QPointF(c.VenaXOverD, c.VenaCc));
   QCOMPARE(w.Contraction->labText->text(), QString::fromStdString(ContractionText(c)).trimmed());
+  // Both entry losses shown, the balance's terms on hovering.
+  QVERIFY(std::isfinite(c.ZetaM));
+  QVERIFY(w.Contraction->labText->text().contains(QStringLiteral("по балансу импульса ζ = ")));
+  const MomentumBalance balance = BalanceMomentum(c, static_cast<double>(model_.ChannelRadius));
+  QVERIFY(balance.Known);
+  QCOMPARE(w.Contraction->labText->toolTip(), QString::fromStdString(MomentumBalanceText(balance)).trimmed());
 }
 
 void AveragedFlowTest::captureSpeedsAndExports() {

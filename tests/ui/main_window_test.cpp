@@ -220,13 +220,18 @@ void MainWindowTest::menuItems() {
       QCOMPARE(items[k]->isVisible(), e.visible);
     }
   }
-  // The tool bar carries the three zoom commands.
+  // The tool bar carries the three zoom commands, then "Маркеры".
   const QList<QAction*> tools = w.win.tbZoom->actions();
-  QCOMPARE(tools.size(), 3);
+  QCOMPARE(tools.size(), 5);
   QCOMPARE(tools[0], w.win.miZoomIn);
   QCOMPARE(tools[1], w.win.miZoomOut);
   QCOMPARE(tools[2], w.win.miZoomNo);
-  for (QAction* a : tools) QVERIFY(!a->icon().isNull());
+  for (int k = 0; k < 3; ++k) QVERIFY(!tools[k]->icon().isNull());
+  QVERIFY(tools[3]->isSeparator());
+  auto* markers = qobject_cast<QCheckBox*>(w.win.tbZoom->widgetForAction(tools[4]));
+  QVERIFY(markers);
+  QCOMPARE(markers->text(), QStringLiteral("Маркеры"));
+  QVERIFY(!markers->isChecked());
 
   // "Точки отрыва" shows its message and opens nothing.
   MessageCatcher catcher;

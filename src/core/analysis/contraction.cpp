@@ -137,6 +137,10 @@ std::string ContractionText(const ContractionSummary& c) {
     out += "Сжатие струи Cc = " + Fixed(c.VenaCc, 3) + " при x = " + Fixed(c.VenaX, 3) + " м (" +
            Fixed(c.VenaXOverD, 3) + " D от устья), радиус струи " + Fixed(c.JetRadius, 4) + " м\n" +
            "Потери на входе по Борда–Карно ζ = (1/Cc − 1)² = " + Fixed(c.ZetaBC, 3) + "\n";
+    if (std::isfinite(c.ZetaM) && !c.Sections.empty()) {
+      out += "Потери на входе по балансу импульса ζ = " + Fixed(c.ZetaM, 3) + " (от сжатого сечения до x = " +
+             Fixed(c.Sections.back().X, 3) + " м)\n";
+    }
   } else {
     out += "Сжатие струи не измерено\n";
   }

@@ -10,6 +10,7 @@
 // the tube, the corner is gone, and the flow enters the channel at the
 // flange's end, (−l, B).
 #include <cstdint>
+#include <limits>
 #include <span>
 #include <string>
 #include <vector>
@@ -52,6 +53,11 @@ struct ContractionSection {
   double Flux = 0;    // 2π ∫ vx y dy, m³/s
   double Cc = 0;      // Q² / (π B² ∫ vx² dA); NaN when ∫ vx² dA = 0
   double VxWall = 0;  // mean axial velocity next to the wall, m/s
+  // The momentum balance's sums (averages/entry_loss.h); NaN when not
+  // measured (a file written before them).
+  double MomentumFlux = std::numeric_limits<double>::quiet_NaN();  // ∫ (v̄x² + v′x²) dA, m⁴/s²
+  double EnergyFlux = std::numeric_limits<double>::quiet_NaN();    // ∫ v̄x |V̄|² dA, m⁵/s³
+  double VxMax = std::numeric_limits<double>::quiet_NaN();         // greatest mean axial velocity, m/s
 };
 
 struct ContractionSummary {
@@ -64,6 +70,9 @@ struct ContractionSummary {
   double VenaX = 0, VenaXOverD = 0, VenaCc = 0;
   double JetRadius = 0;  // B·√C_c, the radius of a uniform jet of the same momentum flux, m
   double ZetaBC = 0;     // Borda–Carnot entry loss (1/C_c − 1)², in velocity pressures of the channel
+  // The entry loss from the momentum balance between the vena contracta and
+  // the last section (averages/entry_loss.h); NaN when not known.
+  double ZetaM = std::numeric_limits<double>::quiet_NaN();
   // Reattachment: the first zero of the wall velocity from negative to
   // positive downstream of the first section with reverse flow next to the wall.
   bool Separated = false;   // some section has vx < 0 next to the wall

@@ -130,7 +130,8 @@ bool ReadAveragesText(std::string_view text, AveragingResults& out, std::string&
     if (At(contraction, "sections").is_array()) {
       for (const Json& s : At(contraction, "sections")) {
         c.Sections.push_back({Num(At(s, "x")), Num(At(s, "x_over_D")), Num(At(s, "flux")), Num(At(s, "cc")),
-                              Num(At(s, "vx_wall"))});
+                              Num(At(s, "vx_wall")), Num(At(s, "momentum_flux")), Num(At(s, "energy_flux")),
+                              Num(At(s, "vx_max"))});
       }
     }
     const Json& vena = At(contraction, "vena_contracta");
@@ -140,6 +141,7 @@ bool ReadAveragesText(std::string_view text, AveragingResults& out, std::string&
     c.VenaCc = Num(At(vena, "cc"));
     c.JetRadius = Num(At(vena, "jet_radius"));
     c.ZetaBC = Num(At(vena, "zeta_bc"));
+    c.ZetaM = Num(At(vena, "zeta_m"));
     const Json& reattachment = At(contraction, "reattachment");
     c.Separated = At(reattachment, "separated").is_boolean() && At(reattachment, "separated").get<bool>();
     c.Reattached = At(reattachment, "x").is_number();

@@ -9,6 +9,7 @@
 #include "core/base/numfmt.h"
 #include "core/base/parallel.h"
 #include "core/analysis/vortex_area.h"
+#include "core/averages/entry_loss.h"
 
 namespace mdv {
 
@@ -430,6 +431,8 @@ AveragingResults SummariseAveraging(const AveragingState& s, const Model& m) {
   const size_t contractionSections = ContractionSectionXs(m).size();
   std::vector<double> profiles(contractionSections * ContractionSectionPoints, 0.0);
   std::vector<double> wallVx(contractionSections, 0.0);
+  // The sections' vx variance and mean vy, for the momentum balance.
+  std::vector<double> profilesVar(profiles.size(), 0.0), profilesVy(profiles.size(), 0.0);
   if (r.HasAverages) {
     const double count = static_cast<double>(n);
     for (size_t p = 0; p < points; ++p) {
@@ -439,7 +442,13 @@ AveragingResults SummariseAveraging(const AveragingState& s, const Model& m) {
         const auto q = static_cast<size_t>(AveragingState::ContractionCell0 - cell);
         const size_t k = q / (ContractionSectionPoints + 1), j = q % (ContractionSectionPoints + 1);
         if (k >= contractionSections) continue;
-        (j < ContractionSectionPoints ? profiles[k * ContractionSectionPoints + j] : wallVx[k]) = t[0];
+        if (j == ContractionSectionPoints) {
+          wallVx[k] = t[0];
+          continue;
+        }
+        profiles[k * ContractionSectionPoints + j] = t[0];
+        profilesVar[k * ContractionSectionPoints + j] = t[1] / count;
+        profilesVy[k * ContractionSectionPoints + j] = t[2];
         continue;
       }
       if (cell <= AveragingState::FluxCell0) {
@@ -478,6 +487,11 @@ AveragingResults SummariseAveraging(const AveragingState& s, const Model& m) {
   // Without averages: the mouth alone, no sections.
   if (AreaBuilt(m)) {
     r.Contraction = r.HasAverages ? SummariseContraction(m, profiles, wallVx) : SummariseContraction(m, {}, {});
+    if (r.HasAverages) {
+      AddSectionMomentum(r.Contraction, radius, profiles, profilesVar, profilesVy);
+      const MomentumBalance balance = BalanceMomentum(r.Contraction, radius);
+      if (balance.Known) r.Contraction.ZetaM = balance.Zeta;
+    }
   }
 
   // Vortex-zone measurements taken within the averaged stretch.

@@ -96,13 +96,20 @@ std::string ContractionJson(const ContractionSummary& c) {
     const ContractionSection& s = c.Sections[i];
     j += std::string(i > 0 ? "," : "") + "\n      {" + Key("x") + JsonNumber(s.X) + ", " + Key("x_over_D") +
          JsonNumber(s.XOverD) + ", " + Key("flux") + JsonNumber(s.Flux) + ", " + Key("cc") + JsonNumber(s.Cc) +
-         ", " + Key("vx_wall") + JsonNumber(s.VxWall) + "}";
+         ", " + Key("vx_wall") + JsonNumber(s.VxWall);
+    // The momentum balance's sums: absent in a file written before them.
+    if (std::isfinite(s.MomentumFlux) && std::isfinite(s.EnergyFlux) && std::isfinite(s.VxMax)) {
+      j += ", " + Key("momentum_flux") + JsonNumber(s.MomentumFlux) + ", " + Key("energy_flux") +
+           JsonNumber(s.EnergyFlux) + ", " + Key("vx_max") + JsonNumber(s.VxMax);
+    }
+    j += "}";
   }
   j += "],\n    " + Key("vena_contracta");
   if (c.HasVenaContracta) {
     j += "{" + Key("x") + JsonNumber(c.VenaX) + ", " + Key("x_over_D") + JsonNumber(c.VenaXOverD) + ", " +
          Key("cc") + JsonNumber(c.VenaCc) + ", " + Key("jet_radius") + JsonNumber(c.JetRadius) + ", " +
-         Key("zeta_bc") + JsonNumber(c.ZetaBC) + "}";
+         Key("zeta_bc") + JsonNumber(c.ZetaBC) +
+         (std::isfinite(c.ZetaM) ? ", " + Key("zeta_m") + JsonNumber(c.ZetaM) : std::string()) + "}";
   } else {
     j += "null";
   }

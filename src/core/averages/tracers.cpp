@@ -136,18 +136,23 @@ void FeedTracers(TracerState& t, const Model& m, std::optional<Real> startupEnd)
   if (!t.FirstRelease && startupEnd) t.FirstRelease = std::max(m.Time, *startupEnd);
 
   // Releases: source k at the steps whose count since the first release is
-  // ≡ k (mod ReleaseSteps), so that the markers spread over the steps.
-  if (t.FirstRelease && m.Time >= *t.FirstRelease) {
-    const auto since = static_cast<int64_t>(std::llround((m.Time - *t.FirstRelease) / m.Dt));
+  // ≡ k (mod ReleaseSteps), so that the markers spread over the steps. Shown
+  // markers start the schedule earlier; the counted ones keep to it.
+  const bool counted = t.FirstRelease && m.Time >= *t.FirstRelease;
+  const bool shown = t.Settings.ShowFrom && m.Time >= *t.Settings.ShowFrom;
+  if (counted || shown) {
+    const Real anchor = t.Settings.ShowFrom ? *t.Settings.ShowFrom : *t.FirstRelease;  // s
+    const auto since = static_cast<int64_t>(std::llround((m.Time - anchor) / m.Dt));
     for (size_t k = 0; k < t.Sources.size(); ++k) {
       if (since % t.ReleaseSteps != static_cast<int64_t>(k % static_cast<size_t>(t.ReleaseSteps))) continue;
       SourceTally& tally = t.Tally[k];
-      tally.Released += 1;
+      tally.Released += counted;
       if (Beyond(t, m, t.Sources[k])) {
-        tally.Lost += 1;
+        tally.Lost += counted;
         continue;
       }
-      t.Markers.push_back({t.Sources[k], m.Time, static_cast<int32_t>(k), static_cast<int32_t>(n % stride)});
+      t.Markers.push_back(
+          {t.Sources[k], m.Time, static_cast<int32_t>(k), static_cast<int32_t>(n % stride), counted});
     }
   }
 
@@ -178,6 +183,10 @@ void FeedTracers(TracerState& t, const Model& m, std::optional<Real> startupEnd)
     const Real age = m.Time + dt - mk.Born;  // s
     SourceTally& tally = t.Tally[static_cast<size_t>(mk.Source)];
     const Fate f = static_cast<Fate>(t.Fate[static_cast<size_t>(q)]);
+    if (!mk.Counted) {
+      if (f != InFlight || age >= horizon) mk.Source = -1;  // gone from the picture, not counted
+      continue;
+    }
     if (f == Caught && age <= horizon) {
       tally.Caught += 1;
       tally.CaptureTimes.push_back(static_cast<double>(age));

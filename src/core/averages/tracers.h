@@ -37,6 +37,11 @@ struct TracerSettings {
   // First release, s; none: once the start-up is over (the averages' start,
   // `--average-from`, or the running verdict's start-up end).
   std::optional<Real> ReleaseFrom;
+  // Markers that are only shown (the window's "Маркеры", smoke in a wind
+  // tunnel): released on the same schedule from this time, s, moved and kept
+  // as the others, but those born before the first release above are left
+  // out of every count. None: no marker before the first release.
+  std::optional<Real> ShowFrom;
   double FarRadius = 0;  // m; 0: DefaultFarRadiusOverD·D
   int32_t Stride = DefaultTracerStride;
 };
@@ -46,6 +51,7 @@ struct Marker {
   Real Born = 0;    // release time, s
   int32_t Source = 0;
   int32_t Group = 0;  // moves on steps whose count ≡ Group (mod Stride)
+  bool Counted = true;  // false: released before the first release, only shown
 };
 
 struct SourceTally {

@@ -98,6 +98,8 @@ bool AveragesResults(std::string_view json, const ResultRequest& request, CaseRe
   // The entry loss beside every vortex-zone result.
   if ((request.Contraction || request.VortexZone) && c.HasVenaContracta && std::isfinite(c.ZetaBC))
     out.push_back({"zeta_BC", "", c.ZetaBC});
+  if ((request.Contraction || request.VortexZone) && c.HasVenaContracta && std::isfinite(c.ZetaM))
+    out.push_back({"zeta_M", "", c.ZetaM});
 
   const AveragingGrid& g = r.Field.Grid;
   for (const TRealPoint& p : request.Points) {

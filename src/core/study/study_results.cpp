@@ -59,6 +59,7 @@ std::string ResultLabel(const std::string& name) {
   if (name == "rc") return "Радиус струи в сжатом сечении";
   if (name == "Lr/D") return "Длина отрывной зоны в канале, x/D";
   if (name == "zeta_BC") return "Потери на входе ζ (Борда–Карно)";
+  if (name == "zeta_M") return "Потери на входе ζ (баланс импульса)";
   struct Prefix {
     const char* Name;
     const char* Label;

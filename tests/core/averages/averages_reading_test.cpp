@@ -132,6 +132,30 @@ TEST(AveragesReading, TheContractionRoundTripsThroughTheOneReader) {
   const size_t grid = earlier.find("  \"grid\"");
   EXPECT_EQ(text.substr(0, grid), earlier.substr(0, grid)) << "the keys before it unchanged";
   EXPECT_EQ(text.substr(text.size() - (earlier.size() - grid)), earlier.substr(grid)) << "the grid unchanged";
+  EXPECT_TRUE(std::isnan(b.ZetaM)) << "a file without the momentum balance";
+  EXPECT_TRUE(std::isnan(b.Sections[0].MomentumFlux) && std::isnan(b.Sections[0].EnergyFlux) &&
+              std::isnan(b.Sections[0].VxMax));
+
+  // The momentum balance's sums and ζ_M: written where known, read back.
+  c.Sections[0].MomentumFlux = 0.0123456789;
+  c.Sections[0].EnergyFlux = 0.00234567;
+  c.Sections[0].VxMax = 1.6180339887;
+  c.ZetaM = 0.4472135955;
+  const std::string balanced = AveragesJson(w);
+  EXPECT_NE(balanced.find("\"vx_wall\": -0.031, \"momentum_flux\": 0.0123456789, \"energy_flux\": 0.00234567, "
+                          "\"vx_max\": 1.6180339887}"),
+            std::string::npos)
+      << balanced;
+  EXPECT_NE(balanced.find("\"zeta_bc\": 0.39804, \"zeta_m\": 0.4472135955}"), std::string::npos) << balanced;
+  ASSERT_TRUE(ReadAveragesText(balanced, r, error)) << error;
+  EXPECT_EQ(r.Contraction.Sections[0].MomentumFlux, 0.0123456789);
+  EXPECT_EQ(r.Contraction.Sections[0].EnergyFlux, 0.00234567);
+  EXPECT_EQ(r.Contraction.Sections[0].VxMax, 1.6180339887);
+  EXPECT_TRUE(std::isnan(r.Contraction.Sections[1].MomentumFlux)) << "not measured there";
+  EXPECT_EQ(r.Contraction.ZetaM, 0.4472135955);
+  EXPECT_EQ(AveragesJson(r), balanced);
+  c.Sections[0].MomentumFlux = c.Sections[0].EnergyFlux = c.Sections[0].VxMax = NAN;
+  c.ZetaM = NAN;
 
   // Neither vena contracta nor reattachment known.
   c.HasVenaContracta = false;

@@ -2,6 +2,7 @@
 // blocks against means taken directly, Stop/Continue, the vortex-zone
 // statistics, and the two physical checks (disc sink, flux through the channel).
 #include "core/averages/averaging.h"
+#include "core/averages/entry_loss.h"
 
 #include <gtest/gtest.h>
 
@@ -330,7 +331,7 @@ TEST(Averaging, MergedBlocksGiveTheDirectMeansFromABlockBoundary) {
     EXPECT_EQ(r.Samples, static_cast<int64_t>(direct.times.size() - first));
     const size_t n = direct.times.size() - first;
     double flux = 0;
-    std::vector<double> contraction;
+    std::vector<double> contraction, contractionVar, contractionVy;
     for (size_t p = 0; p < s.SamplePoints.size(); ++p) {
       double mean[3], rms[3];
       for (int k = 0; k < 3; ++k) {
@@ -345,6 +346,8 @@ TEST(Averaging, MergedBlocksGiveTheDirectMeansFromABlockBoundary) {
       const int32_t cell = s.SampleCell[p];
       if (cell <= AveragingState::ContractionCell0) {
         contraction.push_back(mean[0]);  // in order: each section's strips, then its wall point
+        contractionVar.push_back(rms[0] * rms[0]);
+        contractionVy.push_back(mean[1]);
         continue;
       }
       if (cell <= AveragingState::FluxCell0) {
@@ -429,7 +432,23 @@ TEST(Averaging, MergedBlocksGiveTheDirectMeansFromABlockBoundary) {
       const std::span<const double> strips(contraction.data() + k * per, ContractionSectionPoints);
       EXPECT_NEAR(r.Contraction.Sections[k].Cc, SectionCc(strips, b), 1e-12) << "section " << k;
       EXPECT_NEAR(r.Contraction.Sections[k].VxWall, contraction[k * per + per - 1], 1e-12) << "section " << k;
+      // The momentum balance's sums from the same strips' means and variances.
+      double momentum = 0, energy = 0, vmax = -1e300;
+      for (size_t j = 0; j < ContractionSectionPoints; ++j) {
+        const double vx = contraction[k * per + j], vy = contractionVy[k * per + j];
+        const double area = 2 * std::acos(-1.0) * (j + 0.5) * (b / ContractionSectionPoints) * (b / ContractionSectionPoints);
+        momentum += (vx * vx + contractionVar[k * per + j]) * area;
+        energy += vx * (vx * vx + vy * vy) * area;
+        vmax = std::max(vmax, vx);
+      }
+      EXPECT_NEAR(r.Contraction.Sections[k].MomentumFlux, momentum, 1e-12) << "section " << k;
+      EXPECT_NEAR(r.Contraction.Sections[k].EnergyFlux, energy, 1e-12) << "section " << k;
+      EXPECT_NEAR(r.Contraction.Sections[k].VxMax, vmax, 1e-12) << "section " << k;
     }
+    const MomentumBalance balance = BalanceMomentum(r.Contraction, b);
+    ASSERT_TRUE(balance.Known);
+    EXPECT_EQ(r.Contraction.ZetaM, balance.Zeta);
+    EXPECT_GT(balance.FluctuationShareVena, 0) << "the coarse model's flow fluctuates";
     // Cells in the solids stay zero.
     for (size_t c = 0; c < r.Field.Grid.Inside.size(); ++c)
       if (!r.Field.Grid.Inside[c]) {

@@ -129,6 +129,36 @@ TEST(Tracers, CaughtWithinTheHorizonAndLostBeyondTheFarBoundary) {
   EXPECT_EQ(r.Sources[2].Released, r.Sources[2].Lost);
 }
 
+TEST(Tracers, ShownMarkersBeforeTheFirstReleaseAreNotCounted) {
+  Model m = BareHood();
+  const double near = AxisTransit(m, -0.1, static_cast<double>(m.SuctionX - m.VortexSpacing / 2));
+  TracerState t;
+  TracerSettings s = OnAxis({{-0.1L, 0}}, 3, 0.5);
+  s.ShowFrom = 0;
+  s.ReleaseFrom = 1.0L;
+  StartTracers(t, m, s, AveragingGrid{});
+  int step = 0;
+  for (; Dt * step < 1.0L - Dt / 2; ++step) {
+    m.Time = Dt * step;
+    FeedTracers(t, m, std::nullopt);
+  }
+  // Shown from t = 0 every 0,5 s, the first already caught: nothing counted.
+  EXPECT_FALSE(t.Markers.empty());
+  EXPECT_GT(near, 0.5);
+  EXPECT_EQ(t.Tally[0].Released + t.Tally[0].Caught + t.Tally[0].Lost + t.Tally[0].Expired, 0);
+  for (const Marker& mk : t.Markers) EXPECT_FALSE(mk.Counted);
+  for (; step <= 700; ++step) {
+    m.Time = Dt * step;
+    FeedTracers(t, m, std::nullopt);
+  }
+  // Counted from 1 s on the same schedule: 1; 1,5; … 3,5 s.
+  const SourceResult r = SummariseTracers(t).Sources[0];
+  EXPECT_EQ(r.Released, 6);
+  EXPECT_EQ(r.Caught + r.InFlight, 6);
+  EXPECT_NEAR(r.MedianTime / near, 1.0, 0.02);
+  EXPECT_DOUBLE_EQ(SummariseTracers(t).FirstRelease, 1.0);
+}
+
 TEST(Tracers, SameBitsOnEveryThreadCountAndStride) {
   std::vector<Marker> reference;
   for (const int threads : {1, 0}) {
@@ -229,6 +259,17 @@ TEST(Tracers, ResultsRoundTripThroughTheJsonAndReachTheFieldFile) {
   }
   EXPECT_GT(sources, 3) << "sources with a decided fate";
   EXPECT_EQ(values[1], -1.0) << "a node between the sources";
+
+  // Point sources only: the grid is null, reads back as none, and the field
+  // file has no capture fraction.
+  r.Tracers.Grid = TracerGrid{};
+  const std::string points = AveragesJson(r);
+  EXPECT_NE(points.find("\"grid\": null"), std::string::npos);
+  ASSERT_TRUE(ReadAveragesText(points, back, error)) << error;
+  EXPECT_EQ(back.Tracers.Grid.Nx, 0);
+  EXPECT_EQ(back.Tracers.Sources.size(), r.Tracers.Sources.size());
+  EXPECT_EQ(AveragesJson(back), points);
+  EXPECT_EQ(FieldVti(r).find("capture_fraction"), std::string::npos);
 }
 
 TEST(Tracers, TheTextCountsTheGridAtTheZoneEdgesThemselves) {

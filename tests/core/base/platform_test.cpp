@@ -43,11 +43,12 @@ TEST(Platform, SavesThroughLinksDevicesPipesAndTheCreationMask) {
   EXPECT_TRUE(fs::is_symlink(dir / "link.evt")) << "link kept";
   EXPECT_EQ(Read(dir / "real.evt"), (Bytes{1, 2})) << "link target replaced";
 
-  // A dangling link is replaced by the new file.
+  // A dangling link stays a link: its file is made where it points, as the
+  // shell's redirection does.
   fs::create_symlink("nowhere.evt", dir / "dangling.evt");
   ASSERT_TRUE(WriteFileAtomically((dir / "dangling.evt").string(), Bytes{3}, error)) << error;
-  EXPECT_FALSE(fs::is_symlink(dir / "dangling.evt")) << "dangling link";
-  EXPECT_EQ(Read(dir / "dangling.evt"), Bytes{3}) << "dangling link";
+  EXPECT_TRUE(fs::is_symlink(dir / "dangling.evt")) << "dangling link";
+  EXPECT_EQ(Read(dir / "nowhere.evt"), Bytes{3}) << "dangling link";
 
   // A device that cannot be synchronised takes the data.
   EXPECT_TRUE(WriteFileAtomically("/dev/null", Bytes(10, 0), error)) << "/dev/null: " << error;

@@ -219,6 +219,37 @@ TEST(DoublePath, KernelSumsAndRowsOverRangesOfRings) {
   }
 }
 
+// The double copy is a cache asked for at every velocity: each vortex
+// rounded to the nearest double and zeros past the count, converted again
+// when the revision moves or more vortices are wanted, and not otherwise (a
+// vortex written by hand without a new revision is not seen).
+TEST(DoublePath, MirrorConvertsOnANewRevisionOrMoreVorticesOnly) {
+  Model m = test::DefaultModel();
+  const int32_t n = m.AttachedCount;
+  ASSERT_GT(m.Vortices.size(), static_cast<size_t>(n));
+  const auto same = [&](const RingArrays& a, int32_t count) {
+    for (int32_t i = 0; i < count; ++i) {
+      const TVortex& v = m.Vortices[i];
+      if (a.X[i] != static_cast<double>(v.Pos.X) || a.Y[i] != static_cast<double>(v.Pos.Y) ||
+          a.G[i] != static_cast<double>(v.Gamma))
+        return false;
+    }
+    for (int32_t i = count; i < count + RingPadding; ++i)
+      if (a.X[i] != 0 || a.Y[i] != 0 || a.G[i] != 0) return false;
+    return true;
+  };
+  VortexMirror mirror;
+  EXPECT_TRUE(same(mirror.Of(m), n));
+  const double before = static_cast<double>(m.Vortices[1].Pos.X);
+  m.Vortices[1].Pos.X += 0.25L;
+  EXPECT_EQ(mirror.Of(m).X[1], before) << "same revision: the copy is kept";
+  ++m.Revision;
+  EXPECT_TRUE(same(mirror.Of(m), n)) << "a new revision";
+  m.Vortices[n] = TVortex{{-0.3L, 0.2L}, 0.0123456789L};
+  m.FreeVortexCount = 1;
+  EXPECT_TRUE(same(mirror.Of(m), n + 1)) << "one vortex more, same revision";
+}
+
 // The default model after `steps` steps from the start on the given path.
 Model AfterSteps(const Execution& exec, int steps) {
   Model m = test::DefaultModel();

@@ -495,7 +495,7 @@ TEST(StudyAverages, ResultsFromTheAveragesFile) {
       "a0": {"mean": 0.0, "sd": 0.0}, "a": {"mean": 0.5, "sd": 0.05}, "dmax": {"mean": 0.05, "sd": 0.004},
       "lmax": {"mean": 0.8, "sd": 0.1}}},
     "contraction": {"mouth": {"x": 0.0, "y": 0.15}, "sections": [],
-      "vena_contracta": {"x": 0.15, "x_over_D": 0.5, "cc": 0.52, "jet_radius": 0.108, "zeta_bc": 0.8521},
+      "vena_contracta": {"x": 0.15, "x_over_D": 0.5, "cc": 0.52, "jet_radius": 0.108, "zeta_bc": 0.8521, "zeta_m": 0.7071},
       "reattachment": {"separated": true, "x": 0.2, "length_over_D": 0.67}},
     "tracers": {"horizon": 10.0, "release_every": 0.25, "far_radius": 3.0, "stride": 10, "first_release": 1.0,
       "grid": {"x0": -0.5, "y0": 0.0, "dx": 0.1, "dy": 0.1, "nx": 1, "ny": 1, "source": [2]},
@@ -524,13 +524,14 @@ TEST(StudyAverages, ResultsFromTheAveragesFile) {
       if (v.Name == name) return v.Value;
     return std::nullopt;
   };
-  EXPECT_EQ(r.size(), 1u + 14u + 2u + 1u + 5u + 3u + 3u + 4u);
+  EXPECT_EQ(r.size(), 1u + 14u + 2u + 1u + 6u + 3u + 3u + 4u);
   EXPECT_EQ(value("steady"), 1) << "the verdict";
   EXPECT_EQ(value("Cc"), 0.52);
   EXPECT_EQ(value("xc/D"), 0.5);
   EXPECT_EQ(value("rc"), 0.108);
   EXPECT_EQ(value("Lr/D"), 0.67);
   EXPECT_EQ(value("zeta_BC"), 0.8521);
+  EXPECT_EQ(value("zeta_M"), 0.7071);
   EXPECT_EQ(value("capture(-0,1 0)"), 1.0);
   EXPECT_EQ(value("tcap(-0,1 0)"), 1.25);
   EXPECT_EQ(value("capture(-0,3 0,2)"), 0.0);
@@ -566,7 +567,7 @@ TEST(StudyAverages, ResultsFromTheAveragesFile) {
     none.replace(none.find(from), from.size(), to);
   ASSERT_TRUE(AveragesResults(none, request, r, error)) << error;
   EXPECT_EQ(value("steady"), 0);
-  for (const char* unknown : {"v/v0(x/D=0,9)", "flux_ratio", "Cc", "zeta_BC", "vx(0,1 0,04)", "v(0,1 0,04)", "Beff"})
+  for (const char* unknown : {"v/v0(x/D=0,9)", "flux_ratio", "Cc", "zeta_BC", "zeta_M", "vx(0,1 0,04)", "v(0,1 0,04)", "Beff"})
     EXPECT_FALSE(value(unknown)) << unknown;
 
   const struct {
