@@ -7,6 +7,7 @@
 #include <QChartView>
 #include <QComboBox>
 #include <QFileDialog>
+#include <QFont>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
@@ -40,6 +41,10 @@ constexpr qsizetype MaxSweptTicks = 13;
 constexpr qsizetype HeaderLineChars = 12;
 // The parameters' header lines when the columns do not fit otherwise.
 constexpr qsizetype NarrowHeaderLineChars = 8;
+// Then the table's font is made smaller by FontStep points at a time, by at
+// most this fraction.
+constexpr double MaxFontShrink = 1.0 / 6;
+constexpr double FontStep = 0.5;
 // A last line this short is joined to the one before.
 constexpr qsizetype ShortTail = 4;
 // The two texts of a cell holding a mean and its spread.
@@ -346,12 +351,22 @@ void StudyView::FitCases() {
     }
   };
   const auto fits = [&] { return sgCases->horizontalHeader()->length() <= sgCases->viewport()->width(); };
+  sgCases->setFont(font());
   headers(HeaderLineChars);
   use(false);
   // Hidden, the table has no width of its own yet: fitted when shown.
   if (sgCases->isVisible() && !fits()) use(true);
   if (sgCases->isVisible() && !fits()) {
     headers(NarrowHeaderLineChars);
+    sgCases->resizeColumnsToContents();
+  }
+  // Last, a font up to a sixth smaller, a step at a time.
+  const QFont normal = font();
+  QFont smaller = normal;
+  const double least = normal.pointSizeF() * (1 - MaxFontShrink);  // a pixel-sized font: -1, no steps
+  while (normal.pointSizeF() > 0 && sgCases->isVisible() && !fits() && smaller.pointSizeF() - FontStep >= least) {
+    smaller.setPointSizeF(smaller.pointSizeF() - FontStep);
+    sgCases->setFont(smaller);
     sgCases->resizeColumnsToContents();
   }
   sgCases->resizeRowsToContents();
