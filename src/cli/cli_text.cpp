@@ -1,5 +1,7 @@
 #include "cli/cli_text.h"
 
+#include <CLI/CLI.hpp>
+
 #include <cstdlib>
 #include <exception>
 #include <iostream>

@@ -2,13 +2,17 @@
 // What the batch tool says and how it ends: exit statuses, messages on
 // stderr, number arguments, and the command-line parser's help and errors in
 // Russian. Option names and CSV headers stay as they are (scripts use them).
-#include <CLI/CLI.hpp>
-
 #include <cstdint>
 #include <optional>
 #include <string>
 
 #include "core/base/real.h"
+
+// Declared only: CLI11's inline code costs some 5–9 CPU-seconds in every
+// file that includes it; the files that register or parse options include it.
+namespace CLI {
+class App;
+}
 
 namespace mdv::cli {
 

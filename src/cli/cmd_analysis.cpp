@@ -9,6 +9,8 @@
 #include <sstream>
 #include <string>
 
+#include <CLI/CLI.hpp>
+
 #include "cli/cli_text.h"
 #include "cli/cmd_spectrum.h"
 #include "cli/commands.h"

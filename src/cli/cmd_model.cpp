@@ -21,6 +21,8 @@
 #include <string>
 #include <vector>
 
+#include <CLI/CLI.hpp>
+
 #include "cli/cli_text.h"
 #include "cli/commands.h"
 #include "cli/interrupt.h"

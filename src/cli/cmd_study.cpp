@@ -22,6 +22,8 @@
 #include <random>
 #include <thread>
 
+#include <CLI/CLI.hpp>
+
 #include "cli/cli_text.h"
 #include "cli/commands.h"
 #include "cli/interrupt.h"

@@ -1,7 +1,9 @@
 #pragma once
 // Sub-commands of rinfet-mdv-batch. Each group registers its commands; a
 // command's callback stores the process exit status in `status`.
-#include <CLI/CLI.hpp>
+namespace CLI {
+class App;
+}
 
 namespace mdv::cli {
 

@@ -1,4 +1,6 @@
 // rinfet-mdv-batch: the flow model without windows, for scripts and long studies.
+#include <CLI/CLI.hpp>
+
 #include "cli/cli_text.h"
 #include "cli/commands.h"
 

@@ -11,6 +11,7 @@
 
 #include "core/analysis/isolines.h"
 #include "core/base/numfmt.h"
+#include "ui/chart_style.h"
 
 namespace mdv {
 
@@ -28,15 +29,6 @@ constexpr int kLeft = 48, kTop = 22, kBottom = 36, kRight = 96;
 constexpr int kBarWidth = 16;
 // A line shorter than this on the screen gets no label, px.
 constexpr double kMinLabelledLength = 70;
-
-// A step of 1, 2 or 5 times a power of ten giving about `count` intervals.
-double NiceStep(double range, int count) {
-  if (!(range > 0)) return 1;
-  const double raw = range / count;
-  const double mag = std::pow(10.0, std::floor(std::log10(raw)));
-  const double n = raw / mag;
-  return (n < 1.5 ? 1 : n < 3 ? 2 : n < 7 ? 5 : 10) * mag;
-}
 
 QString Num(double v) { return QString::fromStdString(FormatGeneral(static_cast<Real>(v))); }
 
@@ -346,7 +338,7 @@ QImage SpeedMap::Render(QSize size) {
   p.setPen(QColor(0, 0, 0));
   p.setBrush(Qt::NoBrush);
   p.drawRect(frame);
-  const double step = NiceStep(std::max(x1 - x0, y1 - y0), 8);
+  const double step = NiceTickStep(std::max(x1 - x0, y1 - y0), 8);
   for (double v = std::ceil(x0 / step - 1e-9) * step; v <= x1 + 1e-9; v += step) {
     const double c = px(v);
     p.drawLine(QPointF(c, frame.bottom()), QPointF(c, frame.bottom() + 4));
@@ -372,7 +364,7 @@ QImage SpeedMap::Render(QSize size) {
   }
   p.setPen(QColor(0, 0, 0));
   p.drawRect(bar);
-  const double barStep = NiceStep(top_, 5);
+  const double barStep = NiceTickStep(top_, 5);
   for (double v = 0; v <= top_ * (1 + 1e-9); v += barStep) {
     const double r = bar.bottom() - v / top_ * bar.height();
     p.drawLine(QPointF(bar.right(), r), QPointF(bar.right() + 4, r));

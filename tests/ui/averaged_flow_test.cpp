@@ -57,6 +57,8 @@ class AveragedFlowTest : public QObject {
   void readsAnAveragesFile();
   void mainWindowFeedsTheAverages();
   void halfWidthsShownOnlyWhenTrusted();
+  void zoneTableEveryCell();
+  void speedMapOfALinearField();
   void windowFollowsTheRunWithoutBlockingIt();
 
  private:
@@ -541,6 +543,92 @@ void AveragedFlowTest::halfWidthsShownOnlyWhenTrusted() {
   QCOMPARE(rows[1].split(';')[3], QStringLiteral("0,0125"));
   QCOMPARE(rows[2].split(';')[3], QString());
   QCOMPARE(rows[2].split(';')[4], QString());
+}
+
+// The vortex-zone tab: three columns, every mean and s.d. with four
+// decimals, the count of measurements; dashes when none succeeded.
+void AveragedFlowTest::zoneTableEveryCell() {
+  TfrmAveragedFlow w;
+  AveragingResults r = results_;
+  VortexZoneSummary& z = r.VortexZone;
+  z.Measured = 3;
+  z.Failed = 1;
+  z.EverySamples = 4;
+  for (int k = 0; k < ZoneDimensionCount; ++k)
+    z.Dimensions[static_cast<std::size_t>(k)] = {0.5 + 0.125 * k, 0.0125 * (k + 1)};
+  w.ShowResults(r, model_);
+  QCOMPARE(w.sgZone->columnCount(), 3);
+  QCOMPARE(w.sgZone->horizontalHeaderItem(2)->text(), QStringLiteral("С.к.о., м"));
+  const char* means[] = {"0,5000", "0,6250", "0,7500", "0,8750", "1,0000", "1,1250", "1,2500"};
+  const char* sds[] = {"0,0125", "0,0250", "0,0375", "0,0500", "0,0625", "0,0750", "0,0875"};
+  for (int k = 0; k < ZoneDimensionCount; ++k) {
+    QCOMPARE(w.sgZone->item(k, 1)->text(), QString::fromUtf8(means[k]));
+    QCOMPARE(w.sgZone->item(k, 2)->text(), QString::fromUtf8(sds[k]));
+  }
+  QCOMPARE(w.labZone->text(), QStringLiteral("Измерений вихревой зоны: 3, не удалось: 1 (каждая 4-я выборка поля)."));
+  z.Measured = 0;
+  z.EverySamples = 0;
+  w.ShowResults(r, model_);
+  QCOMPARE(w.sgZone->item(6, 1)->text(), QStringLiteral("—"));
+  QCOMPARE(w.sgZone->item(6, 2)->text(), QStringLiteral("—"));
+  QCOMPARE(w.labZone->text(), QStringLiteral("Измерений вихревой зоны: 0, не удалось: 1. Средних размеров нет: "
+                                             "ни одно измерение не удалось."));
+}
+
+// A speed rising linearly along x (0 … 2 m/s over x = −0,5 … 0,5 m), every
+// point a flow point: the bilinear colouring is exact, so a pixel has the
+// scale's colour of the speed at its centre, and the line of a capture
+// speed v is the vertical x = v/2 − 0,5; a speed above the scale has none.
+void AveragedFlowTest::speedMapOfALinearField() {
+  SpeedMap map;
+  SpeedMapData d;
+  d.Grid.X0 = -0.5;
+  d.Grid.Dx = 0.1;
+  d.Grid.Dy = 0.1;
+  d.Grid.Nx = 11;
+  d.Grid.Ny = 6;
+  d.Grid.Inside.assign(66, 1);
+  for (int j = 0; j < 6; ++j)
+    for (int i = 0; i < 11; ++i) d.Speed.push_back(0.2 * i);
+  map.SetData(d);
+  QCOMPARE(map.ScaleTop(), 2.0);
+  map.SetCaptureSpeeds({0.5, 1.5, 3});
+  const QSize size(700, 400);
+  const QImage img = map.Render(size);
+  QCOMPARE(map.LineCounts(), (std::vector<int>{1, 1, 0}));
+  QCOMPARE(map.LineLabels(), (QStringList{QStringLiteral("0,5 м/с"), QStringLiteral("1,5 м/с")}));
+  const double scale = map.WorldToPixel(1, 0, size).x() - map.WorldToPixel(0, 0, size).x();  // px/m
+  QVERIFY(scale > 300);
+  QCOMPARE(map.WorldToPixel(0, 1, size).y() - map.WorldToPixel(0, 0, size).y(), -scale);
+  for (const double x : {-0.45, -0.1, 0.05, 0.4}) {
+    for (const double y : {0.07, 0.42}) {
+      const QPointF p = map.WorldToPixel(x, y, size);
+      const int col = static_cast<int>(std::floor(p.x())), row = static_cast<int>(std::floor(p.y()));
+      const double speed = 2 * (x + (col + 0.5 - p.x()) / scale + 0.5);
+      const QColor want = Viridis(speed / 2), got = img.pixelColor(col, row);
+      QVERIFY2(std::abs(got.red() - want.red()) <= 1 && std::abs(got.green() - want.green()) <= 1 &&
+                   std::abs(got.blue() - want.blue()) <= 1,
+               qPrintable(QStringLiteral("(%1, %2): %3 for %4").arg(x).arg(y).arg(got.name(), want.name())));
+    }
+  }
+  for (const double x : {-0.25, 0.25}) {
+    const QPointF p = map.WorldToPixel(x, 0.1, size);
+    // Black on a white casing: the pixel holding the line's middle is grey
+    // and dark, as no colour of the scale is.
+    const QColor c = img.pixelColor(static_cast<int>(std::floor(p.x())), static_cast<int>(p.y()));
+    QVERIFY2(c.red() < 100 && std::abs(c.red() - c.green()) <= 2 && std::abs(c.red() - c.blue()) <= 2,
+             qPrintable(QStringLiteral("%1: %2").arg(x).arg(c.name())));
+  }
+  // The colour bar, 18 px right of the map: the top of the scale at its
+  // top, 0 at its bottom.
+  const QPointF top = map.WorldToPixel(0.5, 0.5, size), bottom = map.WorldToPixel(0.5, 0, size);
+  const int barX = static_cast<int>(top.x()) + 18 + 8;
+  for (const auto& [row, t] : {std::pair{static_cast<int>(top.y()) + 2, 1.0}, {static_cast<int>(bottom.y()) - 3, 0.0}}) {
+    const QColor c = img.pixelColor(barX, row), want = Viridis(t);
+    QVERIFY2(std::abs(c.red() - want.red()) <= 8 && std::abs(c.green() - want.green()) <= 8 &&
+                 std::abs(c.blue() - want.blue()) <= 8,
+             qPrintable(QStringLiteral("%1: %2 for %3").arg(t).arg(c.name(), want.name())));
+  }
 }
 
 // The window is not modal: opened during a run it leaves the run going, is

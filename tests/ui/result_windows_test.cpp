@@ -19,6 +19,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QValueAxis>
 #include <cmath>
 
 #include "core/model/area.h"
@@ -76,6 +77,7 @@ class ResultWindowsTest : public QObject {
   void pulsationBadFilesKeepWhatWasShown();
   void pulsationRecordsThatCannotBeCharted();
   void pulsationExports();
+  void chartAxisRules();
   void circulationRunGraphed();
   void circulationGraphDetails();
   void vortexZoneOnSavedState();
@@ -321,6 +323,49 @@ void ResultWindowsTest::pulsationExports() {
 
   QVERIFY(!w.SaveSeriesCsv(dir_.filePath("no/such/folder/x.csv"), error));
   QVERIFY(!error.isEmpty());
+}
+
+// The charts' axis rules on hand-worked cases: the round step at each
+// threshold of its mantissa, the labels at its multiples (told apart when
+// closer than the format shows), the time axis unpadded, a flat series
+// given a band.
+void ResultWindowsTest::chartAxisRules() {
+  const struct {
+    double range;
+    int count;
+    double step;
+  } steps[] = {{14, 10, 1},     {15, 10, 2},     {29, 10, 2},        {30, 10, 5},  {69, 10, 5},
+               {70, 10, 10},    {0.074, 4, 0.02}, {2.5e-3, 5, 5e-4}, {0, 5, 1},    {-1, 5, 1}};
+  for (const auto& row : steps)
+    QVERIFY2(std::abs(NiceTickStep(row.range, row.count) - row.step) <= 1e-12 * row.step,
+             qPrintable(QString::number(row.range)));
+
+  QCategoryAxis axis;
+  axis.setTickCount(5);
+  axis.setRange(0.013, 0.087);
+  LabelAxisTicks(&axis);
+  QCOMPARE(axis.categoriesLabels(), (QStringList{"0,02", "0,04", "0,06", "0,08"}));
+  QCOMPARE(axis.endValue("0,06"), 0.06);
+  axis.setRange(-4e-6, 0);
+  LabelAxisTicks(&axis);
+  const QStringList tiny = axis.categoriesLabels();
+  QCOMPARE(tiny.size(), 5);
+  QCOMPARE(tiny.front(), QStringLiteral("0"));
+  QCOMPARE(tiny.back(), QStringLiteral("0") + QString(4, QChar(0x200B)));
+
+  QValueAxis x, y;
+  const QList<QPointF> rising = {{1.5, 2}, {2, 3}, {3.25, 4}};
+  FitAxes(&x, &y, {&rising});
+  QCOMPARE(x.min(), 1.5);
+  QCOMPARE(x.max(), 3.25);
+  QVERIFY2(y.min() <= 1.9 && y.min() >= 1 && y.max() >= 4.1 && y.max() <= 5,
+           qPrintable(QStringLiteral("%1 … %2").arg(y.min()).arg(y.max())));
+  const QList<QPointF> flat = {{0, 0.5}, {1, 0.5}};
+  FitAxes(&x, &y, {&flat});
+  QVERIFY(y.min() < 0.5 && y.max() > 0.5 && y.max() - y.min() < 0.01);
+  FitAxes(&x, &y, {});
+  QCOMPARE(y.min(), 0.0);
+  QCOMPARE(y.max(), 1.0);
 }
 
 void ResultWindowsTest::circulationRunGraphed() {

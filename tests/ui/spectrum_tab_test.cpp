@@ -14,6 +14,7 @@
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
+#include <algorithm>
 #include <cmath>
 #include <numbers>
 
@@ -33,6 +34,7 @@ class SpectrumTabTest : public QObject {
   void peaksOfEachPointOnLogAxes();
   void shortRecordSaysWhy();
   void startUpLeftOut();
+  void axesSpanTheDataInWholeDecades();
 };
 
 namespace {
@@ -202,6 +204,42 @@ void SpectrumTabTest::startUpLeftOut() {
   QVERIFY2(s->labPeakVx->text().startsWith(QStringLiteral("Пик спектра Vx: нет — наибольшая плотность на низшей частоте ")),
            qPrintable(s->labPeakVx->text()));
   QCOMPARE(s->Peaks->count(), 1);  // Vy's 50 Hz only
+}
+
+// Point 1 of the sines: f from 1,5625 to 100 Hz on the decades 1 … 100 Hz;
+// S over the decades holding its smallest and largest density, each one
+// labelled; the method line with the segment count and the frequency step.
+void SpectrumTabTest::axesSpanTheDataInWholeDecades() {
+  QTemporaryDir dir;
+  TfrmViewPulsate w;
+  QVERIFY(w.LoadFile(WriteRecord(dir, "sines.pls", Sines(800))));
+  SpectrumChart* s = w.Spectrum;
+  QVERIFY(s->ChartShown());
+  const auto axes = s->Chart->chart()->axes();
+  auto* frequency = qobject_cast<QLogValueAxis*>(axes[0]);
+  auto* density = qobject_cast<QCategoryAxis*>(axes[1]);
+  QVERIFY(frequency && density);
+  QCOMPARE(frequency->min(), 1.0);
+  QCOMPARE(frequency->max(), 100.0);
+  double lo = 1e300, hi = 0;
+  for (const PowerSpectrum* p : {&s->Spectra().Vx, &s->Spectra().Vy})
+    for (std::size_t j = 1; j < p->Density.size(); ++j)
+      if (p->Density[j] > 0) lo = std::min(lo, p->Density[j]), hi = std::max(hi, p->Density[j]);
+  QCOMPARE(density->min(), std::floor(std::log10(lo)));
+  QCOMPARE(density->max(), std::ceil(std::log10(hi)));
+  // The leakage floor lies some 14 decades below the peaks: every n-th
+  // decade labelled from the lowest, n the least giving at most eight
+  // intervals.
+  const int span = static_cast<int>(density->max() - density->min());
+  QVERIFY2(span > 8, qPrintable(QString::number(span)));
+  const int every = (span + 7) / 8;
+  const QStringList labels = density->categoriesLabels();
+  QCOMPARE(labels.size(), span / every + 1);
+  for (int k = 0; k < labels.size(); ++k)
+    QCOMPARE(labels[k], PowerOfTenText(static_cast<int>(density->min()) + every * k));
+  // 800 samples in segments of 128 overlapping by 64: (800 − 128)/64 + 1.
+  QVERIFY2(s->labMethod->text().endsWith(QStringLiteral("отрезков 11; шаг по частоте 1,5625 Гц")),
+           qPrintable(s->labMethod->text()));
 }
 
 QTEST_MAIN(SpectrumTabTest)

@@ -20,8 +20,9 @@ bool CaseAverages(const std::vector<StudySetting>& settings);
 // centre-line v/v0 at each requested x/D (the listed station nearest to it),
 // the flux ratio, the contraction (C_c at the vena contracta "Cc", its place
 // "xc/D" from the mouth, the jet radius "rc"; the reattachment length "Lr/D"
-// when the flow reattaches within the channel; the Borda–Carnot entry loss
-// "zeta_BC", also beside the vortex-zone results), the caught fraction
+// when the flow reattaches within the channel; the entry loss by
+// Borda–Carnot "zeta_BC" and by the momentum balance "zeta_M", both also
+// beside the vortex-zone results), the caught fraction
 // "capture(x y)" and median capture time "tcap(x y)" of each tracer source
 // given by --tracers, and the mean vx, vy and speed at each requested point (the
 // nearest node of the averaged grid; left out inside a solid or off the grid).

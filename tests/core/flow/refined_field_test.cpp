@@ -1,0 +1,185 @@
+// The refined model's field and the parts of its step that the order and
+// shedding tests leave open: the field against its own sum written out (both
+// paths, both attached kernels), merging at the edges of its rules, and the
+// two paths stepping alike.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <vector>
+
+#include "core/flow/circulation.h"
+#include "core/flow/refined_step.h"
+#include "core/flow/ring_kernel.h"
+#include "core/flow/ring_merging.h"
+#include "core/flow/smoothed_kernel.h"
+#include "core/model_fixtures.h"
+
+namespace mdv {
+namespace {
+
+using test::RealNear;
+
+// The coarse hood with free rings in front of it, the attached circulations
+// solved on `arithmetic`; a strong ring is left just past the free count, as
+// a removed ring leaves it, which no sum may take.
+Model WithRings(Precision arithmetic, bool attachedSmoothed) {
+  Model m = test::CoarseModel(0.05L);
+  m.Flow = FlowModel::Refined;
+  m.Exec.Arithmetic = arithmetic;
+  m.Refined.FreeSeeAttachedCutOff = !attachedSmoothed;
+  m.MaxFreeVortex = 8;
+  m.Dt = 0.005L;
+  RefinedStep().Prepare(m);
+  const TVortex rings[] = {{{-0.20L, 0.30L}, 0.02L}, {{-0.10L, 0.12L}, -0.01L}, {{0.05L, 0.13L}, 0.015L}};
+  const int32_t n = m.AttachedCount;
+  for (int k = 0; k < 3; ++k) m.Vortices[n + k] = rings[k];
+  m.Vortices[n + 3] = TVortex{{-0.12L, 0.12L}, 5.0L};
+  m.FreeVortexCount = 3;
+  test::SolveAttached(m);
+  return m;
+}
+
+// Σ attached (beyond the cut-off h/2 − 1e-5 m, or smoothed over h/2) + Σ free smoothed over δ.
+void SumWrittenOut(const Model& m, const TRealPoint& p, Real& u, Real& v) {
+  const int32_t n = m.AttachedCount;
+  const Real cutOff = m.VortexSpacing / 2 - 1e-5L;
+  u = v = 0;
+  for (int32_t i = 0; i < n + m.FreeVortexCount; ++i) {
+    const TVortex& w = m.Vortices[i];
+    Real ku = 0, kv = 0;
+    if (i >= n) {
+      ring::SmoothedPair(p, w, m.Refined.SmoothingLength * m.Refined.SmoothingLength, ku, kv);
+    } else if (!m.Refined.FreeSeeAttachedCutOff) {
+      ring::SmoothedPair(p, w, m.VortexSpacing * m.VortexSpacing / 4, ku, kv);
+    } else if (PointDistance(p, w.Pos) >= cutOff) {
+      ring::Pair(p, w, ku, kv);
+    }
+    u += ku * w.Gamma;
+    v += kv * w.Gamma;
+  }
+}
+
+TEST(RefinedField, IsItsSumWrittenOutOnBothPathsAndKernels) {
+  struct Row {
+    const char* name;
+    Precision arithmetic;
+    bool attachedSmoothed;
+    Real tolerance;  // m/s
+  };
+  const Row rows[] = {{"extended, cut-off", Precision::Extended, false, 1e-15L},
+                      {"extended, smoothed attached", Precision::Extended, true, 1e-15L},
+                      {"double, cut-off", Precision::Double, false, 1e-11L},
+                      {"double, smoothed attached", Precision::Double, true, 1e-11L}};
+  // In front of the hood, on a free ring, beside the first attached ring
+  // (within its cut-off), on the axis.
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.name);
+    const Model m = WithRings(r.arithmetic, r.attachedSmoothed);
+    const TRealPoint first = m.Vortices[0].Pos;
+    const TRealPoint points[] = {{-0.15L, 0.2L}, {-0.10L, 0.12L}, {first.X + 0.01L, first.Y}, {-0.3L, 0}};
+    for (const TRealPoint& p : points) {
+      SCOPED_TRACE(test::Show(p));
+      Real u, v, eu, ev;
+      CalcVelocityPair(m, p, -1, u, v);
+      SumWrittenOut(m, p, eu, ev);
+      EXPECT_TRUE(RealNear(u, eu, r.tolerance * (1 + std::fabs(eu))));
+      EXPECT_TRUE(RealNear(v, ev, r.tolerance * (1 + std::fabs(ev))));
+    }
+  }
+}
+
+// Free rings of a built model appended after the attached ones, all old.
+Model Appended(const std::vector<TVortex>& rings, int32_t room) {
+  Model m = test::CoarseModel(0.05L);
+  m.Flow = FlowModel::Refined;
+  m.MaxFreeVortex = room;
+  m.Time = 1;
+  RefinedStep().Prepare(m);
+  for (size_t k = 0; k < rings.size(); ++k) {
+    m.Vortices[m.AttachedCount + k] = rings[k];
+    m.RefinedWork.Birth[k] = 0;
+  }
+  m.FreeVortexCount = static_cast<int32_t>(rings.size());
+  return m;
+}
+
+TEST(MergeFreeRings, OneMergeAndAFullCeiling) {
+  const std::vector<TVortex> rings = {
+      {{-0.20L, 0.30L}, 0.010L}, {{-0.203L, 0.302L}, 0.004L}, {{-0.20L, 0.40L}, 0.010L}};
+  struct Row {
+    const char* name;
+    int32_t room;  // the ceiling: 3 is every free place taken
+  };
+  for (const Row& r : {Row{"room to spare", 10}, Row{"at the ceiling", 3}}) {
+    SCOPED_TRACE(r.name);
+    Model m = Appended(rings, r.room);
+    EXPECT_EQ(MergeFreeRings(m, 0.005L, 0.1L), 1);
+    ASSERT_EQ(m.FreeVortexCount, 2);
+    const int32_t n = m.AttachedCount;
+    EXPECT_EQ(m.Vortices[n].Gamma, 0.014L);
+    EXPECT_TRUE(RealNear(m.Vortices[n].Pos.Y * m.Vortices[n].Pos.Y * 0.014L,
+                         0.010L * 0.09L + 0.004L * 0.302L * 0.302L, 1e-18L));
+    EXPECT_EQ(m.Vortices[n + 1].Pos.Y, 0.40L) << "the third ring moved down one place";
+  }
+  // Two rings on the axis carry no impulse: the midpoint.
+  const TVortex c = MergedRing({{0.1L, 0}, 0.01L}, {{0.3L, 0}, 0.02L});
+  EXPECT_EQ(c.Pos.X, 0.2L);
+  EXPECT_EQ(c.Pos.Y, 0);
+  EXPECT_EQ(c.Gamma, 0.03L);
+}
+
+TEST(RefinedStep, MergesWithinHalfASpacingOrItsPerStepScaling) {
+  // Pairs of weak old rings 0,45·h and 0,55·h apart (h = 0,05 m), far from
+  // each other and the walls.
+  const std::vector<TVortex> rings = {{{-0.30L, 0.45L}, 1e-6L}, {{-0.30L, 0.4725L}, 1e-6L},
+                                      {{-0.45L, 0.30L}, 1e-6L}, {{-0.45L, 0.3275L}, 1e-6L}};
+  struct Row {
+    const char* name;
+    Real dt;  // s
+    bool perStep;
+    int64_t merged;
+  };
+  const Row rows[] = {{"h/2", 1e-4L, false, 1},
+                      {"h/2 · 0,01 / 0,005", 0.01L, true, 2},
+                      {"h/2 · 0,0025 / 0,005", 0.0025L, true, 0}};
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.name);
+    Model m = Appended(rings, 20);
+    m.Exec.Arithmetic = Precision::Double;
+    m.Dt = r.dt;
+    m.ShedOffset = m.VortexSpacing / 2;
+    m.Refined.MergeDistancePerStep = r.perStep;
+    test::SolveAttached(m);
+    std::vector<int32_t> counters;
+    RefinedStep().Move(m, counters);
+    EXPECT_EQ(m.RefinedCount.Merged, r.merged);
+  }
+}
+
+TEST(RefinedStep, BothPathsStepAlike) {
+  // Three steps with shedding: the double path's copy of the rings must
+  // follow every ring the step adds, removes or merges.
+  std::vector<TVortex> end[2];
+  for (int path = 0; path < 2; ++path) {
+    Model m = WithRings(path == 0 ? Precision::Extended : Precision::Double, false);
+    m.MaxFreeVortex = 8;
+    m.ShedOffset = m.VortexSpacing / 2;
+    std::vector<int32_t> counters;
+    for (int s = 0; s < 3; ++s) {
+      m.Time += m.Dt;
+      RefinedStep().Move(m, counters);
+    }
+    end[path].assign(m.Vortices.begin() + m.AttachedCount,
+                     m.Vortices.begin() + m.AttachedCount + m.FreeVortexCount);
+  }
+  ASSERT_EQ(end[0].size(), end[1].size());
+  ASSERT_GT(end[0].size(), 3u) << "rings were shed";
+  for (size_t k = 0; k < end[0].size(); ++k) {
+    SCOPED_TRACE(k);
+    EXPECT_TRUE(test::PointNear(end[1][k].Pos, end[0][k].Pos, 1e-9L));
+    EXPECT_TRUE(RealNear(end[1][k].Gamma, end[0][k].Gamma, 1e-9L * (1 + std::fabs(end[0][k].Gamma))));
+  }
+}
+
+}  // namespace
+}  // namespace mdv
