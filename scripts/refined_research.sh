@@ -3,7 +3,8 @@
 # after another, each a line of results (tab-separated) on stdout:
 #   label h dt delta cc_max cc_section x_section flux_ratio free wall_s
 # A case line: LABEL, X0 (the mouth's x, m: where the channel begins), then run options (without --max-time, --averages,
-# --field-csv, which are added). Lines starting with # are skipped.
+# --field-csv, which are added). Lines starting with # are skipped. With KEEP,
+# a refined run also writes its circulation budget (--refined-budget) as LABEL.budget.
 #   scripts/refined_research.sh BATCH CASES MAXTIME AVERAGEFROM > table.tsv
 set -eu
 batch=$1
@@ -17,15 +18,20 @@ while read -r label x0 options; do
   [ -z "$label" ] && continue
   case $label in \#*) continue ;; esac
   start=$(date +%s.%N)
+  budget=()
+  case " $options " in *" --model refined "*) [ -n "${KEEP:-}" ] && budget=(--refined-budget "$work/b.txt") ;; esac
   # shellcheck disable=SC2086  # the options are words of the case line
-  if ! "$batch" run $options --max-time "$maxtime" --average-from "$from" \
+  if ! "$batch" run $options "${budget[@]}" --max-time "$maxtime" --average-from "$from" \
       --averages "$work/a.json" --field-csv "$work/f.csv" > "$work/out" 2> "$work/err"; then
     printf '%s\tfailed: %s\n' "$label" "$(tr '\n' ' ' < "$work/err")"
     continue
   fi
   end=$(date +%s.%N)
   # KEEP: a folder that keeps each run's averages file and mean field as LABEL.json, LABEL.csv.
-  if [ -n "${KEEP:-}" ]; then cp "$work/a.json" "$KEEP/$label.json"; cp "$work/f.csv" "$KEEP/$label.csv"; fi
+  if [ -n "${KEEP:-}" ]; then
+    cp "$work/a.json" "$KEEP/$label.json"; cp "$work/f.csv" "$KEEP/$label.csv"
+    if [ ${#budget[@]} -gt 0 ]; then cp "$work/b.txt" "$KEEP/$label.budget"; fi
+  fi
   h=$(printf '%s\n' "$options" | sed -n 's/.*--vortex-spacing \([^ ]*\).*/\1/p')
   dt=$(printf '%s\n' "$options" | sed -n 's/.*--dt \([^ ]*\).*/\1/p')
   delta=$(printf '%s\n' "$options" | sed -n 's/.*--smoothing-length \([^ ]*\).*/\1/p')

@@ -5,7 +5,8 @@
 # time averaged from 3 s, keeps each run's averages file, and writes the
 # tables into the document; then the convergence studies of
 # examples/validation/{reentrant,flush}.toml (study plan, run, collect) for
-# the grid convergence indices. About an hour and a half of one core.
+# the grid convergence indices; the wall rules (wall.cases) run 20 s averaged
+# from 10 s. About two and a half hours of one core.
 #   scripts/validation.sh [BATCH_TOOL] [RESULTS_DIR]
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -16,6 +17,8 @@ for list in reentrant candidates flush hood; do
   KEEP=$results bash "$root/scripts/refined_research.sh" "$batch" \
     "$root/examples/validation/$list.cases" 8 3 > "$results/$list.tsv"
 done
+KEEP=$results bash "$root/scripts/refined_research.sh" "$batch" \
+  "$root/examples/validation/wall.cases" 20 10 > "$results/wall.tsv"
 # The convergence studies of the two inlets (grid convergence index per result).
 for study in reentrant flush; do
   rm -rf "$results/study-$study"

@@ -6,6 +6,7 @@ RESULTS_DIR holds one TSV per case list (scripts/refined_research.sh) and,
 per case, LABEL.json (the averages file of its run).
 """
 import json
+import math
 import os
 import sys
 
@@ -91,6 +92,145 @@ def cc_rows(data, labels, directory=None):
                  lines)
 
 
+def budget(directory, label):
+    """The run's circulation budget (--refined-budget): its key;value lines and
+    the census rows (x/D, r/B, mean Γ), or None."""
+    path = os.path.join(directory, label + ".budget")
+    if not os.path.exists(path):
+        return None
+    values, census = {}, []
+    with open(path, encoding="utf-8") as f:
+        for line in f:
+            cells = line.strip().split(";")
+            if len(cells) == 2:
+                values[cells[0]] = float(cells[1])
+            elif len(cells) == 5 and cells[0] != "x_over_D":
+                census.append((float(cells[0]), float(cells[1]), float(cells[2])))
+    return values, census
+
+
+def wall_measures(directory, label):
+    """From the averages file: C_c of the vena contracta and its x/D, the least
+    (r_zero/B)² over the sections (the jet's own area, the reverse flow left
+    out), v0 / the highest mean axial speed of the sections and U_j²/2 of it."""
+    j = averages(directory, label)
+    if j is None or "contraction" not in j:
+        return None
+    c = j["contraction"]
+    b = c["mouth"]["y"] if c["mouth"]["y"] > 0 else 0.15
+    sections = c.get("sections", [])
+    v = c.get("vena_contracta") or {}
+    zero = min(((s["r_zero"] / b) ** 2 for s in sections if "r_zero" in s), default=None)
+    top = max((s["vx_max"] for s in sections if "vx_max" in s), default=None)
+    return {"cc": v.get("cc"), "xc": v.get("x_over_D"), "zero": zero,
+            "vmax": 1 / top if top else None, "uj": top * top / 2 if top else None,
+            "flux": j["flux"]["ratio"]}
+
+
+def celik(h, phi):
+    """Celik et al.'s three-grid procedure (h ascending: h1 < h2 < h3): order,
+    extrapolated value and GCI_fine in %, or a verdict."""
+    (h1, h2, h3), (f1, f2, f3) = h, phi
+    e21, e32 = f2 - f1, f3 - f2
+    if e21 == 0 or e32 == 0:
+        return "равные ответы"
+    r21, r32 = h2 / h1, h3 / h2
+    s = 1 if e32 / e21 > 0 else -1
+    if s < 0:
+        return "колебательная сходимость"
+    if abs(e32) < abs(e21):
+        return "расходится при уточнении"
+    p = 1.0
+    for _ in range(200):
+        q = math.log((r21 ** p - s) / (r32 ** p - s))
+        p = abs(math.log(abs(e32 / e21)) + q) / math.log(r21)
+    if not 0.5 <= p <= 4:
+        return f"порядок {comma(p, 2)}, вне 0,5–4"
+    ext = (r21 ** p * f1 - f2) / (r21 ** p - 1)
+    gci = 1.25 * abs((f1 - f2) / f1) / (r21 ** p - 1) * 100
+    return f"p = {comma(p, 2)}, φ_ext = {comma(ext)}, GCI = {comma(gci, 1)} %"
+
+
+def wall_tables(directory):
+    """The wall rules' table, where the circulation sits, their convergence
+    indices and the flush inlet's centre-line against the disc sink."""
+    cases = [("re_dt0.01_T20", "скольжение (как есть)", 0.01, 0.01),
+             ("re_dt0.005_T20", "скольжение (как есть)", 0.01, 0.005),
+             ("re_dt0.0025_T20", "скольжение (как есть)", 0.01, 0.0025),
+             ("mean_dt0.01", "отрыв γ·Ū·dt (sheet-mean)", 0.01, 0.01),
+             ("mean_dt0.005", "отрыв γ·Ū·dt (sheet-mean)", 0.01, 0.005),
+             ("refl_dt0.01", "отражение от барьера", 0.01, 0.01),
+             ("refl_dt0.005", "отражение от барьера", 0.01, 0.005),
+             ("refl_dt0.0025", "отражение от барьера", 0.01, 0.0025),
+             ("abs_dt0.01", "поглощение стенкой", 0.01, 0.01),
+             ("abs_dt0.005", "поглощение стенкой", 0.01, 0.005),
+             ("abs_dt0.0025", "поглощение стенкой", 0.01, 0.0025),
+             ("abs_h0.02", "поглощение стенкой", 0.02, 0.005),
+             ("abs_h0.005", "поглощение стенкой", 0.005, 0.005),
+             ("f_dt0.01", "заподлицо, скольжение", 0.01, 0.01),
+             ("f_dt0.005", "заподлицо, скольжение", 0.01, 0.005),
+             ("f_dt0.0025", "заподлицо, скольжение", 0.01, 0.0025),
+             ("fabs_dt0.01", "заподлицо, поглощение", 0.01, 0.01),
+             ("fabs_dt0.005", "заподлицо, поглощение", 0.01, 0.005),
+             ("fabs_dt0.0025", "заподлицо, поглощение", 0.01, 0.0025),
+             ("fabs_h0.02", "заподлицо, поглощение", 0.02, 0.005),
+             ("fabs_h0.005", "заподлицо, поглощение", 0.005, 0.005)]
+    lines, sits, found = [], [], {}
+    slabs = ((0, 0.5), (0.5, 1), (1, 1.5), (1.5, 2.5), (2.5, 5))
+    for label, what, h, dt in cases:
+        m = wall_measures(directory, label)
+        bud = budget(directory, label)
+        if m is None or bud is None:
+            continue
+        found[label] = m
+        b, census = bud
+        span = b["to_s"] - b["from_s"]
+        shed = sum(v for k, v in b.items() if k.endswith("_shed_rate"))
+        lines.append([what, comma(h), comma(dt, 4), comma(m["cc"]), comma(m["xc"], 2), comma(m["zero"]),
+                      comma(m["vmax"]), comma(m["uj"], 2), comma(shed, 2), comma(b["suction_rate"], 2),
+                      comma(b.get("wall_rate", 0), 2),
+                      comma((b["free_circulation_to"] - b["free_circulation_from"]) / span, 2),
+                      comma(b["wall_slides_per_s"], 0), comma(b["mean_rings"], 0), comma(m["flux"])])
+        sits.append([what + ", шаг " + comma(dt, 4) + ", h " + comma(h)] +
+                    [comma(sum(g for x, _, g in census if lo <= x < hi), 2) for lo, hi in slabs] +
+                    [comma(sum(g for _, r, g in census if r < 0.5), 3)])
+    text = table(["правило", "h, м", "dt, с", "C_c вены", "x_c/D", "min (r₀/B)²", "v0/max v̄x",
+                  "U_j²/2, м²/с²", "сброс Γ, м²/с²", "уходит в отсос", "поглощено стенкой",
+                  "прирост в канале", "касаний барьера, 1/с", "колец", "расход"], lines)
+    text += "\nWhere the free rings' circulation sits (mean Γ, m²/s, summed over slabs of x/D from the mouth; the last column: r < B/2):\n\n"
+    text += table(["расчёт", "x/D 0–0,5", "0,5–1", "1–1,5", "1,5–2,5", "2,5–5", "r < B/2"], sits)
+    gci = []
+    for name, key in (("C_c вены", "cc"), ("min (r₀/B)²", "zero"), ("v0/max v̄x", "vmax")):
+        for what, seq, steps in (("поглощение, dt", ("abs_dt0.0025", "abs_dt0.005", "abs_dt0.01"), (0.0025, 0.005, 0.01)),
+                                 ("поглощение, h", ("abs_h0.005", "abs_dt0.005", "abs_h0.02"), (0.005, 0.01, 0.02)),
+                                 ("заподлицо, поглощение, dt", ("fabs_dt0.0025", "fabs_dt0.005", "fabs_dt0.01"),
+                                  (0.0025, 0.005, 0.01)),
+                                 ("заподлицо, поглощение, h", ("fabs_h0.005", "fabs_dt0.005", "fabs_h0.02"),
+                                  (0.005, 0.01, 0.02)),
+                                 ("скольжение, dt", ("re_dt0.0025_T20", "re_dt0.005_T20", "re_dt0.01_T20"),
+                                  (0.0025, 0.005, 0.01))):
+            if not all(label in found and found[label][key] is not None for label in seq):
+                continue
+            phi = [found[label][key] for label in seq]
+            gci.append([what, name] + [comma(v) for v in phi] + [celik(steps, phi)])
+    text += "\nConvergence (Celik et al.'s three grids, fine to coarse):\n\n"
+    text += table(["уточнение", "величина", "φ1 (мелкий)", "φ2", "φ3 (крупный)", "итог"], gci)
+    sink = []
+    for label in ("fabs_dt0.01", "fabs_dt0.005", "fabs_dt0.0025", "f_dt0.0025"):
+        j = averages(directory, label)
+        if j is None:
+            continue
+        for xd in (0.25, 0.5, 1.0, 1.5):
+            c = centre(j, xd)
+            if c is None:
+                continue
+            dev = (c["model"] / c["disc_sink"] - 1) * 100
+            sink.append([label, comma(xd, 2), comma(c["model"]), comma(c["disc_sink"]), comma(dev, 1) + " %"])
+    text += "\nThe flush inlet's centre-line against the disc sink (20 s runs):\n\n"
+    text += table(["расчёт", "x/D", "v/v0 модели", "диск-сток", "отклонение"], sink)
+    return text
+
+
 def main():
     directory, output = sys.argv[1], sys.argv[2]
     with open(os.path.join(os.path.dirname(os.path.abspath(__file__)), "validation_text.md"),
@@ -171,7 +311,7 @@ def main():
     for key, value in (("{{DT}}", cc_rows(re, dt_labels, d)), ("{{H}}", cc_rows(re, h_labels, d)),
                        ("{{DELTA}}", cc_rows(re, d_labels, d)), ("{{CANDIDATES}}", cc_rows(re, cand_labels, d)),
                        ("{{FLUSH}}", cc_rows(re, flush_labels, d)), ("{{HOOD}}", hood_table),
-                       ("{{SINK}}", sink_table)):
+                       ("{{SINK}}", sink_table), ("{{WALL}}", wall_tables(d))):
         text = text.replace(key, value)
     with open(output, "w", encoding="utf-8") as f:
         f.write(text)

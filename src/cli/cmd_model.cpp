@@ -29,6 +29,7 @@
 #include "cli/outputs.h"
 #include "cli/model_option.h"
 #include "cli/precision_option.h"
+#include "cli/refined_budget.h"
 #include "cli/run_checks.h"
 #include "cli/run_extras.h"
 #include "core/model/area_validation.h"
@@ -119,6 +120,7 @@ class ProgressObserver : public Observer {
 
   void StepDone(const Model& m) override {
     ++steps_;
+    if (budget_ != nullptr) budget_->StepDone(m);
     // What a long run must show: how close free rings come to the axis, and
     // that memory stops growing once the free-vortex limit is reached.
     const int32_t end = m.AttachedCount + m.FreeVortexCount;
@@ -155,6 +157,7 @@ class ProgressObserver : public Observer {
   }
 
   Real MinRadius() const { return minRadius_; }
+  void Record(RefinedBudget* budget) { budget_ = budget; }
   uint64_t ResidentAtLimit() const { return residentAtLimit_; }
   uint64_t ResidentMaxAfterLimit() const { return residentMaxAfterLimit_; }
 
@@ -194,6 +197,7 @@ class ProgressObserver : public Observer {
   Real minRadius_ = std::numeric_limits<Real>::infinity();  // m
   uint64_t residentAtLimit_ = 0;                              // bytes; 0 until the limit is reached
   uint64_t residentMaxAfterLimit_ = 0;                        // bytes, sampled during the run
+  RefinedBudget* budget_ = nullptr;                           // research record, if asked for
 };
 
 // ---- run ----
@@ -223,11 +227,12 @@ struct RunArgs {
   };
   CLI::Option* alphaDeg = nullptr;
   std::string alphaDegText;
-  std::string dt, maxTime, maxFree, load, save, pulsationPoints, pulsationFile, trackFile;
+  std::string dt, maxTime, maxFree, load, save, pulsationPoints, pulsationFile, trackFile, budget;
   CLI::Option* saveOpt = nullptr;
   CLI::Option* pointsOpt = nullptr;
   CLI::Option* pulsationFileOpt = nullptr;
   CLI::Option* trackFileOpt = nullptr;
+  CLI::Option* budgetOpt = nullptr;
   CLI::Option* dtOpt = nullptr;
   CLI::Option* maxTimeOpt = nullptr;
   CLI::Option* maxFreeOpt = nullptr;
@@ -320,6 +325,10 @@ int RunCommand(RunArgs& a) {
     outputs.push_back({"--track-file", m.TrackFileName});
   }
   if (a.saveOpt->count() > 0) outputs.push_back({"--save", a.save});
+  if (a.budgetOpt->count() > 0) {
+    if (m.Flow != FlowModel::Refined) return Refuse("--refined-budget: только для --model refined");
+    outputs.push_back({"--refined-budget", a.budget});
+  }
   // The averaging files join the same check, and the same refusal of one path named twice.
   const auto collect = [&outputs](const std::string& path, const std::string& option, std::string&) {
     outputs.push_back({option, path});
@@ -349,6 +358,13 @@ int RunCommand(RunArgs& a) {
 
   std::optional<InterruptWatch> watch(std::in_place);
   ProgressObserver progress(a.quiet, startTime, maxTime);
+  std::optional<RefinedBudget> budget;
+  if (a.budgetOpt->count() > 0) {
+    const std::optional<Real> from = a.extras.averageFromOpt->count() > 0 ? ParseRealLenient(a.extras.averageFrom)
+                                                                          : std::optional<Real>(startTime);
+    budget.emplace(m, from.value_or(startTime));
+    progress.Record(&*budget);
+  }
   const auto begin = std::chrono::steady_clock::now();
   const RunSummary summary = RunWithExtras(m, a.extras, limit, freeCount, startTime, maxTime, dt, progress);
   const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
@@ -388,6 +404,14 @@ int RunCommand(RunArgs& a) {
       std::printf("Память при достижении предела вихрей: %s МБ, наибольшая после: %s МБ\n",
                   FormatFixed(progress.ResidentAtLimit() / mib, 6, 1).c_str(),
                   FormatFixed(progress.ResidentMaxAfterLimit() / mib, 6, 1).c_str());
+  }
+  if (budget) {
+    std::ofstream out(a.budget);
+    out << budget->Text(m);
+    if (!out) {
+      Say("--refined-budget: не удалось записать " + Quoted(a.budget));
+      status = ExitFailed;
+    }
   }
   std::string written;  // the averages' files written, for the interruption's message
   if (!FinishRunExtras(m, a.extras, a.quiet, &written)) status = ExitFailed;
@@ -474,6 +498,9 @@ void AddModelCommands(CLI::App& app, int& status) {
           ->needs(run->pointsOpt);
   run->trackFileOpt = r->add_option("--track-file", run->trackFile,
                                     "записывать циркуляцию нового свободного вихря в этот файл (.fvt)");
+  run->budgetOpt = r->add_option("--refined-budget", run->budget,
+                                 "уточнённая модель (исследование): записать баланс циркуляции за осреднённый "
+                                 "отрезок и где лежит циркуляция свободных колец");
   r->add_flag("--quiet,-q", run->quiet, "без хода расчета на stderr и без итогов");
   r->add_option("--threads", run->threads, "число рабочих потоков, 0 - все ядра (0)");
   r->add_flag("--reference", run->reference, "считать по буквальному (эталонному) пути");

@@ -25,9 +25,9 @@ void AddFlowModelOptions(CLI::App* command, FlowModelArgs& a, FlowOptionSet set)
   command
       ->add_option("--shedding", a.shedding,
                    "уточнённая модель: циркуляция нового кольца: sheet-flux — ½·(Γкромки/h)·|U|·dt "
-                   "(по умолчанию); edge — Γкромки, как в модели программы")
-      ->check(CLI::IsMember({"sheet-flux", "edge"}))
-      ->type_name("sheet-flux|edge");
+                   "(по умолчанию); sheet-mean — (Γкромки/h)·|U|·dt; edge — Γкромки, как в модели программы")
+      ->check(CLI::IsMember({"sheet-flux", "sheet-mean", "edge"}))
+      ->type_name("sheet-flux|sheet-mean|edge");
   command
       ->add_option("--shed-placement", a.placement,
                    "уточнённая модель: место нового кольца: offset — h/2 от кромки (по умолчанию); "
@@ -43,6 +43,14 @@ void AddFlowModelOptions(CLI::App* command, FlowModelArgs& a, FlowOptionSet set)
                    "уточнённая модель: каждая точка отрыва сбрасывает кольцо раз в N шагов, с "
                    "циркуляцией этих N шагов (1)")
       ->check(CLI::Range(1, 1000000));
+  command
+      ->add_option("--wall-rule", a.wall,
+                   "уточнённая модель: кольцо, шаг которого пересекает барьер у стенки: slide — "
+                   "останавливается и скользит вдоль барьера, как в модели программы (по умолчанию); "
+                   "absorb — удаляется, его циркуляция возвращается стенкам; reflect — часть шага за "
+                   "барьером отражается обратно в поток")
+      ->check(CLI::IsMember({"slide", "absorb", "reflect"}))
+      ->type_name("slide|absorb|reflect");
   command->add_flag("--merge-per-step", a.mergePerStep,
                     "уточнённая модель: расстояние слияния умножается на dt / 0,005 с");
   a.courantOpt = command->add_option(
@@ -72,7 +80,10 @@ bool ApplyFlowModel(const FlowModelArgs& a, Model& m, std::string& error) {
   if (a.smoothingOpt != nullptr && a.smoothingOpt->count() > 0 &&
       !Positive(a.smoothing, "--smoothing-length", r.SmoothingLength, error))
     return false;
-  r.Shedding = a.shedding == "edge" ? ShedRule::Edge : ShedRule::SheetFlux;
+  r.Shedding = a.shedding == "edge"         ? ShedRule::Edge
+               : a.shedding == "sheet-mean" ? ShedRule::SheetMean
+                                            : ShedRule::SheetFlux;
+  r.Wall = a.wall == "absorb" ? WallRule::Absorb : a.wall == "reflect" ? WallRule::Reflect : WallRule::Slide;
   r.Placement = a.placement == "convected" ? ShedPlacement::Convected : ShedPlacement::Offset;
   if (a.mergeDistanceOpt != nullptr && a.mergeDistanceOpt->count() > 0 &&
       !Positive(a.mergeDistance, "--merge-distance", r.MergeDistance, error))

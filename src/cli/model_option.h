@@ -12,6 +12,7 @@ namespace mdv::cli {
 
 struct FlowModelArgs {
   std::string model = "program";
+  std::string wall = "slide";
   std::string smoothing, shedding = "sheet-flux", placement = "offset", mergeDistance, mergeAge,
       courant;
   int shedEvery = 1;

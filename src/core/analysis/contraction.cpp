@@ -96,8 +96,19 @@ ContractionSummary SummariseContraction(const Model& m, std::span<const double> 
     ContractionSection s;
     s.X = static_cast<double>(xs[k]);
     s.XOverD = (s.X - c.MouthX) / d;
-    s.Cc = SectionCc(profiles.subspan(k * n, n), radius, &s.Flux);
+    const std::span<const double> vx = profiles.subspan(k * n, n);
+    s.Cc = SectionCc(vx, radius, &s.Flux);
     s.VxWall = wall[k];
+    const size_t top = static_cast<size_t>(std::max_element(vx.begin(), vx.end()) - vx.begin());
+    s.VxMax = vx[top];
+    s.ZeroRadius = radius;
+    for (size_t j = top; j + 1 < n; ++j) {
+      if (!(vx[j + 1] < 0)) continue;
+      const double y0 = static_cast<double>(ContractionSectionPoint(m, xs[k], static_cast<int32_t>(j)).Y);
+      const double y1 = static_cast<double>(ContractionSectionPoint(m, xs[k], static_cast<int32_t>(j + 1)).Y);
+      s.ZeroRadius = y0 + (y1 - y0) * vx[j] / (vx[j] - vx[j + 1]);
+      break;
+    }
     c.Sections.push_back(s);
   }
 

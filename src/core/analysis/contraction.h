@@ -58,6 +58,11 @@ struct ContractionSection {
   double MomentumFlux = std::numeric_limits<double>::quiet_NaN();  // ∫ (v̄x² + v′x²) dA, m⁴/s²
   double EnergyFlux = std::numeric_limits<double>::quiet_NaN();    // ∫ v̄x |V̄|² dA, m⁵/s³
   double VxMax = std::numeric_limits<double>::quiet_NaN();         // greatest mean axial velocity, m/s
+  // The jet's edge: going out from the fastest point of the profile, the
+  // radius where the mean axial velocity turns negative (linear between the
+  // points), B when it stays positive; NaN when not known. (r_zero/B)² is the
+  // contraction without the reverse flow's momentum.
+  double ZeroRadius = std::numeric_limits<double>::quiet_NaN();  // m
 };
 
 struct ContractionSummary {

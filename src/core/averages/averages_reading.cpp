@@ -131,7 +131,7 @@ bool ReadAveragesText(std::string_view text, AveragingResults& out, std::string&
       for (const Json& s : At(contraction, "sections")) {
         c.Sections.push_back({Num(At(s, "x")), Num(At(s, "x_over_D")), Num(At(s, "flux")), Num(At(s, "cc")),
                               Num(At(s, "vx_wall")), Num(At(s, "momentum_flux")), Num(At(s, "energy_flux")),
-                              Num(At(s, "vx_max"))});
+                              Num(At(s, "vx_max")), Num(At(s, "r_zero"))});
       }
     }
     const Json& vena = At(contraction, "vena_contracta");

@@ -102,6 +102,7 @@ std::string ContractionJson(const ContractionSummary& c) {
       j += ", " + Key("momentum_flux") + JsonNumber(s.MomentumFlux) + ", " + Key("energy_flux") +
            JsonNumber(s.EnergyFlux) + ", " + Key("vx_max") + JsonNumber(s.VxMax);
     }
+    if (std::isfinite(s.ZeroRadius)) j += ", " + Key("r_zero") + JsonNumber(s.ZeroRadius);
     j += "}";
   }
   j += "],\n    " + Key("vena_contracta");

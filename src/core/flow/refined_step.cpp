@@ -12,19 +12,6 @@ namespace mdv {
 
 namespace {
 
-// The end of a move from `start` to `q` after the wall rule; false when it
-// crosses the suction section (the same rule as the program's Euler step).
-bool ApplyWallRule(const Model& m, const TRealPoint& start, TRealPoint& q) {
-  for (int32_t j = 0; j < m.BarrierRibCount; ++j) {
-    bool hit = false;
-    TRealPoint slid;
-    SlideAlongRib(start, q, m.BarrierRibs[j], hit, slid);
-    q = slid;
-    if (j == m.SuctionRib && hit) return false;
-  }
-  return true;
-}
-
 // Velocities of the free rings at their present positions into `out`, on all threads.
 void FreeVelocities(const Model& m, TRealPointArray& out) {
   const int32_t n = m.AttachedCount;
@@ -74,6 +61,7 @@ void MarkFarAndAxis(Model& m) {
     } else if (!(std::hypot(v.Pos.X, v.Pos.Y) <= far)) {
       w.Gone[k] = 1;
       ++m.RefinedCount.RemovedFar;
+      m.RefinedCount.FarCirculation += v.Gamma;
     }
   }
 }
@@ -127,13 +115,20 @@ void ShedEverywhere(Model& m, std::vector<int32_t>& counters) {
       continue;
     }
     const Real edgeGamma = m.Vortices[k].Gamma;
-    const Real gamma = m.Refined.Shedding == ShedRule::SheetFlux
-                           ? edgeGamma / h * speed * span / 2  // ½·γ·|U|·dt
-                           : edgeGamma;
+    Real gamma = edgeGamma;
+    if (m.Refined.Shedding == ShedRule::SheetFlux) gamma = edgeGamma / h * speed * span / 2;  // ½·γ·|U|·dt
+    if (m.Refined.Shedding == ShedRule::SheetMean) gamma = edgeGamma / h * speed * span;      // γ·Ū·dt
     const Real along = m.Refined.Placement == ShedPlacement::Offset ? m.ShedOffset : speed * m.Dt / 2;
     TVortex& nv = m.Vortices[n + m.FreeVortexCount];
     nv.Pos = NewRingPosition(m, s, edge, u / speed, v / speed, along);
     nv.Gamma = gamma;
+    if (s < RefinedAccount::Edges) {
+      RefinedAccount& a = m.RefinedCount;
+      a.Shed[s] += gamma;
+      a.ShedSheet[s] += edgeGamma / h;
+      a.ShedSpeed[s] += speed;
+      ++a.Sheddings[s];
+    }
     w.Birth[m.FreeVortexCount] = m.Time;
     ++m.FreeVortexCount;
   }
@@ -170,6 +165,26 @@ class RefinedStepModel final : public StepModel {
 
 }  // namespace
 
+WallContact RefinedWallRule(const Model& m, const TRealPoint& start, TRealPoint& q) {
+  const bool reflect = m.Refined.Wall == WallRule::Reflect;
+  WallContact met = WallContact::None;
+  for (int32_t j = 0; j < m.BarrierRibCount; ++j) {
+    bool hit = false;
+    TRealPoint end;
+    SlideAlongRib(start, q, m.BarrierRibs[j], hit, end);
+    if (j == m.SuctionRib) {
+      q = end;  // a predictor's ring that leaves stands at the section
+      if (hit) return WallContact::Suction;
+      continue;
+    }
+    // The slid point lies on the barrier's line (backed off 1e-4 m along the
+    // path) and q − end is normal to it: the mirror image is 2·end − q.
+    q = hit && reflect ? TRealPoint{2 * end.X - q.X, 2 * end.Y - q.Y} : end;
+    if (hit) met = WallContact::Barrier;
+  }
+  return met;
+}
+
 Real FarRegionRadius(const Model& m) {
   return 2 * (m.FarDistance + std::fabs(m.PlaneX) + m.PlaneHalfLength);
 }
@@ -188,7 +203,7 @@ void ConvectFreeRingsHeun(Model& m) {
     TVortex& v = m.Vortices[n + k];
     w.Start[k] = v.Pos;
     TRealPoint q{v.Pos.X + dt * w.Velocity0[k].X, v.Pos.Y + dt * w.Velocity0[k].Y};
-    ApplyWallRule(m, v.Pos, q);
+    RefinedWallRule(m, v.Pos, q);
     q.Y = std::max<Real>(q.Y, 0);  // a ring on its way to the axis is removed after the corrector
     v.Pos = q;
   }
@@ -200,8 +215,21 @@ void ConvectFreeRingsHeun(Model& m) {
     const TRealPoint& p = w.Start[k];
     TRealPoint q{p.X + dt / 2 * (w.Velocity0[k].X + w.Velocity1[k].X),
                  p.Y + dt / 2 * (w.Velocity0[k].Y + w.Velocity1[k].Y)};
-    w.Gone[k] = ApplyWallRule(m, p, q) ? 0 : 1;
+    const WallContact met = RefinedWallRule(m, p, q);
     m.Vortices[n + k].Pos = q;
+    w.Gone[k] = met == WallContact::None ? 0 : 1;
+    RefinedAccount& a = m.RefinedCount;
+    if (met == WallContact::Suction) {
+      ++a.RemovedSuction;
+      a.SuctionCirculation += m.Vortices[n + k].Gamma;
+    } else if (met == WallContact::Barrier) {
+      ++a.WallSlides;
+      if (m.Refined.Wall == WallRule::Absorb) {
+        a.WallCirculation += m.Vortices[n + k].Gamma;
+      } else {
+        w.Gone[k] = 0;
+      }
+    }
   }
   ++m.Revision;
 }

@@ -26,6 +26,17 @@ const StepModel& RefinedStep();
 // solved for the predicted positions. Exposed for the order test.
 void ConvectFreeRingsHeun(Model& m);
 
+// What a free ring's move met.
+enum class WallContact {
+  None,     // nothing: the move stands
+  Barrier,  // a body's barrier (h/2 off the walls): slid along it or reflected, per m.Refined.Wall
+  Suction,  // the suction section: the ring leaves the model
+};
+// The refined model's wall rule for a move from `start` to `q` (the
+// program's slide, or with WallRule::Reflect the part beyond a barrier
+// mirrored back; Absorb is the caller's: it removes a ring that met a barrier).
+WallContact RefinedWallRule(const Model& m, const TRealPoint& start, TRealPoint& q);
+
 // The far region: a ring farther than this from the mouth's centre is removed, m.
 Real FarRegionRadius(const Model& m);
 

@@ -60,12 +60,23 @@ enum class FlowModel { Program, Refined };
 enum class ShedRule {
   SheetFlux,  // Γ = ½·(Γ_edge / h)·|U_edge|·dt: the bound sheet convected past the edge
   Edge,       // Γ = Γ_edge, as the program's model: the shed rate grows as dt shrinks
+  // Γ = (Γ_edge / h)·|U_edge|·dt: the sheet's flux γ·Ū, U_edge (the edge ring
+  // left out) being the mean Ū of the two sides' speeds, (U₊² − U₋²)/2 per second.
+  SheetMean,
 };
 
 // Where the refined model puts a new ring.
 enum class ShedPlacement {
   Offset,     // half a spacing from the edge along the edge velocity, as the program does
   Convected,  // half of its own move U_edge·dt, and at least 1e-4 m past the barrier
+};
+
+// What the refined model does with a free ring whose step crosses a body's
+// barrier (h/2 off the walls).
+enum class WallRule {
+  Slide,    // stopped at the barrier, moved on along it (the program's rule)
+  Absorb,   // removed: its circulation goes back to the walls (the total-circulation row)
+  Reflect,  // the part of the step beyond the barrier mirrored back into the flow
 };
 
 // The refined model's parameters; read only when Flow is Refined.
@@ -77,6 +88,7 @@ struct RefinedSettings {
   Real MergeAge = 0.1L;          // only rings older than this are merged, s
   bool MergeDistancePerStep = false;  // research: merge distance scaled by dt / 0.005 s
   bool FreeSeeAttachedCutOff = true;  // free rings see attached ones beyond h/2 only (as the program)
+  WallRule Wall = WallRule::Slide;
 };
 
 // What the refined model removed and whether the free-vortex ceiling was met
@@ -87,6 +99,17 @@ struct RefinedAccount {
   int64_t RemovedAxis = 0;   // rings whose radius fell below δ / 2
   Real AxisCirculation = 0;  // circulation the axis removals took away, m²/s
   int64_t NotShed = 0;       // sheddings skipped at the ceiling
+  // The circulation budget (research: where the shed circulation goes, m²/s).
+  static constexpr int32_t Edges = 3;  // separation points accounted one by one
+  int64_t RemovedSuction = 0;          // rings that left through the suction section
+  Real SuctionCirculation = 0;         // their circulation, m²/s
+  Real FarCirculation = 0;             // circulation of the rings removed far away, m²/s
+  Real WallCirculation = 0;            // circulation of the rings the wall absorbed, m²/s
+  int64_t WallSlides = 0;              // ring moves the wall rule stopped at a body's barrier
+  Real Shed[Edges] = {};               // circulation shed at each separation point, m²/s
+  Real ShedSheet[Edges] = {};          // Σ Γ_edge / h over its sheddings, m/s
+  Real ShedSpeed[Edges] = {};          // Σ |U_edge| over its sheddings, m/s
+  int64_t Sheddings[Edges] = {};       // rings it shed
 };
 
 // Work arrays of the refined step, sized once per run (no allocation per step).

@@ -155,5 +155,45 @@ TEST(Contraction, VenaContractaAndReattachmentFromTheSections) {
   EXPECT_FALSE(empty.HasVenaContracta);
 }
 
+// The jet's edge: from the profile's fastest point outward, where the mean
+// axial velocity turns negative, between the points' own radii (those within
+// h/2 of the wall sit h/2 from it).
+TEST(Contraction, JetEdgeWhereTheMeanFlowTurnsBack) {
+  const Model m = Hood(30);
+  const size_t n = ContractionSectionXs(m).size();
+  const double b = 0.15, h = static_cast<double>(m.VortexSpacing);
+  const auto midpoint = [b](int j) { return b * (j + 0.5) / 30; };
+  struct Row {
+    const char* name;
+    std::vector<double> profile;
+    double edge, top;
+  };
+  std::vector<double> linear(30), offAxis(30, 1.0), atWall(30, 1.0), forward(30, 1.0);
+  for (int j = 0; j < 30; ++j) linear[j] = 2 - 0.1 * j;  // zero at strip 20, negative from 21
+  offAxis[0] = -0.1;  // reverse flow on the axis, the jet's top at strip 10
+  offAxis[10] = 3;
+  for (int j = 16; j < 30; ++j) offAxis[j] = -0.2;
+  atWall[28] = 0.3;
+  atWall[29] = -0.1;
+  const double y28 = midpoint(28), y29 = b - h / 2;  // the last point sits h/2 from the wall
+  ASSERT_LT(y28, b - h / 2);
+  const std::vector<Row> rows = {
+      {"zero exactly at a point", linear, midpoint(20), 2.0},
+      {"scanned from the top, not from the axis", offAxis, midpoint(15) + (midpoint(16) - midpoint(15)) / 1.2, 3.0},
+      {"the last point h/2 from the wall", atWall, y28 + (y29 - y28) * 0.75, 1.0},
+      {"no reverse flow: the whole channel", forward, b, 1.0}};
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.name);
+    std::vector<double> profiles;
+    for (size_t k = 0; k < n; ++k) profiles.insert(profiles.end(), r.profile.begin(), r.profile.end());
+    const ContractionSummary c = SummariseContraction(m, profiles, std::vector<double>(n, 0.1));
+    ASSERT_EQ(c.Sections.size(), n);
+    for (const ContractionSection& s : c.Sections) {
+      EXPECT_NEAR(s.ZeroRadius, r.edge, 1e-12);
+      EXPECT_EQ(s.VxMax, r.top);
+    }
+  }
+}
+
 }  // namespace
 }  // namespace mdv

@@ -89,7 +89,9 @@ TEST(AveragesReading, TheContractionRoundTripsThroughTheOneReader) {
   c.MouthX = -0.5;
   c.MouthY = 0.15;
   c.WallOffset = 0.01;
-  c.Sections = {{-0.4625, 0.125, 0.0706, 0.61234567890123, -0.031}, {-0.425, 0.25, 0.0707, NAN, 0.2}};
+  // The second section as a file before the jet's edge was measured: no r_zero.
+  c.Sections = {{-0.4625, 0.125, 0.0706, 0.61234567890123, -0.031, NAN, NAN, NAN, 0.1234567},
+                {-0.425, 0.25, 0.0707, NAN, 0.2}};
   c.HasVenaContracta = true;
   c.VenaX = -0.4625;
   c.VenaXOverD = 0.125;
@@ -116,6 +118,9 @@ TEST(AveragesReading, TheContractionRoundTripsThroughTheOneReader) {
     EXPECT_EQ(b.Sections[k].VxWall, c.Sections[k].VxWall) << k;
   }
   EXPECT_EQ(b.Sections[0].Cc, 0.61234567890123);
+  EXPECT_EQ(b.Sections[0].ZeroRadius, 0.1234567);
+  EXPECT_TRUE(std::isnan(b.Sections[1].ZeroRadius)) << "absent";
+  EXPECT_EQ(text.find("\"r_zero\"", text.find("\"x\": -0.425")), std::string::npos) << "not written when not known";
   EXPECT_TRUE(std::isnan(b.Sections[1].Cc)) << "null";
   EXPECT_TRUE(b.HasVenaContracta);
   EXPECT_EQ(b.VenaX, c.VenaX);
@@ -143,7 +148,7 @@ TEST(AveragesReading, TheContractionRoundTripsThroughTheOneReader) {
   c.ZetaM = 0.4472135955;
   const std::string balanced = AveragesJson(w);
   EXPECT_NE(balanced.find("\"vx_wall\": -0.031, \"momentum_flux\": 0.0123456789, \"energy_flux\": 0.00234567, "
-                          "\"vx_max\": 1.6180339887}"),
+                          "\"vx_max\": 1.6180339887, \"r_zero\": 0.1234567}"),
             std::string::npos)
       << balanced;
   EXPECT_NE(balanced.find("\"zeta_bc\": 0.39804, \"zeta_m\": 0.4472135955}"), std::string::npos) << balanced;
