@@ -366,6 +366,11 @@ void ResultWindowsTest::chartAxisRules() {
   FitAxes(&x, &y, {});
   QCOMPARE(y.min(), 0.0);
   QCOMPARE(y.max(), 1.0);
+  // A chart's own axis labels (the averages window's) with the decimal comma.
+  QChart chart;
+  StyleChart(&chart, new QValueAxis, new QValueAxis);
+  QVERIFY(chart.localizeNumbers());
+  QCOMPARE(chart.locale().toString(0.5), QStringLiteral("0,5"));
 }
 
 void ResultWindowsTest::circulationRunGraphed() {

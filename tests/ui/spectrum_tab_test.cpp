@@ -240,6 +240,14 @@ void SpectrumTabTest::axesSpanTheDataInWholeDecades() {
   // 800 samples in segments of 128 overlapping by 64: (800 − 128)/64 + 1.
   QVERIFY2(s->labMethod->text().endsWith(QStringLiteral("отрезков 11; шаг по частоте 1,5625 Гц")),
            qPrintable(s->labMethod->text()));
+  // A start that is not a number is said so in place of the chart, not
+  // taken as "авто"; a good one charts again.
+  s->edFrom->setText(QStringLiteral("abc"));
+  QVERIFY(!s->ShowPoint(w.Record(), 0));
+  QCOMPARE(s->NoteText(), QString::fromStdString(InvalidFloatMessage("abc")));
+  s->edFrom->setText(QStringLiteral("1,5"));
+  QVERIFY(s->ShowPoint(w.Record(), 0));
+  QVERIFY(s->ChartShown());
 }
 
 QTEST_MAIN(SpectrumTabTest)
