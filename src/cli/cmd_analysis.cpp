@@ -108,6 +108,11 @@ int RunStreamLine(const StreamLineArgs& a) {
     Say("построение линии тока прервано (точек: " + std::to_string(r.PointCount) + "); ничего не записано");
     return ExitInterrupted;
   }
+  if (r.OutOfRange) {
+    const TRealPoint& p = m.StreamLines.back().back();
+    return Fail(Quoted(a.File) + ": скорость в точке (" + FormatGeneral(p.X) + "; " + FormatGeneral(p.Y) +
+                ") не представима числом двойной точности (значения файла слишком велики); ничего не записано");
+  }
   std::ostringstream csv;
   csv << "x;y\n";
   for (const TRealPoint& p : m.StreamLines.back()) {

@@ -19,6 +19,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <random>
 #include <thread>
 
 #include <CLI/CLI.hpp>
@@ -514,37 +515,68 @@ int StatusCommand(CLI::App& app, const std::string& dir) {
 }
 
 int CollectCommand(CLI::App& app, const std::string& dir) {
+  InterruptWatch watch;
+  InterruptObserver stop;
+  const auto interrupted = [] {
+    Say("прервано: сводка исследования не записана");
+    return ExitInterrupted;
+  };
   std::string error;
   StudyTable table;
-  if (!CollectStudy(dir, RunOptions(app), table, error)) return Fail(error);
-  const std::string csv = (fs::path(dir) / "results.csv").string();
-  if (!WriteTextFile(csv, StudyCsv(table), error)) return Fail(error);
-  std::printf("%s\n", csv.c_str());
+  if (!CollectStudy(dir, RunOptions(app), table, error, stop)) return InterruptWatch::Raised() ? interrupted() : Fail(error);
+
+  // Everything is made in a folder of its own inside DIR and moved into
+  // place only when complete: a Ctrl+C leaves the earlier summary as it was.
+  std::random_device random;
+  const fs::path staging = fs::path(dir) / (".collect-" + std::to_string(random()));
+  const fs::path stagedPlots = staging / "plots";
+  std::error_code ec;
+  fs::remove_all(staging, ec);
+  if (!fs::create_directories(stagedPlots, ec)) return Fail("не удалось создать папку " + Quoted(stagedPlots.string()) + ": " + ec.message());
+  struct Cleanup {
+    fs::path path;
+    ~Cleanup() {
+      std::error_code e;
+      fs::remove_all(path, e);
+    }
+  } cleanup{staging};
+
+  std::vector<std::string> files = {"results.csv"};  // relative to DIR, in the order told
+  if (!WriteTextFile((staging / files[0]).string(), StudyCsv(table), error)) return Fail(error);
   std::vector<PlotScript> scripts = StudyPlotScripts(table);
   if (!table.Refinements.empty()) {
-    const std::string gci = (fs::path(dir) / "convergence.csv").string();
     const std::vector<ConvergenceRow> rows = StudyConvergence(table);
-    if (!WriteTextFile(gci, ConvergenceCsv(table, rows), error)) return Fail(error);
-    std::printf("%s\n", gci.c_str());
+    files.push_back("convergence.csv");
+    if (!WriteTextFile((staging / files.back()).string(), ConvergenceCsv(table, rows), error)) return Fail(error);
     for (PlotScript& p : ConvergencePlotScripts(table, rows)) scripts.push_back(std::move(p));
   }
-  const fs::path plots = fs::path(dir) / "plots";
-  std::error_code ec;
-  fs::create_directories(plots, ec);
   int status = ExitOk;
   for (const PlotScript& p : scripts) {
-    const std::string gp = (plots / (p.BaseName + ".gp")).string();
+    if (InterruptWatch::Raised()) return interrupted();
+    const std::string gp = (stagedPlots / (p.BaseName + ".gp")).string();
     if (!WriteTextFile(gp, p.Text, error)) return Fail(error);
+    files.push_back("plots/" + p.BaseName + ".gp");
     std::string out;
     // gnuplot writes the PNG named in the script beside the script.
-    const std::vector<std::string> argv = {"/bin/sh", "-c", "cd " + ShellQuote(plots.string()) +
+    const std::vector<std::string> argv = {"/bin/sh", "-c", "cd " + ShellQuote(stagedPlots.string()) +
                                                               " && exec gnuplot " + ShellQuote(p.BaseName + ".gp")};
     if (!RunCapture(argv, out, error)) {
-      status = Fail("gnuplot не построил " + Quoted(gp) + ": " + error);
+      if (InterruptWatch::Raised()) return interrupted();
+      status = Fail("gnuplot не построил " + Quoted((fs::path(dir) / files.back()).string()) + ": " + error);
       continue;
     }
-    std::printf("%s\n", (plots / (p.BaseName + ".png")).string().c_str());
+    files.push_back("plots/" + p.BaseName + ".png");
   }
+  if (InterruptWatch::Raised()) return interrupted();
+
+  // Into place: renames within one folder, each file whole.
+  fs::create_directories(fs::path(dir) / "plots", ec);
+  for (const std::string& f : files) {
+    fs::rename(staging / f, fs::path(dir) / f, ec);
+    if (ec) return Fail("не удалось записать " + Quoted((fs::path(dir) / f).string()) + ": " + ec.message());
+  }
+  for (const std::string& f : files)
+    if (!f.ends_with(".gp")) std::printf("%s\n", (fs::path(dir) / f).string().c_str());
   const StudyCounts n = CountStates(table);
   std::fprintf(stderr, "рассчитано %d из %zu, с ошибкой %d, выполняется %d, ожидает %d\n", n.Done,
                table.Rows.size(), n.Failed, n.Running, n.Pending);

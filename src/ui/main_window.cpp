@@ -386,6 +386,9 @@ void TfrmMain::btnTraceStreamLineClick() {
     // everywhere before the first run, when no circulation has been solved).
     ShowMessage(this, QStringLiteral("Скорость воздуха в точке линии тока равна нулю: "
                                      "построение линии остановлено."));
+  } else if (r.OutOfRange) {
+    ShowMessage(this, QStringLiteral("Скорость воздуха в точке линии тока не представима числом двойной "
+                                     "точности (значения файла слишком велики): построение линии остановлено."));
   }
 }
 

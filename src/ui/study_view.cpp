@@ -7,6 +7,7 @@
 #include <QChartView>
 #include <QComboBox>
 #include <QFileDialog>
+#include <QFont>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
@@ -15,6 +16,8 @@
 #include <QMessageBox>
 #include <QPen>
 #include <QPushButton>
+#include <QResizeEvent>
+#include <QScreen>
 #include <QScatterSeries>
 #include <QSplitter>
 #include <QTabWidget>
@@ -36,26 +39,45 @@ constexpr qsizetype MaxSweptTicks = 13;
 // Header lines are broken at blanks to about this many characters, so that
 // the columns are as narrow as their numbers.
 constexpr qsizetype HeaderLineChars = 12;
+// The parameters' header lines when the columns do not fit otherwise.
+constexpr qsizetype NarrowHeaderLineChars = 8;
+// Then the table's font is made smaller by FontStep points at a time, by at
+// most this fraction.
+constexpr double MaxFontShrink = 1.0 / 6;
+constexpr double FontStep = 0.5;
 // A last line this short is joined to the one before.
 constexpr qsizetype ShortTail = 4;
+// The two texts of a cell holding a mean and its spread.
+constexpr int OneLineRole = Qt::UserRole;
+constexpr int TwoLinesRole = Qt::UserRole + 1;
 
 QString Text(const std::string& s) { return QString::fromStdString(s); }
 
 // A header text in lines of about HeaderLineChars, its own breaks kept.
-QString Wrapped(const QString& text) {
+QString Wrapped(const QString& text, qsizetype lineChars = HeaderLineChars) {
   QStringList out;
   for (const QString& para : text.split(QLatin1Char('\n'))) {
     const qsizetype start = out.size();  // a tail joins a line of its own paragraph only
     QString line;
-    for (const QString& word : para.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
-      if (!line.isEmpty() && line.size() + 1 + word.size() > HeaderLineChars) {
+    // A word longer than a line breaks after a dash in it: "(Борда–" "Карно)".
+    QStringList words;
+    for (const QString& w : para.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+      const qsizetype dash = w.indexOf(QChar(0x2013));
+      if (w.size() > lineChars && dash > 0 && dash + 1 < w.size())
+        words << w.left(dash + 1) << w.mid(dash + 1);
+      else
+        words << w;
+    }
+    for (const QString& word : words) {
+      const bool afterDash = line.endsWith(QChar(0x2013));
+      if (!line.isEmpty() && line.size() + (afterDash ? 0 : 1) + word.size() > lineChars) {
         out << line;
         line.clear();
       }
-      line += (line.isEmpty() ? QString() : QStringLiteral(" ")) + word;
+      line += (line.isEmpty() || afterDash ? QString() : QStringLiteral(" ")) + word;
     }
     // A unit or a word of a few letters stays on the line before it.
-    if (out.size() > start && line.size() <= ShortTail)
+    if (out.size() > start && line.size() <= ShortTail && lineChars >= HeaderLineChars)
       out.back() += QStringLiteral(" ") + line;
     else
       out << line;
@@ -63,7 +85,9 @@ QString Wrapped(const QString& text) {
   return out.join(QLatin1Char('\n'));
 }
 
-QString Header(const StudyColumn& c, bool result) { return Wrapped(Text(AxisTitle(c, result, !result))); }
+QString Header(const StudyColumn& c, bool result, qsizetype lineChars = HeaderLineChars) {
+  return Wrapped(Text(AxisTitle(c, result, !result)), lineChars);
+}
 
 QString StateText(CaseState s) {
   switch (s) {
@@ -77,6 +101,23 @@ QString StateText(CaseState s) {
 
 QString Number(Real v) { return Text(FormatSignificant(v, ShownDigits)); }
 QString Number(const std::optional<Real>& v) { return v && std::isfinite(*v) ? Number(*v) : QString(); }
+
+// A spread beside its mean, to the mean's last shown decimal ("0,8312 ±
+// 0,0123"): digits beyond the mean's say nothing; a spread below that
+// decimal keeps one significant digit.
+QString Spread(const std::optional<Real>& mean, const std::optional<Real>& spread) {
+  if (!spread || !std::isfinite(*spread)) return {};
+  if (!mean || !std::isfinite(*mean) || *mean == 0) return Text(FormatSignificant(*spread, 2));
+  const int decimals = ShownDigits - 1 - static_cast<int>(std::floor(std::log10(std::fabs(static_cast<double>(*mean)))));
+  if (decimals < 0) return Number(*spread);
+  std::string t = FormatFixed(*spread, 17, decimals);
+  if (t.find(',') != std::string::npos) {
+    while (t.back() == '0') t.pop_back();
+    if (t.back() == ',') t.pop_back();
+  }
+  if (t == "0" && *spread != 0) return Text(FormatSignificant(*spread, 1));
+  return Text(t);
+}
 
 void Put(QTableWidget* t, int r, int c, const QString& text, bool number) {
   auto* item = new QTableWidgetItem(text);
@@ -99,7 +140,9 @@ QTableWidget* NewTable(const char* name, QWidget* parent) {
 StudyView::StudyView(QWidget* parent) : QDialog(parent) {
   setObjectName(QStringLiteral("StudyView"));
   setWindowTitle(QStringLiteral("Исследование"));
-  resize(1000, 720);
+  // Within the screen (a small or scaled one too).
+  const QRect screenRect = screen()->availableGeometry();
+  resize(std::min(1000, screenRect.width()), std::min(720, screenRect.height()));
 
   lbStudy = new QLabel(this);
   lbStudy->setObjectName(QStringLiteral("lbStudy"));
@@ -108,6 +151,7 @@ StudyView::StudyView(QWidget* parent) : QDialog(parent) {
   tabs = new QTabWidget(this);
   tabs->setObjectName(QStringLiteral("tabs"));
   sgCases = NewTable("sgCases", tabs);
+  sgCases->viewport()->installEventFilter(this);
   sgConvergence = NewTable("sgConvergence", tabs);
   sgConvergence->hide();  // a page only while the study refines something
   tabs->addTab(sgCases, QStringLiteral("Варианты"));
@@ -206,11 +250,39 @@ void StudyView::FillTable() {
                        .arg(n.Running)
                        .arg(n.Pending));
 
+  // A mean's spread (s.d. or half-width) shares its cell, not a column of its own.
+  std::vector<size_t> shown;
+  for (size_t c = 0; c < table_.Results.size(); ++c)
+    if (PlottedResult(table_, c)) shown.push_back(c);
+  // The verdict's column only when some case averaged.
+  const bool steady = std::any_of(table_.Rows.begin(), table_.Rows.end(),
+                                  [](const StudyRow& r) { return r.Steady == "да" || r.Steady == "нет"; });
+
+  headers_.clear();
   QStringList headers{QStringLiteral("№")};
-  for (const StudyColumn& c : table_.Params) headers << Header(c, false);
-  headers << QStringLiteral("Состояние");
-  for (const StudyColumn& c : table_.Results) headers << Header(c, true);
-  headers << QStringLiteral("Сообщение");
+  for (const StudyColumn& c : table_.Params) {
+    headers_.push_back({static_cast<int>(headers.size()), &c, false, QString()});
+    headers << Header(c, false);
+  }
+  // The state's column only when some case is not done (the line above counts them).
+  const bool states = std::any_of(table_.Rows.begin(), table_.Rows.end(),
+                                  [](const StudyRow& r) { return r.State != CaseState::Done; });
+  if (states) headers << QStringLiteral("Состояние");
+  // Hyphenated: the parameters' headers are three lines high already.
+  if (steady) headers << QStringLiteral("Режим\nустано-\nвился");
+  for (const size_t c : shown) {
+    const int spread = SpreadColumn(table_, c);
+    QString suffix;
+    if (spread >= 0)
+      suffix = table_.Results[static_cast<size_t>(spread)].Name.ends_with(SdSuffix) ? QStringLiteral("\n±с.к.о.")
+                                                                                    : QStringLiteral("\n±95 %");
+    headers_.push_back({static_cast<int>(headers.size()), &table_.Results[c], true, suffix});
+    headers << Header(table_.Results[c], true) + suffix;
+  }
+  // The messages' column only when some case has one (a failed case).
+  const bool messages = std::any_of(table_.Rows.begin(), table_.Rows.end(),
+                                    [](const StudyRow& r) { return !r.Message.empty(); });
+  if (messages) headers << QStringLiteral("Сообщение");
   sgCases->clear();
   sgCases->setColumnCount(static_cast<int>(headers.size()));
   sgCases->setRowCount(static_cast<int>(table_.Rows.size()));
@@ -220,11 +292,24 @@ void StudyView::FillTable() {
     int c = 0;
     Put(sgCases, r, c++, QString::number(row.Id), true);
     for (const std::string& p : row.Params) Put(sgCases, r, c++, Text(DisplayValue(p)), true);
-    Put(sgCases, r, c++, StateText(row.State), false);
-    for (const auto& v : row.Results) Put(sgCases, r, c++, Number(v), true);
-    Put(sgCases, r, c++, Text(row.Message), false);
+    if (states) Put(sgCases, r, c++, StateText(row.State), false);
+    if (steady) Put(sgCases, r, c++, Text(row.Steady), false);
+    for (const size_t k : shown) {
+      const int spread = SpreadColumn(table_, k);
+      const QString mean = Number(row.Results[k]);
+      const QString e = spread >= 0 && !mean.isEmpty() ? Spread(row.Results[k], row.Results[static_cast<size_t>(spread)])
+                                                       : QString();
+      Put(sgCases, r, c, e.isEmpty() ? mean : mean + QStringLiteral(" ± ") + e, true);
+      // The same on two lines, for a window too narrow for the one-line cells.
+      if (!e.isEmpty()) {
+        sgCases->item(r, c)->setData(OneLineRole, mean + QStringLiteral(" ± ") + e);
+        sgCases->item(r, c)->setData(TwoLinesRole, mean + QStringLiteral("\n±") + e);
+      }
+      ++c;
+    }
+    if (messages) Put(sgCases, r, c++, Text(row.Message), false);
   }
-  sgCases->resizeColumnsToContents();
+  FitCases();
   FillConvergence();
 
   const QString result = cbResult->currentText();
@@ -243,6 +328,66 @@ void StudyView::FillTable() {
   if (cbResult->findText(result) >= 0) cbResult->setCurrentText(result);
   if (cbParameter->findText(param) >= 0) cbParameter->setCurrentText(param);
   DrawChart();
+}
+
+void StudyView::FitCases() {
+  // One line per cell when every column fits the width; a mean over its
+  // spread otherwise, so that the columns fit without sideways scrolling.
+  const auto use = [&](bool twoLines) {
+    for (int r = 0; r < sgCases->rowCount(); ++r) {
+      for (int c = 0; c < sgCases->columnCount(); ++c) {
+        QTableWidgetItem* item = sgCases->item(r, c);
+        if (item != nullptr && item->data(OneLineRole).isValid())
+          item->setText(item->data(twoLines ? TwoLinesRole : OneLineRole).toString());
+      }
+    }
+    sgCases->resizeColumnsToContents();
+  };
+  // The headers at their usual width, or in narrower lines as a last resort.
+  const auto headers = [&](qsizetype lineChars) {
+    for (const HeaderSource& h : headers_) {
+      QTableWidgetItem* item = sgCases->horizontalHeaderItem(h.Column);
+      if (item != nullptr) item->setText(Header(*h.Source, h.Result, lineChars) + h.Suffix);
+    }
+  };
+  const auto fits = [&] { return sgCases->horizontalHeader()->length() <= sgCases->viewport()->width(); };
+  sgCases->setFont(font());
+  headers(HeaderLineChars);
+  use(false);
+  // Hidden, the table has no width of its own yet: fitted when shown.
+  if (sgCases->isVisible() && !fits()) use(true);
+  if (sgCases->isVisible() && !fits()) {
+    headers(NarrowHeaderLineChars);
+    sgCases->resizeColumnsToContents();
+  }
+  // Last, a font up to a sixth smaller, a step at a time.
+  const QFont normal = font();
+  QFont smaller = normal;
+  const double least = normal.pointSizeF() * (1 - MaxFontShrink);  // a pixel-sized font: -1, no steps
+  while (normal.pointSizeF() > 0 && sgCases->isVisible() && !fits() && smaller.pointSizeF() - FontStep >= least) {
+    smaller.setPointSizeF(smaller.pointSizeF() - FontStep);
+    sgCases->setFont(smaller);
+    sgCases->resizeColumnsToContents();
+  }
+  sgCases->resizeRowsToContents();
+}
+
+void StudyView::showEvent(QShowEvent* e) {
+  QDialog::showEvent(e);
+  FitCases();
+}
+
+bool StudyView::eventFilter(QObject* watched, QEvent* e) {
+  // The table's own width, once its layout has given it one.
+  if (watched == sgCases->viewport() && e->type() == QEvent::Resize && !fitting_) {
+    const auto* r = static_cast<QResizeEvent*>(e);
+    if (r->size().width() != r->oldSize().width()) {
+      fitting_ = true;
+      FitCases();
+      fitting_ = false;
+    }
+  }
+  return QDialog::eventFilter(watched, e);
 }
 
 void StudyView::FillConvergence() {

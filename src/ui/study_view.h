@@ -7,6 +7,8 @@
 #include <QDialog>
 #include <QString>
 
+#include <vector>
+
 #include "core/study/study_table.h"
 
 class QChartView;
@@ -45,8 +47,15 @@ class StudyView : public QDialog {
   void btnSavePictureClick();
   void btnSaveCsvClick();
 
+ protected:
+  bool eventFilter(QObject* watched, QEvent* e) override;
+  void showEvent(QShowEvent* e) override;
+
  private:
   void FillTable();
+  // A mean and its spread on one line ("0,8312 ± 0,0123") while the
+  // columns fit the table's width, else on two.
+  void FitCases();
   void FillConvergence();
 
   QString dir_;
@@ -54,6 +63,16 @@ class StudyView : public QDialog {
   std::vector<size_t> plotted_;  // the result of each entry of cbResult
   QValueAxis* axisX_;
   QValueAxis* axisY_;
+  // The headers of the parameters and results, made again in narrower lines
+  // when the columns do not fit.
+  struct HeaderSource {
+    int Column;
+    const StudyColumn* Source;
+    bool Result;
+    QString Suffix;  // "\n± с.к.о." or "\n± 95 %" after a mean's name
+  };
+  std::vector<HeaderSource> headers_;
+  bool fitting_ = false;  // FitCases is running (its own resizes of the table)
 };
 
 // "Открыть исследование…": asks for a study folder and shows its window.

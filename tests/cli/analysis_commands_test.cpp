@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/batch_text.h"
 #include "core/model/area.h"
 #include "core/model/records.h"
 #include "core/flow/run.h"
@@ -277,10 +278,13 @@ TEST_F(AnalysisCommands, BadInputFailsWithAMessage) {
       {"no samples", {"pulsation", empty}, "нет отсчетов"},
       {"point out of range", {"pulsation", empty, "--point", "2"}, "2"},
       {"not a circulation record", {"track", pls}, "short.pls"},
-      // Endless input: refused once it is longer than any vortex file can be
-      // (193 + 104 · 4000 + 40 · 10⁶ bytes), not after 2 GB.
-      {"endless vortex file", {"centreline", "/dev/zero"}, "файл больше 40416193 байт"},
+      // Endless input: judged by its header before anything more is read
+      // (earlier: refused after 40 MB, the longest a vortex file can be).
+      {"endless vortex file", {"centreline", "/dev/zero"}, "версия формата 0"},
       {"circulation beyond a double", {"centreline", big}, "не представима числом двойной точности"},
+      // Its velocity fits the extended sums but not the line's 64-bit steps:
+      // earlier "линия остановилась там, где воздух неподвижен".
+      {"stream line beyond a double", {"streamline", big, "0.1", "0.005", "0.005", "1"}, "не представима числом двойной точности"},
       {"circulation beyond the double path", {"centreline", big, "--precision", "double"},
        "вне диапазона двойной точности (--precision double)"},
   };
@@ -290,6 +294,16 @@ TEST_F(AnalysisCommands, BadInputFailsWithAMessage) {
     EXPECT_EQ(r.Out.find("—"), std::string::npos) << row.name << ": a value shown as a dash";
     EXPECT_NE(r.Err.find(row.message), std::string::npos) << row.name << ": " << r.Err;
   }
+  // Through a pipe a vortex file is read as far as its header says: the file
+  // itself is taken; with endless zeros after it, one byte more is refused.
+  const std::string exe = std::string("'") + MDV_BATCH_EXE + "' centreline /dev/stdin >/dev/null 2>";
+  const std::string err = Temp("pipe.err");
+  int raw = std::system(("cat '" + State() + "' | " + exe + "'" + err + "'").c_str());
+  EXPECT_TRUE(WIFEXITED(raw) && WEXITSTATUS(raw) == 0) << raw << " " << test::Slurp(err);
+  raw = std::system(("cat '" + State() + "' /dev/zero | " + exe + "'" + err + "'").c_str());
+  EXPECT_TRUE(WIFEXITED(raw) && WEXITSTATUS(raw) == 1) << raw;
+  EXPECT_NE(test::Slurp(err).find("указанных заголовком"), std::string::npos) << test::Slurp(err);
+  std::remove(err.c_str());
   std::remove(pls.c_str());
   std::remove(empty.c_str());
   std::remove(big.c_str());

@@ -147,5 +147,45 @@ TEST(SpectrumCommand, StartUpLeftOutAsInTheWindow) {
   std::remove(pls.c_str());
 }
 
+TEST(SpectrumCommand, ValuesBeyondTheArithmeticAreRefused) {
+  // Samples an extended value holds but a double does not (1e4816), and
+  // samples a double holds whose squares it does not (1e200): no NaN, no
+  // "ряд постоянный", no table; the statistics refused alike.
+  const struct {
+    const char* name;
+    long double scale;
+  } rows[] = {{"beyond a double", 1e4816L}, {"squares beyond a double", 1e200L}};
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    const int m = 400;
+    PulsationRecord p;
+    p.TimeStep = 0.005L;
+    p.Points = {{-0.2L, 0.1L}};
+    p.SampleCount = m;
+    p.Vx = {TRealArray(m)};
+    p.Vy = {TRealArray(m)};
+    for (int j = 0; j < m; ++j) {
+      p.Vx[0][j] = row.scale * (1 + 0.1L * std::sin(0.7L * j));
+      p.Vy[0][j] = row.scale * (1 + 0.1L * std::cos(0.3L * j));
+    }
+    const std::string pls = Temp("huge.pls"), csv = Temp("huge.csv");
+    std::string error;
+    ASSERT_TRUE(WriteFileAtomically(pls, EncodePulsationRecord(p), error)) << error;
+    const Result spectrum = Batch({"pulsation", pls, "--spectrum", "--csv", csv});
+    EXPECT_EQ(spectrum.Status, 1) << spectrum.Out;
+    EXPECT_NE(spectrum.Err.find("двойной точности"), std::string::npos) << spectrum.Err;
+    EXPECT_EQ(spectrum.Out.find("постоянный"), std::string::npos) << spectrum.Out;
+    EXPECT_FALSE(std::ifstream(csv).good()) << "no table";
+    const Result table = Batch({"pulsation", pls, "--spectrum", "--csv", "-"});
+    EXPECT_EQ(table.Status, 1);
+    EXPECT_EQ(table.Out, "");
+    const Result stats = Batch({"pulsation", pls, "--point", "1"});
+    EXPECT_EQ(stats.Status, 1) << stats.Out;
+    EXPECT_NE(stats.Err.find("двойной точности"), std::string::npos) << stats.Err;
+    for (const char* bad : {"nan", "NAN", "inf", "—"}) EXPECT_EQ(stats.Out.find(bad), std::string::npos) << bad;
+    std::remove(pls.c_str());
+  }
+}
+
 }  // namespace
 }  // namespace mdv

@@ -15,6 +15,8 @@
 #include <thread>
 
 #include "cli/batch_text.h"
+#include "core/study/study_plan.h"
+#include "core/study/study_results.h"
 
 namespace fs = std::filesystem;
 
@@ -325,6 +327,57 @@ TEST_F(Study, PlanStopsOnCtrlCAndLeavesNothing) {
   ASSERT_TRUE(started) << "the plan never reached case 200";
   EXPECT_TRUE(WIFEXITED(raw) && WEXITSTATUS(raw) == 130) << raw;
   EXPECT_FALSE(Exists("big"));
+}
+
+// Ctrl+C while collect draws its plots: 130, and the summary of before stays
+// as it was (no table, plot or working folder of the stopped collect).
+TEST_F(Study, CollectStopsOnCtrlCAndLeavesTheEarlierSummary) {
+  Write("c.toml", "name = \"c\"\n[sweep]\nflange-angle-deg = [30, 45, 60]\ninflow-speed = [0, 1]\n"
+                  "dt = [0.005, 0.004]\n[results]\npoints = [[0.1, 0.05], [0.2, 0.05], [0.3, 0.05]]\n");
+  ASSERT_EQ(Run({"study", "plan", "c.toml", "c"}).status, 0);
+  for (int id = 0; id < 12; ++id) {
+    CaseResults r;
+    for (const char* p : {"(0,1 0,05)", "(0,2 0,05)", "(0,3 0,05)"})
+      for (const char* q : {"vx", "vy", "v"}) r.push_back({std::string(q) + p, "м/с", 0.01L * id + 0.1L});
+    std::string error;
+    ASSERT_TRUE(WriteTextFile(CaseFile((dir_ / "c").string(), id, CaseResultsName), ResultsFileText(r), error));
+    ASSERT_TRUE(MarkCaseDone((dir_ / "c").string(), id, error)) << error;
+  }
+  Write("c/results.csv", "earlier\n");
+  const pid_t pid = ::fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    ::execl(MDV_BATCH_EXE, MDV_BATCH_EXE, "study", "collect", (dir_ / "c").c_str(), nullptr);
+    ::_exit(127);
+  }
+  // 27 plots: wait for the first picture in the working folder.
+  const auto drawing = [&] {
+    for (const auto& e : fs::directory_iterator(dir_ / "c"))
+      if (e.path().filename().string().starts_with(".collect-") && fs::exists(e.path() / "plots") &&
+          !fs::is_empty(e.path() / "plots"))
+        return true;
+    return false;
+  };
+  const bool started = WaitFor(drawing, 60);
+  ::kill(pid, SIGINT);
+  int raw = 0;
+  ::waitpid(pid, &raw, 0);
+  ASSERT_TRUE(started) << "no plot was begun";
+  EXPECT_TRUE(WIFEXITED(raw) && WEXITSTATUS(raw) == 130) << raw;
+  EXPECT_EQ(Read("c/results.csv"), "earlier\n");
+  EXPECT_FALSE(Exists("c/plots"));
+  for (const auto& e : fs::directory_iterator(dir_ / "c"))
+    EXPECT_FALSE(e.path().filename().string().starts_with(".collect-")) << e.path();
+
+  // Uninterrupted: the whole summary, no working folder left.
+  const Result whole = Run({"study", "collect", "c"});
+  ASSERT_EQ(whole.status, 0) << whole.err;
+  EXPECT_NE(Read("c/results.csv").find("vx(0,1 0,05) [м/с]"), std::string::npos);
+  int pictures = 0;
+  for (const auto& e : fs::directory_iterator(dir_ / "c" / "plots")) pictures += e.path().extension() == ".png";
+  EXPECT_EQ(pictures, 27) << "9 results against 3 parameters";
+  for (const auto& e : fs::directory_iterator(dir_ / "c"))
+    EXPECT_FALSE(e.path().filename().string().starts_with(".collect-")) << e.path();
 }
 
 // What goes into the job script's directives cannot end a line there: the rest

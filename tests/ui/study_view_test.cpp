@@ -9,6 +9,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
+#include <QHeaderView>
 #include <QImage>
 #include <QLegendMarker>
 #include <QTabWidget>
@@ -68,7 +69,10 @@ void StudyViewTest::ShowsCasesAndChartsAResultAgainstAParameter() {
       continue;
     }
     const Real beff = std::stold(c.SweptValues[0]) / 100 + std::stold(c.SweptValues[1]) + 1e-5L;
-    const CaseResults r = {{"Beff", "м", beff}, {"Beff_sd", "м", beff / 10}, {"b", "м", 2 * beff}};
+    // The verdict: steady in case 0 only.
+    const CaseResults r = {{"steady", "", c.Id == 0 ? 1.0L : 0.0L}, {"Beff", "м", beff}, {"Beff_sd", "м", beff / 10},
+                           {"b", "м", 2 * beff}, {"flux_ratio", "", 0.8312L}, {"flux_ratio_hw", "", 0.012345L},
+                           {"l", "м", beff / 3}, {"l_sd", "м", beff / 30}, {"a", "м", beff / 5}, {"a_sd", "м", beff / 50}};
     QVERIFY(WriteTextFile(CaseFile(dir, c.Id, CaseResultsName), ResultsFileText(r), error));
     QVERIFY(MarkCaseDone(dir, c.Id, error));
   }
@@ -79,15 +83,34 @@ void StudyViewTest::ShowsCasesAndChartsAResultAgainstAParameter() {
   // The area dialog's names, broken into short lines; 4 significant digits.
   QCOMPARE(view.sgCases->horizontalHeaderItem(1)->text(), QStringLiteral("Угол наклона\nкозырька\n(Alpha), град"));
   QCOMPARE(view.sgCases->horizontalHeaderItem(2)->text(), QStringLiteral("Скорость\nприточного\nвоздуха, м/с"));
-  QCOMPARE(view.sgCases->horizontalHeaderItem(4)->text(), QStringLiteral("Bэф, м"));
-  QCOMPARE(view.sgCases->horizontalHeaderItem(5)->text(), QStringLiteral("С.к.о. Bэф, м"));
+  // The verdict's column; a mean and its s.d. in one cell, no column of its own for the s.d.
+  QCOMPARE(view.sgCases->columnCount(), 11);
+  QCOMPARE(view.sgCases->horizontalHeaderItem(4)->text(), QStringLiteral("Режим\nустано-\nвился"));
+  QCOMPARE(view.sgCases->horizontalHeaderItem(5)->text(), QStringLiteral("Bэф, м\n±с.к.о."));
+  QCOMPARE(view.sgCases->horizontalHeaderItem(6)->text(), QStringLiteral("b, м"));
+  QCOMPARE(view.sgCases->horizontalHeaderItem(7)->text(), QStringLiteral("Расход через\nканал / πB²v\n±95 %"));
+  // A half-width to the mean's last decimal.
+  QCOMPARE(view.sgCases->item(0, 7)->text(), QStringLiteral("0,8312 ± 0,0123"));
+  QCOMPARE(view.sgCases->item(0, 4)->text(), QStringLiteral("да"));
+  QCOMPARE(view.sgCases->item(1, 4)->text(), QStringLiteral("нет"));
+  QCOMPARE(view.sgCases->item(3, 4)->text(), QString());
   QCOMPARE(view.sgCases->item(1, 2)->text(), QStringLiteral("0,75"));
-  QCOMPARE(view.sgCases->item(1, 4)->text(), QStringLiteral("0,9"));
-  QCOMPARE(view.sgCases->item(2, 4)->text(), QStringLiteral("0,3"));
-  QCOMPARE(view.sgCases->item(2, 5)->text(), QStringLiteral("0,03"));
+  QCOMPARE(view.sgCases->item(1, 5)->text(), QStringLiteral("0,9 ± 0,09"));
+  QCOMPARE(view.sgCases->item(2, 5)->text(), QStringLiteral("0,3 ± 0,03"));
+  QCOMPARE(view.sgCases->item(2, 6)->text(), QStringLiteral("0,6"));
+  QCOMPARE(view.sgCases->item(3, 5)->text(), QString());
   QCOMPARE(view.sgCases->item(3, 3)->text(), QStringLiteral("ожидает"));
   QCOMPARE(view.sgCases->item(5, 3)->text(), QStringLiteral("ошибка"));
-  QCOMPARE(view.sgCases->item(5, 7)->text(), QStringLiteral("Отказ"));
+  QCOMPARE(view.sgCases->item(5, 10)->text(), QStringLiteral("Отказ"));
+  // Too narrow for one-line cells: the spread goes under its mean and the columns fit.
+  view.resize(440, 600);
+  view.show();
+  QVERIFY(QTest::qWaitForWindowExposed(&view));
+  QCOMPARE(view.sgCases->item(2, 5)->text(), QStringLiteral("0,3\n±0,03"));
+  QCOMPARE(view.sgCases->item(2, 6)->text(), QStringLiteral("0,6"));
+  QVERIFY(view.sgCases->horizontalHeader()->length() <= view.sgCases->viewport()->width());
+  view.resize(1000, 720);
+  QTRY_COMPARE(view.sgCases->item(2, 5)->text(), QStringLiteral("0,3 ± 0,03"));
   QCOMPARE(view.tabs->count(), 1);  // no convergence tab: the study refines nothing
   QVERIFY(view.sgConvergence->isHidden());
   QVERIFY(view.lbStudy->text().contains(QStringLiteral("рассчитано 4, с ошибкой 1")));
@@ -99,7 +122,7 @@ void StudyViewTest::ShowsCasesAndChartsAResultAgainstAParameter() {
     return out;
   };
   // The s.d. is no result of its own: Bэф's error bars, one per done case.
-  QCOMPARE(view.cbResult->count(), 2);
+  QCOMPARE(view.cbResult->count(), 5);
   QCOMPARE(view.cbResult->currentText(), QStringLiteral("Bэф, м"));
   QList<QLineSeries*> l = lines();
   QCOMPARE(l.size(), 2 + 4);

@@ -86,6 +86,15 @@ bool CalcPulsationStats(const PulsationRecord& r, int32_t k, PulsationStats& s,
   // Population form: divided by M.
   out.RmsVx = static_cast<double>(std::sqrt(static_cast<Real>(sx) / m));
   out.RmsVy = static_cast<double>(std::sqrt(static_cast<Real>(sy) / m));
+  // The sums are doubles: samples beyond about 1e154 m/s square past their
+  // range (beyond 1e308 they do not fit at all), and no figure is shown then.
+  for (const double v : {out.MeanVx, out.MeanVy, out.RmsVx, out.RmsVy}) {
+    if (!std::isfinite(v)) {
+      error = "Значения скорости в точке " + std::to_string(int64_t{k} + 1) +
+              " слишком велики: средние и пульсации вне диапазона двойной точности";
+      return false;
+    }
+  }
 
   out.LabVx = "<Vx> = " + FormatFixed(out.MeanVx, 7, 5);
   out.LabVy = "<Vy> = " + FormatFixed(out.MeanVy, 7, 5);

@@ -160,6 +160,12 @@ bool WelchAccumulator::Finish(PowerSpectrum& out, std::string& error) {
     // for zero and (even N) the Nyquist bin, which have no mirror.
     const bool mirrored = k != 0 && !(len_ % 2 == 0 && k == len_ / 2);
     r.Density[k] = sum_[k] * scale * (mirrored ? 2.0 : 1.0);
+    // Samples beyond about 1e154 (or beyond a double at all) square past
+    // its range: a density of infinities or NaN is no spectrum.
+    if (!std::isfinite(r.Density[k])) {
+      error = SpectrumOutOfRangeText;
+      return false;
+    }
   }
   r.PeakIndex = 1;
   for (std::size_t k = 2; k < bins; ++k)

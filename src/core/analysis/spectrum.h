@@ -106,5 +106,8 @@ std::string PeakText(const char* component, const PowerSpectrum& s);
 
 inline constexpr char TooFewSpectrumSamplesText[] =
     "Слишком мало отсчетов для спектра (нужно не меньше 16)";
+// Samples too large for the spectrum's double arithmetic.
+inline constexpr char SpectrumOutOfRangeText[] =
+    "Значения записи слишком велики для спектра: плотность вне диапазона двойной точности";
 
 }  // namespace mdv

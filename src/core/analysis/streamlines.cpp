@@ -60,8 +60,13 @@ StreamLineResult TraceStreamLine(Model& m, double x0, double y0, double step, do
     const double vy = static_cast<double>(uy);
     const double v = static_cast<double>(
         std::sqrt(static_cast<Real>(vx) * vx + static_cast<Real>(vy) * vy));
-    // At rest the direction is undefined: the line ends at this point.
-    if (!(v > 0) || !std::isfinite(v)) {
+    // At rest, or beyond the range of the step's arithmetic, the direction
+    // is undefined: the line ends at this point.
+    if (!std::isfinite(v) || !std::isfinite(vx) || !std::isfinite(vy)) {
+      res.OutOfRange = true;
+      break;
+    }
+    if (!(v > 0)) {
       res.EndedAtRest = true;
       break;
     }

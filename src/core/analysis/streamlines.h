@@ -15,6 +15,9 @@ struct StreamLineResult {
   std::string Error;          // why it was rejected, for the user
   bool EndedAtWall = false;   // the last point is the crossing with a body rib
   bool EndedAtRest = false;   // the velocity vanished; the line ends at that point
+  // The velocity at the last point is beyond the 64-bit range the line's
+  // steps are taken in (a file's circulations too large): no direction.
+  bool OutOfRange = false;
   bool Stopped = false;       // obs.StopRequested() said so; the line is stored as far as it got
   int32_t PointCount = 0;     // points stored, start point included
 };

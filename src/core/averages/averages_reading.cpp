@@ -87,6 +87,8 @@ bool ReadAveragesText(std::string_view text, AveragingResults& out, std::string&
       r.Monitors.push_back(s);
     }
   }
+  // Files of earlier versions have no half-widths of the field's means.
+  r.HasHalfWidths = At(o, "flux").is_object() && At(o, "flux").contains("ratio_half_width_95");
   if (At(o, "centreline").is_array()) {
     for (const Json& c : At(o, "centreline")) {
       CentrelineRow row;
@@ -97,6 +99,7 @@ bool ReadAveragesText(std::string_view text, AveragingResults& out, std::string&
       row.DallaValleFlanged = Num(At(c, "dallavalle_flanged"));
       row.DallaVallePlain = Num(At(c, "dallavalle_plain"));
       r.Centreline.push_back(row);
+      r.CentrelineHalfWidth95.push_back(Num(At(c, "model_half_width_95")));
     }
   }
   const Json& flux = At(o, "flux");
@@ -105,6 +108,7 @@ bool ReadAveragesText(std::string_view text, AveragingResults& out, std::string&
   r.Flux.Flux = Num(At(flux, "flux"));
   r.Flux.Reference = Num(At(flux, "reference"));
   r.Flux.Ratio = Num(At(flux, "ratio"));
+  r.Flux.RatioHalfWidth95 = Num(At(flux, "ratio_half_width_95"));
 
   const Json& zone = At(o, "vortex_zone");
   r.VortexZone.Measured = static_cast<int32_t>(Int(At(zone, "measured")));
@@ -241,7 +245,10 @@ bool ReadAveragesText(std::string_view text, AveragingResults& out, std::string&
     };
     const Field fields[] = {{"vx_mean", &r.Field.VxMean}, {"vy_mean", &r.Field.VyMean},
                             {"speed_mean", &r.Field.SpeedMean}, {"vx_rms", &r.Field.VxRms},
-                            {"vy_rms", &r.Field.VyRms}, {"speed_rms", &r.Field.SpeedRms}};
+                            {"vy_rms", &r.Field.VyRms}, {"speed_rms", &r.Field.SpeedRms},
+                            {"vx_mean_half_width_95", &r.Field.VxHalfWidth95},
+                            {"vy_mean_half_width_95", &r.Field.VyHalfWidth95},
+                            {"speed_mean_half_width_95", &r.Field.SpeedHalfWidth95}};
     for (const Field& f : fields) {
       f.values->reserve(points);
       if (!array(

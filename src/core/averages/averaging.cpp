@@ -4,6 +4,7 @@
 #include <cmath>
 #include <limits>
 
+#include "core/averages/averaged_half_widths.h"
 #include "core/flow/circulation.h"
 #include "core/base/numfmt.h"
 #include "core/base/parallel.h"
@@ -15,7 +16,7 @@ namespace mdv {
 namespace {
 
 // Per sample point and block: mean and sum of squared deviations of vx, vy, |V|.
-constexpr int32_t MomentsPerPoint = 6;
+constexpr int32_t MomentsPerPoint = AveragingState::MomentsPerPoint;
 // Spacings below this are refused (the default is taken instead), m.
 constexpr double MinGridSpacing = 1e-4;
 // Widenings of the spacing tried before a grid gives up (each one at least
@@ -473,17 +474,15 @@ AveragingResults SummariseAveraging(const AveragingState& s, const Model& m) {
   const double radius = static_cast<double>(m.ChannelRadius);
   if (r.HasAverages && radius > 0) {
     const double pi = std::acos(-1.0);
-    double flux = 0;
-    for (int32_t j = 0; j < FluxSectionPoints; ++j) {
-      const double y = static_cast<double>(FluxSectionPoint(m, j).Y);
-      flux += 2 * pi * y * sectionVx[static_cast<size_t>(j)] * (radius / FluxSectionPoints);
-    }
+    const double flux = SectionFlux(m, sectionVx);
     r.Flux.Valid = true;
     r.Flux.X = static_cast<double>(m.SuctionX / 2);
     r.Flux.Flux = flux;
     r.Flux.Reference = pi * radius * radius * static_cast<double>(m.SuctionSpeed);
     r.Flux.Ratio = r.Flux.Reference != 0 ? flux / r.Flux.Reference : 0;
   }
+
+  if (r.HasAverages) SummariseHalfWidths(s, m, *from, r);
 
   // Without averages: the mouth alone, no sections.
   if (AreaBuilt(m)) {
@@ -525,6 +524,17 @@ AveragingResults SummariseAveraging(const AveragingState& s, const Model& m) {
     }
   }
   return r;
+}
+
+double SectionFlux(const Model& m, std::span<const double> sectionVx) {
+  const double pi = std::acos(-1.0);
+  const double radius = static_cast<double>(m.ChannelRadius);
+  double flux = 0;
+  for (int32_t j = 0; j < FluxSectionPoints && static_cast<size_t>(j) < sectionVx.size(); ++j) {
+    const double y = static_cast<double>(FluxSectionPoint(m, j).Y);
+    flux += 2 * pi * y * sectionVx[static_cast<size_t>(j)] * (radius / FluxSectionPoints);
+  }
+  return flux;
 }
 
 // ---- feeding a run ----

@@ -14,6 +14,8 @@
 // reads the model between steps, so the run's results are unchanged.
 #include <array>
 #include <cstdint>
+#include <limits>
+#include <span>
 #include <optional>
 #include <string>
 #include <vector>
@@ -135,6 +137,7 @@ struct AveragingState {
   // vx, vy and |V| (6 doubles); adjacent blocks are merged in pairs when all
   // MaxBlocks are in use. Averages start at a block boundary.
   static constexpr int32_t MaxBlocks = 128;
+  static constexpr int32_t MomentsPerPoint = 6;  // (mean, M2) of vx, vy, |V|
   int32_t BlockLength = 1;  // samples per full block
   int32_t BlockCount = 0;   // blocks in use (the last may be partial)
   std::vector<Real> BlockStart;      // time of each block's first sample, s
@@ -195,11 +198,15 @@ struct FluxSummary {
   double Flux = 0;       // 2π ∫ vx y dy from the axis to the wall, m³/s
   double Reference = 0;  // π B² v, m³/s
   double Ratio = 0;
+  double RatioHalfWidth95 = std::numeric_limits<double>::quiet_NaN();  // NaN: not known
 };
 struct GridField {
   AveragingGrid Grid;
   // Per grid point (index j*Nx + i), m/s; 0 where Inside = 0 or nothing averaged.
   std::vector<double> VxMean, VyMean, SpeedMean, VxRms, VyRms, SpeedRms;
+  // 95 % half-widths of the three means per grid point, m/s (AveragedHalfWidths);
+  // NaN where not known; empty for a file of an earlier version.
+  std::vector<double> VxHalfWidth95, VyHalfWidth95, SpeedHalfWidth95;
 };
 struct AveragingResults {
   std::string Precision = "extended";  // arithmetic path of the run
@@ -217,6 +224,11 @@ struct AveragingResults {
   SteadyVerdict Steady;
   std::vector<MonitorSummary> Monitors;
   std::vector<CentrelineRow> Centreline;  // mean centre-line (model field only with averages)
+  // The 95 % half-widths of the grid's, the centre-line's and the flux's
+  // means are written (files of earlier versions have none, and are written
+  // back without them).
+  bool HasHalfWidths = true;
+  std::vector<double> CentrelineHalfWidth95;  // per row of Centreline, of v/v0; NaN: not known
   FluxSummary Flux;
   VortexZoneSummary VortexZone;
   ContractionSummary Contraction;  // the mouth, C_c per section, vena contracta, reattachment
@@ -226,6 +238,10 @@ struct AveragingResults {
 
 // Everything a window or file shows, computed from the state now.
 AveragingResults SummariseAveraging(const AveragingState& s, const Model& m);
+
+// The flux through the channel's middle section, m³/s, from the mean axial
+// velocity at each of its FluxSectionPoints strips (midpoint rule).
+double SectionFlux(const Model& m, std::span<const double> sectionVx);
 
 // ---- feeding a run ----
 

@@ -1,7 +1,9 @@
 #include "core/averages/averaging_files.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <limits>
 
 #include "core/averages/tracers.h"
 #include "core/base/safe_file.h"
@@ -9,6 +11,8 @@
 namespace mdv {
 
 namespace {
+
+constexpr double Unknown = std::numeric_limits<double>::quiet_NaN();
 
 // Significant digits of the field values in the CSV table.
 constexpr int CsvDigits = 10;
@@ -73,6 +77,12 @@ struct FieldArray {
 std::vector<FieldArray> FieldArrays(const AveragingResults& r) {
   return {{"vx_mean", &r.Field.VxMean}, {"vy_mean", &r.Field.VyMean}, {"speed_mean", &r.Field.SpeedMean},
           {"vx_rms", &r.Field.VxRms},   {"vy_rms", &r.Field.VyRms},   {"speed_rms", &r.Field.SpeedRms}};
+}
+
+std::vector<FieldArray> HalfWidthArrays(const AveragingResults& r) {
+  return {{"vx_mean_half_width_95", &r.Field.VxHalfWidth95},
+          {"vy_mean_half_width_95", &r.Field.VyHalfWidth95},
+          {"speed_mean_half_width_95", &r.Field.SpeedHalfWidth95}};
 }
 
 // "contraction": only for results that carry it, so that a file written
@@ -208,14 +218,21 @@ std::string AveragesJson(const AveragingResults& r) {
     j += "    {" + Key("x_over_D") + JsonNumber(c.XOverD) + ", " + Key("model") +
          (c.HasModel ? JsonNumber(c.Model) : "null") + ", " + Key("disc_sink") + JsonNumber(c.DiscSink) + ", " +
          Key("dallavalle_flanged") + JsonNumber(c.DallaValleFlanged) + ", " + Key("dallavalle_plain") +
-         JsonNumber(c.DallaVallePlain) + "}" + (i + 1 < r.Centreline.size() ? "," : "") + "\n";
+         JsonNumber(c.DallaVallePlain);
+    if (r.HasHalfWidths) {
+      const double hw = i < r.CentrelineHalfWidth95.size() ? r.CentrelineHalfWidth95[i] : Unknown;
+      j += ", " + Key("model_half_width_95") + (c.HasModel ? JsonNumber(hw) : "null");
+    }
+    j += std::string("}") + (i + 1 < r.Centreline.size() ? "," : "") + "\n";
   }
   j += "  ],\n";
 
   const FluxSummary& f = r.Flux;
   const auto fv = [&](double v) { return f.Valid ? JsonNumber(v) : std::string("null"); };
   j += "  " + Key("flux") + "{" + Key("x") + fv(f.X) + ", " + Key("flux") + fv(f.Flux) + ", " +
-       Key("reference") + fv(f.Reference) + ", " + Key("ratio") + fv(f.Ratio) + "},\n";
+       Key("reference") + fv(f.Reference) + ", " + Key("ratio") + fv(f.Ratio);
+  if (r.HasHalfWidths) j += ", " + Key("ratio_half_width_95") + fv(f.RatioHalfWidth95);
+  j += "},\n";
 
   const VortexZoneSummary& z = r.VortexZone;
   j += "  " + Key("vortex_zone") + "{" + Key("measured") + std::to_string(z.Measured) + ", " + Key("failed") +
@@ -244,6 +261,13 @@ std::string AveragesJson(const AveragingResults& r) {
        ", " + Key("coarsened") + (g.Coarsened ? "true" : "false") + ",\n";
   j += "    " + Key("inside") + JsonArray(g.Inside, [](uint8_t v) { return std::string(v ? "1" : "0"); });
   for (const FieldArray& a : FieldArrays(r)) j += ",\n    " + Key(a.name) + JsonArray(*a.values, num);
+  // The half-widths, null where not known; an array with none known is null.
+  if (r.HasHalfWidths) {
+    for (const FieldArray& a : HalfWidthArrays(r)) {
+      const bool any = std::any_of(a.values->begin(), a.values->end(), [](double v) { return std::isfinite(v); });
+      j += ",\n    " + Key(a.name) + (any ? JsonArray(*a.values, num) : std::string("null"));
+    }
+  }
   j += "\n  }\n}\n";
   return j;
 }

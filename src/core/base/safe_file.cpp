@@ -1,5 +1,6 @@
 #include "core/base/safe_file.h"
 
+#include <algorithm>
 #include <system_error>
 
 #include "core/base/platform.h"
@@ -175,6 +176,71 @@ bool ReadWholeFile(const std::string& path, Bytes& data, std::string& error, siz
       return false;
     }
     out.insert(out.end(), chunk, chunk + n);
+  }
+  data = std::move(out);
+  return true;
+}
+
+namespace {
+
+// Reads until `want` bytes are in `out` or the input ends.
+std::error_code ReadUpTo(platform::File& file, Bytes& out, size_t want) {
+  uint8_t chunk[65536];
+  while (out.size() < want) {
+    size_t n = 0;
+    if (const std::error_code err = file.Read(chunk, std::min(sizeof chunk, want - out.size()), n)) return err;
+    if (n == 0) break;
+    out.insert(out.end(), chunk, chunk + n);
+  }
+  return {};
+}
+
+}  // namespace
+
+bool ReadFileOfStatedLength(const std::string& path, size_t headBytes, StatedLength length, Bytes& data,
+                            std::string& error, size_t maxBytes) {
+  error.clear();
+  platform::File file;
+  if (const std::error_code err = file.OpenForReading(path)) {
+    error = ReadError(path, Reason(err));
+    return false;
+  }
+  platform::EntryInfo info;
+  if (const std::error_code err = file.Info(info)) {
+    error = ReadError(path, Reason(err));
+    return false;
+  }
+  if (info.Kind != platform::EntryKind::Device) {
+    file = platform::File{};
+    return ReadWholeFile(path, data, error, maxBytes);
+  }
+  Bytes out;
+  if (const std::error_code err = ReadUpTo(file, out, headBytes)) {
+    error = ReadError(path, Reason(err));
+    return false;
+  }
+  if (out.size() == headBytes) {
+    std::string why;
+    const uint64_t stated = length(out.data(), out.size(), why);
+    if (stated == 0) {
+      error = ReadError(path, why);
+      return false;
+    }
+    if (stated > maxBytes) {
+      error = ReadError(path, "по заголовку длина " + std::to_string(stated) + " байт, больше " +
+                                  std::to_string(maxBytes) + " байт");
+      return false;
+    }
+    // The stated length and one byte more: a longer input is no such file.
+    const size_t want = static_cast<size_t>(std::max<uint64_t>(stated, headBytes));
+    if (const std::error_code err = ReadUpTo(file, out, want + 1)) {
+      error = ReadError(path, Reason(err));
+      return false;
+    }
+    if (out.size() > want) {
+      error = ReadError(path, "данных больше " + std::to_string(want) + " байт, указанных заголовком");
+      return false;
+    }
   }
   data = std::move(out);
   return true;

@@ -1,6 +1,7 @@
 #include "core/model/pulsation_stream.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace mdv {
 
@@ -92,6 +93,8 @@ bool PulsationPointStream::ReadRow(platform::File& f, double* out, std::size_t n
     Real v = 0;
     if (!in.FiniteExt(v)) return Fail(error, path_, "значение скорости не является числом");
     out[j] = static_cast<double>(v);
+    // The statistics and spectra of a stream are in double precision.
+    if (!std::isfinite(out[j])) return Fail(error, path_, "значение скорости вне диапазона двойной точности");
   }
   return true;
 }

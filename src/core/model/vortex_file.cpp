@@ -50,39 +50,68 @@ bool GetPoint(ByteReader& in, TRealPoint& p) { return in.Ext(p.X) && in.Ext(p.Y)
 constexpr size_t CalcPointExts[] = {0, 10, 24, 34, 48};  // Pos, Normal, Vn
 constexpr size_t VortexExts[] = {0, 10, 24};             // Pos, Gamma
 
+// Offsets of the header's counts, bytes.
+constexpr size_t VersionAt = SignatureSize;
+constexpr size_t FreeCountAt = VersionAt + 4;
+constexpr size_t MaxFreeAt = FreeCountAt + 4 + 2 * ExtSize;
+constexpr size_t AttachedCountAt = MaxFreeAt + 4;
+
+int32_t ReadInt32At(const uint8_t* bytes, size_t at) {
+  int32_t v = 0;
+  ByteReader in(bytes + at, 4);
+  in.Int32(v);
+  return v;
+}
+
+// The length the header's counts require, bytes; 0 and the reason when the
+// header itself is wrong (or shorter than a header).
+uint64_t StatedVortexFileLength(const uint8_t* bytes, size_t size, std::string& error) {
+  error.clear();
+  if (size < VortexFileHeaderSize) {
+    Damaged(error, "длина " + std::to_string(size) + " байт меньше заголовка (" +
+                       std::to_string(VortexFileHeaderSize) + " байт)");
+    return 0;
+  }
+  const int32_t version = ReadInt32At(bytes, VersionAt);
+  if (version != VortexFileVersion) {
+    Damaged(error, "версия формата " + std::to_string(version) + ", ожидается " + std::to_string(VortexFileVersion));
+    return 0;
+  }
+  const int32_t f = ReadInt32At(bytes, FreeCountAt), n = ReadInt32At(bytes, AttachedCountAt);
+  const int32_t limit = ReadInt32At(bytes, MaxFreeAt);
+  if (f < 0) {
+    Damaged(error, "отрицательное число свободных вихрей (" + std::to_string(f) + ")");
+    return 0;
+  }
+  if (limit < 0 || limit > MaxFreeVortexLimit) {
+    Damaged(error, "недопустимое наибольшее число свободных вихрей (" + std::to_string(limit) + ")");
+    return 0;
+  }
+  if (n < 1) {
+    Damaged(error, "недопустимое число присоединенных вихрей (" + std::to_string(n) + ")");
+    return 0;
+  }
+  return VortexFileHeaderSize + (CalcPointRecordSize + VortexRecordSize) * uint64_t(n) +
+         VortexRecordSize * uint64_t(f);
+}
+
 // Checks the whole buffer against its header; nothing is kept unless all of it is sound.
 bool Decode(const uint8_t* bytes, size_t size, VortexFileContents& c, std::string& error) {
   error.clear();
-  if (size < VortexFileHeaderSize) {
-    return Damaged(error, "длина " + std::to_string(size) + " байт меньше заголовка (" +
-                              std::to_string(VortexFileHeaderSize) + " байт)");
-  }
+  const uint64_t expected = StatedVortexFileLength(bytes, size, error);
+  if (expected == 0) return false;
   ByteReader in(bytes, size);
-  in.Skip(SignatureSize);  // the signature text carries no information
-  int32_t version = 0;
-  in.Int32(version);
-  if (version != VortexFileVersion) {
-    return Damaged(error, "версия формата " + std::to_string(version) + ", ожидается " +
-                              std::to_string(VortexFileVersion));
-  }
-  in.Int32(c.FreeVortexCount);
-  // The counts decide first whether the length is right; the two reals of
-  // the header are judged after that.
+  in.Skip(SignatureSize + 2 * 4);  // the signature, the version and F, checked
+  // The two reals of the header are judged after the length.
   const bool timeOk = IsFiniteExtImage(bytes + in.Pos());
   in.Ext(c.Time);
   const bool dtOk = IsFiniteExtImage(bytes + in.Pos());
   in.Ext(c.Dt);
-  in.Int32(c.MaxFreeVortex);
-  in.Int32(c.AttachedCount);
-  const int32_t f = c.FreeVortexCount, n = c.AttachedCount;
-  if (f < 0) return Damaged(error, "отрицательное число свободных вихрей (" + std::to_string(f) + ")");
-  if (c.MaxFreeVortex < 0 || c.MaxFreeVortex > MaxFreeVortexLimit) {
-    return Damaged(error, "недопустимое наибольшее число свободных вихрей (" +
-                              std::to_string(c.MaxFreeVortex) + ")");
-  }
-  if (n < 1) return Damaged(error, "недопустимое число присоединенных вихрей (" + std::to_string(n) + ")");
-  const uint64_t expected = VortexFileHeaderSize + (CalcPointRecordSize + VortexRecordSize) * uint64_t(n) +
-                            VortexRecordSize * uint64_t(f);
+  in.Skip(2 * 4);  // the limit and N, checked
+  const int32_t f = ReadInt32At(bytes, FreeCountAt), n = ReadInt32At(bytes, AttachedCountAt);
+  c.FreeVortexCount = f;
+  c.MaxFreeVortex = ReadInt32At(bytes, MaxFreeAt);
+  c.AttachedCount = n;
   if (size != expected) {
     return Damaged(error, "длина файла " + std::to_string(size) + " байт, а для " +
                               std::to_string(n) + " присоединенных и " + std::to_string(f) +
@@ -257,6 +286,12 @@ constexpr size_t MaxVortexFileBytes = VortexFileHeaderSize +
                                       (CalcPointRecordSize + VortexRecordSize) * size_t(MaxAttachedVortices) +
                                       VortexRecordSize * size_t(MaxFreeVortexLimit);
 
+// A device or a pipe is read only as far as the header's counts say.
+bool ReadVortexBytes(const std::string& fileName, Bytes& data, std::string& error) {
+  return ReadFileOfStatedLength(fileName, VortexFileHeaderSize, StatedVortexFileLength, data, error,
+                                MaxVortexFileBytes);
+}
+
 }  // namespace
 
 bool SaveVortexFile(const Model& m, const std::string& fileName, std::string& error) {
@@ -265,7 +300,7 @@ bool SaveVortexFile(const Model& m, const std::string& fileName, std::string& er
 
 bool LoadVortexFile(Model& m, const std::string& fileName, std::string& error) {
   Bytes data;
-  if (!ReadWholeFile(fileName, data, error, MaxVortexFileBytes)) return false;
+  if (!ReadVortexBytes(fileName, data, error)) return false;
   if (!DecodeVortexFile(data, m, error)) {
     error = InFile(fileName, error);
     return false;
@@ -275,7 +310,7 @@ bool LoadVortexFile(Model& m, const std::string& fileName, std::string& error) {
 
 bool LoadVortexState(Model& m, const std::string& fileName, std::string& error, Observer& obs) {
   Bytes data;
-  if (!ReadWholeFile(fileName, data, error, MaxVortexFileBytes)) return false;
+  if (!ReadVortexBytes(fileName, data, error)) return false;
   VortexFileContents c;
   if (!Decode(data.data(), data.size(), c, error)) {
     error = InFile(fileName, error);

@@ -1,6 +1,7 @@
 #include "core/study/study_averages.h"
 
 #include <cmath>
+#include <limits>
 #include <vector>
 
 #include "core/averages/averages_reading.h"
@@ -59,21 +60,33 @@ bool AveragesResults(std::string_view json, const ResultRequest& request, CaseRe
   // field and what follows from it are unknown: left out, never zeros.
   if (!r.HasAverages) return true;
 
+  // A mean's 95 % half-width beside it, when the averaging trusts one.
+  const auto withHalfWidth = [&](const std::string& name, const char* unit, double value, double halfWidth) {
+    out.push_back({name, unit, value});
+    if (std::isfinite(halfWidth)) out.push_back({name + HalfWidthSuffix, unit, halfWidth});
+  };
+  const auto at = [](const std::vector<double>& a, size_t k) {
+    return k < a.size() ? a[k] : std::numeric_limits<double>::quiet_NaN();
+  };
+
   for (const Real xd : request.CentrelineXD) {
-    const CentrelineRow* best = nullptr;
+    size_t best = r.Centreline.size();
     double bestGap = INFINITY;
-    for (const CentrelineRow& row : r.Centreline) {
+    for (size_t i = 0; i < r.Centreline.size(); ++i) {
+      const CentrelineRow& row = r.Centreline[i];
       if (!row.HasModel) continue;  // a station behind the plane has no model value
       const double gap = std::abs(row.XOverD - static_cast<double>(xd));
       if (gap < bestGap) {
         bestGap = gap;
-        best = &row;
+        best = i;
       }
     }
-    if (best != nullptr) out.push_back({ResultName("v/v0", "(x/D=" + FormatGeneral(xd) + ")"), "", best->Model});
+    if (best < r.Centreline.size())
+      withHalfWidth(ResultName("v/v0", "(x/D=" + FormatGeneral(xd) + ")"), "", r.Centreline[best].Model,
+                    at(r.CentrelineHalfWidth95, best));
   }
 
-  if (request.Flux && std::isfinite(r.Flux.Ratio)) out.push_back({"flux_ratio", "", r.Flux.Ratio});
+  if (request.Flux && std::isfinite(r.Flux.Ratio)) withHalfWidth("flux_ratio", "", r.Flux.Ratio, r.Flux.RatioHalfWidth95);
 
   const ContractionSummary& c = r.Contraction;
   if (request.Contraction && c.HasVenaContracta) {
@@ -96,9 +109,9 @@ bool AveragesResults(std::string_view json, const ResultRequest& request, CaseRe
     const size_t k = static_cast<size_t>(fj) * static_cast<size_t>(g.Nx) + static_cast<size_t>(fi);
     const double vx = r.Field.VxMean[k], vy = r.Field.VyMean[k], speed = r.Field.SpeedMean[k];
     if (g.Inside[k] == 0 || !std::isfinite(vx) || !std::isfinite(vy) || !std::isfinite(speed)) continue;
-    out.push_back({ResultName("vx", ResultPointSuffix(p)), "м/с", vx});
-    out.push_back({ResultName("vy", ResultPointSuffix(p)), "м/с", vy});
-    out.push_back({ResultName("v", ResultPointSuffix(p)), "м/с", speed});
+    withHalfWidth(ResultName("vx", ResultPointSuffix(p)), "м/с", vx, at(r.Field.VxHalfWidth95, k));
+    withHalfWidth(ResultName("vy", ResultPointSuffix(p)), "м/с", vy, at(r.Field.VyHalfWidth95, k));
+    withHalfWidth(ResultName("v", ResultPointSuffix(p)), "м/с", speed, at(r.Field.SpeedHalfWidth95, k));
   }
   return true;
 }

@@ -26,6 +26,8 @@ bool CaseAverages(const std::vector<StudySetting>& settings);
 // "capture(x y)" and median capture time "tcap(x y)" of each tracer source
 // given by --tracers, and the mean vx, vy and speed at each requested point (the
 // nearest node of the averaged grid; left out inside a solid or off the grid).
+// Each centre-line, flux and point mean is followed by its 95 % half-width
+// (NAME_hw) where the averages file trusts one.
 // The steady-state verdict of a case that averaged, as a result value: 1
 // when the flow was judged steady, 0 when not. The table shows it as its
 // own column, not as a number.

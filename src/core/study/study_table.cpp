@@ -54,7 +54,7 @@ std::string GnuplotString(const std::string& s) {
 }
 
 bool CollectStudy(const std::string& dir, const OptionAvailable& available, StudyTable& table,
-                  std::string& error) {
+                  std::string& error, Observer& obs) {
   StudyDefinition definition;
   std::vector<StudyCase> cases;
   if (!LoadStudy(dir, available, definition, cases, error)) return false;
@@ -69,6 +69,10 @@ bool CollectStudy(const std::string& dir, const OptionAvailable& available, Stud
   table.Refinements = PlanRefinements(definition);
   std::vector<CaseResults> results(cases.size());
   for (size_t i = 0; i < cases.size(); ++i) {
+    if (obs.StopRequested()) {
+      error.clear();
+      return false;
+    }
     StudyRow row;
     row.Id = cases[i].Id;
     row.Params = cases[i].SweptValues;

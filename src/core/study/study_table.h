@@ -36,9 +36,10 @@ struct StudyTable {
   std::vector<StudyRow> Rows;        // by case id
 };
 
-// Reads the state and the results of every case of DIR.
+// Reads the state and the results of every case of DIR. Asks obs between
+// cases; a stop gives false with an empty error.
 bool CollectStudy(const std::string& dir, const OptionAvailable& available, StudyTable& table,
-                  std::string& error);
+                  std::string& error, Observer& obs = NullObserver());
 
 struct StudyCounts {
   int Done = 0, Failed = 0, Running = 0, Pending = 0;

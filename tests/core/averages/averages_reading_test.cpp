@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <fstream>
+#include <limits>
 #include <nlohmann/json.hpp>
 #include <sstream>
 
@@ -44,6 +45,9 @@ TEST(AveragesReading, AnEarlierFileReadsWholeAndWritesTheSameBytes) {
   EXPECT_EQ(r.Field.VxMean[1], 0.036335514915924766);
   EXPECT_EQ(r.Field.VxRms[5], 0.018990938331912684) << "the last array's last value";
   EXPECT_EQ(AveragesJson(r), text) << "shortest round-trip decimals, nulls and layout unchanged";
+  EXPECT_FALSE(r.HasHalfWidths) << "an earlier file has none";
+  EXPECT_TRUE(std::isnan(r.Flux.RatioHalfWidth95));
+  EXPECT_TRUE(std::isnan(r.Field.VxHalfWidth95[1]));
 }
 
 TEST(AveragesReading, TheRunsModelAndFreeVortexLimitRoundTrip) {
@@ -244,6 +248,14 @@ AveragingResults Distinct() {
                                       &r.Field.VxRms,  &r.Field.VyRms,  &r.Field.SpeedRms};
     for (int k = 0; k < 6; ++k) arrays[a]->push_back(10 * a + k + 0.125);
   }
+  // Half-widths: vx known at two points, vy at none (the array null), the
+  // speed at all; the middle station's model value is behind the plane.
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  r.Field.VxHalfWidth95 = {0.5, nan, 0.75, nan, nan, nan};
+  r.Field.VyHalfWidth95.assign(6, nan);
+  r.Field.SpeedHalfWidth95 = {1.5, 2.5, 3.5, 4.5, 5.5, 6.5};
+  r.CentrelineHalfWidth95 = {0.0625, 0.5, nan};
+  r.Flux.RatioHalfWidth95 = 0.03125;
   return r;
 }
 
@@ -288,6 +300,10 @@ TEST(AveragesFiles, EveryFigureUnderItsKeyAndBack) {
     EXPECT_EQ(c["dallavalle_flanged"], r.Centreline[k].DallaValleFlanged);
     EXPECT_EQ(c["dallavalle_plain"], r.Centreline[k].DallaVallePlain);
   }
+  EXPECT_EQ(j["centreline"][0]["model_half_width_95"], 0.0625);
+  EXPECT_TRUE(j["centreline"][1]["model_half_width_95"].is_null()) << "no model value, no half-width";
+  EXPECT_TRUE(j["centreline"][2]["model_half_width_95"].is_null()) << "not trusted";
+  EXPECT_EQ(j["flux"]["ratio_half_width_95"], 0.03125);
   EXPECT_EQ(j["flux"]["x"], 0.45);
   EXPECT_EQ(j["flux"]["flux"], 0.061);
   EXPECT_EQ(j["flux"]["reference"], 0.0625);
@@ -311,6 +327,9 @@ TEST(AveragesFiles, EveryFigureUnderItsKeyAndBack) {
   const char* names[6] = {"vx_mean", "vy_mean", "speed_mean", "vx_rms", "vy_rms", "speed_rms"};
   for (int a = 0; a < 6; ++a)
     for (int k = 0; k < 6; ++k) EXPECT_EQ(g[names[a]][k], 10 * a + k + 0.125) << names[a] << "[" << k << "]";
+  EXPECT_EQ(g["vx_mean_half_width_95"].dump(), "[0.5,null,0.75,null,null,null]");
+  EXPECT_TRUE(g["vy_mean_half_width_95"].is_null()) << "none known";
+  for (int k = 0; k < 6; ++k) EXPECT_EQ(g["speed_mean_half_width_95"][k], 1.5 + k);
 
   // The program's reader gives every figure back: the same text again.
   AveragingResults back;
@@ -321,6 +340,10 @@ TEST(AveragesFiles, EveryFigureUnderItsKeyAndBack) {
   EXPECT_FALSE(back.Monitors[2].Known);
   EXPECT_EQ(back.Field.VyRms[5], 45.125);
   EXPECT_EQ(back.VortexZone.Dimensions[6].Sd, 0.05 * 7);
+  EXPECT_EQ(back.Field.SpeedHalfWidth95[5], 6.5);
+  EXPECT_TRUE(std::isnan(back.Field.VyHalfWidth95[2]));
+  EXPECT_EQ(back.CentrelineHalfWidth95[0], 0.0625);
+  EXPECT_EQ(back.Flux.RatioHalfWidth95, 0.03125);
 
   // Nothing averaged and no start-up end: nulls, and they read back so.
   AveragingResults none = r;

@@ -9,8 +9,10 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <string>
 #include <vector>
 
+#include "core/averages/averaged_half_widths.h"
 #include "core/averages/averaging_files.h"
 #include "core/flow/circulation.h"
 #include "core/model_fixtures.h"
@@ -249,6 +251,60 @@ class DirectSamples : public Observer {
   const AveragingState& s_;
 };
 
+// The 95 % half-width of the mean of `x` by batch means, written out here:
+// 20 batches of whole values from the newest end (10 when the lag-1
+// autocorrelation of the 20 means is at or above 2/√20), Student's t by hand;
+// NaN when the 10 are correlated too or there are too few values.
+double HandHalfWidth(const std::vector<double>& x) {
+  for (const size_t b : {size_t{20}, size_t{10}}) {
+    const size_t size = x.size() / b;
+    if (size < 2) continue;
+    const size_t skip = x.size() - size * b;
+    std::vector<double> z(b, 0.0);
+    double mean = 0;
+    for (size_t j = 0; j < b; ++j) {
+      for (size_t i = 0; i < size; ++i) z[j] += x[skip + j * size + i];
+      z[j] /= static_cast<double>(size);
+      mean += z[j] / static_cast<double>(b);
+    }
+    double ss = 0, lag = 0;
+    for (size_t j = 0; j < b; ++j) {
+      ss += (z[j] - mean) * (z[j] - mean);
+      if (j > 0) lag += (z[j] - mean) * (z[j - 1] - mean);
+    }
+    if (ss > 0 && lag / ss >= 2 / std::sqrt(static_cast<double>(b))) continue;
+    return (b == 20 ? 2.093 : 2.262) * std::sqrt(ss / static_cast<double>(b - 1)) / std::sqrt(static_cast<double>(b));
+  }
+  return std::numeric_limits<double>::quiet_NaN();
+}
+
+void ExpectHalfWidth(double got, double want, const std::string& what) {
+  if (std::isnan(want)) {
+    EXPECT_TRUE(std::isnan(got)) << what << ": " << got << " where none is trusted";
+  } else {
+    EXPECT_NEAR(got, want, 1e-10 * want + 1e-14) << what;
+  }
+}
+
+TEST(Averaging, HalfWidthOfBlockMeansAgainstClosedForms) {
+  // 40 blocks: batches of two whose means alternate +1, −1 (independent:
+  // lag-1 = −1): s = √(20/19), half-width t(19)·s/√20 = 2,093/√19.
+  std::vector<double> alternate;
+  for (int j = 0; j < 20; ++j) {
+    const double z = j % 2 == 0 ? 1 : -1;
+    alternate.insert(alternate.end(), {z + 0.25, z - 0.25});
+  }
+  EXPECT_NEAR(BlockHalfWidth95(alternate), 2.093 / std::sqrt(19.0), 1e-12);
+  // A ramp: correlated at 20 and at 10 batches, so not known.
+  std::vector<double> ramp(40);
+  for (size_t k = 0; k < ramp.size(); ++k) ramp[k] = static_cast<double>(k);
+  EXPECT_TRUE(std::isnan(BlockHalfWidth95(ramp)));
+  // 19 blocks: too few for 10 batches of two.
+  EXPECT_TRUE(std::isnan(BlockHalfWidth95(std::span<const double>(alternate).first(19))));
+  // A constant: known exactly.
+  EXPECT_EQ(BlockHalfWidth95(std::vector<double>(24, 0.3)), 0.0);
+}
+
 TEST(Averaging, MergedBlocksGiveTheDirectMeansFromABlockBoundary) {
   Model m = test::CoarseModel(0.05L);
   AveragingSettings a;
@@ -316,6 +372,54 @@ TEST(Averaging, MergedBlocksGiveTheDirectMeansFromABlockBoundary) {
     }
     ASSERT_TRUE(r.Flux.Valid);
     EXPECT_NEAR(r.Flux.Flux, flux, 1e-12 * std::fabs(flux));
+
+    // Half-widths: each whole block of BlockLength samples from the first
+    // averaged one is one observation of the batch means.
+    const size_t length = static_cast<size_t>(s.BlockLength);
+    const size_t blocks = n / length;
+    ASSERT_GE(blocks, 20u) << "enough blocks for 10 batches";
+    const auto blockMeans = [&](int k, size_t p) {
+      std::vector<double> out(blocks, 0.0);
+      for (size_t b = 0; b < blocks; ++b) {
+        for (size_t t = 0; t < length; ++t) out[b] += direct.samples[k][first + b * length + t][p];
+        out[b] /= static_cast<double>(length);
+      }
+      return out;
+    };
+    const double v0 = static_cast<double>(m.SuctionSpeed);
+    std::vector<double> blockFlux(blocks, 0.0);
+    int known = 0;
+    for (size_t p = 0; p < s.SamplePoints.size(); ++p) {
+      const int32_t cell = s.SampleCell[p];
+      if (cell <= AveragingState::ContractionCell0) continue;
+      if (cell <= AveragingState::FluxCell0) {
+        const std::vector<double> vx = blockMeans(0, p);
+        for (size_t b = 0; b < blocks; ++b)
+          blockFlux[b] += 2 * std::acos(-1.0) * static_cast<double>(s.SamplePoints[p].Y) * vx[b] *
+                          static_cast<double>(m.ChannelRadius) / FluxSectionPoints / r.Flux.Reference;
+        continue;
+      }
+      if (cell < 0) {
+        std::vector<double> ratio = blockMeans(0, p);
+        for (double& v : ratio) v /= v0;
+        ExpectHalfWidth(r.CentrelineHalfWidth95[static_cast<size_t>(-1 - cell)], HandHalfWidth(ratio),
+                        "station " + std::to_string(-1 - cell));
+        continue;
+      }
+      const size_t c = static_cast<size_t>(cell);
+      const double* got[3] = {&r.Field.VxHalfWidth95[c], &r.Field.VyHalfWidth95[c], &r.Field.SpeedHalfWidth95[c]};
+      for (int k = 0; k < 3; ++k) {
+        const double want = HandHalfWidth(blockMeans(k, p));
+        known += std::isfinite(want) ? 1 : 0;
+        ExpectHalfWidth(*got[k], want, "point " + std::to_string(p) + ", quantity " + std::to_string(k));
+      }
+    }
+    EXPECT_GT(known, 0) << "some half-widths are trusted";
+    ExpectHalfWidth(r.Flux.RatioHalfWidth95, HandHalfWidth(blockFlux), "flux ratio");
+    for (size_t c = 0; c < r.Field.Grid.Inside.size(); ++c)
+      if (!r.Field.Grid.Inside[c]) {
+        EXPECT_TRUE(std::isnan(r.Field.SpeedHalfWidth95[c])) << "cell " << c << " in a solid";
+      }
     const double b = static_cast<double>(m.ChannelRadius);
     EXPECT_NEAR(r.Flux.Reference, std::acos(-1.0) * b * b * static_cast<double>(m.SuctionSpeed), 1e-15);
     EXPECT_DOUBLE_EQ(r.Flux.Ratio, r.Flux.Flux / r.Flux.Reference);

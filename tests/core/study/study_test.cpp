@@ -6,6 +6,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <limits>
@@ -486,9 +487,9 @@ TEST(StudyAverages, ResultsFromTheAveragesFile) {
   const std::string json = R"({"format": "rinfet-mdv-averages", "version": 1, "precision": "extended", "samples": 12,
     "steady": {"reached": true, "startup_end": 0.5, "tolerance": 0.05, "verdict": "режим установился \u0442"},
     "centreline": [{"x_over_D": 0.5, "model": 0.31, "disc_sink": 0.3},
-                   {"x_over_D": 1.0, "model": 0.12, "disc_sink": 0.1},
+                   {"x_over_D": 1.0, "model": 0.12, "disc_sink": 0.1, "model_half_width_95": 0.02},
                    {"x_over_D": 2.0, "model": null}],
-    "flux": {"x": 0.5, "flux": 0.07, "reference": 0.0707, "ratio": 0.99},
+    "flux": {"x": 0.5, "flux": 0.07, "reference": 0.0707, "ratio": 0.99, "ratio_half_width_95": 0.0125},
     "vortex_zone": {"measured": 4, "failed": 0, "every_samples": 10, "dimensions": {
       "Beff": {"mean": 0.8, "sd": 0.01}, "b": {"mean": 0.1, "sd": 0.002}, "l": {"mean": 0.25, "sd": 0.02},
       "a0": {"mean": 0.0, "sd": 0.0}, "a": {"mean": 0.5, "sd": 0.05}, "dmax": {"mean": 0.05, "sd": 0.004},
@@ -506,7 +507,9 @@ TEST(StudyAverages, ResultsFromTheAveragesFile) {
                    "caught_fraction": 0.333, "median_capture_time": 3.5}]},
     "grid": {"x0": -0.1, "y0": 0.0, "dx": 0.1, "dy": 0.1, "nx": 3, "ny": 2,
       "inside": [1, 1, 1, 1, 0, 1], "vx_mean": [1, 2, 3, 4, 0, 6], "vy_mean": [-1, -2, -3, -4, 0, -6],
-      "speed_mean": [1.5, 2.5, 3.5, 4.5, 0, 6.5]}})";
+      "speed_mean": [1.5, 2.5, 3.5, 4.5, 0, 6.5],
+      "vx_mean_half_width_95": [null, null, 0.25, null, null, null], "vy_mean_half_width_95": null,
+      "speed_mean_half_width_95": [0.1, 0.1, null, 0.1, 0.1, 0.1]}})";
   ResultRequest request;
   request.CentrelineXD = {0.9, 2.0};
   request.Flux = true;
@@ -521,7 +524,7 @@ TEST(StudyAverages, ResultsFromTheAveragesFile) {
       if (v.Name == name) return v.Value;
     return std::nullopt;
   };
-  EXPECT_EQ(r.size(), 1u + 14u + 2u + 1u + 6u + 3u + 3u);
+  EXPECT_EQ(r.size(), 1u + 14u + 2u + 1u + 6u + 3u + 3u + 4u);
   EXPECT_EQ(value("steady"), 1) << "the verdict";
   EXPECT_EQ(value("Cc"), 0.52);
   EXPECT_EQ(value("xc/D"), 0.5);
@@ -542,6 +545,18 @@ TEST(StudyAverages, ResultsFromTheAveragesFile) {
   EXPECT_EQ(value("vy(0,1 0,04)"), -3);
   EXPECT_EQ(value("v(0,1 0,04)"), 3.5);
   EXPECT_FALSE(value("v(0 0,1)")) << "inside a solid";
+  // Each mean's half-width right after it, where the file trusts one.
+  EXPECT_EQ(value("v/v0(x/D=0,9)_hw"), 0.02);
+  EXPECT_EQ(value("flux_ratio_hw"), 0.0125);
+  EXPECT_EQ(value("vx(0,1 0,04)_hw"), 0.25);
+  EXPECT_FALSE(value("vy(0,1 0,04)_hw")) << "none trusted";
+  EXPECT_FALSE(value("v(0,1 0,04)_hw")) << "null at that node";
+  const auto place = [&](const std::string& name) {
+    return std::find_if(r.begin(), r.end(), [&](const ResultValue& v) { return v.Name == name; }) - r.begin();
+  };
+  EXPECT_EQ(place("vx(0,1 0,04)_hw"), place("vx(0,1 0,04)") + 1);
+  EXPECT_EQ(place("flux_ratio_hw"), place("flux_ratio") + 1);
+  EXPECT_EQ(r[static_cast<size_t>(place("vx(0,1 0,04)_hw"))].Unit, "м/с");
 
   // A run that ended before its start-up averaged no sample: its field (zeros
   // in the file) and what follows from it are unknown, not zero.
