@@ -227,7 +227,14 @@ TEST_F(Averages, RefusedArgumentsWriteNothing) {
 // does run out of memory ends with a message and status 1.
 TEST_F(Averages, FarPlaneIsClippedAndLackOfMemoryIsAMessage) {
   const std::string exe = Quote(MDV_BATCH_EXE);
-  EXPECT_EQ(Shell("ulimit -v 4000000 && " + exe +
+#ifdef __SANITIZE_ADDRESS__
+  // The address sanitizer reserves terabytes of shadow memory at start, which
+  // no address-space limit allows: the clipping is checked without one.
+  const std::string limit;
+#else
+  const std::string limit = "ulimit -v 4000000 && ";
+#endif
+  EXPECT_EQ(Shell(limit + exe +
                   " run --quiet --plane-x -1e7 --max-time 0.05 --until-steady --averages far.json"),
             0)
       << err_;
@@ -235,6 +242,9 @@ TEST_F(Averages, FarPlaneIsClippedAndLackOfMemoryIsAMessage) {
   EXPECT_NE(json.find("\"x0\": -12.0,"), std::string::npos) << json.substr(0, 2000);
   EXPECT_NE(json.find("\"clipped\": true, \"coarsened\": true"), std::string::npos);
 
+#ifdef __SANITIZE_ADDRESS__
+  GTEST_SKIP() << "the lack of memory needs an address-space limit, which the sanitizer's shadow memory exceeds";
+#endif
   // A million free vortices do not fit 200 MB of address space.
   EXPECT_EQ(Shell("ulimit -v 200000 && OPENBLAS_NUM_THREADS=1 timeout 60 " + exe +
                   " run --quiet --threads 1 --max-free 1000000 --max-time 0.01 --until-steady --save m.evt"),

@@ -319,7 +319,9 @@ TEST(Averaging, MergedBlocksGiveTheDirectMeansFromABlockBoundary) {
   ASSERT_EQ(direct.times.size(), 301u);
   EXPECT_EQ(s.BlockLength, 4) << "301 samples in at most 128 blocks";
 
-  for (const Real from : {Real{0}, direct.times[137]}) {
+  // From t = 0, from inside a block, and from the start of block 35, which
+  // leaves 40 whole blocks (one fewer would give 10 batches, not 20).
+  for (const Real from : {Real{0}, direct.times[137], direct.times[140]}) {
     SCOPED_TRACE(test::Show(from));
     s.Settings.AverageFrom = from;
     const AveragingResults r = SummariseAveraging(s, m);
