@@ -67,6 +67,19 @@ bool DanglingEnd(std::string& path) {
   return false;
 }
 
+// Opens a file for reading and learns what it is (its kind and size).
+bool OpenToRead(const std::string& path, platform::File& file, platform::EntryInfo& info, std::string& error) {
+  if (const std::error_code err = file.OpenForReading(path)) {
+    error = ReadError(path, Reason(err));
+    return false;
+  }
+  if (const std::error_code err = file.Info(info)) {
+    error = ReadError(path, Reason(err));
+    return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 bool WriteFileAtomically(const std::string& path, const Bytes& data, std::string& error) {
@@ -141,15 +154,8 @@ bool WriteFileAtomically(const std::string& path, const Bytes& data, std::string
 bool ReadWholeFile(const std::string& path, Bytes& data, std::string& error, size_t maxBytes) {
   error.clear();
   platform::File file;
-  if (const std::error_code err = file.OpenForReading(path)) {
-    error = ReadError(path, Reason(err));
-    return false;
-  }
   platform::EntryInfo info;
-  if (const std::error_code err = file.Info(info)) {
-    error = ReadError(path, Reason(err));
-    return false;
-  }
+  if (!OpenToRead(path, file, info, error)) return false;
   if (info.Kind == platform::EntryKind::Directory) {
     error = ReadError(path, "это папка, а не файл");
     return false;
@@ -201,15 +207,8 @@ bool ReadFileOfStatedLength(const std::string& path, size_t headBytes, StatedLen
                             std::string& error, size_t maxBytes) {
   error.clear();
   platform::File file;
-  if (const std::error_code err = file.OpenForReading(path)) {
-    error = ReadError(path, Reason(err));
-    return false;
-  }
   platform::EntryInfo info;
-  if (const std::error_code err = file.Info(info)) {
-    error = ReadError(path, Reason(err));
-    return false;
-  }
+  if (!OpenToRead(path, file, info, error)) return false;
   if (info.Kind != platform::EntryKind::Device) {
     file = platform::File{};
     return ReadWholeFile(path, data, error, maxBytes);
