@@ -54,6 +54,7 @@ Result Batch(const std::vector<std::string>& args) {
   const int st = pclose(p);
   r.Status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
   r.Err = ReadText(errFile);
+  std::remove(errFile.c_str());
   return r;
 }
 
