@@ -246,6 +246,7 @@ def layer_tables(directory):
             labels += [(f"{prefix}_{name}_h{h}_dt{dt}", h, dt, layer, "") for dt in reversed(dts) for h in reversed(hs)]
             labels += [(f"{prefix}_{name}_h{h}_dt0.0025_rep", h, "0.0025", layer, " + 1e-10 (реплика)")
                        for h in ("0.01", "0.005")]
+        labels.append((f"layerm_{name}_h0.005_dt0.005", "0.005", "0.005", "0,01", ", слияние ближе 0,005 м"))
         for label, h, dt, layer, note in labels:
             m = wall_measures(directory, label)
             bud = budget(directory, label)
