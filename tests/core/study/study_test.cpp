@@ -215,6 +215,48 @@ class StudyFolder : public ::testing::Test {
   std::string dir_;
 };
 
+// The plan written case by case (nothing held) is the plan of the whole case
+// list, file for file; a stop between cases leaves no manifest, not even its
+// temporary file.
+TEST_F(StudyFolder, StreamedPlanEqualsThePlannedCases) {
+  const std::string text =
+      "name = \"t\"\n[base]\ndt = 0.01\n[sweep]\nflange-angle-deg = [30, 60, 90]\ninflow-speed = [0, \"0,75\"]\n"
+      "[convergence]\ndt = [0.02, 0.01, 0.005]\n";
+  StudyDefinition definition;
+  std::string error;
+  ASSERT_TRUE(Parse(text, definition, error)) << error;
+  const std::string a = dir_ + "/a", b = dir_ + "/b";
+  ASSERT_TRUE(WriteStudyPlan(text, definition, a, error)) << error;
+  ASSERT_TRUE(WriteStudyPlan(text, definition, PlanCases(definition), b, error)) << error;
+  int files = 0;
+  for (const auto& e : fs::recursive_directory_iterator(a)) {
+    if (!e.is_regular_file()) continue;
+    ++files;
+    const fs::path other = b / fs::relative(e.path(), a);
+    std::string x, y;
+    ASSERT_TRUE(ReadTextFile(e.path().string(), x, error)) << error;
+    ASSERT_TRUE(ReadTextFile(other.string(), y, error)) << other;
+    EXPECT_EQ(x, y) << other;
+  }
+  EXPECT_EQ(files, 3 * 2 * 3 + 2);  // 18 cases (6 points × 3 steps), the manifest, the study file
+  std::string manifest;
+  ASSERT_TRUE(ReadTextFile(ManifestPath(a), manifest, error));
+  // Case 10: point 10 / 3 = 3 (60°, 0,75), step 10 % 3 = 1 (0.01).
+  EXPECT_NE(manifest.find("\n10;cases/0010;60;0,75;0,01\n"), std::string::npos) << manifest;
+
+  class StopAt : public Observer {
+   public:
+    bool StopRequested() override { return ++asks > 4; }
+    int asks = 0;
+  } stop;
+  const std::string c = dir_ + "/c";
+  EXPECT_FALSE(WriteStudyPlan(text, definition, c, error, stop));
+  EXPECT_TRUE(error.empty()) << error;
+  EXPECT_TRUE(fs::exists(CaseDir(c, 3)));
+  EXPECT_FALSE(fs::exists(CaseDir(c, 4)));
+  for (const auto& e : fs::directory_iterator(c)) EXPECT_EQ(e.path().filename(), "cases");
+}
+
 TEST_F(StudyFolder, CaseStatesAndTheTable) {
   const std::string text =
       "name = \"t\"\n[sweep]\nflange-angle-deg = [30, 60]\ninflow-speed = [0, 0.75]\n";
