@@ -9,6 +9,10 @@
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
+#include <cstdlib>
+#include <iterator>
+#include <sstream>
+#include <fstream>
 #include <limits>
 #include <optional>
 
@@ -203,6 +207,43 @@ TEST(StudyPlan, EveryCaseOfAGridAndAZip) {
   ASSERT_EQ(cases.size(), 1u);
   EXPECT_TRUE(cases[0].SweptValues.empty());
   ASSERT_EQ(cases[0].Settings.size(), 1u);
+}
+
+// Long plot titles are broken at spaces into lines gnuplot joins with line
+// breaks: read back by gnuplot itself, the text is the original with some
+// spaces turned into line breaks, no line longer than the width unless it is
+// one word, quotes and back-quotes kept as written.
+TEST(StudyPlots, LongTitlesAreBrokenIntoLines) {
+  if (std::system("gnuplot -e 'exit' >/dev/null 2>&1") != 0) GTEST_SKIP() << "no gnuplot";
+  const std::string texts[] = {"Потери на входе ζ (баланс импульса) (среднее ± 95 %)",
+                               "Bэф, м",
+                               "it's `touch PWN` $(x) \\ a-word-longer-than-the-whole-width-of-a-line end",
+                               ""};
+  const fs::path out = fs::temp_directory_path() / ("mdv_gnuplot_lines_" + std::to_string(::getpid()));
+  for (const std::string& text : texts) {
+    SCOPED_TRACE(text);
+    const std::string expr = GnuplotLines(text, 20);
+    std::ofstream(out.string() + ".gp") << "set print '" << out.string() << ".txt'\nprint " << expr << "\n";
+    ASSERT_EQ(std::system(("gnuplot '" + out.string() + ".gp' 2>/dev/null").c_str()), 0) << expr;
+    std::ifstream in(out.string() + ".txt");
+    std::string printed((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    ASSERT_FALSE(printed.empty());
+    printed.pop_back();  // print's own line end
+    std::string joined = printed;
+    std::replace(joined.begin(), joined.end(), '\n', ' ');
+    EXPECT_EQ(joined, text);
+    std::istringstream lines(printed);
+    for (std::string line; std::getline(lines, line);) {
+      size_t chars = 0;
+      for (char c : line) chars += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+      EXPECT_TRUE(chars <= 20 || line.find(' ') == std::string::npos) << line;
+    }
+  }
+  const std::string three = GnuplotLines(texts[0], 20);
+  EXPECT_EQ(three, "'Потери на входе ζ'.\"\\n\".'(баланс импульса)'.\"\\n\".'(среднее ± 95 %)'");
+  EXPECT_EQ(GnuplotLines(texts[0], 80), GnuplotString(texts[0]));
+  fs::remove(out.string() + ".gp");
+  fs::remove(out.string() + ".txt");
 }
 
 class StudyFolder : public ::testing::Test {
