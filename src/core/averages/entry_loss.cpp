@@ -174,7 +174,7 @@ std::string MomentumBalanceText(const MomentumBalance& b) {
                     " м (давления в ρv0²/2, v0 = " + Fixed(b.ChannelSpeed, 4) + " м/с):\n";
   if (b.PressureAcross) {
     out += "  скорость на оси " + Fixed(b.CoreSpeed, 4) + " м/с, среднее давление в сжатом сечении " +
-           Fixed(b.VenaPressure, 3) + ", у стенки выше, чем на оси, на " + Fixed(b.VenaWallPressure, 3) + "\n";
+           Fixed(b.VenaPressure, 3) + ", у стенки минус на оси " + Fixed(b.VenaWallPressure, 3) + "\n";
   } else {
     out += "  скорость ядра струи " + Fixed(b.CoreSpeed, 4) + " м/с, давление в сжатом сечении " +
            Fixed(b.VenaPressure, 3) + " (давление по сечению принято постоянным)\n";

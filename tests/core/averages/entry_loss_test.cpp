@@ -210,6 +210,10 @@ TEST(EntryLoss, LosslessFlowOfTheBareContour) {
     // The section by the mouth is far from uniform in pressure: what the
     // uniform balance missed.
     EXPECT_GT(b.ZetaUniform, 0.1) << alphaDeg;
+    EXPECT_LT(b.VenaWallPressure, -0.2) << "faster by the wall than on the axis, so lower in pressure";
+    const std::string text = MomentumBalanceText(b);
+    EXPECT_NE(text.find("скорость на оси"), std::string::npos) << text;
+    EXPECT_NE(text.find("при постоянном давлении по сечениям было бы ζ = 0,2"), std::string::npos) << text;
   }
 }
 
