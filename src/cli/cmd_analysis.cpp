@@ -227,31 +227,12 @@ int RunPulsation(const PulsationArgs& a) {
     if (!r.Points.empty() && static_cast<size_t>(a.Point) > r.Points.size()) return refusePoint(r.Points.size());
     return RunPulsationSpectrum(a.File, a.Point, a.Csv, from);
   }
-  if (!LoadPulsationRecord(a.File, r, error)) return Fail(error);
+  {
+    PulsationPointStream header;
+    if (!header.Open(a.File, r, error)) return Fail(error);
+  }
   if (!r.Points.empty() && static_cast<size_t>(a.Point) > r.Points.size()) return refusePoint(r.Points.size());
-  PulsationStats s;
-  if (!CalcPulsationStats(r, a.Point - 1, s, error)) return Fail(error);
-  // The summary goes where the series does not.
-  std::ostream& summary = a.Csv == "-" ? std::cerr : std::cout;
-  summary << RecordFileLabel(a.File) << "\n";
-  summary << "Начальное время: " << FormatGeneral(r.StartTime) << " с; шаг: " << FormatGeneral(r.TimeStep)
-          << " с; отсчетов: " << r.SampleCount << "\n";
-  for (size_t i = 0; i < r.Points.size(); ++i) {
-    summary << PulsationPointLine(static_cast<int32_t>(i), r.Points[i]) << " м\n";
-  }
-  summary << "[" << a.Point << "]\n"
-          << s.LabVx << " м/с\n" << s.LabVy << " м/с\n" << s.LabVx2 << " м/с\n" << s.LabVy2 << " м/с\n";
-  summary.flush();
-  if (!a.Csv.empty()) {
-    std::ostringstream csv;
-    csv << "t;dVx;dVy\n";
-    for (size_t j = 0; j < s.Times.size(); ++j) {
-      csv << FormatGeneral(s.Times[j]) << ";" << FormatGeneral(s.FluctVx[j]) << ";"
-          << FormatGeneral(s.FluctVy[j]) << "\n";
-    }
-    if (!Emit(csv.str(), a.Csv, error)) return Fail(error);
-  }
-  return 0;
+  return RunPulsationStats(a.File, a.Point, a.Csv);
 }
 
 // ---- track ----
@@ -326,8 +307,8 @@ void AddAnalysisCommands(CLI::App& app, int& status) {
     c->add_option("--from", args->From,
                   "со --spectrum: спектр с этого времени, с (по умолчанию - с конца разгона,\n"
                   "найденного по записи)");
-    c->footer("Спектр читает запись по частям (память - на один отрезок). Ctrl+C прерывает его\n"
-              "(код 130, ничего не записано).");
+    c->footer("Запись читается по частям (память - на один отрезок спектра, а не на всю запись).\n"
+              "Ctrl+C прерывает расчет (код 130, ничего не записано).");
     c->callback([args, &status] { status = RunPulsation(*args); });
   }
   {

@@ -1,6 +1,7 @@
 #pragma once
-// pulsation FILE --spectrum: the velocity spectra of a pulsation point,
-// streamed over the record (memory of one segment whatever its length).
+// pulsation FILE [--spectrum]: the statistics and the velocity spectra of a
+// pulsation point, streamed over the record (memory of one block or one
+// segment whatever the record's length).
 #include <optional>
 #include <string>
 
@@ -15,5 +16,11 @@ namespace mdv::cli {
 // a block (exit 130, nothing written). Returns the exit status.
 int RunPulsationSpectrum(const std::string& file, int point, const std::string& csv,
                          std::optional<Real> from);
+
+// Prints the record's header, the point list and the means and r.m.s.
+// fluctuations of point `point` (from 1); with `csv` ("-" = stdout, the
+// summary then on stderr) writes the series as t;dVx;dVy. Ctrl+C stops it
+// within a block (exit 130, nothing written). Returns the exit status.
+int RunPulsationStats(const std::string& file, int point, const std::string& csv);
 
 }  // namespace mdv::cli

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "core/base/safe_file.h"
+
 namespace mdv {
 
 namespace {
@@ -31,9 +33,17 @@ bool ReadExactly(platform::File& f, uint8_t* at, std::size_t n) {
 
 bool PulsationPointStream::Open(const std::string& path, PulsationRecord& header, std::string& error) {
   path_ = path;
-  if (const std::error_code ec = vx_.OpenForReading(path)) return Fail(error, path, ec.message());
   platform::EntryInfo info;
-  if (const std::error_code ec = vx_.Info(info)) return Fail(error, path, ec.message());
+  std::error_code ec = vx_.OpenForReading(path);
+  if (!ec) ec = vx_.Info(info);
+  if (ec) {
+    error = ReadFailureText(path, ec);
+    return false;
+  }
+  if (info.Kind == platform::EntryKind::Directory) return Fail(error, path, "это папка, а не файл");
+  // The rows of one point lie far apart: read by seeking, never whole.
+  if (info.Kind != platform::EntryKind::Regular)
+    return Fail(error, path, "запись пульсаций читается по частям: нужен обычный файл, а не устройство или канал");
   const uint64_t size = info.Size;
   if (size < HeadSize + 4)
     return Fail(error, path, "файл короче заголовка записи пульсаций (" + std::to_string(size) + " байт)");
@@ -64,7 +74,10 @@ bool PulsationPointStream::Open(const std::string& path, PulsationRecord& header
     return Fail(error, path,
                 "длина файла " + std::to_string(size) + " байт, а для " + std::to_string(p) + " точек и " +
                     std::to_string(m) + " отсчётов нужно " + std::to_string(expected));
-  if (const std::error_code ec = vy_.OpenForReading(path)) return Fail(error, path, ec.message());
+  if (const std::error_code err = vy_.OpenForReading(path)) {
+    error = ReadFailureText(path, err);
+    return false;
+  }
   rowsAt_ = afterPoints;
   points_ = p;
   samples_ = m;
@@ -96,6 +109,24 @@ bool PulsationPointStream::ReadRow(platform::File& f, double* out, std::size_t n
     // The statistics and spectra of a stream are in double precision.
     if (!std::isfinite(out[j])) return Fail(error, path_, "значение скорости вне диапазона двойной точности");
   }
+  return true;
+}
+
+bool PulsationPointStream::ReadRow(platform::File& f, Real* out, std::size_t n, std::string& error) {
+  block_.resize(n * ExtSize);
+  if (!ReadExactly(f, block_.data(), block_.size())) return Fail(error, path_, "файл не прочитан");
+  ByteReader in(block_);
+  for (std::size_t j = 0; j < n; ++j) {
+    if (!in.FiniteExt(out[j])) return Fail(error, path_, "значение скорости не является числом");
+  }
+  return true;
+}
+
+bool PulsationPointStream::ReadExtended(Real* vx, Real* vy, std::size_t n, std::size_t& got, std::string& error) {
+  got = static_cast<std::size_t>(std::min<int64_t>(static_cast<int64_t>(n), samples_ - next_));
+  if (got == 0) return true;
+  if (!ReadRow(vx_, vx, got, error) || !ReadRow(vy_, vy, got, error)) return false;
+  next_ += static_cast<int64_t>(got);
   return true;
 }
 

@@ -24,9 +24,13 @@ class PulsationPointStream {
   // got < n only at the end of the record. A value that is not a finite
   // number is an error, as in the whole-file reader.
   bool Read(double* vx, double* vy, std::size_t n, std::size_t& got, std::string& error);
+  // The same in the record's own extended precision: any finite value, as
+  // the whole-file reader keeps it.
+  bool ReadExtended(Real* vx, Real* vy, std::size_t n, std::size_t& got, std::string& error);
 
  private:
   bool ReadRow(platform::File& f, double* out, std::size_t n, std::string& error);
+  bool ReadRow(platform::File& f, Real* out, std::size_t n, std::string& error);
 
   std::string path_;
   platform::File vx_, vy_;
