@@ -110,6 +110,17 @@ TEST(PulsationStatsStream, RefusalsStopsAndSinkFailures) {
   PulsationRecord header;
   PulsationStats s;
 
+  EXPECT_FALSE(StreamPulsationStats(path + ".missing", 0, never, header, s, {}, error));
+  EXPECT_NE(error.find(".missing"), std::string::npos) << error;
+  PulsationRecord nowhere = DriftingRecord(0);
+  nowhere.Points.clear();
+  nowhere.Vx.clear();
+  nowhere.Vy.clear();
+  ASSERT_TRUE(WriteFileAtomically(path, EncodePulsationRecord(nowhere), error)) << error;
+  EXPECT_FALSE(CalcPulsationStats(nowhere, 0, s, whole));
+  EXPECT_FALSE(StreamPulsationStats(path, 0, never, header, s, {}, error));
+  EXPECT_EQ(error, whole);
+
   PulsationRecord empty = DriftingRecord(0);
   ASSERT_TRUE(WriteFileAtomically(path, EncodePulsationRecord(empty), error)) << error;
   EXPECT_FALSE(CalcPulsationStats(empty, 0, s, whole));

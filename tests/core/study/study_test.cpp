@@ -242,6 +242,8 @@ TEST(StudyPlots, LongTitlesAreBrokenIntoLines) {
   const std::string three = GnuplotLines(texts[0], 20);
   EXPECT_EQ(three, "'Потери на входе ζ'.\"\\n\".'(баланс импульса)'.\"\\n\".'(среднее ± 95 %)'");
   EXPECT_EQ(GnuplotLines(texts[0], 80), GnuplotString(texts[0]));
+  // A line of exactly the width, counted in characters (19 bytes here).
+  EXPECT_EQ(GnuplotLines("ёжик мышка ёж", 10), "'ёжик мышка'.\"\\n\".'ёж'");
   fs::remove(out.string() + ".gp");
   fs::remove(out.string() + ".txt");
 }
