@@ -220,19 +220,30 @@ int RunPulsation(const PulsationArgs& a) {
     return Refuse("--point: в файле " + Quoted(a.File) + " нет точки с номером " + std::to_string(a.Point) +
                   " (точек: " + std::to_string(points) + ")");
   };
-  if (a.Spectrum) {
-    // Only the header is read here; the spectra stream over the record.
-    PulsationPointStream header;
-    if (!header.Open(a.File, r, error)) return Fail(error);
-    if (!r.Points.empty() && static_cast<size_t>(a.Point) > r.Points.size()) return refusePoint(r.Points.size());
-    return RunPulsationSpectrum(a.File, a.Point, a.Csv, from);
+  // A pipe or a device is read once, into a temporary copy that both
+  // readings below take; messages name the file as given.
+  std::string source = a.File;
+  platform::EntryInfo kind;
+  if (!platform::InspectTarget(a.File, kind) && kind.Kind != platform::EntryKind::Regular &&
+      kind.Kind != platform::EntryKind::Directory) {
+    if (!StagePulsationRecord(a.File, source, error)) return Fail(error);
   }
+  struct RemoveCopy {
+    const std::string& Copy;
+    const std::string& Given;
+    ~RemoveCopy() {
+      if (Copy != Given) platform::RemoveFile(Copy);
+    }
+  } removeCopy{source, a.File};
   {
     PulsationPointStream header;
-    if (!header.Open(a.File, r, error)) return Fail(error);
+    if (!header.Open(source, r, error)) return Fail(NamedAsGiven(error, source, a.File));
   }
   if (!r.Points.empty() && static_cast<size_t>(a.Point) > r.Points.size()) return refusePoint(r.Points.size());
-  return RunPulsationStats(a.File, a.Point, a.Csv);
+  // Only the header is read above; the statistics and spectra stream over
+  // the record.
+  if (a.Spectrum) return RunPulsationSpectrum(source, a.File, a.Point, a.Csv, from);
+  return RunPulsationStats(source, a.File, a.Point, a.Csv);
 }
 
 // ---- track ----

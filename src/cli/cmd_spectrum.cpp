@@ -24,7 +24,14 @@ class InterruptibleReading : public Observer {
 
 }  // namespace
 
-int RunPulsationStats(const std::string& file, int point, const std::string& csv) {
+std::string NamedAsGiven(std::string text, const std::string& copy, const std::string& given) {
+  if (copy == given) return text;
+  for (std::size_t at = text.find(copy); at != std::string::npos; at = text.find(copy, at + given.size()))
+    text.replace(at, copy.size(), given);
+  return text;
+}
+
+int RunPulsationStats(const std::string& file, const std::string& given, int point, const std::string& csv) {
   std::string error;
   InterruptWatch watch;
   InterruptibleReading reading;
@@ -57,7 +64,7 @@ int RunPulsationStats(const std::string& file, int point, const std::string& csv
       Say("расчет прерван; ничего не записано");
       return ExitInterrupted;
     }
-    return Fail(error);
+    return Fail(NamedAsGiven(error, file, given));
   }
   if (reading.StopRequested()) {
     Say("расчет прерван; ничего не записано");
@@ -65,7 +72,7 @@ int RunPulsationStats(const std::string& file, int point, const std::string& csv
   }
   // The summary goes where the series does not.
   std::ostream& summary = csv == "-" ? std::cerr : std::cout;
-  summary << RecordFileLabel(file) << "\n";
+  summary << RecordFileLabel(given) << "\n";
   summary << "Начальное время: " << FormatGeneral(r.StartTime) << " с; шаг: " << FormatGeneral(r.TimeStep)
           << " с; отсчетов: " << r.SampleCount << "\n";
   for (size_t i = 0; i < r.Points.size(); ++i) {
@@ -81,7 +88,7 @@ int RunPulsationStats(const std::string& file, int point, const std::string& csv
   return ExitOk;
 }
 
-int RunPulsationSpectrum(const std::string& file, int point, const std::string& csv,
+int RunPulsationSpectrum(const std::string& file, const std::string& given, int point, const std::string& csv,
                          std::optional<Real> from) {
   auto fail = [](const std::string& message) {
     std::cerr << "rinfet-mdv-batch: " << message << "\n";
@@ -98,7 +105,7 @@ int RunPulsationSpectrum(const std::string& file, int point, const std::string& 
       Say("расчет спектра прерван; ничего не записано");
       return ExitInterrupted;
     }
-    return fail(error);
+    return fail(NamedAsGiven(error, file, given));
   }
 
   // The table first, so that a Ctrl+C while it is formatted (millions of
@@ -117,7 +124,7 @@ int RunPulsationSpectrum(const std::string& file, int point, const std::string& 
   const bool tableToStdout = csv == "-";
   std::ostream& summary = tableToStdout ? std::cerr : std::cout;
   const double df = s.Vx.SampleRate / static_cast<double>(s.Vx.SegmentLength);
-  summary << RecordFileLabel(file) << "\n"
+  summary << RecordFileLabel(given) << "\n"
           << "Точка " << PulsationPointLine(point - 1, r.Points[static_cast<size_t>(point - 1)]) << "\n"
           << "Отсчетов: " << r.SampleCount << ", шаг " << FormatGeneral(r.TimeStep) << " с\n"
           << SpectrumStartText(start) << "\n"

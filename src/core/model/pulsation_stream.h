@@ -13,6 +13,13 @@
 
 namespace mdv {
 
+// A record from a device or a pipe (/dev/stdin) cannot be read by seeking:
+// it is copied, as far as its own counts say (nothing beyond them is
+// accepted), into a new temporary file whose path `staged` gets; the caller
+// removes it. Open does this by itself for one reading; a caller that opens
+// the record more than once stages it first.
+bool StagePulsationRecord(const std::string& path, std::string& staged, std::string& error);
+
 class PulsationPointStream {
  public:
   // Reads and checks the header (the file's length against its counts, as
