@@ -25,9 +25,15 @@ void AddFlowModelOptions(CLI::App* command, FlowModelArgs& a, FlowOptionSet set)
   command
       ->add_option("--shedding", a.shedding,
                    "уточнённая модель: циркуляция нового кольца: sheet-flux — ½·(Γкромки/h)·|U|·dt "
-                   "(по умолчанию); sheet-mean — (Γкромки/h)·|U|·dt; edge — Γкромки, как в модели программы")
-      ->check(CLI::IsMember({"sheet-flux", "sheet-mean", "edge"}))
-      ->type_name("sheet-flux|sheet-mean|edge");
+                   "(по умолчанию); sheet-mean — (Γкромки/h)·|U|·dt; edge — Γкромки, как в модели программы; "
+                   "probe — ½·(U₊² − U₋²)·dt по скоростям на расстоянии --shed-probe от кромки по обе "
+                   "стороны")
+      ->check(CLI::IsMember({"sheet-flux", "sheet-mean", "edge", "probe"}))
+      ->type_name("sheet-flux|sheet-mean|edge|probe");
+  a.shedProbeOpt = command->add_option(
+      "--shed-probe", a.shedProbe,
+      "уточнённая модель, --shedding probe: расстояние от кромки до точек, где берутся скорости "
+      "двух сторон, м (δ)");
   command
       ->add_option("--shed-placement", a.placement,
                    "уточнённая модель: место нового кольца: offset — h/2 от кромки (по умолчанию); "
@@ -87,7 +93,11 @@ bool ApplyFlowModel(const FlowModelArgs& a, Model& m, std::string& error) {
     return false;
   r.Shedding = a.shedding == "edge"         ? ShedRule::Edge
                : a.shedding == "sheet-mean" ? ShedRule::SheetMean
+               : a.shedding == "probe"      ? ShedRule::Probe
                                             : ShedRule::SheetFlux;
+  if (a.shedProbeOpt != nullptr && a.shedProbeOpt->count() > 0 &&
+      !Positive(a.shedProbe, "--shed-probe", r.ShedProbe, error))
+    return false;
   r.Wall = a.wall == "absorb" ? WallRule::Absorb : a.wall == "reflect" ? WallRule::Reflect : WallRule::Slide;
   r.Placement = a.placement == "convected" ? ShedPlacement::Convected : ShedPlacement::Offset;
   if (a.mergeDistanceOpt != nullptr && a.mergeDistanceOpt->count() > 0 &&

@@ -14,7 +14,7 @@ struct FlowModelArgs {
   std::string model = "program";
   std::string wall = "slide";
   std::string smoothing, shedding = "sheet-flux", placement = "offset", mergeDistance, mergeAge,
-      courant, wallLayer;
+      courant, wallLayer, shedProbe;
   int shedEvery = 1;
   bool mergePerStep = false;
   bool attachedSmoothed = false;
@@ -23,6 +23,7 @@ struct FlowModelArgs {
   CLI::Option* mergeAgeOpt = nullptr;
   CLI::Option* courantOpt = nullptr;
   CLI::Option* wallLayerOpt = nullptr;
+  CLI::Option* shedProbeOpt = nullptr;
 };
 
 // The Courant-like number of the refined model's default step:

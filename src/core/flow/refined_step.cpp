@@ -7,6 +7,7 @@
 #include "core/base/parallel.h"
 #include "core/flow/circulation.h"
 #include "core/flow/ring_merging.h"
+#include "core/flow/shed_probe.h"
 
 namespace mdv {
 
@@ -131,6 +132,11 @@ void ShedEverywhere(Model& m, std::vector<int32_t>& counters) {
     Real gamma = edgeGamma;
     if (m.Refined.Shedding == ShedRule::SheetFlux) gamma = edgeGamma / h * speed * span / 2;  // ½·γ·|U|·dt
     if (m.Refined.Shedding == ShedRule::SheetMean) gamma = edgeGamma / h * speed * span;      // γ·Ū·dt
+    if (m.Refined.Shedding == ShedRule::Probe) {
+      m.FreeVortexCount = before;  // the same state for every edge
+      gamma = ProbeShedCirculation(m, s, span);
+      m.FreeVortexCount = present;
+    }
     const Real along = m.Refined.Placement == ShedPlacement::Offset ? m.ShedOffset : speed * m.Dt / 2;
     TVortex& nv = m.Vortices[n + m.FreeVortexCount];
     nv.Pos = NewRingPosition(m, s, edge, u / speed, v / speed, along);

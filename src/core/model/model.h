@@ -63,6 +63,9 @@ enum class ShedRule {
   // Γ = (Γ_edge / h)·|U_edge|·dt: the sheet's flux γ·Ū, U_edge (the edge ring
   // left out) being the mean Ū of the two sides' speeds, (U₊² − U₋²)/2 per second.
   SheetMean,
+  // Γ = ½·(U₊² − U₋²)·dt from the speeds at a fixed distance (ShedProbe) on
+  // the two sides of the edge: the Kutta flux of the shear layer (shed_probe.h).
+  Probe,
 };
 
 // Where the refined model puts a new ring.
@@ -94,6 +97,9 @@ struct RefinedSettings {
   // (the wall's own opposite vorticity cancels it), m; 0: no such layer. A
   // distance in metres, kept while h and dt are refined.
   Real WallLayer = 0;
+  // ShedRule::Probe: the distance from the edge of the points whose speeds
+  // give the shed flux, m; 0: δ.
+  Real ShedProbe = 0;
 };
 
 // What the refined model removed and whether the free-vortex ceiling was met

@@ -1,0 +1,34 @@
+#pragma once
+// The refined model's Kutta-flux shedding (ShedRule::Probe): the shear layer
+// leaving a separating edge carries per second the circulation
+// ½·(U₊² − U₋²), U₊ and U₋ the speeds on its two sides. The speeds are taken
+// at two points a fixed distance d_p in metres from the edge (not at the
+// edge's own ring, whose velocity a finer contour resolves ever closer to
+// the edge's singularity), so the shed rate does not hang on the spacing h.
+//
+// Speeds rather than the velocity vectors' difference: with γ = U₊ − U₋ and
+// Ū = (U₊ + U₋)/2 the sheet-mean form γ·Ū is the same number; the vectors'
+// difference would also count the turn of the flow between the two points,
+// which is no part of the layer's strength.
+#include "core/model/model.h"
+
+namespace mdv {
+
+// The probe distance of m, m: m.Refined.ShedProbe, or δ when it is 0.
+Real ShedProbeDistance(const Model& m);
+
+// The two probe points of separation point s: d from the edge, at ±45° from
+// its bisector (m.SeparationDir[s]), one on each side of the line the layer
+// leaves along. Both lie in the flow for an edge whose body angle is below 270°.
+void ShedProbePoints(const Model& m, int32_t s, Real d, TRealPoint& a, TRealPoint& b);
+
+// The circulation shed in `span` seconds from the two sides' speeds, with the
+// sign of the edge's bound circulation (the sign the existing rules shed):
+// sign(Γ_edge)·½·|Ua² − Ub²|·span, m²/s.
+Real KuttaFluxCirculation(Real speedA, Real speedB, Real edgeGamma, Real span);
+
+// The circulation separation point s sheds in `span` seconds by the Kutta
+// flux, from the field of the state as it stands.
+Real ProbeShedCirculation(const Model& m, int32_t s, Real span);
+
+}  // namespace mdv

@@ -1,0 +1,92 @@
+// The Kutta-flux shedding: the flux by hand, the probe points' geometry and
+// the circulation a step sheds at each edge.
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "core/flow/circulation.h"
+#include "core/flow/refined_step.h"
+#include "core/flow/shed_probe.h"
+#include "core/model_fixtures.h"
+
+namespace mdv {
+namespace {
+
+using test::RealNear;
+
+TEST(KuttaFlux, HandValues) {
+  // Sides at 3 and 1 m/s for 0,01 s: ½·(9 − 1)·0,01 = 0,04 m²/s, signed as the edge.
+  EXPECT_TRUE(RealNear(KuttaFluxCirculation(3, 1, 0.2L, 0.01L), 0.04L, 1e-18L));
+  EXPECT_TRUE(RealNear(KuttaFluxCirculation(1, 3, 0.2L, 0.01L), 0.04L, 1e-18L));
+  EXPECT_TRUE(RealNear(KuttaFluxCirculation(3, 1, -0.2L, 0.01L), -0.04L, 1e-18L));
+  // Equal speeds (a uniform field): no layer, nothing shed; no bound circulation: nothing either.
+  EXPECT_EQ(KuttaFluxCirculation(2.5L, 2.5L, 0.3L, 0.01L), 0);
+  EXPECT_EQ(KuttaFluxCirculation(3, 1, 0, 0.01L), 0);
+}
+
+// The probe points from the bisector's angle: θ ± 45° at distance d.
+void HandProbes(const Model& m, int32_t s, Real d, TRealPoint& a, TRealPoint& b) {
+  const TRealPoint e = m.Vortices[m.SeparationIndex[s]].Pos;
+  const Real t = std::atan2(m.SeparationDir[s].Y, m.SeparationDir[s].X);
+  const Real q = std::atan(Real{1});
+  a = TRealPoint{e.X + d * std::cos(t + q), e.Y + d * std::sin(t + q)};
+  b = TRealPoint{e.X + d * std::cos(t - q), e.Y + d * std::sin(t - q)};
+}
+
+TEST(ShedProbe, PointsLieInTheFlowAtTheDistance) {
+  for (Real alpha : {0.0L, 30.0L, 90.0L}) {
+    Model m = test::CoarseModel(0.02L);
+    m.FlangeAngle = alpha * Pi / 180;
+    m.PlaneX = -4;  // the default plane at −0,5 m touches the re-entrant tube's end
+    BuildArea(m);
+    SCOPED_TRACE(alpha);
+    for (int32_t s = 0; s < m.SeparationCount; ++s) {
+      SCOPED_TRACE(s);
+      TRealPoint a, b, ha, hb;
+      ShedProbePoints(m, s, 0.01L, a, b);
+      HandProbes(m, s, 0.01L, ha, hb);
+      EXPECT_TRUE(RealNear(PointDistance(a, ha), 0, 1e-15L));
+      EXPECT_TRUE(RealNear(PointDistance(b, hb), 0, 1e-15L));
+      // In the open flow: no nearer to a wall than to the edge itself (the
+      // edge's faces meet at 90° or more, so the edge is the nearest point).
+      EXPECT_GT(WallDistance(m, a), 0.01L * 0.7L);
+      EXPECT_GT(WallDistance(m, b), 0.01L * 0.7L);
+    }
+  }
+}
+
+TEST(RefinedStep, ProbeShedding) {
+  Model m = test::CoarseModel(0.05L);
+  m.Flow = FlowModel::Refined;
+  m.Refined.Shedding = ShedRule::Probe;
+  m.Refined.ShedProbe = 0.03L;
+  m.Exec.Arithmetic = Precision::Double;
+  m.MaxFreeVortex = 10;
+  m.Dt = 0.01L;
+  m.ShedOffset = m.VortexSpacing / 2;
+  RefinedStep().Prepare(m);
+  test::SolveAttached(m);
+  // From the state before the step, at the points placed by hand.
+  std::vector<Real> expected;
+  for (int32_t s = 0; s < m.SeparationCount; ++s) {
+    TRealPoint a, b;
+    HandProbes(m, s, 0.03L, a, b);
+    Real ua, va, ub, vb;
+    CalcVelocityPair(m, a, -1, ua, va);
+    CalcVelocityPair(m, b, -1, ub, vb);
+    const Real flux = (ua * ua + va * va - ub * ub - vb * vb) / 2 * m.Dt;
+    expected.push_back(std::copysign(std::fabs(flux), m.Vortices[m.SeparationIndex[s]].Gamma));
+    EXPECT_GT(std::fabs(flux), 0);  // the two sides differ: a layer leaves
+  }
+  std::vector<int32_t> counters;
+  RefinedStep().Move(m, counters);
+  ASSERT_EQ(m.FreeVortexCount, m.SeparationCount);
+  for (int32_t s = 0; s < m.SeparationCount; ++s) {
+    SCOPED_TRACE(s);
+    const Real got = m.Vortices[m.AttachedCount + s].Gamma;
+    EXPECT_TRUE(RealNear(got, expected[s], 1e-9L * std::fabs(expected[s])));
+  }
+}
+
+}  // namespace
+}  // namespace mdv
