@@ -266,6 +266,16 @@ void SpectrumTabTest::fluctuationsOfEachPoint() {
   QVERIFY(w.LoadFile(pls));
   QCOMPARE(w.lbPoints->currentRow(), 0);
   QCOMPARE(w.lbPoints->count(), 2);
+  // The four figures in two rows, Vx above Vy, means left of the r.m.s.;
+  // the longitudinal series red, the transverse green.
+  w.show();
+  QVERIFY(QTest::qWaitForWindowExposed(&w));
+  QVERIFY(w.labVx->geometry().bottom() < w.labVy->geometry().top());
+  QVERIFY(w.labVx2->geometry().bottom() < w.labVy2->geometry().top());
+  QVERIFY(w.labVx->geometry().right() < w.labVx2->geometry().left());
+  QCOMPARE(w.labVy->geometry().left(), w.labVx->geometry().left());
+  QCOMPARE(w.Series1->color(), QColor(255, 0, 0));
+  QCOMPARE(w.Series2->color(), QColor(0, 128, 0));
   QVERIFY(w.btnSavePicture->isEnabled() && w.btnSaveCsv->isEnabled());
   // The label's number after " = ", decimal comma.
   const auto number = [](const QLabel* l) {
