@@ -227,7 +227,15 @@ TEST(Spectrum, PulsationPointSpectraAndPeakText) {
   ASSERT_TRUE(WelchPsd(c.data(), c.size(), dt, flat, error)) << error;
   EXPECT_FALSE(flat.HasPeak);
 
-  EXPECT_FALSE(CalcPulsationSpectra(r, 2, s, error));
+  for (int32_t k : {2, -1}) {
+    EXPECT_FALSE(CalcPulsationSpectra(r, k, s, error));
+    EXPECT_EQ(error, "Нет точки с номером " + std::to_string(k + 1) + " (точек в файле: 2)");
+  }
+  // From sample 200 of a record starting at 1 s: t = 1 + 200·0,005 = 2 s.
+  r.StartTime = 1;
+  ASSERT_TRUE(CalcPulsationSpectra(r, 1, s, error, 0, 200)) << error;
+  EXPECT_EQ(s.FirstSample, 200);
+  EXPECT_NEAR(s.FromTime, 2.0, 1e-12);
   // A start beyond the record, told as a sample number from 1.
   EXPECT_FALSE(CalcPulsationSpectra(r, 1, s, error, 0, 1001));
   EXPECT_EQ(error, "Начало спектра вне записи (отсчёт 1002)");
