@@ -6,7 +6,8 @@
 # tables into the document; then the convergence studies of
 # examples/validation/{reentrant,flush}.toml (study plan, run, collect) for
 # the grid convergence indices; the wall rules (wall.cases) run 20 s averaged
-# from 10 s. About two and a half hours of one core.
+# from 10 s, and so do the wall layer's studies (layer_*.cases). About three
+# hours of one core.
 #   scripts/validation.sh [BATCH_TOOL] [RESULTS_DIR]
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -19,6 +20,12 @@ for list in reentrant candidates flush hood; do
 done
 KEEP=$results bash "$root/scripts/refined_research.sh" "$batch" \
   "$root/examples/validation/wall.cases" 20 10 > "$results/wall.tsv"
+# The wall layer in metres: its 3×3 studies in h and dt (both inlets), 20 s
+# averaged from 10 s; about twenty minutes of one core each.
+for list in layer_reentrant layer_flush; do
+  KEEP=$results bash "$root/scripts/refined_research.sh" "$batch" \
+    "$root/examples/validation/$list.cases" 20 10 > "$results/$list.tsv"
+done
 # The convergence studies of the two inlets (grid convergence index per result).
 for study in reentrant flush; do
   rm -rf "$results/study-$study"

@@ -2,6 +2,7 @@
 """Writes docs/validation.md from the tables of scripts/validation.sh.
 
 Usage: validation_doc.py RESULTS_DIR OUTPUT.md
+       validation_doc.py --layer RESULTS_DIR   (the wall layer's tables alone, on stdout)
 RESULTS_DIR holds one TSV per case list (scripts/refined_research.sh) and,
 per case, LABEL.json (the averages file of its run).
 """
@@ -231,7 +232,69 @@ def wall_tables(directory):
     return text
 
 
+def layer_tables(directory):
+    """The wall layer's 3×3 studies in h and dt for both inlets and two layer
+    thicknesses (layer_*.cases): the measures, the circulation budget,
+    replicas and the convergence indices in dt and in h."""
+    hs, dts = ("0.005", "0.01", "0.02"), ("0.0025", "0.005", "0.01")
+    layers = (("layer", "0,01"), ("layer2", "0,02"))
+    text, gci = "", []
+    for name, what in (("reentrant", "Входной патрубок Борда (α = 0)"), ("flush", "Вход с фланцем заподлицо (α = 90°)")):
+        lines, found = [], {}
+        labels = []
+        for prefix, layer in layers:
+            labels += [(f"{prefix}_{name}_h{h}_dt{dt}", h, dt, layer, "") for dt in reversed(dts) for h in reversed(hs)]
+            labels += [(f"{prefix}_{name}_h{h}_dt0.0025_rep", h, "0.0025", layer, " + 1e-10 (реплика)")
+                       for h in ("0.01", "0.005")]
+        labels.append((f"layerm_{name}_h0.005_dt0.005", "0.005", "0.005", "0,01", ", слияние ближе 0,005 м"))
+        for label, h, dt, layer, note in labels:
+            m = wall_measures(directory, label)
+            bud = budget(directory, label)
+            j = averages(directory, label)
+            if m is None or bud is None or j is None:
+                continue
+            b, _ = bud
+            span = b["to_s"] - b["from_s"]
+            shed = sum(v for k, v in b.items() if k.endswith("_shed_rate"))
+            c = centre(j, 0.5)
+            m["centre"] = c["model"] if c else None
+            devs = [centre(j, xd) for xd in (0.25, 0.5, 1.0, 1.5)]
+            dev = max((abs(d["model"] / d["disc_sink"] - 1) * 100 for d in devs if d), default=None)
+            # The disc sink is the flush inlet's: the re-entrant tube has no flange.
+            dev_text = comma(dev, 1) + " %" if name == "flush" and dev is not None else "—"
+            if not note:
+                found[(h, dt, layer)] = m
+            lines.append([comma(float(h)), comma(float(dt), 4) + note, layer, comma(m["cc"]), comma(m["xc"], 2),
+                          comma(m["zero"]), comma(m["vmax"]), comma(m["centre"]), dev_text,
+                          comma(shed, 2), comma(b.get("wall_rate", 0), 2), comma(b["suction_rate"], 2),
+                          comma((b["free_circulation_to"] - b["free_circulation_from"]) / span, 2),
+                          comma(b["mean_rings"], 0), comma(m["flux"])])
+        text += f"{what}:\n\n" + table(
+            ["h, м", "dt, с", "слой, м", "C_c вены", "x_c/D", "min (r₀/B)²", "v0/max v̄x", "v/v0 при x/D = 0,5",
+             "откл. от диска-стока до x/D = 1,5", "сброс Γ, м²/с²", "взято стенкой", "уходит в отсос",
+             "прирост в канале", "колец", "расход"], lines) + "\n"
+        for _, layer in layers:
+            for key, measure in (("cc", "C_c вены"), ("zero", "min (r₀/B)²"), ("vmax", "v0/max v̄x"),
+                                 ("centre", "v/v0 при x/D = 0,5")):
+                seqs = [(f"dt при h = {comma(float(h))}", [(h, dt, layer) for dt in dts], [float(d) for d in dts])
+                        for h in ("0.01", "0.005")]
+                seqs += [(f"h при dt = {comma(float(dt), 4)}", [(h, dt, layer) for h in hs], [float(x) for x in hs])
+                         for dt in ("0.005", "0.0025")]
+                for refinement, keys, steps in seqs:
+                    if not all(k in found and found[k].get(key) is not None for k in keys):
+                        continue
+                    phi = [found[k][key] for k in keys]
+                    gci.append([what.split(" (")[0], layer, refinement, measure] + [comma(v) for v in phi] +
+                               [celik(steps, phi)])
+    text += "Convergence (Celik et al.'s three grids, fine to coarse):\n\n"
+    text += table(["вход", "слой, м", "уточнение", "величина", "φ1 (мелкий)", "φ2", "φ3 (крупный)", "итог"], gci)
+    return text
+
+
 def main():
+    if sys.argv[1] == "--layer":  # the wall layer's section alone, for a partial update
+        print(layer_tables(sys.argv[2]))
+        return
     directory, output = sys.argv[1], sys.argv[2]
     with open(os.path.join(os.path.dirname(os.path.abspath(__file__)), "validation_text.md"),
               encoding="utf-8") as f:
@@ -311,7 +374,7 @@ def main():
     for key, value in (("{{DT}}", cc_rows(re, dt_labels, d)), ("{{H}}", cc_rows(re, h_labels, d)),
                        ("{{DELTA}}", cc_rows(re, d_labels, d)), ("{{CANDIDATES}}", cc_rows(re, cand_labels, d)),
                        ("{{FLUSH}}", cc_rows(re, flush_labels, d)), ("{{HOOD}}", hood_table),
-                       ("{{SINK}}", sink_table), ("{{WALL}}", wall_tables(d))):
+                       ("{{SINK}}", sink_table), ("{{WALL}}", wall_tables(d)), ("{{LAYER}}", layer_tables(d))):
         text = text.replace(key, value)
     with open(output, "w", encoding="utf-8") as f:
         f.write(text)

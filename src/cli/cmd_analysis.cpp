@@ -220,38 +220,30 @@ int RunPulsation(const PulsationArgs& a) {
     return Refuse("--point: в файле " + Quoted(a.File) + " нет точки с номером " + std::to_string(a.Point) +
                   " (точек: " + std::to_string(points) + ")");
   };
-  if (a.Spectrum) {
-    // Only the header is read here; the spectra stream over the record.
-    PulsationPointStream header;
-    if (!header.Open(a.File, r, error)) return Fail(error);
-    if (!r.Points.empty() && static_cast<size_t>(a.Point) > r.Points.size()) return refusePoint(r.Points.size());
-    return RunPulsationSpectrum(a.File, a.Point, a.Csv, from);
+  // A pipe or a device is read once, into a temporary copy that both
+  // readings below take; messages name the file as given.
+  std::string source = a.File;
+  platform::EntryInfo kind;
+  if (!platform::InspectTarget(a.File, kind) && kind.Kind != platform::EntryKind::Regular &&
+      kind.Kind != platform::EntryKind::Directory) {
+    if (!StagePulsationRecord(a.File, source, error)) return Fail(error);
   }
-  if (!LoadPulsationRecord(a.File, r, error)) return Fail(error);
-  if (!r.Points.empty() && static_cast<size_t>(a.Point) > r.Points.size()) return refusePoint(r.Points.size());
-  PulsationStats s;
-  if (!CalcPulsationStats(r, a.Point - 1, s, error)) return Fail(error);
-  // The summary goes where the series does not.
-  std::ostream& summary = a.Csv == "-" ? std::cerr : std::cout;
-  summary << RecordFileLabel(a.File) << "\n";
-  summary << "Начальное время: " << FormatGeneral(r.StartTime) << " с; шаг: " << FormatGeneral(r.TimeStep)
-          << " с; отсчетов: " << r.SampleCount << "\n";
-  for (size_t i = 0; i < r.Points.size(); ++i) {
-    summary << PulsationPointLine(static_cast<int32_t>(i), r.Points[i]) << " м\n";
-  }
-  summary << "[" << a.Point << "]\n"
-          << s.LabVx << " м/с\n" << s.LabVy << " м/с\n" << s.LabVx2 << " м/с\n" << s.LabVy2 << " м/с\n";
-  summary.flush();
-  if (!a.Csv.empty()) {
-    std::ostringstream csv;
-    csv << "t;dVx;dVy\n";
-    for (size_t j = 0; j < s.Times.size(); ++j) {
-      csv << FormatGeneral(s.Times[j]) << ";" << FormatGeneral(s.FluctVx[j]) << ";"
-          << FormatGeneral(s.FluctVy[j]) << "\n";
+  struct RemoveCopy {
+    const std::string& Copy;
+    const std::string& Given;
+    ~RemoveCopy() {
+      if (Copy != Given) platform::RemoveFile(Copy);
     }
-    if (!Emit(csv.str(), a.Csv, error)) return Fail(error);
+  } removeCopy{source, a.File};
+  {
+    PulsationPointStream header;
+    if (!header.Open(source, r, error)) return Fail(NamedAsGiven(error, source, a.File));
   }
-  return 0;
+  if (!r.Points.empty() && static_cast<size_t>(a.Point) > r.Points.size()) return refusePoint(r.Points.size());
+  // Only the header is read above; the statistics and spectra stream over
+  // the record.
+  if (a.Spectrum) return RunPulsationSpectrum(source, a.File, a.Point, a.Csv, from);
+  return RunPulsationStats(source, a.File, a.Point, a.Csv);
 }
 
 // ---- track ----
@@ -326,8 +318,8 @@ void AddAnalysisCommands(CLI::App& app, int& status) {
     c->add_option("--from", args->From,
                   "со --spectrum: спектр с этого времени, с (по умолчанию - с конца разгона,\n"
                   "найденного по записи)");
-    c->footer("Спектр читает запись по частям (память - на один отрезок). Ctrl+C прерывает его\n"
-              "(код 130, ничего не записано).");
+    c->footer("Запись читается по частям (память - на один отрезок спектра, а не на всю запись).\n"
+              "Ctrl+C прерывает расчет (код 130, ничего не записано).");
     c->callback([args, &status] { status = RunPulsation(*args); });
   }
   {

@@ -125,13 +125,13 @@ int PlanCommand(CLI::App& app, const std::string& file, const std::string& dir) 
   if (!ReadTextFile(file, text, error)) return Fail(error);
   StudyDefinition definition;
   if (!ParseStudy(text, file, RunOptions(app), definition, error)) return Refuse(error);
-  const std::vector<StudyCase> cases = PlanCases(definition);
+  const size_t count = StudyCaseCount(definition);
   std::error_code ec;
   const bool folderThere = fs::exists(dir, ec);
   const bool planThere = fs::exists(StudyFilePath(dir), ec);
   InterruptWatch watch;
   InterruptObserver stop;
-  if (!WriteStudyPlan(text, definition, cases, dir, error, stop)) {
+  if (!WriteStudyPlan(text, definition, dir, error, stop)) {
     if (!InterruptWatch::Raised()) return Fail(error);
     // Ctrl+C: a plan half made is no plan; what this command made goes.
     if (!folderThere) {
@@ -143,7 +143,7 @@ int PlanCommand(CLI::App& app, const std::string& file, const std::string& dir) 
     Say("прервано: папка исследования " + Quoted(dir) + " не создана");
     return ExitInterrupted;
   }
-  std::printf("Исследование «%s»: вариантов %zu, папка %s\n", definition.Name.c_str(), cases.size(), Quoted(dir).c_str());
+  std::printf("Исследование «%s»: вариантов %zu, папка %s\n", definition.Name.c_str(), count, Quoted(dir).c_str());
   return ExitOk;
 }
 

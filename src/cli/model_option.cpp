@@ -51,6 +51,11 @@ void AddFlowModelOptions(CLI::App* command, FlowModelArgs& a, FlowOptionSet set)
                    "барьером отражается обратно в поток")
       ->check(CLI::IsMember({"slide", "absorb", "reflect"}))
       ->type_name("slide|absorb|reflect");
+  a.wallLayerOpt = command->add_option(
+      "--wall-layer", a.wallLayer,
+      "уточнённая модель: толщина пристенного слоя, м: кольцо, шаг которого входит в слой извне, "
+      "удаляется, его циркуляция возвращается стенкам (0 — без слоя, по "
+      "умолчанию)");
   command->add_flag("--merge-per-step", a.mergePerStep,
                     "уточнённая модель: расстояние слияния умножается на dt / 0,005 с");
   a.courantOpt = command->add_option(
@@ -92,6 +97,15 @@ bool ApplyFlowModel(const FlowModelArgs& a, Model& m, std::string& error) {
     const auto v = NumberArg(a.mergeAge, "--merge-age", error);
     if (!v) return false;
     r.MergeAge = *v;
+  }
+  if (a.wallLayerOpt != nullptr && a.wallLayerOpt->count() > 0) {
+    const auto v = NumberArg(a.wallLayer, "--wall-layer", error);
+    if (!v) return false;
+    if (!(*v >= 0)) {
+      error = "--wall-layer: нужно неотрицательное число";
+      return false;
+    }
+    r.WallLayer = *v;
   }
   r.MergeDistancePerStep = a.mergePerStep;
   if (m.Flow == FlowModel::Refined) SetSheddingIntervals(m, a.shedEvery - 1, a.shedEvery - 1, a.shedEvery - 1);

@@ -14,7 +14,7 @@ struct FlowModelArgs {
   std::string model = "program";
   std::string wall = "slide";
   std::string smoothing, shedding = "sheet-flux", placement = "offset", mergeDistance, mergeAge,
-      courant;
+      courant, wallLayer;
   int shedEvery = 1;
   bool mergePerStep = false;
   bool attachedSmoothed = false;
@@ -22,6 +22,7 @@ struct FlowModelArgs {
   CLI::Option* mergeDistanceOpt = nullptr;
   CLI::Option* mergeAgeOpt = nullptr;
   CLI::Option* courantOpt = nullptr;
+  CLI::Option* wallLayerOpt = nullptr;
 };
 
 // The Courant-like number of the refined model's default step:

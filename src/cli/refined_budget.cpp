@@ -86,6 +86,7 @@ std::string RefinedBudget::Text(const Model& m) const {
   out += Line("free_circulation_to", FreeCirculation(m));
   out += Line("merged_per_s", static_cast<double>(a.Merged - at0_.Merged) / span);
   out += Line("wall_slides_per_s", static_cast<double>(a.WallSlides - at0_.WallSlides) / span);
+  out += Line("layer_rings_per_s", static_cast<double>(a.LayerRemoved - at0_.LayerRemoved) / span);
   out += "x_over_D;r_over_B;mean_gamma;mean_abs_gamma;mean_rings\n";
   const double steps = steps_ > 0 ? static_cast<double>(steps_) : 1;
   for (int32_t ix = 0; ix < XCells; ++ix) {

@@ -6,12 +6,16 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLayout>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QStatusBar>
+#include <QToolBar>
+#include <cmath>
 #include <string>
 
 #include "core/averages/averaging_files.h"
+#include "core/base/numfmt.h"
 #include "ui/averaged_flow.h"
 #include "ui/dialog_messages.h"
 #include "ui/elided_label.h"
@@ -93,6 +97,23 @@ RunAverages::RunAverages(TfrmMain& w) : QObject(&w), w_(w) {
   miAveragedFlow->setObjectName(QStringLiteral("miAveragedFlow"));
   if (info) info->addAction(miAveragedFlow);
 
+  // On the picture's tool bar, before "Маркеры", which are counted from the
+  // same time: the window's runs are often too short for the running verdict
+  // to find the start-up's end, and without a start there are no averages.
+  w.tbZoom->addSeparator();
+  auto* from = new QLabel(QStringLiteral(" Осреднять с "), w.tbZoom);
+  edAverageFrom = new QLineEdit(w.tbZoom);
+  edAverageFrom->setObjectName(QStringLiteral("edAverageFrom"));
+  edAverageFrom->setFixedWidth(40);
+  const QString tip = QStringLiteral(
+      "Время, с которого осредняется поле и считаются маркеры, сек. Пусто — с конца разгона, "
+      "как его находит проверка установления (в коротком расчёте его может не найтись).");
+  edAverageFrom->setToolTip(tip);
+  from->setToolTip(tip);
+  w.tbZoom->addWidget(from);
+  w.tbZoom->addWidget(edAverageFrom);
+  w.tbZoom->addWidget(new QLabel(QStringLiteral(" сек. "), w.tbZoom));
+
   frmAveragedFlow = new TfrmAveragedFlow(&w);
   markers = new RunMarkers(w, state_);
 
@@ -101,11 +122,27 @@ RunAverages::RunAverages(TfrmMain& w) : QObject(&w), w_(w) {
   connect(miAveragedFlow, &QAction::triggered, this, &RunAverages::miAveragedFlowClick);
 }
 
+bool RunAverages::ReadAverageFrom() {
+  const std::string text = edAverageFrom->text().trimmed().toStdString();
+  if (text.empty()) {
+    averageFrom_.reset();
+    return true;
+  }
+  const std::optional<Real> t = ParseReal(text);
+  if (!t || !std::isfinite(*t)) {
+    ShowError(&w_, Q(InvalidFloatMessage(text)));
+    return false;
+  }
+  averageFrom_ = *t;
+  return true;
+}
+
 RunSummary RunAverages::Run(int32_t maxFree, int32_t freeCount, Real startTime, Real endTime,
                             Real step) {
   Model& m = w_.model();
   AveragingSettings settings;
   settings.UntilSteady = cbUntilSteady->isChecked();
+  settings.AverageFrom = averageFrom_;
   // Continue adds to the averages only where the last run left off: after a
   // loaded state of another time (or a new area) they begin anew.
   const bool continues = !fresh_ && state_.Started && !state_.Times.empty() &&

@@ -10,6 +10,7 @@
 #include <QObject>
 #include <QString>
 #include <cstdint>
+#include <optional>
 
 #include "core/averages/averaging.h"
 #include "core/flow/run.h"
@@ -17,6 +18,7 @@
 class QAction;
 class QCheckBox;
 class QLabel;
+class QLineEdit;
 
 namespace mdv {
 
@@ -36,6 +38,11 @@ class RunAverages : public QObject {
   // The run of Start or Continue, fed to the averages; shows the verdict.
   RunSummary Run(int32_t maxFree, int32_t freeCount, Real startTime, Real endTime, Real step);
 
+  // Reads "Осреднять с" (s, decimal comma; empty: from the start-up's end as
+  // the running verdict finds it) for the next run; tells the user and
+  // returns false when the text is not a number.
+  bool ReadAverageFrom();
+
   AveragingState& State() { return state_; }
   // What the window and the file show; HasAverages is false when nothing was
   // averaged yet or the averages belong to another area than the present one.
@@ -51,6 +58,7 @@ class RunAverages : public QObject {
   // sample came since it was last filled and a second has passed.
   void FollowRun();
 
+  QLineEdit* edAverageFrom;  // "Осреднять с … сек." on the picture's tool bar, before "Маркеры"
   QCheckBox* cbUntilSteady;  // "До установления режима"
   QLabel* lbSteady;          // the verdict of the last run
   QAction* miSaveAverages;   // "Сохранить средние…"
@@ -70,6 +78,7 @@ class RunAverages : public QObject {
   TfrmMain& w_;
   AveragingState state_;
   bool fresh_ = true;
+  std::optional<Real> averageFrom_;  // s, as last read from edAverageFrom
   // What the window last showed of the session's averages, and when.
   int64_t shownSamples_ = -1;
   std::chrono::steady_clock::time_point shownAt_{};

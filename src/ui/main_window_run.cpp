@@ -110,6 +110,7 @@ bool TfrmMain::ReadRunFields(RunFields& f) {
                                "отрицательным."));
     return false;
   }
+  if (averages != nullptr && !averages->ReadAverageFrom()) return false;
   f.dt = *dt;
   f.maxTime = *maxTime;
   f.maxFree = *maxFree;

@@ -17,7 +17,8 @@ RunMarkers::RunMarkers(TfrmMain& w, const AveragingState& averages)
   cbMarkers->setToolTip(QStringLiteral(
       "Во время расчёта выпускать маркеры из узлов сетки с шагом 0,1 м перед отсосом раз в "
       "0,25 с и показывать их цветом по возрасту (тёмные — новые, светлые — старше, до 10 с). "
-      "Маркеры, выпущенные после разгона, дают долю захвата в «Осреднённом течении»."));
+      "Маркеры, выпущенные с времени «Осреднять с» (пусто — после разгона), дают долю захвата "
+      "в «Осреднённом течении»."));
   w.tbZoom->addSeparator();
   w.tbZoom->addWidget(cbMarkers);
   connect(cbMarkers, &QCheckBox::toggled, this, &RunMarkers::Toggle);

@@ -4,10 +4,12 @@
 #include <cmath>
 
 #include <QChart>
+#include <QGraphicsLayout>
 #include <QChartView>
 #include <QComboBox>
 #include <QFileDialog>
 #include <QFont>
+#include <QFontMetricsF>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
@@ -29,6 +31,7 @@
 #include "core/study/convergence_table.h"
 #include "ui/chart_export.h"
 #include "ui/chart_style.h"
+#include "ui/flow_layout.h"
 
 namespace mdv {
 
@@ -147,6 +150,7 @@ StudyView::StudyView(QWidget* parent) : QDialog(parent) {
   lbStudy = new QLabel(this);
   lbStudy->setObjectName(QStringLiteral("lbStudy"));
   lbStudy->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  lbStudy->setWordWrap(true);  // a long name and folder must not widen the window
 
   tabs = new QTabWidget(this);
   tabs->setObjectName(QStringLiteral("tabs"));
@@ -178,6 +182,11 @@ StudyView::StudyView(QWidget* parent) : QDialog(parent) {
   axisX_ = new QValueAxis;
   axisY_ = new QValueAxis;
   StyleChart(chart, axisX_, axisY_);
+  chart->setTitleFont(axisY_->titleFont());
+  // The chart's own white border gives the plot no room at a large scale.
+  chart->setMargins(QMargins(4, 4, 4, 4));
+  chart->layout()->setContentsMargins(0, 0, 0, 0);
+  connect(chart, &QChart::plotAreaChanged, this, &StudyView::FitYTitle);
   Chart1 = new QChartView(chart, this);
   Chart1->setObjectName(QStringLiteral("Chart1"));
   Chart1->setRenderHint(QPainter::Antialiasing);
@@ -189,9 +198,10 @@ StudyView::StudyView(QWidget* parent) : QDialog(parent) {
   choose->addWidget(new QLabel(QStringLiteral("Параметр:"), this));
   choose->addWidget(cbParameter, 1);
 
-  auto* buttons = new QHBoxLayout;
+  // Wraps onto a second row where the window is narrow (a scale factor of 2
+  // on a 1280 px screen leaves 640 px).
+  auto* buttons = new FlowLayout;
   buttons->addWidget(btnRefresh);
-  buttons->addStretch(1);
   buttons->addWidget(btnSavePicture);
   buttons->addWidget(btnSaveCsv);
   buttons->addWidget(btnClose);
@@ -437,6 +447,8 @@ void StudyView::DrawChart() {
   const int par = cbParameter->currentIndex();
   const int res = pick >= 0 && static_cast<size_t>(pick) < plotted_.size() ? static_cast<int>(plotted_[static_cast<size_t>(pick)]) : -1;
   if (res < 0 || par < 0) {
+    yTitle_.clear();
+    axisY_->setTitleText(QString());
     chart->setTitle(QStringLiteral("Нет рассчитанных результатов"));
     return;
   }
@@ -447,7 +459,8 @@ void StudyView::DrawChart() {
   if (spread >= 0)
     yTitle += table_.Results[static_cast<size_t>(spread)].Name.ends_with(SdSuffix) ? QStringLiteral(" (среднее ± с.к.о.)")
                                                                                  : QStringLiteral(" (среднее ± 95 %)");
-  axisY_->setTitleText(yTitle);
+  yTitle_ = yTitle;
+  FitYTitle();
   // Ten distinct colours: the chart theme repeats after five lines.
   static const QColor colours[] = {QColor(31, 119, 180), QColor(255, 127, 14), QColor(44, 160, 44),
                                    QColor(214, 39, 40),  QColor(148, 103, 189), QColor(140, 86, 75),
@@ -504,6 +517,17 @@ void StudyView::DrawChart() {
   } else {
     axisX_->setLabelFormat(QString());
   }
+}
+
+void StudyView::FitYTitle() {
+  if (yTitle_.isEmpty()) return;
+  QChart* chart = Chart1->chart();
+  // Stable: the title above the plot only makes the plot shorter still.
+  const bool fits = QFontMetricsF(axisY_->titleFont()).horizontalAdvance(yTitle_) <= chart->plotArea().height();
+  const QString beside = fits ? yTitle_ : QString();
+  const QString above = fits ? QString() : yTitle_;
+  if (axisY_->titleText() != beside) axisY_->setTitleText(beside);
+  if (chart->title() != above) chart->setTitle(above);
 }
 
 void StudyView::btnSavePictureClick() {

@@ -57,8 +57,13 @@ class StudyView : public QDialog {
   // columns fit the table's width, else on two.
   void FitCases();
   void FillConvergence();
+  // The result's title beside the y axis when the plot is tall enough for it,
+  // else above the plot across the chart's width (a short chart at a large
+  // scale factor would cut it to "Потер...").
+  void FitYTitle();
 
   QString dir_;
+  QString yTitle_;  // the chart's result title; empty without a chart
   StudyTable table_;
   std::vector<size_t> plotted_;  // the result of each entry of cbResult
   QValueAxis* axisX_;

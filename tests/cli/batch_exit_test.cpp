@@ -19,6 +19,7 @@
 #include "cli/batch_text.h"
 #include "core/base/bytes.h"
 #include "core/base/safe_file.h"
+#include "core/model/records.h"
 #include "core/model/vortex_file.h"
 
 namespace fs = std::filesystem;
@@ -216,6 +217,42 @@ TEST_F(BatchExit, CtrlCSavesTheStateAndSaysWhere) {
     EXPECT_EQ(m.FreeVortexCount > 0, row.steps);
     EXPECT_NEAR(static_cast<double>(m.Time), std::stod(said[1].str() + "." + said[2].str()), 0.0005);
   }
+}
+
+// A long pulsation record: the statistics, the series and the spectra stop
+// on Ctrl+C with 130 and leave nothing, neither a table (nor its temporary
+// file) nor a summary; the series to stdout included.
+TEST_F(BatchExit, CtrlCOnAPulsationRecordLeavesNothing) {
+  const int32_t m = 2'000'000;  // seconds of formatting for the series
+  {
+    PulsationRecord r;
+    r.TimeStep = 0.001L;
+    r.Points = {{0.1L, 0.1L}};
+    r.SampleCount = m;
+    r.Vx.assign(1, TRealArray(static_cast<size_t>(m)));
+    r.Vy.assign(1, TRealArray(static_cast<size_t>(m), 0.25L));
+    for (int32_t j = 0; j < m; ++j) r.Vx[0][j] = (j % 17) * 0.01L;
+    std::string error;
+    ASSERT_TRUE(WriteFileAtomically((Dir() / "long.pls").string(), EncodePulsationRecord(r), error)) << error;
+  }
+  const std::vector<std::vector<std::string>> asks = {
+      {"pulsation", "long.pls", "--csv", "long.csv"},
+      {"pulsation", "long.pls", "--csv", "-"},
+      {"pulsation", "long.pls", "--spectrum", "--csv", "long.csv"}};
+  for (const auto& ask : asks) {
+    SCOPED_TRACE(ask.back());
+    const Process p = Start(ask);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    ::kill(p.Pid, SIGINT);
+    const Result r = p.Wait();
+    EXPECT_EQ(r.Status, 130) << r.Err;
+    EXPECT_EQ(r.Out, "");
+    EXPECT_NE(r.Err.find("ничего не записано"), std::string::npos) << r.Err;
+    EXPECT_EQ(r.Err.find("<Vx>"), std::string::npos) << r.Err;
+    for (const auto& e : fs::directory_iterator(Dir()))
+      EXPECT_EQ(e.path().filename().string().find("long.csv"), std::string::npos) << e.path();
+  }
+  fs::remove(Dir() / "long.pls");
 }
 
 }  // namespace

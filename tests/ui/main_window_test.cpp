@@ -28,6 +28,7 @@
 #include "core/model/vortex_file.h"
 #include "ui/about_box.h"
 #include "ui/main_window.h"
+#include "ui/main_window_averages.h"
 #include "ui/picture.h"
 
 using mdv::Model;
@@ -220,15 +221,25 @@ void MainWindowTest::menuItems() {
       QCOMPARE(items[k]->isVisible(), e.visible);
     }
   }
-  // The tool bar carries the three zoom commands, then "Маркеры".
+  // The tool bar carries the three zoom commands, then "Осреднять с … сек."
+  // and "Маркеры".
   const QList<QAction*> tools = w.win.tbZoom->actions();
-  QCOMPARE(tools.size(), 5);
+  QCOMPARE(tools.size(), 9);
   QCOMPARE(tools[0], w.win.miZoomIn);
   QCOMPARE(tools[1], w.win.miZoomOut);
   QCOMPARE(tools[2], w.win.miZoomNo);
   for (int k = 0; k < 3; ++k) QVERIFY(!tools[k]->icon().isNull());
   QVERIFY(tools[3]->isSeparator());
-  auto* markers = qobject_cast<QCheckBox*>(w.win.tbZoom->widgetForAction(tools[4]));
+  auto* from = qobject_cast<QLabel*>(w.win.tbZoom->widgetForAction(tools[4]));
+  QVERIFY(from);
+  QCOMPARE(from->text().trimmed(), QStringLiteral("Осреднять с"));
+  QCOMPARE(w.win.tbZoom->widgetForAction(tools[5]), w.win.averages->edAverageFrom);
+  QVERIFY(w.win.averages->edAverageFrom->text().isEmpty());
+  auto* unit = qobject_cast<QLabel*>(w.win.tbZoom->widgetForAction(tools[6]));
+  QVERIFY(unit);
+  QCOMPARE(unit->text().trimmed(), QStringLiteral("сек."));
+  QVERIFY(tools[7]->isSeparator());
+  auto* markers = qobject_cast<QCheckBox*>(w.win.tbZoom->widgetForAction(tools[8]));
   QVERIFY(markers);
   QCOMPARE(markers->text(), QStringLiteral("Маркеры"));
   QVERIFY(!markers->isChecked());

@@ -16,6 +16,7 @@
 #include "ui/picture.h"
 #include "ui/precision_toggle.h"
 #include "ui/run_markers.h"
+#include "modal_driver.h"
 
 using namespace mdv;
 
@@ -60,6 +61,7 @@ class RunMarkersTest : public QObject {
  private slots:
   void tickedDuringARunShownUntickedGone();
   void passiveAndCountedInTheAverages();
+  void averageFromStartsTheMeansAndTheCounts();
 };
 
 void RunMarkersTest::tickedDuringARunShownUntickedGone() {
@@ -129,6 +131,40 @@ void RunMarkersTest::passiveAndCountedInTheAverages() {
   marked.win.btnStartClick();
   QVERIFY(!marked.win.averages->Results().Tracers.Present);
   QCOMPARE(marked.picture.DrawnMarkers(), 0);
+}
+
+void RunMarkersTest::averageFromStartsTheMeansAndTheCounts() {
+  // A run far too short for the running verdict to find the start-up's end:
+  // without "Осреднять с" it has neither means nor counted markers.
+  Window automatic("0,3");
+  automatic.box()->click();
+  automatic.win.btnStartClick();
+  QVERIFY(!automatic.win.averages->Results().HasAverages);
+  QVERIFY(!automatic.win.averages->Results().Tracers.HasFirstRelease);
+
+  // From 0,1 s (decimal comma): both begin at the first step at or after it.
+  Window w("0,3");
+  w.win.averages->edAverageFrom->setText(QStringLiteral("0,1"));
+  w.box()->click();
+  w.win.btnStartClick();
+  const AveragingResults r = w.win.averages->Results();
+  QVERIFY(r.HasAverages);
+  QVERIFY2(r.StartTime >= 0.1 - 1e-9 && r.StartTime < 0.1 + 0.005 * 25, qPrintable(QString::number(r.StartTime)));
+  QVERIFY(r.Tracers.HasFirstRelease);
+  QVERIFY2(r.Tracers.FirstRelease >= 0.1 - 1e-9 && r.Tracers.FirstRelease < 0.11,
+           qPrintable(QString::number(r.Tracers.FirstRelease)));
+  int64_t released = 0;
+  for (const SourceResult& s : r.Tracers.Sources) released += s.Released;
+  QVERIFY(released > 0);
+
+  // Not a number: the user is told, and nothing runs.
+  Window bad("0,3");
+  bad.win.averages->edAverageFrom->setText(QStringLiteral("1.5x"));
+  auto box = test::AnswerNextBox();
+  bad.win.btnStartClick();
+  QVERIFY(box->Seen);
+  QVERIFY2(box->Text.contains(QStringLiteral("1.5x")), qPrintable(box->Text));
+  QCOMPARE(bad.model.Time, Real{0});
 }
 
 QTEST_MAIN(RunMarkersTest)

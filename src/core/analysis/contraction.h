@@ -63,6 +63,12 @@ struct ContractionSection {
   // points), B when it stays positive; NaN when not known. (r_zero/B)² is the
   // contraction without the reverse flow's momentum.
   double ZeroRadius = std::numeric_limits<double>::quiet_NaN();  // m
+  // The pressure across the section from the mean flow's radial momentum
+  // (averages/entry_loss.h), over ρ; NaN when not measured.
+  double AxisHead = std::numeric_limits<double>::quiet_NaN();  // |V̄|²/2 at the innermost point, m²/s²
+  double PressureIntegral = std::numeric_limits<double>::quiet_NaN();  // ∫ (p − p_axis)/ρ dA, m⁴/s²
+  double PressureFlux = std::numeric_limits<double>::quiet_NaN();      // ∫ v̄x (p − p_axis)/ρ dA, m⁵/s³
+  double WallPressure = std::numeric_limits<double>::quiet_NaN();      // (p − p_axis)/ρ at the outermost point, m²/s²
 };
 
 struct ContractionSummary {

@@ -86,21 +86,25 @@ bool CalcPulsationStats(const PulsationRecord& r, int32_t k, PulsationStats& s,
   // Population form: divided by M.
   out.RmsVx = static_cast<double>(std::sqrt(static_cast<Real>(sx) / m));
   out.RmsVy = static_cast<double>(std::sqrt(static_cast<Real>(sy) / m));
+  if (!LabelPulsationStats(k, out, error)) return false;
+  s = std::move(out);
+  return true;
+}
+
+bool LabelPulsationStats(int32_t k, PulsationStats& s, std::string& error) {
   // The sums are doubles: samples beyond about 1e154 m/s square past their
   // range (beyond 1e308 they do not fit at all), and no figure is shown then.
-  for (const double v : {out.MeanVx, out.MeanVy, out.RmsVx, out.RmsVy}) {
+  for (const double v : {s.MeanVx, s.MeanVy, s.RmsVx, s.RmsVy}) {
     if (!std::isfinite(v)) {
       error = "Значения скорости в точке " + std::to_string(int64_t{k} + 1) +
               " слишком велики: средние и пульсации вне диапазона двойной точности";
       return false;
     }
   }
-
-  out.LabVx = "<Vx> = " + FormatFixed(out.MeanVx, 7, 5);
-  out.LabVy = "<Vy> = " + FormatFixed(out.MeanVy, 7, 5);
-  out.LabVx2 = "Среднекв. значение прод. пульсации = " + FormatFixed(out.RmsVx, 7, 5);
-  out.LabVy2 = "Среднекв. значение попереч. пульсации = " + FormatFixed(out.RmsVy, 7, 5);
-  s = std::move(out);
+  s.LabVx = "<Vx> = " + FormatFixed(s.MeanVx, 7, 5);
+  s.LabVy = "<Vy> = " + FormatFixed(s.MeanVy, 7, 5);
+  s.LabVx2 = "Среднекв. значение прод. пульсации = " + FormatFixed(s.RmsVx, 7, 5);
+  s.LabVy2 = "Среднекв. значение попереч. пульсации = " + FormatFixed(s.RmsVy, 7, 5);
   return true;
 }
 

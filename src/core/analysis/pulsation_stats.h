@@ -39,6 +39,10 @@ struct PulsationStats {
 bool CalcPulsationStats(const PulsationRecord& r, int32_t k, PulsationStats& s,
                         std::string& error);
 
+// Checks that the four figures of `s` are finite (a message naming point k
+// otherwise) and writes its four label texts.
+bool LabelPulsationStats(int32_t k, PulsationStats& s, std::string& error);
+
 // One line of the point list: "1: (0,2; 0,15)" (number from 1, coordinates
 // in the general format with the decimal comma).
 std::string PulsationPointLine(int32_t k, const TRealPoint& p);

@@ -131,7 +131,9 @@ bool ReadAveragesText(std::string_view text, AveragingResults& out, std::string&
       for (const Json& s : At(contraction, "sections")) {
         c.Sections.push_back({Num(At(s, "x")), Num(At(s, "x_over_D")), Num(At(s, "flux")), Num(At(s, "cc")),
                               Num(At(s, "vx_wall")), Num(At(s, "momentum_flux")), Num(At(s, "energy_flux")),
-                              Num(At(s, "vx_max")), Num(At(s, "r_zero"))});
+                              Num(At(s, "vx_max")), Num(At(s, "r_zero")), Num(At(s, "axis_head")),
+                              Num(At(s, "pressure_integral")), Num(At(s, "pressure_flux")),
+                              Num(At(s, "wall_pressure"))});
       }
     }
     const Json& vena = At(contraction, "vena_contracta");

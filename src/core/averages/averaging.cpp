@@ -433,6 +433,7 @@ AveragingResults SummariseAveraging(const AveragingState& s, const Model& m) {
   std::vector<double> wallVx(contractionSections, 0.0);
   // The sections' vx variance and mean vy, for the momentum balance.
   std::vector<double> profilesVar(profiles.size(), 0.0), profilesVy(profiles.size(), 0.0);
+  std::vector<double> profilesVyVar(profiles.size(), 0.0);
   if (r.HasAverages) {
     const double count = static_cast<double>(n);
     for (size_t p = 0; p < points; ++p) {
@@ -449,6 +450,7 @@ AveragingResults SummariseAveraging(const AveragingState& s, const Model& m) {
         profiles[k * ContractionSectionPoints + j] = t[0];
         profilesVar[k * ContractionSectionPoints + j] = t[1] / count;
         profilesVy[k * ContractionSectionPoints + j] = t[2];
+        profilesVyVar[k * ContractionSectionPoints + j] = t[3] / count;
         continue;
       }
       if (cell <= AveragingState::FluxCell0) {
@@ -488,7 +490,8 @@ AveragingResults SummariseAveraging(const AveragingState& s, const Model& m) {
   if (AreaBuilt(m)) {
     r.Contraction = r.HasAverages ? SummariseContraction(m, profiles, wallVx) : SummariseContraction(m, {}, {});
     if (r.HasAverages) {
-      AddSectionMomentum(r.Contraction, radius, profiles, profilesVar, profilesVy);
+      AddSectionMomentum(r.Contraction, radius, profiles, profilesVar, profilesVy, profilesVyVar,
+                         static_cast<double>(m.VortexSpacing) / 2);
       const MomentumBalance balance = BalanceMomentum(r.Contraction, radius);
       if (balance.Known) r.Contraction.ZetaM = balance.Zeta;
     }

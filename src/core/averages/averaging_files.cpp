@@ -103,6 +103,13 @@ std::string ContractionJson(const ContractionSummary& c) {
            JsonNumber(s.EnergyFlux) + ", " + Key("vx_max") + JsonNumber(s.VxMax);
     }
     if (std::isfinite(s.ZeroRadius)) j += ", " + Key("r_zero") + JsonNumber(s.ZeroRadius);
+    // The pressure across the section: absent in a file written before it.
+    if (std::isfinite(s.AxisHead) && std::isfinite(s.PressureIntegral) && std::isfinite(s.PressureFlux) &&
+        std::isfinite(s.WallPressure)) {
+      j += ", " + Key("axis_head") + JsonNumber(s.AxisHead) + ", " + Key("pressure_integral") +
+           JsonNumber(s.PressureIntegral) + ", " + Key("pressure_flux") + JsonNumber(s.PressureFlux) + ", " +
+           Key("wall_pressure") + JsonNumber(s.WallPressure);
+    }
     j += "}";
   }
   j += "],\n    " + Key("vena_contracta");

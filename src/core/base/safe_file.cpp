@@ -1,6 +1,8 @@
 #include "core/base/safe_file.h"
 
 #include <algorithm>
+#include <cstdio>
+#include <utility>
 #include <system_error>
 
 #include "core/base/platform.h"
@@ -82,61 +84,73 @@ bool OpenToRead(const std::string& path, platform::File& file, platform::EntryIn
 
 }  // namespace
 
-bool WriteFileAtomically(const std::string& path, const Bytes& data, std::string& error) {
+namespace {
+
+enum class SaveTarget { Refused, Special, File };
+
+// Where a save of `path` goes: a link is followed to the file it reaches (the
+// link stays), a dangling link to the name it ends at; a device or a pipe
+// cannot be renamed over and is written directly (Special). `info` gets what
+// is at the target now (Missing for a file yet to be made).
+SaveTarget ResolveSaveTarget(const std::string& path, std::string& target, platform::EntryInfo& info,
+                             std::string& error) {
   error.clear();
   if (path.empty()) {
     error = "Не указано имя файла для сохранения";
-    return false;
+    return SaveTarget::Refused;
   }
-  std::string target = path;
-  platform::EntryInfo info;
+  target = path;
   if (const std::error_code err = platform::Inspect(target, info)) {
     error = SaveError(path, Reason(err));
-    return false;
+    return SaveTarget::Refused;
   }
   if (info.Kind == platform::EntryKind::Link) {
     // Replace the file the link points to, never the link itself.
     platform::EntryInfo reached;
     if (const std::error_code err = platform::InspectTarget(target, reached)) {
       error = SaveError(path, Reason(err));
-      return false;
+      return SaveTarget::Refused;
     }
     if (reached.Kind == platform::EntryKind::Device) {
       // /dev/stdout into a pipe: its link names no file to rename over.
-      return WriteSpecialFile(path, data, error);
+      info = reached;
+      return SaveTarget::Special;
     }
     if (reached.Kind != platform::EntryKind::Missing) {
       std::string resolved;
       if (const std::error_code err = platform::ResolveLinks(target, resolved)) {
         error = SaveError(path, Reason(err));
-        return false;
+        return SaveTarget::Refused;
       }
       target = resolved;
       info = reached;
     } else if (!DanglingEnd(target)) {
       error = SaveError(path, "ссылка никуда не ведёт");
-      return false;
+      return SaveTarget::Refused;
     } else {
       info = platform::EntryInfo{};  // a dangling link gets its file made where it points
     }
   }
   if (info.Kind == platform::EntryKind::Directory) {
     error = SaveError(path, Reason(std::make_error_code(std::errc::is_a_directory)));
-    return false;
+    return SaveTarget::Refused;
   }
-  if (info.Kind == platform::EntryKind::Device) return WriteSpecialFile(target, data, error);
-  const bool exists = info.Kind != platform::EntryKind::Missing;
+  return info.Kind == platform::EntryKind::Device ? SaveTarget::Special : SaveTarget::File;
+}
 
-  platform::File file;
-  std::string temp;
-  if (const std::error_code err = file.CreateBeside(target, temp)) {
-    error = SaveError(path, Reason(err));
-    return false;
-  }
-  // Keep the permissions of the file being replaced, else those a newly
-  // created file would get.
-  std::error_code err = file.SetPermissions(exists ? info.Permissions : platform::NewFilePermissions());
-  if (!err) err = file.WriteAll(data.data(), data.size());
+// A temporary file beside `target` with the permissions of the file it will
+// replace, else those a newly created file would get.
+std::error_code CreateTemporary(const std::string& target, const platform::EntryInfo& info, platform::File& file,
+                                std::string& temp) {
+  if (const std::error_code err = file.CreateBeside(target, temp)) return err;
+  const bool exists = info.Kind != platform::EntryKind::Missing;
+  return file.SetPermissions(exists ? info.Permissions : platform::NewFilePermissions());
+}
+
+// Completes a temporary file and renames it over the target; on failure the
+// temporary file is gone and the target untouched.
+bool PutInPlace(platform::File& file, const std::string& temp, const std::string& target, const std::string& path,
+                std::error_code err, std::string& error) {
   if (!err) err = file.Sync();
   const std::error_code closed = file.Close();
   if (!err) err = closed;
@@ -149,6 +163,144 @@ bool WriteFileAtomically(const std::string& path, const Bytes& data, std::string
   // Make the rename itself durable; a failure here loses nothing already written.
   platform::SyncFolderOf(target);
   return true;
+}
+
+}  // namespace
+
+bool WriteFileAtomically(const std::string& path, const Bytes& data, std::string& error) {
+  std::string target;
+  platform::EntryInfo info;
+  const SaveTarget kind = ResolveSaveTarget(path, target, info, error);
+  if (kind == SaveTarget::Refused) return false;
+  if (kind == SaveTarget::Special) return WriteSpecialFile(target, data, error);
+
+  platform::File file;
+  std::string temp;
+  std::error_code err = CreateTemporary(target, info, file, temp);
+  if (err && temp.empty()) {
+    error = SaveError(path, Reason(err));
+    return false;
+  }
+  if (!err) err = file.WriteAll(data.data(), data.size());
+  return PutInPlace(file, temp, target, path, err, error);
+}
+
+// ---- StagedFile ----
+
+StagedFile::~StagedFile() { Abandon(); }
+
+bool StagedFile::Begin(const std::string& path, std::string& error) {
+  Abandon();
+  path_ = path;
+  const SaveTarget kind = ResolveSaveTarget(path, target_, info_, error);
+  if (kind == SaveTarget::Refused) return false;
+  if (kind == SaveTarget::Special) return BeginBuffer(Mode::Special, error);
+  if (const std::error_code err = CreateTemporary(target_, info_, file_, temp_)) {
+    if (!temp_.empty()) {
+      file_.Close();
+      platform::RemoveFile(temp_);
+      temp_.clear();
+    }
+    error = SaveError(path, Reason(err));
+    return false;
+  }
+  mode_ = Mode::File;
+  return true;
+}
+
+bool StagedFile::BeginStandardOutput(std::string& error) {
+  Abandon();
+  path_ = "стандартный вывод";
+  return BeginBuffer(Mode::StandardOutput, error);
+}
+
+bool StagedFile::BeginBuffer(Mode mode, std::string& error) {
+  // An unnamed temporary file: gone with the process whatever happens.
+  buffer_ = std::tmpfile();
+  if (buffer_ == nullptr) {
+    error = SaveError(path_, "не удалось создать временный файл");
+    return false;
+  }
+  mode_ = mode;
+  return true;
+}
+
+bool StagedFile::Write(const char* data, std::size_t size, std::string& error) {
+  if (mode_ == Mode::None) {
+    error = SaveError(path_, "файл не начат");
+    return false;
+  }
+  if (mode_ == Mode::File) {
+    if (const std::error_code err = file_.WriteAll(reinterpret_cast<const uint8_t*>(data), size)) {
+      error = SaveError(path_, Reason(err));
+      Abandon();
+      return false;
+    }
+    return true;
+  }
+  if (std::fwrite(data, 1, size, buffer_) != size) {
+    error = SaveError(path_, "не удалось записать временный файл");
+    Abandon();
+    return false;
+  }
+  return true;
+}
+
+bool StagedFile::Commit(std::string& error) {
+  const Mode mode = mode_;
+  mode_ = Mode::None;
+  if (mode == Mode::None) {
+    error = SaveError(path_, "файл не начат");
+    return false;
+  }
+  if (mode == Mode::File) {
+    const std::string temp = std::exchange(temp_, std::string());
+    return PutInPlace(file_, temp, target_, path_, {}, error);
+  }
+  // Copied from the buffer in order, as it was written.
+  std::FILE* in = std::exchange(buffer_, nullptr);
+  bool ok = std::fflush(in) == 0 && std::fseek(in, 0, SEEK_SET) == 0;
+  platform::File out;
+  std::error_code err;
+  if (ok && mode == Mode::Special) err = out.OpenForWriting(target_);
+  char chunk[65536];
+  while (ok && !err) {
+    const std::size_t n = std::fread(chunk, 1, sizeof chunk, in);
+    if (n == 0) {
+      ok = std::ferror(in) == 0;
+      break;
+    }
+    if (mode == Mode::Special) {
+      err = out.WriteAll(reinterpret_cast<const uint8_t*>(chunk), n);
+    } else if (std::fwrite(chunk, 1, n, stdout) != n) {
+      ok = false;
+    }
+  }
+  std::fclose(in);
+  if (mode == Mode::Special) {
+    const std::error_code closed = out.Close();
+    if (!err) err = closed;
+  } else if (ok) {
+    ok = std::fflush(stdout) == 0;
+  }
+  if (err) error = SaveError(path_, Reason(err));
+  else if (!ok) error = SaveError(path_, "запись не удалась");
+  return ok && !err;
+}
+
+void StagedFile::Abandon() {
+  if (mode_ == Mode::File) {
+    file_.Close();
+    platform::RemoveFile(temp_);
+  }
+  if (buffer_ != nullptr) std::fclose(buffer_);
+  buffer_ = nullptr;
+  temp_.clear();
+  mode_ = Mode::None;
+}
+
+std::string ReadFailureText(const std::string& path, const std::error_code& err) {
+  return ReadError(path, Reason(err));
 }
 
 bool ReadWholeFile(const std::string& path, Bytes& data, std::string& error, size_t maxBytes) {

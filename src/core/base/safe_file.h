@@ -3,14 +3,51 @@
 // over it only when complete, so a failed save never destroys the old file.
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <string>
+#include <system_error>
 
 #include "core/base/bytes.h"
+#include "core/base/platform.h"
 
 namespace mdv {
 
 // On failure returns false and a message naming the file and the reason.
 bool WriteFileAtomically(const std::string& path, const Bytes& data, std::string& error);
+// A file written in pieces (a table of millions of lines) and put in place
+// only by Commit, with memory of one piece: a regular file (or a link's
+// target) is written to a temporary file beside it and renamed over it; a
+// device or a pipe, and the standard output, get the pieces from an unnamed
+// temporary file at Commit, in order. Abandon (or destruction before
+// Commit) leaves nothing: no file, no output.
+class StagedFile {
+ public:
+  StagedFile() = default;
+  ~StagedFile();
+  StagedFile(const StagedFile&) = delete;
+  StagedFile& operator=(const StagedFile&) = delete;
+
+  bool Begin(const std::string& path, std::string& error);
+  bool BeginStandardOutput(std::string& error);
+  // A failed write abandons the file.
+  bool Write(const char* data, std::size_t size, std::string& error);
+  bool Commit(std::string& error);
+  void Abandon();
+
+ private:
+  enum class Mode { None, File, Special, StandardOutput };
+  bool BeginBuffer(Mode mode, std::string& error);
+
+  Mode mode_ = Mode::None;
+  std::string path_, target_, temp_;
+  platform::EntryInfo info_;
+  platform::File file_;
+  std::FILE* buffer_ = nullptr;
+};
+
+// "Не удалось прочитать файл "path": reason", the reason in the user's language.
+std::string ReadFailureText(const std::string& path, const std::error_code& err);
+
 // Reads a whole file; refuses files over maxBytes.
 bool ReadWholeFile(const std::string& path, Bytes& data, std::string& error,
                    size_t maxBytes = size_t(1) << 31);

@@ -1,5 +1,9 @@
 // The refined model's velocity field: the attached rings as on the run's
-// arithmetic path (the cut-off of h/2 − 1e-5 m), the free rings through the
+// arithmetic path but for the cut-off, half the shortest spacing of the
+// contour less 1e-5 m (not half of h: a rib whose length is no whole
+// multiple of h has a shorter spacing, and a cut-off of h/2 would leave out
+// both neighbours of each of its control points, which the solve counts, so
+// the wall condition would fail there), the free rings through the
 // smoothed kernel of smoothing length δ (m.Refined.SmoothingLength) with no
 // cut-off and their own contribution included. The wall condition's
 // right-hand side uses the same smoothed free rings, so the field the rings
@@ -26,6 +30,15 @@ constexpr Real CutOffMargin = 1e-5L;
 
 Real Delta2(const Model& m) { return m.Refined.SmoothingLength * m.Refined.SmoothingLength; }
 
+// The attached rings' cut-off radius, m.
+// A shortest spacing equal to h but for rounding keeps h, so that a contour
+// of whole multiples of h keeps the cut-off it always had, to the bit.
+Real CutOffRadius(const Model& m) {
+  const Real h = m.VortexSpacing;
+  const Real s = m.AttachedSpacingMin;
+  return (s > 0 && s < h * (1 - 1e-9L) ? s : h) / 2 - CutOffMargin;
+}
+
 // Attached rings with no cut-off are seen through the smoothed kernel of half a spacing.
 Real AttachedDelta2(const Model& m) { return m.VortexSpacing * m.VortexSpacing / 4; }
 
@@ -33,7 +46,7 @@ Real AttachedDelta2(const Model& m) { return m.VortexSpacing * m.VortexSpacing /
 void ExtendedPair(const Model& m, const TRealPoint& p, int32_t skip, Real& u, Real& v) {
   const int32_t n = m.AttachedCount;
   const int32_t end = n + m.FreeVortexCount;
-  const Real cutOff = m.VortexSpacing / 2 - CutOffMargin;  // m
+  const Real cutOff = CutOffRadius(m);  // m
   const bool cut = m.Refined.FreeSeeAttachedCutOff;
   const Real attached2 = AttachedDelta2(m);
   Real su = 0, sv = 0;
@@ -62,7 +75,7 @@ void ExtendedPair(const Model& m, const TRealPoint& p, int32_t skip, Real& u, Re
 }
 
 double CutOffSquared(const Model& m) {
-  const Real radius = m.VortexSpacing / 2 - CutOffMargin;  // m
+  const Real radius = CutOffRadius(m);  // m
   if (!(radius > 0)) return -1;
   const double r = static_cast<double>(radius);
   return r * r;

@@ -12,6 +12,19 @@ namespace mdv {
 
 namespace {
 
+// The wall layer leaves alone the rings this many layer thicknesses from a
+// separation point: there the shed sheet itself lies within the layer (a new
+// ring leaves its edge at 45° to the walls, so it is in the layer up to √2
+// thicknesses out), and taking it would cancel the separation at birth.
+constexpr Real EdgeZone = 2;
+
+// Whether p lies within `radius` of a separation point, m.
+bool NearEdge(const Model& m, const TRealPoint& p, Real radius) {
+  for (int32_t s = 0; s < m.SeparationCount; ++s)
+    if (PointDistance(p, m.Vortices[m.SeparationIndex[s]].Pos) < radius) return true;
+  return false;
+}
+
 // Velocities of the free rings at their present positions into `out`, on all threads.
 void FreeVelocities(const Model& m, TRealPointArray& out) {
   const int32_t n = m.AttachedCount;
@@ -185,6 +198,26 @@ WallContact RefinedWallRule(const Model& m, const TRealPoint& start, TRealPoint&
   return met;
 }
 
+Real WallDistance(const Model& m, const TRealPoint& p) {
+  Real best = std::numeric_limits<Real>::infinity();
+  for (int32_t j = 0; j < m.BodyRibCount; ++j) {
+    if (j == m.SuctionRib) continue;  // the section is no wall
+    const TRib& r = m.BodyRibs[j];
+    const Real ex = r.P2.X - r.P1.X, ey = r.P2.Y - r.P1.Y;
+    const Real len2 = ex * ex + ey * ey;
+    Real t = len2 > 0 ? ((p.X - r.P1.X) * ex + (p.Y - r.P1.Y) * ey) / len2 : 0;
+    t = std::clamp<Real>(t, 0, 1);
+    best = std::min(best, std::hypot(p.X - (r.P1.X + t * ex), p.Y - (r.P1.Y + t * ey)));
+  }
+  return best;
+}
+
+bool TakenByWallLayer(const Model& m, const TRealPoint& from, const TRealPoint& to) {
+  const Real layer = m.Refined.WallLayer;
+  if (!(layer > 0) || NearEdge(m, to, EdgeZone * layer)) return false;
+  return WallDistance(m, to) < layer && !(WallDistance(m, from) < layer);
+}
+
 Real FarRegionRadius(const Model& m) {
   return 2 * (m.FarDistance + std::fabs(m.PlaneX) + m.PlaneHalfLength);
 }
@@ -219,6 +252,12 @@ void ConvectFreeRingsHeun(Model& m) {
     m.Vortices[n + k].Pos = q;
     w.Gone[k] = met == WallContact::None ? 0 : 1;
     RefinedAccount& a = m.RefinedCount;
+    if (met != WallContact::Suction && TakenByWallLayer(m, p, q)) {
+      w.Gone[k] = 1;
+      ++a.LayerRemoved;
+      a.WallCirculation += m.Vortices[n + k].Gamma;
+      continue;
+    }
     if (met == WallContact::Suction) {
       ++a.RemovedSuction;
       a.SuctionCirculation += m.Vortices[n + k].Gamma;

@@ -11,6 +11,13 @@
 //   attached rings. Removal, not reflection: a ring that small carries almost
 //   no impulse (Γ·r² < Γ·δ²), and a reflected ring would be a ring the flow
 //   never made;
+// - with a wall layer (m.Refined.WallLayer, m), a ring whose corrected step
+//   enters the layer from outside is removed and its circulation given back
+//   to the walls, as the absorb rule does at the barrier: the layer is in
+//   metres, so it stays where it is as h shrinks. Only rings that come back
+//   to a wall are taken: the shed sheet, born inside the layer at h/2 from
+//   its edge, is left to the flow (taking every ring that moved closer to a
+//   wall took the whole sheet at h = 0,005 m, and nothing separated);
 // - close rings of one sign are merged (ring_merging.h);
 // - every separation point sheds in every step, with the circulation of
 //   m.Refined.Shedding; MaxFreeVortex is only a memory ceiling, and a
@@ -36,6 +43,16 @@ enum class WallContact {
 // program's slide, or with WallRule::Reflect the part beyond a barrier
 // mirrored back; Absorb is the caller's: it removes a ring that met a barrier).
 WallContact RefinedWallRule(const Model& m, const TRealPoint& start, TRealPoint& q);
+
+// Distance from p to the nearest of the bodies' walls (the contour but the
+// suction section; the walls' own lines, not the barrier), m.
+Real WallDistance(const Model& m, const TRealPoint& p);
+
+// Whether the wall layer takes a ring whose step went from `from` to `to`:
+// it ends inside the layer, started outside it, and not within
+// two layer thicknesses of a separation point (there the shed sheet itself
+// lies in the layer).
+bool TakenByWallLayer(const Model& m, const TRealPoint& from, const TRealPoint& to);
 
 // The far region: a ring farther than this from the mouth's centre is removed, m.
 Real FarRegionRadius(const Model& m);

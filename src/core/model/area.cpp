@@ -60,12 +60,14 @@ void BuildArea(Model& m, Observer& obs) {
   m.SeparationIndex.assign(static_cast<size_t>(m.SeparationCount), 0);
 
   m.AttachedCount = 0;
+  m.AttachedSpacingMin = h;
   for (int32_t i = 0; i < RibCount; ++i) {
     const TRib& rib = m.BodyRibs[i];
     // The spacing is adjusted so that a whole number of intervals fits the rib.
     int32_t n = static_cast<int32_t>(std::nearbyint(RibLength(rib) / h));
     if (n == 0) n = 1;
     const TRealPoint d{(rib.P2.X - rib.P1.X) / n, (rib.P2.Y - rib.P1.Y) / n};
+    m.AttachedSpacingMin = std::min(m.AttachedSpacingMin, std::hypot(d.X, d.Y));
     const size_t size = static_cast<size_t>(m.AttachedCount) + static_cast<size_t>(n);
     m.Vortices.resize(size);
     m.CalcPoints.resize(size);

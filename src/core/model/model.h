@@ -89,6 +89,11 @@ struct RefinedSettings {
   bool MergeDistancePerStep = false;  // research: merge distance scaled by dt / 0.005 s
   bool FreeSeeAttachedCutOff = true;  // free rings see attached ones beyond h/2 only (as the program)
   WallRule Wall = WallRule::Slide;
+  // A free ring whose step enters this distance of a body's wall from
+  // farther out is removed and its circulation given back to the walls
+  // (the wall's own opposite vorticity cancels it), m; 0: no such layer. A
+  // distance in metres, kept while h and dt are refined.
+  Real WallLayer = 0;
 };
 
 // What the refined model removed and whether the free-vortex ceiling was met
@@ -106,6 +111,7 @@ struct RefinedAccount {
   Real FarCirculation = 0;             // circulation of the rings removed far away, m²/s
   Real WallCirculation = 0;            // circulation of the rings the wall absorbed, m²/s
   int64_t WallSlides = 0;              // ring moves the wall rule stopped at a body's barrier
+  int64_t LayerRemoved = 0;            // rings the wall layer took (their circulation in WallCirculation)
   Real Shed[Edges] = {};               // circulation shed at each separation point, m²/s
   Real ShedSheet[Edges] = {};          // Σ Γ_edge / h over its sheddings, m/s
   Real ShedSpeed[Edges] = {};          // Σ |U_edge| over its sheddings, m/s
@@ -159,6 +165,9 @@ struct Model {
   std::vector<int32_t> SeparationIndex;
   TRealPointArray SeparationDir;
   Real FarDistance = 0;  // longer than any dimension of the hood, m
+  // The shortest distance between neighbouring attached vortices of one rib,
+  // m: a rib takes a whole number of intervals, so it may be shorter than h.
+  Real AttachedSpacingMin = 0;
 
   // ---- simulation state ----
   TVortexArray Vortices;  // attached 0..AttachedCount-1, then free in birth order

@@ -2,6 +2,10 @@
 
 #include <algorithm>
 #include <cmath>
+#include <filesystem>
+#include <system_error>
+
+#include "core/base/safe_file.h"
 
 namespace mdv {
 
@@ -27,13 +31,124 @@ bool ReadExactly(platform::File& f, uint8_t* at, std::size_t n) {
   return true;
 }
 
+// Copies up to n bytes from `in` to `out` in blocks; `copied` gets the
+// count (short only at the end of the input).
+bool CopyBytes(platform::File& in, platform::File& out, uint64_t n, uint64_t& copied) {
+  uint8_t block[1 << 16];
+  copied = 0;
+  while (copied < n) {
+    std::size_t got = 0;
+    if (in.Read(block, static_cast<std::size_t>(std::min<uint64_t>(sizeof block, n - copied)), got)) return false;
+    if (got == 0) return true;
+    if (out.WriteAll(block, got)) return false;
+    copied += got;
+  }
+  return true;
+}
+
+// Reads up to n bytes into `at` (fewer only at the end of the input) and
+// writes what it got to `out`.
+bool TakeBytes(platform::File& in, platform::File& out, uint8_t* at, std::size_t n, std::size_t& got) {
+  got = 0;
+  while (got < n) {
+    std::size_t part = 0;
+    if (in.Read(at + got, n - got, part)) return false;
+    if (part == 0) break;
+    got += part;
+  }
+  return !out.WriteAll(at, got);
+}
+
+uint32_t LittleInt32(const uint8_t* at) {
+  return uint32_t(at[0]) | uint32_t(at[1]) << 8 | uint32_t(at[2]) << 16 | uint32_t(at[3]) << 24;
+}
+
+bool StageRecord(platform::File& in, const std::string& path, std::string& staged, std::string& error) {
+  std::error_code ec;
+  const std::filesystem::path dir = std::filesystem::temp_directory_path(ec);
+  platform::File out;
+  if (ec || out.CreateBeside((dir / "pulsation.pls").string(), staged)) {
+    staged.clear();
+    return Fail(error, path, "не удалось создать временный файл для записи из устройства или канала");
+  }
+  auto failed = [&](const std::string& why) {
+    out.Close();
+    platform::RemoveFile(staged);
+    staged.clear();
+    return Fail(error, path, why);
+  };
+  // Head, then the points and the sample count: each count read from the
+  // copy tells how much more to take. A short input stops the copy; the
+  // staged file's own checks name what is missing.
+  uint8_t head[HeadSize];
+  uint8_t count[4] = {0, 0, 0, 0};
+  std::size_t got = 0;
+  uint64_t copied = 0;
+  if (!TakeBytes(in, out, head, HeadSize, got)) return failed("файл не прочитан");
+  if (got < HeadSize) return failed("файл короче заголовка записи пульсаций (" + std::to_string(got) + " байт)");
+  const int32_t p = static_cast<int32_t>(LittleInt32(head + 2 * ExtSize));
+  uint64_t stated = HeadSize;
+  bool counted = false;  // both counts read and not negative
+  if (p >= 0) {
+    const uint64_t pointBytes = PointSize * uint64_t(p);
+    if (!CopyBytes(in, out, pointBytes, copied)) return failed("файл не прочитан");
+    if (copied == pointBytes && !TakeBytes(in, out, count, 4, got)) return failed("файл не прочитан");
+    const int32_t m = static_cast<int32_t>(LittleInt32(count));
+    const uint64_t rows = m > 0 ? 2 * uint64_t(ExtSize) * uint64_t(m) * uint64_t(p) : 0;
+    stated += pointBytes + 4 + rows;
+    counted = got == 4 && m >= 0;
+    if (copied == pointBytes && got == 4 && !CopyBytes(in, out, rows, copied)) return failed("файл не прочитан");
+  }
+  // Anything beyond the stated length is not this record.
+  uint8_t extra = 0;
+  std::size_t more = 0;
+  if (counted && !in.Read(&extra, 1, more) && more > 0)
+    return failed("данных больше, чем требуют числа точек и отсчётов записи (" + std::to_string(stated) + " байт)");
+  if (out.Close()) return failed("не удалось записать временный файл");
+  return true;
+}
+
 }  // namespace
+
+bool StagePulsationRecord(const std::string& path, std::string& staged, std::string& error) {
+  platform::File in;
+  if (const std::error_code err = in.OpenForReading(path)) {
+    error = ReadFailureText(path, err);
+    return false;
+  }
+  return StageRecord(in, path, staged, error);
+}
 
 bool PulsationPointStream::Open(const std::string& path, PulsationRecord& header, std::string& error) {
   path_ = path;
-  if (const std::error_code ec = vx_.OpenForReading(path)) return Fail(error, path, ec.message());
   platform::EntryInfo info;
-  if (const std::error_code ec = vx_.Info(info)) return Fail(error, path, ec.message());
+  std::error_code ec = vx_.OpenForReading(path);
+  if (!ec) ec = vx_.Info(info);
+  if (ec) {
+    error = ReadFailureText(path, ec);
+    return false;
+  }
+  if (info.Kind == platform::EntryKind::Directory) return Fail(error, path, "это папка, а не файл");
+  // The rows of one point lie far apart: read by seeking, never whole.
+  std::string source = path;
+  if (info.Kind != platform::EntryKind::Regular) {
+    std::string staged;
+    if (!StageRecord(vx_, path, staged, error)) return false;
+    ec = vx_.OpenForReading(staged);
+    if (!ec) ec = vx_.Info(info);
+    if (ec) {
+      platform::RemoveFile(staged);
+      error = ReadFailureText(path, ec);
+      return false;
+    }
+    if (const std::error_code err = vy_.OpenForReading(staged)) {
+      platform::RemoveFile(staged);
+      error = ReadFailureText(path, err);
+      return false;
+    }
+    platform::RemoveFile(staged);
+    source.clear();
+  }
   const uint64_t size = info.Size;
   if (size < HeadSize + 4)
     return Fail(error, path, "файл короче заголовка записи пульсаций (" + std::to_string(size) + " байт)");
@@ -64,7 +179,12 @@ bool PulsationPointStream::Open(const std::string& path, PulsationRecord& header
     return Fail(error, path,
                 "длина файла " + std::to_string(size) + " байт, а для " + std::to_string(p) + " точек и " +
                     std::to_string(m) + " отсчётов нужно " + std::to_string(expected));
-  if (const std::error_code ec = vy_.OpenForReading(path)) return Fail(error, path, ec.message());
+  if (!source.empty()) {
+    if (const std::error_code err = vy_.OpenForReading(source)) {
+      error = ReadFailureText(path, err);
+      return false;
+    }
+  }
   rowsAt_ = afterPoints;
   points_ = p;
   samples_ = m;
@@ -96,6 +216,24 @@ bool PulsationPointStream::ReadRow(platform::File& f, double* out, std::size_t n
     // The statistics and spectra of a stream are in double precision.
     if (!std::isfinite(out[j])) return Fail(error, path_, "значение скорости вне диапазона двойной точности");
   }
+  return true;
+}
+
+bool PulsationPointStream::ReadRow(platform::File& f, Real* out, std::size_t n, std::string& error) {
+  block_.resize(n * ExtSize);
+  if (!ReadExactly(f, block_.data(), block_.size())) return Fail(error, path_, "файл не прочитан");
+  ByteReader in(block_);
+  for (std::size_t j = 0; j < n; ++j) {
+    if (!in.FiniteExt(out[j])) return Fail(error, path_, "значение скорости не является числом");
+  }
+  return true;
+}
+
+bool PulsationPointStream::ReadExtended(Real* vx, Real* vy, std::size_t n, std::size_t& got, std::string& error) {
+  got = static_cast<std::size_t>(std::min<int64_t>(static_cast<int64_t>(n), samples_ - next_));
+  if (got == 0) return true;
+  if (!ReadRow(vx_, vx, got, error) || !ReadRow(vy_, vy, got, error)) return false;
+  next_ += static_cast<int64_t>(got);
   return true;
 }
 

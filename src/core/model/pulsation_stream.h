@@ -13,6 +13,13 @@
 
 namespace mdv {
 
+// A record from a device or a pipe (/dev/stdin) cannot be read by seeking:
+// it is copied, as far as its own counts say (nothing beyond them is
+// accepted), into a new temporary file whose path `staged` gets; the caller
+// removes it. Open does this by itself for one reading; a caller that opens
+// the record more than once stages it first.
+bool StagePulsationRecord(const std::string& path, std::string& staged, std::string& error);
+
 class PulsationPointStream {
  public:
   // Reads and checks the header (the file's length against its counts, as
@@ -24,9 +31,13 @@ class PulsationPointStream {
   // got < n only at the end of the record. A value that is not a finite
   // number is an error, as in the whole-file reader.
   bool Read(double* vx, double* vy, std::size_t n, std::size_t& got, std::string& error);
+  // The same in the record's own extended precision: any finite value, as
+  // the whole-file reader keeps it.
+  bool ReadExtended(Real* vx, Real* vy, std::size_t n, std::size_t& got, std::string& error);
 
  private:
   bool ReadRow(platform::File& f, double* out, std::size_t n, std::string& error);
+  bool ReadRow(platform::File& f, Real* out, std::size_t n, std::string& error);
 
   std::string path_;
   platform::File vx_, vy_;

@@ -127,9 +127,9 @@ std::vector<PlotScript> ConvergencePlotScripts(const StudyTable& table, const st
       t += "set terminal pngcairo size 900,600 font \"DejaVu Sans,11\" noenhanced\n";
       t += "set output " + GnuplotString(s.BaseName + ".png") + "\n";
       t += "set encoding utf8\nset decimalsign ','\nset grid\nset key below\nset xrange [0:*]\n";
-      t += "set title " + GnuplotString(table.Name + ": сходимость") + "\n";
-      t += "set xlabel " + GnuplotString(AxisTitle(param, false)) + "\n";
-      t += "set ylabel " + GnuplotString(AxisTitle(table.Results[res], true)) + "\n";
+      t += "set title " + GnuplotLines(table.Name + ": сходимость", GnuplotXTitleWidth) + "\n";
+      t += "set xlabel " + GnuplotLines(AxisTitle(param, false), GnuplotXTitleWidth) + "\n";
+      t += "set ylabel " + GnuplotLines(AxisTitle(table.Results[res], true), GnuplotYTitleWidth) + "\n";
       std::string plot;
       size_t drawn = 0;
       for (size_t i = 0; i < lines.size(); ++i) {

@@ -424,6 +424,7 @@ const std::vector<StudyKey>& StudyKeys() {
       {"smoothing-length", StudyKeyKind::Real, "м", "Длина сглаживания, м"},
       {"shedding", StudyKeyKind::Choice, "", "Правило отрыва", "sheet-flux|sheet-mean|edge"},
       {"wall-rule", StudyKeyKind::Choice, "", "Правило стенки", "slide|absorb|reflect"},
+      {"wall-layer", StudyKeyKind::Real, "м", "Пристенный слой, м"},
       {"shed-placement", StudyKeyKind::Choice, "", "Место нового кольца", "offset|convected"},
       {"merge-distance", StudyKeyKind::Real, "м", "Расстояние слияния, м"},
       {"merge-age", StudyKeyKind::Real, "с", "Возраст слияния, сек."},

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <utility>
 
 #include "core/base/safe_file.h"
@@ -25,54 +26,119 @@ std::string CaseParamsText(const StudyDefinition& definition, const StudyCase& c
   return t;
 }
 
-std::string ManifestText(const StudyDefinition& definition, const std::vector<StudyCase>& cases) {
+std::string ManifestHeader(const StudyDefinition& definition) {
   std::string t = "id;folder";
   for (const std::string& key : StudyParamKeys(definition)) t += ";" + key;
   t += "\n";
-  for (const StudyCase& c : cases) {
-    t += std::to_string(c.Id) + ";cases/" + fs::path(CaseDir("", c.Id)).filename().string();
-    for (const std::string& v : c.SweptValues) t.append(";").append(DisplayValue(v));
-    t += "\n";
-  }
   return t;
+}
+
+std::string ManifestLine(const StudyCase& c) {
+  std::string t = std::to_string(c.Id) + ";cases/" + fs::path(CaseDir("", c.Id)).filename().string();
+  for (const std::string& v : c.SweptValues) t.append(";").append(DisplayValue(v));
+  t += "\n";
+  return t;
+}
+
+// The cases of a plan, by index, planned or taken as they are written.
+using CaseSource = std::function<StudyCase(size_t)>;
+
+bool WritePlan(const std::string& studyText, const StudyDefinition& definition, size_t count,
+               const CaseSource& caseAt, const std::string& dir, std::string& error, Observer& obs) {
+  std::error_code ec;
+  const std::string own = StudyFilePath(dir);
+  if (fs::exists(own, ec)) {
+    std::string existing;
+    if (!ReadTextFile(own, existing, error)) return false;
+    if (existing != studyText) {
+      error = "Папка \"" + dir + "\" уже содержит другое исследование (" + own + ")";
+      return false;
+    }
+  } else if (fs::exists(ManifestPath(dir), ec) || fs::exists(fs::path(dir) / "cases", ec)) {
+    error = "Папка \"" + dir + "\" уже содержит варианты другого исследования";
+    return false;
+  }
+  fs::create_directories(fs::path(dir) / "cases", ec);
+  if (ec) {
+    error = "Не удалось создать папку \"" + dir + "\": " + ec.message();
+    return false;
+  }
+  error.clear();
+  // The manifest grows beside the case folders and is put in place after them.
+  StagedFile manifest;
+  std::string line = ManifestHeader(definition);
+  if (!manifest.Begin(ManifestPath(dir), error) || !manifest.Write(line.data(), line.size(), error)) return false;
+  for (size_t i = 0; i < count; ++i) {
+    if (obs.StopRequested()) {
+      error.clear();
+      return false;
+    }
+    const StudyCase c = caseAt(i);
+    const std::string folder = CaseDir(dir, c.Id);
+    fs::create_directory(folder, ec);
+    if (ec) {
+      error = "Не удалось создать папку \"" + folder + "\": " + ec.message();
+      return false;
+    }
+    // No fsync per case (some milliseconds each): `study case` plans its
+    // options from the study file, case.toml is for the reader.
+    const std::string path = CaseFile(dir, c.Id, CaseParamsName);
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << CaseParamsText(definition, c);
+    out.close();
+    if (!out) {
+      error = "Не удалось записать файл \"" + path + "\"";
+      return false;
+    }
+    line = ManifestLine(c);
+    if (!manifest.Write(line.data(), line.size(), error)) return false;
+  }
+  if (!manifest.Commit(error)) return false;
+  // Written last: a folder with the study file is a complete plan.
+  return WriteTextFile(own, studyText, error);
 }
 
 }  // namespace
 
+StudyCase PlanCase(const StudyDefinition& definition, const std::vector<std::vector<std::string>>& variants,
+                   size_t i) {
+  StudyCase c;
+  c.Id = static_cast<int>(i);
+  const size_t point = i / variants.size();
+  const std::vector<std::string>& refined = variants[i % variants.size()];
+  // A refined key of [base] takes the variant's value in its place.
+  for (const StudySetting& b : definition.Base) {
+    StudySetting setting = b;
+    for (size_t k = 0; k < refined.size(); ++k)
+      if (definition.Convergence[k].Key == b.Key) setting.Value = refined[k];
+    c.Settings.push_back(setting);
+  }
+  // Mixed-radix digits of the sweep point, the last swept key fastest.
+  size_t rest = point;
+  c.SweptValues.resize(definition.Sweep.size());
+  for (size_t k = definition.Sweep.size(); k-- > 0;) {
+    const auto& values = definition.Sweep[k].Values;
+    const size_t j = definition.Zip ? point : rest % values.size();
+    if (!definition.Zip) rest /= values.size();
+    c.SweptValues[k] = values[j];
+  }
+  for (size_t k = 0; k < definition.Sweep.size(); ++k) c.Settings.push_back({definition.Sweep[k].Key, c.SweptValues[k]});
+  for (size_t k = 0; k < refined.size(); ++k) {
+    const std::string& key = definition.Convergence[k].Key;
+    const bool inBase = std::any_of(definition.Base.begin(), definition.Base.end(),
+                                    [&](const StudySetting& b) { return b.Key == key; });
+    if (!inBase && !refined[k].empty()) c.Settings.push_back({key, refined[k]});
+    c.SweptValues.push_back(refined[k]);
+  }
+  return c;
+}
+
 std::vector<StudyCase> PlanCases(const StudyDefinition& definition) {
   const auto variants = RefinedVariants(definition);
   const size_t n = StudyCaseCount(definition);
-  std::vector<StudyCase> cases(n);
-  for (size_t i = 0; i < n; ++i) {
-    StudyCase& c = cases[i];
-    c.Id = static_cast<int>(i);
-    const size_t point = i / variants.size();
-    const std::vector<std::string>& refined = variants[i % variants.size()];
-    // A refined key of [base] takes the variant's value in its place.
-    for (const StudySetting& b : definition.Base) {
-      StudySetting setting = b;
-      for (size_t k = 0; k < refined.size(); ++k)
-        if (definition.Convergence[k].Key == b.Key) setting.Value = refined[k];
-      c.Settings.push_back(setting);
-    }
-    // Mixed-radix digits of the sweep point, the last swept key fastest.
-    size_t rest = point;
-    c.SweptValues.resize(definition.Sweep.size());
-    for (size_t k = definition.Sweep.size(); k-- > 0;) {
-      const auto& values = definition.Sweep[k].Values;
-      const size_t j = definition.Zip ? point : rest % values.size();
-      if (!definition.Zip) rest /= values.size();
-      c.SweptValues[k] = values[j];
-    }
-    for (size_t k = 0; k < definition.Sweep.size(); ++k) c.Settings.push_back({definition.Sweep[k].Key, c.SweptValues[k]});
-    for (size_t k = 0; k < refined.size(); ++k) {
-      const std::string& key = definition.Convergence[k].Key;
-      const bool inBase = std::any_of(definition.Base.begin(), definition.Base.end(),
-                                      [&](const StudySetting& b) { return b.Key == key; });
-      if (!inBase && !refined[k].empty()) c.Settings.push_back({key, refined[k]});
-      c.SweptValues.push_back(refined[k]);
-    }
-  }
+  std::vector<StudyCase> cases;
+  cases.reserve(n);
+  for (size_t i = 0; i < n; ++i) cases.push_back(PlanCase(definition, variants, i));
   return cases;
 }
 
@@ -136,47 +202,16 @@ bool WriteTextFile(const std::string& path, const std::string& text, std::string
 bool WriteStudyPlan(const std::string& studyText, const StudyDefinition& definition,
                     const std::vector<StudyCase>& cases, const std::string& dir, std::string& error,
                     Observer& obs) {
-  std::error_code ec;
-  const std::string own = StudyFilePath(dir);
-  if (fs::exists(own, ec)) {
-    std::string existing;
-    if (!ReadTextFile(own, existing, error)) return false;
-    if (existing != studyText) {
-      error = "Папка \"" + dir + "\" уже содержит другое исследование (" + own + ")";
-      return false;
-    }
-  } else if (fs::exists(ManifestPath(dir), ec) || fs::exists(fs::path(dir) / "cases", ec)) {
-    error = "Папка \"" + dir + "\" уже содержит варианты другого исследования";
-    return false;
-  }
-  fs::create_directories(fs::path(dir) / "cases", ec);
-  if (ec) {
-    error = "Не удалось создать папку \"" + dir + "\": " + ec.message();
-    return false;
-  }
-  error.clear();
-  for (const StudyCase& c : cases) {
-    if (obs.StopRequested()) return false;
-    const std::string folder = CaseDir(dir, c.Id);
-    fs::create_directory(folder, ec);
-    if (ec) {
-      error = "Не удалось создать папку \"" + folder + "\": " + ec.message();
-      return false;
-    }
-    // No fsync per case (some milliseconds each): `study case` plans its
-    // options from the study file, case.toml is for the reader.
-    const std::string path = CaseFile(dir, c.Id, CaseParamsName);
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << CaseParamsText(definition, c);
-    out.close();
-    if (!out) {
-      error = "Не удалось записать файл \"" + path + "\"";
-      return false;
-    }
-  }
-  if (!WriteTextFile(ManifestPath(dir), ManifestText(definition, cases), error)) return false;
-  // Written last: a folder with the study file is a complete plan.
-  return WriteTextFile(own, studyText, error);
+  return WritePlan(
+      studyText, definition, cases.size(), [&cases](size_t i) { return cases[i]; }, dir, error, obs);
+}
+
+bool WriteStudyPlan(const std::string& studyText, const StudyDefinition& definition, const std::string& dir,
+                    std::string& error, Observer& obs) {
+  const auto variants = RefinedVariants(definition);
+  return WritePlan(
+      studyText, definition, StudyCaseCount(definition),
+      [&](size_t i) { return PlanCase(definition, variants, i); }, dir, error, obs);
 }
 
 bool LoadStudy(const std::string& dir, const OptionAvailable& available, StudyDefinition& definition,

@@ -31,6 +31,10 @@ struct StudyCase {
 // Grid: the first swept key varies slowest. Zip: the i-th value of every list.
 // A study that refines has RefinedVariants cases at each sweep point, in a row.
 std::vector<StudyCase> PlanCases(const StudyDefinition& definition);
+// Case i of PlanCases alone (variants = RefinedVariants(definition)): a plan
+// of the allowed 100 000 cases is written without holding them all.
+StudyCase PlanCase(const StudyDefinition& definition, const std::vector<std::vector<std::string>>& variants,
+                   size_t i);
 
 // The columns that tell cases apart: the swept keys, then the refined ones.
 std::vector<std::string> StudyParamKeys(const StudyDefinition& definition);
@@ -68,6 +72,10 @@ inline constexpr char CaseLockName[] = "lock";
 bool WriteStudyPlan(const std::string& studyText, const StudyDefinition& definition,
                     const std::vector<StudyCase>& cases, const std::string& dir, std::string& error,
                     Observer& obs = NullObserver());
+// The same, each case planned as it is written and the manifest streamed:
+// memory independent of the number of cases.
+bool WriteStudyPlan(const std::string& studyText, const StudyDefinition& definition, const std::string& dir,
+                    std::string& error, Observer& obs = NullObserver());
 
 // Reads DIR/study.toml and plans its cases.
 bool LoadStudy(const std::string& dir, const OptionAvailable& available, StudyDefinition& definition,

@@ -53,6 +53,34 @@ std::string GnuplotString(const std::string& s) {
   return q + "'";
 }
 
+std::string GnuplotLines(const std::string& s, size_t width) {
+  // Characters, not bytes: UTF-8 continuation bytes do not count.
+  const auto length = [](const std::string& t) {
+    size_t n = 0;
+    for (char c : t) n += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+    return n;
+  };
+  std::vector<std::string> lines(1);
+  size_t from = 0;
+  while (from <= s.size()) {
+    size_t space = s.find(' ', from);
+    if (space == std::string::npos) space = s.size();
+    const std::string word = s.substr(from, space - from);
+    std::string& line = lines.back();
+    if (line.empty()) {
+      line = word;
+    } else if (length(line) + 1 + length(word) <= width) {
+      line += ' ' + word;
+    } else {
+      lines.push_back(word);
+    }
+    from = space + 1;
+  }
+  std::string expr;
+  for (size_t i = 0; i < lines.size(); ++i) expr += (i ? ".\"\\n\"." : "") + GnuplotString(lines[i]);
+  return expr;
+}
+
 bool CollectStudy(const std::string& dir, const OptionAvailable& available, StudyTable& table,
                   std::string& error, Observer& obs) {
   StudyDefinition definition;
@@ -229,13 +257,13 @@ std::vector<PlotScript> StudyPlotScripts(const StudyTable& table) {
       t += "set terminal pngcairo size 900,600 font \"DejaVu Sans,11\" noenhanced\n";
       t += "set output " + GnuplotString(s.BaseName + ".png") + "\n";
       t += "set encoding utf8\nset decimalsign ','\nset grid\nset key below\n";
-      t += "set title " + GnuplotString(table.Name) + "\n";
-      t += "set xlabel " + GnuplotString(AxisTitle(table.Params[par], false)) + "\n";
+      t += "set title " + GnuplotLines(table.Name, GnuplotXTitleWidth) + "\n";
+      t += "set xlabel " + GnuplotLines(AxisTitle(table.Params[par], false), GnuplotXTitleWidth) + "\n";
       std::string ylabel = AxisTitle(table.Results[res], true);
       if (spread >= 0)
         ylabel += table.Results[static_cast<size_t>(spread)].Name.ends_with(SdSuffix) ? " (среднее ± с.к.о.)"
                                                                                       : " (среднее ± 95 %)";
-      t += "set ylabel " + GnuplotString(ylabel) + "\n";
+      t += "set ylabel " + GnuplotLines(ylabel, GnuplotYTitleWidth) + "\n";
       for (size_t i = 0; i < series.size(); ++i) {
         t += "$d" + std::to_string(i) + " << EOD\n";
         for (size_t j = 0; j < series[i].Points.size(); ++j) {

@@ -88,6 +88,15 @@ std::string ParamValueTitle(const StudyColumn& c, const std::string& value);
 
 // A gnuplot string constant of any text; a file name of letters, digits, '-', '_'.
 std::string GnuplotString(const std::string& s);
+// The same text broken at spaces into lines of at most `width` characters
+// (a longer word keeps its own line), as a gnuplot string expression: each
+// line a string constant, joined by "\n" ('a'."\n".'b'). An axis title longer
+// than its axis is otherwise cut by the picture's edge.
+std::string GnuplotLines(const std::string& s, size_t width);
+// Line widths of the plots' titles, characters: the y axis of a 600 px
+// picture holds about 55 at 11 pt, the x axis and the title about 110.
+inline constexpr size_t GnuplotYTitleWidth = 40;
+inline constexpr size_t GnuplotXTitleWidth = 90;
 std::string PlotFileName(const std::string& s);
 
 }  // namespace mdv

@@ -146,10 +146,16 @@ TEST(AveragesReading, TheContractionRoundTripsThroughTheOneReader) {
   c.Sections[0].MomentumFlux = 0.0123456789;
   c.Sections[0].EnergyFlux = 0.00234567;
   c.Sections[0].VxMax = 1.6180339887;
+  c.Sections[0].AxisHead = 1.25;
+  c.Sections[0].PressureIntegral = -0.0031415;
+  c.Sections[0].PressureFlux = -0.0027182;
+  c.Sections[0].WallPressure = -0.375;
   c.ZetaM = 0.4472135955;
   const std::string balanced = AveragesJson(w);
   EXPECT_NE(balanced.find("\"vx_wall\": -0.031, \"momentum_flux\": 0.0123456789, \"energy_flux\": 0.00234567, "
-                          "\"vx_max\": 1.6180339887, \"r_zero\": 0.1234567}"),
+                          "\"vx_max\": 1.6180339887, \"r_zero\": 0.1234567, \"axis_head\": 1.25, "
+                          "\"pressure_integral\": -0.0031415, \"pressure_flux\": -0.0027182, "
+                          "\"wall_pressure\": -0.375}"),
             std::string::npos)
       << balanced;
   EXPECT_NE(balanced.find("\"zeta_bc\": 0.39804, \"zeta_m\": 0.4472135955}"), std::string::npos) << balanced;
@@ -157,10 +163,17 @@ TEST(AveragesReading, TheContractionRoundTripsThroughTheOneReader) {
   EXPECT_EQ(r.Contraction.Sections[0].MomentumFlux, 0.0123456789);
   EXPECT_EQ(r.Contraction.Sections[0].EnergyFlux, 0.00234567);
   EXPECT_EQ(r.Contraction.Sections[0].VxMax, 1.6180339887);
+  EXPECT_EQ(r.Contraction.Sections[0].AxisHead, 1.25);
+  EXPECT_EQ(r.Contraction.Sections[0].PressureIntegral, -0.0031415);
+  EXPECT_EQ(r.Contraction.Sections[0].PressureFlux, -0.0027182);
+  EXPECT_EQ(r.Contraction.Sections[0].WallPressure, -0.375);
   EXPECT_TRUE(std::isnan(r.Contraction.Sections[1].MomentumFlux)) << "not measured there";
+  EXPECT_TRUE(std::isnan(r.Contraction.Sections[1].PressureIntegral)) << "not measured there";
   EXPECT_EQ(r.Contraction.ZetaM, 0.4472135955);
   EXPECT_EQ(AveragesJson(r), balanced);
   c.Sections[0].MomentumFlux = c.Sections[0].EnergyFlux = c.Sections[0].VxMax = NAN;
+  c.Sections[0].AxisHead = c.Sections[0].PressureIntegral = c.Sections[0].PressureFlux = NAN;
+  c.Sections[0].WallPressure = NAN;
   c.ZetaM = NAN;
 
   // Neither vena contracta nor reattachment known.

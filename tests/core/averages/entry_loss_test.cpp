@@ -9,6 +9,7 @@
 #include <cmath>
 #include <vector>
 
+#include "core/averages/averaging.h"
 #include "core/model_fixtures.h"
 
 namespace mdv {
@@ -54,15 +55,18 @@ Profiles Make(const std::vector<Section>& sections) {
 TEST(EntryLoss, MomentumBalanceOfSyntheticJets) {
   const Model m = Hood();
   const size_t n = ContractionSectionXs(m).size();
-  ASSERT_GE(n, 4u);
+  ASSERT_GE(n, 7u);
   const double cc = 484.0 / 900;  // 22 of 30 strips
   const double bc = (1 / cc - 1) * (1 / cc - 1);
   // Vena contracta at section 2 (22 strips), mixed out from section 4 on.
+  // The last section's vy on the two before it as well, so that ∂v̄r/∂x = 0
+  // there and the pressure stays uniform across it.
   const auto sections = [&](Section vena, Section last) {
     std::vector<Section> s(n);
     s[1].Strips = 26;
     s[2] = vena;
     s[3].Strips = 25;
+    s[n - 3].Vy = s[n - 2].Vy = last.Vy;
     s.back() = last;
     return s;
   };
@@ -88,13 +92,23 @@ TEST(EntryLoss, MomentumBalanceOfSyntheticJets) {
     const Profiles p = Make(row.Sections);
     const std::vector<double> wall(n, 0.5);
     ContractionSummary c = SummariseContraction(m, p.Vx, wall);
-    AddSectionMomentum(c, B, p.Vx, p.Var, p.Vy);
+    // Without the radial velocity's variance: the uniform-pressure balance.
+    ContractionSummary uniform = c;
+    AddSectionMomentum(uniform, B, p.Vx, p.Var, p.Vy);
+    EXPECT_FALSE(BalanceMomentum(uniform, B).PressureAcross) << row.Name;
+    EXPECT_NEAR(BalanceMomentum(uniform, B).Zeta, row.Zeta, 1e-12) << row.Name;
+    // Top-hat jets, v̄r the same at every point of a section: the radial
+    // momentum leaves the pressure uniform, the same ζ_M.
+    AddSectionMomentum(c, B, p.Vx, p.Var, p.Vy, std::vector<double>(p.Vx.size(), 0.0), 0.005);
     ASSERT_TRUE(c.HasVenaContracta) << row.Name;
     EXPECT_NEAR(c.VenaCc, cc, 1e-12) << row.Name;
     EXPECT_NEAR(c.ZetaBC, bc, 1e-12) << row.Name << ": Borda–Carnot sees no fluctuations";
     const MomentumBalance b = BalanceMomentum(c, B);
     ASSERT_TRUE(b.Known) << row.Name;
+    EXPECT_TRUE(b.PressureAcross) << row.Name;
+    EXPECT_NEAR(b.VenaWallPressure, 0, 1e-12) << row.Name;
     EXPECT_NEAR(b.Zeta, row.Zeta, 1e-12) << row.Name;
+    EXPECT_NEAR(b.ZetaUniform, row.Zeta, 1e-12) << row.Name;
     EXPECT_NEAR(b.ChannelSpeed, V0, 1e-12) << row.Name;
     EXPECT_NEAR(b.CoreSpeed, V0 / cc, 1e-12) << row.Name;
     EXPECT_NEAR(b.VenaPressure, -1 / (cc * cc), 1e-12) << row.Name << ": Bernoulli from rest";
@@ -115,6 +129,91 @@ TEST(EntryLoss, MomentumBalanceOfSyntheticJets) {
     EXPECT_NEAR(c.Sections[k].MomentumFlux, (u * u + s.Variance) * ratio * Area, 1e-12) << k;
     EXPECT_NEAR(c.Sections[k].EnergyFlux, V0 * (u * u + s.Vy * s.Vy) * Area, 1e-12) << k;
     EXPECT_NEAR(c.Sections[k].VxMax, u, 1e-12) << k;
+  }
+}
+
+TEST(EntryLoss, PressureAcrossASectionFromTheRadialMomentum) {
+  const Model m = Hood();
+  const std::vector<Real> xs = ContractionSectionXs(m);
+  const size_t n = xs.size(), points = ContractionSectionPoints;
+  const double gap = static_cast<double>(m.VortexSpacing) / 2;
+  const auto radiusOf = [&](size_t j) { return std::min((j + 0.5) * B / points, B - gap); };
+  // A point sink at (xs, 0) upstream of the sections: irrotational, so the
+  // pressure across every section is Bernoulli's, p − p_axis = −(|V|² − |V_axis|²)/2.
+  const double strength = 0.05, sinkX = -2 * B;  // m³/s / 4π, m
+  std::vector<double> vx, vy, zero(n * points, 0.0);
+  for (size_t k = 0; k < n; ++k) {
+    for (size_t j = 0; j < points; ++j) {
+      const double dx = static_cast<double>(xs[k]) - sinkX, r = radiusOf(j);
+      const double d3 = std::pow(dx * dx + r * r, 1.5);
+      vx.push_back(-strength * dx / d3);
+      vy.push_back(-strength * r / d3);
+    }
+  }
+  ContractionSummary c = SummariseContraction(m, vx, std::vector<double>(n, 0.0));
+  AddSectionMomentum(c, B, vx, zero, vy, zero, gap);
+  for (size_t k = 0; k < n; ++k) {
+    const auto v2 = [&](size_t j) { return vx[k * points + j] * vx[k * points + j] + vy[k * points + j] * vy[k * points + j]; };
+    double integral = 0;
+    for (size_t j = 0; j < points; ++j) integral += -(v2(j) - v2(0)) / 2 * 2 * std::acos(-1.0) * (j + 0.5) * (B / points) * (B / points);
+    const double wall = -(v2(points - 1) - v2(0)) / 2;
+    // 5-point differences over B/4 and the trapezoid rule: within 1 % of the
+    // fall (0,9 % at the first section, one-sided, 2,25 B from the sink).
+    EXPECT_NEAR(c.Sections[k].WallPressure, wall, 0.01 * std::abs(wall)) << "x = " << xs[k];
+    EXPECT_NEAR(c.Sections[k].PressureIntegral, integral, 0.01 * std::abs(integral)) << "x = " << xs[k];
+    EXPECT_NEAR(c.Sections[k].AxisHead, v2(0) / 2, 1e-15) << "x = " << xs[k];
+  }
+
+  // Uniform axial flow, v̄r = 0, a radial variance a·r²: ∂p/∂r/ρ = −∂v′r²/∂r
+  // − v′r²/r = −3ar, p − p_axis = −3a(r² − r0²)/2 (the trapezoid is exact).
+  const double a = 4.0;  // 1/s²
+  std::vector<double> ux(n * points, V0), var;
+  for (size_t k = 0; k < n; ++k)
+    for (size_t j = 0; j < points; ++j) var.push_back(a * radiusOf(j) * radiusOf(j));
+  ContractionSummary u = SummariseContraction(m, ux, std::vector<double>(n, V0));
+  AddSectionMomentum(u, B, ux, zero, zero, var, gap);
+  const double r0 = radiusOf(0), rw = radiusOf(points - 1);
+  double integral = 0;
+  for (size_t j = 0; j < points; ++j)
+    integral += -1.5 * a * (radiusOf(j) * radiusOf(j) - r0 * r0) * 2 * std::acos(-1.0) * (j + 0.5) * (B / points) * (B / points);
+  for (size_t k = 0; k < n; ++k) {
+    EXPECT_NEAR(u.Sections[k].WallPressure, -1.5 * a * (rw * rw - r0 * r0), 1e-12) << k;
+    EXPECT_NEAR(u.Sections[k].PressureIntegral, integral, 1e-12) << k;
+    EXPECT_NEAR(u.Sections[k].PressureFlux, V0 * integral, 1e-12) << k;
+  }
+}
+
+// The potential flow of the bare contour (no free vortices) loses nothing:
+// the balance must give ζ_M ≈ 0 for the flanged and the re-entrant inlet.
+TEST(EntryLoss, LosslessFlowOfTheBareContour) {
+  for (const double alphaDeg : {90.0, 0.0}) {
+    Model m;
+    m.FlangeAngle = static_cast<Real>(alphaDeg) * Pi / 180;
+    m.InflowSpeed = 0;
+    m.PlaneX = -4;
+    m.PlaneHalfLength = 0.2L;
+    BuildArea(m);
+    test::SolveAttached(m);
+    AveragingSettings a;
+    a.AverageFrom = 0;
+    a.SampleEverySteps = 1;
+    a.ZoneEverySamples = 0;
+    AveragingState s;
+    StartAveraging(s, m, a);
+    FeedStep(s, m);
+    const ContractionSummary c = SummariseAveraging(s, m).Contraction;
+    const MomentumBalance b = BalanceMomentum(c, B);
+    ASSERT_TRUE(b.Known && b.PressureAcross) << alphaDeg;
+    // Measured 0,006 (α = 90°) and −0,008 (α = 0): the differences over B/4.
+    EXPECT_NEAR(b.Zeta, 0, 0.015) << "α = " << alphaDeg << "°, uniform pressure would give " << b.ZetaUniform;
+    EXPECT_EQ(c.ZetaM, b.Zeta);
+    // The section by the mouth is far from uniform in pressure: what the
+    // uniform balance missed.
+    EXPECT_GT(b.ZetaUniform, 0.1) << alphaDeg;
+    EXPECT_LT(b.VenaWallPressure, -0.2) << "faster by the wall than on the axis, so lower in pressure";
+    const std::string text = MomentumBalanceText(b);
+    EXPECT_NE(text.find("скорость на оси"), std::string::npos) << text;
+    EXPECT_NE(text.find("при постоянном давлении по сечениям было бы ζ = 0,2"), std::string::npos) << text;
   }
 }
 

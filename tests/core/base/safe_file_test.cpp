@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <cstring>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <sys/resource.h>
@@ -186,6 +188,64 @@ TEST_F(SafeFile, ReadingRefusesMissingFoldersAndOversizedFiles) {
   EXPECT_EQ(b, Bytes{42}) << "a failed read leaves the buffer alone";
   ASSERT_TRUE(ReadWholeFile(Path("big"), b, error, 101)) << error;
   EXPECT_EQ(b.size(), 101u);
+}
+
+}  // namespace
+}  // namespace mdv
+
+namespace mdv {
+namespace {
+
+// A file written in pieces: the old file stays whole until Commit, an
+// abandoned one leaves nothing; a link keeps being a link and a pipe gets the
+// pieces in order only at Commit.
+TEST_F(SafeFile, StagedFileAppearsOnlyWhenCommitted) {
+  const std::string p = Path("series.csv");
+  { std::ofstream(p) << "old"; }
+  ::chmod(p.c_str(), 0640);
+  std::string error;
+  {
+    StagedFile f;
+    ASSERT_TRUE(f.Begin(p, error)) << error;
+    ASSERT_TRUE(f.Write("ab", 2, error)) << error;
+    EXPECT_EQ(Read(p), (Bytes{'o', 'l', 'd'}));
+    EXPECT_EQ(EntriesInDir(), 2u);
+  }  // abandoned
+  EXPECT_EQ(Read(p), (Bytes{'o', 'l', 'd'}));
+  EXPECT_EQ(EntriesInDir(), 1u) << "the temporary file must be removed";
+
+  fs::create_symlink("series.csv", dir_ / "link");
+  StagedFile f;
+  ASSERT_TRUE(f.Begin(Path("link"), error)) << error;
+  for (const char* piece : {"t;", "dVx\n", "", "1;2\n"}) ASSERT_TRUE(f.Write(piece, std::strlen(piece), error));
+  ASSERT_TRUE(f.Commit(error)) << error;
+  EXPECT_TRUE(fs::is_symlink(dir_ / "link"));
+  const std::string text = "t;dVx\n1;2\n";
+  EXPECT_EQ(Read(p), Bytes(text.begin(), text.end()));
+  struct stat st {};
+  ASSERT_EQ(::stat(p.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0640u);
+  EXPECT_EQ(EntriesInDir(), 2u);
+  EXPECT_FALSE(f.Commit(error)) << "committed twice";
+
+  int fds[2];
+  ASSERT_EQ(::pipe(fds), 0);
+  fs::create_symlink("/proc/self/fd/" + std::to_string(fds[1]), dir_ / "pipe");
+  StagedFile toPipe;
+  ASSERT_TRUE(toPipe.Begin(Path("pipe"), error)) << error;
+  ASSERT_TRUE(toPipe.Write("xy", 2, error));
+  ASSERT_TRUE(toPipe.Write("z", 1, error));
+  ::fcntl(fds[0], F_SETFL, O_NONBLOCK);
+  char got[8] = {};
+  EXPECT_EQ(::read(fds[0], got, sizeof got), -1) << "nothing before Commit";
+  ASSERT_TRUE(toPipe.Commit(error)) << error;
+  ::close(fds[1]);
+  EXPECT_EQ(::read(fds[0], got, sizeof got), 3);
+  EXPECT_EQ(std::string(got, 3), "xyz");
+  ::close(fds[0]);
+
+  EXPECT_FALSE(f.Begin(dir_.string(), error));
+  EXPECT_NE(error.find("папка"), std::string::npos) << error;
 }
 
 }  // namespace

@@ -39,10 +39,12 @@ Model WithRings(Precision arithmetic, bool attachedSmoothed) {
   return m;
 }
 
-// Σ attached (beyond the cut-off h/2 − 1e-5 m, or smoothed over h/2) + Σ free smoothed over δ.
+// Σ attached (beyond the cut-off s/2 − 1e-5 m, s the shortest spacing of the
+// contour: here the end face's 0,02 m, one interval of h = 0,05 m, or
+// smoothed over h/2) + Σ free smoothed over δ.
 void SumWrittenOut(const Model& m, const TRealPoint& p, Real& u, Real& v) {
   const int32_t n = m.AttachedCount;
-  const Real cutOff = m.VortexSpacing / 2 - 1e-5L;
+  const Real cutOff = m.WallThickness / 2 - 1e-5L;
   u = v = 0;
   for (int32_t i = 0; i < n + m.FreeVortexCount; ++i) {
     const TVortex& w = m.Vortices[i];
@@ -71,12 +73,14 @@ TEST(RefinedField, IsItsSumWrittenOutOnBothPathsAndKernels) {
                       {"double, cut-off", Precision::Double, false, 1e-11L},
                       {"double, smoothed attached", Precision::Double, true, 1e-11L}};
   // In front of the hood, on a free ring, beside the first attached ring
-  // (within its cut-off), on the axis.
+  // (within its cut-off; and 8 mm off, inside the cut-off of 0,00999 m but
+  // beyond a third of the spacing), on the axis.
   for (const Row& r : rows) {
     SCOPED_TRACE(r.name);
     const Model m = WithRings(r.arithmetic, r.attachedSmoothed);
     const TRealPoint first = m.Vortices[0].Pos;
-    const TRealPoint points[] = {{-0.15L, 0.2L}, {-0.10L, 0.12L}, {first.X + 0.01L, first.Y}, {-0.3L, 0}};
+    const TRealPoint points[] = {{-0.15L, 0.2L}, {-0.10L, 0.12L}, {first.X + 0.005L, first.Y},
+                                   {first.X + 0.008L, first.Y}, {-0.3L, 0}};
     for (const TRealPoint& p : points) {
       SCOPED_TRACE(test::Show(p));
       Real u, v, eu, ev;

@@ -59,8 +59,15 @@ TEST(RefinedWallRule, SlideReflectAndSuction) {
 // Every circulation shed is either still in a free ring or accounted as gone
 // (suction section, walls, axis, far away), whatever the wall rule.
 TEST(RefinedWallRule, CirculationBudgetCloses) {
-  for (WallRule rule : {WallRule::Slide, WallRule::Absorb, WallRule::Reflect}) {
+  struct Case {
+    WallRule rule;
+    Real layer;  // m
+  };
+  for (const Case& c : {Case{WallRule::Slide, 0}, Case{WallRule::Absorb, 0}, Case{WallRule::Reflect, 0},
+                        Case{WallRule::Slide, 0.02L}}) {
+    const WallRule rule = c.rule;
     SCOPED_TRACE(static_cast<int>(rule));
+    SCOPED_TRACE(static_cast<double>(c.layer));
     Model m = test::CoarseModel(0.02L);
     m.FlangeAngle = 0;  // the re-entrant inlet in open space: its jet runs along the tube's wall
     m.PlaneX = -4;
@@ -69,6 +76,7 @@ TEST(RefinedWallRule, CirculationBudgetCloses) {
     m.Flow = FlowModel::Refined;
     m.Exec.Arithmetic = Precision::Double;
     m.Refined.Wall = rule;
+    m.Refined.WallLayer = c.layer;
     const RunSummary r = RunSimulation(m, 4000, 0, 0, 1.5L, 0.01L, NullObserver());
     ASSERT_EQ(r.HowEnded, RunSummary::End::TimeLimit) << r.Message;
     const RefinedAccount& a = m.RefinedCount;
@@ -78,8 +86,9 @@ TEST(RefinedWallRule, CirculationBudgetCloses) {
     const Real gone = a.SuctionCirculation + a.WallCirculation + a.AxisCirculation + a.FarCirculation;
     ASSERT_GT(shed, 0);
     EXPECT_NEAR(static_cast<double>(shed - gone), static_cast<double>(free), 1e-12 * static_cast<double>(shed));
-    EXPECT_GT(a.WallSlides, 0);  // the rule was met
-    if (rule == WallRule::Absorb) {
+    EXPECT_GT(a.WallSlides + a.LayerRemoved, 0);  // the rule was met
+    EXPECT_EQ(a.LayerRemoved > 0, c.layer > 0);
+    if (rule == WallRule::Absorb || c.layer > 0) {
       EXPECT_GT(a.WallCirculation, 0);
     } else {
       EXPECT_EQ(a.WallCirculation, 0);

@@ -9,6 +9,10 @@
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
+#include <cstdlib>
+#include <iterator>
+#include <sstream>
+#include <fstream>
 #include <limits>
 #include <optional>
 
@@ -205,6 +209,45 @@ TEST(StudyPlan, EveryCaseOfAGridAndAZip) {
   ASSERT_EQ(cases[0].Settings.size(), 1u);
 }
 
+// Long plot titles are broken at spaces into lines gnuplot joins with line
+// breaks: read back by gnuplot itself, the text is the original with some
+// spaces turned into line breaks, no line longer than the width unless it is
+// one word, quotes and back-quotes kept as written.
+TEST(StudyPlots, LongTitlesAreBrokenIntoLines) {
+  if (std::system("gnuplot -e 'exit' >/dev/null 2>&1") != 0) GTEST_SKIP() << "no gnuplot";
+  const std::string texts[] = {"Потери на входе ζ (баланс импульса) (среднее ± 95 %)",
+                               "Bэф, м",
+                               "it's `touch PWN` $(x) \\ a-word-longer-than-the-whole-width-of-a-line end",
+                               ""};
+  const fs::path out = fs::temp_directory_path() / ("mdv_gnuplot_lines_" + std::to_string(::getpid()));
+  for (const std::string& text : texts) {
+    SCOPED_TRACE(text);
+    const std::string expr = GnuplotLines(text, 20);
+    std::ofstream(out.string() + ".gp") << "set print '" << out.string() << ".txt'\nprint " << expr << "\n";
+    ASSERT_EQ(std::system(("gnuplot '" + out.string() + ".gp' 2>/dev/null").c_str()), 0) << expr;
+    std::ifstream in(out.string() + ".txt");
+    std::string printed((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    ASSERT_FALSE(printed.empty());
+    printed.pop_back();  // print's own line end
+    std::string joined = printed;
+    std::replace(joined.begin(), joined.end(), '\n', ' ');
+    EXPECT_EQ(joined, text);
+    std::istringstream lines(printed);
+    for (std::string line; std::getline(lines, line);) {
+      size_t chars = 0;
+      for (char c : line) chars += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+      EXPECT_TRUE(chars <= 20 || line.find(' ') == std::string::npos) << line;
+    }
+  }
+  const std::string three = GnuplotLines(texts[0], 20);
+  EXPECT_EQ(three, "'Потери на входе ζ'.\"\\n\".'(баланс импульса)'.\"\\n\".'(среднее ± 95 %)'");
+  EXPECT_EQ(GnuplotLines(texts[0], 80), GnuplotString(texts[0]));
+  // A line of exactly the width, counted in characters (19 bytes here).
+  EXPECT_EQ(GnuplotLines("ёжик мышка ёж", 10), "'ёжик мышка'.\"\\n\".'ёж'");
+  fs::remove(out.string() + ".gp");
+  fs::remove(out.string() + ".txt");
+}
+
 class StudyFolder : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -214,6 +257,48 @@ class StudyFolder : public ::testing::Test {
   void TearDown() override { fs::remove_all(dir_); }
   std::string dir_;
 };
+
+// The plan written case by case (nothing held) is the plan of the whole case
+// list, file for file; a stop between cases leaves no manifest, not even its
+// temporary file.
+TEST_F(StudyFolder, StreamedPlanEqualsThePlannedCases) {
+  const std::string text =
+      "name = \"t\"\n[base]\ndt = 0.01\n[sweep]\nflange-angle-deg = [30, 60, 90]\ninflow-speed = [0, \"0,75\"]\n"
+      "[convergence]\ndt = [0.02, 0.01, 0.005]\n";
+  StudyDefinition definition;
+  std::string error;
+  ASSERT_TRUE(Parse(text, definition, error)) << error;
+  const std::string a = dir_ + "/a", b = dir_ + "/b";
+  ASSERT_TRUE(WriteStudyPlan(text, definition, a, error)) << error;
+  ASSERT_TRUE(WriteStudyPlan(text, definition, PlanCases(definition), b, error)) << error;
+  int files = 0;
+  for (const auto& e : fs::recursive_directory_iterator(a)) {
+    if (!e.is_regular_file()) continue;
+    ++files;
+    const fs::path other = b / fs::relative(e.path(), a);
+    std::string x, y;
+    ASSERT_TRUE(ReadTextFile(e.path().string(), x, error)) << error;
+    ASSERT_TRUE(ReadTextFile(other.string(), y, error)) << other;
+    EXPECT_EQ(x, y) << other;
+  }
+  EXPECT_EQ(files, 3 * 2 * 3 + 2);  // 18 cases (6 points × 3 steps), the manifest, the study file
+  std::string manifest;
+  ASSERT_TRUE(ReadTextFile(ManifestPath(a), manifest, error));
+  // Case 10: point 10 / 3 = 3 (60°, 0,75), step 10 % 3 = 1 (0.01).
+  EXPECT_NE(manifest.find("\n10;cases/0010;60;0,75;0,01\n"), std::string::npos) << manifest;
+
+  class StopAt : public Observer {
+   public:
+    bool StopRequested() override { return ++asks > 4; }
+    int asks = 0;
+  } stop;
+  const std::string c = dir_ + "/c";
+  EXPECT_FALSE(WriteStudyPlan(text, definition, c, error, stop));
+  EXPECT_TRUE(error.empty()) << error;
+  EXPECT_TRUE(fs::exists(CaseDir(c, 3)));
+  EXPECT_FALSE(fs::exists(CaseDir(c, 4)));
+  for (const auto& e : fs::directory_iterator(c)) EXPECT_EQ(e.path().filename(), "cases");
+}
 
 TEST_F(StudyFolder, CaseStatesAndTheTable) {
   const std::string text =
