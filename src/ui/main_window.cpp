@@ -5,6 +5,8 @@
 // other windows in main_window_dialogs.cpp.
 #include "ui/main_window.h"
 
+#include <algorithm>
+
 #include <QAction>
 #include <QApplication>
 #include <QBuffer>
@@ -124,8 +126,12 @@ TfrmMain::TfrmMain(Model& model, Picture& picture, QWidget* parent)
   central_->resize(kClientWidth, kClientHeight - kStatusHeight);
   LayoutPictureArea();
   if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+    // Centred on the screen; on a screen smaller than the window (a small
+    // display, a scale factor of 2) its menu and top-left corner stay on the
+    // screen, never above or left of it. The size stays the design size.
     const QRect avail = screen->availableGeometry();
-    move(avail.center() - QPoint(width() / 2, height() / 2));
+    const QPoint centred = avail.center() - QPoint(width() / 2, height() / 2);
+    move(std::max(avail.left(), centred.x()), std::max(avail.top(), centred.y()));
   }
 
   // Start-up: the initial view, the area from the default parameters, every

@@ -17,6 +17,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QScreen>
 #include <QSpinBox>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -151,6 +152,12 @@ void MainWindowTest::startUpTexts() {
       {w.win.edX, "0,1"},             {w.win.edY, "0,005"},   {w.win.edStep, "0,005"},
       {w.win.edMaxLen, "1"},          {w.win.edSX, "0,0"},    {w.win.edSY, "0,0"}};
   for (const auto& [edit, text] : edits) QCOMPARE(edit->text(), QString::fromUtf8(text));
+
+  // The window's menu and top-left corner on the screen, even one narrower
+  // than the window (offscreen's 800 × 600).
+  const QRect avail = QGuiApplication::primaryScreen()->availableGeometry();
+  QVERIFY2(w.win.x() >= avail.left() && w.win.y() >= avail.top(),
+           qPrintable(QStringLiteral("at %1,%2").arg(w.win.x()).arg(w.win.y())));
 
   CheckButtons(w.win, {true, false, false});
   QCOMPARE(w.win.btnStart->text(), QStringLiteral("Начать"));
