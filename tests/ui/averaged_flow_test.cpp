@@ -25,8 +25,10 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QValueAxis>
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 #include "core/model/area.h"
 #include "core/averages/averaging.h"
@@ -62,6 +64,7 @@ class AveragedFlowTest : public QObject {
   void zoneTableEveryCell();
   void speedMapOfALinearField();
   void windowFollowsTheRunWithoutBlockingIt();
+  void contractionChartOfHandSections();
 
  private:
   Model model_;
@@ -684,6 +687,65 @@ void AveragedFlowTest::windowFollowsTheRunWithoutBlockingIt() {
   QCOMPARE(av->frmAveragedFlow->NoteText(), fresh.NoteText());
   QVERIFY(av->frmAveragedFlow->NoteText() != first);
   av->frmAveragedFlow->close();
+}
+
+// Three sections made by hand in a channel of radius 0,1 m, each carrying
+// π·0,1²·2 m³/s (a mean speed of 2 m/s): the wall speeds −1,2, 1 and 2 m/s
+// are charted as −0,6, 0,5 and 1; a section without C_c is left out; the axes
+// are whole steps of 0,25 and 0,5 around the data, 0 and 1 always in.
+void AveragedFlowTest::contractionChartOfHandSections() {
+  ContractionSummary c;
+  c.Present = true;
+  c.MouthY = 0.1;
+  const double flux = std::acos(-1.0) * 0.01 * 2;
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  const double xs[] = {0, 0.5, 1.3}, ccs[] = {0.8, nan, 0.9}, walls[] = {-1.2, 1, 2};
+  for (int k = 0; k < 3; ++k) {
+    ContractionSection s;
+    s.XOverD = xs[k];
+    s.Cc = ccs[k];
+    s.Flux = flux;
+    s.VxWall = walls[k];
+    c.Sections.push_back(s);
+  }
+  c.HasVenaContracta = true;
+  c.VenaXOverD = 0.2;
+  c.VenaCc = 0.7;
+  ContractionChart chart;
+  chart.ShowContraction(c);
+  QCOMPARE(chart.SeriesCc->points(), (QList<QPointF>{{0, 0.8}, {1.3, 0.9}}));
+  QCOMPARE(chart.SeriesWall->count(), 3);
+  for (int k = 0; k < 3; ++k) {
+    QCOMPARE(chart.SeriesWall->at(k).x(), xs[k]);
+    QVERIFY(std::abs(chart.SeriesWall->at(k).y() - walls[k] / 2) < 1e-12);
+  }
+  QCOMPARE(chart.SeriesVena->points(), (QList<QPointF>{{0.2, 0.7}}));
+  const auto range = [&](Qt::Orientation o) {
+    auto* a = qobject_cast<QValueAxis*>(chart.Chart->chart()->axes(o).front());
+    return std::pair(a->min(), a->max());
+  };
+  QCOMPARE(range(Qt::Vertical), std::pair(-0.75, 1.0));
+  QCOMPARE(range(Qt::Horizontal), std::pair(0.0, 1.5));
+  // A wall speed of 2,6 m/s (1,3 of the mean) and a section at x/D = 1,5:
+  // the next whole steps above, not one beyond.
+  c.Sections[2].VxWall = 2.6;
+  c.Sections[2].XOverD = 1.5;
+  chart.ShowContraction(c);
+  QCOMPARE(range(Qt::Vertical), std::pair(-0.75, 1.5));
+  QCOMPARE(range(Qt::Horizontal), std::pair(0.0, 1.5));
+  // No mouth radius (no area to divide by): no wall speeds to chart.
+  c.MouthY = 0;
+  chart.ShowContraction(c);
+  QCOMPARE(chart.SeriesWall->count(), 0);
+  QCOMPARE(chart.SeriesCc->count(), 2);
+  // Not measured: said so, no balance on hovering, no vena contracta.
+  ContractionSummary none;
+  chart.ShowContraction(none);
+  QCOMPARE(chart.labText->text(), QStringLiteral("Сжатие струи в этих средних не измерялось."));
+  QVERIFY(chart.labText->toolTip().isEmpty());
+  QCOMPARE(chart.SeriesVena->count(), 0);
+  QCOMPARE(chart.SeriesWall->count(), 0);
+  QCOMPARE(range(Qt::Vertical), std::pair(0.0, 1.0));
 }
 
 QTEST_MAIN(AveragedFlowTest)

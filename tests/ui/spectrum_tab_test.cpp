@@ -4,6 +4,7 @@
 #include <QLineEdit>
 #include <QChartView>
 #include <QFile>
+#include <QFileDialog>
 #include <QImage>
 #include <QLabel>
 #include <QLineSeries>
@@ -22,6 +23,7 @@
 #include "core/model/records.h"
 #include "core/base/safe_file.h"
 #include "core/analysis/spectrum.h"
+#include "modal_driver.h"
 #include "ui/chart_style.h"
 #include "ui/spectrum_chart.h"
 #include "ui/view_pulsate.h"
@@ -35,6 +37,7 @@ class SpectrumTabTest : public QObject {
   void shortRecordSaysWhy();
   void startUpLeftOut();
   void axesSpanTheDataInWholeDecades();
+  void fluctuationsOfEachPoint();
 };
 
 namespace {
@@ -248,6 +251,106 @@ void SpectrumTabTest::axesSpanTheDataInWholeDecades() {
   s->edFrom->setText(QStringLiteral("1,5"));
   QVERIFY(s->ShowPoint(w.Record(), 0));
   QVERIFY(s->ChartShown());
+}
+
+// The fluctuations tab: each point's series are its samples less their mean
+// (summed here), the r.m.s. of a sine of amplitude A is A/√2, the first point
+// is shown on loading, the CSV reads back to the series, and a file that is
+// not a record is refused with the window unchanged.
+void SpectrumTabTest::fluctuationsOfEachPoint() {
+  QTemporaryDir dir;
+  const PulsationRecord r = Sines(800);  // 4 s: whole periods of every sine
+  TfrmViewPulsate w;
+  QVERIFY(!w.btnSavePicture->isEnabled() && !w.btnSaveCsv->isEnabled());  // nothing to save yet
+  const QString pls = WriteRecord(dir, "sines.pls", r);
+  QVERIFY(w.LoadFile(pls));
+  QCOMPARE(w.lbPoints->currentRow(), 0);
+  QCOMPARE(w.lbPoints->count(), 2);
+  // The four figures in two rows, Vx above Vy, means left of the r.m.s.;
+  // the longitudinal series red, the transverse green.
+  w.show();
+  QVERIFY(QTest::qWaitForWindowExposed(&w));
+  QVERIFY(w.labVx->geometry().bottom() < w.labVy->geometry().top());
+  QVERIFY(w.labVx2->geometry().bottom() < w.labVy2->geometry().top());
+  QVERIFY(w.labVx->geometry().right() < w.labVx2->geometry().left());
+  QCOMPARE(w.labVy->geometry().left(), w.labVx->geometry().left());
+  QCOMPARE(w.Series1->color(), QColor(255, 0, 0));
+  QCOMPARE(w.Series2->color(), QColor(0, 128, 0));
+  QVERIFY(w.btnSavePicture->isEnabled() && w.btnSaveCsv->isEnabled());
+  // The label's number after " = ", decimal comma.
+  const auto number = [](const QLabel* l) {
+    QString t = l->text();
+    t = t.mid(t.indexOf(QStringLiteral(" = ")) + 3);
+    t.chop(QStringLiteral(" м/с").size());
+    return t.replace(QLatin1Char(','), QLatin1Char('.')).toDouble();
+  };
+  // The means and r.m.s. summed here; a sine of amplitude A has r.m.s. A/√2
+  // (to the small cosines' 0,01/√2 and the sums' ends).
+  const double amplitude[2][2] = {{0.2, 0.1}, {0.3, 0.05}};
+  for (int k : {1, 0}) {
+    w.lbPoints->setCurrentRow(k);
+    QVERIFY(w.labVx->text().startsWith(QStringLiteral("<Vx> = ")));
+    QVERIFY(w.labVy2->text().startsWith(QStringLiteral("Среднекв. значение попереч.")));
+    double mx = 0, my = 0, sx = 0, sy = 0;
+    for (int j = 0; j < 800; ++j) mx += static_cast<double>(r.Vx[k][j]) / 800, my += static_cast<double>(r.Vy[k][j]) / 800;
+    for (int j = 0; j < 800; ++j) {
+      sx += std::pow(static_cast<double>(r.Vx[k][j]) - mx, 2) / 800;
+      sy += std::pow(static_cast<double>(r.Vy[k][j]) - my, 2) / 800;
+    }
+    QVERIFY(std::abs(std::sqrt(sx) - std::hypot(amplitude[k][0], 0.01) / std::sqrt(2.0)) < 2e-4);
+    QVERIFY(std::abs(std::sqrt(sy) - std::hypot(amplitude[k][1], 0.01) / std::sqrt(2.0)) < 2e-4);
+    QVERIFY2(std::abs(number(w.labVx) - mx) < 6e-6, qPrintable(w.labVx->text()));
+    QVERIFY2(std::abs(number(w.labVy) - my) < 6e-6, qPrintable(w.labVy->text()));
+    QVERIFY2(std::abs(number(w.labVx2) - std::sqrt(sx)) < 6e-6, qPrintable(w.labVx2->text()));
+    QVERIFY2(std::abs(number(w.labVy2) - std::sqrt(sy)) < 6e-6, qPrintable(w.labVy2->text()));
+    QCOMPARE(w.Series1->count(), 800);
+    QCOMPARE(w.Series2->count(), 800);
+    for (int j : {0, 17, 799}) {
+      QVERIFY(std::abs(w.Series1->at(j).x() - (1 + 0.005 * j)) < 1e-12);
+      QVERIFY(std::abs(w.Series1->at(j).y() - (static_cast<double>(r.Vx[k][j]) - mx)) < 1e-12);
+      QVERIFY(std::abs(w.Series2->at(j).y() - (static_cast<double>(r.Vy[k][j]) - my)) < 1e-12);
+    }
+  }
+  // The CSV of the shown tab: t, Vx', Vy' of point 1, read back.
+  QString error;
+  const QString csv = dir.filePath("fluct.csv");
+  QVERIFY2(w.SaveSeriesCsv(csv, error), qPrintable(error));
+  QFile f(csv);
+  QVERIFY(f.open(QIODevice::ReadOnly));
+  const QStringList lines = QString::fromUtf8(f.readAll()).remove(QChar(0xFEFF)).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
+  QCOMPARE(lines.size(), 801);
+  QCOMPARE(lines[0], QStringLiteral("t, с;Продольные пульсации, м/с;Поперечные пульсации, м/с"));
+  for (int j : {0, 400, 799}) {
+    const QStringList cells = lines[j + 1].split(QLatin1Char(';'));
+    QCOMPARE(cells.size(), 3);
+    for (int col = 0; col < 3; ++col) {
+      const QPointF p = col == 2 ? w.Series2->at(j) : w.Series1->at(j);
+      const double want = col == 0 ? p.x() : p.y();
+      const double got = QString(cells[col]).replace(QLatin1Char(','), QLatin1Char('.')).toDouble();
+      QVERIFY2(std::abs(got - want) <= 1e-9 * (1 + std::abs(want)), qPrintable(lines[j + 1]));
+    }
+  }
+  // The save dialogs offer the record's name and the point's number from 1.
+  QString offered;
+  mdv::test::WhenModal([](QWidget* d) { return qobject_cast<QFileDialog*>(d) != nullptr; },
+                       [&offered](QWidget* d) {
+                         if (auto* name = d->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))) offered = name->text();
+                         QMetaObject::invokeMethod(d, "reject");
+                       });
+  w.btnSaveCsv->click();
+  QCOMPARE(offered, QStringLiteral("sines_1.csv"));
+
+  // Not a record: refused with a message, the first record still shown.
+  const QString bad = dir.filePath("bad.pls");
+  QFile b(bad);
+  QVERIFY(b.open(QIODevice::WriteOnly));
+  b.write("not a record");
+  b.close();
+  const auto box = mdv::test::AnswerNextBox(QMessageBox::Ok);
+  QVERIFY(!w.LoadFile(bad));
+  QVERIFY(box->Seen);
+  QCOMPARE(w.labFile->text(), QStringLiteral("Имя файла: sines.pls"));
+  QCOMPARE(w.Series1->count(), 800);
 }
 
 QTEST_MAIN(SpectrumTabTest)

@@ -141,6 +141,10 @@ void StudyViewTest::ShowsCasesAndChartsAResultAgainstAParameter() {
   QVERIFY(view.Chart1->chart()->legend()->markers(l[3]).front()->isVisible() == false);
   QCOMPARE(view.Chart1->chart()->axes(Qt::Vertical).front()->titleText(),
            QStringLiteral("Bэф, м (среднее ± с.к.о.)"));
+  // Evenly swept: a tick on each angle.
+  auto* x = qobject_cast<QValueAxis*>(view.Chart1->chart()->axes(Qt::Horizontal).front());
+  QCOMPARE(x->tickCount(), 3);
+  QCOMPARE(x->labelFormat(), QStringLiteral("%.4g"));
 
   // b against the inflow speed: a line per angle with both speeds where done.
   view.cbResult->setCurrentIndex(1);
@@ -184,14 +188,19 @@ void StudyViewTest::ShowsTheConvergenceOfARefinedStudy() {
   QVERIFY(ParseStudy(text, "s.toml", {}, definition, error));
   const auto cases = PlanCases(definition);
   QVERIFY(WriteStudyPlan(text, definition, cases, dir, error));
+  // Nothing computed yet: no result to choose, the chart says so.
+  StudyView view;
+  QVERIFY(view.Open(QString::fromStdString(dir)));
+  QCOMPARE(view.cbResult->count(), 0);
+  QCOMPARE(view.Chart1->chart()->title(), QStringLiteral("Нет рассчитанных результатов"));
+  QVERIFY(view.Chart1->chart()->series().isEmpty());
   for (const StudyCase& c : cases) {
     const Real dt = std::stold(c.SweptValues[0]);
     const CaseResults r = {{"Beff", "м", 0.3L + 2 * dt}, {"Beff_sd", "м", 0.01L}};
     QVERIFY(WriteTextFile(CaseFile(dir, c.Id, CaseResultsName), ResultsFileText(r), error));
     QVERIFY(MarkCaseDone(dir, c.Id, error));
   }
-  StudyView view;
-  QVERIFY(view.Open(QString::fromStdString(dir)));
+  view.btnRefresh->click();
   QCOMPARE(view.tabs->count(), 2);
   QCOMPARE(view.tabs->tabText(1), QStringLiteral("Сходимость"));
   QCOMPARE(view.tabs->indexOf(view.sgConvergence), 1);
@@ -204,6 +213,12 @@ void StudyViewTest::ShowsTheConvergenceOfARefinedStudy() {
                                 QStringLiteral("0,31"), QStringLiteral("0,32")};
   QCOMPARE(view.sgConvergence->columnCount(), static_cast<int>(expected.size()));
   for (int c = 0; c < expected.size(); ++c) QCOMPARE(view.sgConvergence->item(0, c)->text(), expected[c]);
+  // Bэф against dt = 0,0025, 0,005, 0,01: not evenly spaced, no tick per step.
+  QVERIFY(view.Chart1->chart()->title() != QStringLiteral("Нет рассчитанных результатов"));
+  auto* x = qobject_cast<QValueAxis*>(view.Chart1->chart()->axes(Qt::Horizontal).front());
+  QCOMPARE(x->labelFormat(), QString());
+  QCOMPARE(x->min(), 0.0025);
+  QCOMPARE(x->max(), 0.01);
 }
 
 // 1280×800 at a scale factor of 2 is 640×400: the window's row of buttons

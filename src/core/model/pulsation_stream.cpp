@@ -59,10 +59,6 @@ bool TakeBytes(platform::File& in, platform::File& out, uint8_t* at, std::size_t
   return !out.WriteAll(at, got);
 }
 
-uint32_t LittleInt32(const uint8_t* at) {
-  return uint32_t(at[0]) | uint32_t(at[1]) << 8 | uint32_t(at[2]) << 16 | uint32_t(at[3]) << 24;
-}
-
 bool StageRecord(platform::File& in, const std::string& path, std::string& staged, std::string& error) {
   std::error_code ec;
   const std::filesystem::path dir = std::filesystem::temp_directory_path(ec);
@@ -86,14 +82,14 @@ bool StageRecord(platform::File& in, const std::string& path, std::string& stage
   uint64_t copied = 0;
   if (!TakeBytes(in, out, head, HeadSize, got)) return failed("файл не прочитан");
   if (got < HeadSize) return failed("файл короче заголовка записи пульсаций (" + std::to_string(got) + " байт)");
-  const int32_t p = static_cast<int32_t>(LittleInt32(head + 2 * ExtSize));
+  const int32_t p = GetInt32(head + 2 * ExtSize);
   uint64_t stated = HeadSize;
   bool counted = false;  // both counts read and not negative
   if (p >= 0) {
     const uint64_t pointBytes = PointSize * uint64_t(p);
     if (!CopyBytes(in, out, pointBytes, copied)) return failed("файл не прочитан");
     if (copied == pointBytes && !TakeBytes(in, out, count, 4, got)) return failed("файл не прочитан");
-    const int32_t m = static_cast<int32_t>(LittleInt32(count));
+    const int32_t m = GetInt32(count);
     const uint64_t rows = m > 0 ? 2 * uint64_t(ExtSize) * uint64_t(m) * uint64_t(p) : 0;
     stated += pointBytes + 4 + rows;
     counted = got == 4 && m >= 0;

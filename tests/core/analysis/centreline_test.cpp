@@ -6,6 +6,10 @@
 
 #include <gtest/gtest.h>
 
+#include "core/flow/circulation.h"
+#include "core/model/area.h"
+#include "core/model_fixtures.h"
+
 #include <cmath>
 #include <limits>
 #include <vector>
@@ -58,6 +62,33 @@ TEST(Centreline, StationsAgainstHandValues) {
   Model still = m;
   still.SuctionSpeed = 0;
   EXPECT_FALSE(CentrelineRows(still, vx)[0].HasModel);
+}
+
+// The model's column from a solved flow: at every station in the flow the
+// axial velocity summed over every vortex at its point, over v0; the
+// same on the reference path and on two threads.
+TEST(Centreline, ModelColumnOfASolvedFlow) {
+  for (const bool literal : {true, false}) {
+    SCOPED_TRACE(literal);
+    Model m = test::CoarseModel();
+    m.Exec.Literal = literal;
+    m.Exec.Threads = 2;
+    test::SolveAttached(m);
+    const std::vector<CentrelineRow> rows = CentrelineOfState(m);
+    ASSERT_EQ(rows.size(), static_cast<size_t>(CentrelineStationCount));
+    int inFlow = 0;
+    for (const CentrelineRow& r : rows) {
+      SCOPED_TRACE(r.XOverD);
+      ASSERT_EQ(r.HasModel, CentrelineInFlow(m, r.XOverD));
+      if (!r.HasModel) continue;
+      ++inFlow;
+      const TRealPoint p = CentrelinePoint(m, r.XOverD);  // checked by hand above
+      const double vx = static_cast<double>(CalcVelocity(m, p, {1, 0}, -1));
+      EXPECT_NEAR(r.Model, vx / static_cast<double>(m.SuctionSpeed), 1e-12 * std::fabs(r.Model));
+      EXPECT_GT(r.Model, 0) << "towards the hood";
+    }
+    EXPECT_GE(inFlow, 6);
+  }
 }
 
 TEST(Centreline, TableAndCsvTexts) {

@@ -153,6 +153,20 @@ TEST(Contraction, VenaContractaAndReattachmentFromTheSections) {
   EXPECT_TRUE(empty.Present);
   EXPECT_TRUE(empty.Sections.empty());
   EXPECT_FALSE(empty.HasVenaContracta);
+  // One profile value short, or one wall value short, is as bad.
+  const std::vector<double> full(n * ContractionSectionPoints, 1.0), walls(n, 0.5);
+  EXPECT_TRUE(SummariseContraction(m, std::span(full).first(full.size() - 1), walls).Sections.empty());
+  EXPECT_TRUE(SummariseContraction(m, full, std::span(walls).first(n - 1)).Sections.empty());
+  EXPECT_EQ(SummariseContraction(m, full, walls).Sections.size(), n);
+
+  // The text, figures to the decimals shown.
+  EXPECT_EQ(ContractionText(c),
+            "Устье (кромка входа в канал): x = 0,000 м, y = 0,150 м\n"
+            "Сжатие струи Cc = 0,538 при x = 0,113 м (0,375 D от устья), радиус струи 0,1100 м\n"
+            "Потери на входе по Борда–Карно ζ = (1/Cc − 1)² = 0,739\n"
+            "Присоединение к стенке при x = 0,131 м (0,44 D от устья)\n");
+  EXPECT_TRUE(ContractionText(never).ends_with("\nПоток не присоединяется к стенке в пределах канала\n"));
+  EXPECT_TRUE(ContractionText(attached).ends_with("\nОбратного течения у стенки канала нет\n"));
 }
 
 // The jet's edge: from the profile's fastest point outward, where the mean

@@ -66,6 +66,28 @@ TEST(Isolines, CircleLineAndSaddle) {
   }
 }
 
+// One saddle cell worked by hand: corners 1 and 1 on one diagonal, 0,4 and
+// 0 on the other, level 0,55. The centre's mean 0,6 is above, so the two
+// low corners are cut off: (0,75; 0)–(1; 0,25) round 0,4 and (0; 0,45)–
+// (0,55; 1) round 0, together 0,8·√2 long (cutting off the high corners
+// instead would give two lines of √(0,75² + 0,45²)).
+TEST(Isolines, SaddleCellByItsCentre) {
+  const std::vector<double> v = {1, 0.4, 0, 1};  // (0,0), (1,0), (0,1), (1,1)
+  const ScalarGridView g{0, 0, 1, 1, 2, 2, v.data(), nullptr};
+  const std::vector<IsoPolyline> lines = Isolines(g, 0.55);
+  ASSERT_EQ(lines.size(), 2u);
+  double length = 0;
+  for (const IsoPolyline& l : lines) {
+    ASSERT_EQ(l.size(), 2u);
+    length += PolylineLength(l);
+    const double x = std::min(l[0].X, l[1].X), y = std::min(l[0].Y, l[1].Y);
+    EXPECT_TRUE((std::fabs(x - 0.75) < 1e-15 && std::fabs(y) < 1e-15) ||
+                (std::fabs(x) < 1e-15 && std::fabs(y - 0.45) < 1e-15))
+        << x << " " << y;
+  }
+  EXPECT_NEAR(length, 0.8 * std::sqrt(2.0), 1e-15);
+}
+
 TEST(Isolines, HandWorkedDiamondAndMidpoint) {
   // A single raised point (1 at the centre of 3 × 3, 0 elsewhere), unequal
   // spacings and an offset origin: the level 0,25 crosses each of the four

@@ -227,7 +227,32 @@ TEST(Spectrum, PulsationPointSpectraAndPeakText) {
   ASSERT_TRUE(WelchPsd(c.data(), c.size(), dt, flat, error)) << error;
   EXPECT_FALSE(flat.HasPeak);
 
-  EXPECT_FALSE(CalcPulsationSpectra(r, 2, s, error));
+  for (int32_t k : {2, -1}) {
+    EXPECT_FALSE(CalcPulsationSpectra(r, k, s, error));
+    EXPECT_EQ(error, "Нет точки с номером " + std::to_string(k + 1) + " (точек в файле: 2)");
+  }
+  // From sample 200 of a record starting at 1 s: t = 1 + 200·0,005 = 2 s.
+  r.StartTime = 1;
+  ASSERT_TRUE(CalcPulsationSpectra(r, 1, s, error, 0, 200)) << error;
+  EXPECT_EQ(s.FirstSample, 200);
+  EXPECT_NEAR(s.FromTime, 2.0, 1e-12);
+  // A start beyond the record, told as a sample number from 1.
+  EXPECT_FALSE(CalcPulsationSpectra(r, 1, s, error, 0, 1001));
+  EXPECT_EQ(error, "Начало спектра вне записи (отсчёт 1002)");
+  // A point whose Vx or Vy rows are missing from the record: refused.
+  for (TRealMatr PulsationRecord::*rows : {&PulsationRecord::Vx, &PulsationRecord::Vy}) {
+    PulsationRecord cut = r;
+    (cut.*rows).pop_back();
+    EXPECT_FALSE(CalcPulsationSpectra(cut, 1, s, error));
+    EXPECT_EQ(error, "Запись пульсаций неполна у точки 2");
+  }
+  // A tone on the second bin (2·fs/N) is a peak there, not at the lowest one.
+  std::vector<double> two(512);
+  for (std::size_t j = 0; j < two.size(); ++j) two[j] = std::sin(2 * std::numbers::pi * 2 * static_cast<double>(j) / 128);
+  PowerSpectrum low;
+  ASSERT_TRUE(WelchPsd(two.data(), two.size(), dt, low, error, 128)) << error;
+  EXPECT_EQ(low.PeakIndex, 2u);
+  EXPECT_FALSE(low.PeakAtLowest);
   r.SampleCount = 10;
   EXPECT_FALSE(CalcPulsationSpectra(r, 1, s, error));
   EXPECT_EQ(error, TooFewSpectrumSamplesText);

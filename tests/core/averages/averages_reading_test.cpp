@@ -61,7 +61,8 @@ TEST(AveragesReading, TheRunsModelAndFreeVortexLimitRoundTrip) {
     int32_t limit;
     double reached;
   };
-  const Row rows[] = {{"refined, limit met", "refined", 4000, 12.345}, {"program, not met", "program", 400, -1}};
+  const Row rows[] = {{"refined, limit met", "refined", 4000, 12.345}, {"program, not met", "program", 400, -1},
+                     {"met at t = 0", "program", 10, 0.0}};
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
     r.HasModelFacts = true;
@@ -354,7 +355,9 @@ TEST(AveragesFiles, EveryFigureUnderItsKeyAndBack) {
   EXPECT_EQ(back.Field.VyRms[5], 45.125);
   EXPECT_EQ(back.VortexZone.Dimensions[6].Sd, 0.05 * 7);
   EXPECT_EQ(back.Field.SpeedHalfWidth95[5], 6.5);
-  EXPECT_TRUE(std::isnan(back.Field.VyHalfWidth95[2]));
+  // An array written as null reads back as one unknown per grid point.
+  ASSERT_EQ(back.Field.VyHalfWidth95.size(), 6u);
+  for (double v : back.Field.VyHalfWidth95) EXPECT_TRUE(std::isnan(v));
   EXPECT_EQ(back.CentrelineHalfWidth95[0], 0.0625);
   EXPECT_EQ(back.Flux.RatioHalfWidth95, 0.03125);
 
@@ -374,6 +377,28 @@ TEST(AveragesFiles, EveryFigureUnderItsKeyAndBack) {
   EXPECT_FALSE(back.HasAverages);
   EXPECT_FALSE(back.Steady.StartupOver);
   EXPECT_FALSE(back.Flux.Valid);
+}
+
+// The caught fraction on the field file's grid, worked by hand: a tracer
+// grid of the field's spacing, four nodes wide on a field three wide. Node 0
+// caught 0,25; node 1 has no decided fate and node 2 no source (both −1);
+// node 3 lies beyond the field and must not spill into its next row.
+TEST(AveragesFiles, CaptureFractionOnTheFieldGrid) {
+  AveragingResults r = Distinct();
+  r.Tracers.Present = true;
+  r.Tracers.Sources.resize(3);
+  r.Tracers.Sources[0].Known = true;
+  r.Tracers.Sources[0].CaughtFraction = 0.25;
+  r.Tracers.Sources[2].Known = true;
+  r.Tracers.Sources[2].CaughtFraction = 0.75;
+  r.Tracers.Grid = {-0.6, 0.0, 0.2, 0.05, 4, 1, {0, 1, -1, 2}};
+  const std::string vti = FieldVti(r);
+  const size_t at = vti.find("Name=\"capture_fraction\"");
+  ASSERT_NE(at, std::string::npos);
+  std::istringstream in(vti.substr(vti.find('>', at) + 1));
+  std::vector<std::string> values;
+  for (std::string v; values.size() < 7 && in >> v;) values.push_back(v);
+  EXPECT_EQ(values, (std::vector<std::string>{"0.25", "-1.0", "-1.0", "-1.0", "-1.0", "-1.0", "</DataArray>"}));
 }
 
 TEST(AveragesFiles, CsvAndVtiHoldEveryPoint) {

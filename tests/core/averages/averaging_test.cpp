@@ -517,6 +517,23 @@ TEST(Averaging, MonitorsAreMeasuredFromTheMouth) {
   for (size_t i = 0; i < 3; ++i) EXPECT_TRUE(test::RealNear(s.MonitorPoints[i].X, expected[i], 1e-15L)) << i;
 }
 
+// The channel's flux by the strips' midpoints against 2π∫vx·y dy in closed
+// form: πB²·v for a uniform speed (the rule is exact for it), 2πB²/3 for
+// vx = y/B m/s (off by 1/(4n²) with n strips).
+TEST(Averaging, SectionFluxAgainstClosedForms) {
+  Model m;
+  m.ChannelRadius = 0.15L;
+  const double b = 0.15, pi = std::acos(-1.0);
+  const std::vector<double> uniform(FluxSectionPoints, 2.0);
+  EXPECT_NEAR(SectionFlux(m, uniform), pi * b * b * 2.0, 1e-14);
+  std::vector<double> linear;
+  for (int32_t j = 0; j < FluxSectionPoints; ++j) linear.push_back((j + 0.5) / FluxSectionPoints);
+  EXPECT_NEAR(SectionFlux(m, linear) / (2 * pi * b * b / 3), 1.0, 1e-4);
+  // Fewer speeds than strips: only those given count.
+  EXPECT_NEAR(SectionFlux(m, std::span<const double>(uniform).first(1)),
+              2 * pi * (b / 2 / FluxSectionPoints) * 2.0 * (b / FluxSectionPoints), 1e-16);
+}
+
 TEST(AveragingPhysics, PotentialFlowFillsTheChannel) {
   // α = 90°, no supply air, no free vortices: nothing separates, and well
   // inside the channel the profile is nearly uniform (C_c → 1).

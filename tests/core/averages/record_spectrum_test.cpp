@@ -83,6 +83,7 @@ TEST(RecordSpectrum, StreamedEqualsInMemoryWithTheStartUpLeftOut) {
 
 TEST(RecordSpectrum, GivenStartAndItsBounds) {
   const PulsationRecord r = StartUpRecord();
+  const std::string path = WriteRecord(r);
   struct Row {
     const char* name;
     Real from;
@@ -105,6 +106,49 @@ TEST(RecordSpectrum, GivenStartAndItsBounds) {
     } else {
       EXPECT_EQ(error, TooFewSpectrumSamplesText);
     }
+    // Streamed from the file: the same verdict and the same bits.
+    PulsationSpectra streamed;
+    SpectrumStart start2;
+    PulsationRecord header;
+    std::string error2;
+    EXPECT_EQ(StreamRecordSpectra(path, 1, row.from, NullObserver(), header, streamed, start2, error2), row.ok)
+        << error2;
+    EXPECT_EQ(start2.First, row.first);
+    EXPECT_EQ(error2, error);
+    if (row.ok) {
+      EXPECT_EQ(streamed.Vx.Density, s.Vx.Density);
+    }
+  }
+  std::remove(path.c_str());
+}
+
+// A point the record does not have, in memory or in the file, or whose rows
+// are missing: refused with the point's number from 1.
+TEST(RecordSpectrum, PointsTheRecordLacks) {
+  PulsationRecord r = StartUpRecord();
+  const std::string path = WriteRecord(r);
+  for (const int32_t k : {3, -1}) {
+    SCOPED_TRACE(k);
+    const std::string message = "Нет точки с номером " + std::to_string(k + 1) + " (точек в файле: 3)";
+    PulsationSpectra s;
+    SpectrumStart start;
+    PulsationRecord header;
+    std::string error;
+    EXPECT_FALSE(RecordSpectra(r, k, std::nullopt, s, start, error));
+    EXPECT_EQ(error, message);
+    error.clear();
+    EXPECT_FALSE(StreamRecordSpectra(path, k, std::nullopt, NullObserver(), header, s, start, error));
+    EXPECT_EQ(error, message);
+  }
+  std::remove(path.c_str());
+  for (TRealMatr PulsationRecord::*rows : {&PulsationRecord::Vx, &PulsationRecord::Vy}) {
+    PulsationRecord cut = r;
+    (cut.*rows).pop_back();
+    PulsationSpectra s;
+    SpectrumStart start;
+    std::string error;
+    EXPECT_FALSE(RecordSpectra(cut, 2, std::nullopt, s, start, error));
+    EXPECT_EQ(error, "Запись пульсаций неполна у точки 3");
   }
 }
 

@@ -243,6 +243,13 @@ TEST(SteadyState, StudentQuantileAgainstTheDistribution) {
     SCOPED_TRACE(v);
     EXPECT_NEAR(StudentCdf(StudentT975(v), v), 0.975, 3e-5) << StudentT975(v);
   }
+  // Beyond the table the quantile itself, found by bisection on the
+  // distribution: the expansion's own error is under 1e-4 from 31 on.
+  for (int v : {31, 45, 90, 400}) {
+    double lo = 1.9, hi = 2.1;
+    for (int i = 0; i < 40; ++i) (StudentCdf((lo + hi) / 2, v) < 0.975 ? lo : hi) = (lo + hi) / 2;
+    EXPECT_NEAR(StudentT975(v), lo, 1e-4) << v;
+  }
   EXPECT_NEAR(StudentT975(100000), 1.95998, 1e-4);
   EXPECT_TRUE(std::isinf(StudentT975(0)));
   EXPECT_TRUE(std::isinf(StudentT975(-3)));
@@ -278,6 +285,51 @@ TEST(SteadyState, VerdictFiguresWorkedByHand) {
   const std::vector<std::vector<double>> uneven{Blocks(a, 10), Blocks(b, 9)};
   EXPECT_FALSE(JudgeSteadyState(uneven, t, 1.0).StartupOver);
   EXPECT_FALSE(JudgeSteadyState({}, t, 1.0).StartupOver);
+}
+
+// The batch means given by sweeps (a file read in passes): the same start as
+// on the series in memory, and a failed pass, whichever, fails the search.
+TEST(SteadyState, TruncationBySweepsAndTheirFailure) {
+  const std::vector<double> x = Approach(4000, 1.0, 0.8, 200, 0.05, 21);
+  std::vector<double> means;
+  for (size_t j = 0; j + MserBatchSize <= x.size(); j += MserBatchSize) {
+    double sum = 0;
+    for (int64_t i = 0; i < MserBatchSize; ++i) sum += x[j + static_cast<size_t>(i)];
+    means.push_back(sum / MserBatchSize);
+  }
+  for (int failing : {0, 1, 2, 3}) {  // the pass that fails; 0: none
+    SCOPED_TRACE(failing);
+    int pass = 0;
+    const BatchMeanSweep sweep = [&](int64_t count, const std::function<void(double)>& visit) {
+      if (++pass == failing) return false;
+      for (int64_t j = 0; j < count; ++j) visit(means[static_cast<size_t>(j)]);
+      return true;
+    };
+    Truncation t;
+    EXPECT_EQ(Mser5Sweeps(static_cast<int64_t>(means.size()), sweep, t), failing == 0);
+    if (failing == 0) {
+      const Truncation direct = Mser5(x);
+      ASSERT_TRUE(direct.Found);
+      EXPECT_TRUE(t.Found);
+      EXPECT_EQ(t.Start, direct.Start);
+    }
+  }
+}
+
+// At most MaxJudgedSeries monitors are judged together; one more is refused
+// (no verdict rather than a write past the verdict's table).
+TEST(SteadyState, AsManySeriesAsTheVerdictHolds) {
+  const std::vector<double> settled = Approach(4000, 1.0, 0.8, 200, 0.05, 31);
+  const std::vector<Real> t = Times(settled.size(), 0.005);
+  std::vector<std::vector<double>> set(static_cast<size_t>(MaxJudgedSeries), settled);
+  const SteadyVerdict full = JudgeSteadyState(set, t, 0.05);
+  EXPECT_TRUE(full.StartupOver);
+  EXPECT_EQ(full.SeriesCount, MaxJudgedSeries);
+  EXPECT_EQ(full.Series[static_cast<size_t>(MaxJudgedSeries) - 1].Mean, full.Series[0].Mean);
+  set.push_back(settled);
+  const SteadyVerdict over = JudgeSteadyState(set, t, 0.05);
+  EXPECT_FALSE(over.StartupOver);
+  EXPECT_FALSE(over.HasMeans);
 }
 
 }  // namespace

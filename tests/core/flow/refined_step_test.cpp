@@ -42,6 +42,11 @@ TEST(MergedRing, KeepsCirculationAndImpulse) {
   // Equal rings at radii 0.1 and 0.3: r² = (0.01 + 0.09) / 2.
   const TVortex c = MergedRing({{1.0L, 0.1L}, 0.5L}, {{1.0L, 0.3L}, 0.5L});
   EXPECT_TRUE(RealNear(c.Pos.Y, std::sqrt(0.05L), 1e-18L));
+  // Two rings on the axis carry no impulse: the midpoint, whatever their strengths.
+  const TVortex axis = MergedRing({{0.1L, 0}, 1}, {{0.3L, 0}, 2});
+  EXPECT_TRUE(RealNear(axis.Pos.X, 0.2L, 1e-18L));
+  EXPECT_EQ(axis.Pos.Y, 0);
+  EXPECT_EQ(axis.Gamma, 3);
 }
 
 // Free rings appended after the attached ones of a built model, all born at t = 0.
@@ -94,6 +99,9 @@ TEST(MergeFreeRings, OnlyOldCloseRingsOfOneSign) {
   Model young = WithFreeRings(rings, 0.05L);
   EXPECT_EQ(MergeFreeRings(young, 0.005L, 0.1L), 0);
   EXPECT_EQ(young.FreeVortexCount, 6);
+  // Born exactly the least age ago (0,5 s at t = 0,5 s, both exact in binary): old enough.
+  Model atLimit = WithFreeRings(rings, 0.5L);
+  EXPECT_EQ(MergeFreeRings(atLimit, 0.005L, 0.5L), 2);
 }
 
 TEST(SmoothedKernel, ExactFarOffAndFiniteOnTheRingOnBothPaths) {

@@ -187,14 +187,21 @@ TEST(StudyConvergence, CasesOfTheSeries) {
   EXPECT_EQ(series[3].CaseIds, (std::vector<int>{8, 7, 9}));
   EXPECT_EQ(series[3].Point, 1u);
 
-  // A refined key not in [base] is left out of the other series' cases.
-  ASSERT_TRUE(Parse("name = \"c\"\n[convergence]\ndt = [0.01, 0.005, 0.0025]\nvortex-spacing = [0.02, 0.01, 0.005]\n",
+  // A refined key not in [base] is left out of the other series' cases, and
+  // added after [base]'s other keys in its own.
+  ASSERT_TRUE(Parse("name = \"c\"\n[base]\nmax-time = 1\n[convergence]\ndt = [0.01, 0.005, 0.0025]\n"
+                    "vortex-spacing = [0.02, 0.01, 0.005]\n",
                     definition, error));
   const std::vector<StudyCase> plain = PlanCases(definition);
   ASSERT_EQ(plain.size(), 6u);
   EXPECT_EQ(plain[4].SweptValues, (std::vector<std::string>{"", "0.01"}));
-  ASSERT_EQ(plain[4].Settings.size(), 1u);
-  EXPECT_EQ(plain[4].Settings[0].Key, "vortex-spacing");
+  ASSERT_EQ(plain[4].Settings.size(), 2u);
+  EXPECT_EQ(plain[4].Settings[0].Key, "max-time");
+  EXPECT_EQ(plain[4].Settings[1].Key, "vortex-spacing");
+  EXPECT_EQ(plain[4].Settings[1].Value, "0.01");
+  ASSERT_EQ(plain[0].Settings.size(), 2u);
+  EXPECT_EQ(plain[0].Settings[1].Key, "dt");
+  EXPECT_EQ(plain[0].Settings[1].Value, "0.01");
 }
 
 TEST(StudyConvergence, TableAndCsv) {
