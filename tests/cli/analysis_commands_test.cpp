@@ -41,11 +41,10 @@ std::string ReadText(const std::string& path) {
   return s.str();
 }
 
-Result Batch(const std::vector<std::string>& args) {
-  std::string cmd = std::string("'") + MDV_BATCH_EXE + "'";
-  for (const std::string& a : args) cmd += " '" + a + "'";
+// Runs a shell command line, its stderr kept apart from its stdout.
+Result Shell(const std::string& line) {
   const std::string errFile = Temp("stderr.txt");
-  cmd += " 2>'" + errFile + "'";
+  const std::string cmd = line + " 2>'" + errFile + "'";
   Result r;
   FILE* p = popen(cmd.c_str(), "r");
   if (!p) return r;
@@ -59,21 +58,15 @@ Result Batch(const std::vector<std::string>& args) {
   return r;
 }
 
-// A shell pipeline ending in the batch tool (its stderr kept apart).
+Result Batch(const std::vector<std::string>& args) {
+  std::string cmd = std::string("'") + MDV_BATCH_EXE + "'";
+  for (const std::string& a : args) cmd += " '" + a + "'";
+  return Shell(cmd);
+}
+
+// A shell pipeline ending in the batch tool.
 Result Piped(const std::string& input, const std::string& env, const std::string& args) {
-  const std::string errFile = Temp("piped_stderr.txt");
-  const std::string cmd = "cat " + input + " | " + env + " '" + MDV_BATCH_EXE + "' " + args + " 2>'" + errFile + "'";
-  Result r;
-  FILE* p = popen(cmd.c_str(), "r");
-  if (!p) return r;
-  char buf[4096];
-  size_t n;
-  while ((n = fread(buf, 1, sizeof buf, p)) > 0) r.Out.append(buf, n);
-  const int st = pclose(p);
-  r.Status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
-  r.Err = ReadText(errFile);
-  std::remove(errFile.c_str());
-  return r;
+  return Shell("cat " + input + " | " + env + " '" + MDV_BATCH_EXE + "' " + args);
 }
 
 std::vector<std::string> Lines(const std::string& text) {
