@@ -30,8 +30,7 @@ bool LoadPulsationRecord(const std::string& fileName, PulsationRecord& r, std::s
   return true;
 }
 
-bool CalcPulsationStats(const PulsationRecord& r, int32_t k, PulsationStats& s,
-                        std::string& error) {
+bool CheckPulsationPoint(const PulsationRecord& r, int32_t k, std::string& error) {
   const auto pointCount = static_cast<int64_t>(r.Points.size());
   if (pointCount == 0) {
     error = NoPulsationPointsText;
@@ -42,11 +41,17 @@ bool CalcPulsationStats(const PulsationRecord& r, int32_t k, PulsationStats& s,
             std::to_string(pointCount) + ")";
     return false;
   }
-  const int32_t m = r.SampleCount;
-  if (m <= 0) {
+  if (r.SampleCount <= 0) {
     error = NoPulsationSamplesText;
     return false;
   }
+  return true;
+}
+
+bool CalcPulsationStats(const PulsationRecord& r, int32_t k, PulsationStats& s,
+                        std::string& error) {
+  if (!CheckPulsationPoint(r, k, error)) return false;
+  const int32_t m = r.SampleCount;
   if (static_cast<int64_t>(r.Vx.size()) <= k || static_cast<int64_t>(r.Vy.size()) <= k ||
       static_cast<int64_t>(r.Vx[k].size()) < m || static_cast<int64_t>(r.Vy[k].size()) < m) {
     error = "Запись пульсаций неполна: у точки " + std::to_string(int64_t{k} + 1) +

@@ -39,6 +39,10 @@ struct PulsationStats {
 bool CalcPulsationStats(const PulsationRecord& r, int32_t k, PulsationStats& s,
                         std::string& error);
 
+// The record has points and samples and point k (0-based) among them; a
+// message for the user otherwise. `r` needs only its header (points, count).
+bool CheckPulsationPoint(const PulsationRecord& r, int32_t k, std::string& error);
+
 // Checks that the four figures of `s` are finite (a message naming point k
 // otherwise) and writes its four label texts.
 bool LabelPulsationStats(int32_t k, PulsationStats& s, std::string& error);

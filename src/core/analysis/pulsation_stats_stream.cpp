@@ -20,21 +20,8 @@ bool StreamPulsationStats(const std::string& file, int32_t k, Observer& obs, Pul
   PulsationPointStream in;
   PulsationRecord h;
   if (!in.Open(file, h, error)) return false;
-  const auto pointCount = static_cast<int64_t>(h.Points.size());
-  if (pointCount == 0) {
-    error = NoPulsationPointsText;
-    return false;
-  }
-  if (k < 0 || k >= pointCount) {
-    error = "Нет точки с номером " + std::to_string(int64_t{k} + 1) + " (точек в файле: " +
-            std::to_string(pointCount) + ")";
-    return false;
-  }
+  if (!CheckPulsationPoint(h, k, error)) return false;
   const int32_t m = h.SampleCount;
-  if (m <= 0) {
-    error = NoPulsationSamplesText;
-    return false;
-  }
 
   std::vector<Real> vx(BlockSamples), vy(BlockSamples);
   // The arithmetic, and its order, of CalcPulsationStats: sums are doubles,
