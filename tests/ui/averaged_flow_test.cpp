@@ -39,6 +39,7 @@
 #include "core/base/numfmt.h"
 #include "modal_driver.h"
 #include "ui/averaged_flow.h"
+#include "ui/averages_json.h"
 #include "ui/contraction_chart.h"
 #include "ui/elided_label.h"
 #include "ui/precision_toggle.h"
@@ -421,6 +422,30 @@ void AveragedFlowTest::readsAnAveragesFile() {
     QVERIFY2(box->Text.contains(QFileInfo(bad).fileName()), qPrintable(box->Text));
     QVERIFY(w.HasData());
     QVERIFY(w.labSummary->text().startsWith(QStringLiteral("Файл avg.json.")));
+  }
+  AveragingResults kept;
+  kept.Samples = 17;
+  QString why;
+  QVERIFY(!ReadAveragesJson(dir.filePath("none.json"), kept, why));
+  QVERIFY2(why.startsWith(QStringLiteral("«none.json»: файл не открывается")), qPrintable(why));
+  QCOMPARE(kept.Samples, int64_t{17});
+
+  // The hood is drawn only over the grid of this very area: any one of its
+  // sizes, origin, spacing or cells otherwise is another area's.
+  const AveragingGrid own = results_.Field.Grid;
+  QVERIFY(GridMatchesModel(own, model_));
+  const std::pair<const char*, void (*)(AveragingGrid&)> changes[] = {
+      {"Nx", [](AveragingGrid& g) { ++g.Nx; }},
+      {"Ny", [](AveragingGrid& g) { ++g.Ny; }},
+      {"X0", [](AveragingGrid& g) { g.X0 += g.Dx; }},
+      {"Y0", [](AveragingGrid& g) { g.Y0 += g.Dy; }},
+      {"Dy", [](AveragingGrid& g) { g.Dy *= 2; }},
+      {"a cell", [](AveragingGrid& g) { g.Inside[g.Inside.size() / 2] = !g.Inside[g.Inside.size() / 2]; }},
+      {"no spacing", [](AveragingGrid& g) { g.Dx = 0; }}};
+  for (const auto& [name, change] : changes) {
+    AveragingGrid g = own;
+    change(g);
+    QVERIFY2(!GridMatchesModel(g, model_), name);
   }
 }
 
