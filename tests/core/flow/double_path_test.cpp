@@ -297,7 +297,11 @@ TEST(DoublePath, SameBytesForEveryThreadCountAndInstructionSet) {
   }
   for (vk::Isa isa : AllIsas) {
     IsaScope scope(isa);
+    // Each supported set is taken, or the comparison below proves nothing.
+    ASSERT_EQ(scope.Ok(), vk::IsaSupported(isa)) << vk::IsaName(isa);
     if (!scope.Ok()) continue;
+    ASSERT_EQ(vk::ActiveIsa(), isa);
+    ASSERT_EQ(&vk::Active(), &vk::KernelsOf(isa));
     EXPECT_TRUE(SameState(AfterSteps(DoubleExec(2), 40), first)) << vk::IsaName(isa);
   }
 }
