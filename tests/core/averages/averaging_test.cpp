@@ -305,6 +305,46 @@ TEST(Averaging, HalfWidthOfBlockMeansAgainstClosedForms) {
   EXPECT_EQ(BlockHalfWidth95(std::vector<double>(24, 0.3)), 0.0);
 }
 
+TEST(Averaging, HalfWidthsOfEachPointFromItsOwnWholeBlocksAfterTheStart) {
+  // Grid cell 0, then the flux section. Blocks 0 and 1 start before the
+  // averaged stretch, block 42 is partial: their wild values must be left out.
+  // Blocks 2..41 hold the alternating series above, so the closed form holds.
+  const Model m = test::DefaultModel();
+  AveragingState s;
+  s.SampleCell.push_back(0);
+  for (int32_t j = 0; j < FluxSectionPoints; ++j) s.SampleCell.push_back(AveragingState::FluxCell0 - j);
+  s.SamplePoints.resize(s.SampleCell.size());
+  const size_t points = s.SampleCell.size(), blocks = 43;
+  s.BlockLength = 3;
+  s.BlockCount = static_cast<int32_t>(blocks);
+  s.Moments.assign(blocks * points * AveragingState::MomentsPerPoint, 0.0);
+  for (size_t k = 0; k < blocks; ++k) {
+    s.BlockStart.push_back(static_cast<Real>(k));
+    s.BlockSamples.push_back(k + 1 == blocks ? 1 : 3);
+    const size_t j = k - 2;
+    const double z = k < 2 || k + 1 == blocks ? 1e3 : (j / 2 % 2 == 0 ? 1 : -1) + (j % 2 == 0 ? 0.25 : -0.25);
+    double* at = &s.Moments[k * points * AveragingState::MomentsPerPoint];
+    at[0] = 2 * z;                        // vx at cell 0
+    at[2] = 0.3;                          // vy: constant
+    at[4] = static_cast<double>(k * k);  // |V|: a trend, correlated
+    for (size_t p = 1; p < points; ++p) at[p * AveragingState::MomentsPerPoint] = z;  // vx across the section
+  }
+  AveragingResults r;
+  r.Field.Grid.Inside.assign(4, 1);
+  const double b = static_cast<double>(m.ChannelRadius), v0 = 2.0;
+  r.Flux.Valid = true;
+  r.Flux.Reference = std::acos(-1.0) * b * b * v0;
+  SummariseHalfWidths(s, m, 2.0L, r);
+  const double h = 2.093 / std::sqrt(19.0);
+  EXPECT_NEAR(r.Field.VxHalfWidth95[0], 2 * h, 1e-12);
+  EXPECT_EQ(r.Field.VyHalfWidth95[0], 0.0);
+  EXPECT_TRUE(std::isnan(r.Field.SpeedHalfWidth95[0]));
+  for (size_t c = 1; c < 4; ++c) EXPECT_TRUE(std::isnan(r.Field.VxHalfWidth95[c])) << "cell " << c << " not sampled";
+  // A uniform vx = z over the section carries z·πB² (midpoint rule, exact for 2πy):
+  // the ratio to πB²·v0 is z/v0.
+  EXPECT_NEAR(r.Flux.RatioHalfWidth95, h / v0, 1e-9);
+}
+
 TEST(Averaging, MergedBlocksGiveTheDirectMeansFromABlockBoundary) {
   Model m = test::CoarseModel(0.05L);
   AveragingSettings a;
