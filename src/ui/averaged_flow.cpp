@@ -338,7 +338,7 @@ void TfrmAveragedFlow::FillCentreline(const AveragingResults& r, const Model* co
     const double xd = -static_cast<double>(contour->PlaneX) / (2 * static_cast<double>(contour->ChannelRadius));
     plane = {QPointF(xd, bottom), QPointF(xd, top)};
     hi = std::max(hi, xd);
-    SeriesPlane->setName(QStringLiteral("Плоскость, x/D = %1").arg(Q(FormatFixed(xd, 3, 2))));
+    SeriesPlane->setName(QStringLiteral("Плоскость, x/D = %1").arg(Q(FormatFixed(xd, 6, 2))));
   }
   SeriesPlane->replace(plane);
   const auto markers = CentreChart->chart()->legend()->markers(SeriesPlane);

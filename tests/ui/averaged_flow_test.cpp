@@ -214,6 +214,13 @@ void AveragedFlowTest::showsTheAveragesOfARun() {
   QCOMPARE(w.SeriesPlane->at(1).x(), w.SeriesPlane->at(0).x());
   QVERIFY(w.SeriesModel->at(stations - 1).x() < w.SeriesPlane->at(0).x());
   QCOMPARE(w.SeriesPlane->name(), QStringLiteral("Плоскость, x/D = 1,67"));
+  {
+    Model far = model_;  // a plane 4 m away: x/D = 4/0,3 = 13,33…
+    far.PlaneX = -4;
+    w.ShowResults(results_, far);
+    QCOMPARE(w.SeriesPlane->name(), QStringLiteral("Плоскость, x/D = 13,33"));
+    w.ShowResults(results_, model_);
+  }
   // The y axis from 0 (lower only below 0) to the first multiple of 0,25 at or
   // above every value drawn, and at least 1; the plane's line spans it.
   {
