@@ -45,6 +45,13 @@ pid_t ProcessMentioning(const std::string& text) {
 
 bool ProcessMentions(const std::string& text) { return ProcessMentioning(text) > 0; }
 
+// A process's command line, its words joined by blanks.
+std::string CommandLine(pid_t pid) {
+  std::string cmd = Slurp(fs::path("/proc") / std::to_string(pid) / "cmdline");
+  for (char& c : cmd) c = c == '\0' ? ' ' : c;
+  return cmd;
+}
+
 template <class F>
 bool WaitFor(F done, double seconds) {
   const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
@@ -233,6 +240,7 @@ TEST_F(Study, CaseWhoseRunDiesTwiceFails) {
     pid_t run = -1;
     ASSERT_TRUE(WaitFor([&] { return (run = ProcessMentioning(state)) > 0 && run != killed; }, 10))
         << "attempt " << attempt << " never started";
+    EXPECT_NE(CommandLine(run).find(" --threads 1 "), std::string::npos) << "one thread unless told: " << CommandLine(run);
     ::kill(run, SIGKILL);
     killed = run;
   }
@@ -369,6 +377,30 @@ TEST_F(Study, StudyRunWhoseProgramIsGoneStartsNoMoreCases) {
   EXPECT_NE(r.out.find("Рассчитано 1 из 2, с ошибкой 0, не рассчитано 1"), std::string::npos) << r.out;
   EXPECT_TRUE(Exists("g/cases/0000/done"));
   EXPECT_FALSE(Exists("g/cases/0001/done") || Exists("g/cases/0001/failed"));
+  // The next run does the case left; its line counts the one done before.
+  r = Run({"study", "run", "g"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.err.rfind("рассчитано 2 из 2, с ошибкой 0, выполняется 0, осталось ~", 0), 0) << r.err;
+}
+
+// GNU parallel is given every pending case once and the options asked for;
+// the folder goes as one word whatever its blanks. A stand-in records them.
+TEST_F(Study, ParallelIsGivenThePendingCasesAndTheOptions) {
+  Write("s.toml", "name = \"three\"\n[base]\nmax-time = 0.05\n[sweep]\nflange-angle-deg = [30, 45, 60]\n");
+  ASSERT_EQ(Run({"study", "plan", "s.toml", "p q"}).status, 0);
+  ASSERT_EQ(Run({"study", "case", "p q", "1"}).status, 0);
+  fs::create_directories(dir_ / "bin");
+  Write("bin/parallel", "#!/bin/sh\nfor a in \"$@\"; do printf '%s\\n' \"$a\"; done >>args.txt\necho === >>args.txt\n");
+  fs::permissions(dir_ / "bin/parallel", fs::perms::owner_all);
+  const std::string path = "PATH=" + Quote((dir_ / "bin").string());
+  const Result with = Run({"study", "parallel", "p q", "-j", "1", "--threads", "2"}, path);
+  EXPECT_EQ(with.status, 1) << "the stand-in ran nothing";
+  EXPECT_NE(with.out.find("Рассчитано 1 из 3, с ошибкой 0, не рассчитано 2"), std::string::npos) << with.out;
+  EXPECT_EQ(Run({"study", "parallel", "p q"}, path).status, 1);
+  const std::string self = fs::canonical(MDV_BATCH_EXE).string(), dir = (dir_ / "p q").string();
+  const std::string words = "study\ncase\n" + dir + "\n{}\n--threads\n";
+  EXPECT_EQ(Read("args.txt"), "--will-cite\n--halt\nnever\n-q\n-j\n1\n" + self + "\n" + words + "2\n:::\n0\n2\n===\n" +
+                                  "--will-cite\n--halt\nnever\n-q\n" + self + "\n" + words + "1\n:::\n0\n2\n===\n");
 }
 
 // Ctrl+C while a large study is planned: 130 and no folder left behind (a
@@ -456,6 +488,15 @@ TEST_F(Study, SlurmScriptTakesNoLineBreaksIntoItsDirectives) {
   ASSERT_EQ(Run({"study", "slurm", "j"}).status, 0);
   const std::string script = Read("j/study.sbatch");
   EXPECT_EQ(script.find("\necho injected"), std::string::npos) << script;
+  // Nor through the folder: a quote or control character in its path would
+  // end or break the log directive's quotes.
+  for (const char* folder : {"q\"d", "t\td"}) {
+    ASSERT_EQ(Run({"study", "plan", "s.toml", folder}).status, 0);
+    const Result r = Run({"study", "slurm", folder});
+    EXPECT_EQ(r.status, 2) << r.err;
+    EXPECT_NE(r.err.find("не годится для Slurm"), std::string::npos) << r.err;
+    EXPECT_FALSE(Exists(std::string(folder) + "/study.sbatch"));
+  }
 }
 
 // The whole job script: one array task per case (0 to N − 1), the options
