@@ -224,6 +224,36 @@ TEST(Averaging, StopAndContinueAddToTheSameAverages) {
   EXPECT_FALSE(SummariseAveraging(again, split.m).HasAverages);
 }
 
+// Feeding a state laid over another hood (any one coordinate of any rib
+// moved) starts it afresh over the new one; the same hood goes on adding.
+TEST(Averaging, FeedingAnotherHoodStartsAfresh) {
+  Model m = test::CoarseModel(0.05L);
+  AveragingSettings a = SmallSettings();
+  a.ZoneEverySamples = 0;
+  AveragingState s;
+  StartAveraging(s, m, a);
+  for (int k = 0; k < 4; ++k) {
+    m.Time = Dt * k;
+    FeedStep(s, m);
+  }
+  ASSERT_EQ(s.Steps, 4);
+  for (const size_t rib : {size_t{0}, m.BodyRibs.size() - 1}) {
+    for (int c = 0; c < 4; ++c) {
+      SCOPED_TRACE(testing::Message() << "rib " << rib << ", coordinate " << c);
+      Model moved = m;
+      TRib& r = moved.BodyRibs[rib];
+      Real* at[4] = {&r.P1.X, &r.P1.Y, &r.P2.X, &r.P2.Y};
+      *at[c] += 1e-3L;
+      AveragingState u = s;
+      FeedStep(u, moved);
+      EXPECT_EQ(u.Steps, 1);
+      EXPECT_EQ(u.Times.size(), 1u);
+      FeedStep(u, moved);
+      EXPECT_EQ(u.Steps, 2) << "the new hood kept";
+    }
+  }
+}
+
 // Velocities of every sample point at every step, taken beside the averages.
 class DirectSamples : public Observer {
  public:
