@@ -3,6 +3,7 @@
 
 Usage: validation_doc.py RESULTS_DIR OUTPUT.md
        validation_doc.py --layer RESULTS_DIR   (the wall layer's tables alone, on stdout)
+       validation_doc.py --outer RESULTS_DIR   (the one-sided Kutta flux's tables alone, on stdout)
 RESULTS_DIR holds one TSV per case list (scripts/refined_research.sh) and,
 per case, LABEL.json (the averages file of its run).
 """
@@ -291,9 +292,79 @@ def layer_tables(directory):
     return text
 
 
+def outer_case(label):
+    """h, dt, d_p, the wall layer, the wall's thickness and the new ring's place
+    of an outer_*.cases label: PREFIX_INLET_hH_dtDT[_pD][_lL][_wW][_off][_rep]."""
+    parts = label.split("_")
+    found = {"p": "0.01", "l": "0.01", "w": "0.02", "place": "U·dt/2" if "off" not in parts else "h/2"}
+    for part in parts[2:]:
+        for key in ("h", "dt", "p", "l", "w"):
+            if part.startswith(key) and part[len(key):len(key) + 1].isdigit():
+                found[key] = part[len(key):]
+                break
+    found["rep"] = label.endswith("_rep")
+    return found
+
+
+def outer_tables(directory):
+    """The one-sided Kutta flux (outer_*.cases): per inlet, every run's shed
+    rates, budget and measures, then the convergence indices in h and dt."""
+    text, gci = "", []
+    for name, what, edges in (("reentrant", "Входной патрубок Борда (α = 0)", "внешняя / внутренняя кромка"),
+                              ("flush", "Вход с фланцем заподлицо (α = 90°)", "кромка входа")):
+        rows_, found = [], {}
+        labels = sorted({os.path.basename(p)[:-5] for p in os.listdir(directory)
+                         if p.startswith("outer_" + name + "_") and p.endswith(".json")})
+        for label in labels:
+            m = wall_measures(directory, label)
+            bud = budget(directory, label)
+            j = averages(directory, label)
+            if m is None or bud is None:
+                continue
+            b, _ = bud
+            case = outer_case(label)
+            rates = [b.get(f"edge{e}_shed_rate", 0) for e in range(3)]
+            shown = rates[:2] if name == "reentrant" else rates[2:]
+            zeta = ((j.get("contraction") or {}).get("vena_contracta") or {}).get("zeta_m")
+            m["zeta"] = zeta
+            reatt = vena(directory, label)[2]
+            if not case["rep"]:
+                found[(case["h"], case["dt"], case["p"], case["l"], case["w"], case["place"])] = m
+            rows_.append([comma(float(case["h"]), 4), comma(float(case["dt"]), 4) + (" (реплика)" if case["rep"] else ""),
+                          comma(float(case["p"])), comma(float(case["l"])), comma(float(case["w"])), case["place"],
+                          " / ".join(comma(r, 2) for r in shown), comma(sum(rates), 2),
+                          comma(b.get("wall_rate", 0), 2), comma(b["suction_rate"], 2),
+                          comma(m["cc"]), comma(m["xc"], 2), reatt, comma(m["vmax"]), comma(zeta, 2),
+                          comma(b["mean_rings"], 0), comma(m["flux"])])
+        rows_.sort(key=lambda r: (r[5], r[3], r[4], r[2], r[0], r[1]))
+        text += f"{what}:\n\n" + table(
+            ["h, м", "dt, с", "d_p, м", "слой, м", "W, м", "новое кольцо", f"сброс: {edges}, м²/с²", "сброс Γ всего",
+             "взято стенкой", "уходит в отсос", "C_c вены", "x_c/D", "L_r/D", "v0/max v̄x", "ζ_M", "колец",
+             "расход"], rows_) + "\n"
+        for key, measure in (("cc", "C_c вены"), ("vmax", "v0/max v̄x"), ("zeta", "ζ_M")):
+            seqs = [("dt при h = 0,005", [("0.005", dt, "0.01", "0.01", "0.02", "U·dt/2")
+                                          for dt in ("0.0025", "0.005", "0.01")], [0.0025, 0.005, 0.01]),
+                    ("h при dt = 0,005", [(h, "0.005", "0.01", "0.01", "0.02", "U·dt/2")
+                                          for h in ("0.0025", "0.005", "0.01")], [0.0025, 0.005, 0.01]),
+                    ("h при dt = 0,005, кольцо на h/2", [(h, "0.005", "0.01", "0.01", "0.02", "h/2")
+                                                         for h in ("0.0025", "0.005", "0.01")], [0.0025, 0.005, 0.01])]
+            for refinement, keys, steps in seqs:
+                if not all(k in found and found[k].get(key) is not None for k in keys):
+                    continue
+                phi = [found[k][key] for k in keys]
+                gci.append([what.split(" (")[0], refinement, measure] + [comma(v) for v in phi] + [celik(steps, phi)])
+    text += "Convergence (Celik et al.'s three grids, fine to coarse; d_p = 0,01 m, layer 0,01 m, W = 0,02 m, "
+    text += "the new ring at U·dt/2 unless said):\n\n"
+    text += table(["вход", "уточнение", "величина", "φ1 (мелкий)", "φ2", "φ3 (крупный)", "итог"], gci)
+    return text
+
+
 def main():
     if sys.argv[1] == "--layer":  # the wall layer's section alone, for a partial update
         print(layer_tables(sys.argv[2]))
+        return
+    if sys.argv[1] == "--outer":  # the one-sided Kutta flux's section alone
+        print(outer_tables(sys.argv[2]))
         return
     directory, output = sys.argv[1], sys.argv[2]
     with open(os.path.join(os.path.dirname(os.path.abspath(__file__)), "validation_text.md"),
@@ -374,7 +445,7 @@ def main():
     for key, value in (("{{DT}}", cc_rows(re, dt_labels, d)), ("{{H}}", cc_rows(re, h_labels, d)),
                        ("{{DELTA}}", cc_rows(re, d_labels, d)), ("{{CANDIDATES}}", cc_rows(re, cand_labels, d)),
                        ("{{FLUSH}}", cc_rows(re, flush_labels, d)), ("{{HOOD}}", hood_table),
-                       ("{{SINK}}", sink_table), ("{{WALL}}", wall_tables(d)), ("{{LAYER}}", layer_tables(d))):
+                       ("{{SINK}}", sink_table), ("{{WALL}}", wall_tables(d)), ("{{LAYER}}", layer_tables(d)), ("{{OUTER}}", outer_tables(d))):
         text = text.replace(key, value)
     with open(output, "w", encoding="utf-8") as f:
         f.write(text)
