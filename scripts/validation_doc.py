@@ -327,21 +327,31 @@ def outer_tables(directory):
             shown = rates[:2] if name == "reentrant" else rates[2:]
             zeta = ((j.get("contraction") or {}).get("vena_contracta") or {}).get("zeta_m")
             m["zeta"] = zeta
+            c = centre(j, 0.5)
+            m["centre"] = c["model"] if c else None
+            devs = [centre(j, xd) for xd in (0.25, 0.5, 1.0, 1.5)]
+            dev = max((abs(d["model"] / d["disc_sink"] - 1) * 100 for d in devs if d), default=None)
+            # The disc sink is the flush inlet's: the re-entrant tube has no flange.
+            dev_text = comma(dev, 1) + " %" if name == "flush" and dev is not None else "—"
             reatt = vena(directory, label)[2]
             if not case["rep"]:
                 found[(case["h"], case["dt"], case["p"], case["l"], case["w"], case["place"])] = m
-            rows_.append([comma(float(case["h"]), 4), comma(float(case["dt"]), 4) + (" (реплика)" if case["rep"] else ""),
-                          comma(float(case["p"])), comma(float(case["l"])), comma(float(case["w"])), case["place"],
+            given = {k: case[k].replace(".", ",") for k in ("h", "dt", "p", "l", "w")}  # as the label writes them
+            order = (case["place"] != "U·dt/2", -float(case["l"]), -float(case["w"]), float(case["p"]),
+                     -float(case["h"]), -float(case["dt"]), case["rep"])
+            rows_.append([order, given["h"], given["dt"] + (" (реплика)" if case["rep"] else ""),
+                          given["p"], given["l"], given["w"], case["place"],
                           " / ".join(comma(r, 2) for r in shown), comma(sum(rates), 2),
                           comma(b.get("wall_rate", 0), 2), comma(b["suction_rate"], 2),
                           comma(m["cc"]), comma(m["xc"], 2), reatt, comma(m["vmax"]), comma(zeta, 2),
-                          comma(b["mean_rings"], 0), comma(m["flux"])])
-        rows_.sort(key=lambda r: (r[5], r[3], r[4], r[2], r[0], r[1]))
+                          comma(m["centre"]), dev_text, comma(b["mean_rings"], 0), comma(m["flux"])])
+        rows_ = [r[1:] for r in sorted(rows_, key=lambda r: r[0])]  # convected first, then coarse to fine
         text += f"{what}:\n\n" + table(
             ["h, м", "dt, с", "d_p, м", "слой, м", "W, м", "новое кольцо", f"сброс: {edges}, м²/с²", "сброс Γ всего",
-             "взято стенкой", "уходит в отсос", "C_c вены", "x_c/D", "L_r/D", "v0/max v̄x", "ζ_M", "колец",
-             "расход"], rows_) + "\n"
-        for key, measure in (("cc", "C_c вены"), ("vmax", "v0/max v̄x"), ("zeta", "ζ_M")):
+             "взято стенкой", "уходит в отсос", "C_c вены", "x_c/D", "L_r/D", "v0/max v̄x", "ζ_M",
+             "v/v0 при x/D = 0,5", "откл. от диска-стока до x/D = 1,5", "колец", "расход"], rows_) + "\n"
+        for key, measure in (("cc", "C_c вены"), ("vmax", "v0/max v̄x"), ("zeta", "ζ_M"),
+                             ("centre", "v/v0 при x/D = 0,5")):
             seqs = [("dt при h = 0,005", [("0.005", dt, "0.01", "0.01", "0.02", "U·dt/2")
                                           for dt in ("0.0025", "0.005", "0.01")], [0.0025, 0.005, 0.01]),
                     ("h при dt = 0,005", [(h, "0.005", "0.01", "0.01", "0.02", "U·dt/2")
