@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QIcon>
 #include <QLocale>
+#include <QScreen>
 #include <QTranslator>
 
 #include "app/startup.h"
@@ -54,6 +55,7 @@ int main(int argc, char* argv[]) {
   mdv::TfrmBreakPntIntervals frmBreakPntIntervals(&frmMain);
   frmMain.frmBreakPntIntervals = &frmBreakPntIntervals;
 
+  if (const QScreen* screen = QGuiApplication::primaryScreen()) frmMain.StartOnScreen(screen->availableGeometry());
   frmMain.show();
   return QApplication::exec();
 }

@@ -323,20 +323,23 @@ int RunStudyCommand(CLI::App& app, const RunArgs& a) {
 
   std::vector<std::string> failures;
   int unfinished = 0;  // cases whose process ended leaving them pending
+  // A case that cannot be started (this program gone or replaced midway, no
+  // processes left): no more are started, those running are let finish.
+  std::string startError;
   while (!queue.empty() || !running.empty()) {
-    while (!interrupted && !queue.empty() && static_cast<int>(running.size()) < a.jobs) {
+    while (!interrupted && startError.empty() && !queue.empty() && static_cast<int>(running.size()) < a.jobs) {
       const int id = queue.front();
-      queue.pop_front();
       const std::vector<std::string> argv = {SelfExe(), "study", "case", a.dir, std::to_string(id),
                                              "--quiet", "--threads", std::to_string(a.threads)};
       const pid_t pid = Spawn(argv, "/dev/null", "/dev/null", error);
       if (pid < 0) {
-        std::signal(SIGINT, previous);
-        return Fail(error);
+        startError = "вариант " + std::to_string(id) + " не начат: " + error;
+        break;
       }
+      queue.pop_front();
       running[pid] = {id, Clock::now()};
     }
-    if (interrupted) queue.clear();
+    if (interrupted || !startError.empty()) queue.clear();
     progress(false);
     int raw = 0;
     const pid_t pid = ::waitpid(-1, &raw, WNOHANG);
@@ -370,6 +373,7 @@ int RunStudyCommand(CLI::App& app, const RunArgs& a) {
   std::printf("Время счёта: %s с\n",
               FormatFixed(std::chrono::duration<double>(Clock::now() - begin).count(), 6, 1).c_str());
   if (interrupted) return ExitInterrupted;
+  if (!startError.empty()) return Fail(startError);
   if (unfinished > 0) return Fail("вариантов, оставшихся не рассчитанными: " + std::to_string(unfinished));
   return failures.empty() ? ExitOk : ExitFailed;
 }
@@ -494,8 +498,9 @@ int SlurmCommand(CLI::App& app, const SlurmArgs& a) {
     return ExitOk;
   }
   std::string out;
-  if (!RunCapture({"sbatch", "--parsable", script}, out, error))
-    return Fail("sbatch не принял задание: " + error);
+  bool started = false;
+  if (!RunCapture({"sbatch", "--parsable", script}, out, error, &started))
+    return Fail(started ? "sbatch не принял задание: " + error : error + " (нужен Slurm, команда sbatch)");
   const std::string job = out.substr(0, out.find_first_of(";\n"));
   std::printf("%s\n", job.c_str());
   return ExitOk;
@@ -551,18 +556,20 @@ int CollectCommand(CLI::App& app, const std::string& dir) {
     for (PlotScript& p : ConvergencePlotScripts(table, rows)) scripts.push_back(std::move(p));
   }
   int status = ExitOk;
+  bool gnuplotStarts = true;
   for (const PlotScript& p : scripts) {
     if (InterruptWatch::Raised()) return interrupted();
     const std::string gp = (stagedPlots / (p.BaseName + ".gp")).string();
     if (!WriteTextFile(gp, p.Text, error)) return Fail(error);
     files.push_back("plots/" + p.BaseName + ".gp");
+    if (!gnuplotStarts) continue;  // the scripts are written all the same, to be drawn later
     std::string out;
     // gnuplot writes the PNG named in the script beside the script.
-    const std::vector<std::string> argv = {"/bin/sh", "-c", "cd " + ShellQuote(stagedPlots.string()) +
-                                                              " && exec gnuplot " + ShellQuote(p.BaseName + ".gp")};
-    if (!RunCapture(argv, out, error)) {
+    if (!RunCapture({"gnuplot", p.BaseName + ".gp"}, out, error, &gnuplotStarts, stagedPlots.string())) {
       if (InterruptWatch::Raised()) return interrupted();
-      status = Fail("gnuplot не построил " + Quoted((fs::path(dir) / files.back()).string()) + ": " + error);
+      status = Fail(gnuplotStarts ? "gnuplot не построил " + Quoted((fs::path(dir) / files.back()).string()) + ": " + error
+                                  : error + " (нужен пакет gnuplot): графики не построены, их скрипты в " +
+                                        Quoted((fs::path(dir) / "plots").string()));
       continue;
     }
     files.push_back("plots/" + p.BaseName + ".png");

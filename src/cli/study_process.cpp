@@ -17,7 +17,7 @@ namespace {
 
 // In the child between fork and exec: only async-signal-safe calls.
 [[noreturn]] void ExecChild(const std::vector<std::string>& argv, const char* outFile,
-                            const char* errFile, pid_t parent, int errPipe) {
+                            const char* errFile, const char* dir, pid_t parent, int errPipe) {
   ::prctl(PR_SET_PDEATHSIG, SIGKILL);
   if (::getppid() != parent) ::_exit(127);  // the parent died before the line above
   auto redirect = [](const char* path, int target) {
@@ -29,7 +29,8 @@ namespace {
     return ok;
   };
   int err = 0;
-  if (!redirect(outFile, STDOUT_FILENO) || !redirect(errFile, STDERR_FILENO)) {
+  if (!redirect(outFile, STDOUT_FILENO) || !redirect(errFile, STDERR_FILENO) ||
+      (dir != nullptr && ::chdir(dir) != 0)) {
     err = errno;
   } else {
     std::vector<char*> args;
@@ -42,6 +43,20 @@ namespace {
   ::_exit(127);
 }
 
+// Why a program did not start, for the user.
+std::string StartWhy(int err) {
+  switch (err) {
+    case ENOENT: return "программа не найдена";
+    case EACCES:
+    case EPERM: return "нет прав на запуск";
+    case ENOEXEC: return "файл не является программой";
+    case ENOTDIR: return "часть пути не является папкой";
+    case ENOMEM:
+    case EAGAIN: return "не хватает памяти или процессов";
+    default: return std::strerror(err);
+  }
+}
+
 }  // namespace
 
 std::string SelfExe() {
@@ -51,17 +66,17 @@ std::string SelfExe() {
 }
 
 pid_t Spawn(const std::vector<std::string>& argv, const std::string& outFile,
-            const std::string& errFile, std::string& error) {
+            const std::string& errFile, std::string& error, const std::string& dir) {
   // The child reports a failed exec through a close-on-exec pipe.
   int fds[2];
   if (::pipe2(fds, O_CLOEXEC) != 0) {
-    error = std::string("pipe: ") + std::strerror(errno);
+    error = "Не удалось запустить " + argv[0] + ": " + StartWhy(errno);
     return -1;
   }
   const pid_t parent = ::getpid();
   const pid_t pid = ::fork();
   if (pid < 0) {
-    error = std::string("fork: ") + std::strerror(errno);
+    error = "Не удалось запустить " + argv[0] + ": " + StartWhy(errno);
     ::close(fds[0]);
     ::close(fds[1]);
     return -1;
@@ -69,7 +84,7 @@ pid_t Spawn(const std::vector<std::string>& argv, const std::string& outFile,
   if (pid == 0) {
     ::close(fds[0]);
     ExecChild(argv, outFile.empty() ? nullptr : outFile.c_str(),
-              errFile.empty() ? nullptr : errFile.c_str(), parent, fds[1]);
+              errFile.empty() ? nullptr : errFile.c_str(), dir.empty() ? nullptr : dir.c_str(), parent, fds[1]);
   }
   ::close(fds[1]);
   int err = 0;
@@ -80,7 +95,7 @@ pid_t Spawn(const std::vector<std::string>& argv, const std::string& outFile,
   ::close(fds[0]);
   if (n == static_cast<ssize_t>(sizeof err)) {
     ::waitpid(pid, nullptr, 0);
-    error = "Не удалось запустить " + argv[0] + ": " + std::strerror(err);
+    error = "Не удалось запустить " + argv[0] + ": " + StartWhy(err);
     return -1;
   }
   return pid;
@@ -95,13 +110,15 @@ ChildEnd WaitChild(pid_t pid) {
   return {false, WIFSIGNALED(raw) ? WTERMSIG(raw) : 0};
 }
 
-bool RunCapture(const std::vector<std::string>& argv, std::string& out, std::string& error) {
+bool RunCapture(const std::vector<std::string>& argv, std::string& out, std::string& error,
+                bool* started, const std::string& dir) {
+  if (started != nullptr) *started = false;
   char outName[] = "/tmp/mdv-capture-out-XXXXXX";
   char errName[] = "/tmp/mdv-capture-err-XXXXXX";
   const int fo = ::mkstemp(outName);
   const int fe = ::mkstemp(errName);
   if (fo < 0 || fe < 0) {
-    error = std::string("mkstemp: ") + std::strerror(errno);
+    error = "Не удалось создать временный файл в /tmp: " + std::string(std::strerror(errno));
     if (fo >= 0) { ::close(fo); ::unlink(outName); }
     if (fe >= 0) { ::close(fe); ::unlink(errName); }
     return false;
@@ -119,8 +136,9 @@ bool RunCapture(const std::vector<std::string>& argv, std::string& out, std::str
     return s;
   };
   bool ok = false;
-  const pid_t pid = Spawn(argv, outName, errName, error);
+  const pid_t pid = Spawn(argv, outName, errName, error, dir);
   if (pid > 0) {
+    if (started != nullptr) *started = true;
     const ChildEnd end = WaitChild(pid);
     out = slurp(outName);
     ok = end.Exited && end.Status == 0;

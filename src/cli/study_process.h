@@ -13,11 +13,12 @@ namespace mdv::cli {
 std::string SelfExe();
 
 // Starts argv[0] (searched in PATH) with stdout and stderr sent to the given
-// files ("" keeps this process's). The child is killed when this process
-// dies, so that nothing outlives a killed case. Returns the pid, or -1 with
-// a message.
+// files ("" keeps this process's), in folder `dir` ("" keeps this one's). The
+// child is killed when this process dies, so that nothing outlives a killed
+// case. Returns the pid, or -1 with a message saying why it did not start
+// (no such program, not executable, …) — the child's exec failure included.
 pid_t Spawn(const std::vector<std::string>& argv, const std::string& outFile,
-            const std::string& errFile, std::string& error);
+            const std::string& errFile, std::string& error, const std::string& dir = "");
 
 // How a child ended.
 struct ChildEnd {
@@ -26,8 +27,10 @@ struct ChildEnd {
 };
 ChildEnd WaitChild(pid_t pid);
 
-// Runs a command to its end and returns its stdout; false when it could not
-// start or did not exit with 0 (then `error` has its stderr).
-bool RunCapture(const std::vector<std::string>& argv, std::string& out, std::string& error);
+// Runs a command (in folder `dir`, "" for this one) to its end and returns its
+// stdout; false when it could not start (then *started is false and `error`
+// says why) or did not exit with 0 (then `error` has its stderr).
+bool RunCapture(const std::vector<std::string>& argv, std::string& out, std::string& error,
+                bool* started = nullptr, const std::string& dir = "");
 
 }  // namespace mdv::cli

@@ -20,6 +20,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
+#include <QScrollArea>
 #include <QStatusBar>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -52,6 +53,12 @@ constexpr int kClientWidth = 938;
 constexpr int kClientHeight = 498;
 constexpr int kStatusHeight = 19;
 constexpr int kMinClientWidth = 792;  // outer 800 with the 4-pixel borders
+// Below the design's least client size the client area scrolls, so that on a
+// small or magnified screen (640 x 400 logical pixels for 1280 x 800 at a
+// scale factor of 2) the window may be as small as the screen, down to this,
+// with every control reachable.
+constexpr int kMinWindowWidth = 400;
+constexpr int kMinWindowHeight = 300;
 
 QString Q(const std::string& s) { return QString::fromStdString(s); }
 std::string S(const QString& s) { return s.toStdString(); }
@@ -128,7 +135,8 @@ TfrmMain::TfrmMain(Model& model, Picture& picture, QWidget* parent)
   if (const QScreen* screen = QGuiApplication::primaryScreen()) {
     // Centred on the screen; on a screen smaller than the window (a small
     // display, a scale factor of 2) its menu and top-left corner stay on the
-    // screen, never above or left of it. The size stays the design size.
+    // screen, never above or left of it. The design size stays until the
+    // start-up calls StartOnScreen.
     const QRect avail = screen->availableGeometry();
     const QPoint centred = avail.center() - QPoint(width() / 2, height() / 2);
     move(std::max(avail.left(), centred.x()), std::max(avail.top(), centred.y()));
@@ -144,6 +152,25 @@ TfrmMain::TfrmMain(Model& model, Picture& picture, QWidget* parent)
 }
 
 TfrmMain::~TfrmMain() = default;
+
+void TfrmMain::StartOnScreen(const QRect& available) {
+  const int menuHeight = menuBar()->sizeHint().height();
+  const QSize design(kClientWidth, kClientHeight + menuHeight);
+  // The frame a window manager adds, once known (none before the first show).
+  const QSize frame = frameGeometry().size() - geometry().size();
+  const QSize room = available.size() - frame;
+  if (design.width() <= room.width() && design.height() <= room.height()) {
+    resize(design);
+    // move() places the frame.
+    const QSize outer = design + frame;
+    move(available.center() - QPoint(outer.width() / 2, outer.height() / 2));
+    return;
+  }
+  // The least size gives way to the screen, never below a usable window.
+  setMinimumSize(minimumSize().boundedTo(room).expandedTo(QSize(kMinWindowWidth, kMinWindowHeight)));
+  resize(design.boundedTo(room).expandedTo(minimumSize()));
+  move(available.topLeft());
+}
 
 void TfrmMain::BuildMenu() {
   QMenuBar* bar = menuBar();
@@ -237,7 +264,13 @@ void TfrmMain::BuildMenu() {
 void TfrmMain::BuildControls() {
   central_ = new CentralArea([this] { LayoutPictureArea(); });
   central_->setObjectName(QStringLiteral("centralArea"));
-  setCentralWidget(central_);
+  central_->setMinimumSize(kMinClientWidth, kClientHeight - kStatusHeight);
+  scroll_ = new QScrollArea(this);
+  scroll_->setObjectName(QStringLiteral("clientScroll"));
+  scroll_->setFrameShape(QFrame::NoFrame);
+  scroll_->setWidgetResizable(true);  // central_ follows the window down to its least size
+  scroll_->setWidget(central_);
+  setCentralWidget(scroll_);
   QWidget* c = central_;
 
   // ---- " Параметры движения вихрей:  " ----

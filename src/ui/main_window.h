@@ -29,6 +29,7 @@ class QLabel;
 class QLineEdit;
 class QMenu;
 class QProgressBar;
+class QScrollArea;
 class QPushButton;
 class QSpinBox;
 class QToolBar;
@@ -81,6 +82,14 @@ class TfrmMain : public QMainWindow, public Observer {
   ~TfrmMain() override;
 
   static QString Caption();
+
+  // The start-up's place on a screen's available area (logical pixels):
+  // centred at the design size when that fits; otherwise the window starts at
+  // the available size in its top-left corner, the picture area smaller, and
+  // below the design's least size (792 x 479 client) the client area scrolls.
+  void StartOnScreen(const QRect& available);
+  // The scrolled client area that holds every control.
+  QScrollArea* ClientScroll() const { return scroll_; }
 
   // ---- what the other windows need ----
   Model& model() { return model_; }
@@ -263,6 +272,7 @@ class TfrmMain : public QMainWindow, public Observer {
   bool running_ = false;
   bool closeAfterRun_ = false;
   QWidget* central_ = nullptr;
+  QScrollArea* scroll_ = nullptr;  // holds central_
   // The set-up of the current run: when it began, and the share last shown (-1: none).
   std::optional<std::chrono::steady_clock::time_point> setupStart_;
   int setupShownPercent_ = -1;

@@ -370,12 +370,15 @@ void StudyView::FitCases() {
     headers(NarrowHeaderLineChars);
     sgCases->resizeColumnsToContents();
   }
-  // Last, a font up to a sixth smaller, a step at a time.
+  // Last, a font up to a sixth smaller, a step at a time. The steps are a
+  // fixed list, so the loop ends whatever the sizes and the fit say.
   const QFont normal = font();
-  QFont smaller = normal;
   const double least = normal.pointSizeF() * (1 - MaxFontShrink);  // a pixel-sized font: -1, no steps
-  while (normal.pointSizeF() > 0 && sgCases->isVisible() && !fits() && smaller.pointSizeF() - FontStep >= least) {
-    smaller.setPointSizeF(smaller.pointSizeF() - FontStep);
+  for (const int step : {1, 2, 3, 4, 5, 6, 7, 8}) {
+    const double size = normal.pointSizeF() - step * FontStep;
+    if (normal.pointSizeF() <= 0 || size < least || !sgCases->isVisible() || fits()) break;
+    QFont smaller = normal;
+    smaller.setPointSizeF(size);
     sgCases->setFont(smaller);
     sgCases->resizeColumnsToContents();
   }

@@ -64,9 +64,11 @@ class Study : public ::testing::Test {
   }
   void TearDown() override { fs::remove_all(dir_); }
 
-  Result Run(const std::vector<std::string>& args) {
+  // `env`: assignments put before the command, e.g. a PATH without a runner.
+  Result Run(const std::vector<std::string>& args, const std::string& env = "",
+             const std::string& exe = MDV_BATCH_EXE) {
     std::string cmd = "cd ";
-    cmd.append(Quote(dir_.string())).append(" && ").append(Quote(MDV_BATCH_EXE));
+    cmd.append(Quote(dir_.string())).append(" && ").append(env).append(" ").append(Quote(exe));
     for (const std::string& a : args) cmd.append(" ").append(Quote(a));
     cmd += " >out.txt 2>err.txt";
     const int raw = std::system(cmd.c_str());
@@ -306,6 +308,67 @@ TEST_F(Study, BadArgumentsAndUnwritableFoldersAreRefused) {
     EXPECT_NE(Read("ro.err").find("p%j/cases"), std::string::npos) << command << ": " << Read("ro.err");
   }
   ASSERT_EQ(std::system(("chmod -R u+w " + Quote((dir_ / "p%j").string())).c_str()), 0);
+}
+
+// A runner that cannot be started (not installed, not executable): the user
+// is told which and why in Russian, once, the status is 1 and no case, job or
+// plot is reported as made.
+TEST_F(Study, RunnersThatCannotStartAreNamedAndNothingPassesForDone) {
+  Write("s.toml", "name = \"two\"\n[base]\nmax-time = 0.05\n[sweep]\nflange-angle-deg = [30, 60]\n");
+  ASSERT_EQ(Run({"study", "plan", "s.toml", "p"}).status, 0);
+  fs::create_directories(dir_ / "bin");
+  const std::string path = "PATH=" + Quote((dir_ / "bin").string());
+  const auto count = [](const std::string& text, const std::string& part) {
+    int n = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
+    return n;
+  };
+  Result r = Run({"study", "parallel", "p"}, path);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, "") << "no totals as if the study had run";
+  EXPECT_EQ(count(r.err, "Не удалось запустить parallel: программа не найдена (нужен GNU parallel"), 1) << r.err;
+  Write("bin/parallel", "#!/bin/sh\nexit 0\n");  // there, but not executable
+  r = Run({"study", "parallel", "p"}, path);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(count(r.err, "Не удалось запустить parallel: нет прав на запуск"), 1) << r.err;
+  EXPECT_FALSE(Exists("p/cases/0000/done") || Exists("p/cases/0000/failed") || Exists("p/cases/0000/lock"));
+
+  r = Run({"study", "slurm", "p", "--submit"}, path);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, "") << "no job number";
+  EXPECT_EQ(count(r.err, "Не удалось запустить sbatch: программа не найдена (нужен Slurm"), 1) << r.err;
+
+  // The table is written all the same; the plots' scripts stay to be drawn later, no picture.
+  ASSERT_EQ(Run({"study", "run", "p"}).status, 0);
+  r = Run({"study", "collect", "p"}, path);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(count(r.err, "Не удалось запустить gnuplot: программа не найдена"), 1) << r.err;
+  EXPECT_EQ(r.out, "p/results.csv\n");
+  EXPECT_TRUE(Exists("p/plots/Beff-vs-flange-angle-deg.gp"));
+  EXPECT_FALSE(Exists("p/plots/Beff-vs-flange-angle-deg.png"));
+}
+
+// The program itself gone while a study runs (deleted or replaced by a new
+// build): the case under way ends, no other is started, the totals say so
+// and the status is 1 with the reason; the case not started stays pending.
+TEST_F(Study, StudyRunWhoseProgramIsGoneStartsNoMoreCases) {
+  Write("s.toml", "name = \"two\"\n[base]\nmax-time = 0.3\n[sweep]\nflange-angle-deg = [30, 60]\n");
+  ASSERT_EQ(Run({"study", "plan", "s.toml", "g"}).status, 0);
+  const fs::path copy = dir_ / "batch-copy";
+  fs::copy_file(MDV_BATCH_EXE, copy);
+  const std::string run0 = copy.string() + " run --quiet --save g/cases/0000/state.evt";
+  Result r;
+  std::thread study([&] { r = Run({"study", "run", "g", "-j", "1"}, "", copy.string()); });
+  const bool started = WaitFor([&] { return ProcessMentions(run0); }, 20);
+  fs::remove(copy);
+  study.join();
+  ASSERT_TRUE(started);
+  EXPECT_EQ(r.status, 1) << r.err;
+  EXPECT_NE(r.err.find("вариант 1 не начат: Не удалось запустить " + copy.string()), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("программа не найдена"), std::string::npos) << r.err;
+  EXPECT_NE(r.out.find("Рассчитано 1 из 2, с ошибкой 0, не рассчитано 1"), std::string::npos) << r.out;
+  EXPECT_TRUE(Exists("g/cases/0000/done"));
+  EXPECT_FALSE(Exists("g/cases/0001/done") || Exists("g/cases/0001/failed"));
 }
 
 // Ctrl+C while a large study is planned: 130 and no folder left behind (a

@@ -39,6 +39,7 @@
 #include "core/base/numfmt.h"
 #include "modal_driver.h"
 #include "ui/averaged_flow.h"
+#include "ui/averages_json.h"
 #include "ui/contraction_chart.h"
 #include "ui/elided_label.h"
 #include "ui/precision_toggle.h"
@@ -213,6 +214,36 @@ void AveragedFlowTest::showsTheAveragesOfARun() {
   QCOMPARE(w.SeriesPlane->at(1).x(), w.SeriesPlane->at(0).x());
   QVERIFY(w.SeriesModel->at(stations - 1).x() < w.SeriesPlane->at(0).x());
   QCOMPARE(w.SeriesPlane->name(), QStringLiteral("Плоскость, x/D = 1,67"));
+  // The y axis from 0 (lower only below 0) to the first multiple of 0,25 at or
+  // above every value drawn, and at least 1; the plane's line spans it.
+  {
+    double most = 1, least = 0;
+    for (const QXYSeries* s : std::initializer_list<const QXYSeries*>{w.SeriesModel, w.SeriesDiscSink,
+                                                                      w.SeriesFlanged, w.SeriesPlain})
+      for (const QPointF& p : s->points()) {
+        most = std::max(most, p.y());
+        least = std::min(least, p.y());
+      }
+    const auto* axis = qobject_cast<QValueAxis*>(w.CentreChart->chart()->axes(Qt::Vertical).front());
+    QVERIFY2(axis->max() >= most && axis->max() < most + 0.25 && std::fmod(axis->max(), 0.25) == 0,
+             qPrintable(QStringLiteral("%1 for %2").arg(axis->max()).arg(most)));
+    QVERIFY(axis->min() <= least && axis->min() > least - 0.25 && std::fmod(axis->min(), 0.25) == 0);
+    QCOMPARE(w.SeriesPlane->at(0).y(), axis->min());
+    QCOMPARE(w.SeriesPlane->at(1).y(), axis->max());
+  }
+  // The flux through the channel, when measured: its digits as written by hand.
+  {
+    AveragingResults r = results_;
+    r.Flux.Valid = true;
+    r.Flux.X = 0.3;
+    r.Flux.Flux = 0.0123456;
+    r.Flux.Ratio = 0.81234;
+    w.ShowResults(r, model_);
+    QVERIFY2(w.labSummary->text().endsWith(
+                 QStringLiteral("\nРасход через канал при x = 0,3 м: 0,01235 м³/с, 0,812 от πB²v.")),
+             qPrintable(w.labSummary->text()));
+    w.ShowResults(results_, model_);
+  }
 
   // The walls are drawn over the map by their real outline: the middle of
   // the channel wall's thickness (y = B + W/2) is grey;
@@ -421,6 +452,30 @@ void AveragedFlowTest::readsAnAveragesFile() {
     QVERIFY2(box->Text.contains(QFileInfo(bad).fileName()), qPrintable(box->Text));
     QVERIFY(w.HasData());
     QVERIFY(w.labSummary->text().startsWith(QStringLiteral("Файл avg.json.")));
+  }
+  AveragingResults kept;
+  kept.Samples = 17;
+  QString why;
+  QVERIFY(!ReadAveragesJson(dir.filePath("none.json"), kept, why));
+  QVERIFY2(why.startsWith(QStringLiteral("«none.json»: файл не открывается")), qPrintable(why));
+  QCOMPARE(kept.Samples, int64_t{17});
+
+  // The hood is drawn only over the grid of this very area: any one of its
+  // sizes, origin, spacing or cells otherwise is another area's.
+  const AveragingGrid own = results_.Field.Grid;
+  QVERIFY(GridMatchesModel(own, model_));
+  const std::pair<const char*, void (*)(AveragingGrid&)> changes[] = {
+      {"Nx", [](AveragingGrid& g) { ++g.Nx; }},
+      {"Ny", [](AveragingGrid& g) { ++g.Ny; }},
+      {"X0", [](AveragingGrid& g) { g.X0 += g.Dx; }},
+      {"Y0", [](AveragingGrid& g) { g.Y0 += g.Dy; }},
+      {"Dy", [](AveragingGrid& g) { g.Dy *= 2; }},
+      {"a cell", [](AveragingGrid& g) { g.Inside[g.Inside.size() / 2] = !g.Inside[g.Inside.size() / 2]; }},
+      {"no spacing", [](AveragingGrid& g) { g.Dx = 0; }}};
+  for (const auto& [name, change] : changes) {
+    AveragingGrid g = own;
+    change(g);
+    QVERIFY2(!GridMatchesModel(g, model_), name);
   }
 }
 

@@ -17,6 +17,8 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QScreen>
 #include <QSpinBox>
 #include <QTemporaryDir>
@@ -107,6 +109,7 @@ class MainWindowTest : public QObject {
  private slots:
   void initTestCase();
   void startUpTexts();
+  void startsWithinSmallScreens();
   void menuItems();
   void fileDialogs();
   void shortRunPauses();
@@ -194,6 +197,57 @@ void MainWindowTest::startUpTexts() {
   w.win.resize(w.win.width() + 100, w.win.height() + 50);
   QTRY_COMPARE(w.win.pbPicture->size(), QSize(768, 429));
   QCOMPARE(w.picture.Image().size(), QSize(768, 429));
+}
+
+// The start-up on a screen the design (938 x 479 client) fits: unchanged and
+// centred. On smaller ones (800 x 600; 640 x 400, i.e. 1280 x 800 at a scale
+// factor of 2) the window starts at the available size in its corner, the
+// picture narrower by the design's 270 pixels of margins and left column, no
+// less than the design's least client width 792; every control can be
+// scrolled into view.
+void MainWindowTest::startsWithinSmallScreens() {
+  Window w;
+  const QSize design = w.win.size();
+  QCOMPARE(design.width(), 938);
+  w.win.StartOnScreen(QRect(100, 50, 1280, 800));
+  QCOMPARE(w.win.size(), design);
+  const QPoint off = w.win.frameGeometry().center() - QRect(100, 50, 1280, 800).center();
+  QVERIFY2(std::abs(off.x()) <= 1 && std::abs(off.y()) <= 1, qPrintable(QStringLiteral("%1,%2").arg(off.x()).arg(off.y())));
+  QTRY_COMPARE(w.win.pbPicture->size(), QSize(668, 379));
+
+  QScrollArea* scroll = w.win.ClientScroll();
+  QVERIFY(scroll != nullptr && scroll->widget() == w.win.pbPicture->parentWidget());
+  const int frame = w.win.frameGeometry().width() - w.win.width();  // the platform's borders
+  const struct {
+    QRect screen;
+    int pictureWidth;
+  } small[] = {{QRect(0, 0, 800, 600), 800 - frame - 270}, {QRect(30, 20, 640, 400), 792 - 270}};
+  for (const auto& [screen, pictureWidth] : small) {
+    w.win.StartOnScreen(screen);
+    QTRY_VERIFY2(screen.contains(w.win.frameGeometry()),
+                 qPrintable(QStringLiteral("%1 x %2 at %3,%4").arg(w.win.width()).arg(w.win.height())
+                                .arg(w.win.x()).arg(w.win.y())));
+    QCOMPARE(w.win.pos(), screen.topLeft());
+    QTRY_COMPARE(w.win.pbPicture->width(), pictureWidth);
+    QCOMPARE(scroll->horizontalScrollBar()->maximum() > 0, screen.width() - frame < 792);
+    // Reachable: the scroll range spans the whole client area, and every
+    // control (as much as its parent shows of it) lies in it and fits the view.
+    QWidget* client = scroll->widget();
+    const QSize view = scroll->viewport()->size();
+    QCOMPARE(scroll->horizontalScrollBar()->maximum(), std::max(0, client->width() - view.width()));
+    QCOMPARE(scroll->verticalScrollBar()->maximum(), std::max(0, client->height() - view.height()));
+    int controls = 0;
+    for (QWidget* c : client->findChildren<QWidget*>()) {
+      if (!c->isVisibleTo(&w.win) || (c->focusPolicy() == Qt::NoFocus && !qobject_cast<QGroupBox*>(c))) continue;
+      ++controls;
+      const QRect r = QRect(c->mapTo(client, QPoint(0, 0)), c->size()) &
+                      QRect(c->parentWidget()->mapTo(client, QPoint(0, 0)), c->parentWidget()->size());
+      QVERIFY2(client->rect().contains(r) &&
+                   ((r.width() <= view.width() && r.height() <= view.height()) || c == w.win.pbPicture),
+               qPrintable(c->objectName() + QStringLiteral(" at %1,%2").arg(r.x()).arg(r.y())));
+    }
+    QVERIFY(controls > 20);
+  }
 }
 
 void MainWindowTest::menuItems() {

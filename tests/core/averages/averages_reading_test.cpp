@@ -7,6 +7,7 @@
 #include <limits>
 #include <nlohmann/json.hpp>
 #include <sstream>
+#include <utility>
 
 #include "core/averages/averages_reading.h"
 #include "core/averages/averaging_files.h"
@@ -399,6 +400,20 @@ TEST(AveragesFiles, CaptureFractionOnTheFieldGrid) {
   std::vector<std::string> values;
   for (std::string v; values.size() < 7 && in >> v;) values.push_back(v);
   EXPECT_EQ(values, (std::vector<std::string>{"0.25", "-1.0", "-1.0", "-1.0", "-1.0", "-1.0", "</DataArray>"}));
+
+  // A grid one row or one column wide reads back; an index past the sources as none.
+  for (const auto& [nx, ny] : {std::pair{4, 1}, std::pair{1, 4}}) {
+    AveragingResults w = r;
+    w.Tracers.Grid.Nx = nx;
+    w.Tracers.Grid.Ny = ny;
+    w.Tracers.Grid.Source = {0, 1, -1, 7};
+    AveragingResults back;
+    std::string error;
+    ASSERT_TRUE(ReadAveragesText(AveragesJson(w), back, error)) << nx << " × " << ny << ": " << error;
+    EXPECT_EQ(back.Tracers.Grid.Nx, nx);
+    EXPECT_EQ(back.Tracers.Grid.Ny, ny);
+    EXPECT_EQ(back.Tracers.Grid.Source, (std::vector<int32_t>{0, 1, -1, -1}));
+  }
 }
 
 TEST(AveragesFiles, CsvAndVtiHoldEveryPoint) {

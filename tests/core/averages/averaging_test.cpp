@@ -224,6 +224,36 @@ TEST(Averaging, StopAndContinueAddToTheSameAverages) {
   EXPECT_FALSE(SummariseAveraging(again, split.m).HasAverages);
 }
 
+// Feeding a state laid over another hood (any one coordinate of any rib
+// moved) starts it afresh over the new one; the same hood goes on adding.
+TEST(Averaging, FeedingAnotherHoodStartsAfresh) {
+  Model m = test::CoarseModel(0.05L);
+  AveragingSettings a = SmallSettings();
+  a.ZoneEverySamples = 0;
+  AveragingState s;
+  StartAveraging(s, m, a);
+  for (int k = 0; k < 4; ++k) {
+    m.Time = Dt * k;
+    FeedStep(s, m);
+  }
+  ASSERT_EQ(s.Steps, 4);
+  for (const size_t rib : {size_t{0}, m.BodyRibs.size() - 1}) {
+    for (int c = 0; c < 4; ++c) {
+      SCOPED_TRACE(testing::Message() << "rib " << rib << ", coordinate " << c);
+      Model moved = m;
+      TRib& r = moved.BodyRibs[rib];
+      Real* at[4] = {&r.P1.X, &r.P1.Y, &r.P2.X, &r.P2.Y};
+      *at[c] += 1e-3L;
+      AveragingState u = s;
+      FeedStep(u, moved);
+      EXPECT_EQ(u.Steps, 1);
+      EXPECT_EQ(u.Times.size(), 1u);
+      FeedStep(u, moved);
+      EXPECT_EQ(u.Steps, 2) << "the new hood kept";
+    }
+  }
+}
+
 // Velocities of every sample point at every step, taken beside the averages.
 class DirectSamples : public Observer {
  public:
@@ -303,6 +333,46 @@ TEST(Averaging, HalfWidthOfBlockMeansAgainstClosedForms) {
   EXPECT_TRUE(std::isnan(BlockHalfWidth95(std::span<const double>(alternate).first(19))));
   // A constant: known exactly.
   EXPECT_EQ(BlockHalfWidth95(std::vector<double>(24, 0.3)), 0.0);
+}
+
+TEST(Averaging, HalfWidthsOfEachPointFromItsOwnWholeBlocksAfterTheStart) {
+  // Grid cell 0, then the flux section. Blocks 0 and 1 start before the
+  // averaged stretch, block 42 is partial: their wild values must be left out.
+  // Blocks 2..41 hold the alternating series above, so the closed form holds.
+  const Model m = test::DefaultModel();
+  AveragingState s;
+  s.SampleCell.push_back(0);
+  for (int32_t j = 0; j < FluxSectionPoints; ++j) s.SampleCell.push_back(AveragingState::FluxCell0 - j);
+  s.SamplePoints.resize(s.SampleCell.size());
+  const size_t points = s.SampleCell.size(), blocks = 43;
+  s.BlockLength = 3;
+  s.BlockCount = static_cast<int32_t>(blocks);
+  s.Moments.assign(blocks * points * AveragingState::MomentsPerPoint, 0.0);
+  for (size_t k = 0; k < blocks; ++k) {
+    s.BlockStart.push_back(static_cast<Real>(k));
+    s.BlockSamples.push_back(k + 1 == blocks ? 1 : 3);
+    const size_t j = k - 2;
+    const double z = k < 2 || k + 1 == blocks ? 1e3 : (j / 2 % 2 == 0 ? 1 : -1) + (j % 2 == 0 ? 0.25 : -0.25);
+    double* at = &s.Moments[k * points * AveragingState::MomentsPerPoint];
+    at[0] = 2 * z;                        // vx at cell 0
+    at[2] = 0.3;                          // vy: constant
+    at[4] = static_cast<double>(k * k);  // |V|: a trend, correlated
+    for (size_t p = 1; p < points; ++p) at[p * AveragingState::MomentsPerPoint] = z;  // vx across the section
+  }
+  AveragingResults r;
+  r.Field.Grid.Inside.assign(4, 1);
+  const double b = static_cast<double>(m.ChannelRadius), v0 = 2.0;
+  r.Flux.Valid = true;
+  r.Flux.Reference = std::acos(-1.0) * b * b * v0;
+  SummariseHalfWidths(s, m, 2.0L, r);
+  const double h = 2.093 / std::sqrt(19.0);
+  EXPECT_NEAR(r.Field.VxHalfWidth95[0], 2 * h, 1e-12);
+  EXPECT_EQ(r.Field.VyHalfWidth95[0], 0.0);
+  EXPECT_TRUE(std::isnan(r.Field.SpeedHalfWidth95[0]));
+  for (size_t c = 1; c < 4; ++c) EXPECT_TRUE(std::isnan(r.Field.VxHalfWidth95[c])) << "cell " << c << " not sampled";
+  // A uniform vx = z over the section carries z·πB² (midpoint rule, exact for 2πy):
+  // the ratio to πB²·v0 is z/v0.
+  EXPECT_NEAR(r.Flux.RatioHalfWidth95, h / v0, 1e-9);
 }
 
 TEST(Averaging, MergedBlocksGiveTheDirectMeansFromABlockBoundary) {

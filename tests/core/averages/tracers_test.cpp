@@ -201,6 +201,8 @@ TEST(Tracers, ResultsRoundTripThroughTheJsonAndReachTheFieldFile) {
   StartTracers(t, m, ts, s.Grid);
   ASSERT_GT(t.Grid.Nx, 1);
   EXPECT_NEAR(t.Grid.Dx, 4 * s.Grid.Dx, 1e-12) << "every fourth node of the averaging grid";
+  EXPECT_NEAR(t.Grid.X0 + (t.Grid.Nx - 1) * t.Grid.Dx, static_cast<double>(MouthX(m)), 1e-9)
+      << "the last column on the mouth, which is a node";
   for (int k = 0; k < 260; ++k) {
     m.Time = Dt * k;
     FeedStep(s, m);
@@ -270,6 +272,65 @@ TEST(Tracers, ResultsRoundTripThroughTheJsonAndReachTheFieldFile) {
   EXPECT_EQ(back.Tracers.Sources.size(), r.Tracers.Sources.size());
   EXPECT_EQ(AveragesJson(back), points);
   EXPECT_EQ(FieldVti(r).find("capture_fraction"), std::string::npos);
+}
+
+TEST(Tracers, TheObserverKeepsItsMarkersAndStartsAfreshWhenTheContourChanges) {
+  Model m = BareHood();
+  AveragingState averages;
+  averages.Settings.AverageFrom = Dt * 10;  // the first release: no start-up to wait for
+  TracerState t;
+  t.Settings = OnAxis({{-0.3L, 0}}, 100, 0.01);
+  t.Settings.ReleaseFrom.reset();
+  TracerObserver feed(t, averages, NullObserver());
+  const auto run = [&](int steps) {
+    for (int k = 0; k < steps; ++k) {
+      m.Time = Dt * k;
+      feed.StepDone(m);
+    }
+  };
+  run(20);
+  EXPECT_EQ(t.Steps, 20) << "one start, then fed";
+  ASSERT_TRUE(t.FirstRelease.has_value());
+  EXPECT_EQ(*t.FirstRelease, Dt * 10);
+  EXPECT_EQ(t.Tally[0].Released, 5) << "every second step from the tenth: 10, 12 … 18";
+  // Any coordinate of any rib moved (the first and the last here): a new area.
+  for (const size_t rib : {size_t{0}, m.BodyRibs.size() - 1}) {
+    for (int c = 0; c < 4; ++c) {
+      SCOPED_TRACE(testing::Message() << "rib " << rib << ", coordinate " << c);
+      Model moved = m;
+      TRib& r = moved.BodyRibs[rib];
+      Real* at[4] = {&r.P1.X, &r.P1.Y, &r.P2.X, &r.P2.Y};
+      *at[c] += 1e-3L;
+      TracerState u = t;
+      TracerObserver again(u, averages, NullObserver());
+      again.StepDone(moved);
+      EXPECT_EQ(u.Steps, 1);
+      again.StepDone(moved);
+      EXPECT_EQ(u.Steps, 2) << "the new contour kept";
+    }
+  }
+}
+
+TEST(Tracers, TheSummaryCountsEachSourceAndTakesTheMedianCaptureTime) {
+  TracerState t;
+  t.Started = true;
+  t.Sources = {{-0.1L, 0}, {-0.2L, 0}, {-0.3L, 0}};
+  t.Tally.resize(3);
+  t.Tally[0] = {10, 3, 1, 2, {4.0, 1.0, 3.0}};
+  t.Tally[1] = {6, 0, 0, 0, {}};
+  t.Tally[2] = {7, 4, 0, 0, {4.0, 1.0, 3.0, 2.0}};
+  const TracerResults r = SummariseTracers(t);
+  ASSERT_EQ(r.Sources.size(), 3u);
+  const SourceResult &a = r.Sources[0], &b = r.Sources[1], &c = r.Sources[2];
+  EXPECT_EQ(a.InFlight, 4);
+  EXPECT_EQ(a.CaughtFraction, 0.5) << "3 of the 6 decided";
+  EXPECT_EQ(a.MedianTime, 3.0);
+  EXPECT_FALSE(b.Known);
+  EXPECT_FALSE(b.HasMedian);
+  EXPECT_EQ(b.InFlight, 6);
+  EXPECT_EQ(c.CaughtFraction, 1.0);
+  EXPECT_EQ(c.MedianTime, 2.5) << "an even count: the mean of the middle two";
+  EXPECT_EQ(static_cast<double>(c.Point.X), -0.3);
 }
 
 TEST(Tracers, TheTextCountsTheGridAtTheZoneEdgesThemselves) {

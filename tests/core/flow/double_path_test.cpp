@@ -11,6 +11,7 @@
 #include "core/flow/circulation.h"
 #include "core/flow/kernel.h"
 #include "core/flow/run.h"
+#include "core/flow/smoothed_kernel.h"
 #include "core/flow/vector_kernel.h"
 #include "core/model/vortex_file.h"
 #include "core/model_fixtures.h"
@@ -172,13 +173,19 @@ TEST(DoublePath, KernelSumsAndRowsOverRangesOfRings) {
   }
   const RingArrays rings{x.data(), y.data(), g.data()};
   const double px = x[6] + 0.002, py = y[6];  // ring 6 lies within the cut-off 1e-5 m²
-  auto expected = [&](int32_t begin, int32_t end, int32_t skip, double cut, Real& su, Real& sv) {
+  // delta2 < 0: the exact kernel; else the smoothed one (no cut-off).
+  auto expected = [&](int32_t begin, int32_t end, int32_t skip, double cut, Real& su, Real& sv,
+                      double delta2 = -1) {
     su = sv = 0;
     for (int32_t i = begin; i < end; ++i) {
       const double d2 = (px - x[i]) * (px - x[i]) + (py - y[i]) * (py - y[i]);
-      if (i == skip || d2 < cut) continue;
+      if (i == skip || (delta2 < 0 && d2 < cut)) continue;
       Real u, v;
-      RingVelocityPair({px, py}, TVortex{{x[i], y[i]}, 1}, u, v);
+      if (delta2 < 0) {
+        RingVelocityPair({px, py}, TVortex{{x[i], y[i]}, 1}, u, v);
+      } else {
+        ring::SmoothedPair({px, py}, TVortex{{x[i], y[i]}, 1}, delta2, u, v);
+      }
       su += g[i] * u;
       sv += g[i] * v;
     }
@@ -189,7 +196,8 @@ TEST(DoublePath, KernelSumsAndRowsOverRangesOfRings) {
     double cut;
   };
   const Row rows[] = {{"all", 0, count, -1, -1},        {"skip in a whole block", 0, count, 3, -1},
-                      {"skip in the tail", 0, count, 17, -1}, {"cut-off", 0, count, -1, 1e-5},
+                      {"skip in the tail", 0, count, 17, -1}, {"skip at a block's start", 0, count, 8, -1},
+                      {"skip at a block's end", 0, count, 15, -1}, {"cut-off", 0, count, -1, 1e-5},
                       {"cut-off and skip", 2, 19, 11, 1e-5},  {"one ring", 20, 21, -1, -1},
                       {"empty", 5, 5, -1, -1}};
   for (vk::Isa isa : AllIsas) {
@@ -203,6 +211,12 @@ TEST(DoublePath, KernelSumsAndRowsOverRangesOfRings) {
       vk::KernelsOf(isa).SumPair(rings, row.begin, row.end, row.skip, px, py, row.cut, su, sv);
       EXPECT_TRUE(test::RealNear(su, eu, 1e-12L * (1 + std::fabs(eu))));
       EXPECT_TRUE(test::RealNear(sv, ev, 1e-12L * (1 + std::fabs(ev))));
+      // The smoothed sums (δ = 0,01 m): no cut-off, every ring but the skipped one.
+      const double d2 = 1e-4;
+      expected(row.begin, row.end, row.skip, row.cut, eu, ev, d2);
+      vk::KernelsOf(isa).SumPairSmoothed(rings, row.begin, row.end, row.skip, px, py, d2, su, sv);
+      EXPECT_TRUE(test::RealNear(su, eu, 1e-12L * (1 + std::fabs(eu)))) << "smoothed";
+      EXPECT_TRUE(test::RealNear(sv, ev, 1e-12L * (1 + std::fabs(ev)))) << "smoothed";
     }
     for (const int32_t begin : {0, 3}) {
       std::vector<double> out(count + 2, 99);
@@ -283,7 +297,11 @@ TEST(DoublePath, SameBytesForEveryThreadCountAndInstructionSet) {
   }
   for (vk::Isa isa : AllIsas) {
     IsaScope scope(isa);
+    // Each supported set is taken, or the comparison below proves nothing.
+    ASSERT_EQ(scope.Ok(), vk::IsaSupported(isa)) << vk::IsaName(isa);
     if (!scope.Ok()) continue;
+    ASSERT_EQ(vk::ActiveIsa(), isa);
+    ASSERT_EQ(&vk::Active(), &vk::KernelsOf(isa));
     EXPECT_TRUE(SameState(AfterSteps(DoubleExec(2), 40), first)) << vk::IsaName(isa);
   }
 }

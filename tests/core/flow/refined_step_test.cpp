@@ -260,5 +260,32 @@ TEST(RunSimulation, ProgramModelReportsItsFreeLimit) {
   EXPECT_FALSE(RunSimulation(roomy, 100, 0, 0, 0.02L, 0.005L).FreeLimitReached());
 }
 
+// A separation point with the shedding interval n sheds at every (n+1)-th step,
+// the others at every step; at the ceiling each edge's step is a ring shed or
+// a shedding counted as skipped, over the whole run.
+TEST(RefinedStep, EachEdgeShedsOnItsScheduleOrIsCountedAtTheCeiling) {
+  Model m = test::CoarseModel(0.05L);
+  m.Flow = FlowModel::Refined;
+  m.Exec.Arithmetic = Precision::Double;
+  SetSheddingIntervals(m, 3, 0, 0);
+  const int64_t steps = RunSimulation(m, 400, 0, 0, 0.2L, 0.01L).Steps;
+  ASSERT_EQ(m.SeparationCount, 3);
+  ASSERT_GE(steps, 20);
+  EXPECT_EQ(m.RefinedCount.Sheddings[0], (steps + 3) / 4) << "the first step, then every fourth";
+  EXPECT_EQ(m.RefinedCount.Sheddings[1], steps);
+  EXPECT_EQ(m.RefinedCount.Sheddings[2], steps);
+  EXPECT_EQ(m.RefinedCount.NotShed, 0);
+
+  Model c = test::CoarseModel(0.05L);
+  c.Flow = FlowModel::Refined;
+  c.Exec.Arithmetic = Precision::Double;
+  c.Refined.MergeAge = 1e9L;  // no merging: the ceiling is met and stays met
+  const int64_t run = RunSimulation(c, 12, 0, 0, 0.3L, 0.01L).Steps;
+  int64_t shed = c.RefinedCount.NotShed;
+  for (int32_t s = 0; s < c.SeparationCount; ++s) shed += c.RefinedCount.Sheddings[s];
+  EXPECT_GT(c.RefinedCount.NotShed, run);
+  EXPECT_EQ(shed, run * c.SeparationCount);
+}
+
 }  // namespace
 }  // namespace mdv

@@ -67,6 +67,7 @@ TEST(GridConvergence, PublishedExample) {
   EXPECT_NEAR(static_cast<double>(x.Order), 1.53, 0.005);
   EXPECT_NEAR(static_cast<double>(x.Extrapolated), 6.1685, 0.00005);
   EXPECT_NEAR(static_cast<double>(100 * x.Gci), 2.17, 0.005);
+  EXPECT_EQ(ConvergenceSummary(x), "p = 1,53; GCI = 2,2 %") << "the published figures, rounded as shown";
 }
 
 TEST(GridConvergence, VerdictsThatAreNotAnIndex) {
@@ -282,6 +283,8 @@ TEST(StudyConvergence, TableAndCsv) {
         << "h = " << h;
   EXPECT_EQ(count(dtPlot, "using (0):(0.301"), 1u) << dtPlot;
   EXPECT_EQ(count(plots[0].Text, " << EOD\n"), 2u) << "point 1 has two spacings done";
+  EXPECT_NE(plots[0].Text.find("$d1 << EOD\n0.005 1\n0.0071 1\nEOD\n"), std::string::npos)
+      << "only those two answers drawn" << plots[0].Text;
 }
 
 }  // namespace
