@@ -27,12 +27,13 @@ void AddFlowModelOptions(CLI::App* command, FlowModelArgs& a, FlowOptionSet set)
                    "уточнённая модель: циркуляция нового кольца: sheet-flux — ½·(Γкромки/h)·|U|·dt "
                    "(по умолчанию); sheet-mean — (Γкромки/h)·|U|·dt; edge — Γкромки, как в модели программы; "
                    "probe — ½·(U₊² − U₋²)·dt по скоростям на расстоянии --shed-probe от кромки по обе "
-                   "стороны")
-      ->check(CLI::IsMember({"sheet-flux", "sheet-mean", "edge", "probe"}))
-      ->type_name("sheet-flux|sheet-mean|edge|probe");
+                   "стороны; outer — ½·U₊²·dt по большей из скоростей на расстоянии --shed-probe от кромки по обе "
+                   "стороны направления схода слоя")
+      ->check(CLI::IsMember({"sheet-flux", "sheet-mean", "edge", "probe", "outer"}))
+      ->type_name("sheet-flux|sheet-mean|edge|probe|outer");
   a.shedProbeOpt = command->add_option(
       "--shed-probe", a.shedProbe,
-      "уточнённая модель, --shedding probe: расстояние от кромки до точек, где берутся скорости "
+      "уточнённая модель, --shedding probe и outer: расстояние от кромки до точек, где берутся скорости "
       "двух сторон, м (δ)");
   command
       ->add_option("--shed-placement", a.placement,
@@ -94,6 +95,7 @@ bool ApplyFlowModel(const FlowModelArgs& a, Model& m, std::string& error) {
   r.Shedding = a.shedding == "edge"         ? ShedRule::Edge
                : a.shedding == "sheet-mean" ? ShedRule::SheetMean
                : a.shedding == "probe"      ? ShedRule::Probe
+               : a.shedding == "outer"      ? ShedRule::Outer
                                             : ShedRule::SheetFlux;
   if (a.shedProbeOpt != nullptr && a.shedProbeOpt->count() > 0 &&
       !Positive(a.shedProbe, "--shed-probe", r.ShedProbe, error))

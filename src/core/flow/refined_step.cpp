@@ -137,6 +137,11 @@ void ShedEverywhere(Model& m, std::vector<int32_t>& counters) {
       gamma = ProbeShedCirculation(m, s, span);
       m.FreeVortexCount = present;
     }
+    if (m.Refined.Shedding == ShedRule::Outer) {
+      m.FreeVortexCount = before;
+      gamma = OuterShedCirculation(m, s, u, v, span);
+      m.FreeVortexCount = present;
+    }
     const Real along = m.Refined.Placement == ShedPlacement::Offset ? m.ShedOffset : speed * m.Dt / 2;
     TVortex& nv = m.Vortices[n + m.FreeVortexCount];
     nv.Pos = NewRingPosition(m, s, edge, u / speed, v / speed, along);

@@ -31,4 +31,27 @@ Real KuttaFluxCirculation(Real speedA, Real speedB, Real edgeGamma, Real span);
 // flux, from the field of the state as it stands.
 Real ProbeShedCirculation(const Model& m, int32_t s, Real span);
 
+// The two sides' probes above see one speed wherever the flow still goes
+// round the edge: attached flow in a wedge of fluid angle θ has the potential
+// z^(π/θ), whose speed c·r^(π/θ − 1) does not depend on the angle, so the
+// flux ½·(U₊² − U₋²) of two points at one distance is zero until a separated
+// layer already exists, and the rule sustains only the separation it
+// inherits. ShedRule::Outer takes the dead side's speed as zero, the
+// classical Kutta flux ½·U₊², with U₊ the faster of two points around the
+// direction the layer leaves in (the edge velocity), so neither point sits
+// in the layer itself.
+
+// Half the angle of the flow's wedge at separation point s, rad: the angle
+// between its bisector and either face (3π/4 at a square corner).
+Real FluidHalfAngle(const Model& m, int32_t s);
+
+// Two points d from the edge of s, one on each side of the direction (ux,
+// uy) the layer leaves in: at ±45° from it, or closer to it where a face is
+// nearer, so both lie in the flow (the direction itself kept π/8 off the faces).
+void LeavingProbePoints(const Model& m, int32_t s, Real d, Real ux, Real uy, TRealPoint& a, TRealPoint& b);
+
+// The circulation separation point s sheds in `span` seconds by the one-
+// sided Kutta flux, sign(Γ_edge)·½·U₊²·span, the layer leaving along (ux, uy).
+Real OuterShedCirculation(const Model& m, int32_t s, Real ux, Real uy, Real span);
+
 }  // namespace mdv

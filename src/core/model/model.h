@@ -66,6 +66,10 @@ enum class ShedRule {
   // Γ = ½·(U₊² − U₋²)·dt from the speeds at a fixed distance (ShedProbe) on
   // the two sides of the edge: the Kutta flux of the shear layer (shed_probe.h).
   Probe,
+  // Γ = ½·U₊²·dt, U₊ the faster of two speeds a fixed distance (ShedProbe)
+  // from the edge around the direction the layer leaves in: the dead side
+  // taken as still (shed_probe.h).
+  Outer,
 };
 
 // Where the refined model puts a new ring.
@@ -97,7 +101,7 @@ struct RefinedSettings {
   // (the wall's own opposite vorticity cancels it), m; 0: no such layer. A
   // distance in metres, kept while h and dt are refined.
   Real WallLayer = 0;
-  // ShedRule::Probe: the distance from the edge of the points whose speeds
+  // ShedRule::Probe and Outer: the distance from the edge of the points whose speeds
   // give the shed flux, m; 0: δ.
   Real ShedProbe = 0;
 };

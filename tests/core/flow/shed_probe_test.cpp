@@ -88,5 +88,91 @@ TEST(RefinedStep, ProbeShedding) {
   }
 }
 
+// The sign of the turn from direction t to the point p seen from e.
+int Side(const TRealPoint& e, const TRealPoint& t, const TRealPoint& p) {
+  const Real c = t.X * (p.Y - e.Y) - t.Y * (p.X - e.X);
+  return c > 0 ? 1 : c < 0 ? -1 : 0;
+}
+
+TEST(ShedProbe, FlowWedgeAndLeavingProbes) {
+  const Real d = 0.01L, q = Pi / 4;
+  for (Real alpha : {0.0L, 30.0L, 90.0L}) {
+    SCOPED_TRACE(alpha);
+    Model m = test::CoarseModel(0.02L);
+    m.FlangeAngle = alpha * Pi / 180;
+    m.PlaneX = -4;
+    BuildArea(m);
+    // The end face's corners are square (fluid wedge 270°); the mouth's
+    // wedge is π + α (the flange's inner face turned α from the channel wall).
+    EXPECT_TRUE(RealNear(FluidHalfAngle(m, 0), 3 * q, 1e-15L));
+    EXPECT_TRUE(RealNear(FluidHalfAngle(m, 1), 3 * q, 1e-15L));
+    if (m.SeparationCount > 2) {
+      EXPECT_TRUE(RealNear(FluidHalfAngle(m, 2), (Pi + m.FlangeAngle) / 2, 1e-15L));
+    }
+    // The layer leaving along the face that ends at the edge (the rib before
+    // the edge's own), continued: the probes straddle that line, d from the
+    // edge, in the flow. At the outer corner, 45° each side.
+    for (int32_t s = 0; s < m.SeparationCount; ++s) {
+      SCOPED_TRACE(s);
+      const TRealPoint e = m.Vortices[m.SeparationIndex[s]].Pos;
+      const TRib& up = m.BodyRibs[s + 1];
+      const Real len = PointDistance(up.P1, up.P2);
+      const TRealPoint t{(up.P2.X - up.P1.X) / len, (up.P2.Y - up.P1.Y) / len};
+      TRealPoint a, b;
+      LeavingProbePoints(m, s, d, t.X, t.Y, a, b);
+      EXPECT_EQ(Side(e, t, a) * Side(e, t, b), -1);
+      for (const TRealPoint& p : {a, b}) {
+        EXPECT_TRUE(RealNear(PointDistance(p, e), d, 1e-15L));
+        EXPECT_GT(WallDistance(m, p), d * std::sin(Pi / 16));
+      }
+      if (s == 0) {
+        const Real a0 = std::atan2(t.Y, t.X);
+        EXPECT_TRUE(RealNear(PointDistance(a, {e.X + d * std::cos(a0 + q), e.Y + d * std::sin(a0 + q)}), 0, 1e-15L));
+      }
+      // An edge velocity pointing into the body (against the bisector,
+      // turned a little) still gives two points in the flow.
+      const TRealPoint n = m.SeparationDir[s];
+      LeavingProbePoints(m, s, d, -n.X + 0.2L * n.Y, -n.Y - 0.2L * n.X, a, b);
+      for (const TRealPoint& p : {a, b}) EXPECT_GT(WallDistance(m, p), d * std::sin(Pi / 16) * 0.99L);
+    }
+  }
+}
+
+TEST(RefinedStep, OuterShedding) {
+  Model m = test::CoarseModel(0.05L);
+  m.Flow = FlowModel::Refined;
+  m.Refined.Shedding = ShedRule::Outer;
+  m.Refined.ShedProbe = 0.03L;
+  m.Exec.Arithmetic = Precision::Double;
+  m.MaxFreeVortex = 10;
+  m.Dt = 0.01L;
+  m.ShedOffset = m.VortexSpacing / 2;
+  RefinedStep().Prepare(m);
+  test::SolveAttached(m);
+  // ½·U₊²·dt, U₊ the faster of the points around the edge velocity, from the
+  // state before the step; the sign of the edge's bound ring.
+  std::vector<Real> expected;
+  for (int32_t s = 0; s < m.SeparationCount; ++s) {
+    const int32_t k = m.SeparationIndex[s];
+    Real u, v;
+    CalcVelocityPair(m, m.Vortices[k].Pos, k, u, v);
+    TRealPoint a, b;
+    LeavingProbePoints(m, s, 0.03L, u, v, a, b);
+    Real ua, va, ub, vb;
+    CalcVelocityPair(m, a, -1, ua, va);
+    CalcVelocityPair(m, b, -1, ub, vb);
+    const Real fast2 = std::max(ua * ua + va * va, ub * ub + vb * vb);
+    EXPECT_GT(fast2, 0);
+    expected.push_back(std::copysign(fast2 / 2 * m.Dt, m.Vortices[k].Gamma));
+  }
+  std::vector<int32_t> counters;
+  RefinedStep().Move(m, counters);
+  ASSERT_EQ(m.FreeVortexCount, m.SeparationCount);
+  for (int32_t s = 0; s < m.SeparationCount; ++s) {
+    SCOPED_TRACE(s);
+    EXPECT_TRUE(RealNear(m.Vortices[m.AttachedCount + s].Gamma, expected[s], 1e-9L * std::fabs(expected[s])));
+  }
+}
+
 }  // namespace
 }  // namespace mdv
