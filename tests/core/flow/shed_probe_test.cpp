@@ -138,6 +138,33 @@ TEST(ShedProbe, FlowWedgeAndLeavingProbes) {
   }
 }
 
+TEST(ShedProbe, FaceTangentIsTheFaceTheFlowCameOn) {
+  struct Row {
+    Real alphaDeg;
+    int32_t s;
+    TRealPoint velocity, tangent;
+  };
+  // Re-entrant outer corner C: the outer face (−x) or the end face produced
+  // upwards (+y); flush mouth M: the flange's face produced into the channel
+  // (−y), not the channel wall produced outwards (−x), for a flow that turns
+  // into the channel (+x, −y).
+  const Row rows[] = {{0, 0, {-1, -0.3L}, {-1, 0}},
+                      {0, 0, {-0.3L, 1}, {0, 1}},
+                      {0, 1, {-0.2L, -1}, {0, -1}},
+                      {90, 2, {0.7L, -0.7L}, {0, -1}},
+                      {90, 2, {-1, 0.2L}, {-1, 0}}};
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.alphaDeg);
+    SCOPED_TRACE(r.s);
+    Model m = test::CoarseModel(0.02L);
+    m.FlangeAngle = r.alphaDeg * Pi / 180;
+    m.PlaneX = -4;
+    BuildArea(m);
+    const TRealPoint t = FaceTangent(m, r.s, r.velocity.X, r.velocity.Y);
+    EXPECT_TRUE(RealNear(PointDistance(t, r.tangent), 0, 1e-15L)) << t.X << " " << t.Y;
+  }
+}
+
 TEST(RefinedStep, OuterShedding) {
   Model m = test::CoarseModel(0.05L);
   m.Flow = FlowModel::Refined;
