@@ -38,9 +38,9 @@ void AddFlowModelOptions(CLI::App* command, FlowModelArgs& a, FlowOptionSet set)
   command
       ->add_option("--shed-placement", a.placement,
                    "уточнённая модель: место нового кольца: offset — h/2 от кромки (по умолчанию); "
-                   "convected — U·dt/2 от кромки")
-      ->check(CLI::IsMember({"offset", "convected"}))
-      ->type_name("offset|convected");
+                   "convected — U·dt/2 от кромки; tangent — U·dt/2 от кромки вдоль грани, по которой пришёл поток")
+      ->check(CLI::IsMember({"offset", "convected", "tangent"}))
+      ->type_name("offset|convected|tangent");
   a.mergeDistanceOpt = command->add_option(
       "--merge-distance", a.mergeDistance, "уточнённая модель: сливаются кольца одного знака ближе этого, м (h/2)");
   a.mergeAgeOpt = command->add_option("--merge-age", a.mergeAge,
@@ -101,7 +101,9 @@ bool ApplyFlowModel(const FlowModelArgs& a, Model& m, std::string& error) {
       !Positive(a.shedProbe, "--shed-probe", r.ShedProbe, error))
     return false;
   r.Wall = a.wall == "absorb" ? WallRule::Absorb : a.wall == "reflect" ? WallRule::Reflect : WallRule::Slide;
-  r.Placement = a.placement == "convected" ? ShedPlacement::Convected : ShedPlacement::Offset;
+  r.Placement = a.placement == "convected" ? ShedPlacement::Convected
+                : a.placement == "tangent"   ? ShedPlacement::Tangent
+                                             : ShedPlacement::Offset;
   if (a.mergeDistanceOpt != nullptr && a.mergeDistanceOpt->count() > 0 &&
       !Positive(a.mergeDistance, "--merge-distance", r.MergeDistance, error))
     return false;

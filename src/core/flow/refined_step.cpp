@@ -124,6 +124,11 @@ void ShedEverywhere(Model& m, std::vector<int32_t>& counters) {
     m.FreeVortexCount = present;
     const Real speed = std::sqrt(u * u + v * v);
     if (!(speed > 0)) continue;  // still air at the edge gives no direction
+    if (m.Refined.Placement == ShedPlacement::Tangent) {
+      const TRealPoint t = FaceTangent(m, s, u, v);
+      u = t.X * speed;
+      v = t.Y * speed;
+    }
     if (m.FreeVortexCount >= m.MaxFreeVortex) {
       ++m.RefinedCount.NotShed;
       continue;

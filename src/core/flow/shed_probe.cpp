@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 #include "core/flow/circulation.h"
 
@@ -62,6 +63,28 @@ void LeavingProbePoints(const Model& m, int32_t s, Real d, Real ux, Real uy, TRe
   const Real base = std::atan2(n.Y, n.X) + phi;
   a = TRealPoint{e.X + d * std::cos(base + spread), e.Y + d * std::sin(base + spread)};
   b = TRealPoint{e.X + d * std::cos(base - spread), e.Y + d * std::sin(base - spread)};
+}
+
+TRealPoint FaceTangent(const Model& m, int32_t s, Real ux, Real uy) {
+  const TRealPoint e = m.Vortices[m.SeparationIndex[s]].Pos;
+  TRealPoint best{ux, uy};
+  Real bestDot = -std::numeric_limits<Real>::infinity();
+  for (int32_t j = 0; j < m.BodyRibCount; ++j) {
+    const TRib& r = m.BodyRibs[j];
+    // The face's far end: the one that is not the edge.
+    const bool starts = r.P1.X == e.X && r.P1.Y == e.Y;
+    const bool ends = r.P2.X == e.X && r.P2.Y == e.Y;
+    if (starts == ends) continue;
+    const TRealPoint far = starts ? r.P2 : r.P1;
+    const Real len = std::hypot(e.X - far.X, e.Y - far.Y);
+    const TRealPoint t{(e.X - far.X) / len, (e.Y - far.Y) / len};  // produced beyond the edge
+    const Real dot = t.X * ux + t.Y * uy;
+    if (dot > bestDot) {
+      bestDot = dot;
+      best = t;
+    }
+  }
+  return best;
 }
 
 Real OuterShedCirculation(const Model& m, int32_t s, Real ux, Real uy, Real span) {

@@ -50,6 +50,11 @@ Real FluidHalfAngle(const Model& m, int32_t s);
 // nearer, so both lie in the flow (the direction itself kept π/8 off the faces).
 void LeavingProbePoints(const Model& m, int32_t s, Real d, Real ux, Real uy, TRealPoint& a, TRealPoint& b);
 
+// The unit direction of the face of separation point s produced beyond the
+// edge, of its two faces the one nearer the direction (ux, uy): where the
+// layer of a separated flow leaves (tangent to the face it came along).
+TRealPoint FaceTangent(const Model& m, int32_t s, Real ux, Real uy);
+
 // The circulation separation point s sheds in `span` seconds by the one-
 // sided Kutta flux, sign(Γ_edge)·½·U₊²·span, the layer leaving along (ux, uy).
 Real OuterShedCirculation(const Model& m, int32_t s, Real ux, Real uy, Real span);

@@ -76,6 +76,10 @@ enum class ShedRule {
 enum class ShedPlacement {
   Offset,     // half a spacing from the edge along the edge velocity, as the program does
   Convected,  // half of its own move U_edge·dt, and at least 1e-4 m past the barrier
+  // As Convected, but along the face the flow came on, produced beyond the
+  // edge (of the two faces, the one nearer the edge velocity): the layer of
+  // a separated flow leaves its edge tangentially.
+  Tangent,
 };
 
 // What the refined model does with a free ring whose step crosses a body's

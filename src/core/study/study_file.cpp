@@ -426,7 +426,7 @@ const std::vector<StudyKey>& StudyKeys() {
       {"shed-probe", StudyKeyKind::Real, "м", "Расстояние точек скорости отрыва, м"},
       {"wall-rule", StudyKeyKind::Choice, "", "Правило стенки", "slide|absorb|reflect"},
       {"wall-layer", StudyKeyKind::Real, "м", "Пристенный слой, м"},
-      {"shed-placement", StudyKeyKind::Choice, "", "Место нового кольца", "offset|convected"},
+      {"shed-placement", StudyKeyKind::Choice, "", "Место нового кольца", "offset|convected|tangent"},
       {"merge-distance", StudyKeyKind::Real, "м", "Расстояние слияния, м"},
       {"merge-age", StudyKeyKind::Real, "с", "Возраст слияния, сек."},
       {"shed-every", StudyKeyKind::Integer, "", "Отрыв раз в N шагов"},

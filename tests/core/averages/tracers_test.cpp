@@ -203,6 +203,16 @@ TEST(Tracers, ResultsRoundTripThroughTheJsonAndReachTheFieldFile) {
   EXPECT_NEAR(t.Grid.Dx, 4 * s.Grid.Dx, 1e-12) << "every fourth node of the averaging grid";
   EXPECT_NEAR(t.Grid.X0 + (t.Grid.Nx - 1) * t.Grid.Dx, static_cast<double>(MouthX(m)), 1e-9)
       << "the last column on the mouth, which is a node";
+  // A source at each node of the coarse grid that is a flow point of the fine one.
+  for (int32_t j = 0; j < t.Grid.Ny; ++j) {
+    for (int32_t i = 0; i < t.Grid.Nx; ++i) {
+      const int32_t k = t.Grid.Source[static_cast<size_t>(j * t.Grid.Nx + i)];
+      ASSERT_EQ(k >= 0, s.Grid.Inside[static_cast<size_t>(4 * j * s.Grid.Nx + 4 * i)] != 0) << i << ", " << j;
+      if (k >= 0) {
+        EXPECT_EQ(PointDistance(t.Sources[static_cast<size_t>(k)], s.Grid.Point(4 * i, 4 * j)), 0);
+      }
+    }
+  }
   for (int k = 0; k < 260; ++k) {
     m.Time = Dt * k;
     FeedStep(s, m);
@@ -279,20 +289,24 @@ TEST(Tracers, TheObserverKeepsItsMarkersAndStartsAfreshWhenTheContourChanges) {
   AveragingState averages;
   averages.Settings.AverageFrom = Dt * 10;  // the first release: no start-up to wait for
   TracerState t;
-  t.Settings = OnAxis({{-0.3L, 0}}, 100, 0.01);
+  t.Settings = OnAxis({{-0.3L, 0}}, 100, 0.015);
   t.Settings.ReleaseFrom.reset();
   TracerObserver feed(t, averages, NullObserver());
-  const auto run = [&](int steps) {
-    for (int k = 0; k < steps; ++k) {
+  const auto run = [&](int from, int to) {
+    for (int k = from; k < to; ++k) {
       m.Time = Dt * k;
       feed.StepDone(m);
     }
   };
-  run(20);
+  run(0, 1);
+  const size_t room = t.Markers.capacity();
+  run(1, 20);
   EXPECT_EQ(t.Steps, 20) << "one start, then fed";
   ASSERT_TRUE(t.FirstRelease.has_value());
   EXPECT_EQ(*t.FirstRelease, Dt * 10);
-  EXPECT_EQ(t.Tally[0].Released, 5) << "every second step from the tenth: 10, 12 … 18";
+  EXPECT_EQ(t.Tally[0].Released, 4) << "every third step from the tenth: 10, 13, 16, 19";
+  EXPECT_EQ(t.Markers.size(), 4u);
+  EXPECT_EQ(t.Markers.capacity(), room) << "the markers in flight within the room reserved at the start";
   // Any coordinate of any rib moved (the first and the last here): a new area.
   for (const size_t rib : {size_t{0}, m.BodyRibs.size() - 1}) {
     for (int c = 0; c < 4; ++c) {

@@ -287,5 +287,38 @@ TEST(RefinedStep, EachEdgeShedsOnItsScheduleOrIsCountedAtTheCeiling) {
   EXPECT_EQ(shed, run * c.SeparationCount);
 }
 
+// A new ring starts the offset from its edge; placed by its own short move
+// instead, it is pushed out past the barrier (it would cross back otherwise).
+TEST(RefinedStep, NewRingsAtTheOffsetOrPushedPastTheBarrier) {
+  for (const ShedPlacement placement : {ShedPlacement::Offset, ShedPlacement::Convected}) {
+    SCOPED_TRACE(placement == ShedPlacement::Offset ? "offset" : "convected");
+    Model m = test::CoarseModel(0.05L);
+    m.Flow = FlowModel::Refined;
+    m.Exec.Arithmetic = Precision::Double;
+    m.Refined.Placement = placement;
+    m.MaxFreeVortex = 10;
+    m.Dt = 1e-4L;  // a move far shorter than the barrier's distance
+    m.ShedOffset = 3 * m.VortexSpacing;
+    RefinedStep().Prepare(m);
+    test::SolveAttached(m);
+    std::vector<int32_t> counters;
+    RefinedStep().Move(m, counters);
+    ASSERT_EQ(m.FreeVortexCount, m.SeparationCount);
+    for (int32_t s = 0; s < m.SeparationCount; ++s) {
+      const TRealPoint edge = m.Vortices[m.SeparationIndex[s]].Pos;
+      const TRealPoint p = m.Vortices[m.AttachedCount + s].Pos;
+      EXPECT_TRUE(PathCrossesRibs(edge, p, m.BarrierRibs)) << "edge " << s;
+      if (placement == ShedPlacement::Offset) {
+        EXPECT_TRUE(RealNear(PointDistance(edge, p), m.ShedOffset, 1e-12L)) << "edge " << s;
+      } else {
+        // The move (≈ 5e-5 m) is nothing beside the push along the edge's bisector.
+        const TRealPoint dir = m.SeparationDir[s];
+        const Real along = ((p.X - edge.X) * dir.X + (p.Y - edge.Y) * dir.Y) / std::hypot(dir.X, dir.Y);
+        EXPECT_GT(along, 0.99L * PointDistance(edge, p)) << "edge " << s;
+      }
+    }
+  }
+}
+
 }  // namespace
 }  // namespace mdv

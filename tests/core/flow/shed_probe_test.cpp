@@ -2,6 +2,7 @@
 // the circulation a step sheds at each edge.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 
 #include "core/flow/circulation.h"
@@ -121,9 +122,16 @@ TEST(ShedProbe, FlowWedgeAndLeavingProbes) {
       TRealPoint a, b;
       LeavingProbePoints(m, s, d, t.X, t.Y, a, b);
       EXPECT_EQ(Side(e, t, a) * Side(e, t, b), -1);
+      // Inside the flow's wedge, not behind a face (the wall distance alone
+      // does not tell the sides apart): at most β − π/16 off the bisector.
+      const TRealPoint n = m.SeparationDir[s];
+      const auto offBisector = [&](const TRealPoint& p) {
+        return std::acos(std::clamp<Real>(((p.X - e.X) * n.X + (p.Y - e.Y) * n.Y) / PointDistance(p, e), -1, 1));
+      };
       for (const TRealPoint& p : {a, b}) {
         EXPECT_TRUE(RealNear(PointDistance(p, e), d, 1e-15L));
         EXPECT_GT(WallDistance(m, p), d * std::sin(Pi / 16));
+        EXPECT_LE(offBisector(p), FluidHalfAngle(m, s) - Pi / 16 + 1e-12L);
       }
       if (s == 0) {
         const Real a0 = std::atan2(t.Y, t.X);
@@ -131,10 +139,39 @@ TEST(ShedProbe, FlowWedgeAndLeavingProbes) {
       }
       // An edge velocity pointing into the body (against the bisector,
       // turned a little) still gives two points in the flow.
-      const TRealPoint n = m.SeparationDir[s];
       LeavingProbePoints(m, s, d, -n.X + 0.2L * n.Y, -n.Y - 0.2L * n.X, a, b);
-      for (const TRealPoint& p : {a, b}) EXPECT_GT(WallDistance(m, p), d * std::sin(Pi / 16) * 0.99L);
+      for (const TRealPoint& p : {a, b}) {
+        EXPECT_GT(WallDistance(m, p), d * std::sin(Pi / 16) * 0.99L);
+        EXPECT_LE(offBisector(p), FluidHalfAngle(m, s) - Pi / 16 + 1e-12L);
+      }
     }
+  }
+}
+
+TEST(ShedProbe, FaceTangentIsTheFaceTheFlowCameOn) {
+  struct Row {
+    Real alphaDeg;
+    int32_t s;
+    TRealPoint velocity, tangent;
+  };
+  // Re-entrant outer corner C: the outer face (−x) or the end face produced
+  // upwards (+y); flush mouth M: the flange's face produced into the channel
+  // (−y), not the channel wall produced outwards (−x), for a flow that turns
+  // into the channel (+x, −y).
+  const Row rows[] = {{0, 0, {-1, -0.3L}, {-1, 0}},
+                      {0, 0, {-0.3L, 1}, {0, 1}},
+                      {0, 1, {-0.2L, -1}, {0, -1}},
+                      {90, 2, {0.7L, -0.7L}, {0, -1}},
+                      {90, 2, {-1, 0.2L}, {-1, 0}}};
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.alphaDeg);
+    SCOPED_TRACE(r.s);
+    Model m = test::CoarseModel(0.02L);
+    m.FlangeAngle = r.alphaDeg * Pi / 180;
+    m.PlaneX = -4;
+    BuildArea(m);
+    const TRealPoint t = FaceTangent(m, r.s, r.velocity.X, r.velocity.Y);
+    EXPECT_TRUE(RealNear(PointDistance(t, r.tangent), 0, 1e-15L)) << t.X << " " << t.Y;
   }
 }
 
@@ -171,6 +208,39 @@ TEST(RefinedStep, OuterShedding) {
   for (int32_t s = 0; s < m.SeparationCount; ++s) {
     SCOPED_TRACE(s);
     EXPECT_TRUE(RealNear(m.Vortices[m.AttachedCount + s].Gamma, expected[s], 1e-9L * std::fabs(expected[s])));
+  }
+}
+
+TEST(RefinedStep, TangentPlacementLeavesAlongTheFace) {
+  Model m = test::CoarseModel(0.005L);
+  m.FlangeAngle = 0;
+  m.PlaneX = -4;
+  BuildArea(m);
+  m.Flow = FlowModel::Refined;
+  m.Refined.Shedding = ShedRule::Outer;
+  m.Refined.Placement = ShedPlacement::Tangent;
+  m.Exec.Arithmetic = Precision::Double;
+  m.MaxFreeVortex = 10;
+  m.Dt = 0.02L;
+  RefinedStep().Prepare(m);
+  test::SolveAttached(m);
+  // Each ring starts U·dt/2 from its edge along the face tangent of the
+  // edge velocity of the state before the step.
+  std::vector<TRealPoint> expected;
+  for (int32_t s = 0; s < m.SeparationCount; ++s) {
+    const int32_t k = m.SeparationIndex[s];
+    Real u, v;
+    CalcVelocityPair(m, m.Vortices[k].Pos, k, u, v);
+    const Real along = std::hypot(u, v) * m.Dt / 2;
+    const TRealPoint t = FaceTangent(m, s, u, v);
+    expected.push_back({m.Vortices[k].Pos.X + along * t.X, m.Vortices[k].Pos.Y + along * t.Y});
+  }
+  std::vector<int32_t> counters;
+  RefinedStep().Move(m, counters);
+  ASSERT_EQ(m.FreeVortexCount, m.SeparationCount);
+  for (int32_t s = 0; s < m.SeparationCount; ++s) {
+    SCOPED_TRACE(s);
+    EXPECT_TRUE(RealNear(PointDistance(m.Vortices[m.AttachedCount + s].Pos, expected[s]), 0, 1e-12L));
   }
 }
 
