@@ -56,10 +56,12 @@ TEST(ShedProbe, PointsLieInTheFlowAtTheDistance) {
   }
 }
 
-TEST(RefinedStep, ProbeShedding) {
+// A coarse contour about to take one refined step with the given Kutta-flux
+// rule (probes 0,03 m out, dt 0,01 s), its attached rings solved.
+Model KuttaStepModel(ShedRule rule) {
   Model m = test::CoarseModel(0.05L);
   m.Flow = FlowModel::Refined;
-  m.Refined.Shedding = ShedRule::Probe;
+  m.Refined.Shedding = rule;
   m.Refined.ShedProbe = 0.03L;
   m.Exec.Arithmetic = Precision::Double;
   m.MaxFreeVortex = 10;
@@ -67,6 +69,11 @@ TEST(RefinedStep, ProbeShedding) {
   m.ShedOffset = m.VortexSpacing / 2;
   RefinedStep().Prepare(m);
   test::SolveAttached(m);
+  return m;
+}
+
+TEST(RefinedStep, ProbeShedding) {
+  Model m = KuttaStepModel(ShedRule::Probe);
   // From the state before the step, at the points placed by hand.
   std::vector<Real> expected;
   for (int32_t s = 0; s < m.SeparationCount; ++s) {
@@ -176,16 +183,7 @@ TEST(ShedProbe, FaceTangentIsTheFaceTheFlowCameOn) {
 }
 
 TEST(RefinedStep, OuterShedding) {
-  Model m = test::CoarseModel(0.05L);
-  m.Flow = FlowModel::Refined;
-  m.Refined.Shedding = ShedRule::Outer;
-  m.Refined.ShedProbe = 0.03L;
-  m.Exec.Arithmetic = Precision::Double;
-  m.MaxFreeVortex = 10;
-  m.Dt = 0.01L;
-  m.ShedOffset = m.VortexSpacing / 2;
-  RefinedStep().Prepare(m);
-  test::SolveAttached(m);
+  Model m = KuttaStepModel(ShedRule::Outer);
   // ½·U₊²·dt, U₊ the faster of the points around the edge velocity, from the
   // state before the step; the sign of the edge's bound ring.
   std::vector<Real> expected;
