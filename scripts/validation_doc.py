@@ -4,6 +4,7 @@
 Usage: validation_doc.py RESULTS_DIR OUTPUT.md
        validation_doc.py --layer RESULTS_DIR   (the wall layer's tables alone, on stdout)
        validation_doc.py --outer RESULTS_DIR   (the one-sided Kutta flux's tables alone, on stdout)
+       validation_doc.py --diffusion RESULTS_DIR   (the diffusive velocity's tables alone, on stdout)
 RESULTS_DIR holds one TSV per case list (scripts/refined_research.sh) and,
 per case, LABEL.json (the averages file of its run).
 """
@@ -292,13 +293,14 @@ def layer_tables(directory):
     return text
 
 
-def outer_case(label):
-    """h, dt, d_p, the wall layer, the wall's thickness and the new ring's place
-    of an outer_*.cases label: PREFIX_INLET_hH_dtDT[_pD][_lL][_wW][_off][_rep]."""
+def outer_case(label, layer="0.01"):
+    """h, dt, d_p, the wall layer, the wall's thickness, the viscosity and the
+    new ring's place of an outer_*.cases or diffusion_*.cases label:
+    PREFIX_INLET[_nuNU]_hH_dtDT[_pD][_lL][_wW][_off][_rep]."""
     parts = label.split("_")
-    found = {"p": "0.01", "l": "0.01", "w": "0.02", "place": "U·dt/2" if "off" not in parts else "h/2"}
+    found = {"p": "0.01", "l": layer, "w": "0.02", "nu": "0", "place": "U·dt/2" if "off" not in parts else "h/2"}
     for part in parts[2:]:
-        for key in ("h", "dt", "p", "l", "w"):
+        for key in ("nu", "h", "dt", "p", "l", "w"):
             if part.startswith(key) and part[len(key):len(key) + 1].isdigit():
                 found[key] = part[len(key):]
                 break
@@ -306,15 +308,18 @@ def outer_case(label):
     return found
 
 
-def outer_tables(directory):
-    """The one-sided Kutta flux (outer_*.cases): per inlet, every run's shed
-    rates, budget and measures, then the convergence indices in h and dt."""
+def outer_tables(directory, prefix="outer"):
+    """The one-sided Kutta flux (outer_*.cases; with prefix "diff", the
+    diffusive velocity's diffusion_*.cases, no wall layer unless the label
+    says, a column for ν): per inlet, every run's shed rates, budget and
+    measures, then the convergence indices in h and dt."""
     text, gci = "", []
+    diffusion = prefix == "diff"
     for name, what, edges in (("reentrant", "Входной патрубок Борда (α = 0)", "внешняя / внутренняя кромка"),
                               ("flush", "Вход с фланцем заподлицо (α = 90°)", "кромка входа")):
         rows_, found = [], {}
         labels = sorted({os.path.basename(p)[:-5] for p in os.listdir(directory)
-                         if p.startswith("outer_" + name + "_") and p.endswith(".json")})
+                         if p.startswith(prefix + "_" + name + "_") and p.endswith(".json")})
         for label in labels:
             m = wall_measures(directory, label)
             bud = budget(directory, label)
@@ -322,7 +327,7 @@ def outer_tables(directory):
             if m is None or bud is None:
                 continue
             b, _ = bud
-            case = outer_case(label)
+            case = outer_case(label, "0" if diffusion else "0.01")
             rates = [b.get(f"edge{e}_shed_rate", 0) for e in range(3)]
             shown = rates[:2] if name == "reentrant" else rates[2:]
             zeta = ((j.get("contraction") or {}).get("vena_contracta") or {}).get("zeta_m")
@@ -335,11 +340,12 @@ def outer_tables(directory):
             dev_text = comma(dev, 1) + " %" if name == "flush" and dev is not None else "—"
             reatt = vena(directory, label)[2]
             if not case["rep"]:
-                found[(case["h"], case["dt"], case["p"], case["l"], case["w"], case["place"])] = m
-            given = {k: case[k].replace(".", ",") for k in ("h", "dt", "p", "l", "w")}  # as the label writes them
+                found[(case["h"], case["dt"], case["p"], case["l"], case["w"], case["place"], case["nu"])] = m
+            given = {k: case[k].replace(".", ",") for k in ("h", "dt", "p", "l", "w", "nu")}  # as the label writes them
             order = (case["place"] != "U·dt/2", -float(case["l"]), -float(case["w"]), float(case["p"]),
-                     -float(case["h"]), -float(case["dt"]), case["rep"])
-            rows_.append([order, given["h"], given["dt"] + (" (реплика)" if case["rep"] else ""),
+                     float(case["nu"]), -float(case["h"]), -float(case["dt"]), case["rep"])
+            rows_.append([order] + ([given["nu"]] if diffusion else []) +
+                         [given["h"], given["dt"] + (" (реплика)" if case["rep"] else ""),
                           given["p"], given["l"], given["w"], case["place"],
                           " / ".join(comma(r, 2) for r in shown), comma(sum(rates), 2),
                           comma(b.get("wall_rate", 0), 2), comma(b["suction_rate"], 2),
@@ -347,24 +353,30 @@ def outer_tables(directory):
                           comma(m["centre"]), dev_text, comma(b["mean_rings"], 0), comma(m["flux"])])
         rows_ = [r[1:] for r in sorted(rows_, key=lambda r: r[0])]  # convected first, then coarse to fine
         text += f"{what}:\n\n" + table(
-            ["h, м", "dt, с", "d_p, м", "слой, м", "W, м", "новое кольцо", f"сброс: {edges}, м²/с²", "сброс Γ всего",
+            (["ν, м²/с"] if diffusion else []) + ["h, м", "dt, с", "d_p, м", "слой, м", "W, м", "новое кольцо", f"сброс: {edges}, м²/с²", "сброс Γ всего",
              "взято стенкой", "уходит в отсос", "C_c вены", "x_c/D", "L_r/D", "v0/max v̄x", "ζ_M",
              "v/v0 при x/D = 0,5", "откл. от диска-стока до x/D = 1,5", "колец", "расход"], rows_) + "\n"
         for key, measure in (("cc", "C_c вены"), ("vmax", "v0/max v̄x"), ("zeta", "ζ_M"),
                              ("centre", "v/v0 при x/D = 0,5")):
-            seqs = [("dt при h = 0,005", [("0.005", dt, "0.01", "0.01", "0.02", "U·dt/2")
-                                          for dt in ("0.0025", "0.005", "0.01")], [0.0025, 0.005, 0.01]),
-                    ("h при dt = 0,005", [(h, "0.005", "0.01", "0.01", "0.02", "U·dt/2")
-                                          for h in ("0.0025", "0.005", "0.01")], [0.0025, 0.005, 0.01]),
-                    ("h при dt = 0,005, кольцо на h/2", [(h, "0.005", "0.01", "0.01", "0.02", "h/2")
-                                                         for h in ("0.0025", "0.005", "0.01")], [0.0025, 0.005, 0.01])]
+            layer = "0" if diffusion else "0.01"
+            seqs = []
+            for nu in sorted({k[6] for k in found}, key=float):
+                at = f", ν = {nu.replace('.', ',')}" if diffusion else ""
+                seqs += [(f"dt при h = 0,005{at}", [("0.005", dt, "0.01", layer, "0.02", "U·dt/2", nu)
+                                                    for dt in ("0.0025", "0.005", "0.01")], [0.0025, 0.005, 0.01]),
+                         (f"h при dt = 0,005{at}", [(h, "0.005", "0.01", layer, "0.02", "U·dt/2", nu)
+                                                    for h in ("0.0025", "0.005", "0.01")], [0.0025, 0.005, 0.01]),
+                         (f"h при dt = 0,005, кольцо на h/2{at}", [(h, "0.005", "0.01", layer, "0.02", "h/2", nu)
+                                                                   for h in ("0.0025", "0.005", "0.01")],
+                          [0.0025, 0.005, 0.01])]
             for refinement, keys, steps in seqs:
                 if not all(k in found and found[k].get(key) is not None for k in keys):
                     continue
                 phi = [found[k][key] for k in keys]
                 gci.append([what.split(" (")[0], refinement, measure] + [comma(v) for v in phi] + [celik(steps, phi)])
-    text += "Convergence (Celik et al.'s three grids, fine to coarse; d_p = 0,01 m, layer 0,01 m, W = 0,02 m, "
-    text += "the new ring at U·dt/2 unless said):\n\n"
+    text += "Convergence (Celik et al.'s three grids, fine to coarse; d_p = 0,01 m, "
+    text += "no layer" if diffusion else "layer 0,01 m"
+    text += ", W = 0,02 m, the new ring at U·dt/2 unless said):\n\n"
     text += table(["вход", "уточнение", "величина", "φ1 (мелкий)", "φ2", "φ3 (крупный)", "итог"], gci)
     return text
 
@@ -375,6 +387,9 @@ def main():
         return
     if sys.argv[1] == "--outer":  # the one-sided Kutta flux's section alone
         print(outer_tables(sys.argv[2]))
+        return
+    if sys.argv[1] == "--diffusion":  # the diffusive velocity's section alone
+        print(outer_tables(sys.argv[2], "diff"))
         return
     directory, output = sys.argv[1], sys.argv[2]
     with open(os.path.join(os.path.dirname(os.path.abspath(__file__)), "validation_text.md"),
@@ -455,7 +470,8 @@ def main():
     for key, value in (("{{DT}}", cc_rows(re, dt_labels, d)), ("{{H}}", cc_rows(re, h_labels, d)),
                        ("{{DELTA}}", cc_rows(re, d_labels, d)), ("{{CANDIDATES}}", cc_rows(re, cand_labels, d)),
                        ("{{FLUSH}}", cc_rows(re, flush_labels, d)), ("{{HOOD}}", hood_table),
-                       ("{{SINK}}", sink_table), ("{{WALL}}", wall_tables(d)), ("{{LAYER}}", layer_tables(d)), ("{{OUTER}}", outer_tables(d))):
+                       ("{{SINK}}", sink_table), ("{{WALL}}", wall_tables(d)), ("{{LAYER}}", layer_tables(d)), ("{{OUTER}}", outer_tables(d)),
+                       ("{{DIFFUSION}}", outer_tables(d, "diff"))):
         text = text.replace(key, value)
     with open(output, "w", encoding="utf-8") as f:
         f.write(text)

@@ -63,6 +63,10 @@ void AddFlowModelOptions(CLI::App* command, FlowModelArgs& a, FlowOptionSet set)
       "уточнённая модель: толщина пристенного слоя, м: кольцо, шаг которого входит в слой извне, "
       "удаляется, его циркуляция возвращается стенкам (0 — без слоя, по "
       "умолчанию)");
+  a.viscosityOpt = command->add_option(
+      "--viscosity", a.viscosity,
+      "уточнённая модель: турбулентная вязкость ν диффузионной скорости свободных колец, м²/с "
+      "(0 — без диффузии, по умолчанию)");
   command->add_flag("--merge-per-step", a.mergePerStep,
                     "уточнённая модель: расстояние слияния умножается на dt / 0,005 с");
   a.courantOpt = command->add_option(
@@ -120,6 +124,15 @@ bool ApplyFlowModel(const FlowModelArgs& a, Model& m, std::string& error) {
       return false;
     }
     r.WallLayer = *v;
+  }
+  if (a.viscosityOpt != nullptr && a.viscosityOpt->count() > 0) {
+    const auto v = NumberArg(a.viscosity, "--viscosity", error);
+    if (!v) return false;
+    if (!(*v >= 0)) {
+      error = "--viscosity: нужно неотрицательное число";
+      return false;
+    }
+    r.Viscosity = *v;
   }
   r.MergeDistancePerStep = a.mergePerStep;
   if (m.Flow == FlowModel::Refined) SetSheddingIntervals(m, a.shedEvery - 1, a.shedEvery - 1, a.shedEvery - 1);

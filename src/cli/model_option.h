@@ -14,7 +14,7 @@ struct FlowModelArgs {
   std::string model = "program";
   std::string wall = "slide";
   std::string smoothing, shedding = "sheet-flux", placement = "offset", mergeDistance, mergeAge,
-      courant, wallLayer, shedProbe;
+      courant, wallLayer, shedProbe, viscosity;
   int shedEvery = 1;
   bool mergePerStep = false;
   bool attachedSmoothed = false;
@@ -23,6 +23,7 @@ struct FlowModelArgs {
   CLI::Option* mergeAgeOpt = nullptr;
   CLI::Option* courantOpt = nullptr;
   CLI::Option* wallLayerOpt = nullptr;
+  CLI::Option* viscosityOpt = nullptr;
   CLI::Option* shedProbeOpt = nullptr;
 };
 

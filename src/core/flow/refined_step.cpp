@@ -6,6 +6,7 @@
 
 #include "core/base/parallel.h"
 #include "core/flow/circulation.h"
+#include "core/flow/diffusion.h"
 #include "core/flow/ring_merging.h"
 #include "core/flow/shed_probe.h"
 
@@ -26,7 +27,8 @@ bool NearEdge(const Model& m, const TRealPoint& p, Real radius) {
   return false;
 }
 
-// Velocities of the free rings at their present positions into `out`, on all threads.
+// Velocities of the free rings at their present positions into `out`, on
+// all threads: the flow's, plus the diffusive velocity when ν > 0.
 void FreeVelocities(const Model& m, TRealPointArray& out) {
   const int32_t n = m.AttachedCount;
   SharedPool(m.Exec.Threads).For(m.FreeVortexCount, [&](int32_t begin, int32_t end) {
@@ -36,6 +38,7 @@ void FreeVelocities(const Model& m, TRealPointArray& out) {
       out[k] = TRealPoint{u, v};
     }
   });
+  AddDiffusiveVelocities(m, out);
 }
 
 void Resolve(Model& m) {

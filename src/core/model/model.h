@@ -108,6 +108,9 @@ struct RefinedSettings {
   // ShedRule::Probe and Outer: the distance from the edge of the points whose speeds
   // give the shed flux, m; 0: δ.
   Real ShedProbe = 0;
+  // ν of the free rings' diffusive velocity (diffusion.h), m²/s; 0: no
+  // diffusion, the rings move with the flow alone.
+  Real Viscosity = 0;
 };
 
 // What the refined model removed and whether the free-vortex ceiling was met

@@ -426,6 +426,7 @@ const std::vector<StudyKey>& StudyKeys() {
       {"shed-probe", StudyKeyKind::Real, "м", "Расстояние точек скорости отрыва, м"},
       {"wall-rule", StudyKeyKind::Choice, "", "Правило стенки", "slide|absorb|reflect"},
       {"wall-layer", StudyKeyKind::Real, "м", "Пристенный слой, м"},
+      {"viscosity", StudyKeyKind::Real, "м²/с", "Турбулентная вязкость, м²/с"},
       {"shed-placement", StudyKeyKind::Choice, "", "Место нового кольца", "offset|convected|tangent"},
       {"merge-distance", StudyKeyKind::Real, "м", "Расстояние слияния, м"},
       {"merge-age", StudyKeyKind::Real, "с", "Возраст слияния, сек."},
