@@ -10,7 +10,7 @@ root=$(cd "$(dirname "$0")/../.." && pwd)
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 status=0
-for list in layer_reentrant layer_flush outer_reentrant outer_flush; do
+for list in layer_reentrant layer_flush outer_reentrant outer_flush diffusion_reentrant diffusion_flush; do
   grep -v '^#' "$root/examples/validation/$list.cases" | head -1 > "$work/one.cases"
   KEEP=$work bash "$root/scripts/refined_research.sh" "$batch" "$work/one.cases" 0.3 0.1 > "$work/out.tsv"
   label=$(cut -f1 "$work/one.cases" -d' ')

@@ -120,6 +120,61 @@ TEST(Diffusion, WallSendsALoneRingAwayAndOnlyItsOwnSignCounts) {
   for (const TRealPoint& p : none) EXPECT_TRUE(p.X == 0 && p.Y == 0);
 }
 
+TEST(Diffusion, WallImagesTurnWithTheWall) {
+  // Two rings of one sign by the channel's wall and the same two by the
+  // inclined flange's face: in the wall's own frame (along it, off it) their
+  // diffusive velocities, less the axisymmetric −ν/r, are the same.
+  Model m = test::CoarseModel(0.01L);
+  m.Flow = FlowModel::Refined;
+  m.Refined.Viscosity = 1e-3L;
+  m.Refined.SmoothingLength = 0.01L;
+  const int32_t n = m.AttachedCount;
+  m.Vortices.resize(static_cast<size_t>(n) + 2);
+  m.FreeVortexCount = 2;
+  struct Frame {
+    TRealPoint along, off, at;  // unit vectors and the point on the wall
+  };
+  std::vector<Frame> frames;
+  for (int32_t j = 0; j < m.BodyRibCount; ++j) {
+    const TRib& r = m.BodyRibs[j];
+    const Real ex = r.P2.X - r.P1.X, ey = r.P2.Y - r.P1.Y, len = std::hypot(ex, ey);
+    const bool channel = std::fabs(ey) < 1e-12L && r.P1.Y == m.ChannelRadius && len > 0.3L;
+    const bool flange = std::fabs(ex) > 0.1L && std::fabs(ey) > 0.1L;
+    if (j == m.SuctionRib || !(channel || flange)) continue;
+    const TRealPoint t{ex / len, ey / len}, mid{(r.P1.X + r.P2.X) / 2, (r.P1.Y + r.P2.Y) / 2};
+    for (Real side : {1.0L, -1.0L}) {  // off the wall towards the flow
+      const TRealPoint off{-t.Y * side, t.X * side};
+      if (std::fabs(WallDistance(m, TRealPoint{mid.X + 0.004L * off.X, mid.Y + 0.004L * off.Y}) - 0.004L) < 1e-12L &&
+          (!channel || off.Y < 0)) {
+        frames.push_back(Frame{t, off, mid});
+        break;
+      }
+    }
+  }
+  ASSERT_EQ(frames.size(), 3u);  // the channel's wall and both faces of the flange
+  TRealPoint local[3][2];
+  for (size_t f = 0; f < 3; ++f) {
+    const Frame& w = frames[f];
+    const auto place = [&](Real a, Real o) {
+      return TRealPoint{w.at.X + a * w.along.X + o * w.off.X, w.at.Y + a * w.along.Y + o * w.off.Y};
+    };
+    m.Vortices[n] = TVortex{place(0, 0.004L), 0.01L};
+    m.Vortices[n + 1] = TVortex{place(0.005L, 0.008L), 0.02L};
+    for (int32_t k = 0; k < 2; ++k) {
+      TRealPoint v = DiffusiveVelocity(m, k);
+      v.Y += m.Refined.Viscosity / m.Vortices[n + k].Pos.Y;
+      local[f][k] = TRealPoint{v.X * w.along.X + v.Y * w.along.Y, v.X * w.off.X + v.Y * w.off.Y};
+    }
+  }
+  for (int32_t k = 0; k < 2; ++k) {
+    EXPECT_GT(local[0][k].Y, 0.01L) << k;  // away from the wall, m/s
+    for (size_t f = 1; f < 3; ++f) {
+      EXPECT_TRUE(test::RealNear(local[0][k].X, local[f][k].X, 1e-12L)) << k << ' ' << f;
+      EXPECT_TRUE(test::RealNear(local[0][k].Y, local[f][k].Y, 1e-12L)) << k << ' ' << f;
+    }
+  }
+}
+
 TEST(Diffusion, RefinedRunIsTheSameOnAnyThreadCount) {
   // Diffusion reads every ring's neighbours while the threads write their
   // own rings' velocities: the run must not depend on how they are split.
