@@ -6,8 +6,9 @@
 # tables into the document; then the convergence studies of
 # examples/validation/{reentrant,flush}.toml (study plan, run, collect) for
 # the grid convergence indices; the wall rules (wall.cases) run 20 s averaged
-# from 10 s, and so do the wall layer's studies (layer_*.cases). About three
-# hours and a half of one core.
+# from 10 s, and so do the wall layer's, the one-sided Kutta flux's and the
+# diffusion's studies (layer_*, outer_*, diffusion_*.cases). About five hours
+# of one core.
 #   scripts/validation.sh [BATCH_TOOL] [RESULTS_DIR]
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -30,6 +31,14 @@ done
 # wall's thickness at both inlets, 20 s averaged from 10 s; about half an
 # hour of one core.
 for list in outer_reentrant outer_flush; do
+  KEEP=$results bash "$root/scripts/refined_research.sh" "$batch" \
+    "$root/examples/validation/$list.cases" 20 10 > "$results/$list.tsv"
+done
+# The diffusive velocity of a turbulent viscosity in place of the wall layer
+# (--viscosity): ν, then h and dt at ν = 3e-4 m²/s, the probe at 2δ and a
+# thinner wall, at both inlets, 20 s averaged from 10 s; about an hour and a
+# half of one core (the largest ν alone takes twenty minutes).
+for list in diffusion_reentrant diffusion_flush; do
   KEEP=$results bash "$root/scripts/refined_research.sh" "$batch" \
     "$root/examples/validation/$list.cases" 20 10 > "$results/$list.tsv"
 done
