@@ -296,7 +296,7 @@ def layer_tables(directory):
 def outer_case(label, layer="0.01"):
     """h, dt, d_p, the wall layer, the wall's thickness, the viscosity and the
     new ring's place of an outer_*.cases or diffusion_*.cases label:
-    PREFIX_INLET[_nuNU]_hH_dtDT[_pD][_lL][_wW][_off][_rep]."""
+    PREFIX_INLET[_nuNU]_hH_dtDT[_pD][_lL][_wW][_off][_everyN][_rep]."""
     parts = label.split("_")
     found = {"p": "0.01", "l": layer, "w": "0.02", "nu": "0", "place": "U·dt/2" if "off" not in parts else "h/2"}
     for part in parts[2:]:
@@ -305,6 +305,7 @@ def outer_case(label, layer="0.01"):
                 found[key] = part[len(key):]
                 break
     found["rep"] = label.endswith("_rep")
+    found["every"] = next((part[5:] for part in parts if part.startswith("every")), None)
     return found
 
 
@@ -339,13 +340,14 @@ def outer_tables(directory, prefix="outer"):
             # The disc sink is the flush inlet's: the re-entrant tube has no flange.
             dev_text = comma(dev, 1) + " %" if name == "flush" and dev is not None else "—"
             reatt = vena(directory, label)[2]
-            if not case["rep"]:
+            if not case["rep"] and not case["every"]:
                 found[(case["h"], case["dt"], case["p"], case["l"], case["w"], case["place"], case["nu"])] = m
             given = {k: case[k].replace(".", ",") for k in ("h", "dt", "p", "l", "w", "nu")}  # as the label writes them
             order = (case["place"] != "U·dt/2", -float(case["l"]), -float(case["w"]), float(case["p"]),
-                     float(case["nu"]), -float(case["h"]), -float(case["dt"]), case["rep"])
+                     float(case["nu"]), -float(case["h"]), -float(case["dt"]), case["rep"], case["every"] or "")
             rows_.append([order] + ([given["nu"]] if diffusion else []) +
-                         [given["h"], given["dt"] + (" (реплика)" if case["rep"] else ""),
+                         [given["h"], given["dt"] + (" (реплика)" if case["rep"] else "") +
+                         (f" (кольцо раз в {case['every']} шага)" if case["every"] else ""),
                           given["p"], given["l"], given["w"], case["place"],
                           " / ".join(comma(r, 2) for r in shown), comma(sum(rates), 2),
                           comma(b.get("wall_rate", 0), 2), comma(b["suction_rate"], 2),
