@@ -1,9 +1,9 @@
 #include "core/flow/diffusion.h"
 
 #include <cmath>
-#include <limits>
 
 #include "core/base/parallel.h"
+#include "core/flow/refined_step.h"
 
 namespace mdv {
 
@@ -12,27 +12,6 @@ namespace {
 // Beyond this many ε a ring's weight exp(−d²/ε²) is below e^-36 ≈ 2e-16 of
 // its own: left out.
 constexpr Real Reach = 6;
-
-// The nearest point of the bodies' walls (the suction section is no wall) to p.
-TRealPoint NearestWallPoint(const Model& m, const TRealPoint& p, Real& distance) {
-  distance = std::numeric_limits<Real>::infinity();
-  TRealPoint best = p;
-  for (int32_t j = 0; j < m.BodyRibCount; ++j) {
-    if (j == m.SuctionRib) continue;
-    const TRib& r = m.BodyRibs[j];
-    const Real ex = r.P2.X - r.P1.X, ey = r.P2.Y - r.P1.Y;
-    const Real len2 = ex * ex + ey * ey;
-    Real t = len2 > 0 ? ((p.X - r.P1.X) * ex + (p.Y - r.P1.Y) * ey) / len2 : 0;
-    t = t < 0 ? 0 : t > 1 ? 1 : t;
-    const TRealPoint f{r.P1.X + t * ex, r.P1.Y + t * ey};
-    const Real d = std::sqrt((p.X - f.X) * (p.X - f.X) + (p.Y - f.Y) * (p.Y - f.Y));
-    if (d < distance) {
-      distance = d;
-      best = f;
-    }
-  }
-  return best;
-}
 
 }  // namespace
 
@@ -45,8 +24,9 @@ TRealPoint DiffusiveVelocity(const Model& m, int32_t k) {
   const bool positive = self.Gamma > 0;
   const Real reach2 = Reach * Reach * eps * eps;
   // The wall's mirror: the tangent line at the nearest wall point, normal nw.
-  Real wall;
-  const TRealPoint foot = NearestWallPoint(m, p, wall);
+  Real nearest;
+  const TRealPoint foot = NearestWallPoint(m, p, nearest);
+  const Real wall = std::sqrt((p.X - foot.X) * (p.X - foot.X) + (p.Y - foot.Y) * (p.Y - foot.Y));
   const bool mirrored = wall > 0 && wall < Reach * eps / 2;
   const TRealPoint nw = mirrored ? TRealPoint{(p.X - foot.X) / wall, (p.Y - foot.Y) / wall} : TRealPoint{};
   // Ω = Σ|Γj|·g, G = Σ|Γj|·(p − pj)·g: then −∇ω/ω = (2/ε²)·G/Ω.

@@ -217,8 +217,9 @@ WallContact RefinedWallRule(const Model& m, const TRealPoint& start, TRealPoint&
   return met;
 }
 
-Real WallDistance(const Model& m, const TRealPoint& p) {
-  Real best = std::numeric_limits<Real>::infinity();
+TRealPoint NearestWallPoint(const Model& m, const TRealPoint& p, Real& distance) {
+  distance = std::numeric_limits<Real>::infinity();
+  TRealPoint best = p;
   for (int32_t j = 0; j < m.BodyRibCount; ++j) {
     if (j == m.SuctionRib) continue;  // the section is no wall
     const TRib& r = m.BodyRibs[j];
@@ -226,9 +227,20 @@ Real WallDistance(const Model& m, const TRealPoint& p) {
     const Real len2 = ex * ex + ey * ey;
     Real t = len2 > 0 ? ((p.X - r.P1.X) * ex + (p.Y - r.P1.Y) * ey) / len2 : 0;
     t = std::clamp<Real>(t, 0, 1);
-    best = std::min(best, std::hypot(p.X - (r.P1.X + t * ex), p.Y - (r.P1.Y + t * ey)));
+    const TRealPoint foot{r.P1.X + t * ex, r.P1.Y + t * ey};
+    const Real d = std::hypot(p.X - foot.X, p.Y - foot.Y);
+    if (d < distance) {
+      distance = d;
+      best = foot;
+    }
   }
   return best;
+}
+
+Real WallDistance(const Model& m, const TRealPoint& p) {
+  Real distance;
+  NearestWallPoint(m, p, distance);
+  return distance;
 }
 
 bool TakenByWallLayer(const Model& m, const TRealPoint& from, const TRealPoint& to) {

@@ -44,6 +44,10 @@ enum class WallContact {
 // mirrored back; Absorb is the caller's: it removes a ring that met a barrier).
 WallContact RefinedWallRule(const Model& m, const TRealPoint& start, TRealPoint& q);
 
+// The point of the bodies' walls (the contour but the suction section) nearest
+// to p, and its distance from p, m.
+TRealPoint NearestWallPoint(const Model& m, const TRealPoint& p, Real& distance);
+
 // Distance from p to the nearest of the bodies' walls (the contour but the
 // suction section; the walls' own lines, not the barrier), m.
 Real WallDistance(const Model& m, const TRealPoint& p);
