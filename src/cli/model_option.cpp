@@ -88,6 +88,17 @@ bool Positive(const std::string& text, const char* name, Real& out, std::string&
   return true;
 }
 
+bool NonNegative(const std::string& text, const char* name, Real& out, std::string& error) {
+  const auto v = NumberArg(text, name, error);
+  if (!v) return false;
+  if (!(*v >= 0)) {
+    error = std::string(name) + ": нужно неотрицательное число";
+    return false;
+  }
+  out = *v;
+  return true;
+}
+
 }  // namespace
 
 bool ApplyFlowModel(const FlowModelArgs& a, Model& m, std::string& error) {
@@ -116,24 +127,12 @@ bool ApplyFlowModel(const FlowModelArgs& a, Model& m, std::string& error) {
     if (!v) return false;
     r.MergeAge = *v;
   }
-  if (a.wallLayerOpt != nullptr && a.wallLayerOpt->count() > 0) {
-    const auto v = NumberArg(a.wallLayer, "--wall-layer", error);
-    if (!v) return false;
-    if (!(*v >= 0)) {
-      error = "--wall-layer: нужно неотрицательное число";
-      return false;
-    }
-    r.WallLayer = *v;
-  }
-  if (a.viscosityOpt != nullptr && a.viscosityOpt->count() > 0) {
-    const auto v = NumberArg(a.viscosity, "--viscosity", error);
-    if (!v) return false;
-    if (!(*v >= 0)) {
-      error = "--viscosity: нужно неотрицательное число";
-      return false;
-    }
-    r.Viscosity = *v;
-  }
+  if (a.wallLayerOpt != nullptr && a.wallLayerOpt->count() > 0 &&
+      !NonNegative(a.wallLayer, "--wall-layer", r.WallLayer, error))
+    return false;
+  if (a.viscosityOpt != nullptr && a.viscosityOpt->count() > 0 &&
+      !NonNegative(a.viscosity, "--viscosity", r.Viscosity, error))
+    return false;
   r.MergeDistancePerStep = a.mergePerStep;
   if (m.Flow == FlowModel::Refined) SetSheddingIntervals(m, a.shedEvery - 1, a.shedEvery - 1, a.shedEvery - 1);
   r.FreeSeeAttachedCutOff = !a.attachedSmoothed;

@@ -157,6 +157,20 @@ TEST_F(Batch, AreaOptionsReachTheModel) {
   EXPECT_EQ(GetExt(&b[143]), Real(30) / 180 * Pi) << "degrees convert as the area dialog does";
 }
 
+TEST_F(Batch, ViscosityReachesTheRefinedModel) {
+  const auto state = [&](const std::vector<std::string>& extra) {
+    std::vector<std::string> args = {"run", "--model", "refined", "--vortex-spacing", "0,02", "--max-time",
+                                     "0,3", "--save", "a.evt", "--quiet"};
+    args.insert(args.end(), extra.begin(), extra.end());
+    const Result r = Run(args);
+    EXPECT_EQ(r.status, 0) << r.err;
+    return Read("a.evt");
+  };
+  const Bytes none = state({});
+  EXPECT_EQ(state({"--viscosity", "0"}), none);
+  EXPECT_NE(state({"--viscosity", "0,001"}), none);
+}
+
 TEST_F(Batch, RecordsOfARun) {
   const Result r = Run({"run", "--max-time", "0,02", "--pulsation-points", "0.2,0.1; -0.1,0.3",
                         "--pulsation-file", "p.pls", "--track-file", "t.fvt", "--save", "s.evt", "--quiet"});
@@ -239,6 +253,8 @@ TEST_F(Batch, WrongArgumentsWriteNothing) {
       {"save into a missing folder", {"--save", "no/such/x.evt"}},
       {"save over a folder", {"--save", "folder.evt"}},
       {"negative thread count", {"--threads", "-1"}},
+      {"negative viscosity", {"--model", "refined", "--viscosity", "-0,001"}},
+      {"negative wall layer", {"--model", "refined", "--wall-layer", "-0.01"}},
       {"unknown option", {"--speed", "1"}},
   };
   for (const Row& r : rows) {
