@@ -11,64 +11,34 @@ void AddFlowModelOptions(CLI::App* command, FlowModelArgs& a, FlowOptionSet set)
   command
       ->add_option("--model", a.model,
                    "модель течения: program — модель программы (по умолчанию); refined — уточнённая: "
-                   "отрыв в каждой точке на каждом шаге, сглаженные свободные кольца, слияние "
+                   "каждая острая кромка на каждом шаге сбрасывает поток Кутты ½·U²·dt со скоростью на кромке "
+                   "в зарождающееся кольцо, сглаженные свободные кольца с турбулентной диффузией, слияние "
                    "близких колец, шаг Хойна")
       ->check(CLI::IsMember({"program", "refined"}))
       ->type_name("program|refined")
       ->default_str("program");
   a.smoothingOpt = command->add_option("--smoothing-length", a.smoothing,
-                                       "уточнённая модель: длина сглаживания δ свободных колец, м (0,01)");
-  command->add_flag("--attached-smoothed", a.attachedSmoothed,
-                    "уточнённая модель: присоединённые вихри действуют на свободные через ядро со "
-                    "сглаживанием h/2, а не с отсечкой h/2");
+                                       "уточнённая модель: длина сглаживания δ свободных колец, м (D/30)");
   if (set == FlowOptionSet::Field) return;
   command
       ->add_option("--shedding", a.shedding,
-                   "уточнённая модель: циркуляция нового кольца: sheet-flux — ½·(Γкромки/h)·|U|·dt "
-                   "(по умолчанию); sheet-mean — (Γкромки/h)·|U|·dt; edge — Γкромки, как в модели программы; "
-                   "probe — ½·(U₊² − U₋²)·dt по скоростям на расстоянии --shed-probe от кромки по обе "
-                   "стороны; outer — ½·U₊²·dt по большей из скоростей на расстоянии --shed-probe от кромки по обе "
-                   "стороны направления схода слоя")
-      ->check(CLI::IsMember({"sheet-flux", "sheet-mean", "edge", "probe", "outer"}))
-      ->type_name("sheet-flux|sheet-mean|edge|probe|outer");
-  a.shedProbeOpt = command->add_option(
-      "--shed-probe", a.shedProbe,
-      "уточнённая модель, --shedding probe и outer: расстояние от кромки до точек, где берутся скорости "
-      "двух сторон, м (δ)");
+                   "уточнённая модель, для исследований: скорость потока Кутты ½·U²·dt: edge-speed — "
+                   "скорость на самой кромке, продолженная по закону √r от точек на расстояниях δ и 2δ (по "
+                   "умолчанию); outer — большая из скоростей на расстоянии δ от кромки по обе стороны "
+                   "направления схода слоя")
+      ->check(CLI::IsMember({"outer", "edge-speed"}))
+      ->type_name("outer|edge-speed");
   command
       ->add_option("--shed-placement", a.placement,
-                   "уточнённая модель: место нового кольца: offset — h/2 от кромки (по умолчанию); "
-                   "convected — U·dt/2 от кромки; tangent — U·dt/2 от кромки вдоль грани, по которой пришёл поток")
-      ->check(CLI::IsMember({"offset", "convected", "tangent"}))
-      ->type_name("offset|convected|tangent");
-  a.mergeDistanceOpt = command->add_option(
-      "--merge-distance", a.mergeDistance, "уточнённая модель: сливаются кольца одного знака ближе этого, м (h/2)");
-  a.mergeAgeOpt = command->add_option("--merge-age", a.mergeAge,
-                                      "уточнённая модель: сливаются кольца старше этого, с (0,1)");
-  command
-      ->add_option("--shed-every", a.shedEvery,
-                   "уточнённая модель: каждая точка отрыва сбрасывает кольцо раз в N шагов, с "
-                   "циркуляцией этих N шагов (1)")
-      ->check(CLI::Range(1, 1000000));
-  command
-      ->add_option("--wall-rule", a.wall,
-                   "уточнённая модель: кольцо, шаг которого пересекает барьер у стенки: slide — "
-                   "останавливается и скользит вдоль барьера, как в модели программы (по умолчанию); "
-                   "absorb — удаляется, его циркуляция возвращается стенкам; reflect — часть шага за "
-                   "барьером отражается обратно в поток")
-      ->check(CLI::IsMember({"slide", "absorb", "reflect"}))
-      ->type_name("slide|absorb|reflect");
-  a.wallLayerOpt = command->add_option(
-      "--wall-layer", a.wallLayer,
-      "уточнённая модель: толщина пристенного слоя, м: кольцо, шаг которого входит в слой извне, "
-      "удаляется, его циркуляция возвращается стенкам (0 — без слоя, по "
-      "умолчанию)");
+                   "уточнённая модель, для исследований: куда идёт сброшенная циркуляция: nascent — в "
+                   "зарождающееся кольцо у кромки, пока оно не отойдёт на δ (по умолчанию); convected — "
+                   "каждая порция в новое кольцо в U·dt/2 от кромки")
+      ->check(CLI::IsMember({"convected", "nascent"}))
+      ->type_name("convected|nascent");
   a.viscosityOpt = command->add_option(
       "--viscosity", a.viscosity,
-      "уточнённая модель: турбулентная вязкость ν диффузионной скорости свободных колец, м²/с "
-      "(0 — без диффузии, по умолчанию)");
-  command->add_flag("--merge-per-step", a.mergePerStep,
-                    "уточнённая модель: расстояние слияния умножается на dt / 0,005 с");
+      "уточнённая модель, для исследований: турбулентная вязкость ν диффузионной скорости свободных "
+      "колец, м²/с (0,001·v0·D; 0 — без диффузии)");
   a.courantOpt = command->add_option(
       "--courant", a.courant,
       "шаг по времени из числа Куранта C: dt = C·min(h, δ) / скорость всасывания (уточнённая модель "
@@ -104,38 +74,15 @@ bool NonNegative(const std::string& text, const char* name, Real& out, std::stri
 bool ApplyFlowModel(const FlowModelArgs& a, Model& m, std::string& error) {
   m.Flow = a.model == "refined" ? FlowModel::Refined : FlowModel::Program;
   RefinedSettings& r = m.Refined;
+  r = RefinedSettings{};
   if (a.smoothingOpt != nullptr && a.smoothingOpt->count() > 0 &&
       !Positive(a.smoothing, "--smoothing-length", r.SmoothingLength, error))
     return false;
-  r.Shedding = a.shedding == "edge"         ? ShedRule::Edge
-               : a.shedding == "sheet-mean" ? ShedRule::SheetMean
-               : a.shedding == "probe"      ? ShedRule::Probe
-               : a.shedding == "outer"      ? ShedRule::Outer
-                                            : ShedRule::SheetFlux;
-  if (a.shedProbeOpt != nullptr && a.shedProbeOpt->count() > 0 &&
-      !Positive(a.shedProbe, "--shed-probe", r.ShedProbe, error))
-    return false;
-  r.Wall = a.wall == "absorb" ? WallRule::Absorb : a.wall == "reflect" ? WallRule::Reflect : WallRule::Slide;
-  r.Placement = a.placement == "convected" ? ShedPlacement::Convected
-                : a.placement == "tangent"   ? ShedPlacement::Tangent
-                                             : ShedPlacement::Offset;
-  if (a.mergeDistanceOpt != nullptr && a.mergeDistanceOpt->count() > 0 &&
-      !Positive(a.mergeDistance, "--merge-distance", r.MergeDistance, error))
-    return false;
-  if (a.mergeAgeOpt != nullptr && a.mergeAgeOpt->count() > 0) {
-    const auto v = NumberArg(a.mergeAge, "--merge-age", error);
-    if (!v) return false;
-    r.MergeAge = *v;
-  }
-  if (a.wallLayerOpt != nullptr && a.wallLayerOpt->count() > 0 &&
-      !NonNegative(a.wallLayer, "--wall-layer", r.WallLayer, error))
-    return false;
+  r.Shedding = a.shedding == "outer" ? ShedRule::Outer : ShedRule::EdgeSpeed;
+  r.Placement = a.placement == "convected" ? ShedPlacement::Convected : ShedPlacement::Nascent;
   if (a.viscosityOpt != nullptr && a.viscosityOpt->count() > 0 &&
       !NonNegative(a.viscosity, "--viscosity", r.Viscosity, error))
     return false;
-  r.MergeDistancePerStep = a.mergePerStep;
-  if (m.Flow == FlowModel::Refined) SetSheddingIntervals(m, a.shedEvery - 1, a.shedEvery - 1, a.shedEvery - 1);
-  r.FreeSeeAttachedCutOff = !a.attachedSmoothed;
   return true;
 }
 
@@ -162,11 +109,7 @@ Real CourantStep(const FlowModelArgs& a, const Model& m, std::string& error, boo
   } else {
     return 0;
   }
-  const Real length = m.Flow == FlowModel::Refined
-                          ? std::min(m.VortexSpacing, m.Refined.SmoothingLength)
-                          : m.VortexSpacing;
-  const Real speed = m.SuctionSpeed > 0 ? m.SuctionSpeed : 1;
-  return courant * length / speed;
+  return mdv::CourantStep(m, courant);
 }
 
 }  // namespace mdv::cli

@@ -12,33 +12,16 @@ namespace mdv::cli {
 
 struct FlowModelArgs {
   std::string model = "program";
-  std::string wall = "slide";
-  std::string smoothing, shedding = "sheet-flux", placement = "offset", mergeDistance, mergeAge,
-      courant, wallLayer, shedProbe, viscosity;
-  int shedEvery = 1;
-  bool mergePerStep = false;
-  bool attachedSmoothed = false;
+  std::string smoothing, shedding = "edge-speed", placement = "nascent", courant, viscosity;
   CLI::Option* smoothingOpt = nullptr;
-  CLI::Option* mergeDistanceOpt = nullptr;
-  CLI::Option* mergeAgeOpt = nullptr;
   CLI::Option* courantOpt = nullptr;
-  CLI::Option* wallLayerOpt = nullptr;
   CLI::Option* viscosityOpt = nullptr;
-  CLI::Option* shedProbeOpt = nullptr;
 };
 
-// The Courant-like number of the refined model's default step:
-// dt = RefinedCourant · min(h, δ) / suction speed (0,005 s at the default hood).
-inline constexpr Real RefinedCourant = 0.5L;
-
-// The refined model's free-vortex limit when --max-free is not given: a
-// memory ceiling (some 120 rings are kept at h = 0,02 m, 300 at 0,01, 760 at 0,005).
-inline constexpr int64_t RefinedDefaultMaxFree = 4000;
-
 // Which of the refined model's options a command takes: Field — those that
-// decide the velocity of a given state (--model, --smoothing-length,
-// --attached-smoothed), for every command that evaluates a saved state's
-// flow; Run — also the shedding, merging and step options.
+// decide the velocity of a given state (--model, --smoothing-length), for
+// every command that evaluates a saved state's flow; Run — also the shedding,
+// diffusion and step options.
 enum class FlowOptionSet { Field, Run };
 
 void AddFlowModelOptions(CLI::App* command, FlowModelArgs& a, FlowOptionSet set);

@@ -80,13 +80,11 @@ std::string RefinedBudget::Text(const Model& m) const {
   out += Line("suction_rings_per_s", static_cast<double>(a.RemovedSuction - at0_.RemovedSuction) / span);
   out += Line("axis_rate", rate(a.AxisCirculation, at0_.AxisCirculation));
   out += Line("axis_rings_per_s", static_cast<double>(a.RemovedAxis - at0_.RemovedAxis) / span);
-  out += Line("wall_rate", rate(a.WallCirculation, at0_.WallCirculation));
   out += Line("far_rate", rate(a.FarCirculation, at0_.FarCirculation));
   out += Line("free_circulation_from", free0_);
   out += Line("free_circulation_to", FreeCirculation(m));
   out += Line("merged_per_s", static_cast<double>(a.Merged - at0_.Merged) / span);
   out += Line("wall_slides_per_s", static_cast<double>(a.WallSlides - at0_.WallSlides) / span);
-  out += Line("layer_rings_per_s", static_cast<double>(a.LayerRemoved - at0_.LayerRemoved) / span);
   out += "x_over_D;r_over_B;mean_gamma;mean_abs_gamma;mean_rings\n";
   const double steps = steps_ > 0 ? static_cast<double>(steps_) : 1;
   for (int32_t ix = 0; ix < XCells; ++ix) {

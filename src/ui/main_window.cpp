@@ -296,6 +296,18 @@ void TfrmMain::BuildControls() {
     row(QStringLiteral("Макс. время моделирования"), edMaxTime, true);
     row(QStringLiteral("Шаг по времени"), edDt, true);
   }
+  // The refined model runs with its own ceiling and step; switching back
+  // gives the program's model what the user had set for it.
+  connect(modelToggle_, &ModelToggle::Switched, this, [this](bool refined) {
+    if (refined) {
+      programRunFields_ = {edMaxFreeVortex->text(), edDt->text()};
+      edMaxFreeVortex->setText(QString::number(RefinedDefaultMaxFree));
+      edDt->setText(Q(FormatGeneral(CourantStep(model_, RefinedCourant))));
+    } else if (!programRunFields_.first.isEmpty()) {
+      edMaxFreeVortex->setText(programRunFields_.first);
+      edDt->setText(programRunFields_.second);
+    }
+  });
 
   // ---- " Моделирование: " ----
   gbSimulation = new QGroupBox(QStringLiteral(" Моделирование: "), c);

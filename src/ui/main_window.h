@@ -11,6 +11,7 @@
 #include <QString>
 #include <QWidget>
 #include <chrono>
+#include <utility>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -192,6 +193,7 @@ class TfrmMain : public QMainWindow, public Observer {
   QAction* miAbout = nullptr;
   PrecisionToggle* precision_ = nullptr;  // "Быстрый счёт (двойная точность)"
   ModelToggle* modelToggle_ = nullptr;    // "Уточнённая модель", the free-vortex limit mark
+  std::pair<QString, QString> programRunFields_;  // the free-vortex limit and step set for the program's model
 
   QFileDialog* OpenDialog1 = nullptr;
   QFileDialog* SaveDialog1 = nullptr;

@@ -6,6 +6,7 @@
 #include <QStatusBar>
 
 #include "core/base/numfmt.h"
+#include "core/model/refined_text.h"
 #include "ui/elided_label.h"
 
 namespace mdv {
@@ -20,6 +21,7 @@ ModelToggle::ModelToggle(QMenu* menu, QStatusBar* bar, Model& model, QObject* pa
   lbRefinedModel->setObjectName(QStringLiteral("lbRefinedModel"));
   bar->addPermanentWidget(lbRefinedModel);
   lbRefinedModel->setVisible(miRefinedModel->isChecked());
+  lbRefinedModel->setToolTip(QString::fromStdString(RefinedSetText(model_)));
   // Beside the run's verdict, whose figures depend on the limit: both share
   // a narrow bar, each ending in "…" (the whole text in the tool tip).
   lbFreeLimit = new ElidedLabel(bar);
@@ -45,7 +47,9 @@ void ModelToggle::ShowFreeLimit(int32_t limit, Real time) {
 
 void ModelToggle::Apply(bool on) {
   model_.Flow = on ? FlowModel::Refined : FlowModel::Program;
+  lbRefinedModel->setToolTip(QString::fromStdString(RefinedSetText(model_)));
   lbRefinedModel->setVisible(on);
+  emit Switched(on);
 }
 
 }  // namespace mdv

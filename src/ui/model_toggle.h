@@ -23,6 +23,11 @@ class ModelToggle : public QObject {
   // Shows (time >= 0) or hides the free-vortex limit mark.
   void ShowFreeLimit(int32_t limit, Real time);
 
+ signals:
+  // The model was switched by the user: the window gives the run settings
+  // of the model chosen (the refined model's ceiling and step).
+  void Switched(bool refined);
+
  private:
   void Apply(bool on);
 

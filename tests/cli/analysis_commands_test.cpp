@@ -175,9 +175,8 @@ TEST_F(AnalysisCommands, EveryFlowCommandTakesTheRefinedModel) {
     const std::string refined = with({"--model", "refined"});
     EXPECT_NE(refined, program);
     EXPECT_EQ(with({"--model", "program"}), program) << "the program's model is the default";
-    // The smoothing length and the attached rings' kernel reach the field.
+    // The smoothing length reaches the field.
     EXPECT_NE(with({"--model", "refined", "--smoothing-length", "0,03"}), refined);
-    EXPECT_NE(with({"--model", "refined", "--attached-smoothed"}), refined);
     refinedOut.push_back(refined);
   }
   // The velocity at the streamline's start and its first step's direction

@@ -57,6 +57,13 @@ bool ReadAveragesText(std::string_view text, AveragingResults& out, std::string&
   // Files of older runs have neither: the program's model, limit unknown.
   r.HasModelFacts = At(o, "model").is_string();
   if (r.HasModelFacts) r.FlowModelName = Text(At(o, "model"));
+  if (At(o, "dt").is_number()) r.TimeStep = Num(At(o, "dt"));
+  if (const Json& set = At(o, "refined_set"); set.is_object()) {  // files since the validated set
+    r.RefinedShedding = Text(At(set, "shedding"));
+    r.RefinedPlacement = Text(At(set, "placement"));
+    r.RefinedSmoothing = Num(At(set, "smoothing_length"));
+    r.RefinedViscosity = Num(At(set, "viscosity"));
+  }
   const Json& limit = At(o, "free_vortex_limit");
   r.FreeLimit = static_cast<int32_t>(Int(At(limit, "limit")));
   r.FreeLimitTime = At(limit, "reached_at").is_number() ? Num(At(limit, "reached_at")) : -1;

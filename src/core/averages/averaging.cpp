@@ -376,6 +376,13 @@ AveragingResults SummariseAveraging(const AveragingState& s, const Model& m) {
   AveragingResults r;
   r.Precision = m.Exec.Arithmetic == Precision::Double && !m.Exec.Literal ? "double" : "extended";
   r.FlowModelName = m.Flow == FlowModel::Refined ? "refined" : "program";
+  if (m.Flow == FlowModel::Refined) {
+    r.RefinedShedding = ShedRuleName(m.Refined.Shedding);
+    r.RefinedPlacement = ShedPlacementName(m.Refined.Placement);
+    r.RefinedSmoothing = static_cast<double>(SmoothingLengthOf(m));
+    r.RefinedViscosity = static_cast<double>(ViscosityOf(m));
+  }
+  r.TimeStep = static_cast<double>(m.Dt);
   r.FreeLimit = m.MaxFreeVortex;
   r.FreeLimitTime = static_cast<double>(s.FreeLimitTime);
   r.SampleEverySteps = s.Settings.SampleEverySteps;

@@ -216,6 +216,12 @@ struct AveragingResults {
   std::string FlowModelName = "program";  // the run's model: "program" or "refined"
   int32_t FreeLimit = 0;                  // the run's free-vortex limit
   double FreeLimitTime = -1;              // s when the limit was reached; negative: never
+  // The refined model's set that made the figures (empty Shedding: the
+  // program's model, or a file written before the set was recorded).
+  std::string RefinedShedding, RefinedPlacement;  // the batch tool's names of the rule and the place
+  double RefinedSmoothing = 0;                    // δ, m
+  double RefinedViscosity = 0;                    // ν, m²/s
+  double TimeStep = 0;                            // dt of the run, s; 0: not recorded
   bool HasAverages = false;  // at least one grid sample averaged
   double StartTime = 0, EndTime = 0;  // s: first averaged sample's time, last sample's time
   int64_t Samples = 0;                // grid samples averaged

@@ -193,6 +193,12 @@ std::string AveragesJson(const AveragingResults& r) {
     j += "  " + Key("model") + JsonString(r.FlowModelName) + ",\n";
     j += "  " + Key("free_vortex_limit") + "{" + Key("limit") + std::to_string(r.FreeLimit) + ", " +
          Key("reached_at") + (r.FreeLimitTime >= 0 ? JsonNumber(r.FreeLimitTime) : "null") + "},\n";
+    if (r.TimeStep > 0) j += "  " + Key("dt") + JsonNumber(r.TimeStep) + ",\n";
+    if (!r.RefinedShedding.empty()) {
+      j += "  " + Key("refined_set") + "{" + Key("shedding") + JsonString(r.RefinedShedding) + ", " +
+           Key("placement") + JsonString(r.RefinedPlacement) + ", " + Key("smoothing_length") +
+           JsonNumber(r.RefinedSmoothing) + ", " + Key("viscosity") + JsonNumber(r.RefinedViscosity) + "},\n";
+    }
   }
   j += "  " + Key("start_time") + (r.HasAverages ? JsonNumber(r.StartTime) : "null") + ",\n";
   j += "  " + Key("end_time") + JsonNumber(r.EndTime) + ",\n";

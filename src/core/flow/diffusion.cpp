@@ -16,8 +16,8 @@ constexpr Real Reach = 6;
 }  // namespace
 
 TRealPoint DiffusiveVelocity(const Model& m, int32_t k) {
-  const Real nu = m.Refined.Viscosity;
-  const Real eps = m.Refined.SmoothingLength;
+  const Real nu = ViscosityOf(m);
+  const Real eps = SmoothingLengthOf(m);
   const int32_t n = m.AttachedCount;
   const TVortex& self = m.Vortices[n + k];
   const TRealPoint p = self.Pos;
@@ -55,7 +55,7 @@ TRealPoint DiffusiveVelocity(const Model& m, int32_t k) {
 }
 
 void AddDiffusiveVelocities(const Model& m, TRealPointArray& velocity) {
-  if (!(m.Refined.Viscosity > 0)) return;
+  if (!(ViscosityOf(m) > 0)) return;
   SharedPool(m.Exec.Threads).For(m.FreeVortexCount, [&](int32_t begin, int32_t end) {
     for (int32_t k = begin; k < end; ++k) {
       const TRealPoint d = DiffusiveVelocity(m, k);

@@ -16,7 +16,7 @@
 // wall lets no vorticity diffuse through it, so a ring near it diffuses away
 // from it.
 //
-// ν is m.Refined.Viscosity, m²/s (a turbulent viscosity: the model resolves
+// ν is ViscosityOf(m), m²/s (a turbulent viscosity: the model resolves
 // no wall layer, so the molecular one would act too slowly to matter).
 #include "core/model/model.h"
 

@@ -4,7 +4,7 @@
 // multiple of h has a shorter spacing, and a cut-off of h/2 would leave out
 // both neighbours of each of its control points, which the solve counts, so
 // the wall condition would fail there), the free rings through the
-// smoothed kernel of smoothing length δ (m.Refined.SmoothingLength) with no
+// smoothed kernel of smoothing length δ (SmoothingLengthOf) with no
 // cut-off and their own contribution included. The wall condition's
 // right-hand side uses the same smoothed free rings, so the field the rings
 // move in is the field that meets the wall condition. The attached system
@@ -28,7 +28,10 @@ namespace {
 // The velocity cut-off lies this far inside half the vortex spacing, m (as on the program's paths).
 constexpr Real CutOffMargin = 1e-5L;
 
-Real Delta2(const Model& m) { return m.Refined.SmoothingLength * m.Refined.SmoothingLength; }
+Real Delta2(const Model& m) {
+  const Real delta = SmoothingLengthOf(m);  // m
+  return delta * delta;
+}
 
 // The attached rings' cut-off radius, m.
 // A shortest spacing equal to h but for rounding keeps h, so that a contour
@@ -39,26 +42,17 @@ Real CutOffRadius(const Model& m) {
   return (s > 0 && s < h * (1 - 1e-9L) ? s : h) / 2 - CutOffMargin;
 }
 
-// Attached rings with no cut-off are seen through the smoothed kernel of half a spacing.
-Real AttachedDelta2(const Model& m) { return m.VortexSpacing * m.VortexSpacing / 4; }
-
 // Sums over the attached rings [0, n) except skip, then the free rings, extended.
 void ExtendedPair(const Model& m, const TRealPoint& p, int32_t skip, Real& u, Real& v) {
   const int32_t n = m.AttachedCount;
   const int32_t end = n + m.FreeVortexCount;
   const Real cutOff = CutOffRadius(m);  // m
-  const bool cut = m.Refined.FreeSeeAttachedCutOff;
-  const Real attached2 = AttachedDelta2(m);
   Real su = 0, sv = 0;
   for (int32_t i = 0; i < n; ++i) {
     if (i == skip) continue;
     const TVortex& w = m.Vortices[i];
     Real ku = 0, kv = 0;
-    if (!cut) {
-      ring::SmoothedPair(p, w, attached2, ku, kv);
-    } else if (!(PointDistance(p, w.Pos) < cutOff)) {
-      ring::Pair(p, w, ku, kv);
-    }
+    if (!(PointDistance(p, w.Pos) < cutOff)) ring::Pair(p, w, ku, kv);
     su = su + ku * w.Gamma;
     sv = sv + kv * w.Gamma;
   }
@@ -88,11 +82,7 @@ void DoublePair(const Model& m, const TRealPoint& p, int32_t skip, Real& u, Real
   const vk::Kernels& k = vk::Active();
   const double px = static_cast<double>(p.X), py = static_cast<double>(p.Y);
   double au = 0, av = 0, fu = 0, fv = 0;
-  if (m.Refined.FreeSeeAttachedCutOff) {
-    k.SumPair(rings, 0, n, skip, px, py, CutOffSquared(m), au, av);
-  } else {
-    k.SumPairSmoothed(rings, 0, n, skip, px, py, static_cast<double>(AttachedDelta2(m)), au, av);
-  }
+  k.SumPair(rings, 0, n, skip, px, py, CutOffSquared(m), au, av);
   k.SumPairSmoothed(rings, n, end, -1, px, py, static_cast<double>(Delta2(m)), fu, fv);
   u = static_cast<Real>(au + fu);
   v = static_cast<Real>(av + fv);

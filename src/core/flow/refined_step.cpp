@@ -14,19 +14,6 @@ namespace mdv {
 
 namespace {
 
-// The wall layer leaves alone the rings this many layer thicknesses from a
-// separation point: there the shed sheet itself lies within the layer (a new
-// ring leaves its edge at 45° to the walls, so it is in the layer up to √2
-// thicknesses out), and taking it would cancel the separation at birth.
-constexpr Real EdgeZone = 2;
-
-// Whether p lies within `radius` of a separation point, m.
-bool NearEdge(const Model& m, const TRealPoint& p, Real radius) {
-  for (int32_t s = 0; s < m.SeparationCount; ++s)
-    if (PointDistance(p, m.Vortices[m.SeparationIndex[s]].Pos) < radius) return true;
-  return false;
-}
-
 // Velocities of the free rings at their present positions into `out`, on
 // all threads: the flow's, plus the diffusive velocity when ν > 0.
 void FreeVelocities(const Model& m, TRealPointArray& out) {
@@ -56,10 +43,29 @@ void Compact(Model& m) {
     if (w.Gone[k] != 0) continue;
     m.Vortices[n + count] = m.Vortices[n + k];
     w.Birth[count] = w.Birth[k];
+    w.Nascent[count] = w.Nascent[k];
     ++count;
   }
   m.FreeVortexCount = count;
   ++m.Revision;
+}
+
+// The free ring that is separation point s's nascent ring, or −1.
+int32_t NascentRing(const Model& m, int32_t s) {
+  const std::vector<int8_t>& tag = m.RefinedWork.Nascent;
+  for (int32_t k = 0; k < m.FreeVortexCount; ++k)
+    if (tag[static_cast<size_t>(k)] == s) return k;
+  return -1;
+}
+
+// Adds one portion of separation point s to the circulation budget.
+void AccountShed(Model& m, int32_t s, const ShedPortion& p) {
+  if (s >= RefinedAccount::Edges) return;
+  RefinedAccount& a = m.RefinedCount;
+  a.Shed[s] += p.Gamma;
+  a.ShedSheet[s] += p.Sheet;
+  a.ShedSpeed[s] += p.Speed;
+  ++a.Sheddings[s];
 }
 
 // Marks the rings outside the far region and those closer to the axis than δ.
@@ -67,7 +73,7 @@ void MarkFarAndAxis(Model& m) {
   const int32_t n = m.AttachedCount;
   RefinedScratch& w = m.RefinedWork;
   const Real far = FarRegionRadius(m);
-  const Real axis = m.Refined.SmoothingLength;
+  const Real axis = SmoothingLengthOf(m);
   for (int32_t k = 0; k < m.FreeVortexCount; ++k) {
     if (w.Gone[k] != 0) continue;
     const TVortex& v = m.Vortices[n + k];
@@ -99,72 +105,67 @@ TRealPoint NewRingPosition(const Model& m, int32_t s, const TRealPoint& edge, Re
   return pos;
 }
 
-// Every separation point sheds one ring, from the velocities and attached
-// circulations solved for the rings present; all edges see the same state.
-// A point with a shedding interval n (research: fewer, stronger rings) sheds
-// every (n+1)-th step, the sheet's flux of those n+1 steps.
+// Every separation point sheds, from the velocities and attached circulations
+// solved for the rings present: all portions are found first, so every edge
+// sees the same state, then each starts a ring or joins its edge's nascent
+// ring. A point with a shedding interval n sheds every (n+1)-th step, the
+// flux of those n+1 steps.
 void ShedEverywhere(Model& m, std::vector<int32_t>& counters) {
   const int32_t n = m.AttachedCount;
   const int32_t before = m.FreeVortexCount;
   RefinedScratch& w = m.RefinedWork;
   const Real h = m.VortexSpacing;
-  if (counters.size() < static_cast<size_t>(m.SeparationCount))
-    counters.resize(static_cast<size_t>(m.SeparationCount), 0);
+  const size_t edges = static_cast<size_t>(m.SeparationCount);
+  if (counters.size() < edges) counters.resize(edges, 0);
+  if (w.Portions.size() < edges) w.Portions.resize(edges);  // outside a run (tests)
   for (int32_t s = 0; s < m.SeparationCount; ++s) {
     const size_t si = static_cast<size_t>(s);
-    const int64_t interval =
-        si < m.SheddingInterval.size() ? std::max<int64_t>(m.SheddingInterval[si], 0) : 0;
+    ShedPortion& p = w.Portions[si];
+    p.Due = false;
+    const int64_t interval = si < m.SheddingInterval.size() ? std::max<int64_t>(m.SheddingInterval[si], 0) : 0;
     const bool due = counters[si] == 0;
     counters[si] = static_cast<int32_t>((int64_t{counters[si]} + 1) % (interval + 1));
     if (!due) continue;
-    const Real span = m.Dt * static_cast<Real>(interval + 1);  // s of sheet flux in this ring
+    const Real span = m.Dt * static_cast<Real>(interval + 1);  // s of flux in this portion
     const int32_t k = m.SeparationIndex[s];
     const TRealPoint edge = m.Vortices[k].Pos;
     Real u, v;
-    const int32_t present = m.FreeVortexCount;
-    m.FreeVortexCount = before;  // the rings shed earlier in this step are left out
     CalcVelocityPair(m, edge, k, u, v);
-    m.FreeVortexCount = present;
-    const Real speed = std::sqrt(u * u + v * v);
-    if (!(speed > 0)) continue;  // still air at the edge gives no direction
-    if (m.Refined.Placement == ShedPlacement::Tangent) {
-      const TRealPoint t = FaceTangent(m, s, u, v);
-      u = t.X * speed;
-      v = t.Y * speed;
+    p.Speed = std::sqrt(u * u + v * v);
+    if (!(p.Speed > 0)) continue;  // still air at the edge gives no direction
+    p.Sheet = m.Vortices[k].Gamma / h;
+    p.Gamma = m.Refined.Shedding == ShedRule::Outer ? OuterShedCirculation(m, s, u, v, span)
+                                                         : EdgeSpeedShedCirculation(m, s, u, v, span);
+    p.Pos = NewRingPosition(m, s, edge, u / p.Speed, v / p.Speed, p.Speed * m.Dt / 2);
+    p.Due = true;
+  }
+  const bool nascent = m.Refined.Placement == ShedPlacement::Nascent;
+  const Real release = SmoothingLengthOf(m);  // a nascent ring this far from its edge is let go, m
+  for (int32_t s = 0; s < m.SeparationCount; ++s) {
+    const ShedPortion& p = w.Portions[static_cast<size_t>(s)];
+    if (!p.Due) continue;
+    const int32_t held = nascent ? NascentRing(m, s) : -1;
+    if (held >= 0) {
+      TVortex& r = m.Vortices[n + held];
+      const TRealPoint edge = m.Vortices[m.SeparationIndex[s]].Pos;
+      if (PointDistance(r.Pos, edge) < release && r.Gamma * p.Gamma > 0) {
+        r = MergedRing(r, TVortex{p.Pos, p.Gamma});
+        AccountShed(m, s, p);
+        continue;
+      }
+      w.Nascent[static_cast<size_t>(held)] = -1;  // let go
     }
     if (m.FreeVortexCount >= m.MaxFreeVortex) {
       ++m.RefinedCount.NotShed;
       continue;
     }
-    const Real edgeGamma = m.Vortices[k].Gamma;
-    Real gamma = edgeGamma;
-    if (m.Refined.Shedding == ShedRule::SheetFlux) gamma = edgeGamma / h * speed * span / 2;  // ½·γ·|U|·dt
-    if (m.Refined.Shedding == ShedRule::SheetMean) gamma = edgeGamma / h * speed * span;      // γ·Ū·dt
-    if (m.Refined.Shedding == ShedRule::Probe) {
-      m.FreeVortexCount = before;  // the same state for every edge
-      gamma = ProbeShedCirculation(m, s, span);
-      m.FreeVortexCount = present;
-    }
-    if (m.Refined.Shedding == ShedRule::Outer) {
-      m.FreeVortexCount = before;
-      gamma = OuterShedCirculation(m, s, u, v, span);
-      m.FreeVortexCount = present;
-    }
-    const Real along = m.Refined.Placement == ShedPlacement::Offset ? m.ShedOffset : speed * m.Dt / 2;
-    TVortex& nv = m.Vortices[n + m.FreeVortexCount];
-    nv.Pos = NewRingPosition(m, s, edge, u / speed, v / speed, along);
-    nv.Gamma = gamma;
-    if (s < RefinedAccount::Edges) {
-      RefinedAccount& a = m.RefinedCount;
-      a.Shed[s] += gamma;
-      a.ShedSheet[s] += edgeGamma / h;
-      a.ShedSpeed[s] += speed;
-      ++a.Sheddings[s];
-    }
-    w.Birth[m.FreeVortexCount] = m.Time;
+    m.Vortices[n + m.FreeVortexCount] = TVortex{p.Pos, p.Gamma};
+    AccountShed(m, s, p);
+    w.Birth[static_cast<size_t>(m.FreeVortexCount)] = m.Time;
+    w.Nascent[static_cast<size_t>(m.FreeVortexCount)] = static_cast<int8_t>(nascent ? s : -1);
     ++m.FreeVortexCount;
   }
-  if (m.FreeVortexCount != before) ++m.Revision;
+  if (m.FreeVortexCount != before || nascent) ++m.Revision;
 }
 
 class RefinedStepModel final : public StepModel {
@@ -178,6 +179,8 @@ class RefinedStepModel final : public StepModel {
     w.Velocity0.assign(room, TRealPoint{});
     w.Velocity1.assign(room, TRealPoint{});
     w.Gone.assign(room, 0);
+    w.Nascent.assign(room, -1);
+    w.Portions.assign(static_cast<size_t>(std::max<int32_t>(m.SeparationCount, 0)), ShedPortion{});
     const size_t vortices = static_cast<size_t>(m.AttachedCount) + room;
     if (m.Vortices.size() < vortices) m.Vortices.resize(vortices);
     m.RefinedCount = RefinedAccount{};
@@ -187,9 +190,7 @@ class RefinedStepModel final : public StepModel {
     ConvectFreeRingsHeun(m);
     MarkFarAndAxis(m);
     Compact(m);
-    const Real perStep = m.Refined.MergeDistancePerStep ? m.Dt / 0.005L : 1;
-    const Real distance = m.Refined.MergeDistance > 0 ? m.Refined.MergeDistance : m.VortexSpacing / 2;
-    m.RefinedCount.Merged += MergeFreeRings(m, distance * perStep, m.Refined.MergeAge);
+    m.RefinedCount.Merged += MergeFreeRings(m, m.VortexSpacing / 2, MergeAgeOf(m));
     Resolve(m);
     ShedEverywhere(m, shedCounters);
   }
@@ -198,21 +199,15 @@ class RefinedStepModel final : public StepModel {
 }  // namespace
 
 WallContact RefinedWallRule(const Model& m, const TRealPoint& start, TRealPoint& q) {
-  const bool reflect = m.Refined.Wall == WallRule::Reflect;
   WallContact met = WallContact::None;
   for (int32_t j = 0; j < m.BarrierRibCount; ++j) {
     bool hit = false;
     TRealPoint end;
     SlideAlongRib(start, q, m.BarrierRibs[j], hit, end);
-    if (j == m.SuctionRib) {
-      q = end;  // a predictor's ring that leaves stands at the section
-      if (hit) return WallContact::Suction;
-      continue;
-    }
-    // The slid point lies on the barrier's line (backed off 1e-4 m along the
-    // path) and q − end is normal to it: the mirror image is 2·end − q.
-    q = hit && reflect ? TRealPoint{2 * end.X - q.X, 2 * end.Y - q.Y} : end;
-    if (hit) met = WallContact::Barrier;
+    q = end;  // a predictor's ring that leaves stands at the section
+    if (!hit) continue;
+    if (j == m.SuctionRib) return WallContact::Suction;
+    met = WallContact::Barrier;
   }
   return met;
 }
@@ -243,12 +238,6 @@ Real WallDistance(const Model& m, const TRealPoint& p) {
   return distance;
 }
 
-bool TakenByWallLayer(const Model& m, const TRealPoint& from, const TRealPoint& to) {
-  const Real layer = m.Refined.WallLayer;
-  if (!(layer > 0) || NearEdge(m, to, EdgeZone * layer)) return false;
-  return WallDistance(m, to) < layer && !(WallDistance(m, from) < layer);
-}
-
 Real FarRegionRadius(const Model& m) {
   return 2 * (m.FarDistance + std::fabs(m.PlaneX) + m.PlaneHalfLength);
 }
@@ -257,7 +246,8 @@ void ConvectFreeRingsHeun(Model& m) {
   const int32_t n = m.AttachedCount;
   const int32_t free = m.FreeVortexCount;
   RefinedScratch& w = m.RefinedWork;
-  if (w.Start.size() < static_cast<size_t>(free) || w.Gone.size() < static_cast<size_t>(free)) {
+  if (w.Start.size() < static_cast<size_t>(free) || w.Gone.size() < static_cast<size_t>(free) ||
+      w.Nascent.size() < static_cast<size_t>(free)) {
     RefinedStep().Prepare(m);  // outside a run (tests): sized here
   }
   const Real dt = m.Dt;
@@ -281,24 +271,13 @@ void ConvectFreeRingsHeun(Model& m) {
                  p.Y + dt / 2 * (w.Velocity0[k].Y + w.Velocity1[k].Y)};
     const WallContact met = RefinedWallRule(m, p, q);
     m.Vortices[n + k].Pos = q;
-    w.Gone[k] = met == WallContact::None ? 0 : 1;
+    w.Gone[k] = met == WallContact::Suction ? 1 : 0;
     RefinedAccount& a = m.RefinedCount;
-    if (met != WallContact::Suction && TakenByWallLayer(m, p, q)) {
-      w.Gone[k] = 1;
-      ++a.LayerRemoved;
-      a.WallCirculation += m.Vortices[n + k].Gamma;
-      continue;
-    }
     if (met == WallContact::Suction) {
       ++a.RemovedSuction;
       a.SuctionCirculation += m.Vortices[n + k].Gamma;
     } else if (met == WallContact::Barrier) {
       ++a.WallSlides;
-      if (m.Refined.Wall == WallRule::Absorb) {
-        a.WallCirculation += m.Vortices[n + k].Gamma;
-      } else {
-        w.Gone[k] = 0;
-      }
     }
   }
   ++m.Revision;

@@ -28,8 +28,10 @@ int32_t MergeFreeRings(Model& m, Real distance, Real minAge) {
   const int32_t free = m.FreeVortexCount;
   std::vector<Real>& birth = m.RefinedWork.Birth;
   std::vector<uint8_t>& gone = m.RefinedWork.Gone;
+  std::vector<int8_t>& nascent = m.RefinedWork.Nascent;
   if (free <= 1 || birth.size() < static_cast<size_t>(free) || gone.size() < static_cast<size_t>(free))
     return 0;
+  if (nascent.size() < static_cast<size_t>(free)) nascent.resize(static_cast<size_t>(free), -1);
   const Real youngest = m.Time - minAge;  // rings born after this are kept as they are, s
   const Real d2 = distance * distance;
   std::fill_n(gone.begin(), free, 0);
@@ -45,6 +47,7 @@ int32_t MergeFreeRings(Model& m, Real distance, Real minAge) {
       if (!(dx * dx + dy * dy < d2)) continue;
       a = MergedRing(a, b);
       birth[i] = std::min(birth[i], birth[j]);
+      nascent[i] = std::max(nascent[i], nascent[j]);  // a nascent ring stays one when merged
       gone[j] = 1;
       ++merged;
     }
@@ -55,6 +58,7 @@ int32_t MergeFreeRings(Model& m, Real distance, Real minAge) {
     if (gone[k] != 0) continue;
     m.Vortices[n + count] = m.Vortices[n + k];
     birth[count] = birth[k];
+    nascent[count] = nascent[k];
     ++count;
   }
   m.FreeVortexCount = count;

@@ -1,45 +1,27 @@
 #pragma once
-// The refined model's Kutta-flux shedding (ShedRule::Probe): the shear layer
-// leaving a separating edge carries per second the circulation
-// ½·(U₊² − U₋²), U₊ and U₋ the speeds on its two sides. The speeds are taken
-// at two points a fixed distance d_p in metres from the edge (not at the
-// edge's own ring, whose velocity a finer contour resolves ever closer to
-// the edge's singularity), so the shed rate does not hang on the spacing h.
+// The refined model's shedding: the shear layer leaving a separating edge
+// carries per second the circulation ½·(U₊² − U₋²), U₊ and U₋ the speeds on
+// its two sides (the Kutta flux). The dead side is taken as still, U₋ = 0.
+// U₊ comes from points a distance d_p = δ in metres from the edge (not from
+// the edge's own ring, whose velocity a finer contour resolves ever closer
+// to the edge's singularity), so the shed rate does not hang on the spacing h.
 //
-// Speeds rather than the velocity vectors' difference: with γ = U₊ − U₋ and
-// Ū = (U₊ + U₋)/2 the sheet-mean form γ·Ū is the same number; the vectors'
-// difference would also count the turn of the flow between the two points,
-// which is no part of the layer's strength.
+// Two points, one on each side of the direction the layer leaves in, and the
+// faster of their speeds: attached flow round an edge has the same speed at
+// one distance on both sides (the wedge's potential z^(π/θ)), so the
+// difference of the two sides would shed nothing until a layer already
+// existed, while the faster side is the flow's outer speed either way.
 #include "core/model/model.h"
 
 namespace mdv {
 
-// The probe distance of m, m: m.Refined.ShedProbe, or δ when it is 0.
+// The probe distance of m, m: δ.
 Real ShedProbeDistance(const Model& m);
 
-// The two probe points of separation point s: d from the edge, at ±45° from
-// its bisector (m.SeparationDir[s]), one on each side of the line the layer
-// leaves along. Both lie in the flow for an edge whose body angle is below 270°.
-void ShedProbePoints(const Model& m, int32_t s, Real d, TRealPoint& a, TRealPoint& b);
-
 // The circulation shed in `span` seconds from the two sides' speeds, with the
-// sign of the edge's bound circulation (the sign the existing rules shed):
+// sign of the edge's bound circulation (the sign of the flow round the edge):
 // sign(Γ_edge)·½·|Ua² − Ub²|·span, m²/s.
 Real KuttaFluxCirculation(Real speedA, Real speedB, Real edgeGamma, Real span);
-
-// The circulation separation point s sheds in `span` seconds by the Kutta
-// flux, from the field of the state as it stands.
-Real ProbeShedCirculation(const Model& m, int32_t s, Real span);
-
-// The two sides' probes above see one speed wherever the flow still goes
-// round the edge: attached flow in a wedge of fluid angle θ has the potential
-// z^(π/θ), whose speed c·r^(π/θ − 1) does not depend on the angle, so the
-// flux ½·(U₊² − U₋²) of two points at one distance is zero until a separated
-// layer already exists, and the rule sustains only the separation it
-// inherits. ShedRule::Outer takes the dead side's speed as zero, the
-// classical Kutta flux ½·U₊², with U₊ the faster of two points around the
-// direction the layer leaves in (the edge velocity), so neither point sits
-// in the layer itself.
 
 // Half the angle of the flow's wedge at separation point s, rad: the angle
 // between its bisector and either face (3π/4 at a square corner).
@@ -50,13 +32,18 @@ Real FluidHalfAngle(const Model& m, int32_t s);
 // nearer, so both lie in the flow (the direction itself kept π/8 off the faces).
 void LeavingProbePoints(const Model& m, int32_t s, Real d, Real ux, Real uy, TRealPoint& a, TRealPoint& b);
 
-// The unit direction of the face of separation point s produced beyond the
-// edge, of its two faces the one nearer the direction (ux, uy): where the
-// layer of a separated flow leaves (tangent to the face it came along).
-TRealPoint FaceTangent(const Model& m, int32_t s, Real ux, Real uy);
-
 // The circulation separation point s sheds in `span` seconds by the one-
 // sided Kutta flux, sign(Γ_edge)·½·U₊²·span, the layer leaving along (ux, uy).
 Real OuterShedCirculation(const Model& m, int32_t s, Real ux, Real uy, Real span);
+
+// Near a sharp edge that a layer leaves smoothly the speed on its outer side
+// is U_e·(1 − c·√r): the first correction of the free-streamline flow at a
+// separating edge. From the outer speeds U₁ at d_p and U₂ at 2·d_p the edge's
+// own speed is U_e = (√2·U₁ − U₂)/(√2 − 1) (never below 0), m/s.
+Real EdgeSpeedFromProbes(Real near, Real far);
+
+// The circulation separation point s sheds in `span` seconds by the one-sided
+// Kutta flux of the edge's own speed, sign(Γ_edge)·½·U_e²·span, m²/s.
+Real EdgeSpeedShedCirculation(const Model& m, int32_t s, Real ux, Real uy, Real span);
 
 }  // namespace mdv

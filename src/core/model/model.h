@@ -14,6 +14,7 @@
 #include "core/model/double_state.h"
 #include "core/model/factored_system.h"
 #include "core/model/geometry.h"
+#include "core/model/refined_settings.h"
 #include "core/base/real.h"
 
 namespace mdv {
@@ -55,94 +56,6 @@ struct Execution {
 // it always was), or the refined model of refined_step.h, whose averages
 // are meant to converge as the spacing and the step shrink.
 enum class FlowModel { Program, Refined };
-
-// How the refined model sheds at a separation point.
-enum class ShedRule {
-  SheetFlux,  // Γ = ½·(Γ_edge / h)·|U_edge|·dt: the bound sheet convected past the edge
-  Edge,       // Γ = Γ_edge, as the program's model: the shed rate grows as dt shrinks
-  // Γ = (Γ_edge / h)·|U_edge|·dt: the sheet's flux γ·Ū, U_edge (the edge ring
-  // left out) being the mean Ū of the two sides' speeds, (U₊² − U₋²)/2 per second.
-  SheetMean,
-  // Γ = ½·(U₊² − U₋²)·dt from the speeds at a fixed distance (ShedProbe) on
-  // the two sides of the edge: the Kutta flux of the shear layer (shed_probe.h).
-  Probe,
-  // Γ = ½·U₊²·dt, U₊ the faster of two speeds a fixed distance (ShedProbe)
-  // from the edge around the direction the layer leaves in: the dead side
-  // taken as still (shed_probe.h).
-  Outer,
-};
-
-// Where the refined model puts a new ring.
-enum class ShedPlacement {
-  Offset,     // half a spacing from the edge along the edge velocity, as the program does
-  Convected,  // half of its own move U_edge·dt, and at least 1e-4 m past the barrier
-  // As Convected, but along the face the flow came on, produced beyond the
-  // edge (of the two faces, the one nearer the edge velocity): the layer of
-  // a separated flow leaves its edge tangentially.
-  Tangent,
-};
-
-// What the refined model does with a free ring whose step crosses a body's
-// barrier (h/2 off the walls).
-enum class WallRule {
-  Slide,    // stopped at the barrier, moved on along it (the program's rule)
-  Absorb,   // removed: its circulation goes back to the walls (the total-circulation row)
-  Reflect,  // the part of the step beyond the barrier mirrored back into the flow
-};
-
-// The refined model's parameters; read only when Flow is Refined.
-struct RefinedSettings {
-  Real SmoothingLength = 0.01L;  // δ of the free rings' kernel, m (fixed as h and dt are refined)
-  ShedRule Shedding = ShedRule::SheetFlux;
-  ShedPlacement Placement = ShedPlacement::Offset;
-  Real MergeDistance = 0;        // same-sign free rings closer than this are merged, m; 0: h/2
-  Real MergeAge = 0.1L;          // only rings older than this are merged, s
-  bool MergeDistancePerStep = false;  // research: merge distance scaled by dt / 0.005 s
-  bool FreeSeeAttachedCutOff = true;  // free rings see attached ones beyond h/2 only (as the program)
-  WallRule Wall = WallRule::Slide;
-  // A free ring whose step enters this distance of a body's wall from
-  // farther out is removed and its circulation given back to the walls
-  // (the wall's own opposite vorticity cancels it), m; 0: no such layer. A
-  // distance in metres, kept while h and dt are refined.
-  Real WallLayer = 0;
-  // ShedRule::Probe and Outer: the distance from the edge of the points whose speeds
-  // give the shed flux, m; 0: δ.
-  Real ShedProbe = 0;
-  // ν of the free rings' diffusive velocity (diffusion.h), m²/s; 0: no
-  // diffusion, the rings move with the flow alone.
-  Real Viscosity = 0;
-};
-
-// What the refined model removed and whether the free-vortex ceiling was met
-// during the current run (reset when a run starts).
-struct RefinedAccount {
-  int64_t Merged = 0;        // rings merged into others
-  int64_t RemovedFar = 0;    // rings that left the far region
-  int64_t RemovedAxis = 0;   // rings whose radius fell below δ / 2
-  Real AxisCirculation = 0;  // circulation the axis removals took away, m²/s
-  int64_t NotShed = 0;       // sheddings skipped at the ceiling
-  // The circulation budget (research: where the shed circulation goes, m²/s).
-  static constexpr int32_t Edges = 3;  // separation points accounted one by one
-  int64_t RemovedSuction = 0;          // rings that left through the suction section
-  Real SuctionCirculation = 0;         // their circulation, m²/s
-  Real FarCirculation = 0;             // circulation of the rings removed far away, m²/s
-  Real WallCirculation = 0;            // circulation of the rings the wall absorbed, m²/s
-  int64_t WallSlides = 0;              // ring moves the wall rule stopped at a body's barrier
-  int64_t LayerRemoved = 0;            // rings the wall layer took (their circulation in WallCirculation)
-  Real Shed[Edges] = {};               // circulation shed at each separation point, m²/s
-  Real ShedSheet[Edges] = {};          // Σ Γ_edge / h over its sheddings, m/s
-  Real ShedSpeed[Edges] = {};          // Σ |U_edge| over its sheddings, m/s
-  int64_t Sheddings[Edges] = {};       // rings it shed
-};
-
-// Work arrays of the refined step, sized once per run (no allocation per step).
-struct RefinedScratch {
-  std::vector<Real> Birth;      // birth time of each free ring, s (index as the free rings)
-  TRealPointArray Start;        // positions at the start of the step
-  TRealPointArray Velocity0;    // velocities of the predictor, m/s
-  TRealPointArray Velocity1;    // velocities at the predicted positions, m/s
-  std::vector<uint8_t> Gone;    // 1: removed in this step
-};
 
 struct Model {
   // ---- area parameters ----

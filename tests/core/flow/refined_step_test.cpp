@@ -179,37 +179,6 @@ TEST(ConvectFreeRingsHeun, SecondOrderInTheStep) {
   }
 }
 
-TEST(RefinedStep, SheetFluxShedding) {
-  Model m = test::CoarseModel(0.05L);
-  m.Flow = FlowModel::Refined;
-  m.Exec.Arithmetic = Precision::Double;
-  m.MaxFreeVortex = 10;
-  m.Dt = 0.01L;
-  m.Time = 0.01L;
-  m.ShedOffset = m.VortexSpacing / 2;
-  RefinedStep().Prepare(m);
-  test::SolveAttached(m);
-  // Expected from the state before the step: ½·(Γ_edge / h)·|U_edge|·dt.
-  std::vector<Real> expected;
-  for (int32_t s = 0; s < m.SeparationCount; ++s) {
-    const int32_t k = m.SeparationIndex[s];
-    Real u, v;
-    CalcVelocityPair(m, m.Vortices[k].Pos, k, u, v);
-    expected.push_back(m.Vortices[k].Gamma / m.VortexSpacing * std::hypot(u, v) * m.Dt / 2);
-  }
-  std::vector<int32_t> counters;
-  RefinedStep().Move(m, counters);
-  ASSERT_EQ(m.FreeVortexCount, m.SeparationCount);
-  for (int32_t s = 0; s < m.SeparationCount; ++s) {
-    SCOPED_TRACE(s);
-    const TVortex& v = m.Vortices[m.AttachedCount + s];
-    EXPECT_TRUE(RealNear(v.Gamma, expected[s], 1e-12L * std::fabs(expected[s])));
-    EXPECT_TRUE(RealNear(m.RefinedWork.Birth[s], 0.01L, 0));
-    // Placed half a spacing from the edge (pushed out beyond the barrier at most).
-    EXPECT_GE(PointDistance(v.Pos, m.Vortices[m.SeparationIndex[s]].Pos), m.VortexSpacing / 2 - 1e-12L);
-  }
-}
-
 // Records the smallest free-ring radius seen after any step.
 class RadiusObserver : public Observer {
  public:
@@ -228,7 +197,7 @@ TEST(RefinedStep, RingsStayOffTheAxisAndTheCeilingIsReported) {
   m.Flow = FlowModel::Refined;
   m.Exec.Arithmetic = Precision::Double;
   m.Refined.SmoothingLength = 0.04L;  // wide: rings near the axis are met early
-  m.Refined.MergeAge = 1e9L;  // no merging: the ceiling is met
+  m.Refined.Placement = ShedPlacement::Convected;  // a ring per portion: the ceiling is met
   RadiusObserver obs;
   const RunSummary r = RunSimulation(m, 30, 0, 0, 1.0L, 0.01L, obs);
   EXPECT_EQ(r.HowEnded, RunSummary::End::TimeLimit);
@@ -242,7 +211,6 @@ TEST(RefinedStep, RingsStayOffTheAxisAndTheCeilingIsReported) {
   Model a = WithFreeRings({{{-0.3L, 0.005L}, 0.02L}, {{-0.3L, 0.3L}, 0.01L}}, 1.0L);
   a.Exec.Arithmetic = Precision::Double;
   a.Dt = 0.001L;
-  a.ShedOffset = a.VortexSpacing / 2;
   test::SolveAttached(a);
   std::vector<int32_t> counters;
   RefinedStep().Move(a, counters);
@@ -279,7 +247,7 @@ TEST(RefinedStep, EachEdgeShedsOnItsScheduleOrIsCountedAtTheCeiling) {
   Model c = test::CoarseModel(0.05L);
   c.Flow = FlowModel::Refined;
   c.Exec.Arithmetic = Precision::Double;
-  c.Refined.MergeAge = 1e9L;  // no merging: the ceiling is met and stays met
+  c.Refined.Placement = ShedPlacement::Convected;  // a ring per portion: the ceiling is met and stays met
   const int64_t run = RunSimulation(c, 12, 0, 0, 0.3L, 0.01L).Steps;
   int64_t shed = c.RefinedCount.NotShed;
   for (int32_t s = 0; s < c.SeparationCount; ++s) shed += c.RefinedCount.Sheddings[s];
@@ -287,37 +255,72 @@ TEST(RefinedStep, EachEdgeShedsOnItsScheduleOrIsCountedAtTheCeiling) {
   EXPECT_EQ(shed, run * c.SeparationCount);
 }
 
-// A new ring starts the offset from its edge; placed by its own short move
-// instead, it is pushed out past the barrier (it would cross back otherwise).
-TEST(RefinedStep, NewRingsAtTheOffsetOrPushedPastTheBarrier) {
-  for (const ShedPlacement placement : {ShedPlacement::Offset, ShedPlacement::Convected}) {
-    SCOPED_TRACE(placement == ShedPlacement::Offset ? "offset" : "convected");
-    Model m = test::CoarseModel(0.05L);
-    m.Flow = FlowModel::Refined;
-    m.Exec.Arithmetic = Precision::Double;
-    m.Refined.Placement = placement;
-    m.MaxFreeVortex = 10;
-    m.Dt = 1e-4L;  // a move far shorter than the barrier's distance
-    m.ShedOffset = 3 * m.VortexSpacing;
-    RefinedStep().Prepare(m);
-    test::SolveAttached(m);
-    std::vector<int32_t> counters;
-    RefinedStep().Move(m, counters);
-    ASSERT_EQ(m.FreeVortexCount, m.SeparationCount);
-    for (int32_t s = 0; s < m.SeparationCount; ++s) {
-      const TRealPoint edge = m.Vortices[m.SeparationIndex[s]].Pos;
-      const TRealPoint p = m.Vortices[m.AttachedCount + s].Pos;
-      EXPECT_TRUE(PathCrossesRibs(edge, p, m.BarrierRibs)) << "edge " << s;
-      if (placement == ShedPlacement::Offset) {
-        EXPECT_TRUE(RealNear(PointDistance(edge, p), m.ShedOffset, 1e-12L)) << "edge " << s;
-      } else {
-        // The move (≈ 5e-5 m) is nothing beside the push along the edge's bisector.
-        const TRealPoint dir = m.SeparationDir[s];
-        const Real along = ((p.X - edge.X) * dir.X + (p.Y - edge.Y) * dir.Y) / std::hypot(dir.X, dir.Y);
-        EXPECT_GT(along, 0.99L * PointDistance(edge, p)) << "edge " << s;
-      }
-    }
+// A new ring placed by its own short move is pushed out past the barrier (it
+// would cross back otherwise), and is born at the step's time.
+TEST(RefinedStep, NewRingsArePushedPastTheBarrier) {
+  Model m = test::CoarseModel(0.05L);
+  m.Flow = FlowModel::Refined;
+  m.Exec.Arithmetic = Precision::Double;
+  m.MaxFreeVortex = 10;
+  m.Dt = 1e-4L;  // a move far shorter than the barrier's distance
+  m.Time = 0.01L;
+  RefinedStep().Prepare(m);
+  test::SolveAttached(m);
+  std::vector<int32_t> counters;
+  RefinedStep().Move(m, counters);
+  ASSERT_EQ(m.FreeVortexCount, m.SeparationCount);
+  for (int32_t s = 0; s < m.SeparationCount; ++s) {
+    const TRealPoint edge = m.Vortices[m.SeparationIndex[s]].Pos;
+    const TRealPoint p = m.Vortices[m.AttachedCount + s].Pos;
+    EXPECT_TRUE(PathCrossesRibs(edge, p, m.BarrierRibs)) << "edge " << s;
+    // The move (≈ 5e-5 m) is nothing beside the push along the edge's bisector.
+    const TRealPoint dir = m.SeparationDir[s];
+    const Real along = ((p.X - edge.X) * dir.X + (p.Y - edge.Y) * dir.Y) / std::hypot(dir.X, dir.Y);
+    EXPECT_GT(along, 0.99L * PointDistance(edge, p)) << "edge " << s;
+    EXPECT_EQ(m.RefinedWork.Birth[s], 0.01L);
+    EXPECT_EQ(m.Vortices[m.AttachedCount + s].Gamma, m.RefinedCount.Shed[s]);
   }
+}
+
+// A nascent ring gathers its edge's portions while it is within δ of the
+// edge, and is let go, a new one started, once it is not.
+TEST(RefinedStep, NascentRingGathersUntilItIsDeltaAway) {
+  Model m = test::CoarseModel(0.01L);  // the barrier 5 mm off: a pushed-out portion lies within δ
+  m.Flow = FlowModel::Refined;
+  m.Exec.Arithmetic = Precision::Double;
+  m.Refined.Placement = ShedPlacement::Nascent;
+  m.MaxFreeVortex = 20;
+  m.Dt = 1e-4L;
+  RefinedStep().Prepare(m);
+  test::SolveAttached(m);
+  std::vector<int32_t> counters;
+  const int32_t n = m.AttachedCount;
+  const int32_t edges = m.SeparationCount;
+  for (int step = 0; step < 3; ++step) {
+    m.Time += m.Dt;
+    RefinedStep().Move(m, counters);
+    ASSERT_EQ(m.FreeVortexCount, edges) << "step " << step;
+  }
+  const Real delta = SmoothingLengthOf(m);
+  for (int32_t s = 0; s < edges; ++s) {
+    SCOPED_TRACE(s);
+    EXPECT_EQ(m.RefinedCount.Sheddings[s], 3);
+    EXPECT_TRUE(RealNear(m.Vortices[n + s].Gamma, m.RefinedCount.Shed[s], 1e-15L * std::fabs(m.RefinedCount.Shed[s])));
+    EXPECT_LT(PointDistance(m.Vortices[n + s].Pos, m.Vortices[m.SeparationIndex[s]].Pos), delta);
+    EXPECT_EQ(m.RefinedWork.Nascent[s], s);
+  }
+  // Edge 0's ring carried 2δ off along its bisector: the next portion starts a ring of its own.
+  const TRealPoint edge0 = m.Vortices[m.SeparationIndex[0]].Pos, dir = m.SeparationDir[0];
+  m.Vortices[n].Pos = TRealPoint{edge0.X + 2 * delta * dir.X, edge0.Y + 2 * delta * dir.Y};
+  const Real held = m.Vortices[n].Gamma;
+  m.Time += m.Dt;
+  RefinedStep().Move(m, counters);
+  ASSERT_EQ(m.FreeVortexCount, edges + 1);
+  EXPECT_EQ(m.Vortices[n].Gamma, held);
+  EXPECT_EQ(m.RefinedWork.Nascent[0], -1);
+  EXPECT_EQ(m.RefinedWork.Nascent[edges], 0);
+  EXPECT_TRUE(RealNear(m.Vortices[n].Gamma + m.Vortices[n + edges].Gamma, m.RefinedCount.Shed[0],
+                       1e-15L * std::fabs(m.RefinedCount.Shed[0])));
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
 // The refined model at the walls: the field the free rings move in meets the
-// wall condition at every control point, and the wall layer takes the rings
-// it should, measured in metres from the walls.
+// wall condition at every control point, and the distance to the walls (the
+// diffusion's mirror) is measured to the walls' own lines.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -50,7 +50,7 @@ TEST(RefinedWallCondition, MetAtEveryControlPointAfterSteps) {
   }
 }
 
-TEST(RefinedWallLayer, DistanceAndWhichRingsItTakes) {
+TEST(WallDistance, ToTheNearestWallButTheSection) {
   Model m = test::CoarseModel(0.01L);
   m.FlangeAngle = 0;  // the re-entrant tube: inner wall y = B for −0,5 ≤ x ≤ 1,2, end face x = −0,5
   m.PlaneX = -4;
@@ -70,21 +70,6 @@ TEST(RefinedWallLayer, DistanceAndWhichRingsItTakes) {
     SCOPED_TRACE(test::Show(row.p));
     EXPECT_TRUE(test::RealNear(WallDistance(m, row.p), row.distance, 1e-15L));
   }
-  m.Refined.WallLayer = 0.01L;
-  const Real y = B - 0.008L;  // 8 mm off the inner wall
-  // Into the layer from outside, far from the edges: taken (also from just
-  // on its edge); moving within it, either way, or staying outside: kept;
-  // no layer: kept.
-  EXPECT_TRUE(TakenByWallLayer(m, {0.3L, B - 0.015L}, {0.3L, y}));
-  EXPECT_TRUE(TakenByWallLayer(m, {0.29L, B - 0.01L}, {0.3L, y}));
-  EXPECT_FALSE(TakenByWallLayer(m, {0.3L, B - 0.009L}, {0.31L, y}));
-  EXPECT_FALSE(TakenByWallLayer(m, {0.3L, B - 0.005L}, {0.3L, y}));
-  EXPECT_FALSE(TakenByWallLayer(m, {0.3L, B - 0.03L}, {0.3L, B - 0.0105L}));
-  // Within two thicknesses (0,02 m) of the inner lip corner (−0,5; B): kept; just beyond: taken.
-  EXPECT_FALSE(TakenByWallLayer(m, {-0.485L, B - 0.015L}, {-0.485L, y}));
-  EXPECT_TRUE(TakenByWallLayer(m, {-0.475L, B - 0.015L}, {-0.475L, y}));
-  m.Refined.WallLayer = 0;
-  EXPECT_FALSE(TakenByWallLayer(m, {0.3L, B - 0.015L}, {0.3L, y}));
 }
 
 }  // namespace

@@ -79,7 +79,6 @@ TEST(RunSimulation, RefinedStepsAllocateNothing) {
     Model m = test::CoarseModel(0.02L);
     m.Exec = exec;
     m.Flow = FlowModel::Refined;
-    m.Refined.MergeAge = 0.05L;  // merging takes part from the 11th step on
     AllocationObserver obs(Steps);
     const RunSummary r = RunSimulation(m, 400, 0, 0, 1, 0.005L, obs);
     ASSERT_EQ(r.Steps, Steps) << r.Message;

@@ -1,5 +1,5 @@
-// The Kutta-flux shedding: the flux by hand, the probe points' geometry and
-// the circulation a step sheds at each edge.
+// The Kutta-flux shedding: the flux by hand, the probe points' geometry, the
+// edge's speed from two probes, and the circulation a step sheds at each edge.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -25,75 +25,19 @@ TEST(KuttaFlux, HandValues) {
   EXPECT_EQ(KuttaFluxCirculation(3, 1, 0, 0.01L), 0);
 }
 
-// The probe points from the bisector's angle: θ ± 45° at distance d.
-void HandProbes(const Model& m, int32_t s, Real d, TRealPoint& a, TRealPoint& b) {
-  const TRealPoint e = m.Vortices[m.SeparationIndex[s]].Pos;
-  const Real t = std::atan2(m.SeparationDir[s].Y, m.SeparationDir[s].X);
-  const Real q = std::atan(Real{1});
-  a = TRealPoint{e.X + d * std::cos(t + q), e.Y + d * std::sin(t + q)};
-  b = TRealPoint{e.X + d * std::cos(t - q), e.Y + d * std::sin(t - q)};
-}
-
-TEST(ShedProbe, PointsLieInTheFlowAtTheDistance) {
-  for (Real alpha : {0.0L, 30.0L, 90.0L}) {
-    Model m = test::CoarseModel(0.02L);
-    m.FlangeAngle = alpha * Pi / 180;
-    m.PlaneX = -4;  // the default plane at −0,5 m touches the re-entrant tube's end
-    BuildArea(m);
-    SCOPED_TRACE(alpha);
-    for (int32_t s = 0; s < m.SeparationCount; ++s) {
-      SCOPED_TRACE(s);
-      TRealPoint a, b, ha, hb;
-      ShedProbePoints(m, s, 0.01L, a, b);
-      HandProbes(m, s, 0.01L, ha, hb);
-      EXPECT_TRUE(RealNear(PointDistance(a, ha), 0, 1e-15L));
-      EXPECT_TRUE(RealNear(PointDistance(b, hb), 0, 1e-15L));
-      // In the open flow: no nearer to a wall than to the edge itself (the
-      // edge's faces meet at 90° or more, so the edge is the nearest point).
-      EXPECT_GT(WallDistance(m, a), 0.01L * 0.7L);
-      EXPECT_GT(WallDistance(m, b), 0.01L * 0.7L);
-    }
-  }
-}
-
 // A coarse contour about to take one refined step with the given Kutta-flux
 // rule (probes 0,03 m out, dt 0,01 s), its attached rings solved.
 Model KuttaStepModel(ShedRule rule) {
   Model m = test::CoarseModel(0.05L);
   m.Flow = FlowModel::Refined;
   m.Refined.Shedding = rule;
-  m.Refined.ShedProbe = 0.03L;
+  m.Refined.SmoothingLength = 0.03L;  // d_p = δ
   m.Exec.Arithmetic = Precision::Double;
   m.MaxFreeVortex = 10;
   m.Dt = 0.01L;
-  m.ShedOffset = m.VortexSpacing / 2;
   RefinedStep().Prepare(m);
   test::SolveAttached(m);
   return m;
-}
-
-TEST(RefinedStep, ProbeShedding) {
-  Model m = KuttaStepModel(ShedRule::Probe);
-  // From the state before the step, at the points placed by hand.
-  std::vector<Real> expected;
-  for (int32_t s = 0; s < m.SeparationCount; ++s) {
-    TRealPoint a, b;
-    HandProbes(m, s, 0.03L, a, b);
-    Real ua, va, ub, vb;
-    CalcVelocityPair(m, a, -1, ua, va);
-    CalcVelocityPair(m, b, -1, ub, vb);
-    const Real flux = (ua * ua + va * va - ub * ub - vb * vb) / 2 * m.Dt;
-    expected.push_back(std::copysign(std::fabs(flux), m.Vortices[m.SeparationIndex[s]].Gamma));
-    EXPECT_GT(std::fabs(flux), 0);  // the two sides differ: a layer leaves
-  }
-  std::vector<int32_t> counters;
-  RefinedStep().Move(m, counters);
-  ASSERT_EQ(m.FreeVortexCount, m.SeparationCount);
-  for (int32_t s = 0; s < m.SeparationCount; ++s) {
-    SCOPED_TRACE(s);
-    const Real got = m.Vortices[m.AttachedCount + s].Gamma;
-    EXPECT_TRUE(RealNear(got, expected[s], 1e-9L * std::fabs(expected[s])));
-  }
 }
 
 // The sign of the turn from direction t to the point p seen from e.
@@ -155,50 +99,28 @@ TEST(ShedProbe, FlowWedgeAndLeavingProbes) {
   }
 }
 
-TEST(ShedProbe, FaceTangentIsTheFaceTheFlowCameOn) {
-  struct Row {
-    Real alphaDeg;
-    int32_t s;
-    TRealPoint velocity, tangent;
-  };
-  // Re-entrant outer corner C: the outer face (−x) or the end face produced
-  // upwards (+y); flush mouth M: the flange's face produced into the channel
-  // (−y), not the channel wall produced outwards (−x), for a flow that turns
-  // into the channel (+x, −y).
-  const Row rows[] = {{0, 0, {-1, -0.3L}, {-1, 0}},
-                      {0, 0, {-0.3L, 1}, {0, 1}},
-                      {0, 1, {-0.2L, -1}, {0, -1}},
-                      {90, 2, {0.7L, -0.7L}, {0, -1}},
-                      {90, 2, {-1, 0.2L}, {-1, 0}}};
-  for (const Row& r : rows) {
-    SCOPED_TRACE(r.alphaDeg);
-    SCOPED_TRACE(r.s);
-    Model m = test::CoarseModel(0.02L);
-    m.FlangeAngle = r.alphaDeg * Pi / 180;
-    m.PlaneX = -4;
-    BuildArea(m);
-    const TRealPoint t = FaceTangent(m, r.s, r.velocity.X, r.velocity.Y);
-    EXPECT_TRUE(RealNear(PointDistance(t, r.tangent), 0, 1e-15L)) << t.X << " " << t.Y;
-  }
+// U₊, the faster of the points around the edge velocity at d (from the
+// state before the step), by hand.
+Real OuterSpeedByHand(const Model& m, int32_t s, Real d) {
+  const int32_t k = m.SeparationIndex[s];
+  Real u, v;
+  CalcVelocityPair(m, m.Vortices[k].Pos, k, u, v);
+  TRealPoint a, b;
+  LeavingProbePoints(m, s, d, u, v, a, b);
+  Real ua, va, ub, vb;
+  CalcVelocityPair(m, a, -1, ua, va);
+  CalcVelocityPair(m, b, -1, ub, vb);
+  return std::sqrt(std::max(ua * ua + va * va, ub * ub + vb * vb));
 }
 
 TEST(RefinedStep, OuterShedding) {
   Model m = KuttaStepModel(ShedRule::Outer);
-  // ½·U₊²·dt, U₊ the faster of the points around the edge velocity, from the
-  // state before the step; the sign of the edge's bound ring.
+  // ½·U₊²·dt, with the sign of the edge's bound ring.
   std::vector<Real> expected;
   for (int32_t s = 0; s < m.SeparationCount; ++s) {
-    const int32_t k = m.SeparationIndex[s];
-    Real u, v;
-    CalcVelocityPair(m, m.Vortices[k].Pos, k, u, v);
-    TRealPoint a, b;
-    LeavingProbePoints(m, s, 0.03L, u, v, a, b);
-    Real ua, va, ub, vb;
-    CalcVelocityPair(m, a, -1, ua, va);
-    CalcVelocityPair(m, b, -1, ub, vb);
-    const Real fast2 = std::max(ua * ua + va * va, ub * ub + vb * vb);
-    EXPECT_GT(fast2, 0);
-    expected.push_back(std::copysign(fast2 / 2 * m.Dt, m.Vortices[k].Gamma));
+    const Real fast = OuterSpeedByHand(m, s, 0.03L);
+    EXPECT_GT(fast, 0);
+    expected.push_back(std::copysign(fast * fast / 2 * m.Dt, m.Vortices[m.SeparationIndex[s]].Gamma));
   }
   std::vector<int32_t> counters;
   RefinedStep().Move(m, counters);
@@ -209,36 +131,29 @@ TEST(RefinedStep, OuterShedding) {
   }
 }
 
-TEST(RefinedStep, TangentPlacementLeavesAlongTheFace) {
-  Model m = test::CoarseModel(0.005L);
-  m.FlangeAngle = 0;
-  m.PlaneX = -4;
-  BuildArea(m);
-  m.Flow = FlowModel::Refined;
-  m.Refined.Shedding = ShedRule::Outer;
-  m.Refined.Placement = ShedPlacement::Tangent;
-  m.Exec.Arithmetic = Precision::Double;
-  m.MaxFreeVortex = 10;
-  m.Dt = 0.02L;
-  RefinedStep().Prepare(m);
-  test::SolveAttached(m);
-  // Each ring starts U·dt/2 from its edge along the face tangent of the
-  // edge velocity of the state before the step.
-  std::vector<TRealPoint> expected;
+TEST(EdgeSpeed, TheSquareRootLawExtrapolatedToTheEdge) {
+  // U(r) = 2·(1 − 0,5·√(r/0,01 m)): 1 m/s at 1 cm, 2 − √2 at 2 cm, 2 m/s at the edge.
+  EXPECT_TRUE(RealNear(EdgeSpeedFromProbes(1, 2 - std::sqrt(Real{2})), 2, 1e-17L));
+  // A speed that does not change with the distance is the edge's own.
+  EXPECT_TRUE(RealNear(EdgeSpeedFromProbes(1.3L, 1.3L), 1.3L, 1e-17L));
+  // Faster farther out than √2 times: no outer speed, nothing shed.
+  EXPECT_EQ(EdgeSpeedFromProbes(1, 1.5L), 0);
+}
+
+TEST(RefinedStep, EdgeSpeedShedding) {
+  Model m = KuttaStepModel(ShedRule::EdgeSpeed);
+  std::vector<Real> expected;
   for (int32_t s = 0; s < m.SeparationCount; ++s) {
-    const int32_t k = m.SeparationIndex[s];
-    Real u, v;
-    CalcVelocityPair(m, m.Vortices[k].Pos, k, u, v);
-    const Real along = std::hypot(u, v) * m.Dt / 2;
-    const TRealPoint t = FaceTangent(m, s, u, v);
-    expected.push_back({m.Vortices[k].Pos.X + along * t.X, m.Vortices[k].Pos.Y + along * t.Y});
+    const Real u1 = OuterSpeedByHand(m, s, 0.03L), u2 = OuterSpeedByHand(m, s, 0.06L);
+    const Real edge = (std::sqrt(Real{2}) * u1 - u2) / (std::sqrt(Real{2}) - 1);
+    expected.push_back(std::copysign(edge * edge / 2 * m.Dt, m.Vortices[m.SeparationIndex[s]].Gamma));
   }
   std::vector<int32_t> counters;
   RefinedStep().Move(m, counters);
   ASSERT_EQ(m.FreeVortexCount, m.SeparationCount);
   for (int32_t s = 0; s < m.SeparationCount; ++s) {
     SCOPED_TRACE(s);
-    EXPECT_TRUE(RealNear(PointDistance(m.Vortices[m.AttachedCount + s].Pos, expected[s]), 0, 1e-12L));
+    EXPECT_TRUE(RealNear(m.Vortices[m.AttachedCount + s].Gamma, expected[s], 1e-9L * std::fabs(expected[s])));
   }
 }
 

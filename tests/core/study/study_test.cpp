@@ -125,8 +125,8 @@ TEST(StudyFile, RangesAndListsGiveTheExactArguments) {
       {"real list of every kind", "dt = [0.1, 2, \"0,75\", \" 1,5 \", 1e-7]", {"0.1", "2", "0.75", "1.5", "1e-07"}},
       {"flags", "reference = [true, false]", {"true", "false"}},
       {"names of a choice", "precision = [\"double\", \"extended\"]", {"double", "extended"}},
-      {"the Kutta-flux rules", "shedding = [\"probe\", \"outer\"]", {"probe", "outer"}},
-      {"the probe distance", "shed-probe = [0.005, \"0,02\"]", {"0.005", "0.02"}},
+      {"the Kutta-flux rules", "shedding = [\"edge-speed\", \"outer\"]", {"edge-speed", "outer"}},
+      {"the turbulent viscosity", "viscosity = [0.0003, \"0\"]", {"0.0003", "0"}},
   };
   for (const Row& r : rows) {
     SCOPED_TRACE(r.name);
