@@ -13,9 +13,17 @@ namespace {
 // its own: left out.
 constexpr Real Reach = 6;
 
-}  // namespace
+// The double-precision test that leaves out a ring lies this much outside the
+// reach, relatively: far beyond the rounding of either arithmetic, so it
+// never leaves out a ring the extended test would keep.
+constexpr double NearMargin = 1e-6;
 
-TRealPoint DiffusiveVelocity(const Model& m, int32_t k) {
+// V_d of free ring k; `near(j, mirrored)` may leave out, before any extended
+// arithmetic, a ring j that lies beyond the reach of ring k and, when
+// `mirrored`, of k's mirror image: every ring it keeps is summed as it would
+// be without it, in index order, so the result is the same to the bit.
+template <class Near>
+TRealPoint Diffuse(const Model& m, int32_t k, const Near& near) {
   const Real nu = ViscosityOf(m);
   const Real eps = SmoothingLengthOf(m);
   const int32_t n = m.AttachedCount;
@@ -39,7 +47,9 @@ TRealPoint DiffusiveVelocity(const Model& m, int32_t k) {
     gx += g * dx;
     gy += g * dy;
   };
+  const TRealPoint image{p.X - 2 * wall * nw.X, p.Y - 2 * wall * nw.Y};  // p mirrored in the wall's line
   for (int32_t j = 0; j < m.FreeVortexCount; ++j) {
+    if (!near(j, p, image, mirrored)) continue;
     const TVortex& v = m.Vortices[n + j];
     if ((v.Gamma > 0) != positive || v.Gamma == 0) continue;
     const Real weight = std::fabs(v.Gamma);
@@ -54,11 +64,42 @@ TRealPoint DiffusiveVelocity(const Model& m, int32_t k) {
   return TRealPoint{scale * gx, scale * gy - (p.Y > 0 ? nu / p.Y : 0)};
 }
 
-void AddDiffusiveVelocities(const Model& m, TRealPointArray& velocity) {
+}  // namespace
+
+TRealPoint DiffusiveVelocity(const Model& m, int32_t k) {
+  return Diffuse(m, k, [](int32_t, const TRealPoint&, const TRealPoint&, bool) { return true; });
+}
+
+void AddDiffusiveVelocities(Model& m, TRealPointArray& velocity) {
   if (!(ViscosityOf(m) > 0)) return;
+  // The rings' places in double, once per call: the test of which rings lie
+  // within reach of a ring costs N² and is done in double, the sums in the
+  // model's arithmetic over the few rings kept.
+  std::vector<double>& xs = m.RefinedWork.NearX;
+  std::vector<double>& ys = m.RefinedWork.NearY;
+  const size_t free = static_cast<size_t>(m.FreeVortexCount);
+  if (xs.size() < free) xs.resize(free);  // sized at Prepare in a run
+  if (ys.size() < free) ys.resize(free);
+  for (size_t j = 0; j < free; ++j) {
+    const TRealPoint& q = m.Vortices[static_cast<size_t>(m.AttachedCount) + j].Pos;
+    xs[j] = static_cast<double>(q.X);
+    ys[j] = static_cast<double>(q.Y);
+  }
+  const double eps = static_cast<double>(SmoothingLengthOf(m));
+  const double reach2 = static_cast<double>(Reach * Reach) * eps * eps * (1 + NearMargin);
+  const auto near = [&](int32_t j, const TRealPoint& p, const TRealPoint& image, bool mirrored) {
+    const double dx = static_cast<double>(p.X) - xs[static_cast<size_t>(j)];
+    const double dy = static_cast<double>(p.Y) - ys[static_cast<size_t>(j)];
+    if (dx * dx + dy * dy < reach2) return true;
+    if (!mirrored) return false;
+    const double ix = static_cast<double>(image.X) - xs[static_cast<size_t>(j)];
+    const double iy = static_cast<double>(image.Y) - ys[static_cast<size_t>(j)];
+    return ix * ix + iy * iy < reach2;
+  };
+  const Model& c = m;
   SharedPool(m.Exec.Threads).For(m.FreeVortexCount, [&](int32_t begin, int32_t end) {
     for (int32_t k = begin; k < end; ++k) {
-      const TRealPoint d = DiffusiveVelocity(m, k);
+      const TRealPoint d = Diffuse(c, k, near);
       velocity[k].X += d.X;
       velocity[k].Y += d.Y;
     }

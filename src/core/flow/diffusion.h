@@ -23,11 +23,12 @@
 namespace mdv {
 
 // Adds V_d of every free ring to velocity[k] (k the free ring's index, 0 for
-// the first free ring), m/s; nothing when ν is 0. Allocates nothing; the
-// result does not depend on the thread count.
-void AddDiffusiveVelocities(const Model& m, TRealPointArray& velocity);
+// the first free ring), m/s; nothing when ν is 0. Allocates nothing in a run
+// (the rings' places in double go to m.RefinedWork); the result does not
+// depend on the thread count, and is DiffusiveVelocity's to the bit.
+void AddDiffusiveVelocities(Model& m, TRealPointArray& velocity);
 
-// V_d of the free ring with free index k alone, m/s.
+// V_d of the free ring with free index k alone, summed over every free ring, m/s.
 TRealPoint DiffusiveVelocity(const Model& m, int32_t k);
 
 }  // namespace mdv

@@ -16,7 +16,7 @@ namespace {
 
 // Velocities of the free rings at their present positions into `out`, on
 // all threads: the flow's, plus the diffusive velocity when ν > 0.
-void FreeVelocities(const Model& m, TRealPointArray& out) {
+void FreeVelocities(Model& m, TRealPointArray& out) {
   const int32_t n = m.AttachedCount;
   SharedPool(m.Exec.Threads).For(m.FreeVortexCount, [&](int32_t begin, int32_t end) {
     for (int32_t k = begin; k < end; ++k) {
@@ -181,6 +181,8 @@ class RefinedStepModel final : public StepModel {
     w.Gone.assign(room, 0);
     w.Nascent.assign(room, -1);
     w.Portions.assign(static_cast<size_t>(std::max<int32_t>(m.SeparationCount, 0)), ShedPortion{});
+    w.NearX.assign(room, 0);
+    w.NearY.assign(room, 0);
     const size_t vortices = static_cast<size_t>(m.AttachedCount) + room;
     if (m.Vortices.size() < vortices) m.Vortices.resize(vortices);
     m.RefinedCount = RefinedAccount{};

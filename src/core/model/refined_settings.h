@@ -119,6 +119,7 @@ struct RefinedScratch {
   std::vector<uint8_t> Gone;    // 1: removed in this step
   std::vector<int8_t> Nascent;  // separation point whose nascent ring this is, or −1
   std::vector<ShedPortion> Portions;  // one per separation point
+  std::vector<double> NearX, NearY;   // the free rings' places in double, m (the diffusion's neighbour test)
 };
 
 }  // namespace mdv

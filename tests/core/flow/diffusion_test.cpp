@@ -208,6 +208,16 @@ TEST(Diffusion, RefinedRunIsTheSameOnAnyThreadCount) {
     if (k < runs[2].FreeVortexCount) diffused |= runs[0].Vortices[n + k].Pos.Y != runs[2].Vortices[n + k].Pos.Y;
   }
   EXPECT_TRUE(diffused);  // the viscosity acts
+  // The neighbour test in double leaves out only rings that add nothing:
+  // every ring's V_d is the whole sum's to the bit.
+  Model& m = runs[0];
+  TRealPointArray sum(static_cast<size_t>(m.FreeVortexCount));
+  AddDiffusiveVelocities(m, sum);
+  for (int32_t k = 0; k < m.FreeVortexCount; ++k) {
+    const TRealPoint whole = DiffusiveVelocity(m, k);
+    EXPECT_EQ(sum[k].X, whole.X) << k;
+    EXPECT_EQ(sum[k].Y, whole.Y) << k;
+  }
 }
 
 }  // namespace
