@@ -3,11 +3,13 @@
 #include <algorithm>
 
 #include "cli/cli_text.h"
+#include "cli/refined_only.h"
 #include "core/model/vortex_file.h"
 
 namespace mdv::cli {
 
 void AddFlowModelOptions(CLI::App* command, FlowModelArgs& a, FlowOptionSet set) {
+  RefuseRefinedOnlyWithoutModel(command);
   command
       ->add_option("--model", a.model,
                    "модель течения: program — модель программы (по умолчанию); refined — уточнённая: "
@@ -122,11 +124,9 @@ bool ApplyFlowModel(const FlowModelArgs& a, Model& m, std::string& error) {
   if (a.mergeDistanceOpt != nullptr && a.mergeDistanceOpt->count() > 0 &&
       !Positive(a.mergeDistance, "--merge-distance", r.MergeDistance, error))
     return false;
-  if (a.mergeAgeOpt != nullptr && a.mergeAgeOpt->count() > 0) {
-    const auto v = NumberArg(a.mergeAge, "--merge-age", error);
-    if (!v) return false;
-    r.MergeAge = *v;
-  }
+  if (a.mergeAgeOpt != nullptr && a.mergeAgeOpt->count() > 0 &&
+      !NonNegative(a.mergeAge, "--merge-age", r.MergeAge, error))
+    return false;
   if (a.wallLayerOpt != nullptr && a.wallLayerOpt->count() > 0 &&
       !NonNegative(a.wallLayer, "--wall-layer", r.WallLayer, error))
     return false;

@@ -102,7 +102,8 @@ struct CentrelineArgs {
 int CentrelineCommand(const CentrelineArgs& a) {
   std::string error;
   if (a.csvOpt->count() > 0) {
-    const std::string unwritable = CheckOutputs({{"--csv", a.csv}});
+    std::string unwritable = CheckOutputsAreNotInputs({{"--csv", a.csv}}, {{"FILE", a.file}});
+    if (unwritable.empty()) unwritable = CheckOutputs({{"--csv", a.csv}});
     if (!unwritable.empty()) return Refuse(unwritable);
   }
   Model m;
@@ -331,7 +332,8 @@ struct CaptureArgs {
 int CaptureCommand(const CaptureArgs& a) {
   std::string error, text;
   if (a.csvOpt->count() > 0 && a.csv != "-") {
-    const std::string unwritable = CheckOutputs({{"--csv", a.csv}});
+    std::string unwritable = CheckOutputsAreNotInputs({{"--csv", a.csv}}, {{"FILE", a.file}});
+    if (unwritable.empty()) unwritable = CheckOutputs({{"--csv", a.csv}});
     if (!unwritable.empty()) return Refuse(unwritable);
   }
   AveragingResults r;

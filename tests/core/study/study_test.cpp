@@ -220,6 +220,8 @@ TEST(StudyPlots, LongTitlesAreBrokenIntoLines) {
   const std::string texts[] = {"Потери на входе ζ (баланс импульса) (среднее ± 95 %)",
                                "Bэф, м",
                                "it's `touch PWN` $(x) \\ a-word-longer-than-the-whole-width-of-a-line end",
+                               "''lead and two'' or three''' quotes, one ' alone '",
+                               "'",
                                ""};
   const fs::path out = fs::temp_directory_path() / ("mdv_gnuplot_lines_" + std::to_string(::getpid()));
   for (const std::string& text : texts) {
