@@ -324,6 +324,10 @@ bool ParseTracerPoints(const std::string& text, TRealPointArray& out, std::strin
   return true;
 }
 
+// Largest averages file `capture` reads: a field of 10⁶ points with its
+// tracers takes some 200 MB.
+constexpr size_t MaxAveragesFileBytes = size_t(256) << 20;
+
 struct CaptureArgs {
   std::string file, csv;
   CLI::Option* csvOpt = nullptr;
@@ -338,7 +342,16 @@ int CaptureCommand(const CaptureArgs& a) {
   }
   AveragingResults r;
   Bytes data;
-  if (!ReadWholeFile(a.file, data, error)) return Fail(error);
+  // The file's size is judged before it is read: a regular file by its
+  // length, a device or a pipe (/dev/zero) by its first byte, which begins
+  // every JSON document, and then by the bound.
+  const StatedLength jsonStart = [](const uint8_t* head, size_t, std::string& why) -> uint64_t {
+    if (head[0] == '{' || head[0] == ' ' || head[0] == '\n' || head[0] == '\t' || head[0] == '\r')
+      return MaxAveragesFileBytes;
+    why = "это не документ JSON";
+    return 0;
+  };
+  if (!ReadFileOfStatedLength(a.file, 1, jsonStart, data, error, MaxAveragesFileBytes)) return Fail(error);
   text.assign(data.begin(), data.end());
   if (!ReadAveragesText(text, r, error)) return Fail(a.file + ": " + error);
   if (!r.Tracers.Present) return Fail(a.file + ": в файле нет маркеров (run --tracers или --tracer-grid)");

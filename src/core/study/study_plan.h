@@ -122,8 +122,9 @@ bool MarkCaseDone(const std::string& dir, int id, std::string& error);
 bool ReadTextFile(const std::string& path, std::string& text, std::string& error);
 
 // Largest file of a case the study commands read (results.toml, failed):
-// some 11 000 results; a real case writes a few kilobytes.
-inline constexpr size_t MaxCaseFileBytes = size_t(1) << 20;
+// some 5 000 results, each a column and plots of its own in the summary; a
+// real case writes a few kilobytes.
+inline constexpr size_t MaxCaseFileBytes = size_t(256) << 10;
 // A file a case wrote: only a regular file (a pipe would block the reader
 // for ever, a device never end) of at most MaxCaseFileBytes, judged before
 // it is opened.

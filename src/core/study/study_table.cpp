@@ -107,6 +107,7 @@ bool CollectStudy(const std::string& dir, const OptionAvailable& available, Stud
   table.Refined = definition.Convergence;
   table.Refinements = PlanRefinements(definition);
   std::vector<CaseResults> results(cases.size());
+  std::map<std::string, size_t> column;  // result name → its column: a case may hold thousands
   for (size_t i = 0; i < cases.size(); ++i) {
     if (obs.StopRequested()) {
       error.clear();
@@ -133,9 +134,7 @@ bool CollectStudy(const std::string& dir, const OptionAvailable& available, Stud
         row.Steady = "не осреднялся";
       }
       for (const ResultValue& r : results[i]) {
-        const bool known = std::any_of(table.Results.begin(), table.Results.end(),
-                                       [&](const StudyColumn& c) { return c.Name == r.Name; });
-        if (!known) table.Results.push_back({r.Name, r.Unit});
+        if (column.try_emplace(r.Name, table.Results.size()).second) table.Results.push_back({r.Name, r.Unit});
       }
     }
     table.Rows.push_back(std::move(row));
@@ -143,11 +142,9 @@ bool CollectStudy(const std::string& dir, const OptionAvailable& available, Stud
   for (size_t i = 0; i < cases.size(); ++i) {
     StudyRow& row = table.Rows[i];
     row.Results.assign(table.Results.size(), std::nullopt);
-    for (const ResultValue& r : results[i]) {
-      for (size_t c = 0; c < table.Results.size(); ++c)
-        // nan or inf in a results file is no answer: an empty cell, as an unknown one.
-        if (table.Results[c].Name == r.Name && std::isfinite(r.Value)) row.Results[c] = r.Value;
-    }
+    // nan or inf in a results file is no answer: an empty cell, as an unknown one.
+    for (const ResultValue& r : results[i])
+      if (std::isfinite(r.Value)) row.Results[column.at(r.Name)] = r.Value;
   }
   return true;
 }
