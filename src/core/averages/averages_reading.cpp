@@ -51,6 +51,10 @@ struct Refusal {
                 " — " + what};
 }
 
+// A caught fraction written with three decimals (by hand, or as shown) still
+// agrees with its counts; one that is no share of them (0,7 of nothing) does not.
+constexpr double FractionSlack = 5e-4;
+
 // Whole numbers a double holds exactly: a count beyond it is no count of a run.
 constexpr double MaxExactCount = 9007199254740992.0;  // 2^53
 
@@ -113,7 +117,7 @@ void ReadTracers(const Json& tracers, TracerResults& t) {
     if (s.Known) {
       s.CaughtFraction = Finite(fraction, at + "caught_fraction", 0, 1);
       const double share = decided > 0 ? static_cast<double>(s.Caught) / static_cast<double>(decided) : -1;
-      if (!(std::abs(s.CaughtFraction - share) <= 1e-9))
+      if (!(std::abs(s.CaughtFraction - share) <= FractionSlack))
         Refuse(at + "caught_fraction", fraction,
                decided > 0 ? "не равно доле захваченных маркеров " + std::to_string(s.Caught) + " из " +
                                  std::to_string(decided)
