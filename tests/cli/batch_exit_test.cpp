@@ -193,7 +193,7 @@ TEST_F(BatchExit, CtrlCSavesTheStateAndSaysWhere) {
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
-    fs::remove(Dir() / "i.evt");
+    for (const char* f : {"i.evt", "i.json", "i.vti", "i.csv", "i.txt"}) fs::remove(Dir() / f);
     const Process p = Start(row.args);
     const auto start = std::chrono::steady_clock::now();
     while (!p.StderrHas(row.waitFor) && std::chrono::steady_clock::now() - start < std::chrono::seconds(60)) {
