@@ -58,11 +58,10 @@ constexpr double FractionSlack = 5e-4;
 // Whole numbers a double holds exactly: a count beyond it is no count of a run.
 constexpr double MaxExactCount = 9007199254740992.0;  // 2^53
 
-// A count: a non-negative whole number (written as an integer or as a whole float).
+// A count: a non-negative whole number (written as an integer or as a whole
+// float). The parser keeps a non-negative integer as unsigned: a signed one is negative.
 int64_t Count(const Json& j, const std::string& key) {
   if (j.is_number_unsigned() && j.get<uint64_t>() <= static_cast<uint64_t>(MaxExactCount)) return j.get<int64_t>();
-  if (j.is_number_integer() && j.get<int64_t>() >= 0 && j.get<int64_t>() <= static_cast<int64_t>(MaxExactCount))
-    return j.get<int64_t>();
   if (j.is_number_float()) {
     const double v = j.get<double>();
     if (v >= 0 && v <= MaxExactCount && v == std::trunc(v)) return static_cast<int64_t>(v);

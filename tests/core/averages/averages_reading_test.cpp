@@ -246,13 +246,17 @@ TEST(AveragesReading, ImpossibleTracerFiguresAreRefusedWithTheirKey) {
   };
   const auto with = [&](const std::string& from, const std::string& to) { return in(good, from, to); };
   const struct {
-    std::string text, key;
+    std::string text, key, detail = "";
   } cases[] = {
       {with("\"caught\": 3", "\"caught\": \"3\""), "tracers.sources[0].caught"},
       {with("\"caught\": 3", "\"caught\": 2.5"), "tracers.sources[0].caught"},
       {with("\"caught\": 3", "\"caught\": 1e30"), "tracers.sources[0].caught"},
       {with("\"released\": 7", "\"released\": -1"), "tracers.sources[0].released"},
-      {with("\"released\": 7", "\"released\": 6"), "tracers.sources[0].released"},
+      {with("\"released\": 7", "\"released\": 6"), "tracers.sources[0].released", "(7)"},
+      {with("\"in_flight\": 1", "\"in_flight\": 9007199254740993"), "tracers.sources[0].in_flight"},
+      {with("\"caught\": 3, \"lost\": 1, \"expired\": 2, \"in_flight\": 1",
+            "\"caught\": 0, \"lost\": 0, \"expired\": 0, \"in_flight\": 7"),
+       "tracers.sources[0].caught_fraction", "ни один маркер"},
       {with("\"in_flight\": 1", "\"in_flight\": 0"), "tracers.sources[0].released"},
       {with("\"horizon\": 10.0", "\"horizon\": null"), "tracers.horizon"},
       {with("\"x\": -0.1", "\"x\": null"), "tracers.sources[0].x"},
@@ -272,6 +276,7 @@ TEST(AveragesReading, ImpossibleTracerFiguresAreRefusedWithTheirKey) {
     std::string error;
     EXPECT_FALSE(ReadAveragesText(c.text, r, error)) << c.text;
     EXPECT_NE(error.find("«" + c.key + "»"), std::string::npos) << c.key << ": " << error;
+    EXPECT_NE(error.find(c.detail), std::string::npos) << c.key << ": " << error;
     for (const char* english : {"number", "overflow", "parse", "type"})
       EXPECT_EQ(error.find(english), std::string::npos) << "the library's English: " << error;
     EXPECT_EQ(r.Samples, -7) << c.key;
