@@ -235,6 +235,7 @@ TEST(AveragesReading, ImpossibleTracerFiguresAreRefusedWithTheirKey) {
     AveragingResults r;
     std::string error;
     ASSERT_TRUE(ReadAveragesText(good, r, error)) << error;
+    EXPECT_TRUE(r.Tracers.Present);
     ASSERT_EQ(r.Tracers.Sources.size(), 1u);
     EXPECT_EQ(r.Tracers.Sources[0].InFlight, 1);
     EXPECT_EQ(r.Tracers.Sources[0].MedianTime, 1.25);
@@ -282,7 +283,8 @@ TEST(AveragesReading, ImpossibleTracerFiguresAreRefusedWithTheirKey) {
     EXPECT_EQ(r.Samples, -7) << c.key;
   }
   // Nothing caught: neither a fraction nor a median time is known.
-  const std::string none = with("\"caught\": 3, \"lost\": 1", "\"caught\": 0, \"lost\": 4");
+  // A whole float is a count too (0.0).
+  const std::string none = with("\"caught\": 3, \"lost\": 1", "\"caught\": 0.0, \"lost\": 4");
   AveragingResults r;
   std::string error;
   EXPECT_TRUE(ReadAveragesText(in(in(none, "\"caught_fraction\": 0.5", "\"caught_fraction\": null"),
