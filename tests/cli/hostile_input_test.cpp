@@ -91,6 +91,9 @@ TEST_F(Hostile, AnOutputThatIsAnInputIsRefusedWhateverItsSpelling) {
     EXPECT_EQ(Read(row.input), before) << what;
     EXPECT_TRUE(out_.empty()) << what << ": " << out_;
   }
+  // Another file, or a device, is no input.
+  EXPECT_EQ(Run({"centreline", "x.evt", "--csv", "c.csv"}), 0) << err_;
+  EXPECT_EQ(Run({"track", "x.fvt", "--csv", "/dev/null"}), 0) << err_;
   // Continue is --load and --save of one file.
   EXPECT_EQ(Run({"run", "--quiet", "--load", "x.evt", "--max-time", "0.03", "--save", "x.evt"}), 0) << err_;
 }
