@@ -306,6 +306,9 @@ int ParseAndRun(CLI::App& app, int argc, char** argv, const int& status) {
   } catch (const EmptyValue& e) {
     Say(std::string(e.what()) + ": пустое значение не допускается");
     return ExitBadArgument;
+  } catch (const RefusedArgument& e) {
+    Say(e.what());
+    return ExitBadArgument;
   } catch (...) {
     // A command that ran out of memory (or failed in a way it did not
     // foresee) ends with a message and status 1, never with an abort.

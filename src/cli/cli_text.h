@@ -4,6 +4,7 @@
 // Russian. Option names and CSV headers stay as they are (scripts use them).
 #include <cstdint>
 #include <optional>
+#include <stdexcept>
 #include <string>
 
 #include "core/base/real.h"
@@ -41,6 +42,14 @@ std::optional<int64_t> IntegerArg(const std::string& text, const std::string& wh
 // Help texts in Russian: the labels, the group titles and the help flag.
 // Call on the top-level app before any command is added (commands inherit it).
 void UseRussianTexts(CLI::App& app);
+
+// Thrown while the command line is parsed (from a command's
+// parse-complete callback) for an argument refused before the command runs:
+// ParseAndRun says what() and returns ExitBadArgument.
+class RefusedArgument : public std::runtime_error {
+ public:
+  explicit RefusedArgument(const std::string& message) : std::runtime_error(message) {}
+};
 
 // Parses the command line and runs the chosen command. Every refused
 // argument, including the parser's own errors, an unknown command and an

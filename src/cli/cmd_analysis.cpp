@@ -56,10 +56,12 @@ std::optional<TRealPoint> PointArg(const std::string& text, const char* what, st
   return TRealPoint{*x, *y};
 }
 
-// The --csv file, checked before anything is computed.
-int RefuseUnwritableCsv(const std::string& csv) {
+// The --csv file, checked before anything is read or computed: it must be
+// writable and must not be the file the command reads.
+int RefuseUnwritableCsv(const std::string& csv, const std::string& input) {
   if (csv.empty()) return ExitOk;
-  const std::string fault = CheckOutputs({{"--csv", csv}});
+  std::string fault = CheckOutputsAreNotInputs({{"--csv", csv}}, {{"FILE", input}});
+  if (fault.empty()) fault = CheckOutputs({{"--csv", csv}});
   return fault.empty() ? ExitOk : Refuse(fault);
 }
 
@@ -94,7 +96,7 @@ int RunStreamLine(const StreamLineArgs& a) {
   const auto step = y0 ? Number(a.Step, "STEP", error) : std::nullopt;
   const auto maxLen = step ? Number(a.MaxLen, "MAXLEN", error) : std::nullopt;
   if (!maxLen) return Refuse(error);
-  if (const int refused = RefuseUnwritableCsv(a.Csv)) return refused;
+  if (const int refused = RefuseUnwritableCsv(a.Csv, a.File)) return refused;
   Model m;
   if (const int status = LoadStateWithModel(m, a.File, a.Arithmetic, a.Flow)) return status;
   InterruptWatch watch;
@@ -215,7 +217,7 @@ int RunPulsation(const PulsationArgs& a) {
     from = Number(a.From, "--from", error);
     if (!from || !std::isfinite(*from)) return Refuse(error.empty() ? "--from: не число" : error);
   }
-  if (const int refused = RefuseUnwritableCsv(a.Csv)) return refused;
+  if (const int refused = RefuseUnwritableCsv(a.Csv, a.File)) return refused;
   const auto refusePoint = [&](size_t points) {
     return Refuse("--point: в файле " + Quoted(a.File) + " нет точки с номером " + std::to_string(a.Point) +
                   " (точек: " + std::to_string(points) + ")");
@@ -254,7 +256,7 @@ struct TrackArgs {
 
 int RunTrack(const TrackArgs& a) {
   std::string error;
-  if (const int refused = RefuseUnwritableCsv(a.Csv)) return refused;
+  if (const int refused = RefuseUnwritableCsv(a.Csv, a.File)) return refused;
   TrackRecord r;
   if (!LoadTrackRecord(a.File, r, error)) return Fail(error);
   CirculationSeries s;

@@ -251,6 +251,18 @@ int RunCommand(RunArgs& a) {
   Model m;
   SetSheddingIntervals(m, 0, 0, 0);
 
+  // No output may replace the state it continues (but --save may: that is Continue).
+  if (a.loadOpt->count() > 0) {
+    std::vector<OutputFile> outputs = {{"--averages", a.extras.averages},
+                                       {"--field", a.extras.field},
+                                       {"--field-csv", a.extras.fieldCsv},
+                                       {"--track-file", a.trackFileOpt->count() > 0 ? a.trackFile : ""},
+                                       {"--refined-budget", a.budgetOpt->count() > 0 ? a.budget : ""}};
+    if (a.pointsOpt->count() > 0)
+      outputs.push_back({"--pulsation-file", a.pulsationFileOpt->count() > 0 ? a.pulsationFile : m.PulsationFileName});
+    const std::string clash = CheckOutputsAreNotInputs(outputs, {{"--load", a.load}});
+    if (!clash.empty()) return Refuse(clash);
+  }
   // Area: from the file when continuing, else the model's defaults changed by the options.
   if (a.loadOpt->count() > 0) {
     if (!LoadVortexState(m, a.load, error)) return Fail(error);
@@ -337,6 +349,15 @@ int RunCommand(RunArgs& a) {
   if (!CheckRunExtras(a.extras, collect, error)) return Refuse(error);
   const std::string unwritable = CheckOutputs(outputs);
   if (!unwritable.empty()) return Refuse(unwritable);
+  if (const double spacing = a.extras.tracerState.Settings.GridSpacing; spacing > 0) {
+    // The nodes lie in front of the hood: a spacing as wide as that region gives none.
+    const int64_t nodes = TracerGridSources(m, spacing);
+    if (nodes == 0)
+      return Refuse("--tracer-grid: при шаге " + a.extras.tracerGrid + " м перед отсосом нет ни одного узла сетки");
+    if (nodes > MaxTracerGridSources)
+      return Refuse("--tracer-grid: при шаге " + a.extras.tracerGrid + " м узлов сетки " + std::to_string(nodes) +
+                    ", больше " + std::to_string(MaxTracerGridSources));
+  }
 
   m.Exec.Threads = a.threads;
   m.Exec.Literal = a.reference;
@@ -405,15 +426,18 @@ int RunCommand(RunArgs& a) {
                   FormatFixed(progress.ResidentAtLimit() / mib, 6, 1).c_str(),
                   FormatFixed(progress.ResidentMaxAfterLimit() / mib, 6, 1).c_str());
   }
+  std::string written;  // the files written besides the state, for the interruption's message
   if (budget) {
     std::ofstream out(a.budget);
     out << budget->Text(m);
+    out.close();
     if (!out) {
       Say("--refined-budget: не удалось записать " + Quoted(a.budget));
       status = ExitFailed;
+    } else {
+      written += "; баланс уточнённой модели — в " + Quoted(a.budget);
     }
   }
-  std::string written;  // the averages' files written, for the interruption's message
   if (!FinishRunExtras(m, a.extras, a.quiet, &written)) status = ExitFailed;
   if (summary.HowEnded == RunSummary::End::Stopped) {
     // A partial state is a sound state to continue: it was saved, and the user is told so.

@@ -27,6 +27,7 @@
 #include "cli/cli_text.h"
 #include "cli/commands.h"
 #include "cli/interrupt.h"
+#include "cli/plan_checks.h"
 #include "cli/study_process.h"
 #include "core/base/numfmt.h"
 #include "core/study/convergence_table.h"
@@ -35,6 +36,7 @@
 #include "core/study/study_results.h"
 #include "core/study/study_table.h"
 #include "core/model/vortex_file.h"
+#include "core/base/safe_file.h"
 
 namespace fs = std::filesystem;
 
@@ -125,22 +127,21 @@ int PlanCommand(CLI::App& app, const std::string& file, const std::string& dir) 
   if (!ReadTextFile(file, text, error)) return Fail(error);
   StudyDefinition definition;
   if (!ParseStudy(text, file, RunOptions(app), definition, error)) return Refuse(error);
+  const PlanReview review = ReviewPlan(definition);
+  if (!review.Refusal.empty()) return Refuse(file + ": " + review.Refusal);
+  for (const std::string& w : review.Warnings) Say("предупреждение: " + w);
   const size_t count = StudyCaseCount(definition);
   std::error_code ec;
-  const bool folderThere = fs::exists(dir, ec);
   const bool planThere = fs::exists(StudyFilePath(dir), ec);
   InterruptWatch watch;
   InterruptObserver stop;
   if (!WriteStudyPlan(text, definition, dir, error, stop)) {
     if (!InterruptWatch::Raised()) return Fail(error);
-    // Ctrl+C: a plan half made is no plan; what this command made goes.
-    if (!folderThere) {
-      fs::remove_all(dir, ec);
-    } else if (!planThere) {
-      fs::remove_all(fs::path(dir) / "cases", ec);
-      fs::remove(ManifestPath(dir), ec);
-    }
-    Say("прервано: папка исследования " + Quoted(dir) + " не создана");
+    // Ctrl+C: the half-made plan stays marked as such (removing a large tree
+    // would take a minute); the other commands refuse it, a new plan replaces it.
+    Say(planThere ? "прервано: исследование в папке " + Quoted(dir) + " осталось прежним"
+                  : "прервано: план в папке " + Quoted(dir) +
+                        " не закончен и не будет рассчитан; повторный study plan заменит его");
     return ExitInterrupted;
   }
   std::printf("Исследование «%s»: вариантов %zu, папка %s\n", definition.Name.c_str(), count, Quoted(dir).c_str());
@@ -399,15 +400,23 @@ int ParallelCommand(CLI::App& app, const ParallelArgs& a) {
   const std::vector<int> ids = CasesToRun(dir, cases.size(), a.retryFailed);
   const auto begin = std::chrono::steady_clock::now();
   if (!ids.empty()) {
+    // parallel expands its replacement strings ({}, {1}, {= perl =}) in the
+    // command template, -q or not: nothing a user typed may stand there. The
+    // program, the folder and the case ids go in as three input sources
+    // (data after :::, crossed: one job per id), the template is ours alone.
     // -q: parallel quotes the command's words, so paths with blanks survive (also over ssh).
     std::vector<std::string> argv = {"parallel", "--will-cite", "--halt", "never", "-q"};
     if (a.jobs > 0) argv.insert(argv.end(), {"-j", std::to_string(a.jobs)});
     if (!a.sshLoginFile.empty()) argv.insert(argv.end(), {"--sshloginfile", a.sshLoginFile});
-    argv.insert(argv.end(), {SelfExe(), "study", "case", dir, "{}", "--threads", std::to_string(a.threads), ":::"});
+    argv.insert(argv.end(), {"{1}", "study", "case", "{2}", "{3}", "--threads", std::to_string(a.threads),
+                             ":::", SelfExe(), ":::", dir, ":::"});
     for (int id : ids) argv.push_back(std::to_string(id));
     const pid_t pid = Spawn(argv, "", "", error);
     if (pid < 0) return Fail(error + " (нужен GNU parallel, пакет parallel)");
-    WaitChild(pid);  // parallel's status counts failed cases; the folders say which
+    // parallel's status counts failed cases; the folders say which.
+    const ChildEnd end = WaitChild(pid);
+    if (!end.Exited || end.Status > 101)  // 1–101: that many cases failed
+      Say(std::string("GNU parallel завершился ") + (end.Exited ? "с кодом " : "сигналом ") + std::to_string(end.Status));
   }
   PrintTotals(dir, cases.size());
   std::printf("Время счёта: %s с\n",
@@ -537,7 +546,7 @@ int CollectCommand(CLI::App& app, const std::string& dir) {
   const fs::path stagedPlots = staging / "plots";
   std::error_code ec;
   fs::remove_all(staging, ec);
-  if (!fs::create_directories(stagedPlots, ec)) return Fail("не удалось создать папку " + Quoted(stagedPlots.string()) + ": " + ec.message());
+  if (!fs::create_directories(stagedPlots, ec)) return Fail("не удалось создать папку " + Quoted(stagedPlots.string()) + ": " + SystemReason(ec));
   struct Cleanup {
     fs::path path;
     ~Cleanup() {
@@ -579,8 +588,16 @@ int CollectCommand(CLI::App& app, const std::string& dir) {
   // Into place: renames within one folder, each file whole.
   fs::create_directories(fs::path(dir) / "plots", ec);
   for (const std::string& f : files) {
-    fs::rename(staging / f, fs::path(dir) / f, ec);
-    if (ec) return Fail("не удалось записать " + Quoted((fs::path(dir) / f).string()) + ": " + ec.message());
+    const fs::path to = fs::path(dir) / f;
+    if (fs::is_symlink(to, ec)) {
+      // A link keeps pointing where it did: the file it reaches gets the new text, as every output's does.
+      std::string text;
+      if (!ReadTextFile((staging / f).string(), text, error) || !WriteTextFile(to.string(), text, error))
+        return Fail(error);
+      continue;
+    }
+    fs::rename(staging / f, to, ec);
+    if (ec) return Fail("не удалось записать " + Quoted(to.string()) + ": " + SystemReason(ec));
   }
   for (const std::string& f : files)
     if (!f.ends_with(".gp")) std::printf("%s\n", (fs::path(dir) / f).string().c_str());

@@ -3,11 +3,13 @@
 #include <algorithm>
 
 #include "cli/cli_text.h"
+#include "cli/refined_only.h"
 #include "core/model/vortex_file.h"
 
 namespace mdv::cli {
 
 void AddFlowModelOptions(CLI::App* command, FlowModelArgs& a, FlowOptionSet set) {
+  RefuseRefinedOnlyWithoutModel(command);
   command
       ->add_option("--model", a.model,
                    "модель течения: program — модель программы (по умолчанию); refined — уточнённая: "

@@ -10,6 +10,7 @@
 #include <system_error>
 
 #include "cli/cli_text.h"
+#include "core/base/safe_file.h"
 
 namespace mdv::cli {
 
@@ -32,7 +33,7 @@ std::string Why(int err) {
     case ENOSPC: return "нет места на диске";
     case EDQUOT: return "превышена дисковая квота";
     case ENAMETOOLONG: return "слишком длинное имя файла";
-    default: return std::strerror(err);
+    default: return SystemReason(std::error_code(err, std::generic_category()));
   }
 }
 
@@ -90,7 +91,25 @@ std::string Writable(const OutputFile& out) {
   return {};
 }
 
+// The same regular file by identity; false when either is missing or no regular file.
+bool SameExistingFile(const std::string& a, const std::string& b) {
+  struct stat sa {}, sb {};
+  if (::stat(a.c_str(), &sa) != 0 || ::stat(b.c_str(), &sb) != 0) return false;
+  return S_ISREG(sa.st_mode) && S_ISREG(sb.st_mode) && sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
+
 }  // namespace
+
+std::string CheckOutputsAreNotInputs(const std::vector<OutputFile>& outputs, const std::vector<OutputFile>& inputs) {
+  for (const OutputFile& in : inputs) {
+    for (const OutputFile& out : outputs) {
+      if (out.Path.empty() || out.Path == "-" || !SameExistingFile(in.Path, out.Path)) continue;
+      return out.Option + " и " + in.Option + " указывают на один файл " + Quoted(out.Path) +
+             ": результат заменил бы то, что читается";
+    }
+  }
+  return {};
+}
 
 std::string CheckOutputs(const std::vector<OutputFile>& outputs) {
   for (size_t i = 0; i < outputs.size(); ++i) {

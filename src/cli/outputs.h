@@ -17,4 +17,11 @@ struct OutputFile {
 // target and removed again).
 std::string CheckOutputs(const std::vector<OutputFile>& outputs);
 
+// Empty unless an output is one of the files the command reads (`inputs`,
+// named as the user named them: "FILE", "--load"); then both are named. The
+// files are compared by device and inode, so a link, "./x" or a hard link is
+// the same file; an output yet to be made, or a device or a pipe, is none of
+// the inputs. Called before anything is read or written.
+std::string CheckOutputsAreNotInputs(const std::vector<OutputFile>& outputs, const std::vector<OutputFile>& inputs);
+
 }  // namespace mdv::cli

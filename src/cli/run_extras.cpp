@@ -102,7 +102,8 @@ struct CentrelineArgs {
 int CentrelineCommand(const CentrelineArgs& a) {
   std::string error;
   if (a.csvOpt->count() > 0) {
-    const std::string unwritable = CheckOutputs({{"--csv", a.csv}});
+    std::string unwritable = CheckOutputsAreNotInputs({{"--csv", a.csv}}, {{"FILE", a.file}});
+    if (unwritable.empty()) unwritable = CheckOutputs({{"--csv", a.csv}});
     if (!unwritable.empty()) return Refuse(unwritable);
   }
   Model m;
@@ -323,6 +324,10 @@ bool ParseTracerPoints(const std::string& text, TRealPointArray& out, std::strin
   return true;
 }
 
+// Largest averages file `capture` reads: a field of 10⁶ points with its
+// tracers takes some 200 MB.
+constexpr size_t MaxAveragesFileBytes = size_t(256) << 20;
+
 struct CaptureArgs {
   std::string file, csv;
   CLI::Option* csvOpt = nullptr;
@@ -331,12 +336,22 @@ struct CaptureArgs {
 int CaptureCommand(const CaptureArgs& a) {
   std::string error, text;
   if (a.csvOpt->count() > 0 && a.csv != "-") {
-    const std::string unwritable = CheckOutputs({{"--csv", a.csv}});
+    std::string unwritable = CheckOutputsAreNotInputs({{"--csv", a.csv}}, {{"FILE", a.file}});
+    if (unwritable.empty()) unwritable = CheckOutputs({{"--csv", a.csv}});
     if (!unwritable.empty()) return Refuse(unwritable);
   }
   AveragingResults r;
   Bytes data;
-  if (!ReadWholeFile(a.file, data, error)) return Fail(error);
+  // The file's size is judged before it is read: a regular file by its
+  // length, a device or a pipe (/dev/zero) by its first byte, which begins
+  // every JSON document, and then by the bound.
+  const StatedLength jsonStart = [](const uint8_t* head, size_t, std::string& why) -> uint64_t {
+    if (head[0] == '{' || head[0] == ' ' || head[0] == '\n' || head[0] == '\t' || head[0] == '\r')
+      return MaxAveragesFileBytes;
+    why = "это не документ JSON";
+    return 0;
+  };
+  if (!ReadFileOfStatedLength(a.file, 1, jsonStart, data, error, MaxAveragesFileBytes)) return Fail(error);
   text.assign(data.begin(), data.end());
   if (!ReadAveragesText(text, r, error)) return Fail(a.file + ": " + error);
   if (!r.Tracers.Present) return Fail(a.file + ": в файле нет маркеров (run --tracers или --tracer-grid)");

@@ -11,6 +11,8 @@
 #include <cstring>
 #include <filesystem>
 
+#include "core/base/safe_file.h"
+
 namespace mdv::cli {
 
 namespace {
@@ -53,7 +55,7 @@ std::string StartWhy(int err) {
     case ENOTDIR: return "часть пути не является папкой";
     case ENOMEM:
     case EAGAIN: return "не хватает памяти или процессов";
-    default: return std::strerror(err);
+    default: return SystemReason(std::error_code(err, std::generic_category()));
   }
 }
 
@@ -118,7 +120,7 @@ bool RunCapture(const std::vector<std::string>& argv, std::string& out, std::str
   const int fo = ::mkstemp(outName);
   const int fe = ::mkstemp(errName);
   if (fo < 0 || fe < 0) {
-    error = "Не удалось создать временный файл в /tmp: " + std::string(std::strerror(errno));
+    error = "Не удалось создать временный файл в /tmp: " + SystemReason(std::error_code(errno, std::generic_category()));
     if (fo >= 0) { ::close(fo); ::unlink(outName); }
     if (fe >= 0) { ::close(fe); ::unlink(errName); }
     return false;

@@ -184,13 +184,16 @@ TEST_F(BatchExit, CtrlCSavesTheStateAndSaysWhere) {
       {"during the set-up", {"run", "--vortex-spacing", "0,001", "--max-time", "1", "--save", "i.evt"},
        "подготовка:", false},
       {"between steps", {"run", "--max-time", "100", "--save", "i.evt"}, "шаг ", true},
+      {"refined, with its budget", {"run", "--model", "refined", "--max-time", "100", "--save", "i.evt",
+                                    "--refined-budget", "i.txt"}, "шаг ", true,
+       "; баланс уточнённой модели — в \"i.txt\""},
       {"averaging", {"run", "--max-time", "100", "--save", "i.evt", "--average-from", "0", "--averages", "i.json",
                      "--field", "i.vti", "--field-csv", "i.csv"}, "шаг ", true,
        "; средние сохранены в \"i.json\"; среднее поле — в \"i.vti\"; таблица среднего поля — в \"i.csv\""},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
-    fs::remove(Dir() / "i.evt");
+    for (const char* f : {"i.evt", "i.json", "i.vti", "i.csv", "i.txt"}) fs::remove(Dir() / f);
     const Process p = Start(row.args);
     const auto start = std::chrono::steady_clock::now();
     while (!p.StderrHas(row.waitFor) && std::chrono::steady_clock::now() - start < std::chrono::seconds(60)) {
@@ -208,7 +211,8 @@ TEST_F(BatchExit, CtrlCSavesTheStateAndSaysWhere) {
     ASSERT_TRUE(std::regex_search(r.Err, said, std::regex("прервано при t = ([0-9]+),([0-9]{3}) с; состояние сохранено в \"i.evt\"" +
                                                           row.files + "\n")))
         << r.Err;
-    for (const char* f : {"i.json", "i.vti", "i.csv"}) EXPECT_EQ(fs::exists(Dir() / f), !row.files.empty()) << f;
+    for (const char* f : {"i.json", "i.vti", "i.csv", "i.txt"})
+      EXPECT_EQ(fs::exists(Dir() / f), row.files.find(f) != std::string::npos) << f;
     Bytes b;
     std::string error;
     ASSERT_TRUE(ReadWholeFile((Dir() / "i.evt").string(), b, error)) << error;

@@ -314,6 +314,7 @@ TEST_F(Study, BadArgumentsAndUnwritableFoldersAreRefused) {
     EXPECT_TRUE(WIFEXITED(raw) && WEXITSTATUS(raw) == 1) << command << ": " << raw << " " << Read("ro.err");
     EXPECT_EQ(Read("ro.out").find("уже выполняется"), std::string::npos) << command;
     EXPECT_NE(Read("ro.err").find("p%j/cases"), std::string::npos) << command << ": " << Read("ro.err");
+    EXPECT_EQ(Read("ro.err").find("Permission"), std::string::npos) << "the system's English: " << Read("ro.err");
   }
   ASSERT_EQ(std::system(("chmod -R u+w " + Quote((dir_ / "p%j").string())).c_str()), 0);
 }
@@ -398,14 +399,17 @@ TEST_F(Study, ParallelIsGivenThePendingCasesAndTheOptions) {
   EXPECT_NE(with.out.find("Рассчитано 1 из 3, с ошибкой 0, не рассчитано 2"), std::string::npos) << with.out;
   EXPECT_EQ(Run({"study", "parallel", "p q"}, path).status, 1);
   const std::string self = fs::canonical(MDV_BATCH_EXE).string(), dir = (dir_ / "p q").string();
-  const std::string words = "study\ncase\n" + dir + "\n{}\n--threads\n";
-  EXPECT_EQ(Read("args.txt"), "--will-cite\n--halt\nnever\n-q\n-j\n1\n" + self + "\n" + words + "2\n:::\n0\n2\n===\n" +
-                                  "--will-cite\n--halt\nnever\n-q\n" + self + "\n" + words + "1\n:::\n0\n2\n===\n");
+  // The template is the program's own words; the program, the folder and the ids are data after :::.
+  const std::string words = "{1}\nstudy\ncase\n{2}\n{3}\n--threads\n";
+  const std::string data = ":::\n" + self + "\n:::\n" + dir + "\n:::\n0\n2\n===\n";
+  EXPECT_EQ(Read("args.txt"), "--will-cite\n--halt\nnever\n-q\n-j\n1\n" + words + "2\n" + data +
+                                  "--will-cite\n--halt\nnever\n-q\n" + words + "1\n" + data);
 }
 
-// Ctrl+C while a large study is planned: 130 and no folder left behind (a
-// half-made plan would be refused as "another study" afterwards).
-TEST_F(Study, PlanStopsOnCtrlCAndLeavesNothing) {
+// Ctrl+C while a large study is planned: 130 within a second, the half-made
+// plan left marked (removing its folders took a minute) so that no command
+// computes it, and the next plan replaces it whole.
+TEST_F(Study, PlanStopsOnCtrlCAndLeavesAMarkedPlanTheNextReplaces) {
   Write("big.toml", "name = \"big\"\n[base]\nmax-time = 0.05\n[sweep]\n"
                     "dt = { from = 0.0001, to = 10, step = 0.0001 }\n");
   const pid_t pid = ::fork();
@@ -417,11 +421,31 @@ TEST_F(Study, PlanStopsOnCtrlCAndLeavesNothing) {
   }
   const bool started = WaitFor([&] { return Exists("big/cases/0200/case.toml"); }, 60);
   ::kill(pid, SIGINT);
+  const auto sent = std::chrono::steady_clock::now();
   int raw = 0;
   ::waitpid(pid, &raw, 0);
+  const double took = std::chrono::duration<double>(std::chrono::steady_clock::now() - sent).count();
   ASSERT_TRUE(started) << "the plan never reached case 200";
   EXPECT_TRUE(WIFEXITED(raw) && WEXITSTATUS(raw) == 130) << raw;
-  EXPECT_FALSE(Exists("big"));
+  EXPECT_LT(took, 1.0);
+  EXPECT_TRUE(Exists("big/plan-incomplete"));
+  EXPECT_FALSE(Exists("big/study.toml"));
+  for (const char* command : {"run", "status", "collect"}) {
+    const Result r = Run({"study", command, "big"});
+    EXPECT_EQ(r.status, 1) << command;
+    EXPECT_NE(r.err.find("не закончен"), std::string::npos) << command << ": " << r.err;
+  }
+  // Another study replaces it; the first plan's cases are gone.
+  Write("small.toml", "name = \"small\"\n[base]\nmax-time = 0.05\n[sweep]\ndt = [0.001, 0.002]\n");
+  const Result again = Run({"study", "plan", "small.toml", "big"});
+  ASSERT_EQ(again.status, 0) << again.err;
+  EXPECT_FALSE(Exists("big/plan-incomplete"));
+  EXPECT_FALSE(Exists("big/cases/0002"));
+  EXPECT_TRUE(Exists("big/cases/0001/case.toml"));
+  int entries = 0;
+  for (const auto& e : fs::directory_iterator(dir_ / "big")) entries += e.path().filename().string()[0] == '.';
+  EXPECT_EQ(entries, 0) << "nothing of the first plan left aside";
+  EXPECT_EQ(Run({"study", "status", "big"}).status, 0);
 }
 
 // Ctrl+C while collect draws its plots: 130, and the summary of before stays

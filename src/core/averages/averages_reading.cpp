@@ -1,6 +1,8 @@
 #include "core/averages/averages_reading.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <limits>
 #include <nlohmann/json.hpp>
 
@@ -38,14 +40,122 @@ int64_t Int(const Json& j, int64_t otherwise = 0) {
 
 std::string Text(const Json& j) { return j.is_string() ? j.get<std::string>() : std::string(); }
 
-}  // namespace
+// A value the file must not hold, with its key: thrown by the checked readers
+// below, caught once, at the top.
+struct Refusal {
+  std::string Text;
+};
 
-bool ReadAveragesText(std::string_view text, AveragingResults& out, std::string& error) {
+[[noreturn]] void Refuse(const std::string& key, const Json& j, const std::string& what) {
+  throw Refusal{"ключ «" + key + "»: " + (j.is_null() ? std::string("нет значения") : "значение " + j.dump()) +
+                " — " + what};
+}
+
+// A caught fraction written with three decimals (by hand, or as shown) still
+// agrees with its counts; one that is no share of them (0,7 of nothing) does not.
+constexpr double FractionSlack = 5e-4;
+
+// Whole numbers a double holds exactly: a count beyond it is no count of a run.
+constexpr double MaxExactCount = 9007199254740992.0;  // 2^53
+
+// A count: a non-negative whole number (written as an integer or as a whole
+// float). The parser keeps a non-negative integer as unsigned: a signed one is negative.
+int64_t Count(const Json& j, const std::string& key) {
+  if (j.is_number_unsigned() && j.get<uint64_t>() <= static_cast<uint64_t>(MaxExactCount)) return j.get<int64_t>();
+  if (j.is_number_float()) {
+    const double v = j.get<double>();
+    if (v >= 0 && v <= MaxExactCount && v == std::trunc(v)) return static_cast<int64_t>(v);
+  }
+  Refuse(key, j, "ожидается целое неотрицательное число");
+}
+
+// A count that older files may leave out: absent or null is 0.
+int64_t CountOrNone(const Json& j, const std::string& key) { return j.is_null() ? 0 : Count(j, key); }
+
+// A finite number in [low, high].
+double Finite(const Json& j, const std::string& key, double low = -std::numeric_limits<double>::max(),
+              double high = std::numeric_limits<double>::max()) {
+  if (!j.is_number()) Refuse(key, j, "ожидается число");
+  const double v = j.get<double>();
+  if (!(v >= low && v <= high)) Refuse(key, j, "число вне допустимых пределов");
+  return v;
+}
+
+// The tracers' section, checked: every count a count, the fates adding up to
+// the released markers, each fraction the share the counts give, each time
+// within the horizon.
+void ReadTracers(const Json& tracers, TracerResults& t) {
+  t.Present = true;
+  t.Horizon = Finite(At(tracers, "horizon"), "tracers.horizon", std::numeric_limits<double>::min());
+  t.ReleaseEvery = Num(At(tracers, "release_every"));
+  t.FarRadius = Num(At(tracers, "far_radius"));
+  const Json& stride = At(tracers, "stride");
+  t.Stride = stride.is_null() ? 1 : static_cast<int32_t>(std::min<int64_t>(Count(stride, "tracers.stride"), INT32_MAX));
+  if (t.Stride < 1) Refuse("tracers.stride", stride, "шаг выпуска меньше 1");
+  t.HasFirstRelease = At(tracers, "first_release").is_number();
+  t.FirstRelease = t.HasFirstRelease ? Finite(At(tracers, "first_release"), "tracers.first_release") : 0;
+  const Json& sources = At(tracers, "sources");
+  if (!sources.is_null() && !sources.is_array()) Refuse("tracers.sources", sources, "ожидается список");
+  size_t index = 0;
+  for (const Json& j : sources.is_array() ? sources : Json::array()) {
+    const std::string at = "tracers.sources[" + std::to_string(index++) + "].";
+    SourceResult s;
+    s.Point = {static_cast<Real>(Finite(At(j, "x"), at + "x")), static_cast<Real>(Finite(At(j, "y"), at + "y"))};
+    s.Released = Count(At(j, "released"), at + "released");
+    s.Caught = Count(At(j, "caught"), at + "caught");
+    s.Lost = Count(At(j, "lost"), at + "lost");
+    s.Expired = Count(At(j, "expired"), at + "expired");
+    s.InFlight = Count(At(j, "in_flight"), at + "in_flight");
+    if (s.Caught + s.Lost + s.Expired + s.InFlight != s.Released)
+      Refuse(at + "released", At(j, "released"),
+             "не равно сумме захваченных, потерянных, не захваченных за T и оставшихся в пути (" +
+                 std::to_string(s.Caught + s.Lost + s.Expired + s.InFlight) + ")");
+    const int64_t decided = s.Caught + s.Lost + s.Expired;
+    const Json& fraction = At(j, "caught_fraction");
+    s.Known = fraction.is_number();
+    if (s.Known) {
+      s.CaughtFraction = Finite(fraction, at + "caught_fraction", 0, 1);
+      const double share = decided > 0 ? static_cast<double>(s.Caught) / static_cast<double>(decided) : -1;
+      if (!(std::abs(s.CaughtFraction - share) <= FractionSlack))
+        Refuse(at + "caught_fraction", fraction,
+               decided > 0 ? "не равно доле захваченных маркеров " + std::to_string(s.Caught) + " из " +
+                                 std::to_string(decided)
+                           : "ни один маркер не захвачен, не потерян и не вышел за горизонт");
+    } else if (!fraction.is_null()) {
+      Refuse(at + "caught_fraction", fraction, "ожидается число или null");
+    }
+    const Json& median = At(j, "median_capture_time");
+    s.HasMedian = median.is_number();
+    if (s.HasMedian) {
+      s.MedianTime = Finite(median, at + "median_capture_time", 0, t.Horizon);
+      if (s.Caught == 0) Refuse(at + "median_capture_time", median, "ни один маркер не захвачен");
+    } else if (!median.is_null()) {
+      Refuse(at + "median_capture_time", median, "ожидается число или null");
+    }
+    t.Sources.push_back(s);
+  }
+}
+
+bool ReadAveragesChecked(std::string_view text, AveragingResults& out, std::string& error) {
   Json o;
+  std::string lastKey;  // where the parser is, for its messages
+  const Json::parser_callback_t track = [&lastKey](int, Json::parse_event_t event, Json& parsed) {
+    if (event == Json::parse_event_t::key && parsed.is_string()) lastKey = parsed.get<std::string>();
+    return true;
+  };
   try {
-    o = Json::parse(text.begin(), text.end());
+    o = Json::parse(text.begin(), text.end(), track);
   } catch (const Json::parse_error& e) {
-    error = "это не документ JSON (ошибка в символе " + std::to_string(e.byte) + ")";
+    error = "это не документ JSON (ошибка в символе " + std::to_string(e.byte) +
+            (lastKey.empty() ? std::string() : ", после ключа «" + lastKey + "»") + ")";
+    return false;
+  } catch (const Json::out_of_range&) {
+    // The parser's own text is English; only the key is kept.
+    error = "число вне диапазона двойной точности" +
+            (lastKey.empty() ? std::string() : std::string(", ключ «") + lastKey + "»");
+    return false;
+  } catch (const Json::exception&) {
+    error = "это не документ JSON" + (lastKey.empty() ? std::string() : std::string(" (ключ «") + lastKey + "»)");
     return false;
   }
   if (Text(At(o, "format")) != "rinfet-mdv-averages" || Int(At(o, "version"), -1) != 1) {
@@ -69,9 +179,9 @@ bool ReadAveragesText(std::string_view text, AveragingResults& out, std::string&
   r.FreeLimitTime = At(limit, "reached_at").is_number() ? Num(At(limit, "reached_at")) : -1;
   r.StartTime = Num(At(o, "start_time"));
   r.EndTime = Num(At(o, "end_time"));
-  r.Samples = Int(At(o, "samples"));
+  r.Samples = CountOrNone(At(o, "samples"), "samples");
   r.SampleEverySteps = static_cast<int32_t>(Int(At(o, "sample_every_steps")));
-  r.Steps = Int(At(o, "steps"));
+  r.Steps = CountOrNone(At(o, "steps"), "steps");
 
   const Json& steady = At(o, "steady");
   r.Steady.Reached = At(steady, "reached").is_boolean() && At(steady, "reached").get<bool>();
@@ -118,8 +228,8 @@ bool ReadAveragesText(std::string_view text, AveragingResults& out, std::string&
   r.Flux.RatioHalfWidth95 = Num(At(flux, "ratio_half_width_95"));
 
   const Json& zone = At(o, "vortex_zone");
-  r.VortexZone.Measured = static_cast<int32_t>(Int(At(zone, "measured")));
-  r.VortexZone.Failed = static_cast<int32_t>(Int(At(zone, "failed")));
+  r.VortexZone.Measured = static_cast<int32_t>(std::min<int64_t>(CountOrNone(At(zone, "measured"), "vortex_zone.measured"), INT32_MAX));
+  r.VortexZone.Failed = static_cast<int32_t>(std::min<int64_t>(CountOrNone(At(zone, "failed"), "vortex_zone.failed"), INT32_MAX));
   r.VortexZone.EverySamples = static_cast<int32_t>(Int(At(zone, "every_samples")));
   for (int d = 0; d < ZoneDimensionCount; ++d) {
     const Json& dim = At(At(zone, "dimensions"), ZoneDimensionKeys[d]);
@@ -162,29 +272,7 @@ bool ReadAveragesText(std::string_view text, AveragingResults& out, std::string&
   const Json& tracers = At(o, "tracers");
   if (tracers.is_object()) {
     TracerResults& t = r.Tracers;
-    t.Present = true;
-    t.Horizon = Num(At(tracers, "horizon"));
-    t.ReleaseEvery = Num(At(tracers, "release_every"));
-    t.FarRadius = Num(At(tracers, "far_radius"));
-    t.Stride = static_cast<int32_t>(Int(At(tracers, "stride"), 1));
-    t.HasFirstRelease = At(tracers, "first_release").is_number();
-    t.FirstRelease = t.HasFirstRelease ? Num(At(tracers, "first_release")) : 0;
-    if (At(tracers, "sources").is_array()) {
-      for (const Json& j : At(tracers, "sources")) {
-        SourceResult s;
-        s.Point = {static_cast<Real>(Num(At(j, "x"))), static_cast<Real>(Num(At(j, "y")))};
-        s.Released = Int(At(j, "released"));
-        s.Caught = Int(At(j, "caught"));
-        s.Lost = Int(At(j, "lost"));
-        s.Expired = Int(At(j, "expired"));
-        s.InFlight = Int(At(j, "in_flight"));
-        s.Known = At(j, "caught_fraction").is_number();
-        s.CaughtFraction = s.Known ? Num(At(j, "caught_fraction")) : 0;
-        s.HasMedian = At(j, "median_capture_time").is_number();
-        s.MedianTime = s.HasMedian ? Num(At(j, "median_capture_time")) : 0;
-        t.Sources.push_back(s);
-      }
-    }
+    ReadTracers(tracers, t);
     const Json& g = At(tracers, "grid");
     if (g.is_object()) {
       const int64_t nx = Int(At(g, "nx")), ny = Int(At(g, "ny"));
@@ -269,6 +357,17 @@ bool ReadAveragesText(std::string_view text, AveragingResults& out, std::string&
   r.HasAverages = r.Samples > 0;
   out = std::move(r);
   return true;
+}
+
+}  // namespace
+
+bool ReadAveragesText(std::string_view text, AveragingResults& out, std::string& error) {
+  try {
+    return ReadAveragesChecked(text, out, error);
+  } catch (const Refusal& r) {
+    error = r.Text;
+    return false;
+  }
 }
 
 }  // namespace mdv

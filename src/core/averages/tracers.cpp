@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "core/analysis/contraction.h"
+#include "core/model/area.h"
 #include "core/base/numfmt.h"
 #include "core/base/parallel.h"
 #include "core/flow/circulation.h"
@@ -76,6 +77,33 @@ bool SameRibs(const TRibArray& a, const TRibArray& b) {
 
 }  // namespace
 
+namespace {
+
+// Every k-th node of the averaging grid, k·dx nearest the asked spacing; a
+// spacing beyond any grid gives a stride no row has twice (never an overflow).
+int32_t GridStride(double spacing, const AveragingGrid& g) {
+  const double k = std::round(spacing / g.Dx);
+  return !(k < INT32_MAX) ? INT32_MAX : std::max(1, static_cast<int32_t>(k));
+}
+
+}  // namespace
+
+int64_t TracerGridSources(const Model& given, double spacing) {
+  // The grid needs the contour; a model of parameters alone has none yet.
+  Model m = given;
+  if (m.BodyRibs.empty()) BuildArea(m);
+  const AveragingGrid g = MakeAveragingGrid(m, AveragingSettings{}.GridSpacing, AveragingGridPoints);
+  if (g.Nx == 0) return 0;
+  const int32_t k = GridStride(spacing, g);
+  const double mouth = static_cast<double>(MouthX(m));
+  const double nx = std::floor((mouth - g.X0) / (g.Dx * k) + 1e-9) + 1;
+  int64_t n = 0;
+  for (int64_t j = 0; j * k < g.Ny; ++j)
+    for (int64_t i = 0; i < nx && i * k < g.Nx; ++i)
+      n += g.Inside[static_cast<size_t>(j * k * g.Nx + i * k)] != 0;
+  return n;
+}
+
 void StartTracers(TracerState& t, const Model& m, const TracerSettings& settings, const AveragingGrid& g) {
   TracerSettings copy = settings;  // may be t's own
   t = TracerState{};
@@ -95,7 +123,7 @@ void StartTracers(TracerState& t, const Model& m, const TracerSettings& settings
     // Nodes of the averaging grid (every k-th), so that the caught fraction
     // is a point array of the field file; from the plane to the mouth.
     if (g.Nx > 0) {
-      const int32_t k = std::max(1, static_cast<int32_t>(std::lround(t.Settings.GridSpacing / g.Dx)));
+      const int32_t k = GridStride(t.Settings.GridSpacing, g);
       TracerGrid& s = t.Grid;
       s.X0 = g.X0;
       s.Y0 = g.Y0;

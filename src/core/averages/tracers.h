@@ -82,6 +82,13 @@ struct TracerState {
 // (the grid's sources on nodes of the averaging grid, every k-th with k·dx
 // nearest the asked spacing, from the plane to the mouth).
 void StartTracers(TracerState& t, const Model& m, const TracerSettings& settings, const AveragingGrid& grid);
+// Source nodes a --tracer-grid spacing, m, gives in front of the hood of `m`
+// (flow points of the averages' own grid from the plane to the mouth, as
+// StartTracers lays them); 0 for a spacing wider than that region.
+int64_t TracerGridSources(const Model& m, double spacing);
+// Most source nodes a grid may have: each releases a marker every 0,1 s for
+// the whole run (the default hood at 0,025 m gives some 700).
+inline constexpr int64_t MaxTracerGridSources = 2000;
 // Room for `markers` in flight at once.
 void ReserveTracers(TracerState& t, size_t markers);
 // One complete step: releases (when due), moves one group, sorts out the

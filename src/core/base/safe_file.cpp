@@ -10,22 +10,7 @@
 namespace mdv {
 namespace {
 
-// The reason of a failed system call in the user's language; unusual codes
-// fall back to the system's own text.
-std::string Reason(const std::error_code& err) {
-  using std::errc;
-  if (err == errc::no_space_on_device) return "нет места на диске";
-  if (platform::IsQuotaExceeded(err)) return "превышена дисковая квота";
-  if (err == errc::permission_denied || err == errc::operation_not_permitted) return "нет прав доступа";
-  if (err == errc::read_only_file_system) return "файловая система доступна только для чтения";
-  if (err == errc::no_such_file_or_directory) return "папка или файл не существует";
-  if (err == errc::not_a_directory) return "часть пути не является папкой";
-  if (err == errc::is_a_directory) return "на месте файла находится папка";
-  if (err == errc::filename_too_long) return "слишком длинное имя файла";
-  if (err == errc::io_error) return "ошибка ввода-вывода";
-  if (err == errc::file_too_large) return "файл слишком велик";
-  return err.message();
-}
+std::string Reason(const std::error_code& err) { return SystemReason(err); }
 
 std::string SaveError(const std::string& path, const std::string& reason) {
   return "Не удалось сохранить файл \"" + path + "\": " + reason;
@@ -83,6 +68,31 @@ bool OpenToRead(const std::string& path, platform::File& file, platform::EntryIn
 }
 
 }  // namespace
+
+std::string SystemReason(const std::error_code& err) {
+  using std::errc;
+  if (err == errc::no_space_on_device) return "нет места на диске";
+  if (platform::IsQuotaExceeded(err)) return "превышена дисковая квота";
+  if (err == errc::permission_denied || err == errc::operation_not_permitted) return "нет прав доступа";
+  if (err == errc::read_only_file_system) return "файловая система доступна только для чтения";
+  if (err == errc::no_such_file_or_directory) return "папка или файл не существует";
+  if (err == errc::not_a_directory) return "часть пути не является папкой";
+  if (err == errc::is_a_directory) return "на месте файла находится папка";
+  if (err == errc::filename_too_long) return "слишком длинное имя файла";
+  if (err == errc::io_error) return "ошибка ввода-вывода";
+  if (err == errc::file_too_large) return "файл слишком велик";
+  if (err == errc::file_exists) return "файл уже существует";
+  if (err == errc::directory_not_empty) return "папка не пуста";
+  if (err == errc::too_many_symbolic_link_levels) return "слишком много ссылок подряд (петля ссылок)";
+  if (err == errc::cross_device_link) return "файл на другой файловой системе";
+  if (err == errc::too_many_files_open || err == errc::too_many_files_open_in_system) return "открыто слишком много файлов";
+  if (err == errc::not_enough_memory) return "недостаточно памяти";
+  if (err == errc::resource_unavailable_try_again) return "ресурс временно недоступен";
+  if (err == errc::text_file_busy) return "файл занят";
+  if (err == errc::no_such_device_or_address || err == errc::no_such_device) return "устройство недоступно";
+  // The system's own text is English: the user gets the code instead.
+  return "ошибка системы (код " + std::to_string(err.value()) + ")";
+}
 
 namespace {
 

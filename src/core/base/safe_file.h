@@ -12,6 +12,10 @@
 
 namespace mdv {
 
+// The reason of a failed system call in the user's language (Russian; an
+// unusual code is given by its number, never in the system's English).
+std::string SystemReason(const std::error_code& err);
+
 // On failure returns false and a message naming the file and the reason.
 bool WriteFileAtomically(const std::string& path, const Bytes& data, std::string& error);
 // A file written in pieces (a table of millions of lines) and put in place

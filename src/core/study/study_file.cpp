@@ -165,14 +165,15 @@ class Reader {
       if (s.Values.size() < MinRefinements)
         return Fail(&v, key, "для индекса сходимости нужны не меньше трёх значений (здесь " +
                                  std::to_string(s.Values.size()) + ")");
-      std::vector<long double> steps;
+      if (s.Values.size() > MaxRefinements)
+        return Fail(&v, key, "не больше " + std::to_string(MaxRefinements) + " значений шага (здесь " +
+                                 std::to_string(s.Values.size()) + ")");
+      std::set<long double> steps;
       for (const std::string& x : s.Values) {
         const auto step = ParseRealLenient(x);
         if (!step || !(*step > 0)) return Fail(&v, key, "шаг " + DisplayValue(x) + " не положителен");
-        for (long double y : steps)
-          if (y == static_cast<long double>(*step))
-            return Fail(&v, key, "значение " + DisplayValue(x) + " повторяется");
-        steps.push_back(static_cast<long double>(*step));
+        if (!steps.insert(static_cast<long double>(*step)).second)
+          return Fail(&v, key, "значение " + DisplayValue(x) + " повторяется");
       }
       definition.Convergence.push_back(std::move(s));
     }
@@ -276,6 +277,24 @@ class Reader {
         std::replace(out.begin(), out.end(), ',', '.');
         out.erase(0, out.find_first_not_of(" \t"));
         out.erase(out.find_last_not_of(" \t") + 1);
+        return true;
+      }
+      case StudyKeyKind::Points: {
+        const toml::array* a = v.as_array();
+        if (a == nullptr || a->empty())
+          return Fail(&v, key, "ожидается список точек [[x, y], …], м");
+        out.clear();
+        for (const toml::node& p : *a) {
+          const toml::array* xy = p.as_array();
+          if (xy == nullptr || xy->size() != 2) return Fail(&p, key, "точка задаётся как [x, y], м");
+          for (size_t i = 0; i < 2; ++i) {
+            const auto n = Number(*xy->get(i));
+            if (!n || !std::isfinite(*n) || xy->get(i)->is_string()) return Fail(&p, key, "координата точки не число");
+            char buf[32];
+            const auto r = std::to_chars(buf, buf + sizeof buf, static_cast<double>(*n));
+            out.append(i == 0 ? (out.empty() ? "" : ";") : ",").append(buf, r.ptr);
+          }
+        }
         return true;
       }
       case StudyKeyKind::Choice: {
@@ -426,6 +445,9 @@ const std::vector<StudyKey>& StudyKeys() {
       {"viscosity", StudyKeyKind::Real, "м²/с", "Турбулентная вязкость, м²/с"},
       {"shed-placement", StudyKeyKind::Choice, "", "Место нового кольца", "convected|nascent"},
       {"courant", StudyKeyKind::Real, "", "Число Куранта"},
+      {"tracers", StudyKeyKind::Points, "м", "Точки выпуска маркеров, м"},
+      {"tracer-grid", StudyKeyKind::Real, "м", "Шаг сетки выпуска маркеров, м"},
+      {"capture-horizon", StudyKeyKind::Real, "с", "Горизонт захвата T, сек."},
   };
   return keys;
 }
@@ -465,11 +487,12 @@ std::vector<std::vector<std::string>> RefinedVariants(const StudyDefinition& def
     base.push_back(value);
   }
   std::vector<std::vector<std::string>> variants;
+  std::set<std::vector<std::string>> seen;  // a case two series share is planned once
   for (size_t k = 0; k < definition.Convergence.size(); ++k) {
     for (const std::string& v : definition.Convergence[k].Values) {
       std::vector<std::string> variant = base;
       variant[k] = v;
-      if (std::find(variants.begin(), variants.end(), variant) == variants.end()) variants.push_back(variant);
+      if (seen.insert(variant).second) variants.push_back(std::move(variant));
     }
   }
   if (variants.empty()) variants.emplace_back();

@@ -19,6 +19,7 @@ enum class StudyKeyKind {
   Integer,  // a whole number
   Flag,     // true / false: the option is given or left out
   Choice,   // one of the names in StudyKey::Choices
+  Points,   // points [[x, y], …], m: the option's "x,y;x,y"
 };
 
 // A `run` option a study may set. The table is the one place that lists them:
@@ -77,6 +78,9 @@ struct StudyDefinition {
 
 // Refinements a convergence key needs at least.
 inline constexpr size_t MinRefinements = 3;
+// At most this many steps of one refined key: the index takes the three
+// finest, a few more show the trend; a longer list is a mistake.
+inline constexpr size_t MaxRefinements = 100;
 
 // The values of the refined keys (one per StudyDefinition::Convergence) in
 // each distinct case of one point of the sweep: key after key, value after

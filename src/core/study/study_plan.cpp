@@ -7,6 +7,8 @@
 #include <functional>
 #include <utility>
 
+#include <unistd.h>
+
 #include "core/base/safe_file.h"
 
 namespace fs = std::filesystem;
@@ -47,20 +49,42 @@ bool WritePlan(const std::string& studyText, const StudyDefinition& definition, 
                const CaseSource& caseAt, const std::string& dir, std::string& error, Observer& obs) {
   std::error_code ec;
   const std::string own = StudyFilePath(dir);
-  if (fs::exists(own, ec)) {
+  const std::string mark = IncompletePlanPath(dir);
+  const bool complete = fs::exists(own, ec);
+  if (complete) {
     std::string existing;
     if (!ReadTextFile(own, existing, error)) return false;
     if (existing != studyText) {
       error = "Папка \"" + dir + "\" уже содержит другое исследование (" + own + ")";
       return false;
     }
+  } else if (fs::exists(mark, ec)) {
+    // A plan that was stopped midway is replaced: its cases are moved aside at
+    // once (a rename) and removed only once the new plan is whole.
+    const fs::path cases = fs::path(dir) / "cases";
+    if (fs::exists(cases, ec)) {
+      fs::rename(cases, fs::path(dir) / (std::string(StaleCasesPrefix) + std::to_string(::getpid())), ec);
+      if (ec) {
+        error = "Не удалось убрать варианты незаконченного плана в \"" + dir + "\": " + SystemReason(ec);
+        return false;
+      }
+    }
+    fs::remove(ManifestPath(dir), ec);
   } else if (fs::exists(ManifestPath(dir), ec) || fs::exists(fs::path(dir) / "cases", ec)) {
     error = "Папка \"" + dir + "\" уже содержит варианты другого исследования";
     return false;
   }
+  fs::create_directories(dir, ec);
+  if (ec) {
+    error = "Не удалось создать папку \"" + dir + "\": " + SystemReason(ec);
+    return false;
+  }
+  // Until the study file is written the folder is marked: a plan stopped (or
+  // killed) midway is no plan, and the next `study plan` replaces it.
+  if (!complete && !WriteTextFile(mark, "", error)) return false;
   fs::create_directories(fs::path(dir) / "cases", ec);
   if (ec) {
-    error = "Не удалось создать папку \"" + dir + "\": " + ec.message();
+    error = "Не удалось создать папку \"" + dir + "/cases\": " + SystemReason(ec);
     return false;
   }
   error.clear();
@@ -77,7 +101,7 @@ bool WritePlan(const std::string& studyText, const StudyDefinition& definition, 
     const std::string folder = CaseDir(dir, c.Id);
     fs::create_directory(folder, ec);
     if (ec) {
-      error = "Не удалось создать папку \"" + folder + "\": " + ec.message();
+      error = "Не удалось создать папку \"" + folder + "\": " + SystemReason(ec);
       return false;
     }
     // No fsync per case (some milliseconds each): `study case` plans its
@@ -95,7 +119,12 @@ bool WritePlan(const std::string& studyText, const StudyDefinition& definition, 
   }
   if (!manifest.Commit(error)) return false;
   // Written last: a folder with the study file is a complete plan.
-  return WriteTextFile(own, studyText, error);
+  if (!WriteTextFile(own, studyText, error)) return false;
+  fs::remove(mark, ec);
+  // What replaced plans left, now that nothing of them is needed.
+  for (const auto& e : fs::directory_iterator(dir, ec))
+    if (e.path().filename().string().starts_with(StaleCasesPrefix)) fs::remove_all(e.path(), ec);
+  return true;
 }
 
 }  // namespace
@@ -177,6 +206,7 @@ std::vector<RefinementSeries> PlanRefinements(const StudyDefinition& definition)
 
 std::string StudyFilePath(const std::string& dir) { return (fs::path(dir) / "study.toml").string(); }
 std::string ManifestPath(const std::string& dir) { return (fs::path(dir) / "manifest.csv").string(); }
+std::string IncompletePlanPath(const std::string& dir) { return (fs::path(dir) / "plan-incomplete").string(); }
 
 std::string CaseDir(const std::string& dir, int id) {
   char name[32];
@@ -191,6 +221,28 @@ std::string CaseFile(const std::string& dir, int id, const char* name) {
 bool ReadTextFile(const std::string& path, std::string& text, std::string& error) {
   Bytes b;
   if (!ReadWholeFile(path, b, error, size_t(64) << 20)) return false;
+  text.assign(b.begin(), b.end());
+  return true;
+}
+
+bool ReadCaseTextFile(const std::string& path, std::string& text, std::string& error) {
+  platform::EntryInfo info;
+  const std::error_code err = platform::InspectTarget(path, info);
+  const std::string head = "Не удалось прочитать файл \"" + path + "\": ";
+  if (err) {
+    error = head + SystemReason(err);
+    return false;
+  }
+  if (info.Kind != platform::EntryKind::Regular) {
+    error = head + "это не обычный файл (канал, устройство или папка)";
+    return false;
+  }
+  if (info.Size > MaxCaseFileBytes) {
+    error = head + "файл больше " + std::to_string(MaxCaseFileBytes) + " байт";
+    return false;
+  }
+  Bytes b;
+  if (!ReadWholeFile(path, b, error, MaxCaseFileBytes)) return false;
   text.assign(b.begin(), b.end());
   return true;
 }
@@ -218,6 +270,10 @@ bool LoadStudy(const std::string& dir, const OptionAvailable& available, StudyDe
                std::vector<StudyCase>& cases, std::string& error) {
   const std::string path = StudyFilePath(dir);
   std::error_code ec;
+  if (!fs::exists(path, ec) && fs::exists(IncompletePlanPath(dir), ec)) {
+    error = "План исследования в папке \"" + dir + "\" не закончен (study plan был прерван); повторите study plan";
+    return false;
+  }
   if (!fs::exists(path, ec)) {
     error = "Папка \"" + dir + "\" не содержит исследования (нет " + path + "); сначала study plan";
     return false;
@@ -246,13 +302,17 @@ CaseState ReadCaseState(const std::string& dir, int id, std::string* message) {
     // Read-only, so that a folder this process cannot write still reads right.
     const std::string lock = CaseFile(dir, id, CaseLockName);
     platform::File probe;
-    if (fs::exists(lock, ec) && !probe.OpenForReading(lock) && !probe.TryLockExclusive()) return CaseState::Running;
+    // Only a regular file is opened: a pipe in its place would block for ever.
+    platform::EntryInfo info;
+    if (!platform::InspectTarget(lock, info) && info.Kind == platform::EntryKind::Regular &&
+        !probe.OpenForReading(lock) && !probe.TryLockExclusive())
+      return CaseState::Running;
   }
   const std::string failed = CaseFile(dir, id, CaseFailedName);
   if (fs::exists(failed, ec)) {
     if (message != nullptr) {
       std::string error;
-      if (!ReadTextFile(failed, *message, error)) *message = error;
+      if (!ReadCaseTextFile(failed, *message, error)) *message = error;
       while (!message->empty() && (message->back() == '\n' || message->back() == '\r')) message->pop_back();
     }
     return CaseState::Failed;
@@ -265,7 +325,7 @@ bool CaseLock::TryLock(const std::string& dir, int id, std::string* error) {
   platform::File file;
   const std::string path = CaseFile(dir, id, CaseLockName);
   if (const std::error_code ec = file.OpenOrCreate(path)) {
-    if (error != nullptr) *error = "Не удалось открыть файл блокировки \"" + path + "\": " + ec.message();
+    if (error != nullptr) *error = "Не удалось открыть файл блокировки \"" + path + "\": " + SystemReason(ec);
     return false;
   }
   if (!file.TryLockExclusive()) return false;
@@ -278,7 +338,7 @@ bool StudyWritable(const std::string& dir, std::string& error) {
   platform::File probe;
   std::string temp;
   if (const std::error_code ec = probe.CreateBeside((fs::path(cases) / "probe").string(), temp)) {
-    error = "В папку исследования \"" + cases + "\" нельзя записать: " + ec.message();
+    error = "В папку исследования \"" + cases + "\" нельзя записать: " + SystemReason(ec);
     return false;
   }
   probe.Close();

@@ -50,6 +50,11 @@ std::vector<RefinementSeries> PlanRefinements(const StudyDefinition& definition)
 
 std::string StudyFilePath(const std::string& dir);
 std::string ManifestPath(const std::string& dir);
+// Present while a plan is being written (and after one was stopped midway):
+// such a folder holds no study the other commands take.
+std::string IncompletePlanPath(const std::string& dir);
+// The folder a replaced plan's cases are moved to before they are removed.
+inline constexpr char StaleCasesPrefix[] = ".replaced-cases-";
 std::string CaseDir(const std::string& dir, int id);
 std::string CaseFile(const std::string& dir, int id, const char* name);
 
@@ -115,6 +120,15 @@ bool MarkCaseFailed(const std::string& dir, int id, const std::string& message, 
 bool MarkCaseDone(const std::string& dir, int id, std::string& error);
 
 bool ReadTextFile(const std::string& path, std::string& text, std::string& error);
+
+// Largest file of a case the study commands read (results.toml, failed):
+// some 5 000 results, each a column and plots of its own in the summary; a
+// real case writes a few kilobytes.
+inline constexpr size_t MaxCaseFileBytes = size_t(256) << 10;
+// A file a case wrote: only a regular file (a pipe would block the reader
+// for ever, a device never end) of at most MaxCaseFileBytes, judged before
+// it is opened.
+bool ReadCaseTextFile(const std::string& path, std::string& text, std::string& error);
 bool WriteTextFile(const std::string& path, const std::string& text, std::string& error);
 
 }  // namespace mdv

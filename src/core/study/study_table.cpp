@@ -40,15 +40,26 @@ std::string PlotFileName(const std::string& s) {
   return out;
 }
 
-// A gnuplot string constant for any text: single-quoted, where gnuplot
-// expands neither back-quotes nor macros nor backslashes; a quote is doubled.
-// A control character (a line break would end the command) becomes a blank.
+// A gnuplot string expression for any text: single-quoted, where gnuplot
+// expands neither back-quotes nor macros nor backslashes. gnuplot 5.4 reads a
+// doubled quote inside single quotes as one quote, but not two such pairs in
+// a row (nor one at the start): every run of quotes is therefore a string of
+// its own in double quotes, where a quote is plain, joined by '.': a''b →
+// 'a'."''".'b'. A control character (a line break would end the command)
+// becomes a blank.
 std::string GnuplotString(const std::string& s) {
   std::string q = "'";
-  for (char c : s) {
-    const auto u = static_cast<unsigned char>(c);
-    if (c == '\'') q += '\'';
-    q += u < 0x20 || u == 0x7f ? ' ' : c;
+  for (size_t i = 0; i < s.size();) {
+    if (s[i] == '\'') {
+      const size_t end = s.find_first_not_of('\'', i);
+      const size_t run = (end == std::string::npos ? s.size() : end) - i;
+      q += "'.\"" + std::string(run, '\'') + "\".'";
+      i += run;
+      continue;
+    }
+    const auto u = static_cast<unsigned char>(s[i]);
+    q += u < 0x20 || u == 0x7f ? ' ' : s[i];
+    ++i;
   }
   return q + "'";
 }
@@ -96,6 +107,7 @@ bool CollectStudy(const std::string& dir, const OptionAvailable& available, Stud
   table.Refined = definition.Convergence;
   table.Refinements = PlanRefinements(definition);
   std::vector<CaseResults> results(cases.size());
+  std::map<std::string, size_t> column;  // result name → its column: a case may hold thousands
   for (size_t i = 0; i < cases.size(); ++i) {
     if (obs.StopRequested()) {
       error.clear();
@@ -107,7 +119,7 @@ bool CollectStudy(const std::string& dir, const OptionAvailable& available, Stud
     row.State = ReadCaseState(dir, row.Id, &row.Message);
     if (row.State == CaseState::Done) {
       std::string text, e;
-      if (!ReadTextFile(CaseFile(dir, row.Id, CaseResultsName), text, e) ||
+      if (!ReadCaseTextFile(CaseFile(dir, row.Id, CaseResultsName), text, e) ||
           !ParseResultsFile(text, results[i], e)) {
         row.State = CaseState::Failed;
         row.Message = e;
@@ -116,15 +128,13 @@ bool CollectStudy(const std::string& dir, const OptionAvailable& available, Stud
       const auto verdict = std::find_if(results[i].begin(), results[i].end(),
                                         [](const ResultValue& r) { return r.Name == SteadyResultName; });
       if (verdict != results[i].end()) {
-        row.Steady = verdict->Value != 0 ? "да" : "нет";
+        row.Steady = !std::isfinite(verdict->Value) ? "" : verdict->Value != 0 ? "да" : "нет";
         results[i].erase(verdict);
       } else if (row.State == CaseState::Done && !CaseAverages(cases[i].Settings)) {
         row.Steady = "не осреднялся";
       }
       for (const ResultValue& r : results[i]) {
-        const bool known = std::any_of(table.Results.begin(), table.Results.end(),
-                                       [&](const StudyColumn& c) { return c.Name == r.Name; });
-        if (!known) table.Results.push_back({r.Name, r.Unit});
+        if (column.try_emplace(r.Name, table.Results.size()).second) table.Results.push_back({r.Name, r.Unit});
       }
     }
     table.Rows.push_back(std::move(row));
@@ -132,10 +142,9 @@ bool CollectStudy(const std::string& dir, const OptionAvailable& available, Stud
   for (size_t i = 0; i < cases.size(); ++i) {
     StudyRow& row = table.Rows[i];
     row.Results.assign(table.Results.size(), std::nullopt);
-    for (const ResultValue& r : results[i]) {
-      for (size_t c = 0; c < table.Results.size(); ++c)
-        if (table.Results[c].Name == r.Name) row.Results[c] = r.Value;
-    }
+    // nan or inf in a results file is no answer: an empty cell, as an unknown one.
+    for (const ResultValue& r : results[i])
+      if (std::isfinite(r.Value)) row.Results[column.at(r.Name)] = r.Value;
   }
   return true;
 }

@@ -86,7 +86,7 @@ std::string AxisTitle(const StudyColumn& c, bool result, bool lines = false);
 // "Угол наклона козырька (Alpha) = 30 град", for legends.
 std::string ParamValueTitle(const StudyColumn& c, const std::string& value);
 
-// A gnuplot string constant of any text; a file name of letters, digits, '-', '_'.
+// A gnuplot string expression of any text (single-quoted pieces; see the .cpp); a file name of letters, digits, '-', '_'.
 std::string GnuplotString(const std::string& s);
 // The same text broken at spaces into lines of at most `width` characters
 // (a longer word keeps its own line), as a gnuplot string expression: each

@@ -223,6 +223,77 @@ TEST(AveragesReading, BrokenFilesAreRefusedAndChangeNothing) {
   }
 }
 
+// Figures no run can give, each refused with its key named (Russian, no text
+// of the JSON library), the results left untouched.
+TEST(AveragesReading, ImpossibleTracerFiguresAreRefusedWithTheirKey) {
+  const std::string good =
+      "{\"format\": \"rinfet-mdv-averages\", \"version\": 1, \"samples\": 3,\n"
+      " \"tracers\": {\"horizon\": 10.0, \"release_every\": 0.25, \"far_radius\": 3.0, \"stride\": 10,\n"
+      "  \"sources\": [{\"x\": -0.1, \"y\": 0.05, \"released\": 7, \"caught\": 3, \"lost\": 1, "
+      "\"expired\": 2, \"in_flight\": 1, \"caught_fraction\": 0.5, \"median_capture_time\": 1.25}]}}";
+  {
+    AveragingResults r;
+    std::string error;
+    ASSERT_TRUE(ReadAveragesText(good, r, error)) << error;
+    EXPECT_TRUE(r.Tracers.Present);
+    ASSERT_EQ(r.Tracers.Sources.size(), 1u);
+    EXPECT_EQ(r.Tracers.Sources[0].InFlight, 1);
+    EXPECT_EQ(r.Tracers.Sources[0].MedianTime, 1.25);
+  }
+  const auto in = [](std::string t, const std::string& from, const std::string& to) {
+    const size_t at = t.find(from);
+    EXPECT_NE(at, std::string::npos) << from;
+    return t.replace(at, from.size(), to);
+  };
+  const auto with = [&](const std::string& from, const std::string& to) { return in(good, from, to); };
+  const struct {
+    std::string text, key, detail = "";
+  } cases[] = {
+      {with("\"caught\": 3", "\"caught\": \"3\""), "tracers.sources[0].caught"},
+      {with("\"caught\": 3", "\"caught\": 2.5"), "tracers.sources[0].caught"},
+      {with("\"caught\": 3", "\"caught\": 1e30"), "tracers.sources[0].caught"},
+      {with("\"released\": 7", "\"released\": -1"), "tracers.sources[0].released"},
+      {with("\"released\": 7", "\"released\": 6"), "tracers.sources[0].released", "(7)"},
+      {with("\"in_flight\": 1", "\"in_flight\": 9007199254740993"), "tracers.sources[0].in_flight"},
+      {with("\"caught\": 3, \"lost\": 1, \"expired\": 2, \"in_flight\": 1",
+            "\"caught\": 0, \"lost\": 0, \"expired\": 0, \"in_flight\": 7"),
+       "tracers.sources[0].caught_fraction", "ни один маркер"},
+      {with("\"in_flight\": 1", "\"in_flight\": 0"), "tracers.sources[0].released"},
+      {with("\"horizon\": 10.0", "\"horizon\": null"), "tracers.horizon"},
+      {with("\"x\": -0.1", "\"x\": null"), "tracers.sources[0].x"},
+      {with("\"caught_fraction\": 0.5", "\"caught_fraction\": 5"), "tracers.sources[0].caught_fraction"},
+      {with("\"caught_fraction\": 0.5", "\"caught_fraction\": 0.7"), "tracers.sources[0].caught_fraction"},
+      {with("\"median_capture_time\": 1.25", "\"median_capture_time\": -3"),
+       "tracers.sources[0].median_capture_time"},
+      {with("\"median_capture_time\": 1.25", "\"median_capture_time\": 10.5"),
+       "tracers.sources[0].median_capture_time"},
+      {with("\"caught\": 3, \"lost\": 1", "\"caught\": 0, \"lost\": 4"), "tracers.sources[0].caught_fraction"},
+      {with("\"samples\": 3", "\"samples\": 1.5"), "samples"},
+      {with("\"far_radius\": 3.0", "\"far_radius\": 1e400"), "far_radius"},
+  };
+  for (const auto& c : cases) {
+    AveragingResults r;
+    r.Samples = -7;
+    std::string error;
+    EXPECT_FALSE(ReadAveragesText(c.text, r, error)) << c.text;
+    EXPECT_NE(error.find("«" + c.key + "»"), std::string::npos) << c.key << ": " << error;
+    EXPECT_NE(error.find(c.detail), std::string::npos) << c.key << ": " << error;
+    for (const char* english : {"number", "overflow", "parse", "type"})
+      EXPECT_EQ(error.find(english), std::string::npos) << "the library's English: " << error;
+    EXPECT_EQ(r.Samples, -7) << c.key;
+  }
+  // Nothing caught: neither a fraction nor a median time is known.
+  // A whole float is a count too (0.0).
+  const std::string none = with("\"caught\": 3, \"lost\": 1", "\"caught\": 0.0, \"lost\": 4");
+  AveragingResults r;
+  std::string error;
+  EXPECT_TRUE(ReadAveragesText(in(in(none, "\"caught_fraction\": 0.5", "\"caught_fraction\": null"),
+                                  "\"median_capture_time\": 1.25", "\"median_capture_time\": null"),
+                               r, error))
+      << error;
+  EXPECT_FALSE(r.Tracers.Sources.at(0).Known);
+}
+
 // Results in which every figure differs from every other, so that a value
 // written under another key or at another index shows.
 AveragingResults Distinct() {
@@ -387,11 +458,11 @@ TEST(AveragesFiles, EveryFigureUnderItsKeyAndBack) {
 TEST(AveragesFiles, CaptureFractionOnTheFieldGrid) {
   AveragingResults r = Distinct();
   r.Tracers.Present = true;
+  r.Tracers.Horizon = 10;
   r.Tracers.Sources.resize(3);
-  r.Tracers.Sources[0].Known = true;
-  r.Tracers.Sources[0].CaughtFraction = 0.25;
-  r.Tracers.Sources[2].Known = true;
-  r.Tracers.Sources[2].CaughtFraction = 0.75;
+  // Fractions the counts give: 1 of 4 and 3 of 4 caught.
+  r.Tracers.Sources[0] = {{}, 4, 1, 3, 0, 0, true, 0.25, true, 1.5};
+  r.Tracers.Sources[2] = {{}, 5, 3, 0, 1, 1, true, 0.75, true, 2.5};
   r.Tracers.Grid = {-0.6, 0.0, 0.2, 0.05, 4, 1, {0, 1, -1, 2}};
   const std::string vti = FieldVti(r);
   const size_t at = vti.find("Name=\"capture_fraction\"");

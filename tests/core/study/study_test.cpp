@@ -4,6 +4,8 @@
 // a spreadsheet in a comma locale reads.
 #include <gtest/gtest.h>
 
+#include <chrono>
+
 #include <unistd.h>
 
 #include <algorithm>
@@ -15,6 +17,7 @@
 #include <fstream>
 #include <limits>
 #include <optional>
+#include <set>
 
 #include "core/flow/circulation.h"
 #include "core/model_fixtures.h"
@@ -82,6 +85,9 @@ TEST(StudyFile, RefusedFilesNameTheLineAndTheKey) {
       {"tab in a value", "name = \"a\"\n[sweep]\nprecision = [\"double\", \"x\\ty\"]\n",
        "строка 3, ключ «precision»: недопустимый управляющий"},
       {"DEL in a number text", "name = \"a\"\n[base]\ndt = \"0,1\\u007F\"\n", "строка 3, ключ «dt»: недопустимый"},
+      {"tracers not points", "name = \"a\"\n[base]\ntracers = [0.1, 0.2]\n", "строка 3, ключ «tracers»"},
+      {"tracer point of three", "name = \"a\"\n[base]\ntracers = [[0.1, 0.2, 0.3]]\n", "ключ «tracers»: точка"},
+      {"tracer point of text", "name = \"a\"\n[base]\ntracers = [[\"a\", 0]]\n", "ключ «tracers»: координата"},
   };
   for (const Row& r : rows) {
     StudyDefinition definition;
@@ -93,6 +99,22 @@ TEST(StudyFile, RefusedFilesNameTheLineAndTheKey) {
   // A key of the table the run command of this build does not have.
   StudyDefinition definition;
   std::string error;
+  // Tracer points reach the run as its option's text.
+  ASSERT_TRUE(Parse("name = \"a\"\n[base]\ntracers = [[-0.1, 0], [0.25, 1e-3]]\n", definition, error)) << error;
+  EXPECT_EQ(definition.Base.at(0).Value, "-0.1,0;0.25,0.001");
+  // A refined list is bounded, and its repeats are found without comparing every pair.
+  std::string many = "name = \"a\"\n[convergence]\ndt = [";
+  for (int k = 1; k <= 30000; ++k) many += (k > 1 ? ", " : "") + std::to_string(k) + "e-6";
+  const auto begin = std::chrono::steady_clock::now();
+  EXPECT_FALSE(Parse(many + "]\n", definition, error));
+  EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count(), 2.0);
+  EXPECT_NE(error.find("ключ «dt»: не больше 100 значений шага (здесь 30000)"), std::string::npos) << error;
+  std::string hundred = "name = \"a\"\n[convergence]\ndt = [";
+  for (int k = 1; k <= 100; ++k) hundred += (k > 1 ? ", " : "") + std::to_string(k) + "e-3";
+  EXPECT_TRUE(Parse(hundred + "]\n", definition, error)) << error;
+  EXPECT_EQ(RefinedVariants(definition).size(), 100u);
+  EXPECT_FALSE(Parse(hundred.substr(0, hundred.rfind(',')) + ", \"0,002\"]\n", definition, error));
+  EXPECT_NE(error.find("значение 0,002 повторяется"), std::string::npos) << error;
   EXPECT_FALSE(Parse("name = \"a\"\n[base]\nuntil-steady = true\n", definition, error,
                      [](std::string_view k) { return k != "until-steady"; }));
   EXPECT_NE(error.find("строка 3, ключ «until-steady»"), std::string::npos) << error;
@@ -220,6 +242,8 @@ TEST(StudyPlots, LongTitlesAreBrokenIntoLines) {
   const std::string texts[] = {"Потери на входе ζ (баланс импульса) (среднее ± 95 %)",
                                "Bэф, м",
                                "it's `touch PWN` $(x) \\ a-word-longer-than-the-whole-width-of-a-line end",
+                               "''lead and two'' or three''' quotes, one ' alone '",
+                               "'",
                                ""};
   const fs::path out = fs::temp_directory_path() / ("mdv_gnuplot_lines_" + std::to_string(::getpid()));
   for (const std::string& text : texts) {
@@ -299,7 +323,19 @@ TEST_F(StudyFolder, StreamedPlanEqualsThePlannedCases) {
   EXPECT_TRUE(error.empty()) << error;
   EXPECT_TRUE(fs::exists(CaseDir(c, 3)));
   EXPECT_FALSE(fs::exists(CaseDir(c, 4)));
-  for (const auto& e : fs::directory_iterator(c)) EXPECT_EQ(e.path().filename(), "cases");
+  // The stopped plan is marked as such, with no study file: no command takes it.
+  std::set<std::string> names;
+  for (const auto& e : fs::directory_iterator(c)) names.insert(e.path().filename().string());
+  EXPECT_EQ(names, (std::set<std::string>{"cases", "plan-incomplete"}));
+  StudyDefinition loaded;
+  std::vector<StudyCase> cases;
+  EXPECT_FALSE(LoadStudy(c, {}, loaded, cases, error));
+  EXPECT_NE(error.find("не закончен"), std::string::npos) << error;
+  // Planned again, whole: the mark goes, the plan equals the one never stopped.
+  ASSERT_TRUE(WriteStudyPlan(text, definition, c, error)) << error;
+  EXPECT_FALSE(fs::exists(IncompletePlanPath(c)));
+  EXPECT_TRUE(LoadStudy(c, {}, loaded, cases, error)) << error;
+  EXPECT_EQ(cases.size(), 18u);
 }
 
 TEST_F(StudyFolder, CaseStatesAndTheTable) {
