@@ -587,6 +587,29 @@ TEST(Averaging, MonitorsAreMeasuredFromTheMouth) {
   for (size_t i = 0; i < 3; ++i) EXPECT_TRUE(test::RealNear(s.MonitorPoints[i].X, expected[i], 1e-15L)) << i;
 }
 
+// "Циркуляция свободных вихрей" of the control values: the free rings'
+// circulations summed, the attached ones and nothing past the last free ring
+// left out, on either model (the refined one keeps its rings in the same array).
+TEST(Averaging, TheFreeCirculationMonitorSumsTheFreeRingsOnly) {
+  for (const FlowModel flow : {FlowModel::Program, FlowModel::Refined}) {
+    Model m = test::DefaultModel();
+    m.Flow = flow;
+    const Real gammas[] = {0.1L, 0.2L, -0.05L, 0.125L};  // m²/s
+    const size_t first = static_cast<size_t>(m.AttachedCount);
+    m.Vortices.resize(first + 5);
+    for (size_t k = 0; k < 4; ++k) m.Vortices[first + k] = {{-0.1L - 0.01L * k, 0.2L}, gammas[k]};
+    m.Vortices[first + 4] = {{-0.2L, 0.3L}, 7};  // beyond the free count: not a ring of the flow
+    m.FreeVortexCount = 4;
+    for (size_t k = 0; k < first; ++k) m.Vortices[k].Gamma = 1;
+    AveragingState s;
+    StartAveraging(s, m, AveragingSettings{});
+    FeedStep(s, m);
+    ASSERT_EQ(s.Monitors[static_cast<size_t>(MonitorId::GammaFree)].size(), 1u);
+    EXPECT_NEAR(s.Monitors[static_cast<size_t>(MonitorId::GammaFree)][0], 0.375, 1e-15)
+        << (flow == FlowModel::Refined ? "refined" : "program");
+  }
+}
+
 // The channel's flux by the strips' midpoints against 2π∫vx·y dy in closed
 // form: πB²·v for a uniform speed (the rule is exact for it), 2πB²/3 for
 // vx = y/B m/s (off by 1/(4n²) with n strips).

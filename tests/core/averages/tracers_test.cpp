@@ -129,6 +129,72 @@ TEST(Tracers, CaughtWithinTheHorizonAndLostBeyondTheFarBoundary) {
   EXPECT_EQ(r.Sources[2].Released, r.Sources[2].Lost);
 }
 
+// The far boundary is a circle of the far radius about the mouth: at 0,5 m
+// a source 0,48 m off is released and one 0,54 m off lost at once; at the
+// default 10 D = 3 m, sources 2 m and 2,94 m off are released, 3,01 m lost.
+TEST(Tracers, TheFarBoundaryIsACircleOfItsRadiusAboutTheMouth) {
+  Model m = BareHood();
+  struct Row {
+    double radius;  // m; 0: the default
+    TRealPoint source;
+    bool lost;
+  } rows[] = {{0.5, {-0.45L, 0}, false},   {0.5, {-0.3L, 0.38L}, false}, {0.5, {-0.3L, 0.45L}, true},
+              {0, {-2.0L, 0}, false},      {0, {-2.9L, 0.5L}, false},    {0, {-2.9L, 0.8L}, true}};
+  for (const Row& r : rows) {
+    TracerState t;
+    TracerSettings s = OnAxis({r.source}, 10, 1000);
+    s.FarRadius = r.radius;
+    StartTracers(t, m, s, AveragingGrid{});
+    m.Time = 0;
+    FeedTracers(t, m, std::nullopt);
+    const std::string at = std::to_string(static_cast<double>(r.source.X)) + ", " +
+                           std::to_string(static_cast<double>(r.source.Y)) + " at R = " + std::to_string(t.FarRadius);
+    EXPECT_EQ(t.Tally[0].Released, 1) << at;
+    EXPECT_EQ(t.Tally[0].Lost, r.lost ? 1 : 0) << at;
+    EXPECT_EQ(t.Markers.size(), r.lost ? 0u : 1u) << at;
+  }
+}
+
+// A marker's age is the time its group has reached less its birth: caught
+// at its group's step j, its capture time is (j + stride)·dt exactly; a
+// horizon of that age keeps it caught, one group step less expires it at
+// the step its age reaches the horizon. dt = 1/256 s: the ages are exact.
+TEST(Tracers, TheAgeAgainstTheHorizonIsTheTimeItsGroupHasReached) {
+  Model m = BareHood();
+  const Real dt = 1.0L / 256;  // s
+  m.Dt = dt;
+  constexpr int stride = 4;
+  const auto run = [&](double horizon, int& goneAt) {
+    TracerState t;
+    TracerSettings s = OnAxis({{-0.1L, 0}}, horizon, 1000);
+    s.Stride = stride;
+    StartTracers(t, m, s, AveragingGrid{});
+    goneAt = -1;
+    for (int k = 0; k < 4000 && goneAt < 0; ++k) {
+      m.Time = dt * k;
+      FeedTracers(t, m, std::nullopt);
+      if (t.Markers.empty()) goneAt = k;
+    }
+    return SummariseTracers(t).Sources[0];
+  };
+  int caughtAt = 0;
+  const SourceResult free = run(100, caughtAt);
+  ASSERT_EQ(free.Caught, 1);
+  ASSERT_EQ(caughtAt % stride, 0) << "group 0 moves on steps 0, 4, 8, …";
+  const double age = static_cast<double>(dt * (caughtAt + stride));  // s
+  EXPECT_EQ(free.MedianTime, age);
+  int at = 0;
+  const SourceResult edge = run(age, at);
+  EXPECT_EQ(edge.Caught, 1) << "caught at the horizon itself";
+  EXPECT_EQ(edge.Expired, 0);
+  EXPECT_EQ(at, caughtAt);
+  const SourceResult early = run(age - stride * static_cast<double>(dt), at);
+  EXPECT_EQ(early.Caught, 0);
+  EXPECT_EQ(early.Expired, 1);
+  EXPECT_EQ(at, caughtAt - stride) << "expired at the step its age reaches the horizon";
+  EXPECT_FALSE(early.HasMedian);
+}
+
 TEST(Tracers, ShownMarkersBeforeTheFirstReleaseAreNotCounted) {
   Model m = BareHood();
   const double near = AxisTransit(m, -0.1, static_cast<double>(m.SuctionX - m.VortexSpacing / 2));
