@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cmath>
 #include <iterator>
+#include <string>
 
 #include "core/study/convergence_table.h"
 #include "ui/chart_style.h"
@@ -27,14 +28,13 @@ constexpr int kFitPoints = 40;
 }  // namespace
 
 int StudyView::OwnResult() const {
-  int first = -1;
-  for (size_t i = 0; i < plotted_.size(); ++i) {
-    const std::string& name = table_.Results[plotted_[i]].Name;
-    if (name == "zeta_M") return static_cast<int>(i);
-    const bool zone = std::find(std::begin(VortexZoneNames), std::end(VortexZoneNames), name) != std::end(VortexZoneNames);
-    if (!zone && first < 0) first = static_cast<int>(i);
+  // The vortex zone is measured by default; a study that asked for the entry
+  // loss or the capture zone was made for those.
+  for (const auto& own : {std::string("zeta_M"), std::string("capture(")}) {
+    for (size_t i = 0; i < plotted_.size(); ++i)
+      if (table_.Results[plotted_[i]].Name.compare(0, own.size(), own) == 0) return static_cast<int>(i);
   }
-  return first >= 0 ? first : (plotted_.empty() ? -1 : 0);
+  return plotted_.empty() ? -1 : 0;
 }
 
 void StudyView::DrawConvergenceChart(size_t result, size_t param) {

@@ -62,8 +62,7 @@ class StudyView : public QDialog {
   // and φ_ext at step 0 where the index holds (study_convergence_chart.cpp).
   void DrawConvergenceChart(size_t result, size_t param);
   // The entry of cbResult the study was made for: ζ by the momentum balance
-  // when measured, else the first result that is not a vortex-zone dimension,
-  // else the first.
+  // when measured, else the first caught fraction, else the first result.
   int OwnResult() const;
   // The result's title beside the y axis when the plot is tall enough for it,
   // else above the plot across the chart's width (a short chart at a large

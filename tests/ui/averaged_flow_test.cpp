@@ -3,6 +3,7 @@
 // averages and Start beginning them anew, saving them.
 #include <QAction>
 #include <QApplication>
+#include <QRegularExpression>
 #include <QChart>
 #include <QChartView>
 #include <QCheckBox>
@@ -66,6 +67,7 @@ class AveragedFlowTest : public QObject {
   void speedMapOfALinearField();
   void windowFollowsTheRunWithoutBlockingIt();
   void contractionChartOfHandSections();
+  void opensClearOfTheRunControls();
 
  private:
   Model model_;
@@ -139,6 +141,10 @@ void AveragedFlowTest::showsTheAveragesOfARun() {
   QVERIFY(w.tabs->isVisible());
   QVERIFY2(w.labSummary->text().contains(QStringLiteral("выборок поля 6 (каждый 10-й шаг)")),
            qPrintable(w.labSummary->text()));
+  // The header wraps at its blanks, never inside a time and its unit.
+  QVERIFY2(w.labSummary->text().contains(QRegularExpression(QStringLiteral("t\u00a0=\u00a0[0-9,]+\u00a0…\u00a0[0-9,]+\u00a0с"))),
+           qPrintable(w.labSummary->text()));
+  QVERIFY(!w.labSummary->text().contains(QStringLiteral("t = ")));
 
   // The map: its colour at a point inside the channel is the mean speed
   // there on the scale; the default capture lines are drawn and labelled.
@@ -303,10 +309,15 @@ void AveragedFlowTest::showsTheAveragesOfARun() {
   QCOMPARE(w.Contraction->labText->text(), QString::fromStdString(ContractionText(c)).trimmed());
   // Both entry losses shown, the balance's terms on hovering.
   QVERIFY(std::isfinite(c.ZetaM));
-  QVERIFY(w.Contraction->labText->text().contains(QStringLiteral("по балансу импульса ζ = ")));
+  // ζ by the balance is the entry loss, shown before the Borda–Carnot estimate.
+  const QString shown = w.Contraction->labText->text();
+  QVERIFY(shown.contains(QStringLiteral("Потери на входе ζ = ")));
+  QVERIFY2(shown.indexOf(QStringLiteral("Потери на входе ζ = ")) < shown.indexOf(QStringLiteral("(Борда–Карно)")),
+           qPrintable(shown));
   const MomentumBalance balance = BalanceMomentum(c, static_cast<double>(model_.ChannelRadius));
   QVERIFY(balance.Known);
-  QCOMPARE(w.Contraction->labText->toolTip(), QString::fromStdString(MomentumBalanceText(balance)).trimmed());
+  QCOMPARE(w.Contraction->labText->toolTip(), ContractionChart::BordaCarnotNote() + QStringLiteral("\n\n") +
+                                                   QString::fromStdString(MomentumBalanceText(balance)).trimmed());
 }
 
 void AveragedFlowTest::captureSpeedsAndExports() {
@@ -392,6 +403,11 @@ void AveragedFlowTest::emptyUntilSomethingIsAveraged() {
   w.ShowResults(SummariseAveraging(s, m), m);
   QVERIFY(!w.HasData());
   QVERIFY2(w.NoteText().contains(QStringLiteral("Режим не установился")), qPrintable(w.NoteText()));
+  // … and what to set: the start of the averages, then Continue.
+  QVERIFY2(w.NoteText().contains(QStringLiteral("задайте «Осреднять с»")) &&
+               w.NoteText().contains(QStringLiteral("«Продолжить»")),
+           qPrintable(w.NoteText()));
+  QVERIFY2(!w.NoteText().contains(QStringLiteral("t = ")), "a time is not split from its unit");
   QVERIFY(!w.btnSaveCsv->isEnabled());
 
   // Data, then empty again.
@@ -808,6 +824,30 @@ void AveragedFlowTest::contractionChartOfHandSections() {
   QCOMPARE(chart.SeriesVena->count(), 0);
   QCOMPARE(chart.SeriesWall->count(), 0);
   QCOMPARE(range(Qt::Vertical), std::pair(0.0, 1.0));
+}
+
+// The averages window opens where the main window's Stop stays free to click
+// (the offscreen screen, 800 × 600, has no room beside it), and keeps the
+// place the user gave it.
+void AveragedFlowTest::opensClearOfTheRunControls() {
+  Model model;
+  Picture picture(model);
+  TfrmMain win(model, picture);
+  win.show();
+  QVERIFY(QTest::qWaitForWindowExposed(&win));
+  win.averages->miAveragedFlowClick();
+  TfrmAveragedFlow* f = win.averages->frmAveragedFlow;
+  QVERIFY(f->isVisible());
+  const QRect stop(win.btnStop->mapToGlobal(QPoint(0, 0)), win.btnStop->size());
+  const QRect start(win.btnStart->mapToGlobal(QPoint(0, 0)), win.btnStart->size());
+  QVERIFY2(!f->frameGeometry().intersects(stop) && !f->frameGeometry().intersects(start),
+           qPrintable(QStringLiteral("window %1,%2 %3x%4; Stop at %5,%6")
+                          .arg(f->x()).arg(f->y()).arg(f->width()).arg(f->height()).arg(stop.x()).arg(stop.y())));
+  f->hide();
+  f->move(f->x() + 7, f->y());
+  const QPoint moved = f->pos();
+  win.averages->miAveragedFlowClick();
+  QCOMPARE(f->pos(), moved);
 }
 
 QTEST_MAIN(AveragedFlowTest)

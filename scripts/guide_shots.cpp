@@ -1,0 +1,75 @@
+// The screenshots of the user's guide (docs/guide/img), taken from the real
+// windows after a short run of the default hood: the main window with its
+// markers, the averaged flow's map and contraction tabs and the vortex-zone
+// window with its dimension marks. Run by scripts/guide_screenshots.sh
+// under Xvfb; OUTDIR is the folder the PNG files go to.
+#include <QApplication>
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QLocale>
+#include <QPixmap>
+#include <QTabWidget>
+#include <cstdio>
+
+#include "core/model/model.h"
+#include "ui/about_box.h"
+#include "ui/averaged_flow.h"
+#include "ui/main_window.h"
+#include "ui/main_window_averages.h"
+#include "ui/picture.h"
+#include "ui/run_markers.h"
+#include "ui/vortex_area_info.h"
+
+namespace {
+
+bool Shot(QWidget* w, const QString& dir, const char* name) {
+  QApplication::processEvents();
+  const QString path = dir + QLatin1Char('/') + QString::fromLatin1(name);
+  const bool ok = w->grab().save(path, "PNG");
+  std::fprintf(stderr, "%s %s\n", ok ? "written" : "NOT written", qPrintable(path));
+  return ok;
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+  if (argc != 2) {
+    std::fprintf(stderr, "usage: mdv_guide_shots OUTDIR\n");
+    return 2;
+  }
+  QApplication app(argc, argv);
+  QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));
+  const QString dir = QString::fromLocal8Bit(argv[1]);
+
+  mdv::Model model;
+  mdv::Picture picture(model);
+  mdv::TfrmMain w(model, picture);
+  mdv::TfrmAbout about(&w);
+  w.frmAbout = &about;
+  mdv::TfrmVortexAreaInfo zone(model, picture, &w);
+  w.frmVortexAreaInfo = &zone;
+  w.resize(1200, 720);
+  w.show();
+
+  // The guide's worked example, shortened: 2 s of the default hood, averages
+  // and counted markers from 0,5 s.
+  w.edMaxTime->setText(QStringLiteral("2"));
+  w.averages->edAverageFrom->setText(QStringLiteral("0,5"));
+  w.averages->markers->cbMarkers->setChecked(true);
+  w.btnStartClick();
+  bool ok = Shot(&w, dir, "main_window.png");
+
+  w.averages->miAveragedFlowClick();
+  mdv::TfrmAveragedFlow* avg = w.averages->frmAveragedFlow;
+  avg->resize(1000, 700);
+  avg->tabs->setCurrentIndex(0);
+  ok = Shot(avg, dir, "averages_map.png") && ok;
+  avg->tabs->setCurrentIndex(4);
+  ok = Shot(avg, dir, "contraction.png") && ok;
+  avg->hide();
+
+  zone.show();
+  zone.btnCalculateClick();
+  ok = Shot(&zone, dir, "vortex_zone.png") && ok;
+  return ok ? 0 : 1;
+}
