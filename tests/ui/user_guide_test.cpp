@@ -28,10 +28,10 @@ void UserGuideTest::linksAndImagesExist() {
   QVERIFY2(f.open(QIODevice::ReadOnly), qPrintable(f.fileName()));
   const QString html = QString::fromUtf8(f.readAll());
   QSet<QString> anchors;
-  for (const auto& m : QRegularExpression(QStringLiteral(R"((?:id|name)="([^"]+)")")).globalMatch(html))
+  for (const auto& m : QRegularExpression(QStringLiteral(R"re((?:id|name)="([^"]+)")re")).globalMatch(html))
     anchors.insert(m.captured(1));
   int links = 0, images = 0;
-  for (const auto& m : QRegularExpression(QStringLiteral(R"((href|src)="([^"]+)")")).globalMatch(html)) {
+  for (const auto& m : QRegularExpression(QStringLiteral(R"re((href|src)="([^"]+)")re")).globalMatch(html)) {
     const QString target = m.captured(2);
     if (target.startsWith(QStringLiteral("http"))) continue;
     if (target.startsWith(QLatin1Char('#'))) {

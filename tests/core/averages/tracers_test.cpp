@@ -2,6 +2,7 @@
 // steady field): the transit time on the axis against ∫dx/v of the same
 // flow, capture within and beyond the horizon, loss beyond the far boundary,
 // the same bits on every thread count, and the file round trip (JSON, VTK).
+#include "core/averages/tracer_status.h"
 #include "core/averages/tracers.h"
 
 #include <gtest/gtest.h>
@@ -411,6 +412,39 @@ TEST(Tracers, TheSummaryCountsEachSourceAndTakesTheMedianCaptureTime) {
   EXPECT_EQ(c.CaughtFraction, 1.0);
   EXPECT_EQ(c.MedianTime, 2.5) << "an even count: the mean of the middle two";
   EXPECT_EQ(static_cast<double>(c.Point.X), -0.3);
+}
+
+// The status line while markers run: what starts the counting, the counts
+// summed over the sources, and where the capture lines stand.
+TEST(Tracers, TheStatusSaysWhereTheCaptureLinesStand) {
+  TracerResults r;
+  r.Present = true;
+  r.Horizon = 10;
+  r.Grid.Nx = 2;
+  r.Grid.Ny = 1;
+  r.Grid.Source = {1, 2};  // source 0 is a user point
+  SourceResult user, a, b;
+  user.Released = 4, user.Caught = 1, user.InFlight = 3;
+  a.Released = 4, a.InFlight = 4;
+  b.Released = 4, b.Lost = 1, b.InFlight = 3;
+  r.Sources = {user, a, b};
+  EXPECT_EQ(MarkerStatusText(r, 1.0, 17),
+            "Маркеры: в пути 17 (только показ); счёт начнётся с «Осреднять с» или с конца разгона, который ещё не найден");
+  r.HasFirstRelease = true;
+  r.FirstRelease = 2;
+  EXPECT_EQ(MarkerStatusText(r, 1.5, 17), "Маркеры: в пути 17 (только показ); счёт с t = 2,00 с");
+  const std::string counts =
+      "Маркеры с t = 2,00 с: выпущено 12, захвачено 1, потеряно 1, не захвачено за T 0, в пути 10; T = 10 с. ";
+  EXPECT_EQ(MarkerStatusText(r, 3, 0), counts + "Линии захвата: долей ещё нет, у всех точек — не раньше t = 12,00 с");
+  r.Sources[1].Known = r.Sources[2].Known = true;  // now each grid source has a fate …
+  r.Sources[1].Expired = 1, r.Sources[1].InFlight = 3;
+  EXPECT_TRUE(CaptureProvisional(r)) << "… but fewer fates than markers in flight";
+  EXPECT_EQ(MarkerStatusText(r, 3, 0),
+            "Маркеры с t = 2,00 с: выпущено 12, захвачено 1, потеряно 1, не захвачено за T 1, в пути 9; T = 10 с. "
+            "Доля захвата известна у 2 из 2 точек; линии захвата предварительные (у всех точек — не раньше t = 12,00 с)");
+  for (const int k : {1, 2}) r.Sources[static_cast<size_t>(k)].InFlight = 1;
+  EXPECT_FALSE(CaptureProvisional(r));
+  EXPECT_NE(MarkerStatusText(r, 13, 0).find("линии захвата — в «Осреднённом течении»"), std::string::npos);
 }
 
 TEST(Tracers, TheTextCountsTheGridAtTheZoneEdgesThemselves) {
