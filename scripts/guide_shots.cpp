@@ -8,6 +8,8 @@
 #include <QLineEdit>
 #include <QLocale>
 #include <QPixmap>
+#include <QScreen>
+#include <QThread>
 #include <QTabWidget>
 #include <cstdio>
 
@@ -18,13 +20,22 @@
 #include "ui/main_window_averages.h"
 #include "ui/picture.h"
 #include "ui/run_markers.h"
+#include "ui/user_guide.h"
 #include "ui/vortex_area_info.h"
 
 namespace {
 
+// With MDV_SHOTS_SCREEN set, the whole screen too (screen-NAME), to see
+// where the windows stand against each other.
 bool Shot(QWidget* w, const QString& dir, const char* name) {
   QApplication::processEvents();
   const QString path = dir + QLatin1Char('/') + QString::fromLatin1(name);
+  if (qEnvironmentVariableIsSet("MDV_SHOTS_SCREEN")) {
+    QThread::msleep(300);
+    QApplication::processEvents();
+    if (QScreen* screen = QGuiApplication::primaryScreen())
+      screen->grabWindow(0).save(dir + QStringLiteral("/screen-") + QString::fromLatin1(name), "PNG");
+  }
   const bool ok = w->grab().save(path, "PNG");
   std::fprintf(stderr, "%s %s\n", ok ? "written" : "NOT written", qPrintable(path));
   return ok;
@@ -48,7 +59,7 @@ int main(int argc, char* argv[]) {
   w.frmAbout = &about;
   mdv::TfrmVortexAreaInfo zone(model, picture, &w);
   w.frmVortexAreaInfo = &zone;
-  w.resize(1200, 720);
+  if (const QScreen* screen = QGuiApplication::primaryScreen()) w.StartOnScreen(screen->availableGeometry());
   w.show();
 
   // The guide's worked example, shortened: 2 s of the default hood, averages
@@ -61,13 +72,20 @@ int main(int argc, char* argv[]) {
 
   w.averages->miAveragedFlowClick();
   mdv::TfrmAveragedFlow* avg = w.averages->frmAveragedFlow;
-  avg->resize(1000, 700);
   avg->tabs->setCurrentIndex(0);
   ok = Shot(avg, dir, "averages_map.png") && ok;
   avg->tabs->setCurrentIndex(4);
   ok = Shot(avg, dir, "contraction.png") && ok;
   avg->hide();
 
+  if (qEnvironmentVariableIsSet("MDV_SHOTS_SCREEN")) {
+    // For a look at the guide's own window, not for the guide.
+    if (auto* guide = w.findChild<mdv::UserGuide*>()) {
+      guide->miGuideClick();
+      Shot(guide->Window(), dir, "guide-window.png");
+      guide->Window()->hide();
+    }
+  }
   zone.show();
   zone.btnCalculateClick();
   ok = Shot(&zone, dir, "vortex_zone.png") && ok;

@@ -33,6 +33,7 @@
 #include "ui/contraction_chart.h"
 #include "ui/dialog_messages.h"
 #include "ui/averages_json.h"
+#include "ui/result_tips.h"
 #include "ui/speed_map.h"
 
 namespace mdv {
@@ -380,7 +381,11 @@ void TfrmAveragedFlow::FillZone(const VortexZoneSummary& z) {
     const QString cells[3] = {QString::fromUtf8(kZoneLabels[k]),
                               any ? Q(FormatFixed(d.Mean, 6, 4)) : QStringLiteral("—"),
                               any ? Q(FormatFixed(d.Sd, 6, 4)) : QStringLiteral("—")};
-    for (int c = 0; c < 3; ++c) sgZone->setItem(k, c, new QTableWidgetItem(cells[c]));
+    for (int c = 0; c < 3; ++c) {
+      auto* item = new QTableWidgetItem(cells[c]);
+      item->setToolTip(ZoneDimensionTip(cells[0]));
+      sgZone->setItem(k, c, item);
+    }
   }
   QString text = QStringLiteral("Измерений вихревой зоны: %1, не удалось: %2").arg(z.Measured).arg(z.Failed);
   if (z.EverySamples > 0) text += QStringLiteral(" (каждая %1-я выборка поля)").arg(z.EverySamples);

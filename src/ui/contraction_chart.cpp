@@ -66,7 +66,8 @@ void ContractionChart::ShowContraction(const ContractionSummary& c) {
     const double mean = area > 0 ? s.Flux / area : 0;  // m/s
     if (mean != 0 && std::isfinite(s.VxWall)) wall.append(QPointF(s.XOverD, s.VxWall / mean));
   }
-  if (c.HasVenaContracta) vena.append(QPointF(c.VenaXOverD, c.VenaCc));
+  // Marked only where its place is a measurement (JudgeVenaContracta).
+  if (c.HasVenaContracta && c.VenaStandsOut) vena.append(QPointF(c.VenaXOverD, c.VenaCc));
   SeriesCc->replace(cc);
   SeriesWall->replace(wall);
   SeriesVena->replace(vena);

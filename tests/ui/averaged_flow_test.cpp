@@ -4,6 +4,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QRegularExpression>
+#include <QStatusBar>
 #include <QChart>
 #include <QChartView>
 #include <QCheckBox>
@@ -47,6 +48,7 @@
 #include "ui/main_window.h"
 #include "ui/main_window_averages.h"
 #include "ui/picture.h"
+#include "ui/run_markers.h"
 #include "ui/speed_map.h"
 
 using namespace mdv;
@@ -68,6 +70,7 @@ class AveragedFlowTest : public QObject {
   void windowFollowsTheRunWithoutBlockingIt();
   void contractionChartOfHandSections();
   void opensClearOfTheRunControls();
+  void statusBarKeepsTheLimitWhole();
 
  private:
   Model model_;
@@ -290,6 +293,9 @@ void AveragedFlowTest::showsTheAveragesOfARun() {
   QCOMPARE(w.sgZone->rowCount(), 7);
   QCOMPARE(w.sgZone->item(0, 0)->text(), QStringLiteral("Bэф"));
   QCOMPARE(w.sgZone->item(6, 0)->text(), QStringLiteral("lmax"));
+  // Each name explained where it is shown, as in the guide.
+  QVERIFY(w.sgZone->item(0, 1)->toolTip().startsWith(QStringLiteral("Эффективная ширина")));
+  QVERIFY(w.sgZone->item(6, 0)->toolTip().contains(QStringLiteral("плоскости устья")));
   const VortexZoneSummary& z = results_.VortexZone;
   QCOMPARE(z.Measured + z.Failed, 2);
   QVERIFY(w.labZone->text().contains(QStringLiteral("Измерений вихревой зоны: %1, не удалось: %2")
@@ -305,7 +311,7 @@ void AveragedFlowTest::showsTheAveragesOfARun() {
   QVERIFY(c.Present && c.HasVenaContracta);
   QCOMPARE(w.Contraction->SeriesCc->count(), static_cast<int>(c.Sections.size()));
   QCOMPARE(w.Contraction->SeriesCc->at(1), QPointF(c.Sections[1].XOverD, c.Sections[1].Cc));
-  QCOMPARE(w.Contraction->SeriesVena->at(0), QPointF(c.VenaXOverD, c.VenaCc));
+  QCOMPARE(w.Contraction->SeriesVena->count(), c.VenaStandsOut ? 1 : 0);
   QCOMPARE(w.Contraction->labText->text(), QString::fromStdString(ContractionText(c)).trimmed());
   // Both entry losses shown, the balance's terms on hovering.
   QVERIFY(std::isfinite(c.ZetaM));
@@ -791,6 +797,9 @@ void AveragedFlowTest::contractionChartOfHandSections() {
   c.VenaCc = 0.7;
   ContractionChart chart;
   chart.ShowContraction(c);
+  QVERIFY2(chart.SeriesVena->count() == 0, "a place that does not stand out is not marked");
+  c.VenaStandsOut = true;
+  chart.ShowContraction(c);
   QCOMPARE(chart.SeriesCc->points(), (QList<QPointF>{{0, 0.8}, {1.3, 0.9}}));
   QCOMPARE(chart.SeriesWall->count(), 3);
   for (int k = 0; k < 3; ++k) {
@@ -848,6 +857,28 @@ void AveragedFlowTest::opensClearOfTheRunControls() {
   const QPoint moved = f->pos();
   win.averages->miAveragedFlowClick();
   QCOMPARE(f->pos(), moved);
+}
+
+// At 1280 px the free-vortex limit's text is shown whole, with its time,
+// beside a long verdict and the markers' counts.
+void AveragedFlowTest::statusBarKeepsTheLimitWhole() {
+  Model model;
+  Picture picture(model);
+  TfrmMain win(model, picture);
+  win.resize(1280, 760);
+  win.show();
+  QVERIFY(QTest::qWaitForWindowExposed(&win));
+  win.edMaxFreeVortex->setText(QStringLiteral("5"));
+  win.edMaxTime->setText(QStringLiteral("0,1"));
+  win.averages->markers->cbMarkers->setChecked(true);
+  win.btnStart->click();
+  auto* limit = win.statusBar()->findChild<ElidedLabel*>(QStringLiteral("lbFreeLimit"));
+  QVERIFY(limit && limit->isVisible());
+  QVERIFY2(limit->text().contains(QStringLiteral("при t = ")), qPrintable(limit->text()));
+  QTRY_COMPARE(limit->ShownText(), limit->text());
+  QVERIFY(win.averages->markers->lbMarkers->isVisible());
+  QVERIFY2(win.averages->markers->lbMarkers->text().startsWith(QStringLiteral("Маркеры")),
+           qPrintable(win.averages->markers->lbMarkers->text()));
 }
 
 QTEST_MAIN(AveragedFlowTest)
