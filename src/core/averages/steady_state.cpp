@@ -152,11 +152,11 @@ BatchMeans ComputeBatchMeans(std::span<const double> series) {
 bool UpdateStartupHold(StartupHold& h, bool found, int64_t start, int64_t samples) {
   if (found) {
     h = {true, start, samples};
-    return true;
-  }
-  // A record that shrank belongs to another run: nothing to hold from it.
-  if (h.Held && (samples < h.ConfirmedAt || samples >= StartupReleaseFactor * h.ConfirmedAt || h.Start >= samples))
+  } else if (h.Held && (samples < h.ConfirmedAt || samples >= StartupReleaseFactor * h.ConfirmedAt ||
+                        h.Start >= samples)) {
+    // Let go after the record doubled; a record that shrank belongs to another run.
     h = StartupHold{};
+  }
   return h.Held;
 }
 

@@ -12,6 +12,7 @@
 
 #include "core/averages/averaging.h"
 #include "core/averages/averaging_files.h"
+#include "core/base/numfmt.h"
 #include "core/model_fixtures.h"
 
 namespace mdv {
@@ -173,11 +174,17 @@ TEST(StartupHold, HeldUntilTheRecordDoublesThenReleased) {
       EXPECT_EQ(v.MeansFrom, foundStart) << "n = " << n;
       EXPECT_FALSE(v.Reached) << "a held end never ends a run, n = " << n;
       EXPECT_DOUBLE_EQ(static_cast<double>(v.ConfirmedTime), static_cast<double>(t[static_cast<size_t>(foundAt - 1)]));
-      EXPECT_NE(v.Text.find("не подтверждается"), std::string::npos) << v.Text;
+      const auto at = [&](int64_t i) { return FormatFixed(t[static_cast<size_t>(i)], 6, 2); };
+      EXPECT_EQ(v.Text.rfind("Разгон закончился к t = " + at(foundStart) + " с по записи до t = " + at(foundAt - 1) +
+                                 " с; по всей записи до t = " + at(static_cast<int64_t>(n) - 1) +
+                                 " с это не подтверждается",
+                             0),
+                0u)
+          << v.Text;
     } else if (foundAt > 0) {
       ++released;
       foundAt = 0;  // let go: only a new find holds again
-      EXPECT_NE(v.Text.find("разгон не закончился"), std::string::npos) << v.Text;
+      EXPECT_EQ(v.Text, "Режим не установился: разгон не закончился к t = " + FormatFixed(t[n - 1], 6, 2) + " с");
     }
   }
   // The scenario must pass through both: held checks, then the release.
