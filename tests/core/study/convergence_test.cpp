@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <map>
 #include <regex>
+#include <tuple>
 
 #include "core/study/convergence.h"
 #include "core/study/convergence_table.h"
@@ -296,11 +297,12 @@ TEST(StudyConvergence, ImpossibleAnswersAreNotConverged) {
   t.Refined = {StudySweep{"dt", {"0.01", "0.0025", "0.005"}, 0}};
   t.Params = {{"dt", "сек."}};
   t.Refinements = {RefinementSeries{0, 0, {0, 1, 2}}};
-  t.Results = {{"Cc", ""}, {"zeta_BC", ""}, {"Beff", "м"}, {"vx(0,1 0)", "м/с"}, {"v(0,1 0)", "м/с"}};
+  t.Results = {{"Cc", ""}, {"zeta_BC", ""}, {"Beff", "м"}, {"vx(0,1 0)", "м/с"}, {"v(0,1 0)", "м/с"},
+               {"capture(-0,1 0)", ""}};
   const Real h[3] = {0.01L, 0.0025L, 0.005L};  // the file's order
   struct Law {
     Real ext, c;
-  } laws[] = {{1.06L, -20}, {-0.0005L, 0.4L}, {0.3L, 2}, {1, 100}, {1, 76}};
+  } laws[] = {{1.06L, -20}, {-0.0005L, 0.4L}, {0.3L, 2}, {1, 100}, {1, 76}, {1.02L, -4}};
   for (int id = 0; id < 3; ++id) {
     StudyRow row;
     row.Id = id;
@@ -309,12 +311,13 @@ TEST(StudyConvergence, ImpossibleAnswersAreNotConverged) {
     for (const Law& l : laws) row.Results.push_back(l.ext + l.c * h[id]);
     t.Rows.push_back(row);
   }
-  // GCI = 1,25·|C|·h1/|phi1|: Cc 6,2 %, zeta_BC 250 %, Beff 1,6 %, vx 25 %, v 20 % less a hair.
+  // GCI = 1,25·|C|·h1/|phi1|: Cc 6,2 %, zeta_BC 250 %, Beff 1,6 %, vx 25 %, v 20 % less a hair,
+  // the caught fraction 1 % (but φ_ext 1,02).
   const ConvergenceVerdict expected[] = {ConvergenceVerdict::NotAsymptotic, ConvergenceVerdict::NotAsymptotic,
-                                         ConvergenceVerdict::Monotone, ConvergenceVerdict::NotAsymptotic,
-                                         ConvergenceVerdict::Monotone};
+                                         ConvergenceVerdict::Monotone,      ConvergenceVerdict::NotAsymptotic,
+                                         ConvergenceVerdict::Monotone,      ConvergenceVerdict::NotAsymptotic};
   std::vector<ConvergenceRow> rows = StudyConvergence(t);
-  ASSERT_EQ(rows.size(), 5u);
+  ASSERT_EQ(rows.size(), 6u);
   for (size_t i = 0; i < rows.size(); ++i) {
     EXPECT_EQ(rows[i].Index.Verdict, expected[i]) << t.Results[i].Name;
     // The figures stay, as the reason shown beside the verdict.
@@ -327,14 +330,25 @@ TEST(StudyConvergence, ImpossibleAnswersAreNotConverged) {
             std::string::npos)
       << csv;
 
-  // One case of the three not steady: that verdict first, whatever the answers.
-  t.Rows[1].Steady = "нет";
+  // One case of the three not steady (the first case, id 0): that verdict first, whatever the answers.
+  t.Rows[0].Steady = "нет";
   rows = StudyConvergence(t);
   for (const ConvergenceRow& r : rows) EXPECT_EQ(r.Index.Verdict, ConvergenceVerdict::NotSteady);
   EXPECT_NE(ConvergenceCsv(t, rows).find(";режим не установился\n"), std::string::npos);
   // A case that did not average has no verdict to hold against the answers.
-  t.Rows[1].Steady = "не осреднялся";
+  t.Rows[0].Steady = "не осреднялся";
   EXPECT_EQ(StudyConvergence(t)[2].Index.Verdict, ConvergenceVerdict::Monotone);
+
+  // The limits themselves belong to the converged side.
+  for (const auto& [ext, gci, lo, hi] : {std::tuple<Real, Real, Real, Real>{0, 0.05L, 0, 1}, {1, 0.05L, 0, 1},
+                                         {0.5L, ConvergenceGciLimit, 0, 1}}) {
+    ConvergenceIndex x;
+    x.Verdict = ConvergenceVerdict::Monotone;
+    x.Extrapolated = ext;
+    x.Gci = gci;
+    LimitConvergence(x, {lo, hi});
+    EXPECT_EQ(x.Verdict, ConvergenceVerdict::Monotone) << "φ_ext " << static_cast<double>(ext);
+  }
 }
 
 }  // namespace
