@@ -20,6 +20,7 @@
 #include "ui/main_window_averages.h"
 #include "ui/picture.h"
 #include "ui/run_markers.h"
+#include "ui/study_view.h"
 #include "ui/user_guide.h"
 #include "ui/vortex_area_info.h"
 
@@ -89,5 +90,17 @@ int main(int argc, char* argv[]) {
   zone.show();
   zone.btnCalculateClick();
   ok = Shot(&zone, dir, "vortex_zone.png") && ok;
+  zone.hide();
+
+  // MDV_SHOTS_STUDY=DIR: a collected study's window too, both tabs.
+  if (qEnvironmentVariableIsSet("MDV_SHOTS_STUDY")) {
+    mdv::StudyView study(&w);
+    if (study.Open(qEnvironmentVariable("MDV_SHOTS_STUDY"))) {
+      study.show();
+      ok = Shot(&study, dir, "study.png") && ok;
+      study.tabs->setCurrentIndex(1);
+      ok = Shot(&study, dir, "study-convergence.png") && ok;
+    }
+  }
   return ok ? 0 : 1;
 }
