@@ -200,6 +200,14 @@ void AveragedFlowTest::showsTheAveragesOfARun() {
     QCOMPARE(w.Map->ZoneLineCounts(), (std::vector<int>{1, 1}));
     QVERIFY(w.Map->LineLabels().contains(QStringLiteral("захват 90 %")));
     QVERIFY(w.Map->LineLabels().contains(QStringLiteral("захват 50 %")));
+    // One source with more markers in flight than fates: the lines may still move.
+    t.Sources[7].Released = 5;
+    t.Sources[7].Caught = 1;
+    t.Sources[7].InFlight = 4;
+    w.ShowResults(traced, model_);
+    w.Map->Render(size);
+    QVERIFY2(w.Map->LineLabels().contains(QStringLiteral("захват 90 % (предв.)")),
+             qPrintable(w.Map->LineLabels().join(QLatin1Char('|'))));
     w.ShowResults(results_, model_);
   }
 
