@@ -48,6 +48,9 @@ if(TARGET rinfet-mdv)
   target_compile_definitions(rinfet-mdv PRIVATE MDV_VERSION="${PROJECT_VERSION}")
   target_link_options(rinfet-mdv PRIVATE -Wl,-z,relro,-z,now)
   install(TARGETS rinfet-mdv RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  # The user's guide, opened by "Руководство пользователя" (F1).
+  install(DIRECTORY ${CMAKE_SOURCE_DIR}/docs/guide/ DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/rinfet-mdv/guide
+          FILES_MATCHING PATTERN "*.html" PATTERN "*.png")
   install(FILES ${MDV_PACKAGING_DIR}/rinfet-mdv.desktop
           DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/applications)
   install(FILES ${MDV_PACKAGING_DIR}/rinfet-mdv.svg

@@ -48,7 +48,8 @@ for f in ./usr/bin/rinfet-mdv ./usr/bin/rinfet-mdv-batch \
          ./usr/share/icons/hicolor/48x48/apps/rinfet-mdv.png \
          ./usr/share/icons/hicolor/256x256/apps/rinfet-mdv.png \
          ./usr/share/man/man1/rinfet-mdv.1.gz ./usr/share/man/man1/rinfet-mdv-batch.1.gz \
-         ./usr/share/doc/rinfet-mdv/copyright ./usr/share/doc/rinfet-mdv/changelog.gz; do
+         ./usr/share/doc/rinfet-mdv/copyright ./usr/share/doc/rinfet-mdv/changelog.gz \
+         ./usr/share/rinfet-mdv/guide/index.html; do
   grep -qxF "$f" <<<"$contents" || missing+=("$f")
 done
 if [ ${#missing[@]} -eq 0 ]; then ok "contents"; else bad "contents, missing: ${missing[*]}"; fi

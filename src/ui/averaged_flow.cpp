@@ -12,6 +12,7 @@
 #include <QLineEdit>
 #include <QLineSeries>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QScatterSeries>
 #include <QStackedWidget>
 #include <QTabWidget>
@@ -22,6 +23,7 @@
 #include <cmath>
 
 #include "core/averages/averaging_files.h"
+#include "core/averages/tracer_status.h"
 #include "core/averages/tracers.h"
 #include "core/analysis/centreline.h"
 #include "core/base/numfmt.h"
@@ -31,6 +33,7 @@
 #include "ui/contraction_chart.h"
 #include "ui/dialog_messages.h"
 #include "ui/averages_json.h"
+#include "ui/result_tips.h"
 #include "ui/speed_map.h"
 
 namespace mdv {
@@ -39,6 +42,23 @@ namespace {
 
 QString Q(const std::string& s) { return QString::fromStdString(s); }
 QString Gen(double v) { return Q(FormatGeneral(static_cast<Real>(v))); }
+
+// "t = 8,00 с" and "1,750 … 4,750 с" held on one line: the summary wraps
+// at its blanks, and a time split from its unit reads as two figures.
+QString KeepTimesWhole(QString text) {
+  static const QRegularExpression time(QStringLiteral("t = ([0-9]+,[0-9]+(?: … [0-9]+,[0-9]+)?) с"));
+  text.replace(time, QStringLiteral("t\u00a0=\u00a0\\1\u00a0с"));
+  return text.replace(QStringLiteral(" … "), QStringLiteral("\u00a0…\u00a0"));
+}
+
+// What to set when a run gave no averages: the start, as a time within the
+// run, and Continue, which takes it for the grid samples already gathered.
+QString NoAveragesAdvice(const AveragingResults& r) {
+  const double suggest = std::floor(r.EndTime / 3 * 10) / 10;  // s, a third of the run, to 0,1 s
+  return QStringLiteral("Чтобы получить средние из уже рассчитанного, задайте «Осреднять с» на панели "
+                        "рисунка (например, %1 сек.) и нажмите «Продолжить».")
+      .arg(Q(FormatGeneral(static_cast<Real>(std::max(suggest, 0.1)))));
+}
 
 // The row labels of the vortex-zone window, in its order.
 constexpr const char* kZoneLabels[ZoneDimensionCount] = {"Bэф", "b", "l", "a0", "a", "dmax",
@@ -240,7 +260,7 @@ void TfrmAveragedFlow::Show(const AveragingResults& r, const Model* contour,
     if (r.Steps > 0 && !r.Steady.Text.empty())
       note_->setText(source + (source.isEmpty() ? QString() : QStringLiteral("\n\n")) +
                      EmptyText() + QStringLiteral("\n\nСредние берутся с конца разгона. ") +
-                     Q(r.Steady.Text) + QLatin1Char('.'));
+                     KeepTimesWhole(Q(r.Steady.Text)) + QStringLiteral(".\n\n") + NoAveragesAdvice(r));
     return;
   }
   results_ = r;
@@ -256,6 +276,7 @@ void TfrmAveragedFlow::Show(const AveragingResults& r, const Model* contour,
   if (r.Tracers.Present) {
     d.CaptureGrid = r.Tracers.Grid;
     d.CaptureFraction = CaptureFractionField(r.Tracers);
+    d.CaptureProvisional = CaptureProvisional(r.Tracers);
   }
   Map->SetData(std::move(d));
 
@@ -271,7 +292,7 @@ void TfrmAveragedFlow::Show(const AveragingResults& r, const Model* contour,
     text += QStringLiteral("\nРасход через канал при x = %1 м: %2 м³/с, %3 от πB²v.")
                 .arg(Gen(r.Flux.X), Q(FormatFixed(r.Flux.Flux, 4, 5)),
                      Q(FormatFixed(r.Flux.Ratio, 4, 3)));
-  labSummary->setText(text);
+  labSummary->setText(KeepTimesWhole(text));
 
   FillCentreline(r, contour);
   FillZone(r.VortexZone);
@@ -360,7 +381,11 @@ void TfrmAveragedFlow::FillZone(const VortexZoneSummary& z) {
     const QString cells[3] = {QString::fromUtf8(kZoneLabels[k]),
                               any ? Q(FormatFixed(d.Mean, 6, 4)) : QStringLiteral("—"),
                               any ? Q(FormatFixed(d.Sd, 6, 4)) : QStringLiteral("—")};
-    for (int c = 0; c < 3; ++c) sgZone->setItem(k, c, new QTableWidgetItem(cells[c]));
+    for (int c = 0; c < 3; ++c) {
+      auto* item = new QTableWidgetItem(cells[c]);
+      item->setToolTip(ZoneDimensionTip(cells[0]));
+      sgZone->setItem(k, c, item);
+    }
   }
   QString text = QStringLiteral("Измерений вихревой зоны: %1, не удалось: %2").arg(z.Measured).arg(z.Failed);
   if (z.EverySamples > 0) text += QStringLiteral(" (каждая %1-я выборка поля)").arg(z.EverySamples);

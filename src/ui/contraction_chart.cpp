@@ -50,6 +50,13 @@ ContractionChart::ContractionChart(QWidget* parent) : QWidget(parent) {
   v->addWidget(labText);
 }
 
+QString ContractionChart::BordaCarnotNote() {
+  return QStringLiteral(
+      "ζ по Борда–Карно — оценка по одному сжатию струи: потеря внезапного расширения равномерной струи "
+      "площадью Cc·πB² до сечения канала; при почти плоском Cc(x) и обратном токе у стенки она неверна. "
+      "Потери на входе — ζ по балансу импульса.");
+}
+
 void ContractionChart::ShowContraction(const ContractionSummary& c) {
   QList<QPointF> cc, wall, vena;
   const double pi = std::acos(-1.0);
@@ -59,7 +66,8 @@ void ContractionChart::ShowContraction(const ContractionSummary& c) {
     const double mean = area > 0 ? s.Flux / area : 0;  // m/s
     if (mean != 0 && std::isfinite(s.VxWall)) wall.append(QPointF(s.XOverD, s.VxWall / mean));
   }
-  if (c.HasVenaContracta) vena.append(QPointF(c.VenaXOverD, c.VenaCc));
+  // Marked only where its place is a measurement (JudgeVenaContracta).
+  if (c.HasVenaContracta && c.VenaStandsOut) vena.append(QPointF(c.VenaXOverD, c.VenaCc));
   SeriesCc->replace(cc);
   SeriesWall->replace(wall);
   SeriesVena->replace(vena);
@@ -84,8 +92,9 @@ void ContractionChart::ShowContraction(const ContractionSummary& c) {
   labText->setText(text);
   // The momentum balance's terms on hovering; the mouth edge lies on the
   // channel's wall, y = B, whatever the flange.
-  labText->setToolTip(
-      c.Present ? QString::fromStdString(MomentumBalanceText(BalanceMomentum(c, c.MouthY))).trimmed() : QString());
+  labText->setToolTip(c.Present ? BordaCarnotNote() + QStringLiteral("\n\n") +
+                                      QString::fromStdString(MomentumBalanceText(BalanceMomentum(c, c.MouthY))).trimmed()
+                                : QString());
 }
 
 }  // namespace mdv

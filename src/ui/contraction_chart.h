@@ -20,6 +20,8 @@ class ContractionChart : public QWidget {
  public:
   explicit ContractionChart(QWidget* parent = nullptr);
 
+  // The tool tip's first line: why ζ by Borda–Carnot is only an estimate.
+  static QString BordaCarnotNote();
   // Charts the sections; without them says why.
   void ShowContraction(const ContractionSummary& c);
 

@@ -41,6 +41,7 @@
 #include "ui/model_toggle.h"
 #include "ui/precision_toggle.h"
 #include "ui/study_view.h"
+#include "ui/user_guide.h"
 
 namespace mdv {
 
@@ -122,6 +123,7 @@ TfrmMain::TfrmMain(Model& model, Picture& picture, QWidget* parent)
   setFont(font);
 
   BuildMenu();
+  new UserGuide(*this);  // "Руководство пользователя", F1
   BuildControls();
   averages = new RunAverages(*this);
 

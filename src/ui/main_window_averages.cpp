@@ -9,8 +9,11 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPushButton>
+#include <QScreen>
 #include <QStatusBar>
 #include <QToolBar>
+#include <algorithm>
 #include <cmath>
 #include <string>
 
@@ -164,6 +167,7 @@ RunSummary RunAverages::Run(int32_t maxFree, int32_t freeCount, Real startTime, 
   lbSteady->setText(Q(settings.UntilSteady ? r.EndText : r.Verdict.Text));
   lbSteady->setToolTip(Q(r.EndText));
   if (frmAveragedFlow->isVisible() && !frmAveragedFlow->ShowsFile()) RefreshWindow();
+  markers->ShowStatus(static_cast<double>(m.Time));
   return r.Run;
 }
 
@@ -225,9 +229,28 @@ void RunAverages::miAveragedFlowClick() {
   // Not modal (a run goes on while it is open, and Stop works): it follows
   // the session's averages from now on, also after a file was shown.
   RefreshWindow();
+  if (!placed_) PlaceBeside();
   frmAveragedFlow->show();
   frmAveragedFlow->raise();
   frmAveragedFlow->activateWindow();
+}
+
+void RunAverages::PlaceBeside() {
+  // The first time beside the main window, clear of its run controls (the
+  // left column with Stop); afterwards where the user left it, which a
+  // hidden window keeps.
+  placed_ = true;
+  const QScreen* screen = w_.screen();
+  if (!screen) return;
+  const QRect avail = screen->availableGeometry();
+  const QRect main = w_.frameGeometry();
+  QSize size = frmAveragedFlow->size().boundedTo(avail.size());
+  const int controls = w_.gbSimulation->mapTo(&w_, QPoint(w_.gbSimulation->width(), 0)).x() + main.x() + 16;
+  int x = main.right() + 1;                               // beside, where the screen has room
+  if (x + size.width() > avail.right()) x = std::max(controls, avail.right() + 1 - size.width());
+  if (x + size.width() > avail.right() + 1) size.setWidth(avail.right() + 1 - x);  // narrower rather than over Stop
+  frmAveragedFlow->resize(size);
+  frmAveragedFlow->move(x, std::max(avail.top(), main.top()));
 }
 
 void RunAverages::miLoadAveragesClick() {

@@ -75,8 +75,12 @@ class RunAverages : public QObject {
   void miAveragedFlowClick();
 
  private:
+  // Puts the averages window beside the main window the first time it opens.
+  void PlaceBeside();
+
   TfrmMain& w_;
   AveragingState state_;
+  bool placed_ = false;
   bool fresh_ = true;
   std::optional<Real> averageFrom_;  // s, as last read from edAverageFrom
   // What the window last showed of the session's averages, and when.

@@ -19,6 +19,7 @@
 #include "core/flow/run.h"
 #include "core/model/area.h"
 #include "ui/dialog_messages.h"
+#include <QStatusBar>
 #include "ui/main_window.h"
 #include "ui/main_window_averages.h"
 #include "ui/picture.h"
@@ -173,6 +174,10 @@ void TfrmMain::Run(const RunFields& f, int32_t freeCount, Real startTime) {
   pbRunProgress->hide();
   // The mark stays until the next run: its averages depend on the limit.
   if (modelToggle_) modelToggle_->ShowFreeLimit(f.maxFree, summary.FreeLimitTime);
+  // The limit's text whole, with the time it was reached: the verdict and the
+  // markers' counts beside it shorten instead.
+  if (auto* limit = statusBar()->findChild<QLabel*>(QStringLiteral("lbFreeLimit")))
+    limit->setMinimumWidth(limit->isVisibleTo(this) ? limit->fontMetrics().horizontalAdvance(limit->text()) + 8 : 0);
   SetRunButtons(true, true, false);
   QWidget* now = focusWidget();
   if (focused && focused->isEnabled() && (now == btnStart || now == btnContinue)) {

@@ -1,7 +1,11 @@
 #include "ui/run_markers.h"
 
 #include <QCheckBox>
+#include <QStatusBar>
 #include <QToolBar>
+
+#include "core/averages/tracer_status.h"
+#include "ui/elided_label.h"
 
 #include "ui/main_window.h"
 #include "ui/picture.h"
@@ -22,6 +26,26 @@ RunMarkers::RunMarkers(TfrmMain& w, const AveragingState& averages)
   w.tbZoom->addSeparator();
   w.tbZoom->addWidget(cbMarkers);
   connect(cbMarkers, &QCheckBox::toggled, this, &RunMarkers::Toggle);
+  lbMarkers = new ElidedLabel(w.statusBar());
+  lbMarkers->setObjectName(QStringLiteral("lbMarkers"));
+  lbMarkers->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+  w.statusBar()->addWidget(lbMarkers, 2);
+  lbMarkers->setVisible(false);
+}
+
+void RunMarkers::ShowStatus(double now) {
+  if (!cbMarkers->isChecked()) {
+    lbMarkers->setVisible(false);
+    return;
+  }
+  int64_t shown = 0;
+  for (const Marker& mk : tracers_.Markers) shown += mk.Counted ? 0 : 1;
+  const QString text = tracers_.Started
+                           ? QString::fromStdString(MarkerStatusText(SummariseTracers(tracers_), now, shown))
+                           : QStringLiteral("Маркеры: выпуск начнётся со следующего шага расчёта");
+  lbMarkers->setText(text);
+  lbMarkers->setToolTip(text);
+  lbMarkers->setVisible(true);
 }
 
 void RunMarkers::BeginFresh() {
@@ -38,6 +62,7 @@ void RunMarkers::Toggle(bool on) {
     tracers_.Markers.clear();
     w_.picture().SetMarkers(nullptr, 0);
   }
+  ShowStatus(static_cast<double>(w_.model().Time));
   // Between two steps of a run as well as after it: the picture at once.
   w_.btnDrawClick();
 }
@@ -61,6 +86,12 @@ void RunMarkers::Relay::StepDone(const Model& m) {
     k.restart_ = false;
   }
   feed_.StepDone(m);  // feeds the markers, then the window draws them
+  // The counts at most twice a second: the summary walks every source.
+  const auto now = std::chrono::steady_clock::now();
+  if (now - k.shownAt_ >= std::chrono::milliseconds(500)) {
+    k.ShowStatus(static_cast<double>(m.Time));
+    k.shownAt_ = now;
+  }
 }
 
 }  // namespace mdv

@@ -11,12 +11,14 @@
 // markers from the next step on; unticking drops the markers in flight (the
 // counts gathered so far stay with the averages until the next Start).
 #include <QObject>
+#include <chrono>
 
 #include "core/averages/averaging.h"
 #include "core/averages/tracers.h"
 #include "core/base/observer.h"
 
 class QCheckBox;
+class QLabel;
 
 namespace mdv {
 
@@ -53,6 +55,11 @@ class RunMarkers : public QObject {
   const TracerState& State() const { return tracers_; }
 
   QCheckBox* cbMarkers;  // "Маркеры"
+  // In the status bar while the markers are on: released, caught, lost, in
+  // flight, the horizon and where the capture lines stand (MarkerStatusText).
+  QLabel* lbMarkers;
+  // Fills lbMarkers for model time `now`, s.
+  void ShowStatus(double now);
 
  private:
   void Toggle(bool on);
@@ -61,6 +68,7 @@ class RunMarkers : public QObject {
   const AveragingState& averages_;
   TracerState tracers_;
   bool restart_ = true;  // start the markers afresh at the next step
+  std::chrono::steady_clock::time_point shownAt_{};  // lbMarkers last filled during a run
 };
 
 }  // namespace mdv

@@ -275,7 +275,8 @@ QImage SpeedMap::Render(QSize size) {
       }
       for (const IsoPolyline& l : lines) {
         if (PolylineLength(l) * s < kMinLabelledLength) continue;
-        const QString text = QStringLiteral("захват %1 %").arg(static_cast<int>(std::lround(level * 100)));
+        QString text = QStringLiteral("захват %1 %").arg(static_cast<int>(std::lround(level * 100)));
+        if (data_.CaptureProvisional) text += QStringLiteral(" (предв.)");
         const IsoPoint m = PolylineMidpoint(l);
         QRectF box = fm.boundingRect(text).adjusted(-3, -1, 3, 1);
         box.moveCenter(pt(m.X, m.Y));

@@ -29,6 +29,8 @@ struct SpeedMapData {
   // its 0,9 and 0,5 lines are the capture zone's edges.
   TracerGrid CaptureGrid;
   std::vector<double> CaptureFraction;
+  // Some counted marker's fate is still open: the lines are labelled "предв.".
+  bool CaptureProvisional = false;
 };
 
 // The caught fractions whose lines bound the capture zone.

@@ -102,7 +102,7 @@ QString StateText(CaseState s) {
   return {};
 }
 
-QString Number(Real v) { return Text(FormatSignificant(v, ShownDigits)); }
+QString Number(Real v) { return std::isfinite(v) ? Text(FormatSignificant(v, ShownDigits)) : QStringLiteral("—"); }
 QString Number(const std::optional<Real>& v) { return v && std::isfinite(*v) ? Number(*v) : QString(); }
 
 // A spread beside its mean, to the mean's last shown decimal ("0,8312 ±
@@ -145,7 +145,9 @@ StudyView::StudyView(QWidget* parent) : QDialog(parent) {
   setWindowTitle(QStringLiteral("Исследование"));
   // Within the screen (a small or scaled one too).
   const QRect screenRect = screen()->availableGeometry();
-  resize(std::min(1000, screenRect.width()), std::min(720, screenRect.height()));
+  // Wide enough at 1280 px for an averaged vortex-zone study with its ζ
+  // columns without sideways scrolling.
+  resize(std::min(1200, screenRect.width() - 40), std::min(760, screenRect.height() - 40));
 
   lbStudy = new QLabel(this);
   lbStudy->setObjectName(QStringLiteral("lbStudy"));
@@ -215,9 +217,9 @@ StudyView::StudyView(QWidget* parent) : QDialog(parent) {
   auto* split = new QSplitter(Qt::Vertical, this);
   split->addWidget(tabs);
   split->addWidget(lower);
-  split->setStretchFactor(0, 2);
-  split->setStretchFactor(1, 3);
-  split->setSizes({250, 420});  // the chart gets the larger share at every size
+  split->setStretchFactor(0, 1);
+  split->setStretchFactor(1, 1);
+  split->setSizes({360, 360});  // the table shows a dozen cases, the chart keeps half
 
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(lbStudy);
@@ -225,6 +227,8 @@ StudyView::StudyView(QWidget* parent) : QDialog(parent) {
   layout->addLayout(buttons);
 
   connect(cbResult, &QComboBox::currentIndexChanged, this, &StudyView::DrawChart);
+  // Under "Сходимость" the chart is the answers against the refined step.
+  connect(tabs, &QTabWidget::currentChanged, this, &StudyView::DrawChart);
   connect(cbParameter, &QComboBox::currentIndexChanged, this, &StudyView::DrawChart);
   connect(btnRefresh, &QPushButton::clicked, this, &StudyView::Refresh);
   connect(btnClose, &QPushButton::clicked, this, &QDialog::close);
@@ -335,7 +339,11 @@ void StudyView::FillTable() {
   }
   cbParameter->clear();
   for (const StudyColumn& c : table_.Params) cbParameter->addItem(Text(AxisTitle(c, false)));
-  if (cbResult->findText(result) >= 0) cbResult->setCurrentText(result);
+  if (cbResult->findText(result) >= 0) {
+    cbResult->setCurrentText(result);
+  } else {
+    cbResult->setCurrentIndex(OwnResult());
+  }
   if (cbParameter->findText(param) >= 0) cbParameter->setCurrentText(param);
   DrawChart();
 }
@@ -431,13 +439,14 @@ void StudyView::FillConvergence() {
     for (size_t k = 0; k < table_.Swept; ++k) Put(sgConvergence, r, c++, Text(DisplayValue(first.Params[k])), true);
     Put(sgConvergence, r, c++, Wrapped(Text(AxisTitle(table_.Params[table_.Swept + series.Key], false))), false);
     Put(sgConvergence, r, c++, Wrapped(Text(AxisTitle(table_.Results[row.Result], true))), false);
+    // What is not known is "—" (the CSV leaves the cell empty).
     const ConvergenceIndex& x = row.Index;
     Put(sgConvergence, r, c++, Number(x.Order), true);
-    Put(sgConvergence, r, c++, std::isfinite(x.Gci) ? Number(100 * x.Gci) : QString(), true);
+    Put(sgConvergence, r, c++, Number(100 * x.Gci), true);
     Put(sgConvergence, r, c++, Number(x.Extrapolated), true);
     Put(sgConvergence, r, c++, Wrapped(Text(ConvergenceVerdictText(x.Verdict))), false);
     for (size_t i = 0; i < 3; ++i) Put(sgConvergence, r, c++, Text(FormatGeneral(row.Steps[i])), true);
-    for (size_t i = 0; i < 3; ++i) Put(sgConvergence, r, c++, Number(row.Values[i]), true);
+    for (size_t i = 0; i < 3; ++i) Put(sgConvergence, r, c++, Number(row.Values[i].value_or(NAN)), true);
   }
   sgConvergence->resizeColumnsToContents();
   sgConvergence->resizeRowsToContents();
@@ -456,6 +465,10 @@ void StudyView::DrawChart() {
     return;
   }
   chart->setTitle(QString());
+  if (tabs->currentWidget() == sgConvergence) {
+    DrawConvergenceChart(static_cast<size_t>(res), static_cast<size_t>(par));
+    return;
+  }
   axisX_->setTitleText(cbParameter->currentText());
   const int spread = SpreadColumn(table_, static_cast<size_t>(res));
   QString yTitle = cbResult->currentText();

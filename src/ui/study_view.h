@@ -57,6 +57,13 @@ class StudyView : public QDialog {
   // columns fit the table's width, else on two.
   void FitCases();
   void FillConvergence();
+  // Under "Сходимость": each sweep point's answers of `result` against the
+  // refined key (`param` when it is one, else the first), the fitted curve
+  // and φ_ext at step 0 where the index holds (study_convergence_chart.cpp).
+  void DrawConvergenceChart(size_t result, size_t param);
+  // The entry of cbResult the study was made for: ζ by the momentum balance
+  // when measured, else the first caught fraction, else the first result.
+  int OwnResult() const;
   // The result's title beside the y axis when the plot is tall enough for it,
   // else above the plot across the chart's width (a short chart at a large
   // scale factor would cut it to "Потер...").

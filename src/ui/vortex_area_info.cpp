@@ -18,6 +18,7 @@
 #include "core/base/numfmt.h"
 #include "ui/dialog_messages.h"
 #include "ui/picture.h"
+#include "ui/result_tips.h"
 
 namespace mdv {
 
@@ -278,8 +279,10 @@ void TfrmVortexAreaInfo::SetResults(const std::vector<VortexAreaRow>& rows) {
   vlResults->setRowCount(0);
   vlResults->setRowCount(static_cast<int>(rows.size()));
   for (int r = 0; r < static_cast<int>(rows.size()); ++r) {
-    vlResults->setItem(r, 0, new QTableWidgetItem(QString::fromStdString(rows[r].Label)));
+    const QString label = QString::fromStdString(rows[r].Label);
+    vlResults->setItem(r, 0, new QTableWidgetItem(label));
     vlResults->setItem(r, 1, new QTableWidgetItem(QString::fromStdString(rows[r].Value)));
+    for (int c = 0; c < 2; ++c) vlResults->item(r, c)->setToolTip(ZoneDimensionTip(label));
   }
 }
 

@@ -10,6 +10,7 @@
 #include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -137,6 +138,37 @@ TEST_F(Averages, TracersReachTheFilesAndTheCaptureTable) {
        {std::vector<std::string>{"--tracers", "1;2"}, {"--tracers", "0,1,0,2,0,3"}, {"--capture-horizon", "2"},
         {"--tracer-grid", "0"}}) {
     EXPECT_EQ(Run(With(Coarse, With({"--steps", "1", "--averages", "b.json"}, bad))), 2) << bad[0] << " " << bad[1];
+    EXPECT_FALSE(fs::exists(dir_ / "b.json")) << bad[1];
+  }
+}
+
+// The tracer options as the user writes them: each form of a point reaches
+// the capture table at its coordinates, the horizon and the grid's spacing
+// the averages file; a value that is no point, step or time is refused (2,
+// nothing written).
+TEST_F(Averages, TracerOptionsReachTheFileOrAreRefused) {
+  ASSERT_EQ(Run(With(Coarse, {"--steps", "2", "--average-from", "0", "--averages", "t.json", "--tracers",
+                              " ; -0.05,0.01;-0,1 0,05;-0,15,0,075 ;", "--tracer-grid", "0,2", "--capture-horizon",
+                              "2,5"})),
+            0)
+      << err_;
+  ASSERT_EQ(Run({"capture", "t.json", "--csv", "-"}), 0) << err_;
+  const std::vector<std::string> csv = Lines(out_);
+  ASSERT_GT(csv.size(), 4u);
+  EXPECT_EQ(csv[1].rfind("-0,05;0,01;", 0), 0u) << csv[1];
+  EXPECT_EQ(csv[2].rfind("-0,1;0,05;", 0), 0u) << csv[2];
+  EXPECT_EQ(csv[3].rfind("-0,15;0,075;", 0), 0u) << csv[3];
+  std::ifstream in(dir_ / "t.json");
+  const std::string json((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  EXPECT_NE(json.find("\"horizon\": 2.5"), std::string::npos) << json.substr(json.find("\"tracers\""), 300);
+  EXPECT_NE(json.find("\"dx\": 0.2"), std::string::npos) << "every 8th node of the 0,025 m grid";
+
+  for (const std::vector<std::string>& bad :
+       {std::vector<std::string>{"--tracers", ";"}, {"--tracers", "0,1;x,1"}, {"--tracers", "0.1,nan"},
+        {"--tracers", "0.1,inf"}, {"--tracer-grid", "-0,1"}, {"--tracer-grid", "inf"}, {"--tracer-grid", "шаг"},
+        {"--capture-horizon", "0"}, {"--capture-horizon", "-1"}, {"--capture-horizon", "nan"}}) {
+    std::vector<std::string> args = With({"--steps", "1", "--averages", "b.json", "--tracers", "-0.1,0"}, bad);
+    EXPECT_EQ(Run(With(Coarse, args)), 2) << bad[0] << " " << bad[1];
     EXPECT_FALSE(fs::exists(dir_ / "b.json")) << bad[1];
   }
 }

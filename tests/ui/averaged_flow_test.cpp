@@ -3,6 +3,8 @@
 // averages and Start beginning them anew, saving them.
 #include <QAction>
 #include <QApplication>
+#include <QRegularExpression>
+#include <QStatusBar>
 #include <QChart>
 #include <QChartView>
 #include <QCheckBox>
@@ -46,6 +48,7 @@
 #include "ui/main_window.h"
 #include "ui/main_window_averages.h"
 #include "ui/picture.h"
+#include "ui/run_markers.h"
 #include "ui/speed_map.h"
 
 using namespace mdv;
@@ -66,6 +69,8 @@ class AveragedFlowTest : public QObject {
   void speedMapOfALinearField();
   void windowFollowsTheRunWithoutBlockingIt();
   void contractionChartOfHandSections();
+  void opensClearOfTheRunControls();
+  void statusBarKeepsTheLimitWhole();
 
  private:
   Model model_;
@@ -139,6 +144,10 @@ void AveragedFlowTest::showsTheAveragesOfARun() {
   QVERIFY(w.tabs->isVisible());
   QVERIFY2(w.labSummary->text().contains(QStringLiteral("выборок поля 6 (каждый 10-й шаг)")),
            qPrintable(w.labSummary->text()));
+  // The header wraps at its blanks, never inside a time and its unit.
+  QVERIFY2(w.labSummary->text().contains(QRegularExpression(QStringLiteral("t\u00a0=\u00a0[0-9,]+\u00a0…\u00a0[0-9,]+\u00a0с"))),
+           qPrintable(w.labSummary->text()));
+  QVERIFY(!w.labSummary->text().contains(QStringLiteral("t = ")));
 
   // The map: its colour at a point inside the channel is the mean speed
   // there on the scale; the default capture lines are drawn and labelled.
@@ -191,6 +200,14 @@ void AveragedFlowTest::showsTheAveragesOfARun() {
     QCOMPARE(w.Map->ZoneLineCounts(), (std::vector<int>{1, 1}));
     QVERIFY(w.Map->LineLabels().contains(QStringLiteral("захват 90 %")));
     QVERIFY(w.Map->LineLabels().contains(QStringLiteral("захват 50 %")));
+    // One source with more markers in flight than fates: the lines may still move.
+    t.Sources[7].Released = 5;
+    t.Sources[7].Caught = 1;
+    t.Sources[7].InFlight = 4;
+    w.ShowResults(traced, model_);
+    w.Map->Render(size);
+    QVERIFY2(w.Map->LineLabels().contains(QStringLiteral("захват 90 % (предв.)")),
+             qPrintable(w.Map->LineLabels().join(QLatin1Char('|'))));
     w.ShowResults(results_, model_);
   }
 
@@ -284,6 +301,9 @@ void AveragedFlowTest::showsTheAveragesOfARun() {
   QCOMPARE(w.sgZone->rowCount(), 7);
   QCOMPARE(w.sgZone->item(0, 0)->text(), QStringLiteral("Bэф"));
   QCOMPARE(w.sgZone->item(6, 0)->text(), QStringLiteral("lmax"));
+  // Each name explained where it is shown, as in the guide.
+  QVERIFY(w.sgZone->item(0, 1)->toolTip().startsWith(QStringLiteral("Эффективная ширина")));
+  QVERIFY(w.sgZone->item(6, 0)->toolTip().contains(QStringLiteral("плоскости устья")));
   const VortexZoneSummary& z = results_.VortexZone;
   QCOMPARE(z.Measured + z.Failed, 2);
   QVERIFY(w.labZone->text().contains(QStringLiteral("Измерений вихревой зоны: %1, не удалось: %2")
@@ -299,14 +319,19 @@ void AveragedFlowTest::showsTheAveragesOfARun() {
   QVERIFY(c.Present && c.HasVenaContracta);
   QCOMPARE(w.Contraction->SeriesCc->count(), static_cast<int>(c.Sections.size()));
   QCOMPARE(w.Contraction->SeriesCc->at(1), QPointF(c.Sections[1].XOverD, c.Sections[1].Cc));
-  QCOMPARE(w.Contraction->SeriesVena->at(0), QPointF(c.VenaXOverD, c.VenaCc));
+  QCOMPARE(w.Contraction->SeriesVena->count(), c.VenaStandsOut ? 1 : 0);
   QCOMPARE(w.Contraction->labText->text(), QString::fromStdString(ContractionText(c)).trimmed());
   // Both entry losses shown, the balance's terms on hovering.
   QVERIFY(std::isfinite(c.ZetaM));
-  QVERIFY(w.Contraction->labText->text().contains(QStringLiteral("по балансу импульса ζ = ")));
+  // ζ by the balance is the entry loss, shown before the Borda–Carnot estimate.
+  const QString shown = w.Contraction->labText->text();
+  QVERIFY(shown.contains(QStringLiteral("Потери на входе ζ = ")));
+  QVERIFY2(shown.indexOf(QStringLiteral("Потери на входе ζ = ")) < shown.indexOf(QStringLiteral("(Борда–Карно)")),
+           qPrintable(shown));
   const MomentumBalance balance = BalanceMomentum(c, static_cast<double>(model_.ChannelRadius));
   QVERIFY(balance.Known);
-  QCOMPARE(w.Contraction->labText->toolTip(), QString::fromStdString(MomentumBalanceText(balance)).trimmed());
+  QCOMPARE(w.Contraction->labText->toolTip(), ContractionChart::BordaCarnotNote() + QStringLiteral("\n\n") +
+                                                   QString::fromStdString(MomentumBalanceText(balance)).trimmed());
 }
 
 void AveragedFlowTest::captureSpeedsAndExports() {
@@ -392,6 +417,11 @@ void AveragedFlowTest::emptyUntilSomethingIsAveraged() {
   w.ShowResults(SummariseAveraging(s, m), m);
   QVERIFY(!w.HasData());
   QVERIFY2(w.NoteText().contains(QStringLiteral("Режим не установился")), qPrintable(w.NoteText()));
+  // … and what to set: the start of the averages, then Continue.
+  QVERIFY2(w.NoteText().contains(QStringLiteral("задайте «Осреднять с»")) &&
+               w.NoteText().contains(QStringLiteral("«Продолжить»")),
+           qPrintable(w.NoteText()));
+  QVERIFY2(!w.NoteText().contains(QStringLiteral("t = ")), "a time is not split from its unit");
   QVERIFY(!w.btnSaveCsv->isEnabled());
 
   // Data, then empty again.
@@ -775,6 +805,9 @@ void AveragedFlowTest::contractionChartOfHandSections() {
   c.VenaCc = 0.7;
   ContractionChart chart;
   chart.ShowContraction(c);
+  QVERIFY2(chart.SeriesVena->count() == 0, "a place that does not stand out is not marked");
+  c.VenaStandsOut = true;
+  chart.ShowContraction(c);
   QCOMPARE(chart.SeriesCc->points(), (QList<QPointF>{{0, 0.8}, {1.3, 0.9}}));
   QCOMPARE(chart.SeriesWall->count(), 3);
   for (int k = 0; k < 3; ++k) {
@@ -808,6 +841,52 @@ void AveragedFlowTest::contractionChartOfHandSections() {
   QCOMPARE(chart.SeriesVena->count(), 0);
   QCOMPARE(chart.SeriesWall->count(), 0);
   QCOMPARE(range(Qt::Vertical), std::pair(0.0, 1.0));
+}
+
+// The averages window opens where the main window's Stop stays free to click
+// (the offscreen screen, 800 × 600, has no room beside it), and keeps the
+// place the user gave it.
+void AveragedFlowTest::opensClearOfTheRunControls() {
+  Model model;
+  Picture picture(model);
+  TfrmMain win(model, picture);
+  win.show();
+  QVERIFY(QTest::qWaitForWindowExposed(&win));
+  win.averages->miAveragedFlowClick();
+  TfrmAveragedFlow* f = win.averages->frmAveragedFlow;
+  QVERIFY(f->isVisible());
+  const QRect stop(win.btnStop->mapToGlobal(QPoint(0, 0)), win.btnStop->size());
+  const QRect start(win.btnStart->mapToGlobal(QPoint(0, 0)), win.btnStart->size());
+  QVERIFY2(!f->frameGeometry().intersects(stop) && !f->frameGeometry().intersects(start),
+           qPrintable(QStringLiteral("window %1,%2 %3x%4; Stop at %5,%6")
+                          .arg(f->x()).arg(f->y()).arg(f->width()).arg(f->height()).arg(stop.x()).arg(stop.y())));
+  f->hide();
+  f->move(f->x() + 7, f->y());
+  const QPoint moved = f->pos();
+  win.averages->miAveragedFlowClick();
+  QCOMPARE(f->pos(), moved);
+}
+
+// At 1280 px the free-vortex limit's text is shown whole, with its time,
+// beside a long verdict and the markers' counts.
+void AveragedFlowTest::statusBarKeepsTheLimitWhole() {
+  Model model;
+  Picture picture(model);
+  TfrmMain win(model, picture);
+  win.resize(1280, 760);
+  win.show();
+  QVERIFY(QTest::qWaitForWindowExposed(&win));
+  win.edMaxFreeVortex->setText(QStringLiteral("5"));
+  win.edMaxTime->setText(QStringLiteral("0,1"));
+  win.averages->markers->cbMarkers->setChecked(true);
+  win.btnStart->click();
+  auto* limit = win.statusBar()->findChild<ElidedLabel*>(QStringLiteral("lbFreeLimit"));
+  QVERIFY(limit && limit->isVisible());
+  QVERIFY2(limit->text().contains(QStringLiteral("при t = ")), qPrintable(limit->text()));
+  QTRY_COMPARE(limit->ShownText(), limit->text());
+  QVERIFY(win.averages->markers->lbMarkers->isVisible());
+  QVERIFY2(win.averages->markers->lbMarkers->text().startsWith(QStringLiteral("Маркеры")),
+           qPrintable(win.averages->markers->lbMarkers->text()));
 }
 
 QTEST_MAIN(AveragedFlowTest)

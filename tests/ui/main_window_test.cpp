@@ -269,7 +269,7 @@ void MainWindowTest::menuItems() {
        {{"Конфигурация области", true}, {"Пульсации", true}, {"Оторвавшийся вихрь", false},
         {"Точки отрыва", true}, {"Быстрый счёт (двойная точность)", true}, {"Уточнённая модель", true}}},
       {"Масштаб", {{"Уменьшить", true}, {"Увеличить", true}, {"Исходный", true}}},
-      {"Справка", {{"О программе", true}}}};
+      {"Справка", {{"Руководство пользователя", true}, {"О программе", true}}}};
   const QList<QAction*> menus = w.win.menuBar()->actions();
   QCOMPARE(menus.size(), expected.size());
   for (int i = 0; i < menus.size(); ++i) {

@@ -16,6 +16,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QLineSeries>
+#include <QScatterSeries>
 #include <QPushButton>
 #include <QTableWidget>
 #include <QTemporaryDir>
@@ -52,6 +53,7 @@ class StudyViewTest : public QObject {
   void ShowsCasesAndChartsAResultAgainstAParameter();
   void ShowsTheConvergenceOfARefinedStudy();
   void FitsAScreenOf640LogicalPixels();
+  void ConvergenceTabChartsTheStepsAndShowsUnknownsAsDashes();
 };
 
 void StudyViewTest::ShowsCasesAndChartsAResultAgainstAParameter() {
@@ -267,6 +269,59 @@ void StudyViewTest::FitsAScreenOf640LogicalPixels() {
     for (QPushButton* b : view.findChildren<QPushButton*>())
       QVERIFY2(view.rect().contains(QRect(b->mapTo(&view, QPoint(0, 0)), b->size())), qPrintable(b->text()));
   }
+}
+
+// An entry-loss study opens on ζ; under "Сходимость" the chart is the answers
+// against the refined step, and what is not known is "—", never "NAN".
+void StudyViewTest::ConvergenceTabChartsTheStepsAndShowsUnknownsAsDashes() {
+  QTemporaryDir tmp;
+  const std::string dir = tmp.path().toStdString() + "/s";
+  const std::string text = "name = \"dt\"\n[convergence]\ndt = [0.01, 0.005, 0.0025]\n";
+  StudyDefinition definition;
+  std::string error;
+  QVERIFY(ParseStudy(text, "s.toml", {}, definition, error));
+  const auto cases = PlanCases(definition);
+  QVERIFY(WriteStudyPlan(text, definition, cases, dir, error));
+  for (const StudyCase& c : cases) {
+    const Real dt = std::stold(c.SweptValues[0]);
+    CaseResults r = {{"steady", "", 1}, {"Beff", "м", 0.3L + 2 * dt}, {"Cc", "", 0.7L + dt}};
+    if (c.Id != 0) r.push_back({"zeta_M", "", 0.4L + 10 * dt});  // not known at the coarsest step
+    QVERIFY(WriteTextFile(CaseFile(dir, c.Id, CaseResultsName), ResultsFileText(r), error));
+    QVERIFY(MarkCaseDone(dir, c.Id, error));
+  }
+  StudyView view;
+  QVERIFY(view.Open(QString::fromStdString(dir)));
+  QCOMPARE(view.cbResult->currentText(), QStringLiteral("Потери на входе ζ (баланс импульса)"));
+  QCOMPARE(view.sgConvergence->rowCount(), 3);
+  // ζ_M's row: p, GCI and φ_ext unknown, the coarsest answer too.
+  int zeta = -1;
+  for (int r = 0; r < 3; ++r)
+    if (view.sgConvergence->item(r, 1)->text().startsWith(QStringLiteral("Потери"))) zeta = r;
+  QVERIFY(zeta >= 0);
+  for (int c : {2, 3, 4, 11}) QCOMPARE(view.sgConvergence->item(zeta, c)->text(), QStringLiteral("—"));
+  for (int r = 0; r < 3; ++r)
+    for (int c = 0; c < view.sgConvergence->columnCount(); ++c)
+      QVERIFY(!view.sgConvergence->item(r, c)->text().contains(QStringLiteral("nan"), Qt::CaseInsensitive));
+
+  // The cases' chart is against the case's parameter; the convergence tab's
+  // against the step, one line per sweep point, with φ_ext at step 0 where
+  // the index holds (Cc: 0,7 + dt, p = 1).
+  view.cbResult->setCurrentText(QStringLiteral("Коэффициент сжатия струи Cc"));
+  view.tabs->setCurrentWidget(view.sgConvergence);
+  QChart* chart = view.Chart1->chart();
+  QCOMPARE(chart->axes(Qt::Horizontal).front()->titleText(), QStringLiteral("Шаг по времени, сек."));
+  auto* line = qobject_cast<QLineSeries*>(chart->series().front());
+  QVERIFY(line);
+  QCOMPARE(line->count(), 3);
+  QVERIFY2(line->name().contains(QStringLiteral("p = 1")), qPrintable(line->name()));
+  auto* limit = qobject_cast<QScatterSeries*>(chart->series().back());
+  QVERIFY(limit);
+  QCOMPARE(limit->at(0).x(), 0.0);
+  QVERIFY(std::abs(limit->at(0).y() - 0.7) < 1e-9);
+  auto* x = qobject_cast<QValueAxis*>(chart->axes(Qt::Horizontal).front());
+  QCOMPARE(x->min(), 0.0);
+  view.tabs->setCurrentWidget(view.sgCases);
+  QVERIFY(!qobject_cast<QScatterSeries*>(chart->series().back()));
 }
 
 QTEST_MAIN(StudyViewTest)

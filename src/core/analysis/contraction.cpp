@@ -141,17 +141,40 @@ ContractionSummary SummariseContraction(const Model& m, std::span<const double> 
   return c;
 }
 
+void JudgeVenaContracta(ContractionSummary& c) {
+  c.VenaStandsOut = false;
+  if (!c.HasVenaContracta) return;
+  size_t k = c.Sections.size();
+  for (size_t i = 0; i < c.Sections.size(); ++i)
+    if (c.Sections[i].Cc == c.VenaCc && c.Sections[i].X == c.VenaX) k = i;
+  if (k == c.Sections.size() || c.Sections.size() < 2) return;
+  const ContractionSection& v = c.Sections[k];
+  bool out = std::isfinite(v.CcHalfWidth95);
+  for (const size_t j : {k - 1, k + 1}) {
+    if (j >= c.Sections.size()) continue;  // k − 1 of the first wraps round
+    const ContractionSection& n = c.Sections[j];
+    out = out && std::isfinite(n.CcHalfWidth95) && n.Cc - n.CcHalfWidth95 > v.Cc + v.CcHalfWidth95;
+  }
+  c.VenaStandsOut = out;
+}
+
 std::string ContractionText(const ContractionSummary& c) {
   std::string out = "Устье (кромка входа в канал): x = " + Fixed(c.MouthX, 3) + " м, y = " + Fixed(c.MouthY, 3) +
                     " м\n";
   if (c.HasVenaContracta) {
-    out += "Сжатие струи Cc = " + Fixed(c.VenaCc, 3) + " при x = " + Fixed(c.VenaX, 3) + " м (" +
-           Fixed(c.VenaXOverD, 3) + " D от устья), радиус струи " + Fixed(c.JetRadius, 4) + " м\n" +
-           "Потери на входе по Борда–Карно ζ = (1/Cc − 1)² = " + Fixed(c.ZetaBC, 3) + "\n";
+    // The balance is the entry loss; Borda–Carnot only the contraction's estimate of it.
     if (std::isfinite(c.ZetaM) && !c.Sections.empty()) {
-      out += "Потери на входе по балансу импульса ζ = " + Fixed(c.ZetaM, 3) + " (от сжатого сечения до x = " +
+      out += "Потери на входе ζ = " + Fixed(c.ZetaM, 3) + " (по балансу импульса от сжатого сечения до x = " +
              Fixed(c.Sections.back().X, 3) + " м)\n";
     }
+    if (c.VenaStandsOut) {
+      out += "Сжатие струи Cc = " + Fixed(c.VenaCc, 3) + " при x = " + Fixed(c.VenaX, 3) + " м (" +
+             Fixed(c.VenaXOverD, 3) + " D от устья), радиус струи " + Fixed(c.JetRadius, 4) + " м\n";
+    } else {
+      out += "Сжатие струи Cc = " + Fixed(c.VenaCc, 3) + ", радиус струи " + Fixed(c.JetRadius, 4) +
+             " м; место сжатого сечения не выражено (Cc соседних сечений в пределах точности)\n";
+    }
+    out += "Оценка по сжатию струи (Борда–Карно) ζ = (1/Cc − 1)² = " + Fixed(c.ZetaBC, 3) + "\n";
   } else {
     out += "Сжатие струи не измерено\n";
   }

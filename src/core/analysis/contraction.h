@@ -69,6 +69,9 @@ struct ContractionSection {
   double PressureIntegral = std::numeric_limits<double>::quiet_NaN();  // ∫ (p − p_axis)/ρ dA, m⁴/s²
   double PressureFlux = std::numeric_limits<double>::quiet_NaN();      // ∫ v̄x (p − p_axis)/ρ dA, m⁵/s³
   double WallPressure = std::numeric_limits<double>::quiet_NaN();      // (p − p_axis)/ρ at the outermost point, m²/s²
+  // 95 % half-width of Cc from the batch means of whole blocks; NaN when not
+  // trusted or not measured.
+  double CcHalfWidth95 = std::numeric_limits<double>::quiet_NaN();
 };
 
 struct ContractionSummary {
@@ -78,6 +81,10 @@ struct ContractionSummary {
   std::vector<ContractionSection> Sections;
   // The vena contracta: the section of least C_c.
   bool HasVenaContracta = false;
+  // Its C_c stands out from its neighbours' (JudgeVenaContracta): only then
+  // is its place a measurement; a minimum of an almost flat C_c(x) wanders
+  // from section to section as the record grows.
+  bool VenaStandsOut = false;
   double VenaX = 0, VenaXOverD = 0, VenaCc = 0;
   double JetRadius = 0;  // B·√C_c, the radius of a uniform jet of the same momentum flux, m
   double ZetaBC = 0;     // Borda–Carnot entry loss (1/C_c − 1)², in velocity pressures of the channel
@@ -105,8 +112,13 @@ double SectionCc(std::span<const double> vx, double radius, double* flux = nullp
 ContractionSummary SummariseContraction(const Model& m, std::span<const double> profiles,
                                         std::span<const double> wall);
 
-// For a person (Russian, decimal comma): the mouth, the vena contracta and
-// the reattachment, one line each.
+// Sets VenaStandsOut: the least C_c's 95 % interval lies below each
+// neighbouring section's interval (the half-widths known at all three).
+void JudgeVenaContracta(ContractionSummary& c);
+
+// For a person (Russian, decimal comma): the mouth, the entry loss from the
+// momentum balance, the vena contracta (its place only where it stands out),
+// the Borda–Carnot estimate and the reattachment, one line each.
 std::string ContractionText(const ContractionSummary& c);
 // "x [m];x/D;flux [m3/s];Cc;vx_wall [m/s]", one row per section: semicolons,
 // decimal comma, an empty field for a value that is not known.

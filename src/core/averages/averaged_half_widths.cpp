@@ -75,4 +75,38 @@ void SummariseHalfWidths(const AveragingState& s, const Model& m, Real from, Ave
   }
 }
 
+void SummariseContractionHalfWidths(const AveragingState& s, const Model& m, Real from, ContractionSummary& c) {
+  const size_t sections = c.Sections.size();
+  std::vector<size_t> blocks;
+  for (int32_t b = 0; b < s.BlockCount; ++b) {
+    const auto k = static_cast<size_t>(b);
+    if (s.BlockStart[k] >= from && s.BlockSamples[k] == s.BlockLength) blocks.push_back(k);
+  }
+  const size_t points = s.SamplePoints.size();
+  const size_t stride = points * AveragingState::MomentsPerPoint;
+  const size_t across = ContractionSectionPoints;
+  // Per block, every section's mean profile (axis first), as SummariseContraction reads them.
+  std::vector<double> profiles(blocks.size() * sections * across, 0.0);
+  for (size_t p = 0; p < points; ++p) {
+    const int32_t cell = s.SampleCell[p];
+    if (cell > AveragingState::ContractionCell0) continue;
+    const auto q = static_cast<size_t>(AveragingState::ContractionCell0 - cell);
+    const size_t k = q / (across + 1), j = q % (across + 1);
+    if (k >= sections || j == across) continue;  // the wall point is no strip
+    for (size_t b = 0; b < blocks.size(); ++b)
+      profiles[(b * sections + k) * across + j] = s.Moments[blocks[b] * stride + p * AveragingState::MomentsPerPoint];
+  }
+  std::vector<double> series(blocks.size());
+  const double radius = static_cast<double>(m.ChannelRadius);
+  for (size_t k = 0; k < sections; ++k) {
+    bool finite = true;
+    for (size_t b = 0; b < blocks.size(); ++b) {
+      series[b] = SectionCc(std::span<const double>(profiles).subspan((b * sections + k) * across, across), radius);
+      finite = finite && std::isfinite(series[b]);
+    }
+    c.Sections[k].CcHalfWidth95 = finite ? BlockHalfWidth95(series) : Unknown;
+  }
+  JudgeVenaContracta(c);
+}
+
 }  // namespace mdv

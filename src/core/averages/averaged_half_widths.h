@@ -21,4 +21,9 @@ double BlockHalfWidth95(std::span<const double> blockMeans);
 // Needs r.Field.Grid, r.Centreline and r.Flux filled.
 void SummariseHalfWidths(const AveragingState& s, const Model& m, Real from, AveragingResults& r);
 
+// Each section's CcHalfWidth95 from the same whole blocks (C_c of each
+// block's mean profile by SectionCc), then JudgeVenaContracta. Needs the
+// sections of c summarised from s.
+void SummariseContractionHalfWidths(const AveragingState& s, const Model& m, Real from, ContractionSummary& c);
+
 }  // namespace mdv

@@ -250,7 +250,7 @@ bool ReadAveragesChecked(std::string_view text, AveragingResults& out, std::stri
                               Num(At(s, "vx_wall")), Num(At(s, "momentum_flux")), Num(At(s, "energy_flux")),
                               Num(At(s, "vx_max")), Num(At(s, "r_zero")), Num(At(s, "axis_head")),
                               Num(At(s, "pressure_integral")), Num(At(s, "pressure_flux")),
-                              Num(At(s, "wall_pressure"))});
+                              Num(At(s, "wall_pressure")), Num(At(s, "cc_half_width_95"))});
       }
     }
     const Json& vena = At(contraction, "vena_contracta");
@@ -261,6 +261,7 @@ bool ReadAveragesChecked(std::string_view text, AveragingResults& out, std::stri
     c.JetRadius = Num(At(vena, "jet_radius"));
     c.ZetaBC = Num(At(vena, "zeta_bc"));
     c.ZetaM = Num(At(vena, "zeta_m"));
+    JudgeVenaContracta(c);
     const Json& reattachment = At(contraction, "reattachment");
     c.Separated = At(reattachment, "separated").is_boolean() && At(reattachment, "separated").get<bool>();
     c.Reattached = At(reattachment, "x").is_number();

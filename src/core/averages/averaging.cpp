@@ -364,12 +364,17 @@ void FeedStep(AveragingState& s, Model& m) {
                    (!s.Settings.AverageFrom || m.Time >= *s.Settings.AverageFrom);
   if (due && !s.SamplePoints.empty()) SampleGrid(s, m);
   if (s.Steps % SteadyCheckEverySteps == 0) {
-    s.Last = JudgeAveraging(s, false);
+    s.Last = JudgeSteadyState(s.Monitors, s.Times, s.Settings.Tolerance, false, s.Settings.AverageFrom,
+                              &s.Hold);
   }
 }
 
 SteadyVerdict JudgeAveraging(const AveragingState& s, bool withText) {
-  return JudgeSteadyState(s.Monitors, s.Times, s.Settings.Tolerance, withText, s.Settings.AverageFrom);
+  // The run's checks hold the start-up's end; this judgement applies the same
+  // rule once more to the whole record and leaves the state as it is.
+  StartupHold hold = s.Hold;
+  return JudgeSteadyState(s.Monitors, s.Times, s.Settings.Tolerance, withText, s.Settings.AverageFrom,
+                          &hold);
 }
 
 AveragingResults SummariseAveraging(const AveragingState& s, const Model& m) {
@@ -501,6 +506,7 @@ AveragingResults SummariseAveraging(const AveragingState& s, const Model& m) {
                          static_cast<double>(m.VortexSpacing) / 2);
       const MomentumBalance balance = BalanceMomentum(r.Contraction, radius);
       if (balance.Known) r.Contraction.ZetaM = balance.Zeta;
+      SummariseContractionHalfWidths(s, m, *from, r.Contraction);
     }
   }
 

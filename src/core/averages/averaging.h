@@ -153,6 +153,7 @@ struct AveragingState {
   Real FreeLimitTime = -1;
 
   SteadyVerdict Last;       // the last check during a run (no Text: SteadyVerdictText(Last))
+  StartupHold Hold;         // the start-up's end as the checks hold it (kept by Continue)
   bool SteadyStop = false;  // the last run ended because the verdict said steady
   TRibArray Contour;        // the body ribs the grid was laid over
 };

@@ -110,6 +110,8 @@ std::string ContractionJson(const ContractionSummary& c) {
            JsonNumber(s.PressureIntegral) + ", " + Key("pressure_flux") + JsonNumber(s.PressureFlux) + ", " +
            Key("wall_pressure") + JsonNumber(s.WallPressure);
     }
+    // Absent when not trusted, and in a file written before it.
+    if (std::isfinite(s.CcHalfWidth95)) j += ", " + Key("cc_half_width_95") + JsonNumber(s.CcHalfWidth95);
     j += "}";
   }
   j += "],\n    " + Key("vena_contracta");

@@ -149,9 +149,20 @@ BatchMeans ComputeBatchMeans(std::span<const double> series) {
   return r;
 }
 
+bool UpdateStartupHold(StartupHold& h, bool found, int64_t start, int64_t samples) {
+  if (found) {
+    h = {true, start, samples};
+  } else if (h.Held && (samples < h.ConfirmedAt || samples >= StartupReleaseFactor * h.ConfirmedAt ||
+                        h.Start >= samples)) {
+    // Let go after the record doubled; a record that shrank belongs to another run.
+    h = StartupHold{};
+  }
+  return h.Held;
+}
+
 SteadyVerdict JudgeSteadyState(std::span<const std::vector<double>> series,
                                std::span<const Real> times, double tolerance, bool withText,
-                               std::optional<Real> averageFrom) {
+                               std::optional<Real> averageFrom, StartupHold* hold) {
   SteadyVerdict v;
   v.Tolerance = tolerance;
   const size_t n = times.size();
@@ -169,6 +180,12 @@ SteadyVerdict JudgeSteadyState(std::span<const std::vector<double>> series,
     const Truncation t = Mser5(s);
     over = over && t.Found;
     start = std::max(start, t.Start);
+  }
+  if (hold != nullptr && UpdateStartupHold(*hold, over, start, static_cast<int64_t>(n)) && !over) {
+    over = true;
+    start = hold->Start;
+    v.StartupHeld = true;
+    v.ConfirmedTime = times[static_cast<size_t>(hold->ConfirmedAt - 1)];
   }
   if (over) {
     v.StartupOver = true;
@@ -197,7 +214,7 @@ SteadyVerdict JudgeSteadyState(std::span<const std::vector<double>> series,
     }
     v.MeansKnown = over && allTrusted && std::isfinite(worst);
     v.WorstRelativeHalfWidth = worst;
-    v.Reached = v.MeansKnown && worst <= tolerance;
+    v.Reached = v.MeansKnown && worst <= tolerance && !v.StartupHeld;
   }
   if (withText) v.Text = SteadyVerdictText(v);
   return v;
@@ -211,6 +228,14 @@ std::string SteadyVerdictText(const SteadyVerdict& v) {
     return "Режим не установился: разгон не закончился к t = " + FormatFixed(v.LastTime, 6, 2) + " с";
   }
   const std::string from = FormatFixed(v.StartupEnd, 6, 2);
+  if (v.StartupHeld) {
+    // Found on a shorter record and not since: the averages stay, with why.
+    std::string t = "Разгон закончился к t = " + from + " с по записи до t = " +
+                    FormatFixed(v.ConfirmedTime, 6, 2) + " с; по всей записи до t = " +
+                    FormatFixed(v.LastTime, 6, 2) + " с это не подтверждается";
+    if (!v.MeansKnown) return t + "; точность средних не оценена";
+    return t + "; точность средних " + Percent(v.WorstRelativeHalfWidth) + " %";
+  }
   if (v.Reached) {
     return "Установившийся режим с t = " + from + " с; точность средних " +
            Percent(v.WorstRelativeHalfWidth) + " %";

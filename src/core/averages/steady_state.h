@@ -63,6 +63,23 @@ BatchMeans ComputeBatchMeans(std::span<const double> series);
 // Two-sided 95 % quantile of Student's t with `dof` degrees of freedom.
 double StudentT975(int32_t dof);
 
+// The start-up's end as a run holds it from one check to the next. MSER-5 on
+// a growing record can find the end, lose it a few steps later (a slow swing
+// of the wake looks like a drift over the last half) and find it again; the
+// averages would come and go with it. A found end is held until the record
+// has grown to StartupReleaseFactor times its length at the last check that
+// found one, every check in between having found none: a drift as long as
+// the settled stretch is clear evidence, a swing is not.
+inline constexpr int64_t StartupReleaseFactor = 2;
+struct StartupHold {
+  bool Held = false;
+  int64_t Start = 0;        // index of the first kept sample
+  int64_t ConfirmedAt = 0;  // record length (samples) of the last check that found it
+};
+// One check: `found` and `start` from this record of `samples` observations.
+// Returns whether the start-up's end is known (found now, or held).
+bool UpdateStartupHold(StartupHold& h, bool found, int64_t start, int64_t samples);
+
 // Most series one verdict judges (the run has four monitors).
 inline constexpr int32_t MaxJudgedSeries = 8;
 
@@ -71,7 +88,11 @@ inline constexpr int32_t MaxJudgedSeries = 8;
 // status bar, the averages window, the JSON and the study table all read it.
 struct SteadyVerdict {
   bool Reached = false;      // start-up over and every relative half-width <= tolerance
-  bool StartupOver = false;  // every monitor's truncation was found
+  bool StartupOver = false;  // every monitor's truncation was found (or held, below)
+  // The end is held from a shorter record (StartupHold): this check did not
+  // find it. Then the verdict is never Reached.
+  bool StartupHeld = false;
+  Real ConfirmedTime = 0;    // time of the last sample of the record that found it, s (when held)
   Real StartupEnd = 0;       // model time of the first kept sample, s (when StartupOver)
   int64_t StartIndex = 0;    // index of that sample (the latest of the monitors')
   double WorstRelativeHalfWidth = 0;  // largest over the monitors (when MeansKnown)
@@ -97,10 +118,13 @@ struct SteadyVerdict {
 // there, or from the first sample at or after `averageFrom` when given (the
 // stretch the averages are taken over). Needs times.size() == every series'
 // size and at most MaxJudgedSeries series. Without `withText` the verdict's
-// Text stays empty and nothing is allocated (the check during a run).
+// Text stays empty and nothing is allocated (the check during a run). With
+// `hold` the check updates it and a held end counts as found (the run's
+// checks; a summary passes a copy so that it changes nothing).
 SteadyVerdict JudgeSteadyState(std::span<const std::vector<double>> series,
                                std::span<const Real> times, double tolerance, bool withText = true,
-                               std::optional<Real> averageFrom = std::nullopt);
+                               std::optional<Real> averageFrom = std::nullopt,
+                               StartupHold* hold = nullptr);
 // A series' half-width is shown as a figure only when trusted.
 inline bool HalfWidthTrusted(const BatchMeans& b) { return b.Valid && std::isfinite(b.HalfWidth95); }
 // The verdict's text from its fields.

@@ -112,12 +112,20 @@ ConvergenceIndex GridConvergence(const Real h[3], const Real phi[3]) {
   return out;
 }
 
+void LimitConvergence(ConvergenceIndex& index, const PhysicalRange& range) {
+  if (index.Verdict != ConvergenceVerdict::Monotone) return;
+  const bool inRange = index.Extrapolated >= range.Lo && index.Extrapolated <= range.Hi;
+  if (!(index.Gci <= ConvergenceGciLimit) || !inRange) index.Verdict = ConvergenceVerdict::NotAsymptotic;
+}
+
 std::string ConvergenceVerdictText(ConvergenceVerdict v) {
   switch (v) {
     case ConvergenceVerdict::Monotone: return "монотонная сходимость";
     case ConvergenceVerdict::Oscillatory: return "колебательная сходимость";
     case ConvergenceVerdict::OrderOutside: return "порядок вне 0,5–4";
     case ConvergenceVerdict::Diverging: return "расходится при уточнении";
+    case ConvergenceVerdict::NotAsymptotic: return "не в асимптотической области";
+    case ConvergenceVerdict::NotSteady: return "режим не установился";
     case ConvergenceVerdict::Unchanged: return "не зависит от шага";
     case ConvergenceVerdict::Undetermined: return "порядок не определён";
     case ConvergenceVerdict::Incomplete: return "рассчитаны не все три варианта";

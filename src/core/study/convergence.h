@@ -27,6 +27,10 @@ inline constexpr Real ConvergenceOrderMin = 0.5L;
 inline constexpr Real ConvergenceOrderMax = 4;
 // The safety factor of the index for three refinements.
 inline constexpr Real ConvergenceSafetyFactor = 1.25L;
+// An index above this (as a fraction of the finest answer) says the three
+// answers are still far from their limit: the fitted power law is no
+// evidence of convergence, and the window and the CSV say so.
+inline constexpr Real ConvergenceGciLimit = 0.2L;
 
 enum class ConvergenceVerdict {
   Monotone,      // the index holds: Order, Extrapolated, Gci
@@ -34,6 +38,11 @@ enum class ConvergenceVerdict {
   OrderOutside,  // monotone, but p outside 0.5-4: Order, no index
   Diverging,     // monotone, but the differences grow as the step falls (the
                  // order's equation holds only through its |·|): Order, no index
+  NotAsymptotic, // monotone of a plausible order, but the index above ConvergenceGciLimit
+                 // or the extrapolation outside the answer's physical range: Order,
+                 // Extrapolated and Gci as found, shown as the reason
+  NotSteady,     // a case of the three finest steps was not judged steady: said first,
+                 // whatever the answers do (the other fields as the answers give them)
   Unchanged,     // phi1 = phi2 = phi3: nothing to refine (Extrapolated = phi1, Gci = 0)
   Undetermined,  // one difference zero, the order not found, or phi1 = 0
   Incomplete,    // not all three answers are known
@@ -50,6 +59,16 @@ struct ConvergenceIndex {
 // h[0] < h[1] < h[2] (positive), phi[i] the answer at h[i]. Steps out of
 // order or not positive give Undetermined.
 ConvergenceIndex GridConvergence(const Real h[3], const Real phi[3]);
+
+// The values an answer can take (a contraction lies in [0, 1], a loss is
+// not negative); unbounded by default.
+struct PhysicalRange {
+  Real Lo = -INFINITY;
+  Real Hi = INFINITY;
+};
+// A Monotone index whose GCI is above ConvergenceGciLimit or whose
+// extrapolation lies outside `range` becomes NotAsymptotic; others stay.
+void LimitConvergence(ConvergenceIndex& index, const PhysicalRange& range);
 
 // The verdict as a person reads it: "монотонная", "колебательная", ...
 std::string ConvergenceVerdictText(ConvergenceVerdict v);

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <numeric>
+#include <string_view>
 
 #include "core/base/numfmt.h"
 
@@ -23,6 +24,15 @@ std::string FormatC(Real v) {
 }
 
 }  // namespace
+
+PhysicalRange ResultPhysicalRange(const std::string& name) {
+  const auto starts = [&](std::string_view head) { return name.compare(0, head.size(), head) == 0; };
+  if (name == "Cc" || starts("capture(")) return {0, 1};
+  for (const char* n : {"zeta_BC", "zeta_M", "rc", "xc/D", "Lr/D", "flux_ratio", "Beff"})
+    if (name == n) return {0, INFINITY};
+  if (starts("tcap(")) return {0, INFINITY};
+  return {};
+}
 
 std::vector<ConvergenceRow> StudyConvergence(const StudyTable& table) {
   std::vector<ConvergenceRow> rows;
@@ -52,11 +62,20 @@ std::vector<ConvergenceRow> StudyConvergence(const StudyTable& table) {
         row.Values.push_back(value);
       }
       Real h[3], phi[3];
+      bool steady = true;
       for (size_t i = 0; i < 3; ++i) {
         h[i] = row.Steps[i];
         phi[i] = row.Values[i].value_or(NAN);
+        const int id = row.CaseIds[i];
+        // Only a verdict of "нет" counts: a case that did not average has none.
+        if (id >= 0 && static_cast<size_t>(id) < table.Rows.size() &&
+            table.Rows[static_cast<size_t>(id)].Steady == "нет")
+          steady = false;
       }
       row.Index = GridConvergence(h, phi);
+      LimitConvergence(row.Index, ResultPhysicalRange(table.Results[res].Name));
+      if (!steady && row.Index.Verdict != ConvergenceVerdict::Incomplete)
+        row.Index.Verdict = ConvergenceVerdict::NotSteady;
       rows.push_back(std::move(row));
     }
   }
@@ -76,6 +95,10 @@ std::string ConvergenceSummary(const ConvergenceIndex& index) {
   switch (index.Verdict) {
     case ConvergenceVerdict::Monotone:
       return "p = " + FormatSignificant(index.Order, 3) + "; GCI = " + FormatSignificant(100 * index.Gci, 2) + " %";
+    case ConvergenceVerdict::NotAsymptotic:
+      return ConvergenceVerdictText(index.Verdict) + " (p = " + FormatSignificant(index.Order, 3) +
+             "; GCI = " + FormatSignificant(100 * index.Gci, 2) + " %; φ_ext = " +
+             FormatSignificant(index.Extrapolated, 4) + ")";
     case ConvergenceVerdict::Oscillatory:
     case ConvergenceVerdict::OrderOutside:
     case ConvergenceVerdict::Diverging:

@@ -20,7 +20,14 @@ struct ConvergenceRow {
   ConvergenceIndex Index;                   // from the three finest steps
 };
 
+// The range a study result can take: C_c and a caught fraction in [0, 1];
+// the losses, the lengths and times, the flux ratio not negative; others
+// unbounded.
+PhysicalRange ResultPhysicalRange(const std::string& name);
+
 // Series after series, result after result (the spreads of means left out).
+// A row whose three finest cases were not all judged steady is NotSteady; a
+// monotone one outside the GCI limit or the result's range NotAsymptotic.
 std::vector<ConvergenceRow> StudyConvergence(const StudyTable& table);
 
 // The swept values of a series' sweep point as the program names them,

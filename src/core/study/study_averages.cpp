@@ -35,7 +35,8 @@ bool AveragesResults(std::string_view json, const ResultRequest& request, CaseRe
         return false;
       }
       out.push_back({name, "м", s.Mean});
-      out.push_back({ResultName(name, SdSuffix), "м", s.Sd});
+      // The s.d. of one measurement is no spread (it would show as "± 0").
+      if (r.VortexZone.Measured >= 2) out.push_back({ResultName(name, SdSuffix), "м", s.Sd});
     }
   }
 

@@ -2,6 +2,7 @@
 // coefficient of synthetic profiles against their closed forms, and the vena
 // contracta and reattachment found from made-up sections.
 #include "core/analysis/contraction.h"
+#include "core/base/numfmt.h"
 
 #include <gtest/gtest.h>
 
@@ -159,11 +160,46 @@ TEST(Contraction, VenaContractaAndReattachmentFromTheSections) {
   EXPECT_TRUE(SummariseContraction(m, full, std::span(walls).first(n - 1)).Sections.empty());
   EXPECT_EQ(SummariseContraction(m, full, walls).Sections.size(), n);
 
-  // The text, figures to the decimals shown.
-  EXPECT_EQ(ContractionText(c),
+  // The vena contracta's place is a measurement only where its 95 % interval
+  // lies below both neighbours' (C_c 0,64 | 0,538 | 0,588 here).
+  struct Row {
+    const char* name;
+    double hwVena, hwUp, hwDown, ccUp;
+    bool standsOut;
+  } rows[] = {{"clear of both", 0.02, 0.02, 0.02, 0.64, true},
+              {"downstream overlaps", 0.03, 0.03, 0.03, 0.64, false},
+              {"upstream overlaps", 0.02, 0.02, 0.02, 0.56, false},
+              {"own half-width unknown", NAN, 0.02, 0.02, 0.64, false},
+              {"a neighbour's unknown", 0.02, 0.02, NAN, 0.64, false}};
+  for (const Row& r : rows) {
+    ContractionSummary v = c;
+    v.Sections[1].Cc = r.ccUp;
+    v.Sections[1].CcHalfWidth95 = r.hwUp;
+    v.Sections[2].CcHalfWidth95 = r.hwVena;
+    v.Sections[3].CcHalfWidth95 = r.hwDown;
+    JudgeVenaContracta(v);
+    EXPECT_EQ(v.VenaStandsOut, r.standsOut) << r.name;
+  }
+  ContractionSummary shown = c;
+  for (ContractionSection& s : shown.Sections) s.CcHalfWidth95 = 0.02;
+  JudgeVenaContracta(shown);
+
+  // The text, figures to the decimals shown: the balance's ζ is the entry
+  // loss, Borda–Carnot the contraction's estimate, the place only where it stands out.
+  EXPECT_EQ(ContractionText(shown),
             "Устье (кромка входа в канал): x = 0,000 м, y = 0,150 м\n"
             "Сжатие струи Cc = 0,538 при x = 0,113 м (0,375 D от устья), радиус струи 0,1100 м\n"
-            "Потери на входе по Борда–Карно ζ = (1/Cc − 1)² = 0,739\n"
+            "Оценка по сжатию струи (Борда–Карно) ζ = (1/Cc − 1)² = 0,739\n"
+            "Присоединение к стенке при x = 0,131 м (0,44 D от устья)\n");
+  ContractionSummary flat = c;
+  flat.ZetaM = 0.269;
+  EXPECT_EQ(ContractionText(flat),
+            "Устье (кромка входа в канал): x = 0,000 м, y = 0,150 м\n"
+            "Потери на входе ζ = 0,269 (по балансу импульса от сжатого сечения до x = " +
+                FormatFixed(c.Sections.back().X, 15, 3) + " м)\n"
+            "Сжатие струи Cc = 0,538, радиус струи 0,1100 м; место сжатого сечения не выражено "
+            "(Cc соседних сечений в пределах точности)\n"
+            "Оценка по сжатию струи (Борда–Карно) ζ = (1/Cc − 1)² = 0,739\n"
             "Присоединение к стенке при x = 0,131 м (0,44 D от устья)\n");
   EXPECT_TRUE(ContractionText(never).ends_with("\nПоток не присоединяется к стенке в пределах канала\n"));
   EXPECT_TRUE(ContractionText(attached).ends_with("\nОбратного течения у стенки канала нет\n"));

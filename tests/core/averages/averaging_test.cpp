@@ -375,6 +375,53 @@ TEST(Averaging, HalfWidthsOfEachPointFromItsOwnWholeBlocksAfterTheStart) {
   EXPECT_NEAR(r.Flux.RatioHalfWidth95, h / v0, 1e-9);
 }
 
+// C_c's half-width of each channel section from the C_c of each whole
+// block's mean profile: section 0 a uniform jet over J of the 30 strips
+// (C_c = (J/30)² exactly), J alternating so that the batch means are
+// independent; section 1 fills the channel (C_c = 1 in every block: 0).
+// Blocks before the start and the partial last one hold a wild jet.
+TEST(Averaging, ContractionHalfWidthsFromEachWholeBlocksCc) {
+  const Model m = test::DefaultModel();
+  AveragingState s;
+  constexpr size_t across = ContractionSectionPoints;
+  for (size_t q = 0; q < 2 * (across + 1); ++q)
+    s.SampleCell.push_back(AveragingState::ContractionCell0 - static_cast<int32_t>(q));
+  s.SamplePoints.resize(s.SampleCell.size());
+  const size_t points = s.SampleCell.size(), blocks = 43;
+  s.BlockLength = 3;
+  s.BlockCount = static_cast<int32_t>(blocks);
+  s.Moments.assign(blocks * points * AveragingState::MomentsPerPoint, 0.0);
+  for (size_t k = 0; k < blocks; ++k) {
+    s.BlockStart.push_back(static_cast<Real>(k));
+    s.BlockSamples.push_back(k + 1 == blocks ? 1 : 3);
+    const bool wild = k < 2 || k + 1 == blocks;
+    const size_t j = k - 2;
+    const size_t jet = wild ? 3 : 22 + (j / 2 % 2 == 0 ? 2 : -2) + (j % 2 == 0 ? 1 : -1);
+    double* at = &s.Moments[k * points * AveragingState::MomentsPerPoint];
+    for (size_t i = 0; i < across; ++i) {
+      at[i * AveragingState::MomentsPerPoint] = i < jet ? 1.7 : 0.0;
+      at[(across + 1 + i) * AveragingState::MomentsPerPoint] = 0.9;
+    }
+    at[across * AveragingState::MomentsPerPoint] = -5;  // the wall point: no strip of the section
+  }
+  ContractionSummary c;
+  c.Sections.resize(2);
+  c.Sections[0].X = 0.0375;
+  c.Sections[1].X = 0.075;
+  c.Sections[0].Cc = c.VenaCc = 0.5;
+  c.VenaX = 0.0375;
+  c.HasVenaContracta = true;
+  c.Sections[1].Cc = 1;
+  SummariseContractionHalfWidths(s, m, 2.0L, c);
+  ASSERT_TRUE(std::isfinite(c.Sections[0].CcHalfWidth95));
+  // Batch means of two blocks: ((J+1)² + (J−1)²)/2/900 for J = 24 and 20, alternating.
+  const double hi = (25.0 * 25 + 23 * 23) / 2 / 900, lo = (21.0 * 21 + 19 * 19) / 2 / 900;
+  const double sd = (hi - lo) / 2 * std::sqrt(20.0 / 19);
+  EXPECT_NEAR(c.Sections[0].CcHalfWidth95, 2.093 * sd / std::sqrt(20.0), 1e-12);
+  EXPECT_EQ(c.Sections[1].CcHalfWidth95, 0.0);
+  EXPECT_TRUE(c.VenaStandsOut) << "0,5 and its interval below the full channel's 1";
+}
+
 TEST(Averaging, MergedBlocksGiveTheDirectMeansFromABlockBoundary) {
   Model m = test::CoarseModel(0.05L);
   AveragingSettings a;
@@ -585,6 +632,29 @@ TEST(Averaging, MonitorsAreMeasuredFromTheMouth) {
   StartAveraging(s, tube, AveragingSettings{});
   const Real expected[3] = {-0.65L, -0.8L, -0.5L};  // the flange's end at −0,5 m
   for (size_t i = 0; i < 3; ++i) EXPECT_TRUE(test::RealNear(s.MonitorPoints[i].X, expected[i], 1e-15L)) << i;
+}
+
+// "Циркуляция свободных вихрей" of the control values: the free rings'
+// circulations summed, the attached ones and nothing past the last free ring
+// left out, on either model (the refined one keeps its rings in the same array).
+TEST(Averaging, TheFreeCirculationMonitorSumsTheFreeRingsOnly) {
+  for (const FlowModel flow : {FlowModel::Program, FlowModel::Refined}) {
+    Model m = test::DefaultModel();
+    m.Flow = flow;
+    const Real gammas[] = {0.1L, 0.2L, -0.05L, 0.125L};  // m²/s
+    const size_t first = static_cast<size_t>(m.AttachedCount);
+    m.Vortices.resize(first + 5);
+    for (size_t k = 0; k < 4; ++k) m.Vortices[first + k] = {{-0.1L - 0.01L * k, 0.2L}, gammas[k]};
+    m.Vortices[first + 4] = {{-0.2L, 0.3L}, 7};  // beyond the free count: not a ring of the flow
+    m.FreeVortexCount = 4;
+    for (size_t k = 0; k < first; ++k) m.Vortices[k].Gamma = 1;
+    AveragingState s;
+    StartAveraging(s, m, AveragingSettings{});
+    FeedStep(s, m);
+    ASSERT_EQ(s.Monitors[static_cast<size_t>(MonitorId::GammaFree)].size(), 1u);
+    EXPECT_NEAR(s.Monitors[static_cast<size_t>(MonitorId::GammaFree)][0], 0.375, 1e-15)
+        << (flow == FlowModel::Refined ? "refined" : "program");
+  }
 }
 
 // The channel's flux by the strips' midpoints against 2π∫vx·y dy in closed

@@ -2,6 +2,7 @@
 // steady field): the transit time on the axis against ∫dx/v of the same
 // flow, capture within and beyond the horizon, loss beyond the far boundary,
 // the same bits on every thread count, and the file round trip (JSON, VTK).
+#include "core/averages/tracer_status.h"
 #include "core/averages/tracers.h"
 
 #include <gtest/gtest.h>
@@ -127,6 +128,72 @@ TEST(Tracers, CaughtWithinTheHorizonAndLostBeyondTheFarBoundary) {
   EXPECT_FALSE(b.HasMedian);
   EXPECT_EQ(r.Sources[2].CaughtFraction, 0.0);
   EXPECT_EQ(r.Sources[2].Released, r.Sources[2].Lost);
+}
+
+// The far boundary is a circle of the far radius about the mouth: at 0,5 m
+// a source 0,48 m off is released and one 0,54 m off lost at once; at the
+// default 10 D = 3 m, sources 2 m and 2,94 m off are released, 3,01 m lost.
+TEST(Tracers, TheFarBoundaryIsACircleOfItsRadiusAboutTheMouth) {
+  Model m = BareHood();
+  struct Row {
+    double radius;  // m; 0: the default
+    TRealPoint source;
+    bool lost;
+  } rows[] = {{0.5, {-0.45L, 0}, false},   {0.5, {-0.3L, 0.38L}, false}, {0.5, {-0.3L, 0.45L}, true},
+              {0, {-2.0L, 0}, false},      {0, {-2.9L, 0.5L}, false},    {0, {-2.9L, 0.8L}, true}};
+  for (const Row& r : rows) {
+    TracerState t;
+    TracerSettings s = OnAxis({r.source}, 10, 1000);
+    s.FarRadius = r.radius;
+    StartTracers(t, m, s, AveragingGrid{});
+    m.Time = 0;
+    FeedTracers(t, m, std::nullopt);
+    const std::string at = std::to_string(static_cast<double>(r.source.X)) + ", " +
+                           std::to_string(static_cast<double>(r.source.Y)) + " at R = " + std::to_string(t.FarRadius);
+    EXPECT_EQ(t.Tally[0].Released, 1) << at;
+    EXPECT_EQ(t.Tally[0].Lost, r.lost ? 1 : 0) << at;
+    EXPECT_EQ(t.Markers.size(), r.lost ? 0u : 1u) << at;
+  }
+}
+
+// A marker's age is the time its group has reached less its birth: caught
+// at its group's step j, its capture time is (j + stride)·dt exactly; a
+// horizon of that age keeps it caught, one group step less expires it at
+// the step its age reaches the horizon. dt = 1/256 s: the ages are exact.
+TEST(Tracers, TheAgeAgainstTheHorizonIsTheTimeItsGroupHasReached) {
+  Model m = BareHood();
+  const Real dt = 1.0L / 256;  // s
+  m.Dt = dt;
+  constexpr int stride = 4;
+  const auto run = [&](double horizon, int& goneAt) {
+    TracerState t;
+    TracerSettings s = OnAxis({{-0.1L, 0}}, horizon, 1000);
+    s.Stride = stride;
+    StartTracers(t, m, s, AveragingGrid{});
+    goneAt = -1;
+    for (int k = 0; k < 4000 && goneAt < 0; ++k) {
+      m.Time = dt * k;
+      FeedTracers(t, m, std::nullopt);
+      if (t.Markers.empty()) goneAt = k;
+    }
+    return SummariseTracers(t).Sources[0];
+  };
+  int caughtAt = 0;
+  const SourceResult free = run(100, caughtAt);
+  ASSERT_EQ(free.Caught, 1);
+  ASSERT_EQ(caughtAt % stride, 0) << "group 0 moves on steps 0, 4, 8, …";
+  const double age = static_cast<double>(dt * (caughtAt + stride));  // s
+  EXPECT_EQ(free.MedianTime, age);
+  int at = 0;
+  const SourceResult edge = run(age, at);
+  EXPECT_EQ(edge.Caught, 1) << "caught at the horizon itself";
+  EXPECT_EQ(edge.Expired, 0);
+  EXPECT_EQ(at, caughtAt);
+  const SourceResult early = run(age - stride * static_cast<double>(dt), at);
+  EXPECT_EQ(early.Caught, 0);
+  EXPECT_EQ(early.Expired, 1);
+  EXPECT_EQ(at, caughtAt - stride) << "expired at the step its age reaches the horizon";
+  EXPECT_FALSE(early.HasMedian);
 }
 
 TEST(Tracers, ShownMarkersBeforeTheFirstReleaseAreNotCounted) {
@@ -345,6 +412,39 @@ TEST(Tracers, TheSummaryCountsEachSourceAndTakesTheMedianCaptureTime) {
   EXPECT_EQ(c.CaughtFraction, 1.0);
   EXPECT_EQ(c.MedianTime, 2.5) << "an even count: the mean of the middle two";
   EXPECT_EQ(static_cast<double>(c.Point.X), -0.3);
+}
+
+// The status line while markers run: what starts the counting, the counts
+// summed over the sources, and where the capture lines stand.
+TEST(Tracers, TheStatusSaysWhereTheCaptureLinesStand) {
+  TracerResults r;
+  r.Present = true;
+  r.Horizon = 10;
+  r.Grid.Nx = 2;
+  r.Grid.Ny = 1;
+  r.Grid.Source = {1, 2};  // source 0 is a user point
+  SourceResult user, a, b;
+  user.Released = 4, user.Caught = 1, user.InFlight = 3;
+  a.Released = 4, a.InFlight = 4;
+  b.Released = 4, b.Lost = 1, b.InFlight = 3;
+  r.Sources = {user, a, b};
+  EXPECT_EQ(MarkerStatusText(r, 1.0, 17),
+            "Маркеры: в пути 17 (только показ); счёт начнётся с «Осреднять с» или с конца разгона, который ещё не найден");
+  r.HasFirstRelease = true;
+  r.FirstRelease = 2;
+  EXPECT_EQ(MarkerStatusText(r, 1.5, 17), "Маркеры: в пути 17 (только показ); счёт с t = 2,00 с");
+  const std::string counts =
+      "Маркеры с t = 2,00 с: выпущено 12, захвачено 1, потеряно 1, не захвачено за T 0, в пути 10; T = 10 с. ";
+  EXPECT_EQ(MarkerStatusText(r, 3, 0), counts + "Линии захвата: долей ещё нет, у всех точек — не раньше t = 12,00 с");
+  r.Sources[1].Known = r.Sources[2].Known = true;  // now each grid source has a fate …
+  r.Sources[1].Expired = 1, r.Sources[1].InFlight = 3;
+  EXPECT_TRUE(CaptureProvisional(r)) << "… but fewer fates than markers in flight";
+  EXPECT_EQ(MarkerStatusText(r, 3, 0),
+            "Маркеры с t = 2,00 с: выпущено 12, захвачено 1, потеряно 1, не захвачено за T 1, в пути 9; T = 10 с. "
+            "Доля захвата известна у 2 из 2 точек; линии захвата предварительные (у всех точек — не раньше t = 12,00 с)");
+  for (const int k : {1, 2}) r.Sources[static_cast<size_t>(k)].InFlight = 1;
+  EXPECT_FALSE(CaptureProvisional(r));
+  EXPECT_NE(MarkerStatusText(r, 13, 0).find("линии захвата — в «Осреднённом течении»"), std::string::npos);
 }
 
 TEST(Tracers, TheTextCountsTheGridAtTheZoneEdgesThemselves) {

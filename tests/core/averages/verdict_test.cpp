@@ -12,6 +12,7 @@
 
 #include "core/averages/averaging.h"
 #include "core/averages/averaging_files.h"
+#include "core/base/numfmt.h"
 #include "core/model_fixtures.h"
 
 namespace mdv {
@@ -138,6 +139,57 @@ TEST(SteadyVerdict, TextsForTheUser) {
   v.Reached = true;
   v.WorstRelativeHalfWidth = 0.048;
   EXPECT_EQ(SteadyVerdictText(v), "Установившийся режим с t = 3,45 с; точность средних 4,8 %");
+}
+
+// The start-up's end found on a growing record is held while the record is
+// shorter than twice the one that last found it, and then let go: checked
+// every 20 samples, as a run checks, against MSER-5 on each prefix. The
+// series settles (noise about 1), then drifts for good from sample 1000.
+TEST(StartupHold, HeldUntilTheRecordDoublesThenReleased) {
+  std::mt19937_64 gen(7);
+  std::normal_distribution<double> noise(0.0, 0.02);
+  std::vector<double> x;
+  std::vector<Real> t;
+  for (int i = 0; i < 6000; ++i) {
+    t.push_back(static_cast<Real>(i * kDt));
+    x.push_back(1.0 - 0.5 * std::exp(-i / 60.0) + (i > 1000 ? 4e-4 * (i - 1000) : 0.0) + noise(gen));
+  }
+  StartupHold hold;
+  int64_t foundAt = 0, foundStart = 0;
+  int held = 0, released = 0;
+  for (size_t n = 20; n <= x.size(); n += SteadyCheckEverySteps) {
+    const std::vector<std::vector<double>> one{std::vector<double>(x.begin(), x.begin() + static_cast<long>(n))};
+    const Truncation fresh = Mser5(one[0]);
+    const SteadyVerdict v = JudgeSteadyState(one, std::span<const Real>(t.data(), n), 0.05, true, std::nullopt, &hold);
+    const bool keep = !fresh.Found && foundAt > 0 && static_cast<int64_t>(n) < StartupReleaseFactor * foundAt;
+    ASSERT_EQ(v.StartupOver, fresh.Found || keep) << "n = " << n;
+    ASSERT_EQ(v.StartupHeld, keep) << "n = " << n;
+    ASSERT_EQ(v.HasMeans, v.StartupOver) << "n = " << n;
+    if (fresh.Found) {
+      foundAt = static_cast<int64_t>(n);
+      foundStart = fresh.Start;
+    } else if (keep) {
+      ++held;
+      EXPECT_EQ(v.StartIndex, foundStart) << "n = " << n;
+      EXPECT_EQ(v.MeansFrom, foundStart) << "n = " << n;
+      EXPECT_FALSE(v.Reached) << "a held end never ends a run, n = " << n;
+      EXPECT_DOUBLE_EQ(static_cast<double>(v.ConfirmedTime), static_cast<double>(t[static_cast<size_t>(foundAt - 1)]));
+      const auto at = [&](int64_t i) { return FormatFixed(t[static_cast<size_t>(i)], 6, 2); };
+      EXPECT_EQ(v.Text.rfind("Разгон закончился к t = " + at(foundStart) + " с по записи до t = " + at(foundAt - 1) +
+                                 " с; по всей записи до t = " + at(static_cast<int64_t>(n) - 1) +
+                                 " с это не подтверждается",
+                             0),
+                0u)
+          << v.Text;
+    } else if (foundAt > 0) {
+      ++released;
+      foundAt = 0;  // let go: only a new find holds again
+      EXPECT_EQ(v.Text, "Режим не установился: разгон не закончился к t = " + FormatFixed(t[n - 1], 6, 2) + " с");
+    }
+  }
+  // The scenario must pass through both: held checks, then the release.
+  EXPECT_GT(held, 10);
+  EXPECT_GE(released, 1);
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <map>
 #include <regex>
+#include <tuple>
 
 #include "core/study/convergence.h"
 #include "core/study/convergence_table.h"
@@ -285,6 +286,69 @@ TEST(StudyConvergence, TableAndCsv) {
   EXPECT_EQ(count(plots[0].Text, " << EOD\n"), 2u) << "point 1 has two spacings done";
   EXPECT_NE(plots[0].Text.find("$d1 << EOD\n0.005 1\n0.0071 1\nEOD\n"), std::string::npos)
       << "only those two answers drawn" << plots[0].Text;
+}
+
+// Answers that fit a power law but cannot be converged: an extrapolation
+// outside the result's range (a contraction above 1, a negative loss) or an
+// index above the limit is no convergence; cases not judged steady say so
+// first. The answers are phi_ext + C·h (p = 1) at h = 0,0025 / 0,005 / 0,01.
+TEST(StudyConvergence, ImpossibleAnswersAreNotConverged) {
+  StudyTable t;
+  t.Refined = {StudySweep{"dt", {"0.01", "0.0025", "0.005"}, 0}};
+  t.Params = {{"dt", "сек."}};
+  t.Refinements = {RefinementSeries{0, 0, {0, 1, 2}}};
+  t.Results = {{"Cc", ""}, {"zeta_BC", ""}, {"Beff", "м"}, {"vx(0,1 0)", "м/с"}, {"v(0,1 0)", "м/с"},
+               {"capture(-0,1 0)", ""}};
+  const Real h[3] = {0.01L, 0.0025L, 0.005L};  // the file's order
+  struct Law {
+    Real ext, c;
+  } laws[] = {{1.06L, -20}, {-0.0005L, 0.4L}, {0.3L, 2}, {1, 100}, {1, 76}, {1.02L, -4}};
+  for (int id = 0; id < 3; ++id) {
+    StudyRow row;
+    row.Id = id;
+    row.State = CaseState::Done;
+    row.Steady = "да";
+    for (const Law& l : laws) row.Results.push_back(l.ext + l.c * h[id]);
+    t.Rows.push_back(row);
+  }
+  // GCI = 1,25·|C|·h1/|phi1|: Cc 6,2 %, zeta_BC 250 %, Beff 1,6 %, vx 25 %, v 20 % less a hair,
+  // the caught fraction 1 % (but φ_ext 1,02).
+  const ConvergenceVerdict expected[] = {ConvergenceVerdict::NotAsymptotic, ConvergenceVerdict::NotAsymptotic,
+                                         ConvergenceVerdict::Monotone,      ConvergenceVerdict::NotAsymptotic,
+                                         ConvergenceVerdict::Monotone,      ConvergenceVerdict::NotAsymptotic};
+  std::vector<ConvergenceRow> rows = StudyConvergence(t);
+  ASSERT_EQ(rows.size(), 6u);
+  for (size_t i = 0; i < rows.size(); ++i) {
+    EXPECT_EQ(rows[i].Index.Verdict, expected[i]) << t.Results[i].Name;
+    // The figures stay, as the reason shown beside the verdict.
+    EXPECT_NEAR(static_cast<double>(rows[i].Index.Extrapolated), static_cast<double>(laws[i].ext), 1e-9)
+        << t.Results[i].Name;
+  }
+  EXPECT_EQ(ConvergenceSummary(rows[0].Index), "не в асимптотической области (p = 1; GCI = 6,2 %; φ_ext = 1,06)");
+  const std::string csv = ConvergenceCsv(t, rows);
+  EXPECT_NE(csv.find("dt;Cc;0,0025;0,005;0,01;1,01;0,96;0,86;1;1,06;6,188;не в асимптотической области\n"),
+            std::string::npos)
+      << csv;
+
+  // One case of the three not steady (the first case, id 0): that verdict first, whatever the answers.
+  t.Rows[0].Steady = "нет";
+  rows = StudyConvergence(t);
+  for (const ConvergenceRow& r : rows) EXPECT_EQ(r.Index.Verdict, ConvergenceVerdict::NotSteady);
+  EXPECT_NE(ConvergenceCsv(t, rows).find(";режим не установился\n"), std::string::npos);
+  // A case that did not average has no verdict to hold against the answers.
+  t.Rows[0].Steady = "не осреднялся";
+  EXPECT_EQ(StudyConvergence(t)[2].Index.Verdict, ConvergenceVerdict::Monotone);
+
+  // The limits themselves belong to the converged side.
+  for (const auto& [ext, gci, lo, hi] : {std::tuple<Real, Real, Real, Real>{0, 0.05L, 0, 1}, {1, 0.05L, 0, 1},
+                                         {0.5L, ConvergenceGciLimit, 0, 1}}) {
+    ConvergenceIndex x;
+    x.Verdict = ConvergenceVerdict::Monotone;
+    x.Extrapolated = ext;
+    x.Gci = gci;
+    LimitConvergence(x, {lo, hi});
+    EXPECT_EQ(x.Verdict, ConvergenceVerdict::Monotone) << "φ_ext " << static_cast<double>(ext);
+  }
 }
 
 }  // namespace
