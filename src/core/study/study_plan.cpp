@@ -7,7 +7,6 @@
 #include <functional>
 #include <utility>
 
-#include <unistd.h>
 
 #include "core/base/safe_file.h"
 
@@ -63,7 +62,10 @@ bool WritePlan(const std::string& studyText, const StudyDefinition& definition, 
     // once (a rename) and removed only once the new plan is whole.
     const fs::path cases = fs::path(dir) / "cases";
     if (fs::exists(cases, ec)) {
-      fs::rename(cases, fs::path(dir) / (std::string(StaleCasesPrefix) + std::to_string(::getpid())), ec);
+      fs::path aside;  // the first free name: an earlier stopped plan's may still be there
+      for (int k = 0; aside.empty() || fs::exists(aside, ec); ++k)
+        aside = fs::path(dir) / (std::string(StaleCasesPrefix) + std::to_string(k));
+      fs::rename(cases, aside, ec);
       if (ec) {
         error = "Не удалось убрать варианты незаконченного плана в \"" + dir + "\": " + SystemReason(ec);
         return false;

@@ -35,7 +35,7 @@ struct Moments {
 };
 
 // The moments and their rates of change under the diffusive velocity alone.
-void MomentsAndRates(const Model& m, Moments& value, Moments& rate) {
+void MomentsAndRates(Model& m, Moments& value, Moments& rate) {
   TRealPointArray v(static_cast<size_t>(m.FreeVortexCount));
   AddDiffusiveVelocities(m, v);
   value = rate = Moments{};
@@ -61,7 +61,7 @@ TEST(Diffusion, BlobSpreadsAtTheHeatEquationsRate) {
   // estimate through a Gaussian of width ε slows this by σ²/(σ² + ε²/2), 2 %.
   const Real nu = 1e-3L, sigma = 0.05L, eps = 0.01L;
   const Real slowed = 2 * nu * sigma * sigma / (sigma * sigma + eps * eps / 2);
-  const Model m = Blob(100, sigma, 0.005L, 0.2L, nu, eps);
+  Model m = Blob(100, sigma, 0.005L, 0.2L, nu, eps);
   Moments value, rate;
   MomentsAndRates(m, value, rate);
   EXPECT_NEAR(static_cast<double>(rate.xx / value.gamma / slowed), 1, 0.005);

@@ -148,7 +148,7 @@ TEST(StudyFile, RangesAndListsGiveTheExactArguments) {
       {"flags", "reference = [true, false]", {"true", "false"}},
       {"names of a choice", "precision = [\"double\", \"extended\"]", {"double", "extended"}},
       {"the Kutta-flux rules", "shedding = [\"edge-speed\", \"outer\"]", {"edge-speed", "outer"}},
-      {"the turbulent viscosity", "viscosity = [0.0003, \"0\"]", {"0.0003", "0"}},
+      {"the turbulent viscosity", "viscosity = [0.001, \"0\"]", {"0.001", "0"}},
   };
   for (const Row& r : rows) {
     SCOPED_TRACE(r.name);
