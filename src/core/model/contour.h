@@ -50,6 +50,7 @@ struct Contour {
   Real SuctionSpeed = 1.0L;  // m/s, mean speed through the suction section
   Real PlaneX = -0.5L;       // m, the plane disc at x = PlaneX, r from 0 to PlaneRadius
   Real PlaneRadius = 0.4L;   // m
+  Real Spacing = 0.01L;      // h, the attached rings' spacing along the wall, m
   Real SeparationAngle = DefaultSeparationAngle;  // rad
   // When not empty: the wall's vertices (1 .. Wall.size()-1, vertex k joins
   // segment k-1 to segment k) that shed, in place of those found by the angle.
