@@ -1,5 +1,7 @@
 #include "core/model/area.h"
 
+#include "core/model/contour_area.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -20,6 +22,10 @@ std::string AttachedCountText(const Model& m) {
 }
 
 void BuildArea(Model& m, Observer& obs) {
+  if (m.ContourArea) {
+    BuildContourArea(m, obs);
+    return;
+  }
   const Real B = m.ChannelRadius;
   const Real L = m.SuctionX;
   const Real LL = m.ChannelLength;

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "core/model/contour.h"
 #include "core/model/double_state.h"
 #include "core/model/factored_system.h"
 #include "core/model/geometry.h"
@@ -73,6 +74,11 @@ struct Model {
   Real Dt = 0.005L;               // time step, s
   Real MaxTime = 1.0L;            // model time at which a run ends, s
   int32_t MaxFreeVortex = 100;    // largest number of free vortices
+  // The hood's kind: the parametric tube with its flange (the parameters
+  // above), or the wall of HoodContour (contour_area.h), which then sets the
+  // parameters the analyses read (B, L, LL, PL, Px, the speeds, h).
+  bool ContourArea = false;
+  Contour HoodContour;
 
   // ---- recording settings ----
   bool PulsationOn = false;
