@@ -31,6 +31,15 @@ std::string Number(double v) {
 }  // namespace
 
 TRealPoint MouthEdge(const Model& m) {
+  if (m.ContourArea) {
+    // The last corner that sheds, in wall order; a wall with none (a rounded
+    // inlet) enters the channel where its last segment, the channel wall, starts.
+    const Contour& c = m.HoodContour;
+    if (m.SeparationCount > 0 && m.SeparationIndex.back() < m.AttachedCount) {
+      return m.Vortices[m.SeparationIndex.back()].Pos;
+    }
+    return c.Wall.empty() ? TRealPoint{0, m.ChannelRadius} : ContourVertex(c, static_cast<int>(c.Wall.size()) - 1);
+  }
   if (m.BodyRibs.size() <= ChannelWallRib) return {0, m.ChannelRadius};
   // Three separation points: the corner at (0, B) sheds, and it is the last
   // edge the flow passes before the channel. Two: the flange is flat and the

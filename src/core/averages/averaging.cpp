@@ -47,15 +47,14 @@ double DistToSegment(const TRealPoint& p, const TRib& r) {
   return std::hypot(px - t * bx, py - t * by);
 }
 
-// Even-odd test against the closed polygon of the walls and the flange
-// (body ribs 0..4 and the channel's end face).
-bool InsideWalls(const TRealPoint& p, const TRibArray& ribs) {
-  TRealPoint poly[6];
-  for (int32_t i = 0; i < 5; ++i) poly[i] = ribs[static_cast<size_t>(i)].P1;
-  poly[5] = ribs[4].P2;
+// Even-odd test against the closed polygon of the wall (its ribs, the first
+// `wall` of them, closed by the channel's end face).
+bool InsideWalls(const TRealPoint& p, const TRibArray& ribs, int32_t wall) {
   bool inside = false;
-  for (int32_t i = 0, j = 5; i < 6; j = i++) {
-    const Real xi = poly[i].X, yi = poly[i].Y, xj = poly[j].X, yj = poly[j].Y;
+  for (int32_t i = 0; i <= wall; ++i) {
+    const TRealPoint& a = i < wall ? ribs[static_cast<size_t>(i)].P1 : ribs[static_cast<size_t>(wall - 1)].P2;
+    const TRealPoint& b = i > 0 ? ribs[static_cast<size_t>(i - 1)].P1 : ribs[static_cast<size_t>(wall - 1)].P2;
+    const Real xi = a.X, yi = a.Y, xj = b.X, yj = b.Y;
     if ((yi > p.Y) != (yj > p.Y) && p.X < (xj - xi) * (p.Y - yi) / (yj - yi) + xi) inside = !inside;
   }
   return inside;
@@ -256,7 +255,7 @@ AveragingGrid MakeAveragingGrid(const Model& m, double spacing, double maxPoints
   // The top of the picture's flow region: twice the hood's highest point.
   double top = static_cast<double>(m.PlaneHalfLength);
   double hood = 0;  // the hood's size, m
-  for (int32_t i = 0; i < 5; ++i) {
+  for (int32_t i = 0; i < m.SuctionRib; ++i) {  // the wall's ribs
     for (const TRealPoint& p : {m.BodyRibs[static_cast<size_t>(i)].P1, m.BodyRibs[static_cast<size_t>(i)].P2}) {
       top = std::max(top, static_cast<double>(p.Y));
       hood = std::max({hood, std::abs(static_cast<double>(p.X)), static_cast<double>(p.Y)});
@@ -295,7 +294,7 @@ AveragingGrid MakeAveragingGrid(const Model& m, double spacing, double maxPoints
   for (int32_t j = 0; j < g.Ny; ++j) {
     for (int32_t i = 0; i < g.Nx; ++i) {
       const TRealPoint p = g.Point(i, j);
-      bool flow = !InsideWalls(p, m.BodyRibs);
+      bool flow = !InsideWalls(p, m.BodyRibs, m.SuctionRib);
       for (int32_t r = 0; flow && r < m.BodyRibCount; ++r) {
         flow = DistToSegment(p, m.BodyRibs[static_cast<size_t>(r)]) >= clearance;
       }

@@ -1,0 +1,48 @@
+#pragma once
+// The inlet's mean separation streamline, from the averaged field, and the
+// hood whose wall follows it (the zone filled with wall).
+//
+// In the mean, axisymmetric flow the Stokes stream function of a channel
+// section, ψ(r) = ∫₀ʳ v̄x r' dr' (per 2π, m³/s), rises from the axis to the
+// wall's value; where the jet has left the wall it overshoots in the
+// recirculating zone and falls back to it at the wall. The separation
+// streamline is the streamline of the wall's value that leaves the edge:
+// in each section, the least r at which ψ reaches the value it has at the
+// wall. Where no such r lies more than a grid row inside the wall, the flow
+// has reattached.
+#include <string>
+#include <vector>
+
+#include "core/averages/averaging.h"
+#include "core/model/contour.h"
+
+namespace mdv {
+
+struct SeparationLine {
+  bool Separated = false;   // the mean flow leaves the wall at the edge
+  bool Reattached = false;  // and meets it again before the suction section
+  // From the edge to the reattachment point on the wall (when reattached), m.
+  std::vector<TRealPoint> Points;
+  std::string Message;  // why there is no line, in Russian; empty when Separated
+};
+
+// The separation streamline that leaves `edge` (on the channel's inner wall,
+// the mouth) in the averaged field `f` of a run on the contour `c`. Sections
+// are the grid's columns from the edge to half a channel radius before the
+// suction section.
+SeparationLine MeanSeparationLine(const GridField& f, const Contour& c, const TRealPoint& edge);
+
+// The contour whose wall follows `line` from the shedding corner `corner`
+// (a vertex of c at the line's first point) to the reattachment: the wall
+// leaves the corner along its upstream face (a smooth curve, in short chords,
+// to the line's first point past the corner, so the corner no longer turns
+// the flow), then
+// follows the line, its points smoothed (a three-point running mean) and
+// thinned to within `tolerance` m of it, then meets the old wall at the
+// reattachment and follows it on. A listed set of shedding corners loses
+// those in the zone (a list left empty falls back to the angle). False with a Russian message when the
+// line does not reattach or the supply face lies in the zone.
+bool ProfiledContour(const Contour& c, int corner, const SeparationLine& line, Real tolerance, Contour& out,
+                     std::string& error);
+
+}  // namespace mdv
