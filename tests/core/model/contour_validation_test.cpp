@@ -44,6 +44,11 @@ TEST(ContourValidation, SoundContourPassesWithItsCountAndSection) {
   EXPECT_EQ(segment, 4);
   EXPECT_NEAR(static_cast<double>(top.Y), 0.21 - std::sqrt(0.06 * 0.06 - 0.03 * 0.03), 1e-15);
   EXPECT_EQ(ValidateContour(arc), "");
+  // A narrowing channel: the section meets the sloped inner wall between its ends.
+  Contour cone = c;
+  cone.Wall[5].End.Y = 0.1L;
+  ASSERT_TRUE(ContourSuctionTop(cone, top, segment, in));
+  EXPECT_NEAR(static_cast<double>(top.Y), 0.15 - 0.05 * 0.94 / 1.14, 1e-15);
 }
 
 TEST(ContourValidation, RefusalsNameTheSegmentOrPoint) {
@@ -94,6 +99,13 @@ TEST(ContourValidation, RefusalsNameTheSegmentOrPoint) {
       [](Contour& c) {
         c.Start = {1.2L, 0.17L};
         c.Wall = {{{0, 0.17L}, 0}, {{0, 0.3L}, 0}, {{0.5L, 0.3L}, 0}, {{0.5L, 0.1L}, 0}, {{1.2L, 0.1L}, 0}};
+      },
+      {"пересекает сама себя", "отрезки 1 и 4", "(0,5; 0,17)"});
+  add("touching itself",
+      [](Contour& c) {
+        c.Start = {1.2L, 0.17L};
+        c.Wall = {{{0, 0.17L}, 0}, {{0, 0.3L}, 0}, {{0.5L, 0.3L}, 0}, {{0.5L, 0.17L}, 0}, {{0.5L, 0.1L}, 0},
+                  {{1.2L, 0.1L}, 0}};
       },
       {"пересекает сама себя", "отрезки 1 и 4", "(0,5; 0,17)"});
   add("folding back", [](Contour& c) { c.Wall.push_back({{1.1L, 0.15L}, 0}); },
