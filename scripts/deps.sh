@@ -17,6 +17,7 @@ run_packages=(
   libxsimd-dev libopenblas-dev liblapacke-dev  # the double path
   libfftw3-dev nlohmann-json3-dev libtomlplusplus-dev  # spectra; averages files; study files
   gnuplot-nox                              # the plots of "study collect"
+  libdxflib-dev                            # contours to and from CAD (DXF)
 )
 test_packages=(
   "${run_packages[@]}"
@@ -24,6 +25,7 @@ test_packages=(
   clang libclang-rt-14-dev                 # the fuzzers
   xvfb xauth xdotool imagemagick           # windows under Xvfb and pictures of them
   slurm-wlm munge parallel python3-vtk9    # studies through Slurm and GNU parallel; .vti read back
+  python3-ezdxf                            # exported DXF read back by another reader
   dpkg-dev file fakeroot librsvg2-bin      # cpack -G DEB (dpkg-shlibdeps, file), the PNG icons
   lintian desktop-file-utils man-db debootstrap  # the package's checks and its clean-root installs
 )

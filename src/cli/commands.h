@@ -13,6 +13,8 @@ void AddModelCommands(CLI::App& app, int& status);
 void AddAnalysisCommands(CLI::App& app, int& status);
 // centreline
 void AddAveragingCommands(CLI::App& app, int& status);
+// contour check|dxf|from-dxf
+void AddContourCommands(CLI::App& app, int& status);
 // study plan|case|run|parallel|slurm|status|collect; call after AddModelCommands
 void AddStudyCommands(CLI::App& app, int& status);
 

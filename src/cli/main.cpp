@@ -13,5 +13,6 @@ int main(int argc, char** argv) {
   mdv::cli::AddAnalysisCommands(app, status);
   mdv::cli::AddAveragingCommands(app, status);
   mdv::cli::AddStudyCommands(app, status);
+  mdv::cli::AddContourCommands(app, status);
   return mdv::cli::ParseAndRun(app, argc, argv, status);
 }
