@@ -32,7 +32,10 @@
 #include "cli/refined_budget.h"
 #include "cli/run_checks.h"
 #include "cli/run_extras.h"
+#include "core/model/area.h"
 #include "core/model/area_validation.h"
+#include "core/model/contour_file.h"
+#include "core/model/contour_validation.h"
 #include "core/model/model.h"
 #include "core/base/numfmt.h"
 #include "core/base/observer.h"
@@ -227,7 +230,8 @@ struct RunArgs {
   };
   CLI::Option* alphaDeg = nullptr;
   std::string alphaDegText;
-  std::string dt, maxTime, maxFree, load, save, pulsationPoints, pulsationFile, trackFile, budget;
+  std::string dt, maxTime, maxFree, load, save, pulsationPoints, pulsationFile, trackFile, budget, contour;
+  CLI::Option* contourOpt = nullptr;
   CLI::Option* saveOpt = nullptr;
   CLI::Option* pointsOpt = nullptr;
   CLI::Option* pulsationFileOpt = nullptr;
@@ -263,8 +267,25 @@ int RunCommand(RunArgs& a) {
     const std::string clash = CheckOutputsAreNotInputs(outputs, {{"--load", a.load}});
     if (!clash.empty()) return Refuse(clash);
   }
-  // Area: from the file when continuing, else the model's defaults changed by the options.
-  if (a.loadOpt->count() > 0) {
+  // Area: from the file when continuing, a contour file, else the model's
+  // defaults changed by the options.
+  if (a.contourOpt->count() > 0) {
+    for (const AreaOption& o : a.area) {
+      if (o.option->count() > 0) return Refuse(std::string(o.name) + " не сочетается с --contour: размеры задает файл контура");
+    }
+    if (a.alphaDeg->count() > 0) return Refuse("--flange-angle-deg не сочетается с --contour: размеры задает файл контура");
+    if (a.loadOpt->count() > 0) return Refuse("--load не сочетается с --contour");
+    if (a.flow.modelOpt != nullptr && a.flow.modelOpt->count() > 0 && a.flow.model != "refined")
+      return Refuse("Контур из файла считается уточнённой моделью: --model program не сочетается с --contour");
+    a.flow.model = "refined";
+    Contour c;
+    if (!ReadContourFile(a.contour, c, error)) return Refuse(error);
+    const std::string invalid = ValidateContour(c);
+    if (!invalid.empty()) return Refuse(a.contour + ": " + invalid);
+    m.HoodContour = c;
+    m.ContourArea = true;
+    BuildArea(m);  // the parameters the step and the analyses read follow the contour
+  } else if (a.loadOpt->count() > 0) {
     if (!LoadVortexState(m, a.load, error)) return Fail(error);
   } else {
     AreaParameters p = AreaParametersOf(m);
@@ -510,6 +531,9 @@ void AddModelCommands(CLI::App& app, int& status) {
                                   "время модели, при котором расчет заканчивается, с (1; с --load: следующая целая секунда)");
   run->maxFreeOpt = r->add_option("--max-free", run->maxFree,
                                   "наибольшее число свободных вихрей (400, с --model refined 4000; с --load: из файла)");
+  run->contourOpt = r->add_option("--contour", run->contour,
+                                  "отсос по контуру из файла TOML (см. contour check) вместо параметрической области; "
+                                  "считается уточнённой моделью");
   run->loadOpt = r->add_option("--load", run->load, "продолжить состояние, сохраненное в этом файле вихрей");
   for (const AreaOption& o : run->area) run->loadOpt->excludes(o.option);
   run->loadOpt->excludes(run->alphaDeg);

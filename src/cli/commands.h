@@ -15,6 +15,8 @@ void AddAnalysisCommands(CLI::App& app, int& status);
 void AddAveragingCommands(CLI::App& app, int& status);
 // contour check|dxf|from-dxf
 void AddContourCommands(CLI::App& app, int& status);
+// profile
+void AddProfileCommand(CLI::App& app, int& status);
 // study plan|case|run|parallel|slurm|status|collect; call after AddModelCommands
 void AddStudyCommands(CLI::App& app, int& status);
 

@@ -14,5 +14,6 @@ int main(int argc, char** argv) {
   mdv::cli::AddAveragingCommands(app, status);
   mdv::cli::AddStudyCommands(app, status);
   mdv::cli::AddContourCommands(app, status);
+  mdv::cli::AddProfileCommand(app, status);
   return mdv::cli::ParseAndRun(app, argc, argv, status);
 }

@@ -10,7 +10,7 @@ namespace mdv::cli {
 
 void AddFlowModelOptions(CLI::App* command, FlowModelArgs& a, FlowOptionSet set) {
   RefuseRefinedOnlyWithoutModel(command);
-  command
+  a.modelOpt = command
       ->add_option("--model", a.model,
                    "модель течения: program — модель программы (по умолчанию); refined — уточнённая: "
                    "каждая острая кромка на каждом шаге сбрасывает поток Кутты ½·U²·dt со скоростью на кромке "

@@ -13,6 +13,7 @@ namespace mdv::cli {
 struct FlowModelArgs {
   std::string model = "program";
   std::string smoothing, shedding = "edge-speed", placement = "nascent", courant, viscosity;
+  CLI::Option* modelOpt = nullptr;
   CLI::Option* smoothingOpt = nullptr;
   CLI::Option* courantOpt = nullptr;
   CLI::Option* viscosityOpt = nullptr;

@@ -16,6 +16,9 @@ void RefuseRefinedOnlyWithoutModel(CLI::App* command) {
   command->parse_complete_callback([command] {
     const CLI::Option* model = command->get_option_no_throw("--model");
     if (model != nullptr && model->count() > 0 && model->as<std::string>() == "refined") return;
+    // A contour area runs the refined model whatever --model says.
+    const CLI::Option* contour = command->get_option_no_throw("--contour");
+    if (contour != nullptr && contour->count() > 0) return;
     for (const char* key : RefinedOnlyKeys) {
       const CLI::Option* o = command->get_option_no_throw(std::string("--") + key);
       if (o != nullptr && o->count() > 0) throw RefusedArgument(Refusal(o->get_name()));

@@ -328,6 +328,26 @@ bool ParseTracerPoints(const std::string& text, TRealPointArray& out, std::strin
 // tracers takes some 200 MB.
 constexpr size_t MaxAveragesFileBytes = size_t(256) << 20;
 
+
+bool ReadAveragesFile(const std::string& file, AveragingResults& r, std::string& error) {
+  Bytes data;
+  // The file's size is judged before it is read: a regular file by its
+  // length, a device or a pipe (/dev/zero) by its first byte, which begins
+  // every JSON document, and then by the bound.
+  const StatedLength jsonStart = [](const uint8_t* head, size_t, std::string& why) -> uint64_t {
+    if (head[0] == '{' || head[0] == ' ' || head[0] == '\n' || head[0] == '\t' || head[0] == '\r')
+      return MaxAveragesFileBytes;
+    why = "это не документ JSON";
+    return 0;
+  };
+  if (!ReadFileOfStatedLength(file, 1, jsonStart, data, error, MaxAveragesFileBytes)) return false;
+  const std::string text(data.begin(), data.end());
+  if (ReadAveragesText(text, r, error)) return true;
+  error = file + ": " + error;
+  return false;
+}
+
+
 struct CaptureArgs {
   std::string file, csv;
   CLI::Option* csvOpt = nullptr;
@@ -341,19 +361,7 @@ int CaptureCommand(const CaptureArgs& a) {
     if (!unwritable.empty()) return Refuse(unwritable);
   }
   AveragingResults r;
-  Bytes data;
-  // The file's size is judged before it is read: a regular file by its
-  // length, a device or a pipe (/dev/zero) by its first byte, which begins
-  // every JSON document, and then by the bound.
-  const StatedLength jsonStart = [](const uint8_t* head, size_t, std::string& why) -> uint64_t {
-    if (head[0] == '{' || head[0] == ' ' || head[0] == '\n' || head[0] == '\t' || head[0] == '\r')
-      return MaxAveragesFileBytes;
-    why = "это не документ JSON";
-    return 0;
-  };
-  if (!ReadFileOfStatedLength(a.file, 1, jsonStart, data, error, MaxAveragesFileBytes)) return Fail(error);
-  text.assign(data.begin(), data.end());
-  if (!ReadAveragesText(text, r, error)) return Fail(a.file + ": " + error);
+  if (!ReadAveragesFile(a.file, r, error)) return Fail(error);
   if (!r.Tracers.Present) return Fail(a.file + ": в файле нет маркеров (run --tracers или --tracer-grid)");
   if (a.csvOpt->count() == 0) {
     std::cout << TracerText(r.Tracers);
@@ -367,6 +375,7 @@ int CaptureCommand(const CaptureArgs& a) {
   if (!WriteFileAtomically(a.csv, Bytes(csv.begin(), csv.end()), error)) return Fail(error);
   return 0;
 }
+
 
 void AddAveragingCommands(CLI::App& app, int& status) {
   auto capture = std::make_shared<CaptureArgs>();

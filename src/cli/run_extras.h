@@ -61,6 +61,10 @@ bool FinishRunExtras(const Model& m, RunExtras& e, bool quiet, std::string* writ
 // Source points of --tracers: "x,y;x,y" (decimal points), or with decimal
 // commas "x y;x y" or "0,1,0,05" (three commas: the middle one separates).
 // False with the offending part in `error`.
+// Reads an averages file (.json) whole, its size judged first; false with a
+// Russian message that names the file.
+bool ReadAveragesFile(const std::string& file, AveragingResults& r, std::string& error);
+
 bool ParseTracerPoints(const std::string& text, TRealPointArray& out, std::string& error);
 
 }  // namespace mdv::cli

@@ -174,6 +174,10 @@ bool ReadAveragesChecked(std::string_view text, AveragingResults& out, std::stri
     r.RefinedSmoothing = Num(At(set, "smoothing_length"));
     r.RefinedViscosity = Num(At(set, "viscosity"));
   }
+  if (const Json& area = At(o, "area"); area.is_object()) {  // files since contour areas
+    r.AreaKind = Text(At(area, "kind"));
+    r.AreaContour = Text(At(area, "contour"));
+  }
   const Json& limit = At(o, "free_vortex_limit");
   r.FreeLimit = static_cast<int32_t>(Int(At(limit, "limit")));
   r.FreeLimitTime = At(limit, "reached_at").is_number() ? Num(At(limit, "reached_at")) : -1;

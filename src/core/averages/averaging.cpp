@@ -7,6 +7,8 @@
 #include "core/averages/averaged_half_widths.h"
 #include "core/flow/circulation.h"
 #include "core/base/numfmt.h"
+#include "core/model/contour_area.h"
+#include "core/model/contour_file.h"
 #include "core/base/parallel.h"
 #include "core/analysis/vortex_area.h"
 #include "core/averages/entry_loss.h"
@@ -380,6 +382,8 @@ AveragingResults SummariseAveraging(const AveragingState& s, const Model& m) {
   AveragingResults r;
   r.Precision = m.Exec.Arithmetic == Precision::Double && !m.Exec.Literal ? "double" : "extended";
   r.FlowModelName = m.Flow == FlowModel::Refined ? "refined" : "program";
+  r.AreaKind = m.ContourArea ? "contour" : "parametric";
+  r.AreaContour = WriteContourText(m.ContourArea ? m.HoodContour : ParametricContour(m));
   if (m.Flow == FlowModel::Refined) {
     r.RefinedShedding = ShedRuleName(m.Refined.Shedding);
     r.RefinedPlacement = ShedPlacementName(m.Refined.Placement);

@@ -223,6 +223,10 @@ struct AveragingResults {
   double RefinedSmoothing = 0;                    // δ, m
   double RefinedViscosity = 0;                    // ν, m²/s
   double TimeStep = 0;                            // dt of the run, s; 0: not recorded
+  // The hood the figures belong to, as a contour file's text (a parametric
+  // area written as its contour): "parametric" or "contour"; empty in files
+  // written before the area was recorded.
+  std::string AreaKind, AreaContour;
   bool HasAverages = false;  // at least one grid sample averaged
   double StartTime = 0, EndTime = 0;  // s: first averaged sample's time, last sample's time
   int64_t Samples = 0;                // grid samples averaged

@@ -196,6 +196,10 @@ std::string AveragesJson(const AveragingResults& r) {
     j += "  " + Key("free_vortex_limit") + "{" + Key("limit") + std::to_string(r.FreeLimit) + ", " +
          Key("reached_at") + (r.FreeLimitTime >= 0 ? JsonNumber(r.FreeLimitTime) : "null") + "},\n";
     if (r.TimeStep > 0) j += "  " + Key("dt") + JsonNumber(r.TimeStep) + ",\n";
+    if (!r.AreaKind.empty()) {
+      j += "  " + Key("area") + "{" + Key("kind") + JsonString(r.AreaKind) + ", " + Key("contour") +
+           JsonString(r.AreaContour) + "},\n";
+    }
     if (!r.RefinedShedding.empty()) {
       j += "  " + Key("refined_set") + "{" + Key("shedding") + JsonString(r.RefinedShedding) + ", " +
            Key("placement") + JsonString(r.RefinedPlacement) + ", " + Key("smoothing_length") +
