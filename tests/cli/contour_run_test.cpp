@@ -1,0 +1,79 @@
+// run --contour and profile: a contour file runs on the refined model, its
+// averages carry the area, and profile reads it back from them.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <unistd.h>
+
+#include "cli/batch_text.h"
+
+namespace fs = std::filesystem;
+
+namespace mdv {
+namespace {
+
+using test::Quote;
+using test::Slurp;
+
+struct Result {
+  int Status = -1;
+  std::string Out, Err;
+};
+
+class ContourRun : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = fs::temp_directory_path() / ("mdv_contour_run_" + std::to_string(::getpid()));
+    fs::remove_all(dir_);
+    fs::create_directories(dir_);
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+
+  Result Batch(const std::string& args) {
+    const std::string cmd = Quote(MDV_BATCH_EXE) + " " + args + " >" + Quote((dir_ / "out").string()) + " 2>" +
+                            Quote((dir_ / "err").string());
+    const int raw = std::system(cmd.c_str());
+    return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, Slurp(dir_ / "out"), Slurp(dir_ / "err")};
+  }
+  std::string Path(const char* name) const { return Quote((dir_ / name).string()); }
+  static std::string Example() { return Quote(std::string(MDV_SOURCE_DIR) + "/examples/contours/flanged-hood.toml"); }
+  fs::path dir_;
+};
+
+TEST_F(ContourRun, RunsRefinedAndRecordsTheArea) {
+  Result r = Batch("run --contour " + Example() + " --max-time 0.03 --precision double -q --averages " +
+                   Path("a.json") + " --average-from 0");
+  ASSERT_EQ(r.Status, 0) << r.Err;
+  const std::string json = Slurp(dir_ / "a.json");
+  EXPECT_NE(json.find("\"model\": \"refined\""), std::string::npos);
+  EXPECT_NE(json.find("\"area\": {\"kind\": \"contour\", \"contour\": \""), std::string::npos);
+  EXPECT_NE(json.find("format = \\\"rinfet-mdv contour\\\""), std::string::npos);
+  // A contour the model sees no zone in yet: profile reads the area and the
+  // mouth back and says why it writes nothing.
+  r = Batch("profile " + Path("a.json") + " --out " + Path("p.toml"));
+  EXPECT_EQ(r.Status, 1);
+  EXPECT_NE(r.Err.find("вихревой зоны нет"), std::string::npos) << r.Err;
+  EXPECT_FALSE(fs::exists(dir_ / "p.toml"));
+}
+
+TEST_F(ContourRun, RefusesWhatTheContourDecides) {
+  Result r = Batch("run --contour " + Example() + " --channel-radius 0.2");
+  EXPECT_EQ(r.Status, 2);
+  EXPECT_NE(r.Err.find("--channel-radius не сочетается с --contour"), std::string::npos) << r.Err;
+  r = Batch("run --contour " + Example() + " --model program");
+  EXPECT_EQ(r.Status, 2);
+  EXPECT_NE(r.Err.find("уточнённой моделью"), std::string::npos) << r.Err;
+  // The refined model's own options need no --model beside a contour.
+  r = Batch("run --contour " + Example() + " --viscosity 0.0003 --max-time 0.01 -q");
+  EXPECT_EQ(r.Status, 0) << r.Err;
+  // Averages written before the area was recorded cannot be profiled.
+  r = Batch("profile " + Quote(std::string(MDV_SOURCE_DIR) + "/tests/data/averages_v1.json") + " --out " +
+            Path("p.toml"));
+  EXPECT_EQ(r.Status, 1);
+  EXPECT_NE(r.Err.find("нет области расчёта"), std::string::npos) << r.Err;
+}
+
+}  // namespace
+}  // namespace mdv
