@@ -274,10 +274,7 @@ int RunCommand(RunArgs& a) {
       if (o.option->count() > 0) return Refuse(std::string(o.name) + " не сочетается с --contour: размеры задает файл контура");
     }
     if (a.alphaDeg->count() > 0) return Refuse("--flange-angle-deg не сочетается с --contour: размеры задает файл контура");
-    if (a.loadOpt->count() > 0) return Refuse("--load не сочетается с --contour");
-    if (a.flow.modelOpt != nullptr && a.flow.modelOpt->count() > 0 && a.flow.model != "refined")
-      return Refuse("Контур из файла считается уточнённой моделью: --model program не сочетается с --contour");
-    a.flow.model = "refined";
+    if (a.loadOpt->count() > 0) return Refuse("--load не сочетается с --contour: состояние хранит свой контур");
     Contour c;
     if (!ReadContourFile(a.contour, c, error)) return Refuse(error);
     const std::string invalid = ValidateContour(c);
@@ -306,6 +303,11 @@ int RunCommand(RunArgs& a) {
   }
 
   const bool continuing = a.loadOpt->count() > 0;
+  if (m.ContourArea) {
+    if (a.flow.modelOpt != nullptr && a.flow.modelOpt->count() > 0 && a.flow.model != "refined")
+      return Refuse("Контур из файла считается уточнённой моделью: --model program не сочетается с ним");
+    a.flow.model = "refined";
+  }
   if (!ApplyFlowModel(a.flow, m, error)) return Refuse(error);
   Real dt = continuing ? m.Dt : DefaultDt;
   // The refined model's step follows from a Courant-like number unless --dt says otherwise.

@@ -95,6 +95,7 @@ int LoadStateWithModel(Model& m, const std::string& file, Precision precision, c
   m.Exec.Arithmetic = precision;
   if (!LoadVortexState(m, file, error)) return Fail(error);
   ApplyFlowModel(a, m, error);
+  if (m.ContourArea) m.Flow = FlowModel::Refined;  // a contour area's rings are the refined model's
   return ExitOk;
 }
 

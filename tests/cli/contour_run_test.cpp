@@ -44,8 +44,15 @@ class ContourRun : public ::testing::Test {
 
 TEST_F(ContourRun, RunsRefinedAndRecordsTheArea) {
   Result r = Batch("run --contour " + Example() + " --max-time 0.03 --precision double -q --averages " +
-                   Path("a.json") + " --average-from 0");
+                   Path("a.json") + " --average-from 0 --save " + Path("s.cvs"));
   ASSERT_EQ(r.Status, 0) << r.Err;
+  // The saved state carries its contour: it continues without one named,
+  // on the refined model, and refuses the program's.
+  r = Batch("run --load " + Path("s.cvs") + " --max-time 0.05 --precision double");
+  ASSERT_EQ(r.Status, 0) << r.Err;
+  EXPECT_NE(r.Out.find("Прошло времени: 0,05"), std::string::npos) << r.Out;
+  r = Batch("run --load " + Path("s.cvs") + " --model program");
+  EXPECT_EQ(r.Status, 2);
   const std::string json = Slurp(dir_ / "a.json");
   EXPECT_NE(json.find("\"model\": \"refined\""), std::string::npos);
   EXPECT_NE(json.find("\"area\": {\"kind\": \"contour\", \"contour\": \""), std::string::npos);

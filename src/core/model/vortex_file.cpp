@@ -6,6 +6,7 @@
 
 #include "core/model/area.h"
 #include "core/model/area_validation.h"
+#include "core/model/contour_state.h"
 #include "core/base/safe_file.h"
 
 namespace mdv {
@@ -67,6 +68,7 @@ int32_t ReadInt32At(const uint8_t* bytes, size_t at) {
 // header itself is wrong (or shorter than a header).
 uint64_t StatedVortexFileLength(const uint8_t* bytes, size_t size, std::string& error) {
   error.clear();
+  if (IsContourState(bytes, size)) return StatedContourStateLength(bytes, size, error);
   if (size < VortexFileHeaderSize) {
     Damaged(error, "длина " + std::to_string(size) + " байт меньше заголовка (" +
                        std::to_string(VortexFileHeaderSize) + " байт)");
@@ -163,6 +165,7 @@ bool Decode(const uint8_t* bytes, size_t size, VortexFileContents& c, std::strin
 // the vortices. The array has room for N + MaxFreeVortex vortices, or N + F
 // when a file holds more free vortices than its limit.
 void Apply(const VortexFileContents& c, Model& m) {
+  m.ContourArea = false;
   m.FreeVortexCount = c.FreeVortexCount;
   m.Time = c.Time;
   m.Dt = c.Dt;
@@ -214,6 +217,21 @@ std::string AttachedMismatch(const Model& built, const VortexFileContents& c) {
     const TCalcPoint& b = c.CalcPoints[k];
     if (!Near(a.Pos, b.Pos) || !Near(a.Normal, b.Normal) || !(std::fabs(a.Vn - b.Vn) <= AttachedTolerance)) {
       return "расчетная точка " + std::to_string(k) + " не на своем месте";
+    }
+  }
+  return {};
+}
+
+// The double path copies the state into doubles: a value beyond their range
+// would become an infinity and every result a NaN. Empty when all fit.
+std::string OutOfDoubleRange(const Model& m) {
+  if (m.Exec.Arithmetic != Precision::Double) return {};
+  const int32_t total = m.AttachedCount + m.FreeVortexCount;
+  for (int32_t i = 0; i < total; ++i) {
+    const TVortex& v = m.Vortices[static_cast<size_t>(i)];
+    for (const Real x : {v.Pos.X, v.Pos.Y, v.Gamma}) {
+      if (!std::isfinite(static_cast<double>(x)))
+        return "вихрь " + std::to_string(i + 1) + ": значение вне диапазона двойной точности (--precision double)";
     }
   }
   return {};
@@ -295,12 +313,17 @@ bool ReadVortexBytes(const std::string& fileName, Bytes& data, std::string& erro
 }  // namespace
 
 bool SaveVortexFile(const Model& m, const std::string& fileName, std::string& error) {
-  return WriteFileAtomically(fileName, EncodeVortexFile(m), error);
+  return WriteFileAtomically(fileName, m.ContourArea ? EncodeContourState(m) : EncodeVortexFile(m), error);
 }
 
 bool LoadVortexFile(Model& m, const std::string& fileName, std::string& error) {
   Bytes data;
   if (!ReadVortexBytes(fileName, data, error)) return false;
+  if (IsContourState(data.data(), data.size())) {
+    if (DecodeContourState(data.data(), data.size(), m, error)) return true;
+    error = InFile(fileName, error);
+    return false;
+  }
   if (!DecodeVortexFile(data, m, error)) {
     error = InFile(fileName, error);
     return false;
@@ -311,6 +334,20 @@ bool LoadVortexFile(Model& m, const std::string& fileName, std::string& error) {
 bool LoadVortexState(Model& m, const std::string& fileName, std::string& error, Observer& obs) {
   Bytes data;
   if (!ReadVortexBytes(fileName, data, error)) return false;
+  if (IsContourState(data.data(), data.size())) {
+    Model built = m;
+    if (!DecodeContourState(data.data(), data.size(), built, error)) {
+      error = InFile(fileName, error);
+      return false;
+    }
+    if (const std::string range = OutOfDoubleRange(built); !range.empty()) {
+      error = InFile(fileName, range);
+      return false;
+    }
+    m = std::move(built);
+    obs.StatusText(AttachedCountText(m));
+    return true;
+  }
   VortexFileContents c;
   if (!Decode(data.data(), data.size(), c, error)) {
     error = InFile(fileName, error);
@@ -337,20 +374,9 @@ bool LoadVortexState(Model& m, const std::string& fileName, std::string& error, 
     return false;
   }
   Apply(c, built);
-  if (built.Exec.Arithmetic == Precision::Double) {
-    // The double path copies the state into doubles: a value beyond their
-    // range would become an infinity and every result a NaN.
-    const int32_t total = built.AttachedCount + built.FreeVortexCount;
-    for (int32_t i = 0; i < total; ++i) {
-      const TVortex& v = built.Vortices[static_cast<size_t>(i)];
-      for (const Real x : {v.Pos.X, v.Pos.Y, v.Gamma}) {
-        if (!std::isfinite(static_cast<double>(x))) {
-          error = InFile(fileName, "вихрь " + std::to_string(i + 1) +
-                                       ": значение вне диапазона двойной точности (--precision double)");
-          return false;
-        }
-      }
-    }
+  if (const std::string range = OutOfDoubleRange(built); !range.empty()) {
+    error = InFile(fileName, range);
+    return false;
   }
   m = std::move(built);
   obs.StatusText(status);
