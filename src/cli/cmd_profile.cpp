@@ -49,7 +49,7 @@ int ProfileCommand(const ProfileArgs& a) {
   // The mouth: the last corner that sheds, where the flow enters the channel.
   const int corner = corners.back();
   const TRealPoint edge = ContourVertex(c, corner);
-  const SeparationLine line = MeanSeparationLine(r.Field, c, edge);
+  const SeparationLine line = MeanSeparationLine(r.Contraction, c, edge);
   Contour profiled;
   if (!ProfiledContour(c, corner, line, tolerance.value_or(c.Spacing / 2), profiled, error)) return Fail(error);
   if (const std::string fault = ValidateContour(profiled); !fault.empty())

@@ -32,13 +32,17 @@ std::string Number(double v) {
 
 TRealPoint MouthEdge(const Model& m) {
   if (m.ContourArea) {
-    // The last corner that sheds, in wall order; a wall with none (a rounded
-    // inlet) enters the channel where its last segment, the channel wall, starts.
+    // Where the inner wall becomes the channel: the start of its last
+    // straight stretch at the channel's radius (the parametric hood's mouth
+    // edge, a profiled inlet's reattachment, a rounded inlet's tangent point).
     const Contour& c = m.HoodContour;
-    if (m.SeparationCount > 0 && m.SeparationIndex.back() < m.AttachedCount) {
-      return m.Vortices[m.SeparationIndex.back()].Pos;
+    int k = static_cast<int>(c.Wall.size()) - 1;
+    const Real b = m.ChannelRadius;
+    while (k > 0 && c.Wall[static_cast<size_t>(k - 1)].ArcRadius == 0 && c.Wall[static_cast<size_t>(k - 1)].End.Y == b &&
+           ContourVertex(c, k - 1).Y == b && ContourVertex(c, k - 1).X < c.Wall[static_cast<size_t>(k - 1)].End.X) {
+      --k;
     }
-    return c.Wall.empty() ? TRealPoint{0, m.ChannelRadius} : ContourVertex(c, static_cast<int>(c.Wall.size()) - 1);
+    return k >= 0 ? ContourVertex(c, k) : TRealPoint{0, b};
   }
   if (m.BodyRibs.size() <= ChannelWallRib) return {0, m.ChannelRadius};
   // Three separation points: the corner at (0, B) sheds, and it is the last
@@ -65,6 +69,10 @@ std::vector<Real> ContractionSectionXs(const Model& m) {
 TRealPoint ContractionSectionPoint(const Model& m, Real x, int32_t j) {
   const Real y = m.ChannelRadius * (static_cast<Real>(j) + 0.5L) / ContractionSectionPoints;
   return {x, std::min(y, m.ChannelRadius - m.VortexSpacing / 2)};
+}
+
+double ContractionSectionRadius(double radius, double spacing, int32_t j) {
+  return std::min(radius * (j + 0.5) / ContractionSectionPoints, radius - spacing / 2);
 }
 
 TRealPoint ContractionWallPoint(const Model& m, Real x) { return {x, m.ChannelRadius - m.VortexSpacing}; }
@@ -111,6 +119,7 @@ ContractionSummary SummariseContraction(const Model& m, std::span<const double> 
     const size_t top = static_cast<size_t>(std::max_element(vx.begin(), vx.end()) - vx.begin());
     s.VxMax = vx[top];
     s.ZeroRadius = radius;
+    s.Vx.assign(vx.begin(), vx.end());
     for (size_t j = top; j + 1 < n; ++j) {
       if (!(vx[j + 1] < 0)) continue;
       const double y0 = static_cast<double>(ContractionSectionPoint(m, xs[k], static_cast<int32_t>(j)).Y);

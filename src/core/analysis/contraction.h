@@ -43,6 +43,9 @@ std::vector<Real> ContractionSectionXs(const Model& m);
 // falls off unphysically), the point h/2 from the wall; the strip keeps its
 // midpoint's weight.
 TRealPoint ContractionSectionPoint(const Model& m, Real x, int32_t j);
+// The radius of point j of a section of a channel of this radius and
+// vortex spacing, m (the Y of ContractionSectionPoint).
+double ContractionSectionRadius(double radius, double spacing, int32_t j);
 // The point next to the wall at x: one vortex spacing from the inner wall,
 // clear of the attached vortices' cut-off.
 TRealPoint ContractionWallPoint(const Model& m, Real x);
@@ -72,6 +75,9 @@ struct ContractionSection {
   // 95 % half-width of Cc from the batch means of whole blocks; NaN when not
   // trusted or not measured.
   double CcHalfWidth95 = std::numeric_limits<double>::quiet_NaN();
+  // The mean axial velocity at the section's ContractionSectionPoints points
+  // (ContractionSectionRadius), m/s; empty in a file written before it.
+  std::vector<double> Vx;
 };
 
 struct ContractionSummary {

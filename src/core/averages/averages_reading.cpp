@@ -254,7 +254,10 @@ bool ReadAveragesChecked(std::string_view text, AveragingResults& out, std::stri
                               Num(At(s, "vx_wall")), Num(At(s, "momentum_flux")), Num(At(s, "energy_flux")),
                               Num(At(s, "vx_max")), Num(At(s, "r_zero")), Num(At(s, "axis_head")),
                               Num(At(s, "pressure_integral")), Num(At(s, "pressure_flux")),
-                              Num(At(s, "wall_pressure")), Num(At(s, "cc_half_width_95"))});
+                              Num(At(s, "wall_pressure")), Num(At(s, "cc_half_width_95")), {}});
+        if (const Json& vx = At(s, "vx"); vx.is_array()) {  // files since the profiled inlet
+          for (const Json& v : vx) c.Sections.back().Vx.push_back(Num(v));
+        }
       }
     }
     const Json& vena = At(contraction, "vena_contracta");

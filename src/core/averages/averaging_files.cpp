@@ -112,6 +112,11 @@ std::string ContractionJson(const ContractionSummary& c) {
     }
     // Absent when not trusted, and in a file written before it.
     if (std::isfinite(s.CcHalfWidth95)) j += ", " + Key("cc_half_width_95") + JsonNumber(s.CcHalfWidth95);
+    if (!s.Vx.empty()) {
+      j += ", " + Key("vx") + "[";
+      for (size_t k = 0; k < s.Vx.size(); ++k) j += (k > 0 ? ", " : "") + JsonNumber(s.Vx[k]);
+      j += "]";
+    }
     j += "}";
   }
   j += "],\n    " + Key("vena_contracta");

@@ -10,54 +10,26 @@ namespace mdv {
 
 namespace {
 
-// Where the line stops short of the suction section, in channel radii: the
-// sink's own profile shapes the sections there.
-constexpr double SuctionClearanceOverB = 0.5;
 // The profiled wall's chords off the corner turn by at most this each, rad
 // (well below any separation angle a contour would state).
 constexpr Real HermiteTurn = Pi / 36;
 
-struct Section {
-  bool Valid = false;
-  double Radius = 0;  // of the separation streamline, m
-  double Top = 0;     // of the section's last flow point, m
-};
-
-// Section i of the grid: ψ from the axis up to the last flow point below the wall.
-Section SectionAt(const GridField& f, int32_t i, double wall) {
-  const AveragingGrid& g = f.Grid;
-  Section s;
-  std::vector<double> psi;
-  for (int32_t j = 0; j < g.Ny; ++j) {
-    const size_t k = static_cast<size_t>(j) * static_cast<size_t>(g.Nx) + static_cast<size_t>(i);
-    const double y = g.Y0 + g.Dy * j;
-    if (!g.Inside[k] || !(y < wall)) break;
-    const double q = f.VxMean[k] * y;
-    if (psi.empty()) {
-      psi.push_back(0);
-    } else {
-      const size_t km = k - static_cast<size_t>(g.Nx);
-      psi.push_back(psi.back() + (f.VxMean[km] * (y - g.Dy) + q) / 2 * g.Dy);
-    }
+// The radius where ψ first reaches its wall value in a section's mean
+// profile (strips of equal width, each carried at its point's speed and its
+// midpoint's radius, as the section's flux); the wall's radius when it does
+// so only in the last strip (a zone thinner than a strip is not seen); NaN
+// for a section that carries no flux inwards.
+double DividingRadius(const std::vector<double>& vx, double radius) {
+  const size_t n = vx.size();
+  const double dr = radius / static_cast<double>(n);
+  std::vector<double> psi(n + 1, 0.0);  // at the strips' bounds, m³/s per 2π
+  for (size_t j = 0; j < n; ++j) psi[j + 1] = psi[j] + vx[j] * (static_cast<double>(j) + 0.5) * dr * dr;
+  const double wall = psi[n];
+  if (!(wall > 0)) return std::nan("");
+  for (size_t j = 0; j + 1 < n; ++j) {
+    if (psi[j + 1] >= wall) return (static_cast<double>(j) + (wall - psi[j]) / (psi[j + 1] - psi[j])) * dr;
   }
-  if (psi.size() < 3) return s;
-  const size_t top = psi.size() - 1;
-  s.Valid = true;
-  s.Top = g.Y0 + g.Dy * static_cast<double>(top);
-  s.Radius = s.Top;
-  // ψ at the wall: the last strip, from the last flow point to the wall,
-  // carried at that point's speed (the rings slip along the wall: the speed
-  // there does not fall to zero).
-  const size_t kt = top * static_cast<size_t>(g.Nx) + static_cast<size_t>(i);
-  const double wallPsi = psi[top] + f.VxMean[kt] * s.Top * (wall - s.Top);
-  for (size_t j = 1; j <= top; ++j) {
-    if (psi[j] >= wallPsi) {
-      const double y0 = g.Y0 + g.Dy * static_cast<double>(j - 1);
-      s.Radius = y0 + (wallPsi - psi[j - 1]) / (psi[j] - psi[j - 1]) * g.Dy;
-      break;
-    }
-  }
-  return s;
+  return radius;
 }
 
 // The perpendicular distance from p to the chord a–b, m.
@@ -103,45 +75,38 @@ bool WallCrossing(const Contour& c, int from, Real x, int& segment, TRealPoint& 
 
 }  // namespace
 
-SeparationLine MeanSeparationLine(const GridField& f, const Contour& c, const TRealPoint& edge) {
+SeparationLine MeanSeparationLine(const ContractionSummary& sections, const Contour& c, const TRealPoint& edge) {
   SeparationLine line;
-  const AveragingGrid& g = f.Grid;
-  const size_t points = static_cast<size_t>(g.Nx) * static_cast<size_t>(g.Ny);
-  if (g.Nx < 2 || g.Inside.size() != points || f.VxMean.size() != points) {
-    line.Message = "В файле нет осредненного поля скорости";
-    return line;
-  }
+  const Real radius = WallRadiusAt(c, c.SuctionX);
+  const double b = static_cast<double>(radius);
   const double x0 = static_cast<double>(edge.X);
-  const double radius = static_cast<double>(WallRadiusAt(c, c.SuctionX));
-  const double last = static_cast<double>(c.SuctionX) - SuctionClearanceOverB * radius;
   line.Points.push_back(edge);
-  bool open = false;  // a section inside the zone has been seen
-  for (int32_t i = 0; i < g.Nx; ++i) {
-    const double x = g.X0 + g.Dx * i;
-    if (!(x > x0) || x > last) continue;
-    const Real wallRadius = WallRadiusAt(c, static_cast<Real>(x));
-    const double wall = static_cast<double>(wallRadius);
-    const Section s = SectionAt(f, i, wall);
-    if (!s.Valid) continue;
-    const bool inZone = s.Top - s.Radius > g.Dy;  // more than a row of reversed flow at the wall
+  bool open = false, profiles = false;  // a section inside the zone has been seen; any profile at all
+  for (const ContractionSection& s : sections.Sections) {
+    if (s.Vx.size() < 2 || !(s.X > x0)) continue;
+    profiles = true;
+    const double r = DividingRadius(s.Vx, b);
+    if (!std::isfinite(r)) continue;
+    const bool inZone = r < b;
     if (!inZone) {
-      // Next to the edge the zone may be thinner than the strip the grid
-      // leaves along the wall; past a channel radius, the flow never left it.
+      // Next to the edge the zone may be thinner than a strip; past a
+      // channel radius, the flow never left the wall.
       if (!open) {
-        if (x - x0 > radius) break;
+        if (s.X - x0 > b) break;
         continue;
       }
       line.Reattached = true;
-      line.Points.push_back({static_cast<Real>(x), wallRadius});
+      line.Points.push_back({static_cast<Real>(s.X), radius});
       break;
     }
     open = true;
-    line.Points.push_back({static_cast<Real>(x), static_cast<Real>(s.Radius)});
+    line.Points.push_back({static_cast<Real>(s.X), static_cast<Real>(r)});
   }
   line.Separated = open;
   if (!open) {
     line.Points.clear();
-    line.Message = "Осредненный поток не отрывается от кромки входа: вихревой зоны нет";
+    line.Message = profiles ? "Осредненный поток не отрывается от кромки входа: вихревой зоны нет"
+                            : "В файле средних нет профилей скорости в сечениях канала (записан более ранней версией)";
   }
   return line;
 }

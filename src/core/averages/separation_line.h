@@ -8,8 +8,8 @@
 // recirculating zone and falls back to it at the wall. The separation
 // streamline is the streamline of the wall's value that leaves the edge:
 // in each section, the least r at which ψ reaches the value it has at the
-// wall. Where no such r lies more than a grid row inside the wall, the flow
-// has reattached.
+// wall. Where no such r lies more than a strip of the section's profile
+// inside the wall, the flow has reattached.
 #include <string>
 #include <vector>
 
@@ -26,11 +26,11 @@ struct SeparationLine {
   std::string Message;  // why there is no line, in Russian; empty when Separated
 };
 
-// The separation streamline that leaves `edge` (on the channel's inner wall,
-// the mouth) in the averaged field `f` of a run on the contour `c`. Sections
-// are the grid's columns from the edge to half a channel radius before the
-// suction section.
-SeparationLine MeanSeparationLine(const GridField& f, const Contour& c, const TRealPoint& edge);
+// The separation streamline that leaves `edge` (the mouth, where the inner
+// wall becomes the channel) in the mean profiles of the channel's sections
+// (ContractionSummary: every B/4 from the mouth to half a radius before the
+// suction section) of a run on the contour `c`.
+SeparationLine MeanSeparationLine(const ContractionSummary& sections, const Contour& c, const TRealPoint& edge);
 
 // The contour whose wall follows `line` from the shedding corner `corner`
 // (a vertex of c at the line's first point) to the reattachment: the wall
