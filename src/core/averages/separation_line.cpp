@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 #include "core/base/numfmt.h"
 #include "core/model/contour_area.h"
@@ -109,6 +110,125 @@ SeparationLine MeanSeparationLine(const ContractionSummary& sections, const Cont
                             : "В файле средних нет профилей скорости в сечениях канала (записан более ранней версией)";
   }
   return line;
+}
+
+namespace {
+
+// The mean velocity at (x, y) from the grid's flow points around it
+// (bilinear, over those of the four that are flow points); false where
+// they carry less than a quarter of the weight.
+bool MeanVelocityAt(const GridField& f, double x, double y, double& u, double& v) {
+  const AveragingGrid& g = f.Grid;
+  const double fi = (x - g.X0) / g.Dx, fj = (y - g.Y0) / g.Dy;
+  const double i0 = std::floor(fi), j0 = std::floor(fj);
+  if (!(i0 >= 0 && j0 >= 0 && i0 + 1 < g.Nx && j0 + 1 < g.Ny)) return false;
+  const double tx = fi - i0, ty = fj - j0;
+  double su = 0, sv = 0, sw = 0;
+  for (int dj = 0; dj < 2; ++dj) {
+    for (int di = 0; di < 2; ++di) {
+      const size_t k = static_cast<size_t>(j0 + dj) * static_cast<size_t>(g.Nx) + static_cast<size_t>(i0 + di);
+      if (!g.Inside[k]) continue;
+      const double w = (di ? tx : 1 - tx) * (dj ? ty : 1 - ty);
+      su += w * f.VxMean[k];
+      sv += w * f.VyMean[k];
+      sw += w;
+    }
+  }
+  if (!(sw >= 0.25)) return false;
+  u = su / sw;
+  v = sv / sw;
+  return true;
+}
+
+double SegmentDistance(double px, double py, const TRealPoint& a, const TRealPoint& b) {
+  const double ax = static_cast<double>(a.X), ay = static_cast<double>(a.Y);
+  const double bx = static_cast<double>(b.X) - ax, by = static_cast<double>(b.Y) - ay;
+  const double len2 = bx * bx + by * by;
+  const double t = len2 > 0 ? std::clamp(((px - ax) * bx + (py - ay) * by) / len2, 0.0, 1.0) : 0.0;
+  return std::hypot(px - ax - t * bx, py - ay - t * by);
+}
+
+// The distance from (x, y) to the wall, m (an arc by 16 chords).
+double WallDistance(const Contour& c, double x, double y) {
+  double best = std::numeric_limits<double>::infinity();
+  for (int k = 0; k < static_cast<int>(c.Wall.size()); ++k) {
+    const int n = c.Wall[static_cast<size_t>(k)].ArcRadius != 0 ? 16 : 1;
+    TRealPoint a = ContourVertex(c, k);
+    for (int j = 1; j <= n; ++j) {
+      const TRealPoint b = SegmentPoint(c, k, static_cast<Real>(j) / n);
+      best = std::min(best, SegmentDistance(x, y, a, b));
+      a = b;
+    }
+  }
+  return best;
+}
+
+CornerSeparation TracedLine(const GridField& f, const Contour& c, int corner, double radius) {
+  CornerSeparation line;
+  line.Corner = corner;
+  const AveragingGrid& g = f.Grid;
+  const double cell = std::max(g.Dx, g.Dy);  // m
+  const double ds = std::min(g.Dx, g.Dy) / 2;
+  const TRealPoint e = ContourVertex(c, corner);
+  const TRealPoint t = SegmentEndTangent(c, corner - 1);
+  double x = static_cast<double>(e.X) + cell * static_cast<double>(t.X);
+  double y = static_cast<double>(e.Y) + cell * static_cast<double>(t.Y);
+  line.Points.push_back({static_cast<double>(e.X), static_cast<double>(e.Y)});
+  line.Points.push_back({x, y});
+  const auto direction = [&](double px, double py, double& dx, double& dy) {
+    double u, v;
+    if (!MeanVelocityAt(f, px, py, u, v)) return false;
+    const double speed = std::hypot(u, v);
+    if (!(speed > 0)) return false;
+    dx = u / speed;
+    dy = v / speed;
+    return true;
+  };
+  const double reach = 20 * radius;
+  double travelled = cell;
+  while (travelled < reach) {
+    double dx1, dy1, dx2, dy2;
+    if (!direction(x, y, dx1, dy1) || !direction(x + dx1 * ds, y + dy1 * ds, dx2, dy2)) break;
+    x += (dx1 + dx2) / 2 * ds;
+    y += (dy1 + dy2) / 2 * ds;
+    travelled += ds;
+    if (y < 0 || x > static_cast<double>(c.SuctionX) - radius / 2) break;
+    line.Points.push_back({x, y});
+    if (travelled > 2 * cell && WallDistance(c, x, y) < cell) {
+      line.Reattached = true;
+      break;
+    }
+  }
+  return line;
+}
+
+}  // namespace
+
+std::vector<CornerSeparation> MeanSeparationLines(const AveragingResults& r, const Contour& c) {
+  std::vector<CornerSeparation> out;
+  const std::vector<int> corners = SheddingVertices(c);
+  const GridField& f = r.Field;
+  const size_t points = static_cast<size_t>(f.Grid.Nx) * static_cast<size_t>(f.Grid.Ny);
+  const bool field = f.Grid.Nx > 1 && f.Grid.Ny > 1 && f.Grid.Inside.size() == points &&
+                     f.VxMean.size() == points && f.VyMean.size() == points;
+  const double radius = static_cast<double>(WallRadiusAt(c, c.SuctionX));
+  for (int k : corners) {
+    const TRealPoint e = ContourVertex(c, k);
+    if (r.Contraction.Present && e.X == static_cast<Real>(r.Contraction.MouthX) &&
+        e.Y == static_cast<Real>(r.Contraction.MouthY)) {
+      const SeparationLine line = MeanSeparationLine(r.Contraction, c, e);
+      if (!line.Separated) continue;
+      CornerSeparation s;
+      s.Corner = k;
+      s.Reattached = line.Reattached;
+      for (const TRealPoint& p : line.Points) s.Points.push_back({static_cast<double>(p.X), static_cast<double>(p.Y)});
+      out.push_back(std::move(s));
+    } else if (field && radius > 0) {
+      CornerSeparation s = TracedLine(f, c, k, radius);
+      if (s.Points.size() > 2) out.push_back(std::move(s));
+    }
+  }
+  return out;
 }
 
 bool ProfiledContour(const Contour& c, int corner, const SeparationLine& line, Real tolerance, Contour& out,

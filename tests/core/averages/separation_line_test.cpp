@@ -108,5 +108,42 @@ TEST(SeparationLine, ProfiledWallFillsTheZone) {
   }
 }
 
+// A corner away from the mouth: its line is traced through the grid field.
+// In a uniform field sloping down at 45° from a step's edge the line is
+// straight and meets the lower face where it comes within a grid spacing
+// of it.
+TEST(SeparationLine, TracedFromACornerUntilItMeetsAWall) {
+  Contour c;
+  c.Start = {1.2L, 0.4L};
+  c.Wall = {{{0.3L, 0.4L}, 0}, {{0.3L, 0.3L}, 0}, {{0, 0.3L}, 0}, {{0, 0.15L}, 0}, {{1.2L, 0.15L}, 0}};
+  c.SheddingCorners = {1};
+  AveragingResults r;
+  r.HasAverages = true;
+  AveragingGrid& g = r.Field.Grid;
+  g.X0 = -0.5;
+  g.Y0 = 0;
+  g.Dx = g.Dy = 0.01;
+  g.Nx = 90;
+  g.Ny = 60;
+  const size_t n = static_cast<size_t>(g.Nx * g.Ny);
+  g.Inside.assign(n, 1);
+  r.Field.VxMean.assign(n, -1);  // towards the step's lower face, upstream
+  r.Field.VyMean.assign(n, -1);
+  const std::vector<CornerSeparation> lines = MeanSeparationLines(r, c);
+  ASSERT_EQ(lines.size(), 1u);
+  const CornerSeparation& l = lines.front();
+  EXPECT_EQ(l.Corner, 1);
+  ASSERT_TRUE(l.Reattached);
+  // It leaves along the upper face (−x), then follows the field.
+  EXPECT_NEAR(l.Points[1][0], 0.29, 1e-12);
+  EXPECT_NEAR(l.Points[1][1], 0.4, 1e-12);
+  for (size_t i = 2; i < l.Points.size(); ++i) {
+    EXPECT_NEAR(l.Points[i][1] - 0.4, l.Points[i][0] - 0.29, 1e-9) << i;
+  }
+  // Within a spacing (0,01 m) of the lower face r = 0,3 first at r = 0,31.
+  EXPECT_NEAR(l.Points.back()[1], 0.31, 0.005);
+  EXPECT_GT(l.Points.back()[0], 0.1) << "on the lower face, not past it";
+}
+
 }  // namespace
 }  // namespace mdv
