@@ -90,10 +90,11 @@ SeparationLine MeanSeparationLine(const ContractionSummary& sections, const Cont
     if (!std::isfinite(r)) continue;
     const bool inZone = r < b;
     if (!inZone) {
-      // Next to the edge the zone may be thinner than a strip; past a
-      // channel radius, the flow never left the wall.
+      // Next to the edge the zone may be thinner than a strip (the mean
+      // reverse flow starts about a radius downstream); past three channel
+      // radii, the flow never left the wall.
       if (!open) {
-        if (s.X - x0 > b) break;
+        if (s.X - x0 > 3 * b) break;
         continue;
       }
       line.Reattached = true;
@@ -266,14 +267,27 @@ bool ProfiledContour(const Contour& c, int corner, const SeparationLine& line, R
   out.Name = c.Name + " — профилированный по вихревой зоне";
   out.Wall.assign(c.Wall.begin(), c.Wall.begin() + corner);
   // The kept points, the last moved onto the wall.
+  // Every new segment takes at least two attached rings, so it is 2h long
+  // at least: a point nearer than that to the last one kept is left out (the
+  // point on the wall is kept, the one before it gives way).
+  const Real least = 2 * c.Spacing;  // m
+  const TRealPoint vertex = ContourVertex(c, corner);
   std::vector<TRealPoint> kept;
+  TRealPoint last = vertex;
   for (size_t i = 1; i < p.size(); ++i) {
-    if (keep[i]) kept.push_back(i + 1 == p.size() ? onWall : p[i]);
+    if (!keep[i]) continue;
+    if (i + 1 == p.size()) {
+      while (!kept.empty() && PointDistance(kept.back(), onWall) < least) kept.pop_back();
+      kept.push_back(onWall);
+    } else if (PointDistance(last, p[i]) >= least) {
+      kept.push_back(p[i]);
+      last = p[i];
+    }
   }
   // Off the corner along the upstream face: a cubic (Hermite) curve from the
   // corner, tangent to that face, to the first kept point, tangent there to
-  // the line on, cut into chords that turn by at most HermiteTurn each.
-  const TRealPoint vertex = ContourVertex(c, corner);
+  // the line on, cut into chords that turn by at most HermiteTurn each (as
+  // far as chords 2h long allow).
   const TRealPoint t0 = SegmentEndTangent(c, corner - 1);
   const TRealPoint p1 = kept.front();
   const TRealPoint p2 = kept.size() > 1 ? kept[1] : p1;
@@ -282,14 +296,19 @@ bool ProfiledContour(const Contour& c, int corner, const SeparationLine& line, R
   const Real t1Length = VectorLength(t1);
   t1 = t1Length > 0 ? TRealPoint{t1.X / t1Length, t1.Y / t1Length} : t0;
   const Real turn = std::acos(std::clamp<Real>(DotProduct(t0, t1), -1, 1));
-  const int pieces = std::max(4, static_cast<int>(std::ceil(turn / HermiteTurn)) * 2);
-  for (int j = 1; j < pieces; ++j) {
+  const auto curve = [&](int pieces, int j) {
     const Real u = static_cast<Real>(j) / pieces, u2 = u * u, u3 = u2 * u;
     const Real h00 = 2 * u3 - 3 * u2 + 1, h10 = u3 - 2 * u2 + u, h01 = -2 * u3 + 3 * u2, h11 = u3 - u2;
-    out.Wall.push_back(ContourSegment{{h00 * vertex.X + h10 * chord * t0.X + h01 * p1.X + h11 * chord * t1.X,
-                                       h00 * vertex.Y + h10 * chord * t0.Y + h01 * p1.Y + h11 * chord * t1.Y},
-                                      0});
+    return TRealPoint{h00 * vertex.X + h10 * chord * t0.X + h01 * p1.X + h11 * chord * t1.X,
+                      h00 * vertex.Y + h10 * chord * t0.Y + h01 * p1.Y + h11 * chord * t1.Y};
+  };
+  int pieces = std::max(4, static_cast<int>(std::ceil(turn / HermiteTurn)) * 2);
+  for (; pieces > 1; --pieces) {
+    bool longEnough = true;
+    for (int j = 1; j <= pieces && longEnough; ++j) longEnough = PointDistance(curve(pieces, j - 1), curve(pieces, j)) >= least;
+    if (longEnough) break;
   }
+  for (int j = 1; j < pieces; ++j) out.Wall.push_back(ContourSegment{curve(pieces, j), 0});
   for (const TRealPoint& q : kept) out.Wall.push_back(ContourSegment{q, 0});
   const int added = static_cast<int>(out.Wall.size()) - corner;
   // The rest of the old wall from the reattachment (an arc keeps its radius).
