@@ -215,8 +215,9 @@ std::vector<CornerSeparation> MeanSeparationLines(const AveragingResults& r, con
   const double radius = static_cast<double>(WallRadiusAt(c, c.SuctionX));
   for (int k : corners) {
     const TRealPoint e = ContourVertex(c, k);
-    if (r.Contraction.Present && e.X == static_cast<Real>(r.Contraction.MouthX) &&
-        e.Y == static_cast<Real>(r.Contraction.MouthY)) {
+    // The mouth as the averages file holds it: in double, to the file's digits.
+    if (r.Contraction.Present && std::fabs(static_cast<double>(e.X) - r.Contraction.MouthX) < 1e-9 &&
+        std::fabs(static_cast<double>(e.Y) - r.Contraction.MouthY) < 1e-9) {
       const SeparationLine line = MeanSeparationLine(r.Contraction, c, e);
       if (!line.Separated) continue;
       CornerSeparation s;

@@ -76,6 +76,20 @@ TEST(SeparationLine, NoZoneNoLine) {
   EXPECT_FALSE(error.empty());
 }
 
+// The profiled wall meets a sloping channel wall on it.
+TEST(SeparationLine, ProfiledWallMeetsASlopingWallOnIt) {
+  Contour c = Tube();
+  c.Wall.back().End.Y = 0.162L;
+  c.Spacing = 0.002L;
+  const SeparationLine line = MeanSeparationLine(KnownSections(), c, {0, 0.15L});
+  Contour p;
+  std::string error;
+  ASSERT_TRUE(ProfiledContour(c, 2, line, 0.001L, p, error)) << error;
+  const TRealPoint joint = ContourVertex(p, static_cast<int>(p.Wall.size()) - 1);
+  EXPECT_NEAR(static_cast<double>(joint.Y), 0.15 + 0.012 * static_cast<double>(joint.X) / 1.2, 1e-15);
+  EXPECT_EQ(p.Wall.back().End.Y, 0.162L);
+}
+
 // The wall fills the zone: it leaves the edge along the end face (no corner
 // left there), keeps within the tolerance of the line, joins the old wall at
 // the reattachment and keeps the rest of it.
@@ -87,6 +101,9 @@ TEST(SeparationLine, ProfiledWallFillsTheZone) {
   Contour p;
   std::string error;
   const Real tol = 0.001L;
+  Contour refused;
+  EXPECT_FALSE(ProfiledContour(c, 0, line, tol, refused, error)) << "the wall's start is no corner";
+  EXPECT_FALSE(ProfiledContour(c, 3, line, tol, refused, error)) << "nor its end";
   ASSERT_TRUE(ProfiledContour(c, 2, line, tol, p, error)) << error;
   EXPECT_EQ(p.SheddingCorners, (std::vector<int>{1})) << "the mouth's corner is gone";
   // Along the end face, as far as chords 2h long let the curve bend.
@@ -131,9 +148,9 @@ TEST(SeparationLine, TracedFromACornerUntilItMeetsAWall) {
   g.Ny = 60;
   const size_t n = static_cast<size_t>(g.Nx * g.Ny);
   g.Inside.assign(n, 1);
-  r.Field.VxMean.assign(n, -1);  // towards the step's lower face, upstream
-  r.Field.VyMean.assign(n, -1);
-  const std::vector<CornerSeparation> lines = MeanSeparationLines(r, c);
+  r.Field.VxMean.assign(n, -0.6);  // towards the step's lower face, upstream
+  r.Field.VyMean.assign(n, -0.6);
+  std::vector<CornerSeparation> lines = MeanSeparationLines(r, c);
   ASSERT_EQ(lines.size(), 1u);
   const CornerSeparation& l = lines.front();
   EXPECT_EQ(l.Corner, 1);
@@ -147,6 +164,20 @@ TEST(SeparationLine, TracedFromACornerUntilItMeetsAWall) {
   // Within a spacing (0,01 m) of the lower face r = 0,3 first at r = 0,31.
   EXPECT_NEAR(l.Points.back()[1], 0.31, 0.005);
   EXPECT_GT(l.Points.back()[0], 0.1) << "on the lower face, not past it";
+
+  // The mouth (the tube end's inner corner) takes its line from the
+  // channel sections, the step's edge keeps its traced one.
+  c.SheddingCorners = {1, 4};
+  r.Contraction = KnownSections();
+  r.Contraction.MouthX = 0;
+  r.Contraction.MouthY = 0.15;
+  lines = MeanSeparationLines(r, c);
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_EQ(lines[0].Corner, 1);
+  EXPECT_NEAR(lines[0].Points.back()[1], 0.31, 0.005);
+  EXPECT_EQ(lines[1].Corner, 4);
+  EXPECT_TRUE(lines[1].Reattached);
+  EXPECT_NEAR(lines[1].Points.back()[0], Reattach, B / 4);
 }
 
 }  // namespace
