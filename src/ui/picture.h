@@ -41,9 +41,10 @@ struct PictureView {
   Real Scale = 400;
 };
 
-// The view that shows every rib of m's area (wall, suction section, plane)
-// in a w x h picture, the axis near the bottom with room for its labels
-// (picture_contour.cpp).
+// The view that shows m's area in a w x h picture, the axis near the bottom
+// with room for its labels (picture_contour.cpp): every rib of the wall and
+// the suction section, and the plane unless taking it in would halve the
+// hood's size.
 PictureView FitAreaView(const Model& m, int w, int h);
 
 class Picture {

@@ -13,9 +13,11 @@ namespace mdv {
 
 namespace {
 
-// Room around the area in a fitted view, pixels: the sides and the top, and
-// below the axis for the tick labels.
-constexpr int kSideMargin = 20;
+// Room around the area in a fitted view, pixels: left for the y axis's
+// labels (drawn 24 pixels left of it), right, top, and below the axis for
+// the x axis's labels.
+constexpr int kLeftMargin = 30;
+constexpr int kRightMargin = 20;
 constexpr int kTopMargin = 20;
 constexpr int kBottomMargin = 40;
 // An extent below this (m) is taken as this, so that a degenerate area
@@ -26,15 +28,32 @@ constexpr Real kLeastExtent = 1.0e-3L;
 
 PictureView FitAreaView(const Model& m, int w, int h) {
   const int32_t count = std::min<int32_t>(m.BodyRibCount, static_cast<int32_t>(m.BodyRibs.size()));
+  // The hood: the wall's ribs and the suction section (all before the plane).
+  const int32_t hood = std::min<int32_t>(count, m.SuctionRib + 1);
   Real xMin = std::numeric_limits<Real>::infinity();
   Real xMax = -xMin;
   Real yMax = 0;  // the axis is always in view
-  for (int32_t i = 0; i < count; ++i) {
-    for (const TRealPoint& p : {m.BodyRibs[i].P1, m.BodyRibs[i].P2}) {
-      xMin = std::min(xMin, p.X);
-      xMax = std::max(xMax, p.X);
-      yMax = std::max(yMax, p.Y);
+  auto take = [&](int32_t from, int32_t to) {
+    for (int32_t i = from; i < to; ++i) {
+      for (const TRealPoint& p : {m.BodyRibs[i].P1, m.BodyRibs[i].P2}) {
+        xMin = std::min(xMin, p.X);
+        xMax = std::max(xMax, p.X);
+        yMax = std::max(yMax, p.Y);
+      }
     }
+  };
+  take(0, hood);
+  // The plane too, unless it stands so far off that the hood would shrink
+  // to less than half its size (a plane metres away, a hood of decimetres):
+  // then it lies left of the view, to be reached by panning or zooming out.
+  const Real hoodWidth = xMax - xMin;
+  const Real hoodHeight = yMax;
+  const Real hoodXMin = xMin, hoodXMax = xMax, hoodYMax = yMax;
+  take(hood, count);
+  if (xMax - xMin > 2 * hoodWidth || yMax > 2 * hoodHeight) {
+    xMin = hoodXMin;
+    xMax = hoodXMax;
+    yMax = hoodYMax;
   }
   PictureView v;
   if (!(xMin <= xMax) || !std::isfinite(xMax - xMin) || !std::isfinite(yMax)) {
@@ -42,14 +61,14 @@ PictureView FitAreaView(const Model& m, int w, int h) {
     v.OriginY = h - kBottomMargin;
     return v;
   }
-  const Real width = std::max<Real>(w - 2 * kSideMargin, 1);
+  const Real width = std::max<Real>(w - kLeftMargin - kRightMargin, 1);
   const Real height = std::max<Real>(h - kTopMargin - kBottomMargin, 1);
   v.Scale = std::min(width / std::max(xMax - xMin, kLeastExtent), height / std::max(yMax, kLeastExtent));
-  // Centred across; down to the bottom margin when the height binds the
-  // scale, centred in the band between the margins when the width does.
-  v.OriginX = RoundPixel(static_cast<Real>(w) / 2 - (xMin + xMax) / 2 * v.Scale);
-  const Real band = static_cast<Real>(kTopMargin + h - kBottomMargin) / 2;
-  v.OriginY = RoundPixel(std::min<Real>(h - kBottomMargin, band + yMax * v.Scale / 2));
+  // Centred across between the margins, the axis at the bottom margin
+  // (nothing lies below it).
+  const Real middle = static_cast<Real>(kLeftMargin + w - kRightMargin) / 2;
+  v.OriginX = RoundPixel(middle - (xMin + xMax) / 2 * v.Scale);
+  v.OriginY = h - kBottomMargin;
   return v;
 }
 
