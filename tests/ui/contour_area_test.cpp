@@ -131,7 +131,6 @@ struct Window {
 class ContourAreaTest : public QObject {
   Q_OBJECT
  private slots:
-  void initTestCase() { QVERIFY(mdv::test::LoadRussianQtTranslation()); }
   void contourHoldsTheRefinedModelUntilTheAreaDialogsOk();
   void refusedContourLeavesTheAreaAndSaysWhy();
   void profilesTheZoneOfTheShownAverages();
