@@ -138,8 +138,12 @@ void TfrmAreaParams::accept() {
   QDialog::accept();
 }
 
-bool TfrmAreaParams::Execute(Model& m) {
-  FillFromModel(m);
+bool TfrmAreaParams::Execute(Model& m) { return Execute(m, AreaParametersOf(m)); }
+
+bool TfrmAreaParams::Execute(Model& m, const AreaParameters& shown) {
+  Model fields;
+  SetAreaParameters(fields, shown);
+  FillFromModel(fields);
   if (exec() != QDialog::Accepted) return false;
   StoreToModel(m);
   m.FreeVortexCount = 0;

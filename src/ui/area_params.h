@@ -31,6 +31,9 @@ class TfrmAreaParams : public QDialog {
   // state (no free vortices, time 0). Returns whether the model changed; the
   // caller rebuilds the area and refreshes its window.
   bool Execute(Model& m);
+  // The same with the fields filled from `shown`: the parametric hood kept
+  // aside while the model's area is a contour.
+  bool Execute(Model& m, const AreaParameters& shown);
 
   // The validation of the OK button without its message boxes: an empty text
   // when the fields are acceptable, else the first message in the order of

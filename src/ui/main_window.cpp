@@ -10,6 +10,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QBuffer>
+#include <QFileInfo>
 #include <QFileDialog>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -126,6 +127,7 @@ TfrmMain::TfrmMain(Model& model, Picture& picture, QWidget* parent)
   new UserGuide(*this);  // "Руководство пользователя", F1
   BuildControls();
   averages = new RunAverages(*this);
+  BuildContourMenu();
 
   const int menuHeight = menuBar()->sizeHint().height();
   setMinimumSize(kMinClientWidth, kClientHeight + menuHeight);
@@ -494,10 +496,15 @@ void TfrmMain::miLoadClick() {
 bool TfrmMain::LoadVortexFileFrom(const QString& fileName) {
   if (RefuseWhileRunning()) return false;
   std::string error;
+  const bool wasContour = model_.ContourArea;
   if (!LoadVortexState(model_, S(fileName), error, *this)) {
     ShowError(this, Q(error));
     return false;
   }
+  // The state may bring the other kind of area.
+  contourFile_ = QFileInfo(fileName).fileName();
+  ShowAreaKind();
+  if (wasContour || model_.ContourArea) ResetView();
   btnDrawClick();
   ShowRunLabels();
   const int64_t endTime = static_cast<int64_t>(std::trunc(model_.Time)) + 1;  // s

@@ -6,7 +6,8 @@
 // services the pending events once per step, so Stop, zoom, panning and the
 // menu commands are handled between two steps. main_window.cpp builds it;
 // main_window_run.cpp holds the run control, main_window_picture.cpp the
-// picture and its interaction, main_window_dialogs.cpp the other windows.
+// picture and its interaction, main_window_dialogs.cpp the other windows,
+// main_window_contour.cpp the contour area and the profiled inlet.
 #include <QMainWindow>
 #include <QString>
 #include <QWidget>
@@ -16,6 +17,7 @@
 #include <optional>
 #include <string>
 
+#include "core/model/area_validation.h"
 #include "core/model/model.h"
 #include "core/base/observer.h"
 #include "core/base/real.h"
@@ -37,6 +39,7 @@ class QToolBar;
 
 namespace mdv {
 
+struct AveragingResults;
 class Picture;
 class TfrmAbout;
 class TfrmPulsateParam;
@@ -132,6 +135,27 @@ class TfrmMain : public QMainWindow, public Observer {
   // Writes the current picture as PNG, through a temporary file.
   bool SavePictureTo(const QString& fileName);
 
+  // ---- the contour area (main_window_contour.cpp) ----
+  // Reads and checks a contour file and makes it the area; a refusal is
+  // shown and leaves the area as it was.
+  bool LoadContourAreaFrom(const QString& fileName);
+  // Makes a checked contour the area: the parametric hood kept for the area
+  // dialog, the simulation state discarded, the refined model on and held,
+  // the view fitted, the title and the status bar naming it. Refused (false)
+  // while a run executes.
+  bool UseContourArea(const Contour& c, const QString& fileName);
+  // Title, status-bar mark and the model toggle's lock after the area's kind
+  // changed (a contour loaded, the parametric hood chosen, a state loaded).
+  void ShowAreaKind();
+  // The averages "Профилировать по вихревой зоне" works on: those of the
+  // file the averages window shows, else the session's.
+  AveragingResults ProfileSource() const;
+  // Enables the profiling item when there are averages to profile.
+  void UpdateProfileAction();
+  // The contour profiled along the vortex zone of `r`, checked; false with
+  // the refusal in `error` (Russian).
+  static bool ProfileFromAverages(const AveragingResults& r, Contour& out, std::string& error);
+
   // ---- observer of runs and traced lines ----
   void StatusText(const std::string& text) override;
   void StepDone(const Model& m) override;
@@ -171,6 +195,7 @@ class TfrmMain : public QMainWindow, public Observer {
   QFrame* bvPicture = nullptr;
   PictureBox* pbPicture = nullptr;
   QLabel* lbStatus = nullptr;
+  QLabel* lbContourArea = nullptr;  // "Контур: <name>" while the area is a contour
   QProgressBar* pbRunProgress = nullptr;
 
   // ---- menu ----
@@ -187,6 +212,8 @@ class TfrmMain : public QMainWindow, public Observer {
   QAction* miPulsationParams = nullptr;
   QAction* miBreakPntParams = nullptr;  // hidden
   QAction* miSeparationPoints = nullptr;
+  QAction* miContourArea = nullptr;     // "Контур из файла…"
+  QAction* miProfileContour = nullptr;  // "Профилировать по вихревой зоне"
   QAction* miZoomOut = nullptr;
   QAction* miZoomIn = nullptr;
   QAction* miZoomNo = nullptr;
@@ -218,6 +245,8 @@ class TfrmMain : public QMainWindow, public Observer {
   void miLoadClick();
   void miSaveClick();
   void miSavePictureClick();
+  void miContourAreaClick();
+  void miProfileContourClick();
 
   // Defined in main_window_dialogs.cpp, beside the windows they open.
   void miAreaConfigClick();
@@ -252,6 +281,9 @@ class TfrmMain : public QMainWindow, public Observer {
 
   void BuildControls();
   void BuildMenu();
+  // "Контур из файла…", "Профилировать по вихревой зоне" and the contour's
+  // status-bar mark; after the averages' items, which the latter follows.
+  void BuildContourMenu();
   // Tool bar, bevel, paint box and " Рисунок: " group (main_window_picture.cpp).
   void BuildPictureArea();
   void LayoutPictureArea();
@@ -272,6 +304,10 @@ class TfrmMain : public QMainWindow, public Observer {
   int32_t DragY_ = 0;
 
   bool running_ = false;
+  // The parametric hood the area dialog shows while a contour area is
+  // loaded (the contour overwrites the model's B, L, LL, PL, Px, speeds, h).
+  std::optional<AreaParameters> parametricArea_;
+  QString contourFile_;  // the loaded contour's file
   bool closeAfterRun_ = false;
   QWidget* central_ = nullptr;
   QScrollArea* scroll_ = nullptr;  // holds central_

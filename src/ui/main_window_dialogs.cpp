@@ -4,12 +4,14 @@
 // "Пульсации" (miPulsationParamsClick), "Оторвавшийся вихрь" (hidden,
 // miBreakPntParamsClick), "Графики пульсаций" (miPulsationChartsClick),
 // "График оторвавшегося вихря" (hidden, miFreeVortexGraphClick),
-// "Параметры вихревой области" (miVortexAreaClick).
+// "Параметры вихревой области" (miVortexAreaClick). The area dialog's OK
+// also ends a contour area (main_window_contour.cpp).
 #include <QLabel>
 #include <QPushButton>
 #include <QString>
 
 #include "core/model/area.h"
+#include "core/model/area_validation.h"
 #include "ui/area_params.h"
 #include "ui/break_pnt_params.h"
 #include "ui/dialog_messages.h"
@@ -26,10 +28,18 @@ void TfrmMain::miAreaConfigClick() {
   if (RefuseWhileRunning() || !frmAreaParams) return;
   // Fills the dialog, shows it, and on OK stores the parameters and discards
   // the free vortices and the time; Cancel leaves everything as it was.
-  if (!frmAreaParams->Execute(model_)) return;
+  // Under a contour area it shows the parametric hood kept aside, and its
+  // OK brings that kind of area back.
+  const bool fromContour = model_.ContourArea;
+  const AreaParameters shown =
+      fromContour && parametricArea_ ? *parametricArea_ : AreaParametersOf(model_);
+  if (!frmAreaParams->Execute(model_, shown)) return;
+  model_.ContourArea = false;
   lbTime->setText(QStringLiteral("Прошло времени: "));
   lbVortexCount->setText(QStringLiteral("Свободных вихрей: "));
   BuildArea(model_, *this);
+  if (fromContour) ResetView();
+  ShowAreaKind();
   btnDrawClick();
   // Nothing to continue on the new area; Start keeps its state.
   btnContinue->setEnabled(false);

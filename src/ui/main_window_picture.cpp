@@ -199,6 +199,14 @@ void TfrmMain::miZoomInClick() { Zoom(kZoomFactor, true); }
 void TfrmMain::miZoomOutClick() { Zoom(kZoomFactor, false); }
 
 void TfrmMain::ResetView() {
+  if (model_.ContourArea) {
+    // A contour may be of any size and anywhere: the view that shows it whole.
+    const PictureView v = FitAreaView(model_, pbPicture->width(), pbPicture->height());
+    Scale_ = v.Scale;
+    OriginX_ = v.OriginX;
+    OriginY_ = v.OriginY;
+    return;
+  }
   Scale_ = kInitialScale;
   OriginX_ = kInitialOriginX;
   OriginY_ = pbPicture->height() / 2 + 100;

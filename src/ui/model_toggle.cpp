@@ -3,10 +3,13 @@
 #include <QAction>
 #include <QLabel>
 #include <QMenu>
+#include <QSignalBlocker>
 #include <QStatusBar>
+#include <QWidget>
 
 #include "core/base/numfmt.h"
 #include "core/model/refined_text.h"
+#include "ui/dialog_messages.h"
 #include "ui/elided_label.h"
 
 namespace mdv {
@@ -28,7 +31,21 @@ ModelToggle::ModelToggle(QMenu* menu, QStatusBar* bar, Model& model, QObject* pa
   lbFreeLimit->setObjectName(QStringLiteral("lbFreeLimit"));
   bar->addPermanentWidget(lbFreeLimit, 1);
   lbFreeLimit->setVisible(false);
+  // The lock's reason is the item's tool tip.
+  menu->setToolTipsVisible(true);
   connect(miRefinedModel, &QAction::toggled, this, &ModelToggle::Apply);
+}
+
+QString ModelToggle::LockedText() {
+  return QStringLiteral("Область задана контуром: её рассчитывает только уточнённая модель. "
+                        "Чтобы вернуться к модели программы, задайте параметрическую область "
+                        "(«Конфигурация области»).");
+}
+
+void ModelToggle::SetContourLock(bool locked) {
+  contourLock_ = locked;
+  miRefinedModel->setToolTip(locked ? LockedText() : QString());
+  if (locked && !miRefinedModel->isChecked()) miRefinedModel->setChecked(true);
 }
 
 void ModelToggle::SetRunning(bool running) { miRefinedModel->setEnabled(!running); }
@@ -46,6 +63,12 @@ void ModelToggle::ShowFreeLimit(int32_t limit, Real time) {
 }
 
 void ModelToggle::Apply(bool on) {
+  if (!on && contourLock_) {
+    const QSignalBlocker keep(miRefinedModel);
+    miRefinedModel->setChecked(true);
+    ShowMessage(qobject_cast<QWidget*>(parent()), LockedText());
+    return;
+  }
   model_.Flow = on ? FlowModel::Refined : FlowModel::Program;
   lbRefinedModel->setToolTip(QString::fromStdString(RefinedSetText(model_)));
   lbRefinedModel->setVisible(on);

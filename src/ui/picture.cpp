@@ -23,9 +23,9 @@ const QColor kBlack(0, 0, 0);
 const QColor kRed(255, 0, 0);
 const QColor kBlue(0, 0, 255);
 
-// Raster pens are 1 pixel wide; DrawLineTo leaves out the end pixel of every
-// segment, the way a line-to operation of a bitmap canvas does.
-QPen RasterPen(const QColor& color, Qt::PenStyle style = Qt::SolidLine) {
+}  // namespace
+
+QPen RasterPen(const QColor& color, Qt::PenStyle style) {
   QPen pen(color);
   pen.setWidth(0);
   pen.setCapStyle(Qt::SquareCap);
@@ -40,6 +40,8 @@ QPen RasterPen(const QColor& color, Qt::PenStyle style = Qt::SolidLine) {
   }
   return pen;
 }
+
+namespace {
 
 // The offsets of a circle mark's outline in its box: the 3 x 3 box gives a
 // 3-pixel circle (a diamond around a white centre), the 4 x 4 box a 4-pixel one.
@@ -98,6 +100,10 @@ void Picture::DrawLineTo(QPainter& painter, const QPoint& a, const QPoint& b) {
 }
 
 void Picture::RebuildRegionPolygon() {
+  if (model_.ContourArea) {
+    RebuildContourRegion();
+    return;
+  }
   RegionPolygon_.resize(8);
   const TRibArray& r = model_.BodyRibs;
   if (r.size() < 6) {
@@ -113,6 +119,22 @@ void Picture::RebuildRegionPolygon() {
   RegionPolygon_[5] = QPoint(ScreenX(r[5].P1.X) - 1, ScreenY(r[5].P1.Y) + 2);
   RegionPolygon_[6] = QPoint(ScreenX(r[5].P1.X) - 1, PicOriginY_);
   RegionPolygon_[7] = QPoint(px, PicOriginY_);
+}
+
+void Picture::DrawParametricRibs(QPainter& p) {
+  // Contour; ribs 0, 1 are doubled one row up, ribs 3, 4 one row down.
+  const TRibArray& ribs = model_.BodyRibs;
+  const int32_t count = std::min<int32_t>(model_.BodyRibCount, static_cast<int32_t>(ribs.size()));
+  for (int32_t i = 0; i < count; ++i) {
+    p.setPen(RasterPen(kBlack, i == model_.SuctionRib ? Qt::DotLine : Qt::SolidLine));
+    const QPoint a = WorldToScreen(ribs[i].P1);
+    const QPoint b = WorldToScreen(ribs[i].P2);
+    DrawLineTo(p, a, b);
+    int shift = 0;
+    if (i == 0 || i == 1) shift = -1;
+    if (i == 3 || i == 4) shift = 1;
+    DrawLineTo(p, a + QPoint(0, shift), b + QPoint(0, shift));
+  }
 }
 
 void Picture::DrawPicture(int w, int h, int32_t originX, int32_t originY, Real scale,
@@ -137,18 +159,10 @@ void Picture::DrawPicture(int w, int h, int32_t originX, int32_t originY, Real s
     p.setBrush(kWhite);
     p.drawRect(0, 0, w - 1, h - 1);
 
-    // Contour; ribs 0, 1 are doubled one row up, ribs 3, 4 one row down.
-    const TRibArray& ribs = model_.BodyRibs;
-    const int32_t count = std::min<int32_t>(model_.BodyRibCount, static_cast<int32_t>(ribs.size()));
-    for (int32_t i = 0; i < count; ++i) {
-      p.setPen(RasterPen(kBlack, i == model_.SuctionRib ? Qt::DotLine : Qt::SolidLine));
-      const QPoint a = WorldToScreen(ribs[i].P1);
-      const QPoint b = WorldToScreen(ribs[i].P2);
-      DrawLineTo(p, a, b);
-      int shift = 0;
-      if (i == 0 || i == 1) shift = -1;
-      if (i == 3 || i == 4) shift = 1;
-      DrawLineTo(p, a + QPoint(0, shift), b + QPoint(0, shift));
+    if (model_.ContourArea) {
+      DrawContourRibs(p);
+    } else {
+      DrawParametricRibs(p);
     }
   }
   if (drawFree) DrawFreeVortices();
@@ -193,7 +207,13 @@ void Picture::DrawFreeVortices() {
   p.setRenderHint(QPainter::Antialiasing, false);
   p.setPen(RasterPen(kWhite));
   p.setBrush(kWhite);
-  if (RegionPolygon_.size() == 8) p.drawPolygon(RegionPolygon_);
+  if (model_.ContourArea) {
+    // The region runs along the wall, whose pixels the erasing takes: drawn again.
+    if (!RegionPolygon_.isEmpty()) p.drawPolygon(RegionPolygon_);
+    DrawContourRibs(p);
+  } else if (RegionPolygon_.size() == 8) {
+    p.drawPolygon(RegionPolygon_);
+  }
 
   const int32_t first = model_.AttachedCount;
   const int32_t last = std::min<int32_t>(first + model_.FreeVortexCount,

@@ -6,6 +6,7 @@
 // the one every later drawing (free-vortex layer, traced lines) uses.
 #include <QColor>
 #include <QImage>
+#include <QPen>
 #include <QPoint>
 #include <QPolygon>
 #include <cstdint>
@@ -24,9 +25,27 @@ namespace mdv {
 // painter can take so that absurd zooms cannot overflow a pixel coordinate.
 int32_t RoundPixel(Real v);
 
+// Raster pens are 1 pixel wide; Picture::DrawLineTo leaves out the end pixel
+// of every segment, the way a line-to operation of a bitmap canvas does.
+// Styled: dotted 3 on, 3 off; dashed 18 on, 6 off.
+QPen RasterPen(const QColor& color, Qt::PenStyle style = Qt::SolidLine);
+
 // Tick spacing of the axes, m: about 50 pixels at `scale` px/m, a multiple of
 // 0.1 m and never below it.
 double AxisTickStep(Real scale);
+
+// A view of the picture: the pixel of model (0, 0) and the scale, px/m.
+struct PictureView {
+  int32_t OriginX = 0;
+  int32_t OriginY = 0;
+  Real Scale = 400;
+};
+
+// The view that shows m's area in a w x h picture, the axis near the bottom
+// with room for its labels (picture_contour.cpp): every rib of the wall and
+// the suction section, and the plane unless taking it in would halve the
+// hood's size.
+PictureView FitAreaView(const Model& m, int w, int h);
 
 class Picture {
  public:
@@ -83,6 +102,11 @@ class Picture {
  private:
   void RebuildRegionPolygon();
   void DrawAxes(QPainter& p);
+  void DrawParametricRibs(QPainter& p);
+  // A contour area (picture_contour.cpp): its region is bounded by the wall
+  // itself, and its ribs are drawn single, any number of them.
+  void RebuildContourRegion();
+  void DrawContourRibs(QPainter& p);
 
   const Model& model_;
   QImage image_;

@@ -5,6 +5,7 @@
 #include <QtTest>
 
 #include "core/model/area.h"
+#include "core/model/contour_file.h"
 #include "core/model/model.h"
 #include "ui/picture.h"
 
@@ -59,6 +60,7 @@ class PictureTest : public QObject {
   void attachedVortices();
   void streamLinesInBlue();
   void regionPolygon();
+  void contourWithAnArc();
 };
 
 void PictureTest::roundsHalfToEven_data() {
@@ -340,6 +342,74 @@ void PictureTest::regionPolygon() {
   QCOMPARE(r[5], QPoint(pic.ScreenX(m.BodyRibs[5].P1.X) - 1, pic.ScreenY(m.BodyRibs[5].P1.Y) + 2));
   QCOMPARE(r[6], QPoint(pic.ScreenX(m.BodyRibs[5].P1.X) - 1, kOriginY));
   QCOMPARE(r[7], QPoint(kOriginX - 200 + 1, kOriginY));
+}
+
+// The rounded inlet of examples/contours: a wall of 6 segments, the fifth an
+// arc drawn as its chords, in the view fitted to it (the plane 4 m off is
+// left out). Every rib is drawn, nothing outside the hood's extent, and the
+// per-step erasing of the flow keeps the wall and the solid's inside.
+void PictureTest::contourWithAnArc() {
+  Model m;
+  std::string error;
+  const QString file = qEnvironmentVariable("MDV_SOURCE_DIR") + QStringLiteral("/examples/contours/bellmouth-r0.2.toml");
+  QVERIFY2(mdv::ReadContourFile(file.toStdString(), m.HoodContour, error), error.c_str());
+  m.ContourArea = true;
+  mdv::BuildArea(m);
+  QVERIFY(m.SuctionRib > 9);  // 5 straight ribs and the arc's chords
+  const mdv::PictureView v = mdv::FitAreaView(m, kW, kH);
+  Picture pic(m);
+  pic.DrawPicture(kW, kH, v.OriginX, v.OriginY, v.Scale, false, false, false, true);
+
+  QRect hood;
+  for (int i = 0; i <= m.SuctionRib; ++i)
+    hood |= QRect(pic.WorldToScreen(m.BodyRibs[i].P1), pic.WorldToScreen(m.BodyRibs[i].P2)).normalized();
+  QVERIFY2(QRect(1, 1, kW - 2, kH - 2).contains(hood), "the view shows the hood whole");
+  QVERIFY(hood.width() > kW / 2);  // and fills it
+  QVERIFY(pic.ScreenX(m.PlaneX) < 0);
+  const QRect extent = hood.adjusted(-1, -1, 1, 1);
+  for (int y = 1; y < kH - 1; ++y)
+    for (int x = 1; x < kW - 1; ++x)
+      if (!extent.contains(x, y) && At(pic, x, y) != kWhite)
+        QFAIL(qPrintable(QStringLiteral("(%1, %2) drawn outside the hood").arg(x).arg(y)));
+  // Every wall rib, each chord of the arc too: its middle pixel is black.
+  auto blackNear = [&](const QPoint& p) {
+    for (int dy = -1; dy <= 1; ++dy)
+      for (int dx = -1; dx <= 1; ++dx)
+        if (At(pic, p.x() + dx, p.y() + dy) == kBlack) return true;
+    return false;
+  };
+  for (int i = 0; i < m.SuctionRib; ++i) {
+    const QPoint mid = pic.WorldToScreen({(m.BodyRibs[i].P1.X + m.BodyRibs[i].P2.X) / 2,
+                                          (m.BodyRibs[i].P1.Y + m.BodyRibs[i].P2.Y) / 2});
+    QVERIFY2(blackNear(mid), qPrintable(QStringLiteral("rib %1").arg(i)));
+  }
+  // The suction section dotted.
+  const QPoint s1 = pic.WorldToScreen(m.BodyRibs[m.SuctionRib].P1);
+  int black = 0, white = 0;
+  for (int y = s1.y() + 1; y < v.OriginY; ++y) (At(pic, s1.x(), y) == kBlack ? black : white) += 1;
+  QVERIFY2(black > 10 && white > 10, qPrintable(QStringLiteral("black %1 white %2").arg(black).arg(white)));
+
+  // Marks in front of the flange, behind it and inside its solid (no vortex
+  // gets there; the probe shows what the erasing covers).
+  SetFreeVortices(m, {{-0.03L, 0.3L}, {0.3L, 0.4L}, {0.01L, 0.4L}});
+  pic.DrawPicture(kW, kH, v.OriginX, v.OriginY, v.Scale, true, false, false, true);
+  const QPoint front = pic.WorldToScreen({-0.03L, 0.3L});
+  const QPoint behind = pic.WorldToScreen({0.3L, 0.4L});
+  const QPoint solid = pic.WorldToScreen({0.01L, 0.4L});
+  for (const QPoint& p : {front, behind, solid}) {
+    QVERIFY(pic.Image().rect().contains(p));
+    QCOMPARE(At(pic, p.x(), p.y()), kRed);
+  }
+  for (int k = 0; k < 3; ++k) m.Vortices[m.AttachedCount + k].Pos = {0.6L, 0.05L};
+  pic.DrawFreeVortices();
+  QCOMPARE(At(pic, front.x(), front.y()), kWhite);
+  QCOMPARE(At(pic, behind.x(), behind.y()), kWhite);
+  QCOMPARE(At(pic, solid.x(), solid.y()), kRed);
+  for (int i = 0; i < m.SuctionRib; ++i) {
+    const QPoint mid = pic.WorldToScreen({(m.BodyRibs[i].P1.X + m.BodyRibs[i].P2.X) / 2,
+                                          (m.BodyRibs[i].P1.Y + m.BodyRibs[i].P2.Y) / 2});
+    QVERIFY2(blackNear(mid), qPrintable(QStringLiteral("rib %1 erased").arg(i)));
+  }
 }
 
 QTEST_MAIN(PictureTest)
