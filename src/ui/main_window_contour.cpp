@@ -191,7 +191,7 @@ bool TfrmMain::ProfileFromAverages(const AveragingResults& r, Contour& out, std:
   }
   // The mouth: the last corner that sheds, where the flow enters the channel.
   const int corner = corners.back();
-  const SeparationLine line = MeanSeparationLine(r.Field, c, ContourVertex(c, corner));
+  const SeparationLine line = MeanSeparationLine(r.Contraction, c, ContourVertex(c, corner));
   if (!ProfiledContour(c, corner, line, c.Spacing / 2, out, error)) return false;
   if (const std::string fault = ValidateContour(out); !fault.empty()) {
     error = "Профилированный контур не годится для расчёта: " + fault;

@@ -56,13 +56,11 @@ void AnswerNextFileDialog(const QString& path) {
 }
 
 // A tube end at x = 0 (wall 0,02 m), the channel to x = 1,2 m: both corners
-// shed. The profiled wall leaves the mouth in a curve of a dozen chords up
-// to the line's first point kept: a spacing this fine and a grid this coarse
-// give each chord its two rings.
+// shed.
 Contour Tube() {
   Contour c;
   c.Name = "Патрубок";
-  c.Spacing = 0.001L;
+  c.Spacing = 0.005L;
   c.Start = {1.2L, 0.17L};
   c.Wall = {{{0, 0.17L}, 0}, {{0, 0.15L}, 0}, {{1.2L, 0.15L}, 0}};
   c.SuctionX = 1.0L;
@@ -85,30 +83,32 @@ AveragingResults TubeAverages(bool zone) {
   r.Contraction.HasVenaContracta = true;
   r.Contraction.VenaCc = 0.62;
   r.Contraction.ZetaM = 0.512;
+  // A coarse field, as the window shows averages with one.
   AveragingGrid& g = r.Field.Grid;
   g.X0 = -0.2;
-  g.Dx = 0.03;
-  g.Nx = 41;
-  g.Y0 = 0;
-  g.Dy = 0.0025;
-  g.Ny = 80;
+  g.Dx = g.Dy = 0.05;
+  g.Nx = 25;
+  g.Ny = 5;
   const size_t n = static_cast<size_t>(g.Nx * g.Ny);
-  g.Inside.assign(n, 0);
+  g.Inside.assign(n, 1);
   for (std::vector<double>* v : {&r.Field.VxMean, &r.Field.VyMean, &r.Field.SpeedMean, &r.Field.VxRms,
                                  &r.Field.VyRms, &r.Field.SpeedRms})
-    v->assign(n, 0);
-  for (int32_t j = 0; j < g.Ny; ++j) {
-    for (int32_t i = 0; i < g.Nx; ++i) {
-      const double x = g.X0 + g.Dx * i, y = g.Dy * j;
-      const size_t k = static_cast<size_t>(j * g.Nx + i);
-      if (x > 0 && y > B - 0.005) continue;  // the channel wall and its half-spacing
-      g.Inside[k] = 1;
-      const double rs = x < Reattach ? B - Depth * std::sin(M_PI * x / Reattach) : B;
-      const double rm = std::sqrt((B * B + rs * rs) / 2);
+    v->assign(n, 0.5);
+  r.Contraction.MouthX = 0;
+  r.Contraction.MouthY = B;
+  // The channel sections' mean profiles, every B/4 (30 strips each).
+  for (int k = 1; k * B / 4 <= 1.0 - B / 2 + 1e-9; ++k) {
+    ContractionSection sec;
+    sec.X = k * B / 4;
+    const double x = sec.X;
+    const double rs = x < Reattach ? B - Depth * std::sqrt(std::sin(M_PI * x / Reattach)) : B;
+    const double rm = std::sqrt((B * B + rs * rs) / 2);
+    for (int j = 0; j < ContractionSectionPoints; ++j) {
+      const double y = B * (j + 0.5) / ContractionSectionPoints;
       const double vx = y < rs ? 2 * Q / (rs * rs) : y < rm ? 0.2 : -0.2;
-      r.Field.VxMean[k] = zone ? vx : std::fabs(vx);
-      r.Field.SpeedMean[k] = std::fabs(vx);
+      sec.Vx.push_back(zone ? vx : std::fabs(vx));
     }
+    r.Contraction.Sections.push_back(sec);
   }
   return r;
 }

@@ -77,7 +77,7 @@ struct ContractionSection {
   double CcHalfWidth95 = std::numeric_limits<double>::quiet_NaN();
   // The mean axial velocity at the section's ContractionSectionPoints points
   // (ContractionSectionRadius), m/s; empty in a file written before it.
-  std::vector<double> Vx;
+  std::vector<double> Vx = {};
 };
 
 struct ContractionSummary {
