@@ -2,6 +2,7 @@
 
 #include <set>
 
+#include "cli/cli_text.h"
 #include "cli/refined_only.h"
 #include "core/base/numfmt.h"
 #include "core/model/contour_file.h"
