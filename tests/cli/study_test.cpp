@@ -215,9 +215,9 @@ TEST_F(Study, ContourParameterSweptReachesEachRun) {
   const Result plan = Run({"study", "plan", "in/s.toml", "st"});
   ASSERT_EQ(plan.status, 0) << plan.err;
   const std::string contour = (dir_ / "in/flange.toml").string();
-  EXPECT_NE(Read("st/cases/0001/case.toml").find("contour = \"" + contour + "\"\n\"contour.L\" = \"0.2\"\n"),
-            std::string::npos)
-      << Read("st/cases/0001/case.toml");
+  const std::string caseText = Read("st/cases/0001/case.toml");
+  EXPECT_NE(caseText.find("\ncontour = \"" + contour + "\"\n"), std::string::npos) << caseText;
+  EXPECT_NE(caseText.find("\n\"contour.L\" = \"0.2\"\n"), std::string::npos) << caseText;
   const Result run = Run({"study", "run", "st"});
   ASSERT_EQ(run.status, 0) << run.err;
   EXPECT_NE(run.out.find("Рассчитано 2 из 2, с ошибкой 0"), std::string::npos) << run.out;
