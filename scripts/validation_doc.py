@@ -207,10 +207,43 @@ def speed_rows():
     return "\n".join(lines)
 
 
+def contour_table():
+    """The contour area's checks: the default hood through the general path,
+    the rounded inlet against Idelchik, the profiled inlets."""
+    lines = ["| случай | величина | расчёт | сравнение | выполнена |", "|---|---|---|---|---|"]
+    hood, contour = replicas("hood"), replicas("hood_contour")
+    for key, name in (("zeta", "ζ_M"), ("cc", "C_c вены"), ("flux", "Q/(πB²v0)")):
+        m1, h1, n1 = spread(hood, key)
+        m2, h2, n2 = spread(contour, key)
+        met = "—" if not (n1 and n2) else ("да" if abs(m1 - m2) <= (h1 or 0) + (h2 or 0) else "нет")
+        lines.append(f"| отсос по умолчанию, заданный контуром | {name} | {cell(contour, key)} | "
+                     f"параметрический: {cell(hood, key)} (в пределах разброса реплик) | {met} |")
+    for radius, book in ((0.015, 0.22), (0.03, 0.12), (0.06, 0.03)):
+        f = figures(load(f"bellmouth_R{radius}"))
+        zeta = f and f["zeta"]
+        off = "—" if zeta is None else comma(zeta - book)
+        met = "—" if zeta is None else ("да" if abs(zeta - book) <= 0.05 else "нет")
+        lines.append(f"| скруглённый вход во фланце, r/D = {comma(radius / 0.3, 2)} | ζ_M | {comma(zeta)} | "
+                     f"Идельчик {comma(book, 2)}; отклонение {off} | {met if radius == 0.06 else '—'} |")
+    for stem, name, limit in (("reentrant_W20", "выступающая труба (α = 0)", None), ("flanged", "вход во фланце (α = 90°)", 0.15)):
+        before = figures(load(f"{stem}_r0"))
+        after = figures(load(f"{stem}_profiled"))
+        zb, za = before and before["zeta"], after and after["zeta"]
+        ratio = za / zb if za is not None and zb else None
+        if limit is None:
+            goal, met = "после/до ниже 0,3", "—" if ratio is None else ("да" if ratio < 0.3 else "нет")
+            shown = f"{comma(za)} / {comma(zb)} = {comma(ratio, 2)}"
+        else:
+            goal, met = "ниже 0,15", "—" if za is None else ("да" if za < limit else "нет")
+            shown = f"{comma(za)} (до: {comma(zb)})"
+        lines.append(f"| {name}, профилированный по своей вихревой зоне | ζ_M | {shown} | {goal} | {met} |")
+    return "\n".join(lines)
+
+
 with open(os.path.join(here, "validation_text.md"), encoding="utf-8") as f:
     text = f.read()
 for mark, fill in (("GOALS", goals_table), ("CONVERGENCE", convergence_table), ("PLOTS", plots), ("VISCOSITY", viscosity_table),
-                   ("RUNS", speed_rows)):
+                   ("RUNS", speed_rows), ("CONTOURS", contour_table)):
     text = text.replace("{{" + mark + "}}", fill())
 with open(output, "w", encoding="utf-8") as f:
     f.write(text)

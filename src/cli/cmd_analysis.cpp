@@ -169,6 +169,9 @@ int RunVortexArea(const VortexAreaArgs& a) {
   Model m;
   if (const int status = LoadStateWithModel(m, a.File, a.Arithmetic, a.Flow)) return status;
   if (m.FreeVortexCount == 0) return Fail("Не задана вихревая структура");
+  if (m.ContourArea)
+    return Fail("Размеры вихревой зоны (Bэф, b, l, …) определены для отсоса с козырьком; у контура зоны - "
+                "линии отрыва от его кромок (separation_lines в файле средних)");
 
   // Unset settings are those the window proposes, read back from its texts.
   const VortexAreaStartTexts d = DefaultVortexAreaStart(m);

@@ -178,6 +178,19 @@ bool ReadAveragesChecked(std::string_view text, AveragingResults& out, std::stri
     r.AreaKind = Text(At(area, "kind"));
     r.AreaContour = Text(At(area, "contour"));
   }
+  if (const Json& lines = At(o, "separation_lines"); lines.is_array()) {  // files since contour areas
+    for (const Json& l : lines) {
+      CornerSeparation c;
+      c.Corner = static_cast<int>(Int(At(l, "corner")));
+      c.Reattached = At(l, "reattached").is_boolean() && At(l, "reattached").get<bool>();
+      if (const Json& p = At(l, "points"); p.is_array()) {
+        for (const Json& q : p) {
+          if (q.is_array() && q.size() == 2) c.Points.push_back({Num(q[0]), Num(q[1])});
+        }
+      }
+      r.SeparationLines.push_back(std::move(c));
+    }
+  }
   const Json& limit = At(o, "free_vortex_limit");
   r.FreeLimit = static_cast<int32_t>(Int(At(limit, "limit")));
   r.FreeLimitTime = At(limit, "reached_at").is_number() ? Num(At(limit, "reached_at")) : -1;

@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "core/averages/averaged_half_widths.h"
+#include "core/averages/separation_line.h"
 #include "core/flow/circulation.h"
 #include "core/base/numfmt.h"
 #include "core/model/contour_area.h"
@@ -215,7 +216,10 @@ void SampleGrid(AveragingState& s, Model& m) {
   const Model& model = m;
   // A vortex-zone measurement (a sequential trace) is item 0 of the same
   // parallel loop, so that the other threads sample the grid meanwhile.
-  const bool zone = s.Settings.ZoneEverySamples > 0 && (s.GridSamples + 1) % s.Settings.ZoneEverySamples == 0;
+  // The zone's dimensions belong to the parametric hood's flange; a contour's
+  // zones are its corners' separation streamlines (MeanSeparationLines).
+  const bool zone = !m.ContourArea && s.Settings.ZoneEverySamples > 0 &&
+                    (s.GridSamples + 1) % s.Settings.ZoneEverySamples == 0;
   const int32_t first = zone ? 1 : 0;
   ForPoints(m, count + first, [&](int32_t begin, int32_t end) {
     for (int32_t item = begin; item < end; ++item) {
@@ -542,6 +546,7 @@ AveragingResults SummariseAveraging(const AveragingState& s, const Model& m) {
       }
     }
   }
+  if (r.HasAverages) r.SeparationLines = MeanSeparationLines(r, m.ContourArea ? m.HoodContour : ParametricContour(m));
   return r;
 }
 

@@ -209,6 +209,14 @@ struct GridField {
   // NaN where not known; empty for a file of an earlier version.
   std::vector<double> VxHalfWidth95, VyHalfWidth95, SpeedHalfWidth95;
 };
+// The mean separation streamline of one shedding corner of the contour
+// (separation_line.h): from the corner to where it meets a wall again.
+struct CornerSeparation {
+  int Corner = 0;  // the contour's vertex (a parametric area as its contour)
+  bool Reattached = false;
+  std::vector<std::array<double, 2>> Points;  // (x, r), m, from the corner
+};
+
 struct AveragingResults {
   std::string Precision = "extended";  // arithmetic path of the run
   // The run's model and free-vortex limit; files of earlier versions have
@@ -243,6 +251,7 @@ struct AveragingResults {
   FluxSummary Flux;
   VortexZoneSummary VortexZone;
   ContractionSummary Contraction;  // the mouth, C_c per section, vena contracta, reattachment
+  std::vector<CornerSeparation> SeparationLines;  // one per shedding corner with a zone; none in older files
   TracerResults Tracers;  // the capture zone, when tracers ran beside (SummariseTracers)
   GridField Field;
 };

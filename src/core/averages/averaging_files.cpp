@@ -201,6 +201,18 @@ std::string AveragesJson(const AveragingResults& r) {
     j += "  " + Key("free_vortex_limit") + "{" + Key("limit") + std::to_string(r.FreeLimit) + ", " +
          Key("reached_at") + (r.FreeLimitTime >= 0 ? JsonNumber(r.FreeLimitTime) : "null") + "},\n";
     if (r.TimeStep > 0) j += "  " + Key("dt") + JsonNumber(r.TimeStep) + ",\n";
+    if (!r.SeparationLines.empty()) {
+      j += "  " + Key("separation_lines") + "[";
+      for (size_t i = 0; i < r.SeparationLines.size(); ++i) {
+        const CornerSeparation& c = r.SeparationLines[i];
+        j += std::string(i > 0 ? "," : "") + "\n    {" + Key("corner") + std::to_string(c.Corner) + ", " +
+             Key("reattached") + (c.Reattached ? "true" : "false") + ", " + Key("points") + "[";
+        for (size_t k = 0; k < c.Points.size(); ++k)
+          j += (k > 0 ? ", [" : "[") + JsonNumber(c.Points[k][0]) + ", " + JsonNumber(c.Points[k][1]) + "]";
+        j += "]}";
+      }
+      j += "],\n";
+    }
     if (!r.AreaKind.empty()) {
       j += "  " + Key("area") + "{" + Key("kind") + JsonString(r.AreaKind) + ", " + Key("contour") +
            JsonString(r.AreaContour) + "},\n";

@@ -32,6 +32,15 @@ struct SeparationLine {
 // suction section) of a run on the contour `c`.
 SeparationLine MeanSeparationLine(const ContractionSummary& sections, const Contour& c, const TRealPoint& edge);
 
+// The mean separation streamline of every shedding corner of `c`: the
+// mouth's from the channel sections (MeanSeparationLine); any other corner's
+// traced through the averaged grid field from the corner along its upstream
+// face (Heun's steps of half a grid spacing) until it comes within a grid
+// spacing of a wall (reattached), leaves the field, stops, or has run twenty
+// channel radii. A corner whose flow does not separate in the mean gives no
+// line.
+std::vector<CornerSeparation> MeanSeparationLines(const AveragingResults& r, const Contour& c);
+
 // The contour whose wall follows `line` from the shedding corner `corner`
 // (a vertex of c at the line's first point) to the reattachment: the wall
 // leaves the corner along its upstream face (a smooth curve, in short chords,
