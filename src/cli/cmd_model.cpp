@@ -232,6 +232,8 @@ struct RunArgs {
   std::string alphaDegText;
   std::string dt, maxTime, maxFree, load, save, pulsationPoints, pulsationFile, trackFile, budget, contour;
   CLI::Option* contourOpt = nullptr;
+  std::vector<std::string> contourParameters;  // NAME=VALUE, as typed
+  CLI::Option* contourParametersOpt = nullptr;
   CLI::Option* saveOpt = nullptr;
   CLI::Option* pointsOpt = nullptr;
   CLI::Option* pulsationFileOpt = nullptr;
@@ -275,13 +277,28 @@ int RunCommand(RunArgs& a) {
     }
     if (a.alphaDeg->count() > 0) return Refuse("--flange-angle-deg не сочетается с --contour: размеры задает файл контура");
     if (a.loadOpt->count() > 0) return Refuse("--load не сочетается с --contour: состояние хранит свой контур");
+    std::vector<ContourParameter> overrides;
+    for (const std::string& p : a.contourParameters) {
+      const size_t eq = p.find('=');
+      if (eq == 0 || eq == std::string::npos)
+        return Refuse("--contour-parameter \"" + p + "\": ожидается ИМЯ=ЗНАЧЕНИЕ, например R=0,06");
+      const std::string name = p.substr(0, eq);
+      const auto v = Number(p.substr(eq + 1), "--contour-parameter " + name, error);
+      if (!v) return Refuse(error);
+      for (const ContourParameter& o : overrides)
+        if (o.Name == name) return Refuse("--contour-parameter: параметр " + name + " задан дважды");
+      overrides.push_back({name, *v});
+    }
     Contour c;
-    if (!ReadContourFile(a.contour, c, error)) return Refuse(error);
+    // An undeclared name is refused by the reader, with the file named.
+    if (!ReadContourFile(a.contour, c, error, overrides)) return Refuse(error);
     const std::string invalid = ValidateContour(c);
     if (!invalid.empty()) return Refuse(a.contour + ": " + invalid);
     m.HoodContour = c;
     m.ContourArea = true;
     BuildArea(m);  // the parameters the step and the analyses read follow the contour
+  } else if (a.contourParametersOpt->count() > 0) {
+    return Refuse("--contour-parameter: только вместе с --contour");
   } else if (a.loadOpt->count() > 0) {
     if (!LoadVortexState(m, a.load, error)) return Fail(error);
   } else {
@@ -536,6 +553,11 @@ void AddModelCommands(CLI::App& app, int& status) {
   run->contourOpt = r->add_option("--contour", run->contour,
                                   "отсос по контуру из файла TOML (см. contour check) вместо параметрической области; "
                                   "считается уточнённой моделью");
+  run->contourParametersOpt =
+      r->add_option("--contour-parameter", run->contourParameters,
+                    "ИМЯ=ЗНАЧЕНИЕ: заменить значение параметра, объявленного в разделе [parameters] файла "
+                    "--contour (можно повторять; десятичная точка или запятая)")
+          ->allow_extra_args(false);
   run->loadOpt = r->add_option("--load", run->load, "продолжить состояние, сохраненное в этом файле вихрей");
   for (const AreaOption& o : run->area) run->loadOpt->excludes(o.option);
   run->loadOpt->excludes(run->alphaDeg);

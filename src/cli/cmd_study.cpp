@@ -126,7 +126,7 @@ int PlanCommand(CLI::App& app, const std::string& file, const std::string& dir) 
   std::string text, error;
   if (!ReadTextFile(file, text, error)) return Fail(error);
   StudyDefinition definition;
-  if (!ParseStudy(text, file, RunOptions(app), definition, error)) return Refuse(error);
+  if (!ParseStudy(text, file, RunOptions(app), definition, error, /*readContours=*/true)) return Refuse(error);
   const PlanReview review = ReviewPlan(definition);
   if (!review.Refusal.empty()) return Refuse(file + ": " + review.Refusal);
   for (const std::string& w : review.Warnings) Say("предупреждение: " + w);
@@ -135,7 +135,7 @@ int PlanCommand(CLI::App& app, const std::string& file, const std::string& dir) 
   const bool planThere = fs::exists(StudyFilePath(dir), ec);
   InterruptWatch watch;
   InterruptObserver stop;
-  if (!WriteStudyPlan(text, definition, dir, error, stop)) {
+  if (!WriteStudyPlan(PlannedStudyText(text, definition), definition, dir, error, stop)) {
     if (!InterruptWatch::Raised()) return Fail(error);
     // Ctrl+C: the half-made plan stays marked as such (removing a large tree
     // would take a minute); the other commands refuse it, a new plan replaces it.
@@ -187,7 +187,10 @@ int CaseCommand(CLI::App& app, const CaseArgs& a) {
   bool threadsSet = false;
   for (const StudySetting& s : c.Settings) {
     threadsSet = threadsSet || s.Key == "threads";
-    if (IsFlag(app, s.Key)) {
+    if (const std::string_view name = ContourParameterName(s.Key); !name.empty()) {
+      argv.push_back("--contour-parameter");
+      argv.push_back(std::string(name) + "=" + s.Value);
+    } else if (IsFlag(app, s.Key)) {
       if (s.Value == "true") argv.push_back("--" + s.Key);
     } else {
       argv.push_back("--" + s.Key);

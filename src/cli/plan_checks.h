@@ -1,6 +1,7 @@
 #pragma once
 // What `study plan` says of a study before it writes the folder: a case the
-// run would refuse (a refined-model option without model = "refined"), and
+// run would refuse (a refined-model option without model = "refined", a
+// contour its parameters make one the model cannot build), and
 // results some cases cannot give (the averages' columns of a case that does
 // not average).
 #include <string>

@@ -27,8 +27,9 @@ void RefuseRefinedOnlyWithoutModel(CLI::App* command) {
 }
 
 std::string RefinedOnlyRefusal(const std::vector<StudySetting>& settings) {
+  // A contour runs the refined model whatever model says, as the run does.
   for (const StudySetting& s : settings)
-    if (s.Key == "model" && s.Value == "refined") return {};
+    if ((s.Key == "model" && s.Value == "refined") || s.Key == "contour") return {};
   for (const StudySetting& s : settings) {
     for (const char* key : RefinedOnlyKeys) {
       // A flag switched off is no option at all.

@@ -78,6 +78,30 @@ TEST_F(ContourRun, RefusesWhatTheContourDecides) {
   // The refined model's own options need no --model beside a contour.
   r = Batch("run --contour " + Example() + " --viscosity 0.0003 --max-time 0.01 -q");
   EXPECT_EQ(r.Status, 0) << r.Err;
+  // --contour-parameter: only with a contour, only a declared name, the
+  // value as any number option takes it.
+  const std::string bell = Quote(std::string(MDV_SOURCE_DIR) + "/examples/contours/bellmouth-r0.2.toml");
+  r = Batch("run --contour-parameter R=0.05 --max-time 0.01");
+  EXPECT_EQ(r.Status, 2);
+  EXPECT_NE(r.Err.find("--contour-parameter: только вместе с --contour"), std::string::npos) << r.Err;
+  r = Batch("run --contour " + bell + " --contour-parameter Q=1");
+  EXPECT_EQ(r.Status, 2);
+  EXPECT_NE(r.Err.find("«parameters.Q»: такой параметр в файле не объявлен"), std::string::npos) << r.Err;
+  r = Batch("run --contour " + bell + " --contour-parameter R");
+  EXPECT_EQ(r.Status, 2);
+  EXPECT_NE(r.Err.find("ожидается ИМЯ=ЗНАЧЕНИЕ"), std::string::npos) << r.Err;
+  r = Batch("run --contour " + bell + " --contour-parameter R=0,7");  // a rounding of 0,7 m crosses the outer wall
+  EXPECT_EQ(r.Status, 2);
+  EXPECT_NE(r.Err.find("bellmouth-r0.2.toml: "), std::string::npos) << r.Err;
+  // A state saved with a parameter replaced continues from its own contour.
+  r = Batch("run --contour " + bell + " --contour-parameter R=0,05 --contour-parameter F=0.5 --max-time 0.01 -q --save " +
+            Path("r.cvs"));
+  ASSERT_EQ(r.Status, 0) << r.Err;
+  r = Batch("run --load " + Path("r.cvs") + " --max-time 0.02 -q");
+  EXPECT_EQ(r.Status, 0) << r.Err;
+  const std::string saved = Slurp(dir_ / "r.cvs");
+  EXPECT_NE(saved.find("\nR = 0.05\n"), std::string::npos);
+  EXPECT_NE(saved.find("\nF = 0.5\n"), std::string::npos);
   // Averages written before the area was recorded cannot be profiled.
   r = Batch("profile " + Quote(std::string(MDV_SOURCE_DIR) + "/tests/data/averages_v1.json") + " --out " +
             Path("p.toml"));

@@ -197,6 +197,68 @@ TEST_F(Study, KilledCaseRunsAgainAndFailedCaseDoesNotStopTheOthers) {
 }
 
 
+// A pipe 0,15 m wide with a flush flange of L beyond its 0,02 m wall.
+constexpr char FlangeOfL[] =
+    "format = \"rinfet-mdv contour\"\nversion = 1\nname = \"фланец L\"\nspacing = 0.01\n"
+    "[parameters]\nL = 0.1\n[suction]\nx = 1.0\nspeed = 1.0\n[plane]\nx = -0.5\nradius = 0.4\n"
+    "[wall]\nstart = [1.2, 0.17]\nsegments = [\n  { to = [0.02, 0.17] },\n  { to = [0.02, \"0.17 + L\"] },\n"
+    "  { to = [0, \"0.17 + L\"] },\n  { to = [0, 0.15] },\n  { to = [1.2, 0.15] },\n]\n";
+
+// A contour relative to the study file, its parameter swept: each case's
+// run gets the file by its absolute path (the case runs elsewhere) and its
+// own value, which its saved state carries.
+TEST_F(Study, ContourParameterSweptReachesEachRun) {
+  fs::create_directories(dir_ / "in");
+  Write("in/flange.toml", FlangeOfL);
+  Write("in/s.toml", "name = \"L\"\n[base]\ncontour = \"flange.toml\"\nmax-time = 0.02\n"
+                     "[sweep]\n\"contour.L\" = [0.1, \"0,2\"]\n");
+  const Result plan = Run({"study", "plan", "in/s.toml", "st"});
+  ASSERT_EQ(plan.status, 0) << plan.err;
+  const std::string contour = (dir_ / "in/flange.toml").string();
+  const std::string caseText = Read("st/cases/0001/case.toml");
+  EXPECT_NE(caseText.find("\ncontour = \"" + contour + "\"\n"), std::string::npos) << caseText;
+  EXPECT_NE(caseText.find("\n\"contour.L\" = \"0.2\"\n"), std::string::npos) << caseText;
+  const Result run = Run({"study", "run", "st"});
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_NE(run.out.find("Рассчитано 2 из 2, с ошибкой 0"), std::string::npos) << run.out;
+  EXPECT_NE(Read("st/cases/0000/state.evt").find("[parameters]\nL = 0.1\n"), std::string::npos);
+  EXPECT_NE(Read("st/cases/0001/state.evt").find("[parameters]\nL = 0.2\n"), std::string::npos);
+  const Result status = Run({"study", "status", "st"});
+  EXPECT_EQ(status.out.substr(0, status.out.find(';', 3)), "id;contour.L") << status.out;
+  EXPECT_NE(status.out.find("\n1;0,2;done;"), std::string::npos) << status.out;
+
+  // The run's own words, caught while a long case runs.
+  Write("in/long.toml", "name = \"long\"\n[base]\ncontour = \"flange.toml\"\n\"contour.L\" = 0.25\nmax-time = 100\n");
+  ASSERT_EQ(Run({"study", "plan", "in/long.toml", "lg"}).status, 0);
+  const std::string state = (dir_ / "lg/cases/0000/state.evt").string();
+  const pid_t pid = ::fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    ::execl(MDV_BATCH_EXE, MDV_BATCH_EXE, "study", "case", (dir_ / "lg").c_str(), "0", "--quiet", nullptr);
+    ::_exit(127);
+  }
+  pid_t running = -1;
+  ASSERT_TRUE(WaitFor([&] { return (running = ProcessMentioning(state)) > 0; }, 10));
+  const std::string words = CommandLine(running);
+  ::kill(pid, SIGKILL);
+  ::kill(running, SIGKILL);
+  ::waitpid(pid, nullptr, 0);
+  EXPECT_NE(words.find(" --contour " + contour + " --contour-parameter L=0.25 --max-time 100 "), std::string::npos)
+      << words;
+
+  // Refused when planned: the plan names the key and writes nothing.
+  Write("in/bad.toml", "name = \"bad\"\n[base]\ncontour = \"flange.toml\"\n[sweep]\n\"contour.B\" = [1, 2]\n");
+  const Result bad = Run({"study", "plan", "in/bad.toml", "bad"});
+  EXPECT_EQ(bad.status, 2);
+  EXPECT_NE(bad.err.find("ключ «contour.B»: параметр «B» не объявлен"), std::string::npos) << bad.err;
+  EXPECT_FALSE(Exists("bad"));
+  // A value that makes the flange cross the pipe's own wall is refused for its case.
+  Write("in/cross.toml", "name = \"x\"\n[base]\ncontour = \"flange.toml\"\n[sweep]\n\"contour.L\" = [0.1, -0.1]\n");
+  const Result cross = Run({"study", "plan", "in/cross.toml", "x"});
+  EXPECT_EQ(cross.status, 2);
+  EXPECT_NE(cross.err.find("вариант 1: \"" + contour + "\" при contour.L = -0,1: "), std::string::npos) << cross.err;
+}
+
 TEST_F(Study, CaseThatAveragesCollectsFromItsAverages) {
   Write("s.toml",
         "name = \"avg\"\n[base]\nmax-time = 0.2\naverage-from = 0.1\n[sweep]\ninflow-speed = [0]\n"

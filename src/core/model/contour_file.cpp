@@ -132,7 +132,9 @@ class Reader {
                              [&](const ContourParameter& p) { return p.Name == o.Name; });
       if (it == c.Parameters.end())
         return Fail(nullptr, "parameters." + o.Name, "такой параметр в файле не объявлен, его нельзя заменить");
-      it->Value = o.Value;
+      // Held as the file holds its own (a TOML number, a double): the text
+      // WriteContourText makes of it then reads back, as a saved state must.
+      it->Value = static_cast<Real>(static_cast<double>(o.Value));
     }
     parameters_ = &c.Parameters;
     return true;

@@ -42,8 +42,9 @@ namespace mdv {
 inline constexpr char ContourFormatName[] = "rinfet-mdv contour";
 
 // Reads a contour. `overrides` replace the values of declared parameters
-// before the expressions are evaluated (a study sweeps them); one naming an
-// undeclared parameter is an error. On failure returns false, `out` is
+// before the expressions are evaluated (a study sweeps them), rounded to a
+// double as the file's own numbers are; one naming an undeclared parameter
+// is an error. On failure returns false, `out` is
 // untouched and `error` says in Russian which key (and line) is wrong. The
 // geometry is not judged here: ValidateContour does that.
 bool ReadContourText(const std::string& text, Contour& out, std::string& error,

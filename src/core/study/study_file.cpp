@@ -4,6 +4,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
 #include <map>
 #include <optional>
 #include <set>
@@ -11,6 +12,10 @@
 #include <toml++/toml.h>
 
 #include "core/base/numfmt.h"
+#include "core/model/contour_file.h"
+#include "core/model/contour_validation.h"
+
+namespace fs = std::filesystem;
 
 namespace mdv {
 
@@ -27,8 +32,8 @@ std::string Quoted(std::string_view key) { return "«" + std::string(key) + "»"
 
 class Reader {
  public:
-  Reader(std::string fileName, const OptionAvailable& available)
-      : file_(std::move(fileName)), available_(available) {}
+  Reader(std::string fileName, const OptionAvailable& available, bool readContours)
+      : file_(std::move(fileName)), available_(available), readContours_(readContours) {}
 
   // "study.toml, строка 7, ключ «dt»: …"
   bool Fail(const toml::node* node, std::string_view key, const std::string& what) {
@@ -63,8 +68,21 @@ class Reader {
     if (!ControlFree(root, "")) return false;
     for (auto&& [k, v] : root) {
       const std::string key(k.str());
-      if (key != "name" && key != "base" && key != "sweep" && key != "results" && key != "convergence")
+      if (key != "name" && key != "base" && key != "sweep" && key != "results" && key != "convergence" &&
+          key != "planned-from")
         return Fail(&v, key, "неизвестный ключ (ожидаются name, [base], [sweep], [convergence], [results])");
+    }
+    // Relative contour paths: from the study file's folder, or from the one
+    // the plan's copy records (the copy lives in the study's folder).
+    if (const toml::node* from = root.get("planned-from")) {
+      if (!from->is_string() || !fs::path(std::string(from->as_string()->get())).is_absolute())
+        return Fail(from, "planned-from", "ожидается абсолютный путь папки (его записывает study plan)");
+      folder_ = from->as_string()->get();
+      definition.FolderRecorded = true;
+    } else {
+      std::error_code ec;
+      const fs::path file = fs::absolute(file_, ec);
+      folder_ = (ec ? fs::path(file_) : file).parent_path().lexically_normal().string();
     }
     const toml::node* name = root.get("name");
     if (name == nullptr) return Fail(nullptr, "name", "не задано название исследования");
@@ -74,20 +92,21 @@ class Reader {
 
     if (const toml::node* base = root.get("base")) {
       if (!base->is_table()) return Fail(base, "base", "ожидается таблица [base]");
-      for (auto&& [k, v] : *base->as_table()) {
-        const std::string key(k.str());
+      for (const auto& [key, node] : Entries(*base->as_table())) {
+        const toml::node& v = *node;
         const StudyKey* sk = Key(&v, key);
         if (sk == nullptr) return false;
         std::string value;
         if (!Value(v, key, *sk, value)) return false;
         definition.Base.push_back({key, value});
+        nodes_[key] = &v;
       }
     }
 
     if (const toml::node* sweep = root.get("sweep")) {
       if (!sweep->is_table()) return Fail(sweep, "sweep", "ожидается таблица [sweep]");
-      for (auto&& [k, v] : *sweep->as_table()) {
-        const std::string key(k.str());
+      for (const auto& [key, node] : Entries(*sweep->as_table())) {
+        const toml::node& v = *node;
         if (key == "zip") {
           if (!v.is_boolean()) return Fail(&v, key, "ожидается true или false");
           definition.Zip = v.as_boolean()->get();
@@ -100,6 +119,7 @@ class Reader {
         StudySweep s{key, {}, static_cast<int>(v.source().begin.line)};
         if (!Values(v, key, *sk, s.Values)) return false;
         definition.Sweep.push_back(std::move(s));
+        nodes_[key] = &v;
       }
       // toml++ keeps keys sorted; the grid follows the order of the file.
       std::stable_sort(definition.Sweep.begin(), definition.Sweep.end(),
@@ -111,7 +131,7 @@ class Reader {
       if (!Refinements(*refine->as_table(), definition)) return false;
     }
 
-    if (!Conflicts(root, definition)) return false;
+    if (!Conflicts(root, definition) || !ContourKeys(definition)) return false;
     if (definition.Zip) {
       for (const StudySweep& s : definition.Sweep) {
         if (s.Values.size() != definition.Sweep.front().Values.size()) {
@@ -137,17 +157,86 @@ class Reader {
   }
 
  private:
+  // The entries of [base] or [sweep] by key. `contour.R = …` written without
+  // quotes is, in TOML, a table "contour" holding R: its entries are the
+  // keys "contour.R".
+  static std::vector<std::pair<std::string, const toml::node*>> Entries(const toml::table& t) {
+    std::vector<std::pair<std::string, const toml::node*>> out;
+    for (auto&& [k, v] : t) {
+      if (k.str() == "contour" && v.is_table()) {
+        for (auto&& [name, w] : *v.as_table()) out.emplace_back(std::string(ContourParameterPrefix) + std::string(name.str()), &w);
+      } else {
+        out.emplace_back(std::string(k.str()), &v);
+      }
+    }
+    return out;
+  }
+
   const StudyKey* Key(const toml::node* node, const std::string& key) {
     const StudyKey* sk = FindStudyKey(key);
     if (sk == nullptr) {
-      Fail(node, key, "такого параметра команды run нет или его нельзя задавать в исследовании");
+      Fail(node, key,
+           key.starts_with(ContourParameterPrefix)
+               ? "имя параметра контура - латинские буквы, цифры и _, не с цифры"
+               : "такого параметра команды run нет или его нельзя задавать в исследовании");
       return nullptr;
     }
-    if (available_ && !available_(key)) {
-      Fail(node, key, "команда run этой версии программы не знает параметра --" + key);
+    // contour.NAME reaches the run as --contour-parameter NAME=VALUE.
+    const std::string option = ContourParameterName(key).empty() ? key : "contour-parameter";
+    if (available_ && !available_(option)) {
+      Fail(node, key, "команда run этой версии программы не знает параметра --" + option);
       return nullptr;
     }
     return sk;
+  }
+
+  // The contour file decides the hood: the parametric area's keys and the
+  // program's model are refused beside it, a contour parameter without it.
+  // When planned, every file is read and judged, its parameters looked up.
+  bool ContourKeys(StudyDefinition& definition) {
+    std::vector<std::string> paths;
+    for (const StudySetting& b : definition.Base)
+      if (b.Key == "contour") paths.push_back(b.Value);
+    for (const StudySweep& s : definition.Sweep)
+      if (s.Key == "contour") paths = s.Values;
+    if (paths.empty()) {
+      for (const auto& [key, node] : nodes_)
+        if (!ContourParameterName(key).empty())
+          return Fail(node, key, "параметр контура без файла контура: задайте contour в [base] или [sweep]");
+      return true;
+    }
+    definition.ContourFolder = folder_;
+    for (const auto& [key, node] : nodes_)
+      if (ContourDecides(key)) return Fail(node, key, "не сочетается с «contour»: размеры задает файл контура");
+    const std::string onlyRefined = "контур из файла считается уточненной моделью: model = \"refined\" или без model";
+    for (const StudySetting& b : definition.Base)
+      if (b.Key == "model" && b.Value != "refined") return Fail(nodes_.at("model"), "model", onlyRefined);
+    for (const StudySweep& s : definition.Sweep)
+      if (s.Key == "model" && std::any_of(s.Values.begin(), s.Values.end(), [](const std::string& v) { return v != "refined"; }))
+        return Fail(nodes_.at("model"), "model", onlyRefined);
+    if (!readContours_) return true;
+
+    std::vector<ContourParameter> base;  // the [base] values of the contour's parameters
+    for (const StudySetting& b : definition.Base) {
+      const std::string_view name = ContourParameterName(b.Key);
+      if (const auto v = ParseRealLenient(b.Value); !name.empty() && v) base.push_back({std::string(name), *v});
+    }
+    const toml::node* where = nodes_.at("contour");
+    for (const std::string& path : paths) {
+      Contour c;
+      std::string error;
+      if (!ReadContourFile(path, c, error)) return Fail(where, "contour", error);
+      for (const auto& [key, node] : nodes_) {
+        const std::string_view name = ContourParameterName(key);
+        if (!name.empty() && std::none_of(c.Parameters.begin(), c.Parameters.end(),
+                                          [&](const ContourParameter& p) { return p.Name == name; }))
+          return Fail(node, key, "параметр «" + std::string(name) + "» не объявлен в [parameters] файла контура \"" + path + "\"");
+      }
+      if (!ReadContourFile(path, c, error, base)) return Fail(where, "contour", error);
+      const std::string invalid = ValidateContour(c);
+      if (!invalid.empty()) return Fail(where, "contour", "\"" + path + "\": " + invalid);
+    }
+    return true;
   }
 
   // [convergence]: positive steps of a numeric option, at least three.
@@ -162,6 +251,7 @@ class Reader {
         if (s.Key == key) return Fail(&v, key, "параметр задан и в [sweep], и в [convergence]");
       StudySweep s{key, {}, static_cast<int>(v.source().begin.line)};
       if (!Values(v, key, *sk, s.Values)) return false;
+      nodes_[key] = &v;
       if (s.Values.size() < MinRefinements)
         return Fail(&v, key, "для индекса сходимости нужны не меньше трёх значений (здесь " +
                                  std::to_string(s.Values.size()) + ")");
@@ -318,6 +408,15 @@ class Reader {
         }
         return Fail(&v, key, "ожидается одно из: " + listed);
       }
+      case StudyKeyKind::File: {
+        if (!v.is_string() || v.as_string()->get().empty()) return Fail(&v, key, "ожидается путь к файлу (строка)");
+        // Made absolute now: the cases run in folders of their own.
+        fs::path path(std::string(v.as_string()->get()));
+        if (path.is_relative()) path = fs::path(folder_) / path;
+        out = path.lexically_normal().string();
+        if (HasControlCharacter(out)) return Fail(&v, key, "в пути к файлу управляющий символ");
+        return true;
+      }
     }
     return false;
   }
@@ -411,6 +510,9 @@ class Reader {
 
   std::string file_;
   const OptionAvailable& available_;
+  const bool readContours_;
+  std::string folder_;  // absolute: relative file paths are taken from it
+  std::map<std::string, const toml::node*> nodes_;  // the value of each key of [base], [sweep], [convergence]
   std::string error_;
 };
 
@@ -448,18 +550,50 @@ const std::vector<StudyKey>& StudyKeys() {
       {"tracers", StudyKeyKind::Points, "м", "Точки выпуска маркеров, м"},
       {"tracer-grid", StudyKeyKind::Real, "м", "Шаг сетки выпуска маркеров, м"},
       {"capture-horizon", StudyKeyKind::Real, "с", "Горизонт захвата T, сек."},
+      {"contour", StudyKeyKind::File, "", "Контур"},
   };
   return keys;
 }
 
+std::string_view ContourParameterName(std::string_view key) {
+  if (!key.starts_with(ContourParameterPrefix)) return {};
+  const std::string_view name = key.substr(ContourParameterPrefix.size());
+  // As the contour file names its parameters.
+  const auto letter = [](char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_'; };
+  if (name.empty() || !letter(name.front())) return {};
+  for (char c : name)
+    if (!letter(c) && !(c >= '0' && c <= '9')) return {};
+  return name;
+}
+
 const StudyKey* FindStudyKey(std::string_view name) {
+  // The unit and meaning are the contour file's: a number without a unit here.
+  static const StudyKey contourParameter = {"contour.", StudyKeyKind::Real, "", "Параметр контура"};
+  if (!ContourParameterName(name).empty()) return &contourParameter;
   for (const StudyKey& k : StudyKeys())
     if (name == k.Name) return &k;
   return nullptr;
 }
 
+std::string StudyKeyLabel(std::string_view key) {
+  const std::string_view name = ContourParameterName(key);
+  if (!name.empty()) return "Параметр контура " + std::string(name);
+  const StudyKey* k = FindStudyKey(key);
+  return k != nullptr && k->Label != nullptr && *k->Label != '\0' ? k->Label : std::string(key);
+}
+
+bool ContourDecides(std::string_view key) {
+  // The run's parametric area options: a contour file gives each of them.
+  static constexpr std::string_view decided[] = {
+      "vortex-spacing", "suction-speed",  "inflow-speed",   "channel-radius",    "suction-x",
+      "channel-length", "flange-length",  "flange-angle",   "flange-angle-deg",  "wall-thickness",
+      "plane-half-length", "plane-x"};
+  return std::find(std::begin(decided), std::end(decided), key) != std::end(decided);
+}
+
 bool ParseStudy(std::string_view text, const std::string& fileName,
-                const OptionAvailable& available, StudyDefinition& definition, std::string& error) {
+                const OptionAvailable& available, StudyDefinition& definition, std::string& error,
+                bool readContours) {
   definition = StudyDefinition{};
   toml::table root;
   try {
@@ -469,7 +603,7 @@ bool ParseStudy(std::string_view text, const std::string& fileName,
             ": ошибка в записи TOML: " + std::string(e.description());
     return false;
   }
-  Reader reader(fileName, available);
+  Reader reader(fileName, available, readContours);
   if (!reader.Read(root, definition)) {
     error = reader.Error();
     definition = StudyDefinition{};
@@ -536,6 +670,16 @@ std::string TomlString(std::string_view text) {
     }
   }
   return q + "\"";
+}
+
+std::string PlannedStudyText(std::string_view text, const StudyDefinition& definition) {
+  if (definition.ContourFolder.empty() || definition.FolderRecorded) return std::string(text);
+  // A byte-order mark stays first, where TOML allows it.
+  constexpr std::string_view bom = "\xEF\xBB\xBF";
+  const size_t skip = text.starts_with(bom) ? bom.size() : 0;
+  return std::string(text.substr(0, skip)) +
+         "# записано study plan: от этой папки отсчитаны относительные пути контуров\n"
+         "planned-from = " + TomlString(definition.ContourFolder) + "\n" + std::string(text.substr(skip));
 }
 
 std::string DisplayValue(const std::string& value) {

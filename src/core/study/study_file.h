@@ -20,6 +20,7 @@ enum class StudyKeyKind {
   Flag,     // true / false: the option is given or left out
   Choice,   // one of the names in StudyKey::Choices
   Points,   // points [[x, y], …], m: the option's "x,y;x,y"
+  File,     // a file's path: relative to the study file's folder, made absolute
 };
 
 // A `run` option a study may set. The table is the one place that lists them:
@@ -35,7 +36,21 @@ struct StudyKey {
 };
 
 const std::vector<StudyKey>& StudyKeys();
+// Also "contour.NAME" (a named parameter of the contour file, NAME as the
+// file declares it): one entry, a Real, stands for all of them.
 const StudyKey* FindStudyKey(std::string_view name);
+
+// The key of a contour file's parameter: "contour.R" is --contour-parameter R=….
+inline constexpr std::string_view ContourParameterPrefix = "contour.";
+// NAME of "contour.NAME", or "" for any other key.
+std::string_view ContourParameterName(std::string_view key);
+
+// The program's name of a key for table headers and axes: its Label, or
+// "Параметр контура NAME"; the key itself when it has none.
+std::string StudyKeyLabel(std::string_view key);
+
+// Study keys the contour file decides: refused beside `contour`.
+bool ContourDecides(std::string_view key);
 
 // One option of one case: its argument with a decimal point ("0.75"), or
 // "true"/"false" for a flag.
@@ -74,6 +89,11 @@ struct StudyDefinition {
   // other option at its [base] value, at every point of the sweep; the
   // grid convergence index of every result from the three finest.
   std::vector<StudySweep> Convergence;  // in the order of the file
+  // The absolute folder relative contour paths were taken from: the study
+  // file's own, or the one its planned copy records (planned-from). "" when
+  // the study names no contour.
+  std::string ContourFolder;
+  bool FolderRecorded = false;  // the text gives planned-from
 };
 
 // Refinements a convergence key needs at least.
@@ -97,8 +117,20 @@ using OptionAvailable = std::function<bool(std::string_view key)>;
 
 // Parses a study file. On failure returns false with a Russian message that
 // names the file, the line and the key. `available` may be empty (no check).
+// With `readContours` (when the study is planned) every contour file is read
+// and judged with the [base] values of its parameters, and each
+// "contour.NAME" must be declared by every contour file of the study; the
+// commands that follow take the plan's paths as they are (a contour file
+// changed or removed since fails its cases, not the study).
 bool ParseStudy(std::string_view text, const std::string& fileName,
-                const OptionAvailable& available, StudyDefinition& definition, std::string& error);
+                const OptionAvailable& available, StudyDefinition& definition, std::string& error,
+                bool readContours = false);
+
+// The text a plan keeps of its study file: a study that names a contour has
+// the folder its relative paths are taken from recorded first
+// (planned-from = "…"), since the plan's copy lives in another folder.
+// Any other text is kept as it is.
+std::string PlannedStudyText(std::string_view text, const StudyDefinition& definition);
 
 // The number of cases of the definition (grid product or zip length, times
 // the refined variants).

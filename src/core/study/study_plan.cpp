@@ -23,7 +23,9 @@ std::string CaseParamsText(const StudyDefinition& definition, const StudyCase& c
   // The study file refuses control characters, so the name cannot end the comment.
   std::string t = "# " + definition.Name + ", вариант " + std::to_string(c.Id) + "\n";
   // Values are option arguments; TOML strings keep them exactly as passed.
-  for (const StudySetting& s : c.Settings) t += s.Key + " = " + TomlString(s.Value) + "\n";
+  // "contour.R" is quoted: bare, TOML would read a key R of a table "contour".
+  for (const StudySetting& s : c.Settings)
+    t += (s.Key.find('.') == std::string::npos ? s.Key : TomlString(s.Key)) + " = " + TomlString(s.Value) + "\n";
   return t;
 }
 

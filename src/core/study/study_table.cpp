@@ -182,9 +182,8 @@ std::string StudyCsv(const StudyTable& table) {
 std::string AxisTitle(const StudyColumn& c, bool result, bool lines) {
   if (!result) {
     const StudyKey* k = FindStudyKey(c.Name);
-    std::string label = k != nullptr && k->Label != nullptr && *k->Label != '\0' ? k->Label
-                        : c.Unit.empty()                                         ? c.Name
-                                                                                 : c.Name + ", " + c.Unit;
+    const bool named = k != nullptr && k->Label != nullptr && *k->Label != '\0';
+    std::string label = named ? StudyKeyLabel(c.Name) : c.Unit.empty() ? c.Name : c.Name + ", " + c.Unit;
     if (!lines) std::replace(label.begin(), label.end(), '\n', ' ');
     return label;
   }

@@ -401,6 +401,85 @@ TEST_F(StudyFolder, CaseStatesAndTheTable) {
 }
 
 
+// A contour file decides the hood: what the parametric area or the
+// program's model would set is refused beside it, its parameters must be
+// declared by every file swept, and a relative path is the study file's
+// folder's, in the plan's copy too (which lives elsewhere).
+TEST_F(StudyFolder, ContourFilesAndTheirParameters) {
+  const fs::path in = fs::path(dir_) / "in";
+  fs::create_directories(in);
+  const std::string examples = std::string(MDV_SOURCE_DIR) + "/examples/contours/";
+  fs::copy_file(examples + "bellmouth-r0.2.toml", in / "bell.toml");  // declares R
+  fs::copy_file(examples + "flanged-hood.toml", in / "flanged.toml");  // declares nothing
+  const std::string study = (in / "s.toml").string();
+  StudyDefinition definition;
+  std::string error;
+  const auto plan = [&](const std::string& text) { return ParseStudy(text, study, {}, definition, error, true); };
+  const auto settings = [](const StudyCase& c) {
+    std::vector<std::pair<std::string, std::string>> kv;
+    for (const StudySetting& s : c.Settings) kv.emplace_back(s.Key, s.Value);
+    return kv;
+  };
+
+  const std::string head = "name = \"c\"\n[base]\ncontour = \"bell.toml\"\n";
+  const std::string text = head + "[sweep]\n\"contour.R\" = [0.03, \"0,05\"]\n";
+  ASSERT_TRUE(plan(text)) << error;
+  const std::string bell = (in / "bell.toml").lexically_normal().string();
+  const auto cases = PlanCases(definition);
+  ASSERT_EQ(cases.size(), 2u);
+  EXPECT_EQ(settings(cases[1]), (std::vector<std::pair<std::string, std::string>>{{"contour", bell}, {"contour.R", "0.05"}}));
+  EXPECT_EQ(StudyKeyLabel("contour.R"), "Параметр контура R");
+  EXPECT_EQ(StudyKeyLabel("contour"), "Контур");
+  // Unquoted, TOML makes it a table "contour": the same key.
+  ASSERT_TRUE(plan(head + "[sweep]\ncontour.R = [0.03, 0.05]\n")) << error;
+  EXPECT_EQ(settings(PlanCases(definition)[1]), settings(cases[1]));
+
+  // The copy in the study's folder resolves as the original did; a case
+  // file keeps the dotted key a key.
+  ASSERT_TRUE(plan(text)) << error;
+  const std::string planned = PlannedStudyText(text, definition);
+  ASSERT_TRUE(WriteStudyPlan(planned, definition, dir_ + "/plan", error)) << error;
+  StudyDefinition loaded;
+  std::vector<StudyCase> loadedCases;
+  ASSERT_TRUE(LoadStudy(dir_ + "/plan", {}, loaded, loadedCases, error)) << error;
+  ASSERT_EQ(loadedCases.size(), 2u);
+  EXPECT_EQ(settings(loadedCases[1]), settings(cases[1]));
+  EXPECT_EQ(PlannedStudyText(planned, loaded), planned) << "recorded once";
+  std::string caseText;
+  ASSERT_TRUE(ReadTextFile(CaseFile(dir_ + "/plan", 1, CaseParamsName), caseText, error));
+  EXPECT_NE(caseText.find("\n\"contour.R\" = \"0.05\"\n"), std::string::npos) << caseText;
+  EXPECT_EQ(PlannedStudyText("name = \"a\"\n", StudyDefinition{}), "name = \"a\"\n") << "no contour, no change";
+
+  const struct {
+    const char* name;
+    std::string text;
+    const char* said;
+  } refused[] = {
+      {"area key", head + "channel-radius = 0.2\n", "строка 4, ключ «channel-radius»: не сочетается с «contour»"},
+      {"swept area key", head + "[sweep]\nflange-angle-deg = [30, 60]\n", "ключ «flange-angle-deg»: не сочетается"},
+      {"program's model", head + "model = \"program\"\n", "строка 4, ключ «model»"},
+      {"program's model swept", head + "[sweep]\nmodel = [\"refined\", \"program\"]\n", "ключ «model»"},
+      {"undeclared", head + "\"contour.Q\" = 1\n", "строка 4, ключ «contour.Q»: параметр «Q» не объявлен"},
+      {"not a name", head + "\"contour.1a\" = 1\n", "ключ «contour.1a»"},
+      {"no contour", "name = \"c\"\n[sweep]\n\"contour.R\" = [1, 2]\n", "ключ «contour.R»: параметр контура без файла"},
+      {"missing file", "name = \"c\"\n[base]\ncontour = \"none.toml\"\n", "строка 3, ключ «contour»"},
+      {"declared by one file of two", "name = \"c\"\n[sweep]\ncontour = [\"bell.toml\", \"flanged.toml\"]\n\"contour.R\" = [0.05]\n",
+       "ключ «contour.R»: параметр «R» не объявлен в [parameters] файла контура"},
+      {"unbuildable at base", head + "\"contour.R\" = 0.7\n", "ключ «contour»"},
+      {"contour refined", head + "[convergence]\ncontour = [\"a\", \"b\", \"c\"]\n", "ключ «contour»"},
+  };
+  for (const auto& r : refused) {
+    EXPECT_FALSE(plan(r.text)) << r.name;
+    EXPECT_NE(error.find(r.said), std::string::npos) << r.name << ": " << error;
+  }
+  // The missing file is named where it was looked for.
+  ASSERT_FALSE(plan("name = \"c\"\n[base]\ncontour = \"none.toml\"\n"));
+  EXPECT_NE(error.find((in / "none.toml").string()), std::string::npos) << error;
+  // Later commands take the plan's paths as they are: a file gone since
+  // fails its cases, not the study.
+  EXPECT_TRUE(ParseStudy("name = \"c\"\n[base]\ncontour = \"none.toml\"\n", study, {}, definition, error)) << error;
+}
+
 TEST_F(StudyFolder, PlanFilesAndCaseNames) {
   const std::string text = "name = \"Угол\"\n[base]\nmax-time = 2\n[sweep]\nflange-angle-deg = [30, 60]\ninflow-speed = [0, 0.75]\n";
   StudyDefinition definition;
