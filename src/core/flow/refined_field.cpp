@@ -16,7 +16,9 @@
 #include <cmath>
 
 #include "core/base/parallel.h"
+#include "core/flow/circulation.h"
 #include "core/flow/flow_path.h"
+#include "core/flow/refined_step.h"
 #include "core/flow/ring_kernel.h"
 #include "core/flow/smoothed_kernel.h"
 #include "core/flow/vector_kernel.h"
@@ -86,6 +88,11 @@ void DoublePair(const Model& m, const TRealPoint& p, int32_t skip, Real& u, Real
   k.SumPairSmoothed(rings, n, end, -1, px, py, static_cast<double>(Delta2(m)), fu, fv);
   u = static_cast<Real>(au + fu);
   v = static_cast<Real>(av + fv);
+}
+
+// The refined model on the double path (PathOf's choice).
+bool DoubleRefined(const Model& m) {
+  return m.Flow == FlowModel::Refined && !m.Exec.Literal && m.Exec.Arithmetic == Precision::Double;
 }
 
 class RefinedPath final : public FlowPath {
@@ -173,6 +180,79 @@ class RefinedPath final : public FlowPath {
 };
 
 }  // namespace
+
+void FreeRingVelocities(Model& m, TRealPointArray& out) {
+  const int32_t n = m.AttachedCount;
+  const int32_t free = m.FreeVortexCount;
+  if (!DoubleRefined(m)) {
+    SharedPool(m.Exec.Threads).For(free, [&](int32_t begin, int32_t end) {
+      for (int32_t k = begin; k < end; ++k) {
+        Real u, v;
+        CalcVelocityPair(m, m.Vortices[n + k].Pos, -1, u, v);
+        out[k] = TRealPoint{u, v};
+      }
+    });
+    return;
+  }
+  // The free rings on each other tile by tile: a tile pair (I, J), I < J,
+  // evaluates each of its ring pairs once for both rings; tile I's row sums
+  // over tile J go to TileU[i·tiles + J], its column sums to TileU[j·tiles +
+  // I]. Every entry is one task's, and each ring adds its row in J order:
+  // the same bits for any thread count.
+  const RingArrays all = m.Double.Mirror.Of(m);
+  const RingArrays rings{all.X + n, all.Y + n, all.G + n};
+  RefinedScratch& w = m.RefinedWork;
+  constexpr int32_t T = vk::TileRings;
+  const int32_t tiles = (free + T - 1) / T;
+  const size_t entries = static_cast<size_t>(free) * static_cast<size_t>(tiles);
+  const size_t padded = static_cast<size_t>(free + RingPadding);
+  if (w.InvRadius.size() < padded) w.InvRadius.resize(padded);  // sized at Prepare in a run
+  if (w.TileU.size() < entries) w.TileU.resize(entries);
+  if (w.TileV.size() < entries) w.TileV.resize(entries);
+  double* inv = w.InvRadius.data();
+  for (int32_t j = 0; j < free; ++j) inv[j] = 1 / rings.Y[j];
+  for (int32_t j = free; j < free + RingPadding; ++j) inv[j] = 0;
+  double* tu = w.TileU.data();
+  double* tv = w.TileV.data();
+  const vk::Kernels& k = vk::Active();
+  const double d2 = static_cast<double>(Delta2(m));
+  SharedPool(m.Exec.Threads).For(tiles * (tiles + 1) / 2, [&](int32_t begin, int32_t end) {
+    double ru[T], rv[T], cu[T], cv[T];
+    for (int32_t t = begin; t < end; ++t) {
+      int32_t I = 0, rest = t;  // task t is (I, I + rest): row I holds tiles − I of them
+      while (rest >= tiles - I) {
+        rest -= tiles - I;
+        ++I;
+      }
+      const int32_t J = I + rest;
+      const int32_t i0 = I * T, i1 = std::min(i0 + T, free);
+      const int32_t j0 = J * T, j1 = std::min(j0 + T, free);
+      k.SmoothedTile(rings, inv, i0, i1, j0, j1, I != J, d2, ru, rv, cu, cv);
+      for (int32_t i = i0; i < i1; ++i) {
+        tu[static_cast<size_t>(i) * tiles + J] = ru[i - i0];
+        tv[static_cast<size_t>(i) * tiles + J] = rv[i - i0];
+      }
+      if (I == J) continue;
+      for (int32_t j = j0; j < j1; ++j) {
+        tu[static_cast<size_t>(j) * tiles + I] = cu[j - j0];
+        tv[static_cast<size_t>(j) * tiles + I] = cv[j - j0];
+      }
+    }
+  });
+  const double cutSq = CutOffSquared(m);
+  SharedPool(m.Exec.Threads).For(free, [&](int32_t begin, int32_t end) {
+    for (int32_t i = begin; i < end; ++i) {
+      double au, av;
+      k.SumPair(all, 0, n, -1, rings.X[i], rings.Y[i], cutSq, au, av);
+      double fu = 0, fv = 0;
+      for (int32_t J = 0; J < tiles; ++J) {
+        fu += tu[static_cast<size_t>(i) * tiles + J];
+        fv += tv[static_cast<size_t>(i) * tiles + J];
+      }
+      out[i] = TRealPoint{static_cast<Real>(au + fu), static_cast<Real>(av + fv)};
+    }
+  });
+}
 
 const FlowPath& PathOf(const Model& m) {
   const FlowPath& base = PathOf(m.Exec);

@@ -119,7 +119,10 @@ struct RefinedScratch {
   std::vector<uint8_t> Gone;    // 1: removed in this step
   std::vector<int8_t> Nascent;  // separation point whose nascent ring this is, or −1
   std::vector<ShedPortion> Portions;  // one per separation point
-  std::vector<double> NearX, NearY;   // the free rings' places in double, m (the diffusion's neighbour test)
+  std::vector<double> NearX, NearY;   // the free rings' places in double, m (the neighbour searches)
+  std::vector<int32_t> CellStart, CellItems;  // their grid (ring_grid.h)
+  std::vector<double> InvRadius;      // 1 / radius of each free ring, 1/m, padded as the double rings
+  std::vector<double> TileU, TileV;   // the free rings' sums on each other by tile (refined_field.cpp), m/s
 };
 
 }  // namespace mdv

@@ -4,7 +4,9 @@
 // two paths stepping alike.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <random>
 #include <vector>
 
 #include "core/flow/circulation.h"
@@ -175,6 +177,50 @@ TEST(RefinedStep, BothPathsStepAlike) {
     EXPECT_TRUE(test::PointNear(end[1][k].Pos, end[0][k].Pos, 1e-9L));
     EXPECT_TRUE(RealNear(end[1][k].Gamma, end[0][k].Gamma, 1e-9L * (1 + std::fabs(end[0][k].Gamma))));
   }
+}
+
+TEST(RefinedField, MutualSumsAreEachRingsOwnToRoundingOnAnyThreadCount) {
+  // 301 free rings (four tiles and a short fifth), of both signs, close
+  // pairs, one on the axis as the predictor leaves a ring bound for it: the
+  // double path's velocity at every free ring, each pair of free rings
+  // evaluated once for both, against each ring's own sum (CalcVelocityPair,
+  // another order of the same terms); the same bits on 1 and 2 threads.
+  Model m = test::CoarseModel(0.05L);
+  m.Flow = FlowModel::Refined;
+  m.Exec.Arithmetic = Precision::Double;
+  m.MaxFreeVortex = 301;
+  RefinedStep().Prepare(m);
+  std::mt19937 rng(11);
+  std::uniform_real_distribution<double> unit(0, 1);
+  const int32_t n = m.AttachedCount;
+  for (int32_t k = 0; k < 301; ++k) {
+    const TRealPoint p{-0.4L + 0.6L * unit(rng), k == 150 ? 0 : 0.02L + 0.4L * unit(rng)};
+    m.Vortices[n + k] = TVortex{k % 9 == 1 ? TRealPoint{m.Vortices[n + k - 1].Pos.X + 1e-4L, p.Y} : p,
+                                (unit(rng) < 0.4 ? -1 : 1) * 0.01L * unit(rng)};
+  }
+  m.FreeVortexCount = 301;
+  test::SolveAttached(m);
+  TRealPointArray mutual[2];
+  for (int threads = 1; threads <= 2; ++threads) {
+    m.Exec.Threads = threads;
+    mutual[threads - 1].assign(301, TRealPoint{});
+    FreeRingVelocities(m, mutual[threads - 1]);
+  }
+  double worst = 0;
+  for (int32_t k = 0; k < 301; ++k) {
+    SCOPED_TRACE(k);
+    EXPECT_EQ(mutual[0][k].X, mutual[1][k].X);
+    EXPECT_EQ(mutual[0][k].Y, mutual[1][k].Y);
+    Real u, v;
+    CalcVelocityPair(m, m.Vortices[n + k].Pos, -1, u, v);
+    // Rounding of sums whose terms reach some m/s: 1e-13 m/s is a few hundred ulps of them.
+    worst = std::max({worst, static_cast<double>(std::fabs(mutual[0][k].X - u)),
+                      static_cast<double>(std::fabs(mutual[0][k].Y - v))});
+    EXPECT_TRUE(RealNear(mutual[0][k].X, u, 1e-13L)) << u;
+    EXPECT_TRUE(RealNear(mutual[0][k].Y, v, 1e-13L)) << v;
+  }
+  EXPECT_GT(worst, 0) << "another order of the terms rounds otherwise somewhere";
+  EXPECT_EQ(mutual[0][150].Y, 0) << "on the axis no radial velocity";
 }
 
 }  // namespace
