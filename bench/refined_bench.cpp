@@ -125,6 +125,8 @@ const Model& RefinedState() {
 //   3 one right-hand side (N·(n − 1)) and its solve
 //   4 the diffusive velocities of one Heun stage
 //   5 merging
+//   6 the flow's velocity at every free ring as the step takes it
+//     (FreeRingVelocities: attached and free rings, one Heun stage)
 // Counters: pairs of the part, ns per pair (and per ring for 4, 5).
 void BM_RefinedStepParts(benchmark::State& state) {
   const int part = static_cast<int>(state.range(0));
@@ -190,6 +192,10 @@ void BM_RefinedStepParts(benchmark::State& state) {
         MergeFreeRings(m, m.VortexSpacing / 2, MergeAgeOf(m));
         pairs = free;
         break;
+      case 6:
+        FreeRingVelocities(m, velocity);
+        pairs = static_cast<double>(free) * (free + n);
+        break;
       default:
         break;
     }
@@ -201,11 +207,12 @@ void BM_RefinedStepParts(benchmark::State& state) {
   state.counters["pairs"] = pairs;
   state.counters["ns_per_pair"] = seconds / static_cast<double>(state.iterations()) / pairs * 1e9;
   static const char* const labels[] = {"whole step", "free on free", "attached on free",
-                                       "rhs + solve", "diffusion", "merging"};
+                                       "rhs + solve", "diffusion", "merging",
+                                       "velocities at the free rings"};
   state.SetLabel(labels[part]);
 }
 BENCHMARK(BM_RefinedStepParts)
-    ->ArgsProduct({{0, 1, 2, 3, 4, 5}, {1, 0}})
+    ->ArgsProduct({{0, 1, 2, 3, 4, 5, 6}, {1, 0}})
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
 
