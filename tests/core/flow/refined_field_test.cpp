@@ -221,6 +221,16 @@ TEST(RefinedField, MutualSumsAreEachRingsOwnToRoundingOnAnyThreadCount) {
   }
   EXPECT_GT(worst, 0) << "another order of the terms rounds otherwise somewhere";
   EXPECT_EQ(mutual[0][150].Y, 0) << "on the axis no radial velocity";
+  // The extended path takes each ring's own sum.
+  m.Exec.Arithmetic = Precision::Extended;
+  test::SolveAttached(m);
+  FreeRingVelocities(m, mutual[0]);
+  for (int32_t k = 0; k < 301; k += 10) {
+    Real u, v;
+    CalcVelocityPair(m, m.Vortices[n + k].Pos, -1, u, v);
+    EXPECT_EQ(mutual[0][k].X, u) << k;
+    EXPECT_EQ(mutual[0][k].Y, v) << k;
+  }
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 
 #include "core/flow/diffusion.h"
 #include "core/flow/refined_step.h"
+#include "core/flow/ring_grid.h"
 #include "core/flow/ring_merging.h"
 #include "core/model_fixtures.h"
 
@@ -72,6 +73,55 @@ Model Clumps(int32_t free, uint32_t seed) {
   m.FreeVortexCount = free;
   m.Time = 1.05L;
   return m;
+}
+
+TEST(RingGrid, MarksEveryRingWithinReachAndFewBeyond) {
+  // A lattice of 0,01 m over 0,7 m × 0,5 m (one window of marks), cells 0,03 m wide: every ring
+  // within the reach of a place is marked (the lattice's corner cell too),
+  // none farther than the reach and a cell's diagonal; a place off the
+  // lattice marks only what lies within reach; a place not finite among
+  // the rings leaves the grid out and every ring is a neighbour.
+  std::vector<double> x, y;
+  for (int i = 0; i <= 70; ++i)
+    for (int j = 0; j <= 50; ++j) {
+      x.push_back(0.01 * i - 0.3);
+      y.push_back(0.01 * j);
+    }
+  const int32_t count = static_cast<int32_t>(x.size());
+  std::vector<int32_t> start, items;
+  const double reach = 0.03;  // m
+  const RingGrid grid = BuildRingGrid(x.data(), y.data(), count, reach, start, items);
+  ASSERT_GT(grid.Nx, 1);
+  const double query[][2] = {{-0.3, 0}, {0.2049, 0.251}, {0.4, 0.5}, {-0.32, -0.02}, {-0.5, 0.2}, {0.12, 0.61}};
+  for (const auto& q : query) {
+    RingMarks marks;
+    marks.Reset(0, count);
+    marks.Mark(grid, q[0], q[1], reach);
+    std::vector<char> marked(static_cast<size_t>(count), 0);
+    int32_t last = -1;
+    marks.ForEach([&](int32_t i) {
+      EXPECT_GT(i, last);  // ascending
+      last = i;
+      marked[static_cast<size_t>(i)] = 1;
+    });
+    for (int32_t i = 0; i < count; ++i) {
+      const double d = std::hypot(x[i] - q[0], y[i] - q[1]);
+      if (d < reach) {
+        EXPECT_TRUE(marked[i]) << q[0] << ' ' << q[1] << ": " << i;
+      } else if (d > reach + 2 * std::sqrt(2.0) * grid.Cell) {
+        EXPECT_FALSE(marked[i]) << q[0] << ' ' << q[1] << ": " << i;
+      }
+    }
+    EXPECT_EQ(marks.Next(0), std::find(marked.begin(), marked.end(), 1) - marked.begin());
+  }
+  x[count / 2] = std::nan("");
+  const RingGrid none = BuildRingGrid(x.data(), y.data(), count, reach, start, items);
+  RingMarks all;
+  all.Reset(0, count);
+  all.Mark(none, 10, 10, reach);
+  int32_t seen = 0;
+  all.ForEach([&](int32_t) { ++seen; });
+  EXPECT_EQ(seen, count);
 }
 
 TEST(RingGrid, MergingIsTheLoopOverAllRings) {
