@@ -119,19 +119,70 @@ class RefinedPath final : public FlowPath {
         base_.BuildInfluenceMatrix(m, NullObserver(), stopped);
       }
       if (s.N != n) return;
+      // The free rings' sums at each control point by tile of TileRings
+      // rings, kept in m.RefinedWork with what they summed: the tiles of
+      // leading rings that have not changed since (with the same control
+      // points and δ) stand, as after shedding, which appends rings and
+      // moves only nascent ones. Every sum adds its tiles in order, so a
+      // right-hand side from kept tiles is the one summed afresh, to the
+      // bit, on any thread count.
       const RingArrays rings = m.Double.Mirror.Of(m);
       const vk::Kernels& k = vk::Active();
       const double d2 = static_cast<double>(Delta2(m));
-      SharedPool(m.Exec.Threads).For(n - 1, [&](int32_t begin, int32_t stop) {
+      RefinedScratch& w = m.RefinedWork;
+      RefinedScratch::Summed& was = w.RhsRings;
+      constexpr int32_t T = vk::TileRings;
+      const int32_t points = n - 1;
+      const int32_t tiles = (free + T - 1) / T;
+      const size_t entries = static_cast<size_t>(points) * static_cast<size_t>(tiles);
+      if (w.RhsU.size() < entries) w.RhsU.resize(entries);  // sized at Prepare in a run
+      if (w.RhsV.size() < entries) w.RhsV.resize(entries);
+      bool same = was.Points == points && was.Delta2 == d2;
+      for (int32_t i = 0; same && i < points; ++i)
+        same = was.PointX[i] == static_cast<double>(m.CalcPoints[i].Pos.X) &&
+               was.PointY[i] == static_cast<double>(m.CalcPoints[i].Pos.Y);
+      int32_t kept = 0;  // leading free rings as they were summed
+      if (same) {
+        const int32_t limit = std::min(free, was.Rings);
+        while (kept < limit && was.X[kept] == rings.X[n + kept] && was.Y[kept] == rings.Y[n + kept] &&
+               was.G[kept] == rings.G[n + kept])
+          ++kept;
+      }
+      const int32_t from = kept / T;  // the first tile to sum
+      double* tu = w.RhsU.data();
+      double* tv = w.RhsV.data();
+      SharedPool(m.Exec.Threads).For(points, [&](int32_t begin, int32_t stop) {
         for (int32_t i = begin; i < stop; ++i) {
           const TCalcPoint& cp = m.CalcPoints[i];
-          double su, sv;
-          k.SumPairSmoothed(rings, n, end, -1, static_cast<double>(cp.Pos.X),
-                            static_cast<double>(cp.Pos.Y), d2, su, sv);
+          const double px = static_cast<double>(cp.Pos.X), py = static_cast<double>(cp.Pos.Y);
+          double su = 0, sv = 0;
+          for (int32_t J = 0; J < tiles; ++J) {
+            const size_t e = static_cast<size_t>(J) * static_cast<size_t>(points) + static_cast<size_t>(i);
+            if (J >= from) {
+              k.SumPairSmoothed(rings, n + J * T, n + std::min((J + 1) * T, free), -1, px, py, d2,
+                                tu[e], tv[e]);
+            }
+            su += tu[e];
+            sv += tv[e];
+          }
           s.Rhs[i] = s.Rhs0[i] - (static_cast<double>(cp.Normal.X) * su +
                                   static_cast<double>(cp.Normal.Y) * sv);
         }
       });
+      was.X.assign(rings.X + n, rings.X + end);
+      was.Y.assign(rings.Y + n, rings.Y + end);
+      was.G.assign(rings.G + n, rings.G + end);
+      if (!same) {
+        was.PointX.resize(static_cast<size_t>(points));
+        was.PointY.resize(static_cast<size_t>(points));
+        for (int32_t i = 0; i < points; ++i) {
+          was.PointX[i] = static_cast<double>(m.CalcPoints[i].Pos.X);
+          was.PointY[i] = static_cast<double>(m.CalcPoints[i].Pos.Y);
+        }
+      }
+      was.Rings = free;
+      was.Points = points;
+      was.Delta2 = d2;
       s.Rhs[n - 1] = static_cast<double>(total);
     } else {
       TRealMatr& a = m.InfluenceMatrix;

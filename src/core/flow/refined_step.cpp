@@ -184,6 +184,11 @@ class RefinedStepModel final : public StepModel {
     w.InvRadius.assign(room + RingPadding, 0);
     w.TileU.assign(room * tiles, 0);
     w.TileV.assign(room * tiles, 0);
+    const size_t points = static_cast<size_t>(std::max<int32_t>(m.AttachedCount - 1, 0));
+    w.RhsU.assign(points * tiles, 0);
+    w.RhsV.assign(points * tiles, 0);
+    w.RhsRings = {};
+    w.RhsRings.Reserve(room, points);
     const size_t vortices = static_cast<size_t>(m.AttachedCount) + room;
     if (m.Vortices.size() < vortices) m.Vortices.resize(vortices);
     m.RefinedCount = RefinedAccount{};

@@ -10,6 +10,8 @@
 #include <vector>
 
 #include "core/flow/circulation.h"
+#include "core/flow/run.h"
+#include "core/flow/vector_kernel.h"
 #include "core/flow/refined_step.h"
 #include "core/flow/ring_kernel.h"
 #include "core/flow/ring_merging.h"
@@ -231,6 +233,56 @@ TEST(RefinedField, MutualSumsAreEachRingsOwnToRoundingOnAnyThreadCount) {
     EXPECT_EQ(mutual[0][k].X, u) << k;
     EXPECT_EQ(mutual[0][k].Y, v) << k;
   }
+}
+
+TEST(RefinedField, RightHandSideFromKeptTilesIsTheOneSummedAfresh) {
+  // The run loop's right-hand side after shedding keeps the tiles of rings
+  // shedding left alone: it must be the one summed afresh, to the bit, also
+  // when the nascent ring shedding feeds lies in the first tile, and after
+  // the solve between them.
+  Model m = test::CoarseModel(0.02L);
+  m.Flow = FlowModel::Refined;
+  m.Exec.Arithmetic = Precision::Double;
+  m.Refined.SmoothingLength = 0.03L;  // m: a nascent ring is held until 1,5 h from its edge
+  RunSimulation(m, 4000, 0, 0, 0.5L, 0.005L, NullObserver());
+  m.MaxFreeVortex = 4000;
+  m.Dt = 0.0005L;  // s: short enough that the nascent ring stays within δ of its edge
+  RefinedStep().Prepare(m);
+  const int32_t n = m.AttachedCount;
+  for (int32_t k = 0; k < 150; ++k)  // a row of rings downstream: tiles shedding leaves alone
+    m.Vortices[n + m.FreeVortexCount++] = TVortex{TRealPoint{-0.6L + 0.004L * k, 0.25L}, 1e-3L};
+  ++m.Revision;
+  test::SolveAttached(m);
+  std::vector<int32_t> counters;
+  m.Time += m.Dt;
+  RefinedStep().Move(m, counters);
+  RefinedScratch& w = m.RefinedWork;
+  const int32_t held = static_cast<int32_t>(std::find(w.Nascent.begin(), w.Nascent.begin() + m.FreeVortexCount, 0) - w.Nascent.begin());
+  ASSERT_LT(held, m.FreeVortexCount) << "the first edge holds a nascent ring";
+  std::swap(m.Vortices[n], m.Vortices[n + held]);  // into the first tile
+  std::swap(w.Nascent[0], w.Nascent[held]);
+  std::swap(w.Birth[0], w.Birth[held]);
+  ++m.Revision;
+  UpdateRightHandSide(m);
+  SolveCirculations(m);
+  const TVortex before = m.Vortices[n];
+  m.Time += m.Dt;
+  RefinedStep().Move(m, counters);
+  ASSERT_EQ(w.Nascent[0], 0) << "still held";
+  const TVortex heun = m.Vortices[n];
+  // The tiles the step's last solve used stand for the rings shedding left
+  // alone: spoilt, a kept one shows in the sum.
+  Model spoilt = m;
+  const int32_t last = (m.FreeVortexCount - 1) / vk::TileRings;
+  spoilt.RefinedWork.RhsU[static_cast<size_t>(last - 1) * static_cast<size_t>(n - 1)] = std::nan("");
+  UpdateRightHandSide(spoilt);
+  EXPECT_TRUE(std::isnan(spoilt.Double.System.Rhs[0]));
+  UpdateRightHandSide(m);
+  const std::vector<double> kept = m.Double.System.Rhs;
+  w.RhsRings.Rings = 0;  // everything summed afresh
+  UpdateRightHandSide(m);
+  for (int32_t i = 0; i < n; ++i) EXPECT_EQ(kept[i], m.Double.System.Rhs[i]) << i;
+  EXPECT_FALSE(heun.Pos.X == before.Pos.X && heun.Gamma == before.Gamma);
 }
 
 }  // namespace
