@@ -4,6 +4,7 @@
 // channel's diameter D = 2·B and the suction speed v0 — so that a hood and its
 // speed scaled alike give the same answers in proportion, as the real flow at
 // a high Reynolds number does.
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
