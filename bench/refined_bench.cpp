@@ -122,7 +122,7 @@ const Model& RefinedState() {
 //   0 the whole step (Move, right-hand side, solve)
 //   1 the free rings' smoothed sums at every free ring (N², one Heun stage)
 //   2 the attached rings' sums at every free ring (N·n, one Heun stage)
-//   3 one right-hand side (N·(n − 1)) and its solve
+//   3 one right-hand side summed afresh (N·(n − 1)) and its solve
 //   4 the diffusive velocities of one Heun stage
 //   5 merging
 //   6 the flow's velocity at every free ring as the step takes it
@@ -179,6 +179,7 @@ void BM_RefinedStepParts(benchmark::State& state) {
       }
       case 3:
         ++m.Revision;
+        m.RefinedWork.RhsRings.Rings = 0;  // no tile kept: summed afresh, as after a move
         UpdateRightHandSide(m);
         SolveCirculations(m);
         pairs = static_cast<double>(n - 1) * free;
