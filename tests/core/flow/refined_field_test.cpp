@@ -236,53 +236,52 @@ TEST(RefinedField, MutualSumsAreEachRingsOwnToRoundingOnAnyThreadCount) {
 }
 
 TEST(RefinedField, RightHandSideFromKeptTilesIsTheOneSummedAfresh) {
-  // The run loop's right-hand side after shedding keeps the tiles of rings
-  // shedding left alone: it must be the one summed afresh, to the bit, also
-  // when the nascent ring shedding feeds lies in the first tile, and after
-  // the solve between them.
+  // The run loop's right-hand side after shedding keeps the tiles of the
+  // rings shedding left alone, and one after a ring in the second tile moved
+  // keeps the first: each must be the one summed afresh, to the bit.
   Model m = test::CoarseModel(0.02L);
   m.Flow = FlowModel::Refined;
   m.Exec.Arithmetic = Precision::Double;
-  m.Refined.SmoothingLength = 0.03L;  // m: a nascent ring is held until 1,5 h from its edge
   RunSimulation(m, 4000, 0, 0, 0.5L, 0.005L, NullObserver());
   m.MaxFreeVortex = 4000;
-  m.Dt = 0.0005L;  // s: short enough that the nascent ring stays within δ of its edge
   RefinedStep().Prepare(m);
   const int32_t n = m.AttachedCount;
-  for (int32_t k = 0; k < 150; ++k)  // a row of rings downstream: tiles shedding leaves alone
-    m.Vortices[n + m.FreeVortexCount++] = TVortex{TRealPoint{-0.6L + 0.004L * k, 0.25L}, 1e-3L};
+  for (int32_t k = 0; k < 150; ++k)  // two rows of rings downstream, too far apart to merge: more tiles
+    m.Vortices[n + m.FreeVortexCount++] = TVortex{TRealPoint{-0.6L + 0.012L * (k % 75), 0.25L + 0.05L * (k / 75)}, 1e-3L};
   ++m.Revision;
   test::SolveAttached(m);
   std::vector<int32_t> counters;
   m.Time += m.Dt;
   RefinedStep().Move(m, counters);
   RefinedScratch& w = m.RefinedWork;
-  const int32_t held = static_cast<int32_t>(std::find(w.Nascent.begin(), w.Nascent.begin() + m.FreeVortexCount, 0) - w.Nascent.begin());
-  ASSERT_LT(held, m.FreeVortexCount) << "the first edge holds a nascent ring";
-  std::swap(m.Vortices[n], m.Vortices[n + held]);  // into the first tile
-  std::swap(w.Nascent[0], w.Nascent[held]);
-  std::swap(w.Birth[0], w.Birth[held]);
-  ++m.Revision;
-  UpdateRightHandSide(m);
-  SolveCirculations(m);
-  const TVortex before = m.Vortices[n];
-  m.Time += m.Dt;
-  RefinedStep().Move(m, counters);
-  ASSERT_EQ(w.Nascent[0], 0) << "still held";
-  const TVortex heun = m.Vortices[n];
-  // The tiles the step's last solve used stand for the rings shedding left
-  // alone: spoilt, a kept one shows in the sum.
+  const auto afresh = [](Model& model) {
+    model.RefinedWork.RhsRings.Rings = 0;
+    UpdateRightHandSide(model);
+    return model.Double.System.Rhs;
+  };
+  // Kept tiles are not summed again: spoilt, the first one shows in the sum.
   Model spoilt = m;
-  const int32_t last = (m.FreeVortexCount - 1) / vk::TileRings;
-  spoilt.RefinedWork.RhsU[static_cast<size_t>(last - 1) * static_cast<size_t>(n - 1)] = std::nan("");
+  spoilt.RefinedWork.RhsU[0] = std::nan("");
   UpdateRightHandSide(spoilt);
   EXPECT_TRUE(std::isnan(spoilt.Double.System.Rhs[0]));
   UpdateRightHandSide(m);
   const std::vector<double> kept = m.Double.System.Rhs;
-  w.RhsRings.Rings = 0;  // everything summed afresh
+  EXPECT_EQ(kept, afresh(m));
+  ASSERT_GT(m.FreeVortexCount, 2 * vk::TileRings);
+  m.Vortices[n + vk::TileRings + 6].Pos.Y += 1e-3L;  // m
+  ++m.Revision;
+  w.RhsU[0] = std::nan("");  // the first tile, which stands, spoilt again
   UpdateRightHandSide(m);
-  for (int32_t i = 0; i < n; ++i) EXPECT_EQ(kept[i], m.Double.System.Rhs[i]) << i;
-  EXPECT_FALSE(heun.Pos.X == before.Pos.X && heun.Gamma == before.Gamma);
+  EXPECT_TRUE(std::isnan(m.Double.System.Rhs[0]));
+  const std::vector<double> fresh = afresh(m);
+  w.RhsRings.Rings = 0;
+  UpdateRightHandSide(m);  // every tile
+  m.Vortices[n + vk::TileRings + 6].Pos.Y += 1e-3L;
+  ++m.Revision;
+  UpdateRightHandSide(m);  // the first tile kept
+  const std::vector<double> moved = m.Double.System.Rhs;
+  EXPECT_EQ(moved, afresh(m));
+  EXPECT_NE(moved, fresh);
 }
 
 }  // namespace
