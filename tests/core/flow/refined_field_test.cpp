@@ -282,6 +282,11 @@ TEST(RefinedField, RightHandSideFromKeptTilesIsTheOneSummedAfresh) {
   const std::vector<double> moved = m.Double.System.Rhs;
   EXPECT_EQ(moved, afresh(m));
   EXPECT_NE(moved, fresh);
+  m.Refined.SmoothingLength = 0.02L;  // m: another δ, no tile stands
+  UpdateRightHandSide(m);
+  const std::vector<double> wider = m.Double.System.Rhs;
+  EXPECT_EQ(wider, afresh(m));
+  EXPECT_NE(wider, moved);
 }
 
 }  // namespace
