@@ -16,7 +16,9 @@
 #include <cmath>
 
 #include "core/base/parallel.h"
+#include "core/flow/circulation.h"
 #include "core/flow/flow_path.h"
+#include "core/flow/refined_step.h"
 #include "core/flow/ring_kernel.h"
 #include "core/flow/smoothed_kernel.h"
 #include "core/flow/vector_kernel.h"
@@ -88,6 +90,11 @@ void DoublePair(const Model& m, const TRealPoint& p, int32_t skip, Real& u, Real
   v = static_cast<Real>(av + fv);
 }
 
+// The refined model on the double path (PathOf's choice).
+bool DoubleRefined(const Model& m) {
+  return m.Flow == FlowModel::Refined && !m.Exec.Literal && m.Exec.Arithmetic == Precision::Double;
+}
+
 class RefinedPath final : public FlowPath {
  public:
   RefinedPath(const FlowPath& base, bool doubleSums) : base_(base), double_(doubleSums) {}
@@ -112,19 +119,70 @@ class RefinedPath final : public FlowPath {
         base_.BuildInfluenceMatrix(m, NullObserver(), stopped);
       }
       if (s.N != n) return;
+      // The free rings' sums at each control point by tile of TileRings
+      // rings, kept in m.RefinedWork with what they summed: the tiles of
+      // leading rings that have not changed since (with the same control
+      // points and δ) stand, as after shedding, which appends rings and
+      // moves only nascent ones. Every sum adds its tiles in order, so a
+      // right-hand side from kept tiles is the one summed afresh, to the
+      // bit, on any thread count.
       const RingArrays rings = m.Double.Mirror.Of(m);
       const vk::Kernels& k = vk::Active();
       const double d2 = static_cast<double>(Delta2(m));
-      SharedPool(m.Exec.Threads).For(n - 1, [&](int32_t begin, int32_t stop) {
+      RefinedScratch& w = m.RefinedWork;
+      RefinedScratch::Summed& was = w.RhsRings;
+      constexpr int32_t T = vk::TileRings;
+      const int32_t points = n - 1;
+      const int32_t tiles = (free + T - 1) / T;
+      const size_t entries = static_cast<size_t>(points) * static_cast<size_t>(tiles);
+      if (w.RhsU.size() < entries) w.RhsU.resize(entries);  // sized at Prepare in a run
+      if (w.RhsV.size() < entries) w.RhsV.resize(entries);
+      bool same = was.Points == points && was.Delta2 == d2;
+      for (int32_t i = 0; same && i < points; ++i)
+        same = was.PointX[i] == static_cast<double>(m.CalcPoints[i].Pos.X) &&
+               was.PointY[i] == static_cast<double>(m.CalcPoints[i].Pos.Y);
+      int32_t kept = 0;  // leading free rings as they were summed
+      if (same) {
+        const int32_t limit = std::min(free, was.Rings);
+        while (kept < limit && was.X[kept] == rings.X[n + kept] && was.Y[kept] == rings.Y[n + kept] &&
+               was.G[kept] == rings.G[n + kept])
+          ++kept;
+      }
+      const int32_t from = kept / T;  // the first tile to sum
+      double* tu = w.RhsU.data();
+      double* tv = w.RhsV.data();
+      SharedPool(m.Exec.Threads).For(points, [&](int32_t begin, int32_t stop) {
         for (int32_t i = begin; i < stop; ++i) {
           const TCalcPoint& cp = m.CalcPoints[i];
-          double su, sv;
-          k.SumPairSmoothed(rings, n, end, -1, static_cast<double>(cp.Pos.X),
-                            static_cast<double>(cp.Pos.Y), d2, su, sv);
+          const double px = static_cast<double>(cp.Pos.X), py = static_cast<double>(cp.Pos.Y);
+          double su = 0, sv = 0;
+          for (int32_t J = 0; J < tiles; ++J) {
+            const size_t e = static_cast<size_t>(J) * static_cast<size_t>(points) + static_cast<size_t>(i);
+            if (J >= from) {
+              k.SumPairSmoothed(rings, n + J * T, n + std::min((J + 1) * T, free), -1, px, py, d2,
+                                tu[e], tv[e]);
+            }
+            su += tu[e];
+            sv += tv[e];
+          }
           s.Rhs[i] = s.Rhs0[i] - (static_cast<double>(cp.Normal.X) * su +
                                   static_cast<double>(cp.Normal.Y) * sv);
         }
       });
+      was.X.assign(rings.X + n, rings.X + end);
+      was.Y.assign(rings.Y + n, rings.Y + end);
+      was.G.assign(rings.G + n, rings.G + end);
+      if (!same) {
+        was.PointX.resize(static_cast<size_t>(points));
+        was.PointY.resize(static_cast<size_t>(points));
+        for (int32_t i = 0; i < points; ++i) {
+          was.PointX[i] = static_cast<double>(m.CalcPoints[i].Pos.X);
+          was.PointY[i] = static_cast<double>(m.CalcPoints[i].Pos.Y);
+        }
+      }
+      was.Rings = free;
+      was.Points = points;
+      was.Delta2 = d2;
       s.Rhs[n - 1] = static_cast<double>(total);
     } else {
       TRealMatr& a = m.InfluenceMatrix;
@@ -173,6 +231,79 @@ class RefinedPath final : public FlowPath {
 };
 
 }  // namespace
+
+void FreeRingVelocities(Model& m, TRealPointArray& out) {
+  const int32_t n = m.AttachedCount;
+  const int32_t free = m.FreeVortexCount;
+  if (!DoubleRefined(m)) {
+    SharedPool(m.Exec.Threads).For(free, [&](int32_t begin, int32_t end) {
+      for (int32_t k = begin; k < end; ++k) {
+        Real u, v;
+        CalcVelocityPair(m, m.Vortices[n + k].Pos, -1, u, v);
+        out[k] = TRealPoint{u, v};
+      }
+    });
+    return;
+  }
+  // The free rings on each other tile by tile: a tile pair (I, J), I < J,
+  // evaluates each of its ring pairs once for both rings; tile I's row sums
+  // over tile J go to TileU[i·tiles + J], its column sums to TileU[j·tiles +
+  // I]. Every entry is one task's, and each ring adds its row in J order:
+  // the same bits for any thread count.
+  const RingArrays all = m.Double.Mirror.Of(m);
+  const RingArrays rings{all.X + n, all.Y + n, all.G + n};
+  RefinedScratch& w = m.RefinedWork;
+  constexpr int32_t T = vk::TileRings;
+  const int32_t tiles = (free + T - 1) / T;
+  const size_t entries = static_cast<size_t>(free) * static_cast<size_t>(tiles);
+  const size_t padded = static_cast<size_t>(free + RingPadding);
+  if (w.InvRadius.size() < padded) w.InvRadius.resize(padded);  // sized at Prepare in a run
+  if (w.TileU.size() < entries) w.TileU.resize(entries);
+  if (w.TileV.size() < entries) w.TileV.resize(entries);
+  double* inv = w.InvRadius.data();
+  for (int32_t j = 0; j < free; ++j) inv[j] = 1 / rings.Y[j];
+  for (int32_t j = free; j < free + RingPadding; ++j) inv[j] = 0;
+  double* tu = w.TileU.data();
+  double* tv = w.TileV.data();
+  const vk::Kernels& k = vk::Active();
+  const double d2 = static_cast<double>(Delta2(m));
+  SharedPool(m.Exec.Threads).For(tiles * (tiles + 1) / 2, [&](int32_t begin, int32_t end) {
+    double ru[T], rv[T], cu[T], cv[T];
+    for (int32_t t = begin; t < end; ++t) {
+      int32_t I = 0, rest = t;  // task t is (I, I + rest): row I holds tiles − I of them
+      while (rest >= tiles - I) {
+        rest -= tiles - I;
+        ++I;
+      }
+      const int32_t J = I + rest;
+      const int32_t i0 = I * T, i1 = std::min(i0 + T, free);
+      const int32_t j0 = J * T, j1 = std::min(j0 + T, free);
+      k.SmoothedTile(rings, inv, i0, i1, j0, j1, I != J, d2, ru, rv, cu, cv);
+      for (int32_t i = i0; i < i1; ++i) {
+        tu[static_cast<size_t>(i) * tiles + J] = ru[i - i0];
+        tv[static_cast<size_t>(i) * tiles + J] = rv[i - i0];
+      }
+      if (I == J) continue;
+      for (int32_t j = j0; j < j1; ++j) {
+        tu[static_cast<size_t>(j) * tiles + I] = cu[j - j0];
+        tv[static_cast<size_t>(j) * tiles + I] = cv[j - j0];
+      }
+    }
+  });
+  const double cutSq = CutOffSquared(m);
+  SharedPool(m.Exec.Threads).For(free, [&](int32_t begin, int32_t end) {
+    for (int32_t i = begin; i < end; ++i) {
+      double au, av;
+      k.SumPair(all, 0, n, -1, rings.X[i], rings.Y[i], cutSq, au, av);
+      double fu = 0, fv = 0;
+      for (int32_t J = 0; J < tiles; ++J) {
+        fu += tu[static_cast<size_t>(i) * tiles + J];
+        fv += tv[static_cast<size_t>(i) * tiles + J];
+      }
+      out[i] = TRealPoint{static_cast<Real>(au + fu), static_cast<Real>(av + fv)};
+    }
+  });
+}
 
 const FlowPath& PathOf(const Model& m) {
   const FlowPath& base = PathOf(m.Exec);

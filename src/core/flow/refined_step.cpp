@@ -7,8 +7,10 @@
 #include "core/base/parallel.h"
 #include "core/flow/circulation.h"
 #include "core/flow/diffusion.h"
+#include "core/flow/ring_grid.h"
 #include "core/flow/ring_merging.h"
 #include "core/flow/shed_probe.h"
+#include "core/flow/vector_kernel.h"
 
 namespace mdv {
 
@@ -17,14 +19,7 @@ namespace {
 // Velocities of the free rings at their present positions into `out`, on
 // all threads: the flow's, plus the diffusive velocity when ν > 0.
 void FreeVelocities(Model& m, TRealPointArray& out) {
-  const int32_t n = m.AttachedCount;
-  SharedPool(m.Exec.Threads).For(m.FreeVortexCount, [&](int32_t begin, int32_t end) {
-    for (int32_t k = begin; k < end; ++k) {
-      Real u, v;
-      CalcVelocityPair(m, m.Vortices[n + k].Pos, -1, u, v);
-      out[k] = TRealPoint{u, v};
-    }
-  });
+  FreeRingVelocities(m, out);
   AddDiffusiveVelocities(m, out);
 }
 
@@ -183,6 +178,17 @@ class RefinedStepModel final : public StepModel {
     w.Portions.assign(static_cast<size_t>(std::max<int32_t>(m.SeparationCount, 0)), ShedPortion{});
     w.NearX.assign(room, 0);
     w.NearY.assign(room, 0);
+    w.CellStart.assign(GridCellsFor(static_cast<int32_t>(room)) + 1, 0);
+    w.CellItems.assign(room, 0);
+    const size_t tiles = (room + vk::TileRings - 1) / vk::TileRings;
+    w.InvRadius.assign(room + RingPadding, 0);
+    w.TileU.assign(room * tiles, 0);
+    w.TileV.assign(room * tiles, 0);
+    const size_t points = static_cast<size_t>(std::max<int32_t>(m.AttachedCount - 1, 0));
+    w.RhsU.assign(points * tiles, 0);
+    w.RhsV.assign(points * tiles, 0);
+    w.RhsRings = {};
+    w.RhsRings.Reserve(room, points);
     const size_t vortices = static_cast<size_t>(m.AttachedCount) + room;
     if (m.Vortices.size() < vortices) m.Vortices.resize(vortices);
     m.RefinedCount = RefinedAccount{};

@@ -35,6 +35,13 @@ enum class WallContact {
   Barrier,  // a body's barrier (h/2 off the walls): slid along it
   Suction,  // the suction section: the ring leaves the model
 };
+// The flow's velocity at every free ring into out[k] (k the free index),
+// m/s, on all threads, the same bits for any thread count: on the double
+// path from the free rings' sums on each other, each pair of free rings
+// evaluated once for both (to rounding the per-ring sums of CalcVelocityPair,
+// in another order); on the other paths ring by ring with CalcVelocityPair.
+void FreeRingVelocities(Model& m, TRealPointArray& out);
+
 // The refined model's wall rule for a move from `start` to `q`: the
 // program's slide along a barrier; q is left where the move ends.
 WallContact RefinedWallRule(const Model& m, const TRealPoint& start, TRealPoint& q);

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "core/flow/ring_grid.h"
+
 namespace mdv {
 
 TVortex MergedRing(const TVortex& a, const TVortex& b) {
@@ -35,11 +37,39 @@ int32_t MergeFreeRings(Model& m, Real distance, Real minAge) {
   const Real youngest = m.Time - minAge;  // rings born after this are kept as they are, s
   const Real d2 = distance * distance;
   std::fill_n(gone.begin(), free, 0);
+  // The places in double on a grid of cells `distance` wide: ring i looks
+  // only at the later rings in the cells around its present place (looked
+  // up again after each merge moves it), in index order; the others are too
+  // far for the test below, so the merges are those of a loop over all.
+  std::vector<double>& xs = m.RefinedWork.NearX;
+  std::vector<double>& ys = m.RefinedWork.NearY;
+  if (xs.size() < static_cast<size_t>(free)) xs.resize(static_cast<size_t>(free));  // sized at Prepare in a run
+  if (ys.size() < static_cast<size_t>(free)) ys.resize(static_cast<size_t>(free));
+  for (int32_t k = 0; k < free; ++k) {
+    xs[static_cast<size_t>(k)] = static_cast<double>(m.Vortices[n + k].Pos.X);
+    ys[static_cast<size_t>(k)] = static_cast<double>(m.Vortices[n + k].Pos.Y);
+  }
+  const double search = static_cast<double>(distance) * (1 + 1e-3);  // m, beyond any rounding
+  const RingGrid grid = BuildRingGrid(xs.data(), ys.data(), free, search, m.RefinedWork.CellStart,
+                                      m.RefinedWork.CellItems);
+  RingMarks around;
   int32_t merged = 0;
   for (int32_t i = 0; i < free; ++i) {
     if (gone[i] != 0 || birth[i] > youngest) continue;
     TVortex& a = m.Vortices[n + i];
+    bool look = true;  // the marks are not yet those around a's place
     for (int32_t j = i + 1; j < free; ++j) {
+      if (look) {
+        around.Reset(j - j % RingMarks::Window, free);
+        around.Mark(grid, static_cast<double>(a.Pos.X), static_cast<double>(a.Pos.Y), search);
+        look = false;
+      }
+      j = around.Next(j);
+      if (j >= around.End()) {  // the window's end: the next one is looked up afresh
+        look = true;
+        j = around.End() - 1;
+        continue;
+      }
       if (gone[j] != 0 || birth[j] > youngest) continue;
       const TVortex& b = m.Vortices[n + j];
       if (!(a.Gamma * b.Gamma > 0)) continue;
@@ -50,6 +80,7 @@ int32_t MergeFreeRings(Model& m, Real distance, Real minAge) {
       nascent[i] = std::max(nascent[i], nascent[j]);  // a nascent ring stays one when merged
       gone[j] = 1;
       ++merged;
+      look = true;
     }
   }
   if (merged == 0) return 0;

@@ -22,6 +22,9 @@ namespace mdv::vk {
 
 enum class Isa { Sse2, Avx2, Avx512 };
 
+// Rings per tile of SmoothedTile, a multiple of the block of 8.
+inline constexpr int32_t TileRings = 64;
+
 struct Kernels {
   // su = Σ G·axial, sv = Σ G·radial over the rings [begin, end) except the
   // one at index skip, leaving out rings whose squared distance from the
@@ -35,6 +38,16 @@ struct Kernels {
   // cut-off: the refined model's free rings.
   void (*SumPairSmoothed)(const RingArrays& r, int32_t begin, int32_t end, int32_t skip,
                           double px, double py, double delta2, double& su, double& sv);
+  // The smoothed kernel of the rings [i0, i1) and [j0, j1) at each other, no
+  // cut-off, j1 − j0 <= TileRings: rowU[i − i0], rowV[i − i0] = Σ_j G_j·
+  // (axial, radial) of ring j at ring i (each of 8 lanes summing its rings
+  // in index order, the lanes added as in SumPair); when `both`, also
+  // colU[j − j0], colV[j − j0] = Σ_i G_i·(axial, radial) of ring i at ring
+  // j, in index order, from the same evaluations. invR[i] = 1 / r.Y[i],
+  // readable as far as r.
+  void (*SmoothedTile)(const RingArrays& r, const double* invR, int32_t i0, int32_t i1,
+                       int32_t j0, int32_t j1, bool both, double delta2, double* rowU,
+                       double* rowV, double* colU, double* colV);
 };
 
 // The kernels of the chosen set (the widest the processor runs, unless UseIsa chose).

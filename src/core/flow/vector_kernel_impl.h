@@ -116,6 +116,68 @@ struct Block {
     rad = xsimd::select(axis || none, zero, radial);
   }
 
+  // The smoothed kernel of two rings at each other from one evaluation: at
+  // ring i (the point (px, r), 1/r = ir) of unit ring j at (X, R) (1/R = iR)
+  // into axI, radI, and at ring j of unit ring i into axJ, radJ. Both share
+  // Q, P and S (the swap of the two rings only turns dx and R² − r² round),
+  // hence m1, K, E and 1/(2π √P Q); the division is the one of Pair, with Q
+  // for Q·r: the radial components take 1/r and 1/R of each ring, computed
+  // once per ring. Off the axis
+  //   axial at i = (K Q + E (R² − r² − dx² − δ²)) / (2π √P Q),
+  //   radial at i = dx (E S − K Q) / (2π r √P Q),
+  // at j the same with dx → −dx, r ↔ R. On the axis (|2 r R| < 1e-10) the
+  // axial ones are R² / (2 S √S) and r² / (2 S √S), the radial ones 0.
+  [[gnu::always_inline]] static inline void Mutual(const B& px, const B& r, const B& ir,
+                                                  const B& X, const B& R, const B& iR,
+                                                  const B& d2, B& axI, B& radI, B& axJ,
+                                                  B& radJ) {
+    const B one(1.0), zero(0.0);
+    const B dx = px - X;
+    const B c = dx * dx + d2;
+    const B rm = r - R, rp = r + R;
+    const B Q = c + rm * rm;
+    const B P = c + rp * rp;
+    const B S = (P + Q) * B(0.5);
+    const B T = (r + r) * R;
+    const auto axis = xsimd::abs(T) < B(AxisBand);
+    const B base = xsimd::select(axis, S, P);
+    const auto none = base == zero;
+    const B root = xsimd::sqrt(base);
+    const B qq = xsimd::select(axis, one, Q);
+    B q, p, eq, ep;
+    Split(Q, q, eq);
+    Split(P, p, ep);
+    const auto up = q > p * B(Sqrt2);
+    const auto down = q * B(Sqrt2) < p;
+    p = xsimd::select(up, p + p, p);
+    q = xsimd::select(down, q + q, q);
+    const B k = (eq - ep) + xsimd::select(up, one, xsimd::select(down, -one, zero));
+    const B den = base * root * qq;
+    const B sum = q + p;
+    const B z = one / (den * sum);
+    const B inv = sum * z;            // 1 / (base √base qq)
+    const B s = (q - p) * (den * z);  // (q - p) / (q + p)
+    const B s2 = s * s, s4 = s2 * s2;
+    const B poly = s4 * (B(Lg2) + s4 * (B(Lg4) + s4 * B(Lg6))) +
+                   s2 * (B(Lg1) + s4 * (B(Lg3) + s4 * (B(Lg5) + s4 * B(Lg7))));
+    const B L = -(k * B(Ln2Hi) + ((s + s) + (s * poly + k * B(Ln2Lo))));  // ln(1 / m1)
+    const B m1 = Q * (qq * root * inv);                                   // Q / P
+    const B K = (A0 + m1 * (A1 + m1 * (A2 + m1 * (A3 + m1 * A4)))) +
+                L * (B0 + m1 * (B1 + m1 * (B2 + m1 * (B3 + m1 * B4))));
+    const B E = one + m1 * ((C1 + m1 * (C2 + m1 * (C3 + m1 * C4))) +
+                            L * (D1 + m1 * (D2 + m1 * (D3 + m1 * D4))));
+    const B a = (R - r) * (R + r);  // R² − r²
+    const B kq = K * Q;
+    const B t = P * (inv * B(InvTwoPi));  // 1 / (2π √P Q)
+    const B g = (dx * t) * (E * S - kq);
+    const auto flat = axis || none;
+    const B half = inv * B(0.5);
+    axI = xsimd::select(none, zero, xsimd::select(axis, R * R * half, (kq + E * (a - c)) * t));
+    axJ = xsimd::select(none, zero, xsimd::select(axis, r * r * half, (kq - E * (a + c)) * t));
+    radI = xsimd::select(flat, zero, g * ir);
+    radJ = xsimd::select(flat, zero, -(g * iR));
+  }
+
   static B Lanes() {
     alignas(64) double lanes[W];
     for (int i = 0; i < W; ++i) lanes[i] = i;
@@ -228,8 +290,61 @@ void NormalRow(const RingArrays& r, int32_t begin, int32_t end, double px, doubl
 }
 
 template <class Arch>
+void SmoothedTile(const RingArrays& r, const double* invR, int32_t i0, int32_t i1, int32_t j0,
+                  int32_t j1, bool both, double delta2, double* rowU, double* rowV, double* colU,
+                  double* colV) {
+  using K = Block<Arch>;
+  using B = typename K::B;
+  const B zero(0.0), d2(delta2), last(static_cast<double>(j1)), lanes = K::Lanes();
+  alignas(64) double cu[TileRings], cv[TileRings];  // the columns' sums
+  for (int32_t j = 0; j < TileRings; ++j) cu[j] = cv[j] = 0;
+  for (int32_t i = i0; i < i1; ++i) {
+    const B p(r.X[i]), q(r.Y[i]), ir(invR[i]), gi(r.G[i]);
+    B accU[K::Parts], accV[K::Parts];
+    for (int k = 0; k < K::Parts; ++k) accU[k] = accV[k] = zero;
+    for (int32_t base = j0; base < j1; base += 8) {
+      const bool whole = j1 - base >= 8;
+      for (int k = 0; k < K::Parts; ++k) {
+        const int32_t c0 = base + k * K::W;
+        const B X = B::load_unaligned(r.X + c0);
+        const B R = B::load_unaligned(r.Y + c0);
+        const B G = B::load_unaligned(r.G + c0);
+        B axI, radI, axJ, radJ;
+        K::Mutual(p, q, ir, X, R, B::load_unaligned(invR + c0), d2, axI, radI, axJ, radJ);
+        if (whole) {
+          accU[k] += G * axI;
+          accV[k] += G * radI;
+        } else {
+          const auto keep = (B(static_cast<double>(c0)) + lanes) < last;
+          accU[k] += xsimd::select(keep, G * axI, zero);
+          accV[k] += xsimd::select(keep, G * radI, zero);
+        }
+        if (both) {  // lanes past j1 gather rubbish that is never read
+          double* u = cu + (c0 - j0);
+          double* v = cv + (c0 - j0);
+          (B::load_aligned(u) + gi * axJ).store_aligned(u);
+          (B::load_aligned(v) + gi * radJ).store_aligned(v);
+        }
+      }
+    }
+    alignas(64) double lu[8], lv[8];
+    for (int k = 0; k < K::Parts; ++k) {
+      accU[k].store_aligned(lu + k * K::W);
+      accV[k].store_aligned(lv + k * K::W);
+    }
+    rowU[i - i0] = SumLanes(lu);
+    rowV[i - i0] = SumLanes(lv);
+  }
+  if (!both) return;
+  for (int32_t j = j0; j < j1; ++j) {
+    colU[j - j0] = cu[j - j0];
+    colV[j - j0] = cv[j - j0];
+  }
+}
+
+template <class Arch>
 constexpr Kernels KernelsFor() {
-  return Kernels{&SumPair<Arch>, &NormalRow<Arch>, &SumPairSmoothed<Arch>};
+  return Kernels{&SumPair<Arch>, &NormalRow<Arch>, &SumPairSmoothed<Arch>, &SmoothedTile<Arch>};
 }
 
 }  // namespace mdv::vk::detail

@@ -4,6 +4,7 @@
 // channel's diameter D = 2·B and the suction speed v0 — so that a hood and its
 // speed scaled alike give the same answers in proportion, as the real flow at
 // a high Reynolds number does.
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -119,7 +120,26 @@ struct RefinedScratch {
   std::vector<uint8_t> Gone;    // 1: removed in this step
   std::vector<int8_t> Nascent;  // separation point whose nascent ring this is, or −1
   std::vector<ShedPortion> Portions;  // one per separation point
-  std::vector<double> NearX, NearY;   // the free rings' places in double, m (the diffusion's neighbour test)
+  std::vector<double> NearX, NearY;   // the free rings' places in double, m (the neighbour searches)
+  std::vector<int32_t> CellStart, CellItems;  // their grid (ring_grid.h)
+  std::vector<double> InvRadius;      // 1 / radius of each free ring, 1/m, padded as the double rings
+  std::vector<double> TileU, TileV;   // the free rings' sums on each other by tile (refined_field.cpp), m/s
+  // The double path's right-hand side: the free rings' velocity sums at each
+  // control point by tile of rings, [tile][point], m/s, and what they summed.
+  std::vector<double> RhsU, RhsV;
+  struct Summed {
+    std::vector<double> X, Y, G;        // the free rings, m, m, m²/s
+    std::vector<double> PointX, PointY; // the control points, m
+    int32_t Rings = 0, Points = 0;
+    double Delta2 = -1;                 // δ², m²
+    void Reserve(size_t rings, size_t points) {
+      X.reserve(rings);
+      Y.reserve(rings);
+      G.reserve(rings);
+      PointX.reserve(points);
+      PointY.reserve(points);
+    }
+  } RhsRings;
 };
 
 }  // namespace mdv

@@ -4,10 +4,14 @@
 // two paths stepping alike.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <random>
 #include <vector>
 
 #include "core/flow/circulation.h"
+#include "core/flow/run.h"
+#include "core/flow/vector_kernel.h"
 #include "core/flow/refined_step.h"
 #include "core/flow/ring_kernel.h"
 #include "core/flow/ring_merging.h"
@@ -175,6 +179,114 @@ TEST(RefinedStep, BothPathsStepAlike) {
     EXPECT_TRUE(test::PointNear(end[1][k].Pos, end[0][k].Pos, 1e-9L));
     EXPECT_TRUE(RealNear(end[1][k].Gamma, end[0][k].Gamma, 1e-9L * (1 + std::fabs(end[0][k].Gamma))));
   }
+}
+
+TEST(RefinedField, MutualSumsAreEachRingsOwnToRoundingOnAnyThreadCount) {
+  // 301 free rings (four tiles and a short fifth), of both signs, close
+  // pairs, one on the axis as the predictor leaves a ring bound for it: the
+  // double path's velocity at every free ring, each pair of free rings
+  // evaluated once for both, against each ring's own sum (CalcVelocityPair,
+  // another order of the same terms); the same bits on 1 and 2 threads.
+  Model m = test::CoarseModel(0.05L);
+  m.Flow = FlowModel::Refined;
+  m.Exec.Arithmetic = Precision::Double;
+  m.MaxFreeVortex = 301;
+  RefinedStep().Prepare(m);
+  std::mt19937 rng(11);
+  std::uniform_real_distribution<double> unit(0, 1);
+  const int32_t n = m.AttachedCount;
+  for (int32_t k = 0; k < 301; ++k) {
+    const TRealPoint p{-0.4L + 0.6L * unit(rng), k == 150 ? 0 : 0.02L + 0.4L * unit(rng)};
+    m.Vortices[n + k] = TVortex{k % 9 == 1 ? TRealPoint{m.Vortices[n + k - 1].Pos.X + 1e-4L, p.Y} : p,
+                                (unit(rng) < 0.4 ? -1 : 1) * 0.01L * unit(rng)};
+  }
+  m.FreeVortexCount = 301;
+  test::SolveAttached(m);
+  TRealPointArray mutual[2];
+  for (int threads = 1; threads <= 2; ++threads) {
+    m.Exec.Threads = threads;
+    mutual[threads - 1].assign(301, TRealPoint{});
+    FreeRingVelocities(m, mutual[threads - 1]);
+  }
+  double worst = 0;
+  for (int32_t k = 0; k < 301; ++k) {
+    SCOPED_TRACE(k);
+    EXPECT_EQ(mutual[0][k].X, mutual[1][k].X);
+    EXPECT_EQ(mutual[0][k].Y, mutual[1][k].Y);
+    Real u, v;
+    CalcVelocityPair(m, m.Vortices[n + k].Pos, -1, u, v);
+    // Rounding of sums whose terms reach some m/s: 1e-13 m/s is a few hundred ulps of them.
+    worst = std::max({worst, static_cast<double>(std::fabs(mutual[0][k].X - u)),
+                      static_cast<double>(std::fabs(mutual[0][k].Y - v))});
+    EXPECT_TRUE(RealNear(mutual[0][k].X, u, 1e-13L)) << u;
+    EXPECT_TRUE(RealNear(mutual[0][k].Y, v, 1e-13L)) << v;
+  }
+  EXPECT_GT(worst, 0) << "another order of the terms rounds otherwise somewhere";
+  EXPECT_EQ(mutual[0][150].Y, 0) << "on the axis no radial velocity";
+  // The extended path takes each ring's own sum.
+  m.Exec.Arithmetic = Precision::Extended;
+  test::SolveAttached(m);
+  FreeRingVelocities(m, mutual[0]);
+  for (int32_t k = 0; k < 301; k += 10) {
+    Real u, v;
+    CalcVelocityPair(m, m.Vortices[n + k].Pos, -1, u, v);
+    EXPECT_EQ(mutual[0][k].X, u) << k;
+    EXPECT_EQ(mutual[0][k].Y, v) << k;
+  }
+}
+
+TEST(RefinedField, RightHandSideFromKeptTilesIsTheOneSummedAfresh) {
+  // The run loop's right-hand side after shedding keeps the tiles of the
+  // rings shedding left alone, and one after a ring in the second tile moved
+  // keeps the first: each must be the one summed afresh, to the bit.
+  Model m = test::CoarseModel(0.02L);
+  m.Flow = FlowModel::Refined;
+  m.Exec.Arithmetic = Precision::Double;
+  RunSimulation(m, 4000, 0, 0, 0.5L, 0.005L, NullObserver());
+  m.MaxFreeVortex = 4000;
+  RefinedStep().Prepare(m);
+  const int32_t n = m.AttachedCount;
+  for (int32_t k = 0; k < 150; ++k)  // two rows of rings downstream, too far apart to merge: more tiles
+    m.Vortices[n + m.FreeVortexCount++] = TVortex{TRealPoint{-0.6L + 0.012L * (k % 75), 0.25L + 0.05L * (k / 75)}, 1e-3L};
+  ++m.Revision;
+  test::SolveAttached(m);
+  std::vector<int32_t> counters;
+  m.Time += m.Dt;
+  RefinedStep().Move(m, counters);
+  RefinedScratch& w = m.RefinedWork;
+  const auto afresh = [](Model& model) {
+    model.RefinedWork.RhsRings.Rings = 0;
+    UpdateRightHandSide(model);
+    return model.Double.System.Rhs;
+  };
+  // Kept tiles are not summed again: spoilt, the first one shows in the sum.
+  Model spoilt = m;
+  spoilt.RefinedWork.RhsU[0] = std::nan("");
+  UpdateRightHandSide(spoilt);
+  EXPECT_TRUE(std::isnan(spoilt.Double.System.Rhs[0]));
+  UpdateRightHandSide(m);
+  const std::vector<double> kept = m.Double.System.Rhs;
+  EXPECT_EQ(kept, afresh(m));
+  ASSERT_GT(m.FreeVortexCount, 2 * vk::TileRings);
+  m.Vortices[n + vk::TileRings + 6].Pos.Y += 1e-3L;  // m
+  ++m.Revision;
+  w.RhsU[0] = std::nan("");  // the first tile, which stands, spoilt again
+  UpdateRightHandSide(m);
+  EXPECT_TRUE(std::isnan(m.Double.System.Rhs[0]));
+  const std::vector<double> fresh = afresh(m);
+  w.RhsRings.Rings = 0;
+  UpdateRightHandSide(m);  // every tile
+  m.Vortices[n + vk::TileRings + 6].Pos.Y += 1e-3L;
+  ++m.Revision;
+  UpdateRightHandSide(m);  // the first tile kept
+  const std::vector<double> moved = m.Double.System.Rhs;
+  EXPECT_EQ(moved, afresh(m));
+  EXPECT_NE(moved, fresh);
+  m.Refined.SmoothingLength = 0.02L;  // m: another δ, no tile stands
+  UpdateRightHandSide(m);
+  const std::vector<double> wider = m.Double.System.Rhs;
+  EXPECT_EQ(wider, afresh(m));
+  EXPECT_NE(wider, moved);
 }
 
 }  // namespace
