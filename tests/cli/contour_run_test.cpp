@@ -2,12 +2,15 @@
 // averages carry the area, and profile reads it back from them.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <unistd.h>
 
 #include "cli/batch_text.h"
+#include "core/averages/averaging_files.h"
+#include "core/model/contour_file.h"
 
 namespace fs = std::filesystem;
 
@@ -107,6 +110,55 @@ TEST_F(ContourRun, RefusesWhatTheContourDecides) {
             Path("p.toml"));
   EXPECT_EQ(r.Status, 1);
   EXPECT_NE(r.Err.find("нет области расчёта"), std::string::npos) << r.Err;
+}
+
+// A tube end's averages whose mouth has a known zone (ψ carried inside a
+// dividing streamline that sinks by 0,04 m and meets the wall at 0,3 m):
+// profile writes its contour, runs it (--run) and says ζ before and after.
+TEST_F(ContourRun, ProfileRunsTheProfiledInlet) {
+  constexpr double B = 0.15, Q = 0.01;
+  Contour tube;
+  tube.Spacing = 0.005L;
+  tube.Start = {1.2L, 0.17L};
+  tube.Wall = {{{0, 0.17L}, 0}, {{0, 0.15L}, 0}, {{1.2L, 0.15L}, 0}};
+  tube.PlaneX = -0.5L;
+  AveragingResults r;
+  r.HasAverages = true;
+  r.AreaKind = "contour";
+  r.AreaContour = WriteContourText(tube);
+  r.TimeStep = 0.005;
+  AveragingGrid& g = r.Field.Grid;  // a field of four points: the file needs one
+  g.Dx = g.Dy = 0.1;
+  g.Nx = g.Ny = 2;
+  g.Inside.assign(4, 1);
+  for (std::vector<double>* v : {&r.Field.VxMean, &r.Field.VyMean, &r.Field.SpeedMean, &r.Field.VxRms,
+                                 &r.Field.VyRms, &r.Field.SpeedRms})
+    v->assign(4, 0.5);
+  r.Contraction.Present = true;
+  r.Contraction.HasVenaContracta = true;
+  r.Contraction.ZetaM = 0.5;
+  r.Contraction.MouthY = B;
+  for (int k = 1; k * B / 4 <= 1.0 - B / 2 + 1e-9; ++k) {
+    ContractionSection s;
+    s.X = k * B / 4;
+    const double rs = s.X < 0.3 ? B - 0.04 * std::sqrt(std::sin(M_PI * s.X / 0.3)) : B;
+    const double rm = std::sqrt((B * B + rs * rs) / 2);
+    for (int j = 0; j < ContractionSectionPoints; ++j) {
+      const double y = B * (j + 0.5) / ContractionSectionPoints;
+      s.Vx.push_back(y < rs ? 2 * Q / (rs * rs) : y < rm ? 0.2 : -0.2);
+    }
+    r.Contraction.Sections.push_back(s);
+  }
+  std::string error;
+  ASSERT_TRUE(SaveAveragesJson(r, (dir_ / "zone.json").string(), error)) << error;
+  const Result p = Batch("profile " + Path("zone.json") + " --out " + Path("p.toml") + " --run " + Path("p.json") +
+                         " --max-time 0.02");
+  ASSERT_EQ(p.Status, 0) << p.Err;
+  EXPECT_NE(p.Out.find("ζ входа до профилирования: 0,500"), std::string::npos) << p.Out;
+  EXPECT_NE(p.Out.find("ζ входа после профилирования: "), std::string::npos) << p.Out;
+  const std::string json = Slurp(dir_ / "p.json");
+  EXPECT_NE(json.find("профилированный по вихревой зоне"), std::string::npos) << "the run was the profiled contour's";
+  EXPECT_NE(json.find("\"dt\": 0.005"), std::string::npos) << "at the profiled run's step";
 }
 
 }  // namespace
