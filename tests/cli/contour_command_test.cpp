@@ -18,10 +18,7 @@ namespace {
 using test::Quote;
 using test::Slurp;
 
-struct Result {
-  int Status = -1;
-  std::string Out, Err;
-};
+using Result = test::BatchResult;
 
 class ContourCommand : public ::testing::Test {
  protected:
@@ -32,12 +29,7 @@ class ContourCommand : public ::testing::Test {
   }
   void TearDown() override { fs::remove_all(dir_); }
 
-  Result Run(const std::string& args) {
-    const std::string cmd = Quote(MDV_BATCH_EXE) + " contour " + args + " >" + Quote((dir_ / "out").string()) +
-                            " 2>" + Quote((dir_ / "err").string());
-    const int raw = std::system(cmd.c_str());
-    return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, Slurp(dir_ / "out"), Slurp(dir_ / "err")};
-  }
+  Result Run(const std::string& args) { return test::RunBatch(MDV_BATCH_EXE, "contour " + args, dir_); }
   static std::string Example(const char* name) {
     return Quote(std::string(MDV_SOURCE_DIR) + "/examples/contours/" + name);
   }

@@ -20,10 +20,7 @@ namespace {
 using test::Quote;
 using test::Slurp;
 
-struct Result {
-  int Status = -1;
-  std::string Out, Err;
-};
+using Result = test::BatchResult;
 
 class ContourRun : public ::testing::Test {
  protected:
@@ -34,12 +31,7 @@ class ContourRun : public ::testing::Test {
   }
   void TearDown() override { fs::remove_all(dir_); }
 
-  Result Batch(const std::string& args) {
-    const std::string cmd = Quote(MDV_BATCH_EXE) + " " + args + " >" + Quote((dir_ / "out").string()) + " 2>" +
-                            Quote((dir_ / "err").string());
-    const int raw = std::system(cmd.c_str());
-    return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, Slurp(dir_ / "out"), Slurp(dir_ / "err")};
-  }
+  Result Batch(const std::string& args) { return test::RunBatch(MDV_BATCH_EXE, args, dir_); }
   std::string Path(const char* name) const { return Quote((dir_ / name).string()); }
   static std::string Example() { return Quote(std::string(MDV_SOURCE_DIR) + "/examples/contours/flanged-hood.toml"); }
   fs::path dir_;
