@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <unistd.h>
 
+#include "core/model/area_validation.h"
 #include "core/model/contour_area.h"
 #include "core/model/vortex_file.h"
 #include "core/model_fixtures.h"
@@ -87,7 +88,21 @@ TEST_F(ContourState, DamageIsRefusedAndTheModelKept) {
   // The third attached ring's x, a millimetre off.
   const size_t at = ContourStateHeaderSize + static_cast<size_t>(GetInt32(good.data() + 36)) + 2 * ContourStateRingSize;
   PutExt(moved.data() + at, GetExt(moved.data() + at) + 1e-3L);
-  refused(moved, "не там, где его ставит контур");
+  refused(moved, "присоединенный вихрь 3 не там, где его ставит контур");
+  // The header's counts, each out of its range.
+  const auto header = [&](size_t at, int32_t value) {
+    Bytes b = good;
+    PutInt32(b.data() + at, value);
+    return b;
+  };
+  refused(header(36, 0), "длина текста контура (0 байт)");
+  refused(header(36, MaxContourTextBytes + 1), "длина текста контура");
+  refused(header(40, 0), "число присоединенных вихрей (0)");
+  refused(header(44, -1), "число свободных вихрей (-1)");
+  refused(header(44, MaxFreeVortexLimit + 1), "число свободных вихрей");
+  refused(header(48, -1), "наибольшее число свободных вихрей (-1)");
+  refused(header(48, MaxFreeVortexLimit + 1), "наибольшее число свободных вихрей");
+  refused(Bytes(good.begin(), good.begin() + ContourStateHeaderSize - 1), "меньше заголовка");
   Bytes text = good;
   const std::string key = "spacing";
   const auto it = std::search(text.begin(), text.end(), key.begin(), key.end());
