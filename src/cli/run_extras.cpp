@@ -80,6 +80,18 @@ void PrintAverages(const AveragingResults& r) {
     std::printf("%s", MomentumBalanceText(BalanceMomentum(r.Contraction, r.Contraction.MouthY)).c_str());
   }
   if (r.Tracers.Present) std::printf("%s", TracerText(r.Tracers).c_str());
+  if (r.AreaKind == "contour") {
+    // A contour's zones: the mean separation streamline of each shedding corner.
+    std::printf("Линии отрыва (осреднённые): %zu\n", r.SeparationLines.size());
+    for (const CornerSeparation& l : r.SeparationLines) {
+      const std::array<double, 2>& a = l.Points.front();
+      const std::array<double, 2>& b = l.Points.back();
+      std::printf("  от точки %d (%s; %s): %s (%s; %s) м, точек %zu\n", l.Corner, Fixed(a[0], 6, 3).c_str(),
+                  Fixed(a[1], 6, 3).c_str(), l.Reattached ? "присоединяется в" : "не присоединяется, конец",
+                  Fixed(b[0], 6, 3).c_str(), Fixed(b[1], 6, 3).c_str(), l.Points.size());
+    }
+    return;
+  }
   const VortexZoneSummary& z = r.VortexZone;
   std::printf("Вихревая зона: измерений %d, неудачных %d (каждая %d-я выборка)\n", z.Measured, z.Failed,
               z.EverySamples);

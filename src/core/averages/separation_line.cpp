@@ -195,7 +195,10 @@ CornerSeparation TracedLine(const GridField& f, const Contour& c, int corner, do
     travelled += ds;
     if (y < 0 || x > static_cast<double>(c.SuctionX) - radius / 2) break;
     line.Points.push_back({x, y});
-    if (travelled > 2 * cell && WallDistance(c, x, y) < cell) {
+    // Near its own corner the wall is within a cell whatever the line does
+    // (a flange thinner than a cell): only two cells away does it meet one.
+    const double fromCorner = std::hypot(x - static_cast<double>(e.X), y - static_cast<double>(e.Y));
+    if (travelled > 2 * cell && fromCorner > 2 * cell && WallDistance(c, x, y) < cell) {
       line.Reattached = true;
       break;
     }

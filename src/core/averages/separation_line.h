@@ -36,9 +36,9 @@ SeparationLine MeanSeparationLine(const ContractionSummary& sections, const Cont
 // mouth's from the channel sections (MeanSeparationLine); any other corner's
 // traced through the averaged grid field from the corner along its upstream
 // face (Heun's steps of half a grid spacing) until it comes within a grid
-// spacing of a wall (reattached), leaves the field, stops, or has run twenty
-// channel radii. A corner whose flow does not separate in the mean gives no
-// line.
+// spacing of a wall two spacings or more from the corner (reattached), leaves
+// the field, stops, or has run twenty channel radii. A corner whose flow does
+// not separate in the mean gives no line.
 std::vector<CornerSeparation> MeanSeparationLines(const AveragingResults& r, const Contour& c);
 
 // The contour whose wall follows `line` from the shedding corner `corner`
