@@ -68,7 +68,6 @@ int32_t ReadInt32At(const uint8_t* bytes, size_t at) {
 // header itself is wrong (or shorter than a header).
 uint64_t StatedVortexFileLength(const uint8_t* bytes, size_t size, std::string& error) {
   error.clear();
-  if (IsContourState(bytes, size)) return StatedContourStateLength(bytes, size, error);
   if (size < VortexFileHeaderSize) {
     Damaged(error, "длина " + std::to_string(size) + " байт меньше заголовка (" +
                        std::to_string(VortexFileHeaderSize) + " байт)");
@@ -306,7 +305,12 @@ constexpr size_t MaxVortexFileBytes = VortexFileHeaderSize +
 
 // A device or a pipe is read only as far as the header's counts say.
 bool ReadVortexBytes(const std::string& fileName, Bytes& data, std::string& error) {
-  return ReadFileOfStatedLength(fileName, VortexFileHeaderSize, StatedVortexFileLength, data, error,
+  // Either kind of state: the contour's by its signature, else the vortex file.
+  const StatedLength stated = [](const uint8_t* bytes, size_t size, std::string& why) -> uint64_t {
+    return IsContourState(bytes, size) ? StatedContourStateLength(bytes, size, why)
+                                       : StatedVortexFileLength(bytes, size, why);
+  };
+  return ReadFileOfStatedLength(fileName, VortexFileHeaderSize, stated, data, error,
                                 MaxVortexFileBytes);
 }
 
