@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "core/analysis/centreline.h"
+#include "core/model/contour_area.h"
 #include "core/model_fixtures.h"
 
 namespace mdv {
@@ -243,6 +244,32 @@ TEST(Contraction, JetEdgeWhereTheMeanFlowTurnsBack) {
       EXPECT_EQ(s.VxMax, r.top);
     }
   }
+}
+
+// A contour's mouth is where its inner wall becomes the channel: the
+// parametric hood's edge at any angle, a rounded inlet's tangent point, a
+// narrowing wall's last corner before the straight channel.
+TEST(ContractionMouth, WhereTheContourBecomesTheChannel) {
+  for (Real alpha : {0.0L, 30.0L, 90.0L}) {
+    Model p;
+    p.FlangeAngle = alpha / 180 * Pi;
+    BuildArea(p);
+    Model c;
+    c.HoodContour = ParametricContour(p);
+    c.ContourArea = true;
+    BuildArea(c);
+    EXPECT_TRUE(test::PointNear(MouthEdge(c), MouthEdge(p), 0)) << static_cast<double>(alpha);
+  }
+  Model m;
+  m.ContourArea = true;
+  m.HoodContour.Start = {1.2L, 0.17L};
+  m.HoodContour.Wall = {{{0, 0.17L}, 0}, {{0, 0.15L}, 0}, {{0.06L, 0.09L}, -0.06L}, {{0.3L, 0.15L}, 0},
+                        {{0.6L, 0.15L}, 0}, {{1.2L, 0.15L}, 0}};
+  BuildArea(m);
+  EXPECT_TRUE(test::PointNear(MouthEdge(m), {0.3L, 0.15L}, 0)) << "two straight stretches at B join";
+  m.HoodContour.Wall = {{{0, 0.21L}, 0}, {{0.06L, 0.15L}, 0.06L}, {{1.2L, 0.15L}, 0}};
+  BuildArea(m);
+  EXPECT_TRUE(test::PointNear(MouthEdge(m), {0.06L, 0.15L}, 0)) << "the arc's end, not its start";
 }
 
 }  // namespace
